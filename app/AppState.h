@@ -1,0 +1,33 @@
+// The application's state that the core reads, with its pure helpers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CAppState {
+public:
+    std::string m_programDir;     // always ends in '/'
+    std::string m_databasePath;   // program directory + "Quillo97.kqd"
+    std::string m_commandLine;    // what remains after the options were removed
+    int m_autoRun = 0;
+    std::string m_autoRunFile;
+    int m_demo = 0;
+    int m_log = 0;
+    int m_promptProps = 1;
+    std::string m_browserCommand;
+    std::vector<std::string> m_analyzerLines;
+    int m_showState = 3;  // 2 minimised, 3 maximised, 5 normal
+    int m_rect[4] = {0, 0, 0, 0};
+
+    // Sets the program directory (adding the final '/') and the database path.
+    void SetProgramDir(const std::string& dir);
+    // Removes and applies the options of a command line; the rest, trimmed, is kept.
+    void ParseCommandLine(const std::string& commandLine);
+    void ApplyOption(const std::string& option);
+
+    static std::string RemoveOptions(const std::string& commandLine,
+                                     std::vector<std::string>& options);
+    static std::string Unquote(const std::string& s);
+    static bool IsExchangeFileName(const std::string& name);
+    static std::string MakeExportFileName(const std::string& name);
+};

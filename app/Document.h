@@ -1,0 +1,121 @@
+// The program's one document: the system data tree of this machine, the analyzers,
+// the results database and the state of a test run. No windows here: it reaches them
+// through the frame services.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "analyzers/Analyzer.h"
+#include "app/AppState.h"
+#include "app/FrameServices.h"
+#include "database/Database.h"
+
+class CDetailItem;
+
+class CQuillo95Doc {
+public:
+    CQuillo95Doc(CAppState& app, IFrameServices& frame);
+    ~CQuillo95Doc();
+    CQuillo95Doc(const CQuillo95Doc&) = delete;
+    CQuillo95Doc& operator=(const CQuillo95Doc&) = delete;
+
+    // ---- document level ----
+    // The first view: the window handed to every kqaInitialize.
+    void SetView(CWnd* view) { m_view = view; }
+    CWnd* GetView() const { return m_view; }
+    void SetModifiedFlag(bool modified = true) { m_modified = modified; }
+    bool IsModified() const { return m_modified; }
+    const std::string& GetPathName() const { return m_pathName; }
+
+    // Open: an exchange file name is imported (false returned); else the database file.
+    bool OnOpenDocument(const std::string& path);
+    void OnNewDocument();
+    // Save modified: saves without asking when modified. Returns the save's success
+    // (true when nothing needed saving); closing always goes on.
+    bool SaveModified();
+    bool OnSaveDocument(const std::string& path);
+
+    // Refresh current results: unique IDs, then the mirror record. Returns whether the
+    // current system's identifier was known before this refresh.
+    bool RefreshCurrentResults(bool withTips);
+    bool IdleStep();
+    void FinishIdleWork();
+
+    std::string AnalyzerName(KQAID id) const;
+    bool AnalyzerProperties(KQAID id);
+
+    // The analyzers' messages (UM_ANALYZERLOG, UM_ANALYZERREQUEST, UM_ANALYZERPROGRESS).
+    intptr_t OnAnalyzerLog(uintptr_t wParam, intptr_t lParam);
+    intptr_t OnAnalyzerRequest(uintptr_t wParam, intptr_t lParam);
+    intptr_t OnAnalyzerProgress(uintptr_t wParam, intptr_t lParam);
+
+    // ---- analyzers: loading, runs, tips ----
+    void LoadAnalyzers(IDirectoryLister& lister);
+    void LoadAnalyzers() { LoadAnalyzers(DefaultDirectoryLister()); }
+    bool BuildBranches();
+    void RunAllTests();
+    int RunOneTest(KQAID id, CKQTreeEntry* item);
+    // A request to close during a run: cancels it; true when the close must wait.
+    bool RequestClose();
+    bool IsRunning() const { return m_notBusy == 0; }
+    int SetStatusTip(bool analysed);
+    void GenerateTipsAll();
+    bool GenerateTipsOne(KQAID id);
+    void RegenTips();
+    void TipText(KQAID id, CTip* tip, CString& text);
+    void TipDesc(KQAID id, CTip* tip, CString& text);
+    void AttrDesc(KQAID id, CAttr* attr, CString& text);
+
+    // ---- current results ----
+    bool PropertiesStep();
+    void SaveCurrentResults();
+    static void DeepCopy(CKQTreeEntry& dest, const CKQTreeEntry& source, bool withTips);
+    std::string MakeNewSysid();
+    std::string CurrentSysid() const;  // attribute 0 of the system tree's first entry
+
+    // ---- report definitions ----
+    void BuildHighlightsReport();
+    void BuildTipsAndDetailsReports(const std::vector<int32_t>& selection);
+    void AddReportHeadings(CRepDef& def);
+    // Resolve a record key and load that system's tree into entry.
+    std::string ResolveRecordKey(int key) const;
+    bool LoadSystemTree(const std::string& sysid, CKQTreeEntry& entry);
+
+    // ---- exchange files, import and export ----
+    void OnImport();     // 57601
+    void OnImportOne();  // 32789
+    void ImportFile(const std::string& path);
+    void ImportFiles(const std::vector<std::string>& paths);
+    bool ExportCurrent();  // 32790
+    bool ExportEntry(CKQTreeEntry* entry, const std::string& path);
+    bool ExportRecords(const std::vector<int32_t>& keys, const std::string& path);
+    void OnExportAll() {}  // 57604 does nothing
+    // Auto-run: name, export file name, log line, run all tests, export. True when written.
+    bool AutoRun();
+
+    // ---- lookups behind the panes ----
+    // Value of a report item in the stored system named by sysid (Reports, Charts, Database).
+    bool LookupValue(const std::string& sysid, const std::string& itemText, std::string& value);
+    bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
+    int QueryRecord(int key) const;
+
+    // ---- members ----
+    CAppState& m_app;
+    IFrameServices& m_frame;
+    CKQTree m_systemTree;
+    int m_notBusy = 1;
+    int m_highlightsIndex = 0;
+    CAnalyzerList m_analyzers;
+    CResultsDatabase m_db;
+    bool m_progressOpen = false;
+    int m_resultsNotSaved = 0;
+    int* m_runCancel = nullptr;   // the running test's cancel flag
+    bool m_closePending = false;  // a close arrived during a run
+
+private:
+    CWnd* m_view = nullptr;
+    bool m_modified = false;
+    std::string m_pathName;
+};

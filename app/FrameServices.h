@@ -1,0 +1,64 @@
+// The one way the document reaches the windows. The Qt main frame implements it;
+// core tests replace it with a recording fake.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CRecordEntry;
+
+enum class MsgIcon { None, Information, Question, Warning, Error };
+enum class MsgButtons { Ok, OkCancel, YesNo };
+enum MsgAnswer { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
+
+struct FileDialogRequest {
+    std::string title;
+    std::string defaultExt;  // "kqx"
+    std::string filter;      // "KQ Exch Files (*.kqx)|*.kqx||"
+    bool multiSelect = false;
+};
+
+class IFrameServices {
+public:
+    virtual ~IFrameServices() = default;
+
+    // Status bar: the message pane, repainted at once; the "Listing database" pane on or off.
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void ShowListing(bool on) = 0;
+
+    // Log window (a no-op when the program runs without a log).
+    virtual void LogLine(const std::string& text) = 0;
+    virtual void ShowLog() = 0;
+
+    virtual int MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                           MsgButtons buttons) = 0;
+
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+    virtual void ProcessEvents() = 0;
+
+    // Document change notification: hint 1 with a record key, hint 2 the database as a whole.
+    virtual void NotifyViews(int hint, int recordKey) = 0;
+    // Database work queue: a listed record (kind 0) with its key, or the end of a listing.
+    virtual void ListRecord(CRecordEntry* record, int recordKey) = 0;
+    virtual void ListingRequest(int value) = 0;
+
+    // File dialogs: the chosen paths, or nothing when cancelled. A failed dialog reports its
+    // extended error code through errorCode (0 for a plain cancel).
+    virtual std::vector<std::string> OpenFileDialog(const FileDialogRequest& request,
+                                                    unsigned& errorCode) = 0;
+    virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) = 0;
+
+    // Progress dialog of a test run. Create returns false when no dialog could be made;
+    // Cancel in it stores 1 through cancelFlag. SetProgress also processes pending events.
+    virtual bool CreateProgress(int* cancelFlag) = 0;
+    virtual void SetProgressAnalyzer(const std::string& title, int32_t bitmapID,
+                                     const std::string& analyzerName) = 0;
+    virtual void SetProgress(int position) = 0;
+    virtual void DestroyProgress() = 0;
+
+    virtual void Sleep(unsigned milliseconds) = 0;
+    virtual uint32_t Now() = 0;  // calendar clock, seconds
+};

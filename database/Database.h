@@ -1,0 +1,109 @@
+// The results database: a directory of record identifiers and one stream per record,
+// read on demand into a cache tree and written back step by step.
+#pragma once
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/RecordEntry.h"
+#include "platform/StreamStorage.h"
+
+class CQuillo95Doc;
+
+// Stream names are case-insensitive (ASCII), so every map leading to a stream is too.
+struct CaseLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+bool EqualsNoCase(const std::string& a, const std::string& b);
+
+struct DbRequest {
+    int kind = 0;  // 0: list the record with that Sysid; other kinds hand value1 to the pane
+    std::string sysid;
+    int value1 = 0;
+    int value2 = 0;
+};
+
+class CResultsDatabase {
+public:
+    static constexpr int kMaxSysidLength = 31;
+
+    explicit CResultsDatabase(CQuillo95Doc& doc);
+    ~CResultsDatabase();
+
+    // Opens the file (no import here; the document tests the extension first).
+    bool Open(const std::string& path);
+    // Full save: the directory and every changed record in one transaction.
+    bool Save(const std::string& path);
+    void Close();
+
+    bool ReadDirectory();
+    bool WriteDirectory();
+    bool ReadRecord(const std::string& sysid, CKQTreeEntry& entry);
+    bool WriteRecord(CRecordEntry& record);
+    bool DestroyRecordStream(CRecordEntry& record);
+
+    // Fills entry with the record: from the cache when loaded, else from its stream.
+    bool LoadRecord(CKQTreeEntry& entry, const std::string& sysid);
+    // The cached record with that Sysid, loading it into the cache when needed; null if none.
+    CRecordEntry* GetRecord(const std::string& sysid);
+
+    bool IsKnownSysid(const std::string& sysid) const;
+    // True for an identifier a stream can be named by (1..31 bytes, not the directory's name).
+    static bool IsStorableSysid(const std::string& sysid);
+    std::string RecordSysid(int key) const;  // empty when the key maps to no position
+    static std::string GetRecordSysid(const CKQTreeEntry& entry);
+    void SetRecordSysid(CKQTreeEntry& entry, const std::string& sysid) const;
+
+    int AddImportedRecord(CRecordEntry* entry, const std::string& sysid);
+    int AddSavedRecord(CRecordEntry* entry, const std::string& sysid);
+    CRecordEntry* AddCurrentSystemRecord(const std::string& key, const std::string& sysid);
+    bool DeleteRecord(int key);
+    void RebuildIndex();
+
+    int KeyPosition(int key) const;                  // directory position, -1 when unknown
+    int KeyForSysid(const std::string& sysid) const; // -1 when unknown
+    int CurrentSystemKey() const;                    // key of directory position 0, or 0
+
+    // Classification for UM_QUERYRECORD: 0 no record, 1 stored record, 2 the running system's.
+    int QueryRecord(int key) const;
+
+    bool EditRecordProperties(int key);
+
+    // One step of idle work; true when more may follow. The blocking variant runs it out.
+    bool IdleStep();
+    void IdleStepsToEnd();
+
+    // Queues one listing request per record in directory order, then the end request.
+    void QueueListing();
+
+    // Members (the document's database state).
+    CQuillo95Doc& m_doc;
+    CStreamStorage m_storage;
+    std::string m_path;
+    std::vector<std::string> m_directory;
+    std::map<std::string, int, CaseLess> m_keyMap;
+    std::map<std::string, CRecordEntry*, CaseLess> m_loaded;
+    CKQTree m_cache{CRecordEntry::Make};
+    int m_opened = 0;
+    int m_dirChanged = 0;
+    std::deque<DbRequest> m_queue;
+    std::map<int, int> m_keyTable;  // record key -> directory position
+    int m_nextKey = 1;
+    // Set when the file at m_path existed but was not a readable database: it is moved
+    // aside before the first save over it.
+    bool m_keepAsideBeforeSave = false;
+    std::string m_lastError;
+
+private:
+    int MakeKey(int position);
+};
+
+// Serialised entry format of record streams.
+bool SerializeRecord(const CKQTreeEntry& entry, std::string& out);
+bool DeserializeRecord(const std::string& data, CKQTreeEntry& entry);
+// The directory stream.
+bool SerializeDirectory(const std::vector<std::string>& directory, std::string& out);
+bool DeserializeDirectory(const std::string& data, std::vector<std::string>& directory);

@@ -1,0 +1,16 @@
+// The string table: every user-visible text, loaded by its number.
+#pragma once
+
+#include <string>
+
+// The text of string id; empty when the table has no such string.
+std::string LoadKQString(unsigned id);
+bool HasKQString(unsigned id);
+// String id with "%1" and "%2" replaced by the arguments.
+std::string FormatKQString(unsigned id, const std::string& arg1 = std::string(),
+                           const std::string& arg2 = std::string());
+// Replaces every "%1" / "%2" in text.
+std::string SubstituteArgs(const std::string& text, const std::string& arg1,
+                           const std::string& arg2 = std::string());
+// printf-style formatting into a std::string.
+std::string KQFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));

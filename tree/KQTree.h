@@ -1,0 +1,167 @@
+// System data tree shared by the program and every analyzer module (libkqutil.so).
+// Standard C++ only: modules link this library without the rest of the program.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+class CKQTree;
+class CKQTreeEntry;
+
+struct CAttr {
+    std::string m_id;
+    std::string m_value;
+    uint32_t m_data = 0;  // data word: bit 0 numeric, bit 2 highlight, bit 3 alternative icon
+    int32_t m_type = 0;   // type word (help context of the attribute)
+
+    CAttr() = default;
+    CAttr(std::string id, std::string value, int32_t type, uint32_t data)
+        : m_id(std::move(id)), m_value(std::move(value)), m_data(data), m_type(type) {}
+    const std::string& GetID() const { return m_id; }
+};
+
+struct CTip {
+    int32_t m_priority = 0;  // below 0: status note, never listed as a tip
+    int32_t m_textID = 0;
+    int32_t m_descID = 0;
+
+    CTip() = default;
+    CTip(int32_t priority, int32_t textID, int32_t descID)
+        : m_priority(priority), m_textID(textID), m_descID(descID) {}
+};
+
+enum RDTYPE : int32_t { RDTYPE_NONE = 0, RDTYPE_REPORT = 1, RDTYPE_CHART = 2 };
+
+struct CRepItem {
+    uint16_t m_kqaid = 0;
+    std::string m_text;
+};
+
+class CRepDef {
+public:
+    CRepDef() = default;
+    CRepDef(std::string name, RDTYPE type) : m_name(std::move(name)), m_type(type) {}
+
+    const std::string& GetName() const { return m_name; }
+    RDTYPE GetType() const { return m_type; }
+    // Named values set by modules ("Units" of a chart); empty when absent.
+    std::string GetAttrValue(const std::string& key) const;
+    void SetAttrValue(const std::string& key, const std::string& value);
+    // Inserts before position (appends when position is at or past the end); returns the index.
+    int InsertReportItem(int position, uint16_t kqaid, const std::string& text);
+    int AppendReportItem(uint16_t kqaid, const std::string& text);
+    int GetItemCount() const { return static_cast<int>(m_items.size()); }
+
+    std::string m_name;
+    RDTYPE m_type = RDTYPE_NONE;
+    std::vector<CRepItem> m_items;  // read directly by the program
+    std::map<std::string, std::string> m_values;
+};
+
+// Creates the entries of a tree; a database tree makes record entries at every depth.
+using KQEntryFactory = CKQTreeEntry* (*)(const std::string& key);
+
+class CKQTreeEntry {
+public:
+    explicit CKQTreeEntry(const std::string& key = std::string());
+    virtual ~CKQTreeEntry();
+    CKQTreeEntry(const CKQTreeEntry&) = delete;
+    CKQTreeEntry& operator=(const CKQTreeEntry&) = delete;
+
+    // Subtree: created with the factory of the tree that holds this entry.
+    CKQTree* AddSubtree();
+    void DeleteSubtree();
+
+    // Attributes. SetAttr replaces the value of an existing identifier, else appends;
+    // returns the index, negative on failure (empty identifier).
+    int SetAttr(const std::string& id, const std::string& value, int32_t type, uint32_t data);
+    int GetAttrCount() const { return static_cast<int>(m_attrs.size()); }
+    CAttr* GetAttr(int index);
+    const CAttr* GetAttr(int index) const;
+    std::string GetAttrID(int index) const;
+    std::string GetAttrValue(int index) const;
+    std::string GetAttrValue(const std::string& id) const;
+    int FindAttr(const std::string& id) const;  // index or -1
+    void RemoveAllAttrs() { m_attrs.clear(); }
+
+    // Tips. A tip whose text ID is already present replaces that tip (priority and description),
+    // so repeated runs never pile up duplicates; returns its 1-based position, 0 on failure.
+    int AddTip(int32_t priority, int32_t textID, int32_t descID);
+    int RemoveTip(int32_t textID);  // number removed
+    int GetTipCount() const { return static_cast<int>(m_tips.size()); }
+    CTip* GetTip(int index);
+    const CTip* GetTip(int index) const;
+    int32_t GetTipPriority(int index) const;
+    bool GetTipResIDs(int index, int32_t& textID, int32_t& descID) const;
+    void RemoveAllTips() { m_tips.clear(); }
+
+    const std::string& GetUniqueID() const { return m_uniqueID; }
+    void SetUniqueID(const std::string& id) { m_uniqueID = id; }
+
+    // Report definitions.
+    int AddReportDef(const std::string& name, RDTYPE type);
+    int EmptyReportDef(const std::string& name, RDTYPE type);  // 1 when found, else 0
+    int AddReportItem(const std::string& text, uint16_t kqaid);  // index, -1 without a definition
+    int GetRepDefCount() const { return static_cast<int>(m_repDefs.size()); }
+    CRepDef* GetRepDefPtr(int index);
+    const CRepDef* GetRepDefPtr(int index) const;
+
+    const std::string& GetKey() const { return m_key; }
+    CKQTree* GetSubtree() const { return m_subtree; }
+    CKQTree* GetOwner() const { return m_owner; }
+
+    // Members read directly by the program and the modules.
+    std::string m_key;
+    std::vector<CAttr> m_attrs;
+    std::vector<CTip> m_tips;
+    std::vector<CRepDef> m_repDefs;
+    CKQTree* m_subtree = nullptr;
+    uint32_t m_flags = 0;     // bit 0 expanded, bit 1 selected (details tree)
+    uint16_t m_kqaid = 0;     // 0 = inherit the parent's
+    uint16_t m_bitmap = 0;    // bitmap resource ID, 0 = none
+    std::string m_uniqueID;
+
+private:
+    friend class CKQTree;
+    CKQTree* m_owner = nullptr;
+    int m_lastRepDef = -1;  // definition last named to AddReportDef / EmptyReportDef
+};
+
+class CKQTree {
+public:
+    explicit CKQTree(KQEntryFactory factory = nullptr);
+    ~CKQTree();
+    CKQTree(const CKQTree&) = delete;
+    CKQTree& operator=(const CKQTree&) = delete;
+
+    CKQTreeEntry* Add(const std::string& key);          // appended; null on failure
+    CKQTreeEntry* InsertHead(const std::string& key);   // first in the list
+    void RemoveAll();                                   // deletes all entries and subtrees
+    bool Remove(CKQTreeEntry* entry);                   // deletes one entry with its subtree
+
+    int GetCount() const { return static_cast<int>(m_entries.size()); }
+    bool IsEmpty() const { return m_entries.empty(); }
+    CKQTreeEntry* GetAt(int index) const;
+    CKQTreeEntry* GetHead() const { return m_entries.empty() ? nullptr : m_entries.front(); }
+    int IndexOf(const CKQTreeEntry* entry) const;
+    CKQTreeEntry* Find(const std::string& key) const;  // first entry with that key
+    KQEntryFactory GetFactory() const { return m_factory; }
+    CKQTreeEntry* GetParent() const { return m_parent; }
+
+    std::vector<CKQTreeEntry*>::const_iterator begin() const { return m_entries.begin(); }
+    std::vector<CKQTreeEntry*>::const_iterator end() const { return m_entries.end(); }
+
+private:
+    friend class CKQTreeEntry;
+    CKQTreeEntry* Make(const std::string& key);
+    std::vector<CKQTreeEntry*> m_entries;
+    KQEntryFactory m_factory;
+    CKQTreeEntry* m_parent = nullptr;
+};
+
+// Item paths: entry names and an attribute identifier joined with '~'.
+std::string ReplaceSepIDs(const std::string& path, char c);
+// Splits off the leading node ID (up to the first '~'); the path keeps the rest.
+std::string GetNodeID(std::string& path);
