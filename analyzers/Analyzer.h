@@ -99,3 +99,9 @@ public:
                                           const std::string& pattern) = 0;
 };
 IDirectoryLister& DefaultDirectoryLister();
+
+// Tip priority bands: 3 high (80 and above), 2 medium (50-79), 1 low (1-49), 0 informational,
+// -1 for a status note (below 0), which is never counted or listed as a tip.
+int TipBand(int32_t priority);
+// Tips counted on an entry: those of priority 0 or more.
+int CountTips(const CKQTreeEntry& entry);

@@ -14,6 +14,14 @@
 
 class CDetailItem;
 
+// The Database list's columns, three parallel arrays: key path, caption path, numeric flag.
+struct CDbColumns {
+    std::vector<std::string> m_keys;
+    std::vector<std::string> m_captions;
+    std::vector<uint8_t> m_numeric;
+    int GetCount() const { return static_cast<int>(m_keys.size()); }
+};
+
 class CQuillo95Doc {
 public:
     CQuillo95Doc(CAppState& app, IFrameServices& frame);
@@ -100,6 +108,30 @@ public:
     bool LookupValue(const std::string& sysid, const std::string& itemText, std::string& value);
     bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
     int QueryRecord(int key) const;
+    // The same lookup for a record key (key 0 names no stored system).
+    bool LookupValue(int key, const std::string& itemText, std::string& value);
+    // Entry lookup: depth first, the first non-empty value; tips answered by their analyzer.
+    bool EntryLookup(const CKQTreeEntry* entry, const std::string& path, std::string& value);
+    // Item search of the current system's tree; item is reset first and stays so when not found.
+    bool SearchItem(const std::string& text, CDetailItem& item);
+    void ChooseColumns(CDbColumns& columns);
+    // Queues the Database pane's listing (one request per record, then the end request).
+    void QueueListing();
+    // The Database pane captured its selection / the view first set up its panes.
+    void OnSelectionCaptured(const std::vector<int32_t>& selection);
+    void OnPanesInitialised(const std::vector<int32_t>& selection);
+    // Identifier of the first attribute of the first cached record ("" when none).
+    std::string FallbackAttributeID() const;
+    // Column header of a system: the value at path, else the fallback attribute's, else "".
+    std::string SystemHeader(int key, const std::string& path);
+    // Chart series title: analyzer 10's extra path, else the fallback attribute's value.
+    std::string SeriesTitle(int key);
+    // Charted value: the leading decimal number of the looked-up text, 0 when none or not found.
+    double ChartValue(int key, const std::string& line);
+    static double LeadingNumber(const std::string& text);
+    // Display forms: a report row's caption and a chart group's title.
+    static std::string ItemCaption(const std::string& text);
+    static std::string GroupTitle(const std::string& line);
 
     // ---- members ----
     CAppState& m_app;
@@ -115,6 +147,12 @@ public:
     bool m_closePending = false;  // a close arrived during a run
 
 private:
+    // The steps a run of all tests and a run of one test share.
+    void BeginRun(int& cancel);
+    void EndRun(bool completed);
+    // A request's item path, walked from entry (UM_ANALYZERREQUEST).
+    bool AnswerItemPath(CKQTreeEntry* entry, std::string path, std::string& answer);
+
     CWnd* m_view = nullptr;
     bool m_modified = false;
     std::string m_pathName;

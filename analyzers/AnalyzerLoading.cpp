@@ -1,0 +1,87 @@
+// Discovery and loading of the analyzers, and the branches they own in the system tree.
+#include <filesystem>
+#include <memory>
+
+#include "app/Document.h"
+#include "resources/Strings.h"
+
+namespace {
+
+// dlopen searches the library path for a bare name, so modules are always named absolutely.
+std::string ModulePath(const std::string& directory, const std::string& file) {
+    std::filesystem::path p = directory.empty() ? std::filesystem::path(file)
+                                                : std::filesystem::path(directory) / file;
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(p, ec);
+    return ec ? p.string() : abs.string();
+}
+
+}  // namespace
+
+void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
+    // A running analyzer is filling its branch: the tree must stay.
+    if (m_notBusy == 0) return;
+    m_systemTree.RemoveAll();
+    // Loading again starts afresh: the old records' branches died with the tree.
+    m_analyzers.DestroyAll();
+    m_app.m_analyzerLines.clear();
+
+    CWnd* view = GetView();
+    if (view == nullptr) return;
+
+    const std::string loading = LoadKQString(130);
+    const std::string pattern = LoadKQString(129);
+    const std::vector<std::string> files = lister.List(m_app.m_programDir, pattern);
+
+    for (const std::string& file : files) {
+        m_frame.LogLine(loading + file);
+        std::unique_ptr<CAnalyzer> analyzer(new (std::nothrow) CAnalyzer);
+        if (analyzer && analyzer->Load(ModulePath(m_app.m_programDir, file), view)) {
+            m_analyzers.Insert(analyzer.release());
+            m_frame.LogLine(LoadKQString(901) + file);
+        } else {
+            m_frame.LogLine(LoadKQString(902));
+        }
+    }
+    if (files.empty()) return;
+
+    if (!BuildBranches()) {
+        m_frame.LogLine(LoadKQString(9));
+        return;
+    }
+    SetStatusTip(false);
+    const bool known = RefreshCurrentResults(false);
+    if (!known && m_app.m_promptProps != 0) {
+        AnalyzerProperties(10);  // a new machine: let the user describe it
+    }
+    BuildHighlightsReport();
+    SetModifiedFlag();
+}
+
+bool CQuillo95Doc::BuildBranches() {
+    CKQTree* tree = &m_systemTree;
+    bool first = true;
+    for (CAnalyzer* a : m_analyzers.Ordered()) {
+        CKQTreeEntry* entry = tree->Add(a->GetName());
+        if (entry == nullptr) return false;
+        entry->m_kqaid = a->GetID();
+        if (first) {
+            entry->AddReportDef(LoadKQString(141), RDTYPE_REPORT);
+            entry->AddReportDef(LoadKQString(142), RDTYPE_REPORT);
+            entry->m_flags |= 2;
+        }
+        a->GetSystemInfo(entry);
+        entry->m_flags |= 1;
+
+        const unsigned version = a->m_info.m_version;
+        m_app.m_analyzerLines.push_back(
+            FormatKQString(135, a->GetName(), KQFormat(LoadKQString(904).c_str(), version / 100, version % 100)));
+
+        if (first) {
+            first = false;
+            tree = entry->AddSubtree();
+            if (tree == nullptr) return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,79 @@
+// Test runs: every analyzer's tests, or one test of one analyzer, under the progress dialog.
+#include <malloc.h>
+
+#include "app/Document.h"
+#include "resources/Strings.h"
+
+namespace {
+
+CKQTreeEntry* FindByUniqueID(const CKQTree& tree, const std::string& uid) {
+    for (CKQTreeEntry* e : tree) {
+        if (e == nullptr) break;
+        if (e->GetUniqueID() == uid) return e;
+        if (e->GetSubtree() != nullptr)
+            if (CKQTreeEntry* found = FindByUniqueID(*e->GetSubtree(), uid)) return found;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// Steps common to both runs: busy, heap compacted, status text, progress dialog.
+void CQuillo95Doc::BeginRun(int& cancel) {
+    m_notBusy = 0;
+    malloc_trim(0);
+    m_frame.SetStatusText(LoadKQString(41));
+    cancel = 0;
+    m_runCancel = &cancel;
+    m_progressOpen = m_frame.CreateProgress(&cancel);
+}
+
+void CQuillo95Doc::EndRun(bool completed) {
+    if (m_progressOpen) m_frame.DestroyProgress();
+    m_progressOpen = false;
+    m_runCancel = nullptr;
+    if (completed) {
+        m_frame.SetStatusText(LoadKQString(42));
+        SetStatusTip(true);
+        RefreshCurrentResults(true);
+        m_resultsNotSaved = 1;
+    } else {
+        m_frame.SetStatusText(LoadKQString(43));
+    }
+    BuildHighlightsReport();
+    m_notBusy = 1;
+}
+
+void CQuillo95Doc::RunAllTests() {
+    // Messages are processed during a run, so a second request can arrive: never nest runs.
+    if (m_notBusy == 0) return;
+    int cancel = 0;
+    BeginRun(cancel);
+    m_analyzers.RunAll(&m_frame, m_progressOpen, cancel);
+    if (m_progressOpen) m_frame.SetProgress(100);
+    if (cancel == 0) GenerateTipsAll();
+    EndRun(cancel == 0);
+}
+
+int CQuillo95Doc::RunOneTest(KQAID id, CKQTreeEntry* item) {
+    if (m_notBusy == 0 || item == nullptr) return 0;
+    // The item may come from a tree that was rebuilt since: find its twin by unique ID.
+    const std::string uid = item->GetUniqueID();
+    CKQTreeEntry* found = uid.empty() ? nullptr : FindByUniqueID(m_systemTree, uid);
+    if (found == nullptr) return 0;
+
+    int cancel = 0;
+    BeginRun(cancel);
+    const int result = m_analyzers.RunOne(&m_frame, m_progressOpen, id, found, cancel);
+    if (m_progressOpen) m_frame.SetProgress(100);
+    if (cancel == 0) GenerateTipsOne(id);
+    EndRun(result == 1 && cancel == 0);
+    return result == 1 && cancel == 0 ? 1 : 0;
+}
+
+bool CQuillo95Doc::RequestClose() {
+    if (m_notBusy != 0) return false;
+    if (m_runCancel != nullptr) *m_runCancel = 1;
+    m_closePending = true;
+    return true;
+}

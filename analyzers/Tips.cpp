@@ -1,0 +1,69 @@
+// Tips: the status note on analyzer 10's branch, tip generation and the routing of texts
+// back to the analyzer that made a tip or attribute.
+#include "app/Document.h"
+
+namespace {
+constexpr KQAID kPropertiesAnalyzer = 10;
+constexpr int32_t kNoteNotAnalysed = 1101;
+constexpr int32_t kNoteAnalysed = 1102;
+constexpr int32_t kDescOffset = 100;
+}  // namespace
+
+int CQuillo95Doc::SetStatusTip(bool analysed) {
+    CAnalyzer* a = m_analyzers.FindByID(kPropertiesAnalyzer);
+    if (a == nullptr || a->m_branch == nullptr) return 0;
+    if (analysed) {
+        a->m_branch->RemoveTip(kNoteNotAnalysed);
+        return a->m_branch->AddTip(-1, kNoteAnalysed, kNoteAnalysed + kDescOffset);
+    }
+    return a->m_branch->AddTip(-1, kNoteNotAnalysed, kNoteNotAnalysed + kDescOffset);
+}
+
+void CQuillo95Doc::GenerateTipsAll() { m_analyzers.GenTipsAll(); }
+
+bool CQuillo95Doc::GenerateTipsOne(KQAID id) { return m_analyzers.GenTipsOne(id); }
+
+void CQuillo95Doc::RegenTips() {
+    // Not while a test fills the branches: the modules would be entered a second time.
+    if (m_notBusy == 0) return;
+    GenerateTipsAll();
+    SetStatusTip(true);
+    RefreshCurrentResults(true);
+}
+
+// Modules get copies, so that they cannot change the tree's own tips and attributes.
+void CQuillo95Doc::TipText(KQAID id, CTip* tip, CString& text) {
+    CAnalyzer* a = m_analyzers.FindByID(id);
+    if (a == nullptr || tip == nullptr) return;
+    CTip copy = *tip;
+    a->GetTipText(&copy, text);
+}
+
+void CQuillo95Doc::TipDesc(KQAID id, CTip* tip, CString& text) {
+    CAnalyzer* a = m_analyzers.FindByID(id);
+    if (a == nullptr || tip == nullptr) return;
+    CTip copy = *tip;
+    a->GetTipDesc(&copy, text);
+}
+
+void CQuillo95Doc::AttrDesc(KQAID id, CAttr* attr, CString& text) {
+    CAnalyzer* a = m_analyzers.FindByID(id);
+    if (a == nullptr || attr == nullptr) return;
+    CAttr copy = *attr;
+    a->GetAttrDesc(&copy, text);
+}
+
+int TipBand(int32_t priority) {
+    if (priority >= 80) return 3;
+    if (priority >= 50) return 2;
+    if (priority >= 1) return 1;
+    if (priority == 0) return 0;
+    return -1;
+}
+
+int CountTips(const CKQTreeEntry& entry) {
+    int n = 0;
+    for (int i = 0; i < entry.GetTipCount(); ++i)
+        if (entry.GetTipPriority(i) >= 0) ++n;
+    return n;
+}

@@ -1,0 +1,179 @@
+#include "app/Document.h"
+
+#include <climits>
+#include <cstdlib>
+
+#include "resources/Strings.h"
+
+namespace {
+
+constexpr int kMaxIdleSteps = 100000;
+
+// The tip parser of exchange files: skip to the next run of sign and digit characters,
+// consume it and convert it (0 when nothing is left).
+int32_t TakeTipInteger(std::string& text) {
+    static const char kChars[] = "+-0123456789";
+    size_t start = text.find_first_of(kChars);
+    if (start == std::string::npos) {
+        text.clear();
+        return 0;
+    }
+    size_t end = text.find_first_not_of(kChars, start);
+    std::string run = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    text.erase(0, end == std::string::npos ? text.size() : end);
+    long v = std::strtol(run.c_str(), nullptr, 10);
+    if (v > INT32_MAX) v = INT32_MAX;
+    if (v < INT32_MIN) v = INT32_MIN;
+    return static_cast<int32_t>(v);
+}
+
+CKQTreeEntry* FindByKey(CKQTreeEntry* entry, const std::string& key) {
+    if (entry->GetKey() == key) return entry;
+    if (CKQTree* sub = entry->GetSubtree()) {
+        for (CKQTreeEntry* child : *sub) {
+            if (child == nullptr) break;
+            if (CKQTreeEntry* found = FindByKey(child, key)) return found;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+CQuillo95Doc::CQuillo95Doc(CAppState& app, IFrameServices& frame)
+    : m_app(app), m_frame(frame), m_db(*this) {}
+
+CQuillo95Doc::~CQuillo95Doc() {
+    // Records first, then this machine's tree, then the modules that filled it.
+    m_db.m_loaded.clear();
+    m_db.m_cache.RemoveAll();
+    m_systemTree.RemoveAll();
+    m_analyzers.DestroyAll();
+    if (m_progressOpen) m_frame.DestroyProgress();
+    m_progressOpen = false;
+}
+
+bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
+    if (CAppState::IsExchangeFileName(path)) {
+        // The database stays as it is; the file's records join it.
+        ImportFile(path);
+        return false;
+    }
+    if (!m_db.Open(path)) {
+        m_frame.LogLine(LoadKQString(33) + " " + path);
+        return false;
+    }
+    m_pathName = path;
+    m_modified = false;
+    return true;
+}
+
+void CQuillo95Doc::OnNewDocument() {
+    m_pathName.clear();
+    m_modified = false;
+}
+
+bool CQuillo95Doc::SaveModified() {
+    if (!m_modified) return true;
+    if (m_pathName.empty()) m_pathName = m_app.m_databasePath;
+    // The database logs a failed save with its path; closing goes on regardless and the
+    // caller tells the user that the results were not kept.
+    return OnSaveDocument(m_pathName);
+}
+
+bool CQuillo95Doc::OnSaveDocument(const std::string& path) {
+    const bool ok = m_db.Save(path);
+    if (ok) {
+        m_pathName = path;
+        m_modified = false;
+    }
+    return ok;
+}
+
+bool CQuillo95Doc::IdleStep() {
+    // A run pumps messages: the database must not be touched until it is over.
+    if (m_notBusy == 0) return false;
+    return m_db.IdleStep();
+}
+
+void CQuillo95Doc::FinishIdleWork() {
+    for (int i = 0; i < kMaxIdleSteps && IdleStep(); ++i) {
+    }
+}
+
+std::string CQuillo95Doc::AnalyzerName(KQAID id) const {
+    CAnalyzer* a = m_analyzers.FindByID(id);
+    return a == nullptr ? std::string() : a->GetName();
+}
+
+bool CQuillo95Doc::AnalyzerProperties(KQAID id) {
+    // Not while a run is inside the modules: the dialog would re-enter the running analyzer.
+    if (m_notBusy == 0) return false;
+    CAnalyzer* a = m_analyzers.FindByID(id);
+    if (a == nullptr) return false;
+    const bool changed = a->DoPropertiesUI(nullptr);
+    if (changed) {
+        RefreshCurrentResults(true);
+        BuildHighlightsReport();
+    }
+    return changed;
+}
+
+intptr_t CQuillo95Doc::OnAnalyzerLog(uintptr_t wParam, intptr_t lParam) {
+    const char* text = reinterpret_cast<const char*>(lParam);
+    if (text == nullptr || wParam > 0xFFFF) return 1;
+    if (CAnalyzer* a = m_analyzers.FindByID(static_cast<KQAID>(wParam)))
+        m_frame.LogLine(a->m_info.m_title + ": " + text);
+    return 1;
+}
+
+bool CQuillo95Doc::AnswerItemPath(CKQTreeEntry* entry, std::string path, std::string& answer) {
+    while (entry != nullptr) {
+        if (!path.empty() && path[0] == '^') {
+            std::string rest = path.substr(1);
+            const int32_t kqaid = TakeTipInteger(rest);
+            const int32_t textID = TakeTipInteger(rest);
+            const int32_t descID = TakeTipInteger(rest);
+            if (kqaid < 0 || kqaid > 0xFFFF) return false;
+            CTip tip(0, textID, descID);
+            std::string text;
+            TipText(static_cast<KQAID>(kqaid), &tip, text);
+            if (text.empty()) return false;
+            answer = text;
+            return true;
+        }
+        const std::string id = GetNodeID(path);
+        if (path.empty()) {
+            const int index = entry->FindAttr(id);
+            if (index < 0) return false;
+            answer = entry->GetAttrValue(index);
+            return true;
+        }
+        CKQTree* sub = entry->GetSubtree();
+        entry = sub == nullptr ? nullptr : sub->Find(id);
+    }
+    return false;
+}
+
+intptr_t CQuillo95Doc::OnAnalyzerRequest(uintptr_t, intptr_t lParam) {
+    KQAREQUEST* request = reinterpret_cast<KQAREQUEST*>(lParam);
+    if (request == nullptr) return 0;
+    CAnalyzer* a = m_analyzers.FindByID(request->m_id);
+    if (a == nullptr) return 0;
+    if (request->m_sysid.empty())
+        return AnswerItemPath(a->m_branch, request->m_path, request->m_answer) ? 1 : 0;
+
+    // Stored records keep no KQAID: the analyzer's part is the entry keyed by its name.
+    CKQTreeEntry record;
+    if (!m_db.LoadRecord(record, request->m_sysid)) return 0;
+    CKQTreeEntry* branch = FindByKey(&record, a->GetName());
+    return AnswerItemPath(branch, request->m_path, request->m_answer) ? 1 : 0;
+}
+
+intptr_t CQuillo95Doc::OnAnalyzerProgress(uintptr_t, intptr_t lParam) {
+    if (m_progressOpen) {
+        const intptr_t position = lParam < 0 ? 0 : lParam > 100 ? 100 : lParam;
+        m_frame.SetProgress(static_cast<int>(position));
+    }
+    return 1;
+}

@@ -1,0 +1,297 @@
+#include <dlfcn.h>
+
+#include <fstream>
+#include <set>
+
+#include "tests/host/HostFixture.h"
+
+namespace {
+
+std::string ModuleFile(const std::string& name) {
+    return std::string(QUILLON_TESTMODULE_DIR) + "/" + name + ".kqa";
+}
+
+}  // namespace
+
+TEST(EntryPointNames, EveryNameResolvesInAModuleDefiningAllNine) {
+    void* module = dlopen(ModuleFile("Ten").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    std::set<std::string> distinct;
+    for (const char* name : kqaEntryPointNames) {
+        distinct.insert(name);
+        EXPECT_NE(dlsym(module, name), nullptr) << name;
+    }
+    EXPECT_EQ(distinct.size(), static_cast<size_t>(KQA_ENTRYCOUNT));
+    dlclose(module);
+}
+
+TEST(EntryPointNames, HostRecordHoldsAllNineAfterLoading) {
+    CTestView view;
+    CAnalyzer a;
+    ASSERT_TRUE(a.Load(ModuleFile("Ten"), &view));
+    for (int i = 0; i < KQA_ENTRYCOUNT; ++i)
+        EXPECT_TRUE(a.HasEntryPoint(static_cast<KQAEntry>(i))) << kqaEntryPointNames[i];
+    EXPECT_EQ(a.m_lastRC, KQARC_OK);
+    EXPECT_EQ(a.GetID(), 10);
+    EXPECT_EQ(a.m_info.m_version, 105);
+    EXPECT_EQ(a.m_info.m_bitmap, 310);
+    EXPECT_EQ(a.m_info.m_flags[0], 2);
+    EXPECT_EQ(a.m_info.m_extra, "Item~Speed");
+    a.Unload();
+    EXPECT_FALSE(a.IsLoaded());
+}
+
+TEST(AnalyzerWrappers, NothingLoadedRecordsZero) {
+    CAnalyzer a;
+    int cancel = 0;
+    CKQTreeEntry entry("E");
+    a.m_lastRC = 7;
+    EXPECT_FALSE(a.GetSystemInfo(&entry));
+    EXPECT_EQ(a.m_lastRC, 0);
+    EXPECT_EQ(a.m_branch, &entry);  // remembered even so
+    a.m_lastRC = 7;
+    EXPECT_FALSE(a.RunTests(cancel));
+    EXPECT_EQ(a.m_lastRC, 0);
+    CString text = "kept";
+    CTip tip(1, 2, 3);
+    EXPECT_FALSE(a.GetTipText(&tip, text));
+    EXPECT_EQ(text, "kept");
+    EXPECT_FALSE(a.Load(ModuleFile("NoSuchModule"), nullptr));
+}
+
+TEST(AnalyzerWrappers, RemembersTheBranchAndRecordsEachResult) {
+    CTestView view;
+    CAnalyzer a;
+    ASSERT_TRUE(a.Load(ModuleFile("TenNoEdit"), &view));
+    CKQTreeEntry branch("TenNoEdit");
+    EXPECT_TRUE(a.GetSystemInfo(&branch));
+    int cancel = 0;
+    EXPECT_TRUE(a.RunTests(cancel));
+    EXPECT_TRUE(a.GenTips());
+    EXPECT_EQ(branch.GetAttrValue("RunTests"), "1");
+    EXPECT_EQ(branch.GetAttrValue("GenTips"), "1");
+    // Its properties dialog answers 2: failure, recorded as such.
+    EXPECT_FALSE(a.DoPropertiesUI(nullptr));
+    EXPECT_EQ(a.m_lastRC, 2);
+    EXPECT_EQ(branch.GetAttrValue("Properties"), "1");
+    CKQTreeEntry record("Record");
+    a.DoPropertiesUI(&record);
+    EXPECT_EQ(record.GetAttrValue("Properties"), "1");
+    EXPECT_EQ(branch.GetAttrValue("Properties"), "1");
+}
+
+TEST(AnalyzerList, OrderedByIdentifierEqualOnesKeepLoadOrder) {
+    CAnalyzerList list;
+    auto make = [](KQAID id, const char* name) {
+        auto* a = new CAnalyzer;
+        a->m_info.m_id = id;
+        a->m_info.m_name = name;
+        return a;
+    };
+    CAnalyzer* b20 = make(20, "b");
+    CAnalyzer* c5 = make(5, "c");
+    CAnalyzer* d20 = make(20, "d");
+    CAnalyzer* e1 = make(1, "e");
+    for (CAnalyzer* a : {b20, c5, d20, e1}) list.Insert(a);
+    std::vector<std::string> order;
+    for (CAnalyzer* a : list.Ordered()) order.push_back(a->GetName());
+    EXPECT_EQ(order, (std::vector<std::string>{"e", "c", "b", "d"}));
+    EXPECT_EQ(list.FindByID(20), d20);  // the later one routes
+    EXPECT_EQ(list.FindByName("b"), b20);
+    EXPECT_EQ(list.FindByID(7), nullptr);
+    EXPECT_FALSE(list.GenTipsOne(7));
+    int cancel = 0;
+    EXPECT_EQ(list.RunOne(nullptr, false, 7, nullptr, cancel), 0);
+    EXPECT_EQ(list.RunAll(nullptr, false, cancel), 1);
+    list.DestroyAll();
+    EXPECT_TRUE(list.IsEmpty());
+    EXPECT_EQ(list.FindByID(20), nullptr);
+}
+
+TEST(DirectoryLister, ListsOnlyMatchingNames) {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "kqlistXXXXXX").string();
+    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+    for (const char* f : {"a.kqa", "b.txt", "c.kqa", "d.kqa.bak", "kqa"}) std::ofstream(tmpl + "/" + f);
+    std::vector<std::string> names = DefaultDirectoryLister().List(tmpl + "/", "*.kqa");
+    std::set<std::string> got(names.begin(), names.end());
+    EXPECT_EQ(names.size(), 2u);
+    EXPECT_EQ(got, (std::set<std::string>{"a.kqa", "c.kqa"}));
+    EXPECT_TRUE(DefaultDirectoryLister().List(tmpl + "/missing/", "*.kqa").empty());
+    std::filesystem::remove_all(tmpl);
+}
+
+using Loading = HostTest;
+
+TEST_F(Loading, OnlyInitializeExportedLoadsAndGetsABranch) {
+    Load({"InitOnly"});
+    ASSERT_GE(frame.log.size(), 2u);
+    EXPECT_EQ(frame.log[0], "Loading analyzer InitOnly.kqa");
+    EXPECT_EQ(frame.log[1], "Loaded analyzer InitOnly.kqa");
+    CAnalyzer* a = doc->m_analyzers.FindByID(40);
+    ASSERT_NE(a, nullptr);
+    for (int i = 1; i < KQA_ENTRYCOUNT; ++i) EXPECT_FALSE(a->HasEntryPoint(static_cast<KQAEntry>(i)));
+    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
+    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    EXPECT_EQ(top->GetKey(), "InitOnly");
+    EXPECT_EQ(top->m_kqaid, 40);
+    EXPECT_EQ(a->m_branch, top);
+    EXPECT_EQ(a->m_lastRC, 0);  // kqaGetSystemInfo is missing
+
+    // Tests and tips do nothing; its texts are empty.
+    doc->RunAllTests();
+    EXPECT_EQ(frame.status.back(), "Testing complete");
+    EXPECT_EQ(top->GetTipCount(), 0);
+    CTip tip(50, 1, 2);
+    CString text;
+    doc->TipText(40, &tip, text);
+    EXPECT_EQ(text, "");
+    CAttr attr("X", "1", 0, 0);
+    doc->AttrDesc(40, &attr, text);
+    EXPECT_EQ(text, "");
+}
+
+TEST_F(Loading, SingleModuleFormsTheTreeWithAnEmptySubtree) {
+    Load({"InitOnly"});
+    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    ASSERT_NE(top, nullptr);
+    ASSERT_NE(top->GetSubtree(), nullptr);
+    EXPECT_EQ(top->GetSubtree()->GetCount(), 0);
+    EXPECT_EQ(top->m_flags & 3u, 3u);
+}
+
+TEST_F(Loading, InitializeReturningZeroOrTwoDropsTheModule) {
+    for (const char* m : {"InitFails0", "InitFails2"}) {
+        frame.log.clear();
+        Load({m});
+        EXPECT_EQ(frame.log, (std::vector<std::string>{std::string("Loading analyzer ") + m + ".kqa",
+                                                        "Analyzer load failed"}));
+        EXPECT_TRUE(doc->m_analyzers.IsEmpty());
+        EXPECT_TRUE(doc->m_systemTree.IsEmpty());
+        EXPECT_TRUE(app.m_analyzerLines.empty());
+    }
+}
+
+TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
+    std::ofstream(dir + "/Broken.kqa") << "not a shared object";
+    Load({"InitFails2", "Five", "Broken"});
+    EXPECT_EQ(frame.log, (std::vector<std::string>{
+                             "Loading analyzer InitFails2.kqa", "Analyzer load failed",
+                             "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
+                             "Loading analyzer Broken.kqa", "Analyzer load failed"}));
+    EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
+    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
+    EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "Five");
+}
+
+TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
+    Load({"Twenty", "Five"});
+    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
+    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    EXPECT_EQ(top->GetKey(), "Five");
+    EXPECT_EQ(top->m_kqaid, 5);
+    EXPECT_EQ(top->m_flags & 3u, 3u);
+    ASSERT_GE(top->GetRepDefCount(), 2);
+    EXPECT_EQ(top->GetRepDefPtr(0)->GetName(), "Highlights");
+    EXPECT_EQ(top->GetRepDefPtr(0)->GetType(), RDTYPE_REPORT);
+    EXPECT_EQ(top->GetRepDefPtr(1)->GetName(), "All Details");
+    EXPECT_EQ(top->GetRepDefPtr(1)->GetType(), RDTYPE_REPORT);
+    EXPECT_EQ(doc->m_highlightsIndex, 0);
+
+    CKQTreeEntry* twenty = Child(top, "Twenty");
+    ASSERT_NE(twenty, nullptr);
+    EXPECT_EQ(twenty->m_kqaid, 20);
+    EXPECT_EQ(twenty->m_flags & 3u, 1u);
+    EXPECT_EQ(twenty->GetRepDefCount(), 0);
+    EXPECT_EQ(Branch(20), twenty);
+    EXPECT_EQ(Branch(5), top);
+    EXPECT_EQ(Count(top, "SystemInfo"), 1);
+    EXPECT_EQ(Count(twenty, "SystemInfo"), 1);
+    // The module's own entries come first in the subtree, the later branch after them.
+    EXPECT_EQ(top->GetSubtree()->GetAt(0)->GetKey(), "Item");
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(Loading, VersionLinesAndBranchesInIdentifierOrder) {
+    Load({"Thirty", "Twenty", "Five", "Ten"});
+    EXPECT_EQ(app.m_analyzerLines,
+              (std::vector<std::string>{"Five version 0.7", "Ten version 1.5",
+                                        "Twenty version 1.2", "Thirty version 3.0"}));
+    std::vector<std::string> keys;
+    for (CKQTreeEntry* e : *doc->m_systemTree.GetHead()->GetSubtree()) keys.push_back(e->GetKey());
+    EXPECT_EQ(keys, (std::vector<std::string>{"Item", "Ten", "Twenty", "Thirty"}));
+}
+
+TEST_F(Loading, EqualIdentifiersKeepLoadOrderAndTheLaterRoutes) {
+    Load({"TwentyB", "Twenty"});
+    std::vector<std::string> order;
+    for (CAnalyzer* a : doc->m_analyzers.Ordered()) order.push_back(a->GetName());
+    EXPECT_EQ(order, (std::vector<std::string>{"TwentyB", "Twenty"}));
+    EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "TwentyB");
+    EXPECT_NE(Child(doc->m_systemTree.GetHead(), "Twenty"), nullptr);
+    EXPECT_EQ(doc->AnalyzerName(20), "Twenty");
+    CTip tip(50, 7, 8);
+    CString text;
+    doc->TipText(20, &tip, text);
+    EXPECT_EQ(text, "Twenty tip 7 8");
+    // A run still reaches both.
+    doc->RunAllTests();
+    EXPECT_EQ(Count(doc->m_systemTree.GetHead(), "RunTests"), 1);
+    EXPECT_EQ(Count(Child(doc->m_systemTree.GetHead(), "Twenty"), "RunTests"), 1);
+
+    // The other file-system order gives the other owner.
+    CFixedLister reversed({"Twenty.kqa", "TwentyB.kqa"});
+    doc->LoadAnalyzers(reversed);
+    EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "Twenty");
+    EXPECT_EQ(doc->AnalyzerName(20), "TwentyB");
+}
+
+TEST_F(Loading, NoModuleFoundIsSilent) {
+    CFixedLister lister({});
+    doc->LoadAnalyzers(lister);
+    EXPECT_EQ(lister.askedPattern, "*.kqa");
+    EXPECT_EQ(lister.askedDirectory, dir + "/");
+    EXPECT_TRUE(frame.log.empty());
+    EXPECT_TRUE(doc->m_systemTree.IsEmpty());
+    EXPECT_FALSE(doc->IsModified());
+}
+
+TEST_F(Loading, NoViewLoadsNothing) {
+    doc->SetView(nullptr);
+    Load({"Five"});
+    EXPECT_TRUE(frame.log.empty());
+    EXPECT_TRUE(doc->m_analyzers.IsEmpty());
+}
+
+TEST_F(Loading, LoadingAgainStartsAfresh) {
+    Load({"Five", "Twenty"});
+    Load({"Five", "Twenty"});
+    EXPECT_EQ(doc->m_analyzers.GetCount(), 2);
+    EXPECT_EQ(app.m_analyzerLines.size(), 2u);
+    EXPECT_EQ(doc->m_systemTree.GetCount(), 1);
+    EXPECT_EQ(Branch(5), doc->m_systemTree.GetHead());
+    doc->RunAllTests();  // every branch pointer is live
+    EXPECT_EQ(Count(Branch(20), "RunTests"), 1);
+}
+
+TEST_F(Loading, PropertiesPromptForAnUnknownSystemOnly) {
+    app.m_promptProps = 1;
+    Load({"Ten"});
+    EXPECT_EQ(Count(Branch(10), "Properties"), 1);
+    // The mirror record now knows BOX-10: no prompt the next time.
+    Load({"Ten"});
+    EXPECT_EQ(Count(Branch(10), "Properties"), 0);
+}
+
+TEST_F(Loading, NoPropertiesPromptWithOptionP) {
+    app.m_promptProps = 0;
+    Load({"Ten"});
+    EXPECT_EQ(Count(Branch(10), "Properties"), 0);
+}
+
+TEST_F(Loading, StatusNoteAfterLoading) {
+    Load({"Five", "Ten"});
+    CKQTreeEntry* ten = Branch(10);
+    ASSERT_NE(ten, nullptr);
+    ASSERT_EQ(ten->GetTipCount(), 1);
+    EXPECT_TRUE(HasTip(ten, -1, 1101, 1201));
+}

@@ -1,0 +1,119 @@
+// A document with a scratch program directory, the recording frame and a small view that
+// hands the analyzers' messages to the document, as the main view does.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Document.h"
+#include "tests/support/FakeFrame.h"
+
+class CTestView : public CWnd {
+public:
+    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        messages.push_back(message);
+        if (doc == nullptr) return 0;
+        switch (message) {
+        case UM_ANALYZERLOG: return doc->OnAnalyzerLog(wParam, lParam);
+        case UM_ANALYZERREQUEST: return doc->OnAnalyzerRequest(wParam, lParam);
+        case UM_ANALYZERPROGRESS: return doc->OnAnalyzerProgress(wParam, lParam);
+        default: return 0;
+        }
+    }
+    CQuillo95Doc* doc = nullptr;
+    std::vector<uint32_t> messages;
+};
+
+// Fixes the order in which the "file system" returns the modules.
+class CFixedLister : public IDirectoryLister {
+public:
+    explicit CFixedLister(std::vector<std::string> names) : m_names(std::move(names)) {}
+    std::vector<std::string> List(const std::string& directory,
+                                  const std::string& pattern) override {
+        askedDirectory = directory;
+        askedPattern = pattern;
+        return m_names;
+    }
+    std::string askedDirectory, askedPattern;
+
+private:
+    std::vector<std::string> m_names;
+};
+
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "kqhostXXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        app.m_programDir = dir + "/";
+        app.m_databasePath = dir + "/Quillo97.kqd";
+        app.m_promptProps = 0;
+        doc = std::make_unique<CQuillo95Doc>(app, frame);
+        view.doc = doc.get();
+        doc->SetView(&view);
+    }
+    void TearDown() override {
+        view.doc = nullptr;
+        doc.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    // Copies the named test modules into the program directory and loads them in that order.
+    void Load(const std::vector<std::string>& modules) {
+        std::vector<std::string> files;
+        for (const std::string& m : modules) {
+            files.push_back(m + ".kqa");
+            // Never over a copy that may be mapped still (or a file the test made itself).
+            if (std::filesystem::exists(dir + "/" + m + ".kqa")) continue;
+            std::filesystem::copy_file(std::string(QUILLON_TESTMODULE_DIR) + "/" + m + ".kqa",
+                                       dir + "/" + m + ".kqa",
+                                       std::filesystem::copy_options::none);
+        }
+        CFixedLister lister(files);
+        doc->LoadAnalyzers(lister);
+    }
+
+    CKQTreeEntry* Branch(KQAID id) {
+        CAnalyzer* a = doc->m_analyzers.FindByID(id);
+        return a == nullptr ? nullptr : a->m_branch;
+    }
+    static int Count(const CKQTreeEntry* e, const char* counter) {
+        return e == nullptr ? 0 : std::atoi(e->GetAttrValue(counter).c_str());
+    }
+    static CKQTreeEntry* Child(CKQTreeEntry* e, const std::string& key) {
+        return e == nullptr || e->GetSubtree() == nullptr ? nullptr : e->GetSubtree()->Find(key);
+    }
+    static bool HasTip(const CKQTreeEntry* e, int32_t priority, int32_t textID, int32_t descID) {
+        for (int i = 0; e != nullptr && i < e->GetTipCount(); ++i) {
+            const CTip* t = e->GetTip(i);
+            if (t->m_priority == priority && t->m_textID == textID && t->m_descID == descID)
+                return true;
+        }
+        return false;
+    }
+    static int TipsWithText(const CKQTreeEntry* e, int32_t textID) {
+        int n = 0;
+        for (int i = 0; e != nullptr && i < e->GetTipCount(); ++i)
+            if (e->GetTip(i)->m_textID == textID) ++n;
+        return n;
+    }
+    // Cancel is pressed when an analyzer reports this position.
+    void PressCancelAt(int position) {
+        frame.onSetProgress = [this, position](int p) {
+            if (p == position && frame.progressCancel != nullptr) *frame.progressCancel = 1;
+        };
+    }
+
+    std::string dir;
+    CAppState app;
+    FakeFrame frame;
+    CTestView view;
+    std::unique_ptr<CQuillo95Doc> doc;
+};
