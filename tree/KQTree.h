@@ -49,7 +49,8 @@ public:
     // Named values set by modules ("Units" of a chart); empty when absent.
     std::string GetAttrValue(const std::string& key) const;
     void SetAttrValue(const std::string& key, const std::string& value);
-    // Inserts before position (appends when position is at or past the end); returns the index.
+    // Inserts before position (appends when position is at or past the end, at the head when
+    // it is negative); returns the index. These two throw std::bad_alloc when memory runs out.
     int InsertReportItem(int position, uint16_t kqaid, const std::string& text);
     int AppendReportItem(uint16_t kqaid, const std::string& text);
     int GetItemCount() const { return static_cast<int>(m_items.size()); }
@@ -61,6 +62,8 @@ public:
 };
 
 // Creates the entries of a tree; a database tree makes record entries at every depth.
+// Entry and tree operations report memory running out by their failure value (null, negative
+// or 0) and leave the tree as it was.
 using KQEntryFactory = CKQTreeEntry* (*)(const std::string& key);
 
 class CKQTreeEntry {
@@ -70,13 +73,21 @@ public:
     CKQTreeEntry(const CKQTreeEntry&) = delete;
     CKQTreeEntry& operator=(const CKQTreeEntry&) = delete;
 
-    // Subtree: created with the factory of the tree that holds this entry.
+    // Subtree: created with the factory of the tree that holds this entry (an entry outside
+    // any tree uses SetSubtreeFactory's). An existing subtree is returned as it is; null on
+    // failure.
     CKQTree* AddSubtree();
+    CKQTree* AddSubtree(KQEntryFactory factory);
+    void SetSubtreeFactory(KQEntryFactory factory) { m_subtreeFactory = factory; }
     void DeleteSubtree();
 
     // Attributes. SetAttr replaces the value of an existing identifier, else appends;
-    // returns the index, negative on failure (empty identifier).
+    // returns the index, negative on failure (empty identifier). Type and data word are
+    // replaced too. Pointers from GetAttr stay valid until the next attribute is appended.
     int SetAttr(const std::string& id, const std::string& value, int32_t type, uint32_t data);
+    // Appends without looking for the identifier: for readers of stored records, whose
+    // identifiers are known to differ. Same results as SetAttr otherwise.
+    int AppendAttr(std::string id, std::string value, int32_t type, uint32_t data);
     int GetAttrCount() const { return static_cast<int>(m_attrs.size()); }
     CAttr* GetAttr(int index);
     const CAttr* GetAttr(int index) const;
@@ -100,10 +111,16 @@ public:
     const std::string& GetUniqueID() const { return m_uniqueID; }
     void SetUniqueID(const std::string& id) { m_uniqueID = id; }
 
-    // Report definitions.
+    // Report definitions. AddReportDef returns the index of the definition of that name and
+    // type, adding it when absent; EmptyReportDef removes its items (1 when found, else 0).
+    // Both make that definition the one AddReportItem appends to; EmptyReportDef of a missing
+    // definition leaves none. AddReportDef answers -1 when it cannot add. Pointers from
+    // GetRepDefPtr stay valid until the next definition is added to this entry.
     int AddReportDef(const std::string& name, RDTYPE type);
-    int EmptyReportDef(const std::string& name, RDTYPE type);  // 1 when found, else 0
+    int EmptyReportDef(const std::string& name, RDTYPE type);
     int AddReportItem(const std::string& text, uint16_t kqaid);  // index, -1 without a definition
+    int FindReportDef(const std::string& name, RDTYPE type) const;  // index or -1
+    void RemoveAllRepDefs();
     int GetRepDefCount() const { return static_cast<int>(m_repDefs.size()); }
     CRepDef* GetRepDefPtr(int index);
     const CRepDef* GetRepDefPtr(int index) const;
@@ -111,6 +128,8 @@ public:
     const std::string& GetKey() const { return m_key; }
     CKQTree* GetSubtree() const { return m_subtree; }
     CKQTree* GetOwner() const { return m_owner; }
+    CKQTreeEntry* GetParentEntry() const;  // entry whose subtree holds this one, or null
+    uint16_t GetEffectiveKQAID() const;    // own KQAID, else the nearest ancestor's; 0 = none
 
     // Members read directly by the program and the modules.
     std::string m_key;
@@ -118,15 +137,16 @@ public:
     std::vector<CTip> m_tips;
     std::vector<CRepDef> m_repDefs;
     CKQTree* m_subtree = nullptr;
-    uint32_t m_flags = 0;     // bit 0 expanded, bit 1 selected (details tree)
-    uint16_t m_kqaid = 0;     // 0 = inherit the parent's
-    uint16_t m_bitmap = 0;    // bitmap resource ID, 0 = none
+    uint32_t m_flags = 0;   // bit 0 expanded, bit 1 selected (details tree)
+    uint16_t m_kqaid = 0;   // 0 = inherit the parent's
+    uint16_t m_bitmap = 0;  // bitmap resource ID, 0 = none
     std::string m_uniqueID;
 
 private:
     friend class CKQTree;
     CKQTree* m_owner = nullptr;
     int m_lastRepDef = -1;  // definition last named to AddReportDef / EmptyReportDef
+    KQEntryFactory m_subtreeFactory = nullptr;
 };
 
 class CKQTree {
@@ -136,10 +156,10 @@ public:
     CKQTree(const CKQTree&) = delete;
     CKQTree& operator=(const CKQTree&) = delete;
 
-    CKQTreeEntry* Add(const std::string& key);          // appended; null on failure
-    CKQTreeEntry* InsertHead(const std::string& key);   // first in the list
-    void RemoveAll();                                   // deletes all entries and subtrees
-    bool Remove(CKQTreeEntry* entry);                   // deletes one entry with its subtree
+    CKQTreeEntry* Add(const std::string& key);         // appended; null on failure
+    CKQTreeEntry* InsertHead(const std::string& key);  // first in the list
+    void RemoveAll();                                  // deletes all entries and subtrees
+    bool Remove(CKQTreeEntry* entry);                  // deletes one entry with its subtree
 
     int GetCount() const { return static_cast<int>(m_entries.size()); }
     bool IsEmpty() const { return m_entries.empty(); }
@@ -156,6 +176,7 @@ public:
 private:
     friend class CKQTreeEntry;
     CKQTreeEntry* Make(const std::string& key);
+    CKQTreeEntry* Insert(size_t position, const std::string& key);
     std::vector<CKQTreeEntry*> m_entries;
     KQEntryFactory m_factory;
     CKQTreeEntry* m_parent = nullptr;
@@ -163,5 +184,7 @@ private:
 
 // Item paths: entry names and an attribute identifier joined with '~'.
 std::string ReplaceSepIDs(const std::string& path, char c);
-// Splits off the leading node ID (up to the first '~'); the path keeps the rest.
+// Splits off the leading node ID (up to the first '~'); the path keeps what follows the '~'.
+// Without a '~' the whole path is the ID and the path is left empty, so callers loop until
+// the path is empty.
 std::string GetNodeID(std::string& path);

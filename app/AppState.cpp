@@ -1,0 +1,122 @@
+#include "app/AppState.h"
+
+#include <cctype>
+
+#include "resources/Strings.h"
+
+void CAppState::SetProgramDir(const std::string& dir) {
+    m_programDir = dir;
+    if (!m_programDir.empty() && m_programDir.back() != '/') m_programDir += '/';
+    m_databasePath = m_programDir + LoadKQString(138);
+}
+
+std::string CAppState::RemoveOptions(const std::string& commandLine,
+                                     std::vector<std::string>& options) {
+    enum State { Outside, QuotedOutside, InOption, QuotedInOption };
+    std::string line(commandLine);
+    State state = Outside;
+    size_t start = 0;  // where the current option's '-' is
+    size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        switch (state) {
+            case Outside:
+                if (c == '"') {
+                    state = QuotedOutside;
+                } else if (c == '-') {
+                    start = i;
+                    state = InOption;
+                }
+                ++i;
+                break;
+            case QuotedOutside:
+                if (c == '"') state = Outside;
+                ++i;
+                break;
+            case InOption:
+                if (c == ' ') {
+                    options.push_back(line.substr(start, i - start));
+                    line.erase(start, i - start);
+                    // Scanning goes on where the option began, now the blank after it.
+                    i = start;
+                    state = Outside;
+                } else if (c == '-') {
+                    options.push_back(line.substr(start, i - start));
+                    line.erase(start, i - start);
+                    // The '-' that ended it now sits at start and begins the next option.
+                    i = start + 1;
+                } else {
+                    if (c == '"') state = QuotedInOption;
+                    ++i;
+                }
+                break;
+            case QuotedInOption:
+                if (c == '"') state = InOption;
+                ++i;
+                break;
+        }
+    }
+    if (state == InOption || state == QuotedInOption) {
+        options.push_back(line.substr(start));
+        line.erase(start);
+    }
+    return line;
+}
+
+void CAppState::ApplyOption(const std::string& option) {
+    if (option.size() < 2) return;
+    switch (std::toupper(static_cast<unsigned char>(option[1]))) {
+        case 'A':
+            m_autoRun = 1;
+            if (option.size() > 3 && option[2] == ':') m_autoRunFile = option.substr(3);
+            break;
+        case 'D':
+            m_demo = 1;
+            break;
+        case 'L':
+            m_log = 1;
+            break;
+        case 'P':
+            m_promptProps = 0;
+            break;
+        default:
+            break;
+    }
+}
+
+void CAppState::ParseCommandLine(const std::string& commandLine) {
+    std::vector<std::string> options;
+    std::string rest = RemoveOptions(commandLine, options);
+    for (const std::string& option : options) ApplyOption(option);
+    const char* blanks = " \t\r\n";
+    const size_t first = rest.find_first_not_of(blanks);
+    if (first == std::string::npos) {
+        m_commandLine.clear();
+    } else {
+        m_commandLine = rest.substr(first, rest.find_last_not_of(blanks) - first + 1);
+    }
+}
+
+std::string CAppState::Unquote(const std::string& s) {
+    if (s.size() > 1 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
+    return s;
+}
+
+bool CAppState::IsExchangeFileName(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return false;
+    const std::string ext = name.substr(dot + 1);
+    const std::string want = LoadKQString(19);
+    if (ext.size() != want.size()) return false;
+    for (size_t i = 0; i < ext.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(ext[i])) !=
+            std::tolower(static_cast<unsigned char>(want[i])))
+            return false;
+    return true;
+}
+
+std::string CAppState::MakeExportFileName(const std::string& name) {
+    std::string out = Unquote(name);
+    if (!out.empty() && out.find('.') == std::string::npos) out += "." + LoadKQString(19);
+    return out;
+}

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "resources/Strings.h"
+
+namespace {
+
+struct Def {
+    unsigned id;
+    const char* text;
+};
+
+// The same files the table is built from: an id given twice would hide one text.
+const Def kAll[] = {
+#include "resources/strings_core.inc"
+#include "resources/strings_exchange.inc"
+#include "resources/strings_panes.inc"
+#include "resources/strings_shell.inc"
+};
+
+}  // namespace
+
+TEST(StringTableTest, IdsAreUniqueAcrossAllAreas) {
+    std::set<unsigned> seen;
+    for (const Def& d : kAll) EXPECT_TRUE(seen.insert(d.id).second) << "id " << d.id << " twice";
+}
+
+TEST(StringTableTest, LoadsByNumber) {
+    EXPECT_EQ(LoadKQString(141), "Highlights");
+    EXPECT_EQ(LoadKQString(138), "Quillo97.kqd");
+    EXPECT_EQ(LoadKQString(130), "Loading analyzer ");  // trailing blank kept
+    EXPECT_EQ(LoadKQString(57344), "Quillon 97");
+    EXPECT_TRUE(HasKQString(72));
+    EXPECT_FALSE(HasKQString(3));
+    EXPECT_EQ(LoadKQString(3), "");
+}
+
+TEST(StringTableTest, SubstitutesPercentOneAndTwo) {
+    EXPECT_EQ(FormatKQString(135, "CPU", "1.2"), "CPU version 1.2");
+    EXPECT_EQ(FormatKQString(58, "Box", "3"), "Error 1011: Sysid Box is 3 characters too long.");
+    // One pass: an argument holding "%2" is not substituted again.
+    EXPECT_EQ(SubstituteArgs("%1 and %2", "%2", "x"), "%2 and x");
+    EXPECT_EQ(SubstituteArgs("%1%1%3%", "a", "b"), "aa%3%");
+    EXPECT_EQ(FormatKQString(3, "a", "b"), "");
+}
+
+TEST(StringTableTest, PrintfFormats) {
+    EXPECT_EQ(KQFormat(LoadKQString(904).c_str(), 102u / 100, 102u % 100), "1.2");
+    EXPECT_EQ(KQFormat(LoadKQString(904).c_str(), 7u / 100, 7u % 100), "0.7");
+    EXPECT_EQ(KQFormat(LoadKQString(56).c_str(), 3u), "RecSelected03");
+    EXPECT_EQ(KQFormat(LoadKQString(56).c_str(), 123u), "RecSelected123");
+    EXPECT_EQ(KQFormat(LoadKQString(15).c_str(), 42u), " at line 42.");
+    const std::string hex = KQFormat(LoadKQString(905).c_str(), 8u);
+    EXPECT_EQ(hex, "%08x");
+    EXPECT_EQ(KQFormat(hex.c_str(), 0xabu), "000000ab");
+    EXPECT_EQ(KQFormat(LoadKQString(906).c_str(), 10u, 1101, -5), "^10 1101 -5");
+    EXPECT_EQ(KQFormat("%s", ""), "");
+    const std::string longText(5000, 'x');
+    EXPECT_EQ(KQFormat("<%s>", longText.c_str()), "<" + longText + ">");
+}
