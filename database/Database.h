@@ -20,6 +20,7 @@ struct CaseLess {
 bool EqualsNoCase(const std::string& a, const std::string& b);
 
 struct DbRequest {
+    enum { kListRecord = 0, kEndOfListing = 1 };
     int kind = 0;  // 0: list the record with that Sysid; other kinds hand value1 to the pane
     std::string sysid;
     int value1 = 0;
@@ -55,8 +56,12 @@ public:
     static bool IsStorableSysid(const std::string& sysid);
     std::string RecordSysid(int key) const;  // empty when the key maps to no position
     static std::string GetRecordSysid(const CKQTreeEntry& entry);
+    // Sets attribute 0 (the identifier) in place; an entry without attributes gets one with the
+    // identifier ID of the first cached record.
     void SetRecordSysid(CKQTreeEntry& entry, const std::string& sysid) const;
 
+    // The Add operations refuse an identifier no stream can be named by, or one already known
+    // (without regard to case): -1 (null for the current-system record), and a log line.
     int AddImportedRecord(CRecordEntry* entry, const std::string& sysid);
     int AddSavedRecord(CRecordEntry* entry, const std::string& sysid);
     CRecordEntry* AddCurrentSystemRecord(const std::string& key, const std::string& sysid);
@@ -67,7 +72,8 @@ public:
     int KeyForSysid(const std::string& sysid) const; // -1 when unknown
     int CurrentSystemKey() const;                    // key of directory position 0, or 0
 
-    // Classification for UM_QUERYRECORD: 0 no record, 1 stored record, 2 the running system's.
+    // Classification for UM_QUERYRECORD: 0 no record (key 0 included), 1 stored record,
+    // 2 the running system's (directory position 0).
     int QueryRecord(int key) const;
 
     bool EditRecordProperties(int key);
@@ -95,10 +101,27 @@ public:
     // Set when the file at m_path existed but was not a readable database: it is moved
     // aside before the first save over it.
     bool m_keepAsideBeforeSave = false;
+    std::string m_unreadablePath;
     std::string m_lastError;
+    // A save failed: idle saving waits for the next full save (at the latest on closing),
+    // so a failing disk is not retried on every idle call and nothing is marked written.
+    bool m_saveFailed = false;
+
+    // The directory stream's name (string 132).
+    static std::string DirectoryName();
+    // An exact copy of a record tree: key, attributes, tips, subtree (record markers too
+    // when both are record entries).
+    static void CopyEntry(CKQTreeEntry& dest, const CKQTreeEntry& source);
+    static void ClearEntry(CKQTreeEntry& entry);
 
 private:
     int MakeKey(int position);
+    bool SaveStep();
+    bool EnsureStorage(const std::string& path);
+    bool KeepAside(const std::string& path);
+    void ReportSaveFailure(const std::string& path);
+    bool RefuseSysid(const std::string& sysid);
+    void DropFromLoaded(CRecordEntry* record);
 };
 
 // Serialised entry format of record streams.

@@ -5,7 +5,10 @@
 
 class CRecordEntry : public CKQTreeEntry {
 public:
-    explicit CRecordEntry(const std::string& key = std::string()) : CKQTreeEntry(key) {}
+    // A record entry outside any tree (a temporary copy) makes record entries below it too.
+    explicit CRecordEntry(const std::string& key = std::string()) : CKQTreeEntry(key) {
+        SetSubtreeFactory(Make);
+    }
 
     // Factory for trees whose entries are record entries.
     static CKQTreeEntry* Make(const std::string& key) { return new CRecordEntry(key); }

@@ -6,6 +6,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 class CStreamStorage {
 public:
@@ -37,16 +38,29 @@ public:
     bool InTransaction() const { return m_depth > 0; }
 
     std::string LastError() const { return m_error; }
+    // Copies the whole open database to path (replacing what is there); on success the storage
+    // continues on the copy.
+    bool SaveAs(const std::string& path);
+
+    // The application_id stamped on every database file this program makes.
+    static constexpr int kApplicationId = 0x4B514437;  // "KQD7"
 
     // Fault injection for tests: called before each operation ("write", "destroy", "commit",
     // "read", "open") with the stream name; returning true makes that operation fail.
+    // "open" and "permission" are asked with the file's path when an existing file is opened:
+    // "permission" makes the open fail as if the file could not be read for want of rights.
     static std::function<bool(const std::string& op, const std::string& name)> s_faultHook;
 
 private:
     bool Fault(const char* op, const std::string& name);
     bool Exec(const char* sql);
     OpenResult Classify(int rc, const std::string& path);
+    OpenResult Prepare();
+    sqlite3_stmt* Statement(int which);
+    bool Broken();
     sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmts[5] = {};
+    bool m_aborted = false;  // an error ended the open transaction
     std::string m_path;
     std::string m_error;
     int m_depth = 0;

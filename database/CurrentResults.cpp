@@ -1,0 +1,112 @@
+// The current system's results in the database: the mirror record at directory position 0,
+// refreshed from the system tree, and snapshots saved by "Save Current Results".
+#include <map>
+
+#include "app/Document.h"
+
+namespace {
+
+void AssignUniqueIDs(CKQTree* tree, const std::string& parentID) {
+    if (!tree) return;
+    for (CKQTreeEntry* e : *tree) {
+        if (!e) break;
+        e->SetUniqueID(parentID + "." + e->m_key);
+        AssignUniqueIDs(e->GetSubtree(), e->GetUniqueID());
+    }
+}
+
+}  // namespace
+
+void CQuillo95Doc::DeepCopy(CKQTreeEntry& dest, const CKQTreeEntry& source, bool withTips) {
+    dest.SetUniqueID(source.GetUniqueID());
+    for (const CAttr& a : source.m_attrs) dest.SetAttr(a.m_id, a.m_value, a.m_type, a.m_data);
+    if (withTips) {
+        dest.RemoveAllTips();
+        for (const CTip& t : source.m_tips) dest.AddTip(t.m_priority, t.m_textID, t.m_descID);
+    }
+    const CKQTree* sub = source.GetSubtree();
+    if (!sub) return;
+    CKQTree* dsub = dest.AddSubtree();
+    if (!dsub) return;
+    // Children are matched by key; the n-th source child of a key goes to the n-th destination
+    // child of that key, so siblings that share a key are not merged into one.
+    std::map<std::string, int> seen;
+    for (const CKQTreeEntry* child : *sub) {
+        if (!child) break;
+        int wanted = seen[child->m_key]++;
+        CKQTreeEntry* target = nullptr;
+        for (CKQTreeEntry* d : *dsub)
+            if (d && d->m_key == child->m_key && wanted-- == 0) {
+                target = d;
+                break;
+            }
+        if (!target) target = dsub->Add(child->m_key);
+        if (target) DeepCopy(*target, *child, withTips);
+    }
+}
+
+bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
+    AssignUniqueIDs(&m_systemTree, std::string());
+    CKQTreeEntry* source = m_systemTree.GetHead();
+    if (!source) return false;
+    const std::string sysid = CurrentSysid();
+    const bool known = m_db.IsKnownSysid(sysid);
+    CRecordEntry* rec = known ? m_db.GetRecord(sysid)
+                              : m_db.AddCurrentSystemRecord(source->m_key, sysid);
+    if (!rec) return known;
+    if (rec->m_inUse == 0) rec->m_inUse = 1;
+    rec->m_key = source->m_key;
+    rec->m_current = 1;
+    DeepCopy(*rec, *source, withTips);
+    rec->m_changed = 1;
+    SetModifiedFlag();
+    return known;
+}
+
+bool CQuillo95Doc::PropertiesStep() {
+    CAnalyzer* a = m_analyzers.FindByID(10);
+    if (!a || !a->DoPropertiesUI(nullptr)) return false;
+    RefreshCurrentResults(true);
+    BuildHighlightsReport();
+    return true;
+}
+
+void CQuillo95Doc::SaveCurrentResults() {
+    if (!PropertiesStep()) return;
+    const std::string sysid = MakeNewSysid();
+    if (sysid.empty()) return;
+    CKQTreeEntry* source = m_systemTree.GetHead();
+    if (!source) return;
+    CKQTreeEntry* e = m_db.m_cache.Add(source->m_key);
+    auto* rec = dynamic_cast<CRecordEntry*>(e);
+    if (!rec) {
+        if (e) m_db.m_cache.Remove(e);
+        return;
+    }
+    DeepCopy(*rec, *source, true);
+    m_db.SetRecordSysid(*rec, sysid);
+    const int key = CResultsDatabase::GetRecordSysid(*rec) == sysid
+                        ? m_db.AddSavedRecord(rec, sysid)
+                        : -1;
+    if (key < 0) {
+        // No index entry: do not leave a record behind that would be written under a name
+        // the directory does not know.
+        m_db.m_cache.Remove(rec);
+        return;
+    }
+    rec->m_changed = 1;
+    m_frame.NotifyViews(1, key);
+    m_frame.NotifyViews(2, 0);
+    SetModifiedFlag();
+    m_resultsNotSaved = 0;
+}
+
+std::string CQuillo95Doc::ResolveRecordKey(int key) const {
+    if (key == 0) return std::string();
+    return m_db.RecordSysid(key);
+}
+
+bool CQuillo95Doc::LoadSystemTree(const std::string& sysid, CKQTreeEntry& entry) {
+    if (sysid.empty()) return false;
+    return m_db.LoadRecord(entry, sysid);
+}

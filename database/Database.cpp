@@ -1,0 +1,583 @@
+#include "database/Database.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "app/Document.h"
+#include "resources/Strings.h"
+
+namespace {
+
+// ASCII case folding only: stream names compare byte-wise apart from A-Z.
+struct FoldTable {
+    unsigned char t[256];
+    FoldTable() {
+        for (int i = 0; i < 256; ++i)
+            t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i - 'A' + 'a' : i);
+    }
+};
+const FoldTable kFold;
+
+inline unsigned char Fold(char c) { return kFold.t[static_cast<unsigned char>(c)]; }
+
+CRecordEntry* Rec(CKQTreeEntry* e) { return dynamic_cast<CRecordEntry*>(e); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+bool CaseLess::operator()(const std::string& a, const std::string& b) const {
+    const size_t n = std::min(a.size(), b.size());
+    const char* pa = a.data();
+    const char* pb = b.data();
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = Fold(pa[i]), y = Fold(pb[i]);
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i])) return false;
+    return true;
+}
+
+CResultsDatabase::CResultsDatabase(CQuillo95Doc& doc) : m_doc(doc) {}
+
+CResultsDatabase::~CResultsDatabase() { Close(); }
+
+std::string CResultsDatabase::DirectoryName() {
+    static const std::string name = LoadKQString(132);
+    return name;
+}
+
+void CResultsDatabase::Close() {
+    m_storage.Close();
+    m_loaded.clear();
+    m_cache.RemoveAll();
+    m_queue.clear();
+}
+
+// ---- open and save ----
+
+bool CResultsDatabase::Open(const std::string& path) {
+    const std::string previous = m_storage.Path();
+    CStreamStorage::OpenResult r = m_storage.OpenExisting(path);
+    if (r == CStreamStorage::OpenResult::Ok) {
+        m_path = path;
+        m_loaded.clear();
+        m_cache.RemoveAll();
+        m_queue.clear();
+        m_directory.clear();
+        m_opened = ReadDirectory() ? 1 : 0;
+        RebuildIndex();
+        if (m_opened) {
+            m_saveFailed = false;
+            return true;
+        }
+        // Ours, but its directory is missing or damaged: saving over it would lose the
+        // records it still holds, so it is kept aside like any unreadable file.
+        m_lastError = "damaged directory";
+        m_storage.Close();
+        r = CStreamStorage::OpenResult::NotADatabase;
+    } else {
+        m_lastError = m_storage.LastError();
+        if (!previous.empty()) m_storage.OpenExisting(previous);
+    }
+    if (r == CStreamStorage::OpenResult::NotADatabase) {
+        m_keepAsideBeforeSave = true;
+        m_unreadablePath = path;
+    }
+    return false;
+}
+
+bool CResultsDatabase::KeepAside(const std::string& path) {
+    std::time_t t = static_cast<std::time_t>(m_doc.m_frame.Now());
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
+    std::string aside = path + ".unreadable." + stamp;
+    for (int n = 1; PathExists(aside) && n < 1000; ++n)
+        aside = path + ".unreadable." + stamp + "-" + std::to_string(n);
+    if (std::rename(path.c_str(), aside.c_str()) != 0) {
+        m_lastError = std::string("cannot keep the file aside: ") + std::strerror(errno);
+        return false;
+    }
+    m_doc.m_frame.LogLine(FormatKQString(1015, path, aside));
+    if (m_unreadablePath == path) m_keepAsideBeforeSave = false;
+    return true;
+}
+
+// Makes the storage stand on path. A file there that we did not open is checked first:
+// one that is no readable database is kept aside, one we may not read makes the save fail.
+bool CResultsDatabase::EnsureStorage(const std::string& path) {
+    if (m_storage.IsOpen() && SameFile(m_storage.Path(), path)) return true;
+    const bool exists = PathExists(path);
+    bool keepAside = m_keepAsideBeforeSave && m_unreadablePath == path;
+    if (exists && !keepAside) {
+        CStreamStorage probe;
+        switch (probe.OpenExisting(path)) {
+        case CStreamStorage::OpenResult::Ok:
+            probe.Close();
+            if (!m_storage.IsOpen()) {
+                if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
+                m_lastError = m_storage.LastError();
+                return false;
+            }
+            break;  // a database of ours: the copy below replaces it
+        case CStreamStorage::OpenResult::NotADatabase:
+            keepAside = true;
+            break;
+        case CStreamStorage::OpenResult::Missing:
+            break;
+        default:
+            m_lastError = probe.LastError();
+            return false;
+        }
+    }
+    if (exists && keepAside && !KeepAside(path)) return false;
+    if (m_storage.IsOpen()) {
+        if (m_storage.SaveAs(path)) return true;
+    } else if (m_storage.OpenOrCreate(path) == CStreamStorage::OpenResult::Ok) {
+        return true;
+    }
+    m_lastError = m_storage.LastError();
+    return false;
+}
+
+void CResultsDatabase::ReportSaveFailure(const std::string& path) {
+    m_saveFailed = true;
+    m_doc.m_frame.LogLine(FormatKQString(1014, path));
+}
+
+bool CResultsDatabase::Save(const std::string& path) {
+    m_doc.m_frame.SetStatusText(LoadKQString(140));
+    m_doc.m_frame.LogLine(LoadKQString(903) + path);
+    bool result = EnsureStorage(path);
+    if (result) {
+        m_path = path;
+        m_opened = 1;
+        result = m_storage.Begin();
+        if (!result) {
+            m_lastError = m_storage.LastError();
+        } else if (!WriteDirectory()) {
+            // The directory goes first; without it no record is written.
+            m_lastError = m_storage.LastError();
+            m_storage.Rollback();
+            m_dirChanged = 1;
+            result = false;
+        } else {
+            std::vector<CRecordEntry*> done;
+            for (CKQTreeEntry* e : m_cache) {
+                CRecordEntry* rec = Rec(e);
+                if (!rec || !rec->m_changed) continue;
+                if (rec->m_deleted) {
+                    DestroyRecordStream(*rec);  // may be gone already
+                    done.push_back(rec);
+                } else if (WriteRecord(*rec)) {
+                    done.push_back(rec);
+                } else {
+                    m_lastError = m_storage.LastError();
+                    result = false;
+                }
+            }
+            // Only a committed transaction has written anything.
+            if (m_storage.Commit()) {
+                for (CRecordEntry* rec : done) rec->m_changed = 0;
+            } else {
+                m_lastError = m_storage.LastError();
+                m_dirChanged = 1;
+                result = false;
+            }
+        }
+    }
+    if (result)
+        m_saveFailed = false;
+    else
+        ReportSaveFailure(path);
+    m_doc.SetModifiedFlag(!result);
+    return result;
+}
+
+// ---- streams ----
+
+bool CResultsDatabase::ReadDirectory() {
+    std::string data;
+    bool ok = m_storage.ReadStream(DirectoryName(), data) && DeserializeDirectory(data, m_directory);
+    if (!ok) m_directory.clear();
+    m_dirChanged = 0;
+    return ok;
+}
+
+bool CResultsDatabase::WriteDirectory() {
+    std::string data;
+    SerializeDirectory(m_directory, data);
+    bool ok = m_storage.Begin();
+    if (ok) {
+        ok = m_storage.WriteStream(DirectoryName(), data);
+        ok = m_storage.Commit() && ok;
+    }
+    m_dirChanged = 0;
+    return ok;
+}
+
+bool CResultsDatabase::ReadRecord(const std::string& sysid, CKQTreeEntry& entry) {
+    std::string data;
+    if (!IsStorableSysid(sysid) || !m_storage.ReadStream(sysid, data)) return false;
+    if (DeserializeRecord(data, entry)) return true;
+    // A damaged stream: nothing half-read stays behind.
+    ClearEntry(entry);
+    m_lastError = "damaged record " + sysid;
+    return false;
+}
+
+bool CResultsDatabase::WriteRecord(CRecordEntry& record) {
+    const std::string sysid = GetRecordSysid(record);
+    if (!IsStorableSysid(sysid)) return false;
+    std::string data;
+    SerializeRecord(record, data);
+    if (!m_storage.Begin()) return false;
+    bool ok = m_storage.WriteStream(sysid, data);
+    return m_storage.Commit() && ok;
+}
+
+bool CResultsDatabase::DestroyRecordStream(CRecordEntry& record) {
+    const std::string sysid = GetRecordSysid(record);
+    if (!IsStorableSysid(sysid)) return false;
+    return m_storage.DestroyStream(sysid);
+}
+
+// ---- records ----
+
+void CResultsDatabase::ClearEntry(CKQTreeEntry& entry) {
+    entry.m_key.clear();
+    entry.RemoveAllAttrs();
+    entry.RemoveAllTips();
+    entry.RemoveAllRepDefs();
+    entry.DeleteSubtree();
+    entry.m_uniqueID.clear();
+}
+
+void CResultsDatabase::CopyEntry(CKQTreeEntry& dest, const CKQTreeEntry& source) {
+    ClearEntry(dest);
+    dest.m_key = source.m_key;
+    dest.m_attrs = source.m_attrs;
+    dest.m_tips = source.m_tips;
+    dest.m_uniqueID = source.m_uniqueID;
+    auto* d = dynamic_cast<CRecordEntry*>(&dest);
+    auto* s = dynamic_cast<const CRecordEntry*>(&source);
+    if (d && s) {
+        d->m_current = s->m_current;
+        d->m_deleted = s->m_deleted;
+    }
+    if (const CKQTree* sub = source.GetSubtree()) {
+        CKQTree* dsub = dest.AddSubtree();
+        if (!dsub) return;
+        for (const CKQTreeEntry* child : *sub)
+            if (CKQTreeEntry* c = dsub->Add(child->m_key)) CopyEntry(*c, *child);
+    }
+}
+
+bool CResultsDatabase::LoadRecord(CKQTreeEntry& entry, const std::string& sysid) {
+    auto it = m_loaded.find(sysid);
+    if (it != m_loaded.end()) {
+        CopyEntry(entry, *it->second);
+        return true;
+    }
+    ClearEntry(entry);
+    return ReadRecord(sysid, entry);
+}
+
+CRecordEntry* CResultsDatabase::GetRecord(const std::string& sysid) {
+    auto it = m_loaded.find(sysid);
+    if (it != m_loaded.end()) return it->second;
+    if (!IsStorableSysid(sysid) || !m_storage.IsOpen()) return nullptr;
+    CKQTreeEntry* e = m_cache.Add(std::string());
+    CRecordEntry* rec = Rec(e);
+    if (!rec || !ReadRecord(sysid, *rec)) {
+        if (e) m_cache.Remove(e);
+        return nullptr;
+    }
+    m_loaded[sysid] = rec;
+    return rec;
+}
+
+void CResultsDatabase::DropFromLoaded(CRecordEntry* record) {
+    auto it = m_loaded.find(GetRecordSysid(*record));
+    if (it != m_loaded.end() && it->second == record) {
+        m_loaded.erase(it);
+        return;
+    }
+    for (it = m_loaded.begin(); it != m_loaded.end(); ++it)
+        if (it->second == record) {
+            m_loaded.erase(it);
+            return;
+        }
+}
+
+bool CResultsDatabase::IsKnownSysid(const std::string& sysid) const {
+    return m_keyMap.count(sysid) != 0;
+}
+
+bool CResultsDatabase::IsStorableSysid(const std::string& sysid) {
+    return !sysid.empty() && sysid.size() <= static_cast<size_t>(kMaxSysidLength) &&
+           !EqualsNoCase(sysid, DirectoryName());
+}
+
+std::string CResultsDatabase::RecordSysid(int key) const {
+    int pos = KeyPosition(key);
+    if (pos < 0 || pos >= static_cast<int>(m_directory.size())) return std::string();
+    return m_directory[static_cast<size_t>(pos)];
+}
+
+std::string CResultsDatabase::GetRecordSysid(const CKQTreeEntry& entry) {
+    return entry.GetAttrCount() > 0 ? entry.GetAttrValue(0) : std::string();
+}
+
+void CResultsDatabase::SetRecordSysid(CKQTreeEntry& entry, const std::string& sysid) const {
+    // Attribute 0 is the identifier whatever its ID: replace it where it stands, so that a
+    // cache headed by a record with another ID cannot leave the old identifier in place.
+    if (CAttr* a = entry.GetAttr(0)) {
+        a->m_value = sysid;
+        a->m_type = 0;
+        a->m_data = 0;
+        return;
+    }
+    std::string id;
+    if (const CKQTreeEntry* head = m_cache.GetHead()) id = head->GetAttrID(0);
+    entry.SetAttr(id, sysid, 0, 0);
+}
+
+int CResultsDatabase::MakeKey(int position) {
+    // Keys only grow, so each goes in at the end of the table.
+    int key = m_nextKey++;
+    m_keyTable.emplace_hint(m_keyTable.end(), key, position);
+    return key;
+}
+
+bool CResultsDatabase::RefuseSysid(const std::string& sysid) {
+    if (IsStorableSysid(sysid) && !IsKnownSysid(sysid)) return false;
+    // No identifier at all (a tree without attributes) is simply no record.
+    if (!IsStorableSysid(sysid) && !sysid.empty())
+        m_doc.m_frame.LogLine(FormatKQString(1016, sysid));
+    return true;
+}
+
+int CResultsDatabase::AddImportedRecord(CRecordEntry* entry, const std::string& sysid) {
+    if (RefuseSysid(sysid)) return -1;
+    m_directory.push_back(sysid);
+    int key = MakeKey(static_cast<int>(m_directory.size()) - 1);
+    m_keyMap[sysid] = key;
+    if (entry) m_loaded[sysid] = entry;
+    m_dirChanged = 1;
+    return key;
+}
+
+int CResultsDatabase::AddSavedRecord(CRecordEntry* entry, const std::string& sysid) {
+    if (RefuseSysid(sysid)) return -1;
+    const int pos = std::min<int>(1, static_cast<int>(m_directory.size()));
+    for (auto& kp : m_keyTable)
+        if (kp.second >= pos) ++kp.second;
+    m_directory.insert(m_directory.begin() + pos, sysid);
+    int key = MakeKey(pos);
+    m_keyMap[sysid] = key;
+    if (entry) m_loaded[sysid] = entry;
+    m_dirChanged = 1;
+    return key;
+}
+
+CRecordEntry* CResultsDatabase::AddCurrentSystemRecord(const std::string& key,
+                                                       const std::string& sysid) {
+    if (RefuseSysid(sysid)) return nullptr;
+    CKQTreeEntry* e = m_cache.InsertHead(key);
+    CRecordEntry* rec = Rec(e);
+    if (!rec) {
+        if (e) m_cache.Remove(e);
+        return nullptr;
+    }
+    for (auto& kp : m_keyTable) ++kp.second;
+    m_directory.insert(m_directory.begin(), sysid);
+    m_keyMap[sysid] = MakeKey(0);
+    m_loaded[sysid] = rec;
+    m_dirChanged = 1;
+    return rec;
+}
+
+bool CResultsDatabase::DeleteRecord(int key) {
+    const int pos = KeyPosition(key);
+    std::string sysid;
+    if (pos >= 0 && pos < static_cast<int>(m_directory.size())) {
+        sysid = m_directory[static_cast<size_t>(pos)];
+        m_directory[static_cast<size_t>(pos)].clear();  // the directory keeps its length
+        m_keyMap.erase(sysid);
+    }
+    if (sysid.empty()) return false;
+    if (CRecordEntry* rec = GetRecord(sysid)) {
+        rec->m_deleted = 1;
+        rec->m_changed = 1;
+        rec->m_inUse = 0;
+        rec->DeleteSubtree();
+        m_doc.SetModifiedFlag();
+    }
+    m_loaded.erase(sysid);
+    m_dirChanged = 1;
+    return m_storage.IsOpen() && m_storage.DestroyStream(sysid);
+}
+
+void CResultsDatabase::RebuildIndex() {
+    m_keyMap.clear();
+    m_keyTable.clear();  // the counter goes on: old keys never name another record
+    // Sorted first, then filled from the end: a large directory opens in a fraction of the
+    // time that one insertion after another takes.
+    std::vector<std::pair<const std::string*, int>> order;
+    order.reserve(m_directory.size());
+    for (size_t i = 0; i < m_directory.size(); ++i) {
+        const std::string& s = m_directory[i];
+        if (s.empty() || !IsStorableSysid(s)) continue;
+        order.emplace_back(&s, MakeKey(static_cast<int>(i)));
+    }
+    const CaseLess less;
+    std::stable_sort(order.begin(), order.end(),
+                     [&less](const auto& a, const auto& b) { return less(*a.first, *b.first); });
+    for (const auto& entry : order) {
+        // A name twice (only a damaged file has that) keeps its first position.
+        if (!m_keyMap.empty() && EqualsNoCase(std::prev(m_keyMap.end())->first, *entry.first))
+            continue;
+        m_keyMap.emplace_hint(m_keyMap.end(), *entry.first, entry.second);
+    }
+}
+
+int CResultsDatabase::KeyPosition(int key) const {
+    if (key == 0) return 0;
+    auto it = m_keyTable.find(key);
+    return it == m_keyTable.end() ? -1 : it->second;
+}
+
+int CResultsDatabase::KeyForSysid(const std::string& sysid) const {
+    auto it = m_keyMap.find(sysid);
+    return it == m_keyMap.end() ? -1 : it->second;
+}
+
+int CResultsDatabase::CurrentSystemKey() const {
+    if (m_directory.empty() || m_directory[0].empty()) return 0;
+    int key = KeyForSysid(m_directory[0]);
+    return key < 0 ? 0 : key;
+}
+
+int CResultsDatabase::QueryRecord(int key) const {
+    // Key 0 is no row of the list (filler rows carry it).
+    if (key == 0 || RecordSysid(key).empty()) return 0;
+    return KeyPosition(key) == 0 ? 2 : 1;
+}
+
+bool CResultsDatabase::EditRecordProperties(int key) {
+    if (key == 0 || KeyPosition(key) == 0) return m_doc.PropertiesStep();
+    const std::string sysid = RecordSysid(key);
+    CRecordEntry* rec = GetRecord(sysid);
+    if (!rec) return false;
+    ++rec->m_inUse;
+    CAnalyzer* a = m_doc.m_analyzers.FindByID(10);
+    bool ok = a && a->DoPropertiesUI(rec);
+    // A stored record is named by its stream: an identifier changed in the dialog would send
+    // the edits to a stream the directory does not know.
+    if (GetRecordSysid(*rec) != sysid) SetRecordSysid(*rec, sysid);
+    if (ok) {
+        rec->m_changed = 1;
+        m_doc.SetModifiedFlag();
+    }
+    if (rec->m_inUse > 0) --rec->m_inUse;
+    return ok;
+}
+
+// ---- idle work ----
+
+void CResultsDatabase::QueueListing() {
+    for (size_t i = 0; i < m_directory.size(); ++i) {
+        const std::string& s = m_directory[i];
+        if (s.empty()) continue;
+        int key = KeyForSysid(s);
+        if (key < 0) continue;
+        m_queue.push_back({DbRequest::kListRecord, s, key, static_cast<int>(i)});
+    }
+    m_queue.push_back({DbRequest::kEndOfListing, std::string(), 0, 0});
+}
+
+bool CResultsDatabase::IdleStep() {
+    if (!m_queue.empty()) {
+        DbRequest r = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (r.kind == DbRequest::kListRecord) {
+            CRecordEntry temp;
+            // A record that cannot be loaded is skipped.
+            if (LoadRecord(temp, r.sysid)) m_doc.m_frame.ListRecord(&temp, r.value1);
+        } else {
+            m_doc.m_frame.ListingRequest(r.value1);
+        }
+        return true;
+    }
+    return SaveStep();
+}
+
+bool CResultsDatabase::SaveStep() {
+    if (!m_opened) {
+        if (!m_saveFailed) m_doc.SaveModified();
+        return false;
+    }
+    if (m_saveFailed) return false;  // the next full save tries again and reports
+    if (m_dirChanged) {
+        if (!WriteDirectory()) {
+            m_dirChanged = 1;
+            m_lastError = m_storage.LastError();
+            ReportSaveFailure(m_path);
+            return false;
+        }
+        return true;
+    }
+    for (int i = 0; i < m_cache.GetCount();) {
+        CKQTreeEntry* e = m_cache.GetAt(i);
+        CRecordEntry* rec = Rec(e);
+        if (rec && rec->m_changed) {
+            if (rec->m_deleted) {
+                DestroyRecordStream(*rec);
+            } else if (!WriteRecord(*rec)) {
+                // Left changed, so the full save on closing writes it or reports.
+                m_lastError = m_storage.LastError();
+                ReportSaveFailure(m_path);
+                return false;
+            }
+            rec->m_changed = 0;
+            return true;
+        }
+        if (!rec || rec->m_inUse == 0) {
+            if (rec) DropFromLoaded(rec);
+            m_cache.Remove(e);
+            continue;
+        }
+        ++i;
+    }
+    m_doc.SetModifiedFlag(false);
+    return false;
+}
+
+void CResultsDatabase::IdleStepsToEnd() {
+    for (int i = 0; i < 100000 && IdleStep(); ++i) {
+    }
+}

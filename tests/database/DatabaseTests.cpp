@@ -1,0 +1,420 @@
+// The database file: directory, record streams, keys, saving in full and in idle steps.
+#include "tests/database/DbFixture.h"
+
+namespace {
+const char kDir[] = "Quillon Data Directory";
+}
+
+using Database = DbTest;
+
+TEST_F(Database, RoundTripThroughARealFile) {
+    CRecordEntry* mirror = Db().AddCurrentSystemRecord("Top9", "BOX");
+    ASSERT_NE(mirror, nullptr);
+    FillSample(*mirror, "BOX", 9);
+    mirror->m_changed = 1;
+    Import("BOX+00000001", 1);
+    Import("OTHER+00000002", 2);
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    EXPECT_FALSE(doc->IsModified());
+    const std::vector<std::string> directory = Db().m_directory;
+
+    auto again = Reopen(Path());
+    EXPECT_EQ(again->m_db.m_directory, directory);
+    EXPECT_TRUE(again->m_db.m_cache.IsEmpty());  // records load on demand
+    for (size_t i = 0; i < directory.size(); ++i) {
+        CRecordEntry stored;
+        ASSERT_TRUE(again->m_db.LoadRecord(stored, directory[i])) << directory[i];
+        CRecordEntry expected;
+        FillSample(expected, directory[i], i == 0 ? 9 : static_cast<int>(i));
+        ExpectSameRecord(expected, stored, directory[i]);
+    }
+    // Every stream is there, and nothing else.
+    std::vector<std::string> streams = StreamsIn(Path());
+    std::sort(streams.begin(), streams.end());
+    EXPECT_EQ(streams, (std::vector<std::string>{"BOX", "BOX+00000001", "OTHER+00000002", kDir}));
+}
+
+TEST_F(Database, DirectoryPositionsAfterImportSaveAndDelete) {
+    const int imported1 = Import("IMP-1");
+    ASSERT_NE(Db().AddCurrentSystemRecord("Top", "BOX"), nullptr);
+    const int imported2 = Import("IMP-2");
+    auto* snap = dynamic_cast<CRecordEntry*>(Db().m_cache.Add("Top"));
+    FillSample(*snap, "BOX+1");
+    const int saved = Db().AddSavedRecord(snap, "BOX+1");
+    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX", "BOX+1", "IMP-1", "IMP-2"}));
+    // Keys follow their records through the shifts.
+    EXPECT_EQ(Db().RecordSysid(imported1), "IMP-1");
+    EXPECT_EQ(Db().RecordSysid(imported2), "IMP-2");
+    EXPECT_EQ(Db().RecordSysid(saved), "BOX+1");
+    EXPECT_EQ(Db().RecordSysid(0), "BOX");
+    EXPECT_EQ(Db().KeyPosition(Db().CurrentSystemKey()), 0);
+    EXPECT_EQ(doc->ResolveRecordKey(0), "");
+    EXPECT_EQ(doc->ResolveRecordKey(saved), "BOX+1");
+    EXPECT_EQ(Db().QueryRecord(Db().CurrentSystemKey()), 2);
+    EXPECT_EQ(Db().QueryRecord(saved), 1);
+    EXPECT_EQ(Db().QueryRecord(9999), 0);
+
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    EXPECT_TRUE(Db().DeleteRecord(imported1));  // its stream was written, so it is destroyed
+    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX", "BOX+1", "", "IMP-2"}));
+    EXPECT_FALSE(Db().IsKnownSysid("IMP-1"));
+    EXPECT_EQ(Db().RecordSysid(imported1), "");
+    EXPECT_EQ(Db().QueryRecord(imported1), 0);
+    EXPECT_TRUE(doc->IsModified());
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+
+    auto again = Reopen(Path());
+    CResultsDatabase& db = again->m_db;
+    ASSERT_EQ(db.m_directory.size(), 4u);  // the deleted position stays, empty
+    EXPECT_EQ(db.m_directory[2], "");
+    EXPECT_EQ(db.m_keyMap.size(), 3u);
+    for (const auto& kp : db.m_keyTable) EXPECT_NE(kp.second, 2);
+    CRecordEntry gone;
+    EXPECT_FALSE(db.LoadRecord(gone, "IMP-1"));
+}
+
+TEST_F(Database, DeletingANeverWrittenRecordKeepsTheDirectoryLength) {
+    const int a = Import("A");
+    Import("B");
+    EXPECT_FALSE(Db().DeleteRecord(a));  // no stream to destroy yet
+    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"", "B"}));
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    EXPECT_EQ(StreamsIn(Path()).size(), 2u);  // the directory and B
+    EXPECT_FALSE(Db().DeleteRecord(a));       // twice: nothing left to delete
+    EXPECT_FALSE(Db().DeleteRecord(12345));
+}
+
+TEST_F(Database, SaveWritesTheDirectoryFirstAndStopsWhenThatFails) {
+    Import("A");
+    Import("B");
+    std::vector<std::string> writes;
+    CStreamStorage::s_faultHook = [&](const std::string& op, const std::string& name) {
+        if (op == "write") writes.push_back(name);
+        return false;
+    };
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    EXPECT_EQ(writes, (std::vector<std::string>{kDir, "A", "B"}));
+
+    Import("C");
+    writes.clear();
+    frame.log.clear();
+    CStreamStorage::s_faultHook = [&](const std::string& op, const std::string& name) {
+        if (op == "write") writes.push_back(name);
+        return op == "write" && name == kDir;
+    };
+    EXPECT_FALSE(doc->OnSaveDocument(Path()));
+    EXPECT_EQ(writes, (std::vector<std::string>{kDir}));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(frame.LogContains("Error 1014: Can't save the database to " + Path()));
+    EXPECT_EQ(Db().m_dirChanged, 1);
+    std::vector<std::string> streams = StreamsIn(Path());
+    EXPECT_EQ(std::count(streams.begin(), streams.end(), "C"), 0);
+
+    // Once the fault is gone the same save goes through.
+    CStreamStorage::s_faultHook = nullptr;
+    EXPECT_TRUE(doc->OnSaveDocument(Path()));
+    streams = StreamsIn(Path());
+    EXPECT_EQ(std::count(streams.begin(), streams.end(), "C"), 1);
+}
+
+TEST_F(Database, AFailedRecordFailsTheSaveAndStaysChanged) {
+    Import("A");
+    Import("B");
+    CStreamStorage::s_faultHook = [](const std::string& op, const std::string& name) {
+        return op == "write" && name == "A";
+    };
+    EXPECT_FALSE(doc->OnSaveDocument(Path()));
+    EXPECT_TRUE(doc->IsModified());
+    auto* a = dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(0));
+    auto* b = dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(1));
+    EXPECT_EQ(a->m_changed, 1);
+    EXPECT_EQ(b->m_changed, 0);  // the loop went on with the next record
+    std::vector<std::string> streams = StreamsIn(Path());
+    EXPECT_EQ(std::count(streams.begin(), streams.end(), "B"), 1);
+}
+
+TEST_F(Database, AFailedCommitWritesNothingAndKeepsEverythingOwed) {
+    Import("A");
+    CStreamStorage::s_faultHook = [](const std::string& op, const std::string&) {
+        return op == "commit";
+    };
+    EXPECT_FALSE(doc->OnSaveDocument(Path()));
+    EXPECT_EQ(dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(0))->m_changed, 1);
+    EXPECT_EQ(Db().m_dirChanged, 1);
+    EXPECT_TRUE(StreamsIn(Path()).empty());
+    CStreamStorage::s_faultHook = nullptr;
+    EXPECT_TRUE(doc->OnSaveDocument(Path()));
+    EXPECT_EQ(StreamsIn(Path()).size(), 2u);
+}
+
+TEST_F(Database, ADamagedOrTruncatedStreamIsSkipped) {
+    Import("A");
+    Import("B");
+    Import("C");
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    {
+        CStreamStorage s;
+        ASSERT_EQ(s.OpenExisting(Path()), CStreamStorage::OpenResult::Ok);
+        std::string data;
+        ASSERT_TRUE(s.ReadStream("B", data));
+        ASSERT_TRUE(s.WriteStream("B", data.substr(0, data.size() / 2)));
+        ASSERT_TRUE(s.WriteStream("C", std::string("\x01\x00\x05garbage\xff\xff\xff\x7f", 14)));
+    }
+    auto again = Reopen(Path());
+    CRecordEntry entry;
+    entry.SetAttr("Left", "over", 0, 0);
+    EXPECT_FALSE(again->m_db.LoadRecord(entry, "B"));
+    EXPECT_EQ(entry.GetAttrCount(), 0);  // nothing half-read stays
+    EXPECT_EQ(again->m_db.GetRecord("C"), nullptr);
+    EXPECT_TRUE(again->m_db.m_cache.IsEmpty());
+    // The listing hands on the good record and the end of the listing.
+    again->m_db.QueueListing();
+    again->m_db.IdleStepsToEnd();
+    EXPECT_EQ(frame.listed, (std::vector<int>{again->m_db.KeyForSysid("A")}));
+    EXPECT_EQ(frame.listingRequests.size(), 1u);
+}
+
+TEST_F(Database, ADamagedDirectoryFailsTheOpenAndIsKeptAside) {
+    Import("A");
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    {
+        CStreamStorage s;
+        ASSERT_EQ(s.OpenExisting(Path()), CStreamStorage::OpenResult::Ok);
+        ASSERT_TRUE(s.WriteStream(kDir, std::string("\0\0\x09\0\x01", 5)));
+    }
+    auto d = std::make_unique<CQuillo95Doc>(app, frame);
+    EXPECT_FALSE(d->OnOpenDocument(Path()));
+    EXPECT_TRUE(d->m_db.m_directory.empty());
+    d->SetModifiedFlag();
+    EXPECT_TRUE(d->SaveModified());
+    ASSERT_EQ(KeptAside().size(), 1u);
+    // The kept file still holds the record.
+    std::vector<std::string> kept = StreamsIn(dir + "/" + KeptAside()[0]);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), "A"), 1);
+}
+
+TEST_F(Database, AFileThatIsNotADatabaseIsKeptAsideBeforeTheFirstSave) {
+    const std::string letter = "Dear reader,\nthis is no database.\n";
+    WriteFile(Path(), letter);
+    EXPECT_FALSE(doc->OnOpenDocument(Path()));
+    EXPECT_EQ(ReadFile(Path()), letter);  // opening touches nothing
+    Import("A");
+    frame.log.clear();
+    ASSERT_TRUE(doc->SaveModified());
+    std::vector<std::string> kept = KeptAside();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadFile(dir + "/" + kept[0]), letter);
+    EXPECT_EQ(kept[0].rfind("Quillo97.kqd.unreadable.", 0), 0u);
+    EXPECT_TRUE(frame.LogContains("Warning 1015: " + Path() + " is not a readable database; it "
+                                  "was kept as " + dir + "/" + kept[0]));
+    EXPECT_EQ(StreamsIn(Path()).size(), 2u);
+    // Later saves go to the new file without another rename.
+    Import("B");
+    ASSERT_TRUE(doc->SaveModified());
+    EXPECT_EQ(KeptAside().size(), 1u);
+}
+
+TEST_F(Database, AFileWithoutPermissionIsNotRenamedAndTheSaveFails) {
+    {
+        CStreamStorage s;
+        ASSERT_EQ(s.OpenOrCreate(Path()), CStreamStorage::OpenResult::Ok);
+        ASSERT_TRUE(s.WriteStream("Theirs", "precious"));
+    }
+    CStreamStorage::s_faultHook = [this](const std::string& op, const std::string& name) {
+        return op == "permission" && name == Path();
+    };
+    EXPECT_FALSE(doc->OnOpenDocument(Path()));
+    Import("A");
+    frame.log.clear();
+    EXPECT_FALSE(doc->SaveModified());
+    EXPECT_TRUE(frame.LogContains("Error 1014: Can't save the database to " + Path()));
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(KeptAside().empty());
+    CStreamStorage::s_faultHook = nullptr;
+    EXPECT_EQ(StreamsIn(Path()), (std::vector<std::string>{"Theirs"}));
+}
+
+TEST_F(Database, ASaveIntoAMissingFolderIsLoggedAndReported) {
+    Import("A");
+    frame.log.clear();
+    const std::string nowhere = dir + "/no/such/place.kqd";
+    EXPECT_FALSE(Db().Save(nowhere));
+    EXPECT_TRUE(frame.LogContains("Error 1014: Can't save the database to " + nowhere));
+    EXPECT_TRUE(doc->IsModified());
+}
+
+TEST_F(Database, IdentifiersThatDifferOnlyInCaseAreOneRecord) {
+    ASSERT_GT(Import("Box-One"), 0);
+    EXPECT_TRUE(Db().IsKnownSysid("BOX-ONE"));
+    EXPECT_TRUE(Db().IsKnownSysid("box-one"));
+    EXPECT_LT(Import("BOX-ONE", 1), 0);
+    EXPECT_EQ(Db().m_directory.size(), 1u);
+    EXPECT_EQ(Db().m_cache.GetCount(), 1);
+    EXPECT_EQ(Db().GetRecord("bOx-OnE"), Db().m_cache.GetAt(0));
+    auto* snap = dynamic_cast<CRecordEntry*>(Db().m_cache.Add(""));
+    EXPECT_LT(Db().AddSavedRecord(snap, "box-ONE"), 0);
+    EXPECT_EQ(Db().AddCurrentSystemRecord("Top", "BOX-one"), nullptr);
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    auto again = Reopen(Path());
+    CRecordEntry r;
+    ASSERT_TRUE(again->m_db.LoadRecord(r, "BOX-ONE"));
+    EXPECT_EQ(r.GetAttrValue("Speed"), "100");  // the first record, not overwritten
+}
+
+TEST_F(Database, TheDirectorysOwnNameIsRefused) {
+    Import("A");
+    frame.log.clear();
+    EXPECT_LT(Import("quillon data DIRECTORY"), 0);
+    EXPECT_TRUE(frame.LogContains("Error 1016"));
+    EXPECT_EQ(Db().AddCurrentSystemRecord("Top", kDir), nullptr);
+    EXPECT_LT(Import(""), 0);
+    EXPECT_LT(Import(std::string(32, 'L')), 0);
+    EXPECT_GT(Import(std::string(31, 'L')), 0);
+    EXPECT_FALSE(CResultsDatabase::IsStorableSysid("QUILLON DATA DIRECTORY"));
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    auto again = Reopen(Path());
+    EXPECT_EQ(again->m_db.m_directory, (std::vector<std::string>{"A", std::string(31, 'L')}));
+}
+
+TEST_F(Database, RebuildingTheIndexNeverReusesKeys) {
+    const int a = Import("A");
+    const int b = Import("B");
+    Db().RebuildIndex();
+    const int a2 = Db().KeyForSysid("A");
+    EXPECT_GT(a2, b);
+    EXPECT_EQ(Db().KeyPosition(a), -1);
+    EXPECT_EQ(Db().RecordSysid(a2), "A");
+    EXPECT_EQ(Db().KeyPosition(0), 0);
+}
+
+TEST_F(Database, ANameTwiceInADamagedDirectoryKeepsItsFirstPosition) {
+    Db().m_directory = {"b", "A", "", "B", "quillon data directory", "C"};
+    Db().RebuildIndex();
+    EXPECT_EQ(Db().m_keyMap.size(), 3u);
+    EXPECT_EQ(Db().KeyPosition(Db().KeyForSysid("B")), 0);
+    EXPECT_EQ(Db().KeyPosition(Db().KeyForSysid("a")), 1);
+    EXPECT_EQ(Db().KeyPosition(Db().KeyForSysid("c")), 5);
+    EXPECT_EQ(Db().KeyForSysid("Quillon Data Directory"), -1);
+}
+
+TEST_F(Database, IdleStepWritesOneStreamPerStep) {
+    Import("A");
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    Import("B");
+    Import("C");
+    // Held by a view: written, but kept in the cache.
+    dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(2))->m_inUse = 1;
+    auto count = [&] { return StreamsIn(Path()).size(); };
+    EXPECT_EQ(count(), 2u);
+    EXPECT_TRUE(Db().IdleStep());  // the directory
+    EXPECT_EQ(Db().m_dirChanged, 0);
+    EXPECT_EQ(count(), 2u);
+    EXPECT_TRUE(Db().IdleStep());  // B (A, written and unused, leaves the cache)
+    EXPECT_EQ(count(), 3u);
+    EXPECT_EQ(Db().m_loaded.count("A"), 0u);
+    EXPECT_TRUE(Db().IdleStep());  // C
+    EXPECT_EQ(count(), 4u);
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_FALSE(Db().IdleStep());  // nothing left
+    EXPECT_FALSE(doc->IsModified());
+    ASSERT_EQ(Db().m_cache.GetCount(), 1);
+    EXPECT_EQ(Db().GetRecordSysid(*Db().m_cache.GetAt(0)), "C");
+    // A deleted record's stream goes at once, and again (quietly) at the next step.
+    EXPECT_TRUE(Db().DeleteRecord(Db().KeyForSysid("B")));
+    Db().IdleStepsToEnd();
+    EXPECT_EQ(count(), 3u);
+    EXPECT_FALSE(doc->IsModified());
+}
+
+TEST_F(Database, IdleStepWithoutAnOpenFileSavesTheWholeDatabase) {
+    Import("A");
+    EXPECT_FALSE(Db().IdleStep());
+    EXPECT_EQ(StreamsIn(app.m_databasePath).size(), 2u);
+    EXPECT_FALSE(doc->IsModified());
+}
+
+TEST_F(Database, AFailedIdleWriteIsLoggedAndLeftForTheFullSave) {
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    Import("A");
+    ASSERT_TRUE(Db().IdleStep());  // directory
+    CStreamStorage::s_faultHook = [](const std::string& op, const std::string& name) {
+        return op == "write" && name == "A";
+    };
+    frame.log.clear();
+    EXPECT_FALSE(Db().IdleStep());
+    EXPECT_TRUE(frame.LogContains("Error 1014: Can't save the database to " + Path()));
+    EXPECT_EQ(dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(0))->m_changed, 1);
+    EXPECT_TRUE(doc->IsModified());
+    // No retry on every idle call, and no second line.
+    frame.log.clear();
+    EXPECT_FALSE(Db().IdleStep());
+    EXPECT_TRUE(frame.log.empty());
+    CStreamStorage::s_faultHook = nullptr;
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_EQ(StreamsIn(Path()).size(), 2u);
+}
+
+TEST_F(Database, ListingQueuesEveryRecordThenTheEnd) {
+    Import("A");
+    const int b = Import("B");
+    Import("C");
+    Db().DeleteRecord(b);
+    Db().QueueListing();
+    ASSERT_EQ(Db().m_queue.size(), 3u);
+    EXPECT_EQ(Db().m_queue.back().kind, DbRequest::kEndOfListing);
+    EXPECT_TRUE(Db().IdleStep());
+    EXPECT_TRUE(Db().IdleStep());
+    EXPECT_EQ(frame.listed, (std::vector<int>{Db().KeyForSysid("A"), Db().KeyForSysid("C")}));
+    EXPECT_TRUE(frame.listingRequests.empty());
+    EXPECT_TRUE(Db().IdleStep());
+    EXPECT_EQ(frame.listingRequests.size(), 1u);
+    EXPECT_TRUE(Db().m_queue.empty());
+}
+
+TEST_F(Database, LoadRecordCopiesTheCachedRecord) {
+    Import("A", 4);
+    CRecordEntry copy;
+    ASSERT_TRUE(Db().LoadRecord(copy, "a"));
+    CRecordEntry expected;
+    FillSample(expected, "A", 4);
+    ExpectSameRecord(expected, copy, "cached", false);
+    copy.SetAttr("Speed", "changed", 0, 0);
+    EXPECT_EQ(Db().GetRecord("A")->GetAttrValue("Speed"), "104");
+    EXPECT_TRUE(doc->LoadSystemTree("A", copy));
+    EXPECT_FALSE(doc->LoadSystemTree("", copy));
+    EXPECT_FALSE(doc->LoadSystemTree("Nobody", copy));
+}
+
+TEST_F(Database, SavingToAnotherPathCopiesRecordsNotLoaded) {
+    Import("A");
+    Import("B");
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    auto again = Reopen(Path());
+    again->m_db.m_dirChanged = 1;
+    const std::string other = dir + "/copy.kqd";
+    ASSERT_TRUE(again->OnSaveDocument(other));
+    auto copy = Reopen(other);
+    CRecordEntry r;
+    EXPECT_TRUE(copy->m_db.LoadRecord(r, "A"));
+    EXPECT_TRUE(copy->m_db.LoadRecord(r, "B"));
+}
+
+TEST_F(Database, RecordPropertiesGoThroughAnalyzerTen) {
+    Import("A");
+    EXPECT_FALSE(Db().EditRecordProperties(Db().KeyForSysid("A")));  // no analyzer 10
+    Load({"Ten"});
+    const int key = Db().KeyForSysid("A");
+    CRecordEntry* a = Db().GetRecord("A");
+    a->m_changed = 0;
+    EXPECT_TRUE(Db().EditRecordProperties(key));
+    EXPECT_EQ(a->GetAttrValue("Properties"), "1");
+    EXPECT_EQ(a->m_changed, 1);
+    EXPECT_EQ(a->m_inUse, 0);
+    EXPECT_FALSE(Db().EditRecordProperties(987654));
+    // Key 0 and the mirror's own key edit the current system.
+    CKQTreeEntry* branch = Branch(10);
+    const int before = Count(branch, "Properties");
+    EXPECT_TRUE(Db().EditRecordProperties(0));
+    EXPECT_TRUE(Db().EditRecordProperties(Db().CurrentSystemKey()));
+    EXPECT_EQ(Count(branch, "Properties"), before + 2);
+}
