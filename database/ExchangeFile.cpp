@@ -1,0 +1,620 @@
+#include "database/ExchangeFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "app/AppState.h"
+#include "app/Document.h"
+#include "resources/Strings.h"
+
+namespace {
+
+constexpr size_t kBlockSize = 64 * 1024;
+// Entries nested deeper than this are added beside their parent level instead: a hostile
+// file must not drive the reader, the record writer or the tree's destructor off the stack.
+constexpr int kMaxNesting = 200;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+void Trim(std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    if (b > 0 || e < s.size()) s = s.substr(b, e - b);
+}
+
+bool IsIntChar(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-'; }
+
+void AppendHex(std::string& out, uint32_t v) {
+    char buf[8];
+    int n = 0;
+    do {
+        buf[n++] = "0123456789abcdef"[v & 0xF];
+        v >>= 4;
+    } while (v != 0);
+    while (n > 0) out.push_back(buf[--n]);
+}
+
+void AppendInt(std::string& out, int32_t v) {
+    char buf[16];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, r.ptr);
+}
+
+}  // namespace
+
+CExchangeFile::CExchangeFile(CQuillo95Doc* doc) : m_doc(doc), m_tipKeyword(LoadKQString(143)) {}
+
+CExchangeFile::~CExchangeFile() { Close(); }
+
+// ---- reporting ----
+
+void CExchangeFile::Report(unsigned stringID, const std::string& arg, bool showBox, bool markLog,
+                           const std::string& arg2) {
+    std::string text = FormatKQString(stringID, arg, arg2);
+    if (m_lineNumber > 0) text += KQFormat(LoadKQString(15).c_str(), m_lineNumber);
+    IFrameServices& frame = m_doc->m_frame;
+    frame.LogLine(text);
+    if (showBox)
+        frame.MessageBox(text, m_path, MsgIcon::Information, MsgButtons::Ok);
+    else if (markLog)
+        m_showLog = 1;
+}
+
+// ---- reading ----
+
+bool CExchangeFile::FillInput() {
+    m_inPos = m_inLen = 0;
+    if (m_eof) return true;
+    for (;;) {
+        ssize_t n = ::read(m_fd, m_in.get(), kBlockSize);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        m_inLen = static_cast<size_t>(n);
+        if (n == 0) m_eof = true;
+        return true;
+    }
+}
+
+bool CExchangeFile::ReadLine() {
+    for (;;) {
+        ++m_lineNumber;
+        if (m_fd < 0 || m_writing || !m_readBuffer) return false;
+        // One line of at most kLineLimit - 1 bytes, as a text-mode read gives it: CR LF
+        // arrives as LF; a longer line leaves its rest for the next read.
+        char* buf = m_readBuffer.get();
+        const size_t max = kLineLimit - 1;
+        size_t n = 0;
+        bool gotAny = false;
+        while (n < max) {
+            if (m_inPos == m_inLen) {
+                if (!FillInput()) {
+                    Report(11, std::string(), true, false);
+                    m_failed = true;
+                    Close();
+                    return false;
+                }
+                if (m_inLen == 0) break;  // end of file
+            }
+            const char* p = m_in.get() + m_inPos;
+            size_t want = std::min(m_inLen - m_inPos, max - n);
+            const char* nl = static_cast<const char*>(std::memchr(p, '\n', want));
+            size_t take = nl ? static_cast<size_t>(nl - p) + 1 : want;
+            const char* cr = static_cast<const char*>(std::memchr(p, '\r', take));
+            if (!cr) {
+                std::memcpy(buf + n, p, take);
+                n += take;
+                m_inPos += take;
+                gotAny = true;
+                if (nl) break;
+                continue;
+            }
+            size_t k = static_cast<size_t>(cr - p);
+            std::memcpy(buf + n, p, k);
+            n += k;
+            m_inPos += k + 1;
+            gotAny = true;
+            if (m_inPos == m_inLen && !FillInput()) {
+                Report(11, std::string(), true, false);
+                m_failed = true;
+                Close();
+                return false;
+            }
+            if (m_inPos < m_inLen && m_in[m_inPos] == '\n') continue;  // CR LF: the LF follows
+            buf[n++] = '\r';
+        }
+        if (gotAny) buf[n] = '\0';
+        // The buffer is cut at the first line end (and, as a C string, at a NUL byte); at the
+        // end of the file it still holds the last line read.
+        size_t len = std::strlen(buf);
+        const char* nl = static_cast<const char*>(std::memchr(buf, '\n', len));
+        if (nl) len = static_cast<size_t>(nl - buf);
+        m_line.assign(buf, len);
+        Trim(m_line);
+        if (!gotAny) return false;
+        if (m_line.empty() || m_line[0] == ';') continue;
+        return true;
+    }
+}
+
+bool CExchangeFile::OpenForRead(const std::string& path) {
+    Close();
+    m_path = path;
+    m_lineNumber = 0;
+    m_failed = false;
+    m_eof = false;
+    m_inPos = m_inLen = 0;
+    std::string text = LoadKQString(20) + path;
+    m_doc->m_frame.LogLine(text);
+    m_doc->m_frame.SetStatusText(text);
+
+    // Non-blocking open, so that a FIFO without a writer cannot hang the import; only
+    // regular files are read (a directory opens and fails on reading, as any read error).
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st {};
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) {
+        Report(10, std::string(), true, false);
+        return false;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_fd = fd;
+    m_writing = false;
+
+    m_readBuffer.reset(new (std::nothrow) char[kReadBufferSize]);
+    m_in.reset(new (std::nothrow) char[kBlockSize]);
+    if (!m_readBuffer || !m_in) {
+        Close();
+        Report(9, std::string(), true, false);
+        return false;
+    }
+    m_readBuffer[0] = '\0';
+    m_line.clear();
+
+    if (!ReadLine()) {
+        // A read error was reported already; it is not also "nothing to read".
+        if (!m_failed) Report(12, std::string(), true, false);
+        Close();
+        return false;
+    }
+    if (m_line != LoadKQString(16)) {
+        Report(13, std::string(), true, false);
+        Close();
+        return false;
+    }
+    while (ReadLine() && m_line[0] == '{') m_doc->m_frame.LogLine(m_line);
+    if (m_failed) return false;
+    return !m_line.empty();
+}
+
+bool CExchangeFile::IsEntryHeader(const std::string& line, std::string& key, int& depth) {
+    size_t d = 0;
+    while (d < line.size() && line[d] == '.') ++d;
+    if (d >= line.size() || line[d] != '[') return false;
+    size_t start = d + 1;
+    size_t close = line.find(']', start);
+    if (close == std::string::npos) {
+        key = line.substr(start);
+    } else {
+        key = line.substr(start, close - start);
+        Trim(key);
+        if (key.empty()) return false;
+    }
+    depth = static_cast<int>(d);
+    return true;
+}
+
+uint32_t CExchangeFile::ParseHex(const char* text, size_t length) {
+    // Lower-case digits only: an upper-case one ends the number, as files have always had it.
+    uint32_t v = 0;
+    for (size_t i = 0; i < length; ++i) {
+        char c = text[i];
+        if (i == 1 && (c == 'x' || c == 'X')) continue;
+        unsigned digit;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else
+            break;
+        v = v * 16u + digit;
+    }
+    return v;
+}
+
+bool CExchangeFile::ParseAttrLine(const std::string& line, std::string& id, std::string& value,
+                                  uint32_t& data) {
+    size_t p = line.find('=');
+    if (p == std::string::npos || p == 0) return false;
+    id.assign(line, 0, p);
+    size_t v = p + 1;
+    size_t mark = line.find(";#", v);
+    if (mark == std::string::npos) {
+        value.assign(line, v, std::string::npos);
+        data = 0;
+    } else {
+        value.assign(line, v, mark - v);
+        data = ParseHex(line.data() + mark + 2, line.size() - mark - 2);
+    }
+    return true;
+}
+
+int32_t CExchangeFile::ParseInt(std::string& text) {
+    size_t b = 0;
+    while (b < text.size() && !IsIntChar(text[b])) ++b;
+    size_t e = b;
+    while (e < text.size() && IsIntChar(text[e])) ++e;
+    // atoi on the run: an optional sign, then digits; saturated where it would overflow.
+    const char* p = text.data() + b;
+    const char* end = text.data() + e;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
+    long long v = 0;
+    while (p < end && *p >= '0' && *p <= '9') {
+        v = v * 10 + (*p++ - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1) {
+            v = static_cast<long long>(INT_MAX) + 1;
+            while (p < end && *p >= '0' && *p <= '9') ++p;
+        }
+    }
+    if (negative) v = -v;
+    if (v > INT_MAX) v = INT_MAX;
+    if (v < INT_MIN) v = INT_MIN;
+    text.erase(0, e);
+    return static_cast<int32_t>(v);
+}
+
+void CExchangeFile::ParseTipInts(const std::string& value, int32_t& a, int32_t& b, int32_t& c) {
+    std::string rest = value;
+    a = ParseInt(rest);
+    b = ParseInt(rest);
+    c = ParseInt(rest);
+}
+
+void CExchangeFile::ImportRecords(CKQTree* databaseTree) {
+    m_dbTree = databaseTree;
+    m_nesting = 0;
+    if (m_fd < 0 || m_failed || !databaseTree) return;
+    std::string key;
+    int depth = -1;
+    if (!(IsEntryHeader(m_line, key, depth) && depth == 0)) {
+        Report(14, std::string(), true, false);
+        for (;;) {
+            if (!ReadLine()) return;
+            if (IsEntryHeader(m_line, key, depth) && depth == 0) break;
+        }
+    }
+    ReadLevel(databaseTree, 0);
+}
+
+int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
+    CResultsDatabase& db = m_doc->m_db;
+    IFrameServices& frame = m_doc->m_frame;
+    CKQTreeEntry* current = nullptr;
+    int recordKey = 0;
+    bool recordToNotify = false;  // a record added at this level and not yet announced
+    bool skipping = false, pending = false;
+    std::string pendingKey, key, id, value;
+    uint32_t data = 0;
+
+    for (;;) {
+        int h = 0;
+        bool retest;
+        do {
+            retest = false;
+            if (IsEntryHeader(m_line, key, h)) {
+                if (skipping && h > 0) break;
+                if (h > depth && depth == 0 && pending) {
+                    // Entries before the record's Sysid line: the record has no identity
+                    // and nothing may attach to the previous one. Skip to the next record.
+                    Report(1013, pendingKey, false, true, std::string());
+                    pending = false;
+                    skipping = true;
+                    break;
+                }
+                if (h > depth && !current) break;  // nothing to hang it on
+                if (h > depth && m_nesting >= kMaxNesting) h = depth;
+                if (h > depth) {
+                    CKQTree* sub = current->GetSubtree();
+                    if (!sub) sub = current->AddSubtree();
+                    if (!sub) {
+                        Report(9, std::string(), true, false);
+                        return -1;
+                    }
+                    ++m_nesting;
+                    // A child level may end on a header that is still deeper than this one:
+                    // the same subtree goes on filling at that depth.
+                    do {
+                        h = ReadLevel(sub, h);
+                    } while (h > depth);
+                    --m_nesting;
+                    if (h == depth) {
+                        retest = true;
+                        continue;
+                    }
+                }
+                if (h < depth) {
+                    if (h <= 0 && recordToNotify) frame.NotifyViews(1, recordKey);
+                    return h;
+                }
+                if (h > 0) {
+                    current = tree->Add(key);
+                    if (!current) {
+                        Report(9, std::string(), true, false);
+                        return -1;
+                    }
+                    if (auto* r = dynamic_cast<CRecordEntry*>(current)) r->m_changed = 1;
+                    break;
+                }
+                // A new record.
+                if (recordToNotify) {
+                    frame.NotifyViews(1, recordKey);
+                    recordToNotify = false;
+                }
+                pending = true;
+                pendingKey = key;
+                skipping = false;
+                current = nullptr;
+            } else if (!skipping && ParseAttrLine(m_line, id, value, data)) {
+                if (pending) {
+                    pending = false;
+                    if (db.IsKnownSysid(value)) {
+                        Report(26, value, false, true);
+                        skipping = true;
+                        break;
+                    }
+                    // The identifier names the record's stream: one that cannot be stored
+                    // would be lost (or overwrite the directory) at the next save.
+                    if (id == m_tipKeyword || !CResultsDatabase::IsStorableSysid(value)) {
+                        Report(1013, pendingKey, false, true, value);
+                        skipping = true;
+                        break;
+                    }
+                    CKQTreeEntry* e = tree->Add(pendingKey);
+                    auto* record = dynamic_cast<CRecordEntry*>(e);
+                    if (!record) {
+                        if (e) tree->Remove(e);
+                        Report(9, std::string(), true, false);
+                        return -1;
+                    }
+                    int added = db.AddImportedRecord(record, value);
+                    if (added < 0) {  // refused by the database: nothing may point at it
+                        tree->Remove(record);
+                        skipping = true;
+                        break;
+                    }
+                    recordKey = added;
+                    recordToNotify = true;
+                    Report(51, value, false, false);
+                    record->m_changed = 1;
+                    current = record;
+                }
+                if (!current) break;
+                // A second line for the identifier attribute would rename the record away
+                // from its directory entry and stream: the identifier stays as first read.
+                if (depth == 0 && current->GetAttrCount() > 0 && current->m_attrs[0].m_id == id)
+                    break;
+                if (id == m_tipKeyword) {
+                    int32_t a, b, c;
+                    ParseTipInts(value, a, b, c);
+                    if (current->AddTip(a, b, c) == 0) {
+                        Report(9, std::string(), true, false);
+                        return -1;
+                    }
+                } else if (current->SetAttr(id, value, 0, data) < 0) {
+                    Report(9, std::string(), true, false);
+                    return -1;
+                }
+            }
+        } while (retest);
+
+        if (!ReadLine()) {
+            if (depth <= 0 && recordToNotify) frame.NotifyViews(1, recordKey);
+            return -1;
+        }
+    }
+}
+
+void CExchangeFile::ImportAll(CKQTree* tree) {
+    if (m_fileList.empty()) return;
+    IFrameServices& frame = m_doc->m_frame;
+    frame.BeginWaitCursor();
+    for (const std::string& listed : m_fileList) {
+        std::string path = CAppState::Unquote(listed);
+        if (path.empty()) continue;
+        try {
+            if (OpenForRead(path)) ImportRecords(tree);
+        } catch (const std::exception&) {
+            // Memory ran out on a huge file: the records added so far stay.
+            Report(9, std::string(), true, false);
+        }
+        Close();
+        if (m_showLog) frame.ShowLog();
+    }
+    frame.SetStatusText(LoadKQString(50));
+    frame.NotifyViews(2, 0);
+    frame.EndWaitCursor();
+}
+
+// ---- writing ----
+
+bool CExchangeFile::OpenForWrite(const std::string& path) {
+    Close();
+    m_path = path;
+    m_lineNumber = 0;
+    m_failed = false;
+    m_doc->m_frame.LogLine(LoadKQString(25) + path);
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        Report(23, std::string(), true, false);
+        return false;
+    }
+    m_fd = fd;
+    m_writing = true;
+    m_out.clear();
+    m_out.reserve(kBlockSize + kLineLimit);
+
+    bool ok = WriteText(LoadKQString(16));
+    if (ok) ok = WriteComment(LoadKQString(136));
+    for (const CAnalyzer* a : m_doc->m_analyzers.Ordered()) {
+        if (!ok) break;
+        unsigned v = a->m_info.m_version;
+        std::string version = KQFormat("%u.%u", v / 100, v % 100);
+        ok = WriteComment(FormatKQString(135, a->GetName(), version));
+    }
+    if (!ok) Close();
+    return ok;
+}
+
+bool CExchangeFile::WriteText(const std::string& text) {
+    m_line = text;
+    return WriteLine();
+}
+
+bool CExchangeFile::WriteComment(const std::string& text) {
+    m_line.assign(1, '{');
+    m_line.append(text);
+    m_line.push_back('}');
+    return WriteLine();
+}
+
+bool CExchangeFile::Flush() {
+    size_t done = 0;
+    while (done < m_out.size()) {
+        ssize_t n = ::write(m_fd, m_out.data() + done, m_out.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    m_out.clear();
+    return true;
+}
+
+void CExchangeFile::PutClean(const std::string& text) {
+    // Nothing is escaped in the format: a line break inside a key, identifier or value
+    // would read back as other lines, so it is written as a blank.
+    const size_t start = m_out.size();
+    m_out.append(text);
+    char* p = m_out.data() + start;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n; ++i) {
+        const char c = p[i];
+        p[i] = (c == '\r' || c == '\n') ? ' ' : c;
+    }
+}
+
+bool CExchangeFile::WriteLine() {
+    if (m_fd < 0 || !m_writing) {
+        ++m_lineNumber;
+        return false;
+    }
+    PutClean(m_line);
+    return EndLine();
+}
+
+bool CExchangeFile::EndLine() {
+    ++m_lineNumber;
+    if (m_fd < 0 || !m_writing) return false;
+    m_out.append("\r\n", 2);
+    if (m_out.size() >= kBlockSize && !Flush()) {
+        Report(24, std::string(), true, false);
+        m_failed = true;
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {
+    if (!entry || m_fd < 0 || !m_writing) return false;
+    // The record that mirrors the current system goes out under a fresh identifier, so that
+    // the file can be imported back into this database; the record keeps its own.
+    bool substituted = false;
+    std::string ownSysid;
+    if (depth == 0 && entry->GetAttrCount() > 0 &&
+        (recordKey == 0 || m_doc->m_db.KeyPosition(recordKey) == 0)) {
+        std::string fresh = m_doc->MakeNewSysid();
+        if (!fresh.empty()) {
+            ownSysid = entry->m_attrs[0].m_value;
+            entry->m_attrs[0].m_value = fresh;
+            substituted = true;
+        }
+    }
+
+    // Lines go straight into the output block; m_line is for the header lines.
+    m_out.append(static_cast<size_t>(depth), '.');
+    m_out.push_back('[');
+    PutClean(entry->m_key);
+    m_out.push_back(']');
+    bool ok = EndLine();
+    for (size_t i = 0; ok && i < entry->m_attrs.size(); ++i) {
+        const CAttr& a = entry->m_attrs[i];
+        PutClean(a.m_id);
+        m_out.push_back('=');
+        PutClean(a.m_value);
+        if (a.m_data != 0) {
+            m_out.append(";#0x", 4);
+            AppendHex(m_out, a.m_data);
+        }
+        ok = EndLine();
+    }
+    for (size_t i = 0; ok && i < entry->m_tips.size(); ++i) {
+        const CTip& t = entry->m_tips[i];
+        if (t.m_priority <= 0) continue;
+        PutClean(m_tipKeyword);
+        m_out.push_back('=');
+        AppendInt(m_out, t.m_priority);
+        m_out.push_back(' ');
+        AppendInt(m_out, t.m_textID);
+        m_out.push_back(' ');
+        AppendInt(m_out, t.m_descID);
+        ok = EndLine();
+    }
+    if (substituted) entry->m_attrs[0].m_value = ownSysid;
+    if (!ok) return false;
+    if (CKQTree* sub = entry->GetSubtree()) return WriteTree(sub, recordKey, depth + 1);
+    return true;
+}
+
+bool CExchangeFile::WriteTree(CKQTree* tree, int recordKey, int depth) {
+    if (!tree) return false;
+    for (CKQTreeEntry* e : *tree)
+        if (!WriteEntry(e, recordKey, depth)) return false;
+    return true;
+}
+
+bool CExchangeFile::Close() {
+    bool ok = !m_failed;
+    if (m_fd >= 0) {
+        if (m_writing && ok && !Flush()) {
+            Report(24, std::string(), true, false);
+            ok = false;
+            m_failed = true;
+        }
+        if (::close(m_fd) != 0 && m_writing && ok) {
+            Report(24, std::string(), true, false);
+            ok = false;
+            m_failed = true;
+        }
+        m_fd = -1;
+    }
+    m_writing = false;
+    m_out.clear();
+    m_readBuffer.reset();
+    m_in.reset();
+    m_inPos = m_inLen = 0;
+    return ok;
+}

@@ -1,0 +1,85 @@
+// The document's import and export commands; the file format is CExchangeFile's.
+#include "app/Document.h"
+#include "database/ExchangeFile.h"
+#include "resources/Strings.h"
+
+namespace {
+
+FileDialogRequest ExchangeDialog(unsigned title, bool multiSelect) {
+    FileDialogRequest r;
+    r.title = LoadKQString(title);
+    r.defaultExt = LoadKQString(19);
+    r.filter = LoadKQString(18);
+    r.multiSelect = multiSelect;
+    return r;
+}
+
+// Opens the export target: the path, or the one the save dialog answers for an empty path.
+bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string& path) {
+    if (!path.empty()) return file.OpenForWrite(path);
+    std::optional<std::string> chosen = doc.m_frame.SaveFileDialog(ExchangeDialog(22, false));
+    if (!chosen || chosen->empty()) return false;
+    return file.OpenForWrite(*chosen);
+}
+
+}  // namespace
+
+void CQuillo95Doc::OnImport() {
+    unsigned error = 0;
+    std::vector<std::string> paths = m_frame.OpenFileDialog(ExchangeDialog(27, true), error);
+    if (!paths.empty()) {
+        ImportFiles(paths);
+    } else if (error != 0) {
+        m_frame.LogLine(KQFormat(LoadKQString(28).c_str(), error));
+        m_frame.ShowLog();
+    }
+    SetModifiedFlag(true);
+}
+
+void CQuillo95Doc::OnImportOne() {
+    unsigned error = 0;
+    std::vector<std::string> paths = m_frame.OpenFileDialog(ExchangeDialog(17, false), error);
+    if (!paths.empty()) ImportFiles({paths.front()});
+    SetModifiedFlag(true);
+}
+
+void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
+
+void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
+    CExchangeFile file(this);
+    file.m_fileList = paths;
+    file.ImportAll(&m_db.m_cache);
+    SetModifiedFlag(true);
+}
+
+bool CQuillo95Doc::ExportCurrent() { return ExportEntry(m_db.m_cache.GetHead(), std::string()); }
+
+bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
+    CExchangeFile file(this);
+    if (!OpenExportTarget(*this, file, path)) return false;
+    // With no record (an empty database) the file holds the header lines only.
+    bool ok = !entry || file.WriteEntry(entry, 0, 0);
+    return file.Close() && ok;
+}
+
+bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::string& path) {
+    if (keys.empty()) return false;
+    CExchangeFile file(this);
+    if (!OpenExportTarget(*this, file, path)) return false;
+    for (int32_t key : keys) {
+        std::string sysid = m_db.RecordSysid(key);
+        if (sysid.empty()) continue;
+        // A cached record is written where it is (WriteEntry restores what it changes);
+        // a stored one is loaded into a temporary entry first.
+        auto cached = m_db.m_loaded.find(sysid);
+        CRecordEntry loaded;
+        CKQTreeEntry* record = nullptr;
+        if (cached != m_db.m_loaded.end() && cached->second)
+            record = cached->second;
+        else if (m_db.LoadRecord(loaded, sysid))
+            record = &loaded;
+        if (!record) continue;  // left out without a message
+        if (!file.WriteEntry(record, key, 0)) return false;  // the file is closed
+    }
+    return file.Close();
+}

@@ -1,0 +1,256 @@
+// The lookups behind the Reports, Charts and Database panes: values of report items in
+// stored systems, the item search of this machine's tree, record classification and the
+// Database list's columns.
+#include <charconv>
+#include <set>
+
+#include "app/DetailItem.h"
+#include "app/Document.h"
+#include "database/ExchangeFile.h"
+
+namespace {
+
+std::string Join(const std::string& prefix, const std::string& part) {
+    return prefix.empty() ? part : prefix + "~" + part;
+}
+
+// The leading node of an item path: the text before the first "~", the path keeping the
+// rest. A path without "~" has no node: it is the attribute identifier, tip reference or
+// entry name itself, so that bare identifiers and headings resolve.
+std::string SplitNode(std::string& path) {
+    if (path.find('~') == std::string::npos) return std::string();
+    return GetNodeID(path);
+}
+
+bool SubtreeLookup(CQuillo95Doc& doc, const CKQTree* tree, const std::string& path,
+                   std::string& value) {
+    if (!tree) return false;
+    for (const CKQTreeEntry* e : *tree)
+        if (doc.EntryLookup(e, path, value)) return true;
+    return false;
+}
+
+bool DirectLookup(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::string& rest,
+                  std::string& value) {
+    if (rest.size() > 1 && rest[0] == '^') {
+        int32_t id, textID, descID;
+        CExchangeFile::ParseTipInts(rest.substr(1), id, textID, descID);
+        if (id < 0 || id > 0xFFFF) return false;
+        CAnalyzer* analyzer = doc.m_analyzers.FindByID(static_cast<KQAID>(id));
+        if (!analyzer || !analyzer->IsLoaded()) return false;
+        CTip tip(0, textID, descID);
+        std::string text;
+        if (!analyzer->GetTipText(&tip, text)) return false;
+        value = text;
+        return true;
+    }
+    std::string found = entry.GetAttrValue(rest);
+    if (found.empty()) return false;
+    value = found;
+    return true;
+}
+
+// ---- item search ----
+
+bool SearchList(CKQTree* tree, const std::string& text, uint16_t kqaid, CDetailItem& item);
+
+bool ItemInEntry(CKQTreeEntry* entry, const std::string& rest, uint16_t kqaid,
+                 CDetailItem& item) {
+    if (rest.size() >= 2 && rest[0] == '^') {
+        int32_t id, textID, descID;
+        CExchangeFile::ParseTipInts(rest.substr(1), id, textID, descID);
+        uint32_t index = static_cast<uint32_t>(descID) * 65536u +
+                         (static_cast<uint32_t>(textID) & 0xFFFFu);
+        item = CDetailItem(entry, static_cast<uint16_t>(id), DETAIL_TIP,
+                           static_cast<int32_t>(index));
+        return true;
+    }
+    if (rest == entry->m_key) {
+        item = CDetailItem(entry, kqaid, DETAIL_ENTRY, 0);
+        return true;
+    }
+    for (size_t i = 0; i < entry->m_attrs.size(); ++i) {
+        if (entry->m_attrs[i].m_id == rest) {
+            item = CDetailItem(entry, kqaid, DETAIL_ATTR, static_cast<int32_t>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ItemStep(CKQTreeEntry* entry, const std::string& text, uint16_t kqaid, CDetailItem& item) {
+    if (entry->m_kqaid != 0) kqaid = entry->m_kqaid;
+    std::string rest = text;
+    std::string node = SplitNode(rest);
+    if (!node.empty() && node != entry->m_key)
+        return SearchList(entry->GetSubtree(), text, kqaid, item);
+    if (ItemInEntry(entry, rest, kqaid, item)) return true;
+    return SearchList(entry->GetSubtree(), rest, kqaid, item);
+}
+
+bool SearchList(CKQTree* tree, const std::string& text, uint16_t kqaid, CDetailItem& item) {
+    if (!tree) return false;
+    for (CKQTreeEntry* e : *tree)
+        if (ItemStep(e, text, kqaid, item)) return true;
+    return false;
+}
+
+// ---- columns ----
+
+void ScanColumns(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::string& keyPath,
+                 const std::string& captionPath, CDbColumns& columns,
+                 std::set<std::string>& seen) {
+    for (const CAttr& a : entry.m_attrs) {
+        if ((a.m_data & 4u) == 0) continue;
+        std::string key = Join(keyPath, a.m_id);
+        if (!seen.insert(key).second) continue;
+        columns.m_keys.push_back(key);
+        columns.m_captions.push_back(Join(captionPath, a.m_id));
+        columns.m_numeric.push_back(static_cast<uint8_t>(a.m_data & 1u));
+    }
+    if (CKQTree* sub = entry.GetSubtree()) {
+        for (const CKQTreeEntry* child : *sub) {
+            // Analyzer branches are left out of captions: they name no part of the system.
+            const CAnalyzer* a = doc.m_analyzers.FindByName(child->m_key);
+            std::string caption =
+                (!a || a->GetID() == 0) ? Join(captionPath, child->m_key) : captionPath;
+            ScanColumns(doc, *child, Join(keyPath, child->m_key), caption, columns, seen);
+        }
+    }
+}
+
+}  // namespace
+
+bool CQuillo95Doc::EntryLookup(const CKQTreeEntry* entry, const std::string& path,
+                               std::string& value) {
+    if (!entry) return false;
+    std::string rest = path;
+    std::string node = SplitNode(rest);
+    if (!node.empty() && node != entry->m_key)
+        return SubtreeLookup(*this, entry->GetSubtree(), path, value);
+    if (DirectLookup(*this, *entry, rest, value)) return true;
+    return SubtreeLookup(*this, entry->GetSubtree(), rest, value);
+}
+
+bool CQuillo95Doc::LookupValue(const std::string& sysid, const std::string& itemText,
+                               std::string& value) {
+    value.clear();
+    if (sysid.empty()) return false;
+    // A cached record is read where it is; only a stored one is loaded into a copy.
+    auto it = m_db.m_loaded.find(sysid);
+    if (it != m_db.m_loaded.end() && it->second && !it->second->m_deleted)
+        return EntryLookup(it->second, itemText, value);
+    CRecordEntry record;
+    if (!LoadSystemTree(sysid, record)) return false;
+    return EntryLookup(&record, itemText, value);
+}
+
+bool CQuillo95Doc::LookupValue(int key, const std::string& itemText, std::string& value) {
+    return LookupValue(ResolveRecordKey(key), itemText, value);
+}
+
+bool CQuillo95Doc::SearchItem(const std::string& text, CDetailItem& item) {
+    item = CDetailItem(nullptr, 0, DETAIL_ENTRY, -1, 0);
+    return SearchList(&m_systemTree, text, 0, item);
+}
+
+int CQuillo95Doc::QueryRecord(int key) const {
+    if (ResolveRecordKey(key).empty()) return 0;
+    // The running system's record has no stored tree of its own: it is never deleted.
+    return m_db.KeyPosition(key) == 0 ? 2 : 1;
+}
+
+void CQuillo95Doc::ChooseColumns(CDbColumns& columns) {
+    columns = CDbColumns();
+    std::set<std::string> seen;
+    int counted = 0;
+    for (size_t pos = 0; pos < m_db.m_directory.size() && counted < 10; ++pos) {
+        std::string sysid = m_db.m_directory[pos];
+        if (sysid.empty()) continue;
+        const CRecordEntry* record = nullptr;
+        CRecordEntry loaded;
+        auto it = m_db.m_loaded.find(sysid);
+        if (it != m_db.m_loaded.end() && it->second) {
+            record = it->second;
+        } else {
+            if (!m_db.LoadRecord(loaded, sysid)) continue;
+            record = &loaded;
+        }
+        if (record->m_deleted) continue;
+        ++counted;
+        try {
+            ScanColumns(*this, *record, record->m_key, std::string(), columns, seen);
+        } catch (const std::exception&) {
+            return;  // the columns found so far stay
+        }
+    }
+}
+
+void CQuillo95Doc::QueueListing() { m_db.QueueListing(); }
+
+void CQuillo95Doc::OnSelectionCaptured(const std::vector<int32_t>& selection) {
+    BuildTipsAndDetailsReports(selection);
+}
+
+void CQuillo95Doc::OnPanesInitialised(const std::vector<int32_t>& selection) {
+    BuildTipsAndDetailsReports(selection);
+}
+
+std::string CQuillo95Doc::FallbackAttributeID() const {
+    const CKQTreeEntry* head = m_db.m_cache.GetHead();
+    return head && head->GetAttrCount() > 0 ? head->GetAttrID(0) : std::string();
+}
+
+std::string CQuillo95Doc::SystemHeader(int key, const std::string& path) {
+    std::string value;
+    if (LookupValue(key, path, value)) return value;
+    if (LookupValue(key, FallbackAttributeID(), value)) return value;
+    return std::string();
+}
+
+std::string CQuillo95Doc::SeriesTitle(int key) {
+    std::string value;
+    const CAnalyzer* a = m_analyzers.FindByID(10);
+    if (a && LookupValue(key, a->m_info.m_extra, value) && !value.empty()) return value;
+    if (LookupValue(key, FallbackAttributeID(), value)) return value;
+    return std::string();
+}
+
+double CQuillo95Doc::LeadingNumber(const std::string& text) {
+    // atof's reading, without its dependence on the process locale (Qt sets one).
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+    if (i < text.size() && text[i] == '+') {
+        ++i;
+        if (i < text.size() && text[i] == '-') return 0.0;
+    }
+    double v = 0.0;
+    auto r = std::from_chars(text.data() + i, text.data() + text.size(), v,
+                             std::chars_format::general);
+    if (r.ec == std::errc::invalid_argument) return 0.0;
+    return v;  // out of range: from_chars leaves v 0; atof would give HUGE_VAL
+}
+
+double CQuillo95Doc::ChartValue(int key, const std::string& line) {
+    std::string value;
+    return LookupValue(key, line, value) ? LeadingNumber(value) : 0.0;
+}
+
+std::string CQuillo95Doc::ItemCaption(const std::string& text) {
+    std::string caption = text;
+    size_t tip = caption.find('^');
+    if (tip != std::string::npos) {
+        caption.erase(tip);
+        while (!caption.empty() && (caption.back() == ' ' || caption.back() == '\t'))
+            caption.pop_back();
+    }
+    return ReplaceSepIDs(caption, ' ');
+}
+
+std::string CQuillo95Doc::GroupTitle(const std::string& line) {
+    std::string title;
+    title.reserve(line.size());
+    for (char c : line)
+        if (!(c == ' ' && !title.empty() && title.back() == ' ')) title.push_back(c);
+    return ReplaceSepIDs(title, ' ');
+}

@@ -1,0 +1,191 @@
+// Files other people wrote: identifiers the database cannot store, entries before the
+// identifier, NUL bytes, long and unterminated lines, truncated records, random bytes.
+// None of them may crash, hang, or change a record stored before.
+#include <sys/stat.h>
+
+#include <random>
+
+#include "tests/exchange/ExchangeFixture.h"
+
+namespace {
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string s;
+    for (const auto& l : lines) s += l + "\r\n";
+    return s;
+}
+
+}  // namespace
+
+TEST_F(ExchangeTest, RecordsWhoseSysidCannotBeStoredAreSkippedWithWarning1013) {
+    const std::string tooLong(32, 'L');
+    WriteFile("bad.kqx", Lines({"{Quillon 95 Exchange File}",
+                                "[Empty]", "SysName=", ".[Sub]", "A=1",
+                                "[Long]", "SysName=" + tooLong, "B=2",
+                                "[Dir]", "SysName=quillon data DIRECTORY", "..[Deep]", "C=3",
+                                "[TipFirst]", "<Tip>=80 1 2", "D=4",
+                                "[Fine]", "SysName=" + std::string(31, 'F'), "E=5"}));
+    doc->ImportFile(Path("bad.kqx"));
+    EXPECT_TRUE(frame.LogContains(
+        "Warning 1013: Record Empty skipped: its identifier \"\" cannot be stored at line 3."));
+    EXPECT_TRUE(frame.LogContains("Record Long skipped: its identifier \"" + tooLong +
+                                  "\" cannot be stored at line 7."));
+    EXPECT_TRUE(frame.LogContains("Record Dir skipped: its identifier \"quillon data DIRECTORY\""));
+    EXPECT_TRUE(frame.LogContains("Record TipFirst skipped: its identifier \"80 1 2\""));
+    EXPECT_TRUE(frame.boxes.empty());
+    EXPECT_EQ(frame.showLogCount, 1);
+    // Only the last record arrives, and none of the skipped lines attached to it.
+    ASSERT_EQ(doc->m_db.m_cache.GetCount(), 1);
+    CKQTreeEntry* fine = doc->m_db.m_cache.GetHead();
+    EXPECT_EQ(fine->m_key, "Fine");
+    EXPECT_EQ(fine->GetAttrCount(), 2);
+    EXPECT_EQ(fine->GetSubtree(), nullptr);
+    EXPECT_EQ(doc->m_db.m_directory, std::vector<std::string>{std::string(31, 'F')});
+}
+
+TEST_F(ExchangeTest, EntriesBeforeTheSysidLineNeverAttachToAnotherRecord) {
+    WriteFile("nested.kqx", Lines({"{Quillon 95 Exchange File}", "[R1]", "SysName=A",
+                                   "[R2]", ".[Child]", "X=1", "SysName=B", "..[Grand]", "Y=2",
+                                   "[R3]", "SysName=C", ".[Own]", "Z=3"}));
+    doc->ImportFile(Path("nested.kqx"));
+    EXPECT_TRUE(frame.LogContains("Warning 1013: Record R2 skipped"));
+    EXPECT_EQ(frame.showLogCount, 1);
+    ASSERT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    CKQTreeEntry* a = Record(*doc, "A");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetSubtree(), nullptr);
+    EXPECT_EQ(a->GetAttrCount(), 1);
+    EXPECT_FALSE(doc->m_db.IsKnownSysid("B"));
+    CKQTreeEntry* c = Record(*doc, "C");
+    ASSERT_NE(c, nullptr);
+    ASSERT_NE(c->GetSubtree(), nullptr);
+    EXPECT_EQ(c->GetSubtree()->GetCount(), 1);
+    EXPECT_EQ(c->GetSubtree()->GetAt(0)->GetAttrValue("Z"), "3");
+}
+
+TEST_F(ExchangeTest, NulBytesCutTheirLineAndAMissingFinalLineEndIsRead) {
+    std::string bytes = "{Quillon 95 Exchange File}\n[R]\nSysName=NUL\nA=keep";
+    bytes += std::string(1, '\0') + "lost\nB=2\n";
+    bytes += std::string(3, '\0') + "\n" + "C=last";  // no line end at all
+    WriteFile("nul.kqx", bytes);
+    doc->ImportFile(Path("nul.kqx"));
+    CKQTreeEntry* r = Record(*doc, "NUL");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetAttrValue("A"), "keep");
+    EXPECT_EQ(r->GetAttrValue("B"), "2");
+    EXPECT_EQ(r->GetAttrValue("C"), "last");
+    for (const CAttr& a : r->m_attrs) EXPECT_EQ(a.m_value.find('\0'), std::string::npos);
+}
+
+TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {
+    WriteFile("cut.kqx", "{Quillon 95 Exchange File}\r\n[R1]\r\nSysName=R1\r\n.[Sub]\r\nA=1\r\n"
+                         "[R2]\r\nSysName=R2\r\n..[Dee");
+    doc->ImportFile(Path("cut.kqx"));
+    EXPECT_TRUE(frame.boxes.empty());
+    ASSERT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    CKQTreeEntry* r2 = Record(*doc, "R2");
+    ASSERT_NE(r2, nullptr);
+    EXPECT_EQ(r2->GetSubtree()->GetAt(0)->m_key, "Dee");
+    // Every record added gets its hint 1 exactly once, then hint 2.
+    ASSERT_EQ(frame.hints.size(), 3u);
+    EXPECT_EQ(frame.hints[0].key, doc->m_db.KeyForSysid("R1"));
+    EXPECT_EQ(frame.hints[1].key, doc->m_db.KeyForSysid("R2"));
+    EXPECT_EQ(frame.hints[2].hint, 2);
+
+    // Ending right after a record header: no record, nothing attached.
+    WriteFile("cut2.kqx", "{Quillon 95 Exchange File}\n[R3]\n");
+    doc->ImportFile(Path("cut2.kqx"));
+    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+}
+
+TEST_F(ExchangeTest, DeepNestingIsBoundedAndLosesNoEntry) {
+    std::string bytes = "{Quillon 95 Exchange File}\n[R]\nSysName=DEEP\n";
+    const int levels = 1000;
+    for (int d = 1; d <= levels; ++d) bytes += std::string(d, '.') + "[L" + std::to_string(d) + "]\nV=" + std::to_string(d) + "\n";
+    bytes += "[Next]\nSysName=NEXT\n";
+    WriteFile("deep.kqx", bytes);
+    doc->ImportFile(Path("deep.kqx"));
+    CKQTreeEntry* e = Record(*doc, "DEEP");
+    ASSERT_NE(e, nullptr);
+    int depth = 0, entries = 0;
+    std::vector<CKQTreeEntry*> stack{e};
+    while (!stack.empty()) {
+        CKQTreeEntry* x = stack.back();
+        stack.pop_back();
+        ++entries;
+        if (x->GetSubtree()) {
+            ++depth;
+            for (CKQTreeEntry* c : *x->GetSubtree()) stack.push_back(c);
+        }
+    }
+    EXPECT_EQ(entries, levels + 1);
+    EXPECT_LE(depth, 201);
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("NEXT"));
+    std::string data;
+    EXPECT_TRUE(SerializeRecord(*e, data));
+}
+
+TEST_F(ExchangeTest, OnlyRegularFilesAreReadSoAFifoCannotHang) {
+    ASSERT_EQ(mkfifo(Path("pipe.kqx").c_str(), 0600), 0);
+    doc->ImportFile(Path("pipe.kqx"));
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text, "Error: 1001: Can't open this file");
+}
+
+TEST_F(ExchangeTest, ALargeFileWithoutLineEndsIsReadInPieces) {
+    std::string bytes = "{Quillon 95 Exchange File}\n[R]\nSysName=BIG\nA=";
+    bytes += std::string(8 << 20, 'a');
+    WriteFile("big.kqx", bytes);
+    doc->ImportFile(Path("big.kqx"));
+    CKQTreeEntry* r = Record(*doc, "BIG");
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(r->GetAttrValue("A").size(), 9999u - 2u);
+}
+
+// Random bytes and random mixtures of real lines: the import may add records, but every
+// record it adds is consistent with the directory, and a record stored before is untouched.
+TEST_F(ExchangeTest, RandomFilesNeverCorruptStoredRecords) {
+    CKQTreeEntry* kept = AddRecord(*doc, "Kept", "KEPT");
+    kept->SetAttr("Value", "original", 0, 5);
+    kept->AddSubtree()->Add("Child")->SetAttr("X", "1", 0, 0);
+    std::string before;
+    ASSERT_TRUE(SerializeRecord(*kept, before));
+
+    const std::vector<std::string> pieces = {
+        "{Quillon 95 Exchange File}", "[R]", "[KEPT]", ".[C]", "...[D]", "SysName=KEPT",
+        "SysName=N", "A=1;#0x1f", "<Tip>=1 2 3", ";c", "", "=", "[", "]", "..", "{x}",
+        std::string(1, '\0'), "\r", "SysName=" + std::string(40, 'z'), "SysName=Quillon Data Directory"};
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 300; ++round) {
+        std::string bytes;
+        if (round % 3 == 0) {
+            std::uniform_int_distribution<int> byte(0, 255), len(0, 3000);
+            int n = len(rng);
+            for (int i = 0; i < n; ++i) bytes.push_back(static_cast<char>(byte(rng)));
+            if (round % 2) bytes = "{Quillon 95 Exchange File}\n" + bytes;
+        } else {
+            bytes = "{Quillon 95 Exchange File}\n";
+            std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
+            std::uniform_int_distribution<int> count(0, 60), salt(0, 9);
+            int n = count(rng);
+            for (int i = 0; i < n; ++i) {
+                std::string p = pieces[pick(rng)];
+                if (p == "SysName=N") p += std::to_string(round) + "_" + std::to_string(salt(rng));
+                bytes += p + (salt(rng) < 7 ? "\n" : "\r\n");
+            }
+        }
+        WriteFile("random.kqx", bytes);
+        doc->ImportFile(Path("random.kqx"));
+    }
+    std::string after;
+    ASSERT_TRUE(SerializeRecord(*kept, after));
+    EXPECT_EQ(before, after);
+    // Every record in the cache is the one its directory position names.
+    for (const CKQTreeEntry* e : doc->m_db.m_cache) {
+        const std::string sysid = CResultsDatabase::GetRecordSysid(*e);
+        EXPECT_TRUE(CResultsDatabase::IsStorableSysid(sysid)) << sysid;
+        EXPECT_EQ(Record(*doc, sysid), e);
+    }
+    EXPECT_EQ(static_cast<size_t>(doc->m_db.m_cache.GetCount()), doc->m_db.m_directory.size());
+    KeepDatabaseSeeds(doc->m_db);
+}

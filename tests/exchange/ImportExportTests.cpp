@@ -1,0 +1,211 @@
+// The document's import and export commands, and auto-run.
+#include <unistd.h>
+
+#include "tests/exchange/ExchangeFixture.h"
+
+namespace {
+
+const std::string kHeaderOnly =
+    "{Quillon 95 Exchange File}\r\n{Version 1.0 Build 43 March 25, 1997}\r\n";
+
+std::string OneRecord(const std::string& key, const std::string& sysid) {
+    return "{Quillon 95 Exchange File}\r\n[" + key + "]\r\nSysName=" + sysid + "\r\nA=1\r\n";
+}
+
+}  // namespace
+
+TEST_F(ExchangeTest, ImportListUnquotesSkipsEmptyPathsAndAlwaysMarksModified) {
+    const std::string a = WriteFile("a.kqx", OneRecord("A", "SYS-A"));
+    const std::string b = WriteFile("b b.kqx", OneRecord("B", "SYS-B"));
+    doc->SetModifiedFlag(false);
+    doc->ImportFiles({"\"" + a + "\"", "", "\"\"", b});
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_EQ(doc->m_db.m_directory, (std::vector<std::string>{"SYS-A", "SYS-B"}));
+    EXPECT_EQ(frame.waitDepth, 0);
+    EXPECT_EQ(frame.status.back(), "Import finished");
+    ASSERT_FALSE(frame.hints.empty());
+    EXPECT_EQ(frame.hints.back().hint, 2);
+    EXPECT_TRUE(frame.boxes.empty());
+    EXPECT_EQ(frame.showLogCount, 0);
+    EXPECT_TRUE(frame.LogContains("Importing file " + a));
+    EXPECT_TRUE(frame.LogContains("Added SYS-B at line 3."));
+
+    // Nothing imported, still modified.
+    doc->SetModifiedFlag(false);
+    doc->ImportFile(Path("none.kqx"));
+    EXPECT_TRUE(doc->IsModified());
+    // The show-log flag survives from file to file of one run.
+    frame.showLogCount = 0;
+    doc->ImportFiles({a, b});
+    EXPECT_EQ(frame.showLogCount, 2);
+}
+
+TEST_F(ExchangeTest, ImportDialogs) {
+    const std::string a = WriteFile("a.kqx", OneRecord("A", "SYS-A"));
+    frame.openAnswer = {a};
+    doc->OnImport();
+    ASSERT_EQ(frame.openRequests.size(), 1u);
+    EXPECT_EQ(frame.openRequests[0].title, "Select One or More Files to Import");
+    EXPECT_TRUE(frame.openRequests[0].multiSelect);
+    EXPECT_EQ(frame.openRequests[0].defaultExt, "kqx");
+    EXPECT_EQ(frame.openRequests[0].filter, "KQ Exch Files (*.kqx)|*.kqx||");
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("SYS-A"));
+
+    // A failed dialog logs its code in hexadecimal and shows the log; a cancel is silent.
+    frame.openAnswer.clear();
+    frame.openError = 0x3002;
+    const size_t logged = frame.log.size();
+    doc->OnImport();
+    EXPECT_EQ(frame.log.back(), "Error 1009: Import failed with code 3002");
+    EXPECT_EQ(frame.showLogCount, 1);
+    frame.openError = 0;
+    doc->OnImport();
+    doc->OnImportOne();
+    EXPECT_EQ(frame.log.size(), logged + 1);
+    EXPECT_EQ(frame.showLogCount, 1);
+    EXPECT_EQ(frame.openRequests.back().title, "Select a File to Import");
+    EXPECT_FALSE(frame.openRequests.back().multiSelect);
+
+    const std::string b = WriteFile("b.kqx", OneRecord("B", "SYS-B"));
+    frame.openAnswer = {b};
+    doc->OnImportOne();
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("SYS-B"));
+}
+
+TEST_F(ExchangeTest, OpeningAnExchangeFileAsDatabaseImportsIt) {
+    AddRecord(*doc, "Kept", "KEPT");
+    const std::string a = WriteFile("drop.KQX", OneRecord("A", "SYS-A"));
+    // The open reports failure, so that the database stays open, with the records added.
+    EXPECT_FALSE(doc->OnOpenDocument(a));
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("SYS-A"));
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("KEPT"));
+    EXPECT_TRUE(frame.LogContains("Added SYS-A"));
+}
+
+TEST_F(ExchangeTest, ExportCurrentWithAnEmptyDatabaseWritesTheHeaderOnly) {
+    frame.saveAnswer = Path("empty.kqx");
+    EXPECT_TRUE(doc->ExportCurrent());
+    ASSERT_EQ(frame.saveRequests.size(), 1u);
+    EXPECT_EQ(frame.saveRequests[0].title, "Export to");
+    EXPECT_EQ(frame.saveRequests[0].defaultExt, "kqx");
+    EXPECT_EQ(Written(Path("empty.kqx")), kHeaderOnly);
+}
+
+TEST_F(ExchangeTest, CancellingTheExportDialogWritesAndShowsNothing) {
+    AddMirror(*doc, "Sys", "BOX");
+    frame.saveAnswer.reset();
+    EXPECT_FALSE(doc->ExportCurrent());
+    EXPECT_FALSE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX")}, ""));
+    EXPECT_EQ(frame.saveRequests.size(), 2u);
+    EXPECT_TRUE(frame.boxes.empty());
+    EXPECT_FALSE(frame.LogContains("Exporting"));
+    // No keys: not even the dialog.
+    EXPECT_FALSE(doc->ExportRecords({}, ""));
+    EXPECT_EQ(frame.saveRequests.size(), 2u);
+}
+
+TEST_F(ExchangeTest, TheCurrentSystemIsExportedUnderAFreshSysidEachTime) {
+    CKQTreeEntry* mirror = AddMirror(*doc, "Sys", "BOX");
+    mirror->SetAttr("Speed", "100", 0, 0);
+    CKQTreeEntry* stored = AddRecord(*doc, "Sys", "OLD");
+    frame.clock = 0x10;
+    frame.saveAnswer = Path("one.kqx");
+    ASSERT_TRUE(doc->ExportCurrent());
+    frame.clock = 0x11;
+    ASSERT_TRUE(doc->ExportEntry(mirror, Path("two.kqx")));
+    const std::string one = Written(Path("one.kqx")), two = Written(Path("two.kqx"));
+    EXPECT_NE(one.find("[Sys]\r\nSysName=BOX+00000010\r\nSpeed=100\r\n"), std::string::npos) << one;
+    EXPECT_NE(two.find("SysName=BOX+00000011\r\n"), std::string::npos) << two;
+    EXPECT_EQ(mirror->GetAttrValue(0), "BOX");
+    EXPECT_EQ(mirror->GetAttrCount(), 2);
+
+    // Through the Database pane: key of position 0 substitutes, other records keep theirs.
+    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX"), doc->m_db.KeyForSysid("OLD")},
+                                   Path("both.kqx")));
+    const std::string both = Written(Path("both.kqx"));
+    EXPECT_NE(both.find("SysName=BOX+00000011\r\n"), std::string::npos);
+    EXPECT_NE(both.find("SysName=OLD\r\n"), std::string::npos);
+    EXPECT_EQ(stored->GetAttrValue(0), "OLD");
+
+    // The exported current system imports back into the same database as a new record.
+    doc->ImportFile(Path("one.kqx"));
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("BOX+00000010"));
+    EXPECT_EQ(doc->m_db.m_directory.back(), "BOX+00000010");
+}
+
+TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
+    AddMirror(*doc, "Sys", "MIRROR");
+    std::vector<int32_t> keys;
+    for (int i = 0; i < 40; ++i) {
+        CKQTreeEntry* r = AddRecord(*doc, "Sys", "R" + std::to_string(i));
+        for (int j = 0; j < 100; ++j) r->SetAttr("A" + std::to_string(j), std::string(40, 'x'), 0, 0);
+        keys.push_back(doc->m_db.KeyForSysid("R" + std::to_string(i)));
+    }
+    EXPECT_FALSE(doc->ExportRecords(keys, "/dev/full"));
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text.rfind("Error 1007: Can't write this file at line ", 0), 0u);
+    EXPECT_EQ(frame.boxes[0].caption, "/dev/full");
+
+    frame.boxes.clear();
+    EXPECT_FALSE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), "/dev/full"));
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text.rfind("Error 1007", 0), 0u);
+
+    frame.boxes.clear();
+    EXPECT_FALSE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), Path("no/such/dir.kqx")));
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text, "Error 1006: Can't create this file");
+}
+
+TEST_F(ExchangeTest, AnExistingFileIsReplaced) {
+    AddMirror(*doc, "Sys", "MIRROR");
+    WriteFile("old.kqx", std::string(100000, 'o'));
+    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("MIRROR")}, Path("old.kqx")));
+    const std::string bytes = Written(Path("old.kqx"));
+    EXPECT_EQ(bytes.find("ooo"), std::string::npos);
+    EXPECT_EQ(bytes.rfind("{Quillon 95 Exchange File}\r\n", 0), 0u);
+}
+
+// Auto-run names its file after the current system when given none; it runs in the program
+// directory, which is the current directory.
+class AutoRunTest : public ExchangeTest {
+protected:
+    void SetUp() override {
+        ExchangeTest::SetUp();
+        char buf[4096];
+        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
+        oldCwd = buf;
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        Load({"Ten"});
+    }
+    void TearDown() override {
+        ASSERT_EQ(chdir(oldCwd.c_str()), 0);
+        ExchangeTest::TearDown();
+    }
+    std::string oldCwd;
+};
+
+TEST_F(AutoRunTest, WithoutANameTheFileIsNamedAfterTheCurrentSystem) {
+    const std::string sysid = doc->CurrentSysid();
+    ASSERT_FALSE(sysid.empty());
+    EXPECT_TRUE(doc->AutoRun());
+    EXPECT_TRUE(frame.LogContains("Auto run to export file " + sysid + ".kqx"));
+    const std::string bytes = Written(Path(sysid + ".kqx"));
+    EXPECT_EQ(bytes.rfind("{Quillon 95 Exchange File}\r\n", 0), 0u);
+    EXPECT_NE(bytes.find("{Ten version 1.5}\r\n[Ten]\r\nSysName=" + sysid + "+"), std::string::npos);
+    // The tests ran before the export: their results are in the file.
+    EXPECT_NE(bytes.find("RunTests=1"), std::string::npos);
+    EXPECT_TRUE(frame.saveRequests.empty());
+}
+
+TEST_F(AutoRunTest, ANameWithADotKeepsItAndQuotesAreRemoved) {
+    app.m_autoRunFile = "results.v2.txt";
+    EXPECT_TRUE(doc->AutoRun());
+    EXPECT_TRUE(std::filesystem::exists(Path("results.v2.txt")));
+    app.m_autoRunFile = "\"my results\"";
+    EXPECT_TRUE(doc->AutoRun());
+    EXPECT_TRUE(std::filesystem::exists(Path("my results.kqx")));
+    EXPECT_TRUE(frame.LogContains("Auto run to export file my results.kqx"));
+    app.m_autoRunFile = Path("missing/dir/out.kqx");
+    EXPECT_FALSE(doc->AutoRun());
+}
