@@ -1,31 +1,11 @@
 #include "app/Document.h"
 
-#include <climits>
-#include <cstdlib>
-
+#include "reports/ReportDefs.h"
 #include "resources/Strings.h"
 
 namespace {
 
 constexpr int kMaxIdleSteps = 100000;
-
-// The tip parser of exchange files: skip to the next run of sign and digit characters,
-// consume it and convert it (0 when nothing is left).
-int32_t TakeTipInteger(std::string& text) {
-    static const char kChars[] = "+-0123456789";
-    size_t start = text.find_first_of(kChars);
-    if (start == std::string::npos) {
-        text.clear();
-        return 0;
-    }
-    size_t end = text.find_first_not_of(kChars, start);
-    std::string run = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    text.erase(0, end == std::string::npos ? text.size() : end);
-    long v = std::strtol(run.c_str(), nullptr, 10);
-    if (v > INT32_MAX) v = INT32_MAX;
-    if (v < INT32_MIN) v = INT32_MIN;
-    return static_cast<int32_t>(v);
-}
 
 CKQTreeEntry* FindByKey(CKQTreeEntry* entry, const std::string& key) {
     if (entry->GetKey() == key) return entry;
@@ -130,14 +110,12 @@ intptr_t CQuillo95Doc::OnAnalyzerLog(uintptr_t wParam, intptr_t lParam) {
 bool CQuillo95Doc::AnswerItemPath(CKQTreeEntry* entry, std::string path, std::string& answer) {
     while (entry != nullptr) {
         if (!path.empty() && path[0] == '^') {
-            std::string rest = path.substr(1);
-            const int32_t kqaid = TakeTipInteger(rest);
-            const int32_t textID = TakeTipInteger(rest);
-            const int32_t descID = TakeTipInteger(rest);
-            if (kqaid < 0 || kqaid > 0xFFFF) return false;
+            KQAID kqaid = 0;
+            int32_t textID = 0, descID = 0;
+            if (!ParseTipReference(path, kqaid, textID, descID)) return false;
             CTip tip(0, textID, descID);
             std::string text;
-            TipText(static_cast<KQAID>(kqaid), &tip, text);
+            TipText(kqaid, &tip, text);
             if (text.empty()) return false;
             answer = text;
             return true;

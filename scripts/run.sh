@@ -8,5 +8,4 @@ cmake -S . -B build-run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_TES
 cmake --build build-run -j2 >/dev/null
 out="${1:-$PWD/results.kqx}"
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
-build-run/bin/quillon "-A:\"$out\"" -P
-echo "Results written to $out"
+build-run/bin/quillon "-A:$out" -P

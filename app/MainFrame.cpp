@@ -1,0 +1,400 @@
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+#include "app/Document.h"
+#include "app/LogWindow.h"
+#include "app/Quillo95App.h"
+#include "app/StartupCover.h"
+#include "app/TestProgressDlg.h"
+#include "platform/FileDialogs.h"
+#include "platform/MessageBoxes.h"
+#include "resources/Strings.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+CMainFrame::CMainFrame(CQuillo95App& app, const int rect[4]) : m_app(app) {
+    setObjectName(QStringLiteral("mainFrame"));
+    // The title never carries a document name.
+    setWindowTitle(Q(LoadKQString(57344)));
+    const QRect r(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
+    setGeometry(r);
+    setAcceptDrops(true);
+
+    CreateStatusBar();
+    m_cover = new CStartupCover(this, r);
+    m_cover->show();
+    m_cover->repaint();
+    m_echoLog = m_app.State().m_autoRun != 0 && isatty(STDOUT_FILENO);
+    if (m_app.State().m_log) CreateLog();
+}
+
+CMainFrame::~CMainFrame() {
+    delete m_progress;
+    m_progress = nullptr;
+    if (m_logHandle) zLogDspClose(m_logHandle);
+    m_logHandle = 0;
+    delete m_cover;
+    m_cover = nullptr;
+}
+
+void CMainFrame::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    for (int i = 0; i < 5; ++i) {
+        m_panes[i] = new QLabel(bar);
+        m_panes[i]->setObjectName(QStringLiteral("statusPane%1").arg(i));
+        m_panes[i]->setTextFormat(Qt::PlainText);
+    }
+    bar->addWidget(m_panes[0], 1);
+    // The listing pane keeps the width of its text so that showing it moves nothing.
+    m_panes[1]->setMinimumWidth(m_panes[1]->fontMetrics().horizontalAdvance(Q(LoadKQString(74))) + 8);
+    for (int i = 1; i < 5; ++i) bar->addPermanentWidget(m_panes[i]);
+    // Caps, Num and Scroll Lock cannot be read through Qt: their panes stay empty.
+    ShowStatus(0);
+}
+
+QLabel* CMainFrame::StatusPane(int index) const {
+    return index >= 0 && index < 5 ? m_panes[index] : nullptr;
+}
+
+void CMainFrame::CreateLog() {
+    zLogDspInit();
+    m_logHandle = zLogDspCreate(LoadKQString(48).c_str(), 0, this, 0xFFFE, UM_LOGCLOSED, m_logShown);
+    if (!m_logHandle) return;
+    const std::string file = m_app.State().m_programDir + LoadKQString(49);
+    zldSetLogFile(m_logHandle, file.c_str());
+    WriteStringResource(136);
+}
+
+QWidget* CMainFrame::LogWindow() const { return m_logHandle ? zldWindow(m_logHandle) : nullptr; }
+QWidget* CMainFrame::Cover() const { return m_cover; }
+
+void CMainFrame::AttachDocument(CQuillo95Doc* doc) {
+    m_doc = doc;
+    if (!doc) return;
+    m_view = new CQuillo95View(*doc, *this, this);
+    setCentralWidget(m_view);
+    doc->SetView(m_view);
+    m_view->BuildMenus(menuBar());
+    WireLogCommand();
+}
+
+void CMainFrame::WireLogCommand() {
+    QAction* action = m_view ? m_view->FindAction(ID_VIEW_LOG) : nullptr;
+    if (!m_logHandle) {
+        // Without a log there is no "&Log" item at all.
+        if (action) {
+            for (QObject* w : action->associatedObjects())
+                if (auto* menu = qobject_cast<QMenu*>(w)) menu->removeAction(action);
+            action->setVisible(false);
+        }
+        m_logAction = nullptr;
+        return;
+    }
+    if (!action) {
+        QMenu* viewMenu = m_view ? m_view->ViewMenu() : nullptr;
+        if (!viewMenu) {
+            for (QAction* top : menuBar()->actions())
+                if (top->menu() && top->text().remove(QLatin1Char('&')) == QLatin1String("View")) viewMenu = top->menu();
+        }
+        if (!viewMenu) viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+        action = viewMenu->addAction(Q(LoadKQString(955)));
+        action->setData(ID_VIEW_LOG);
+    }
+    action->setCheckable(true);
+    action->setChecked(m_logShown != 0);
+    connect(action, &QAction::triggered, this, [this] { OnViewLog(); });
+    for (QObject* w : action->associatedObjects())
+        if (auto* menu = qobject_cast<QMenu*>(w))
+            connect(menu, &QMenu::aboutToShow, this, [this] {
+                if (m_logAction) m_logAction->setChecked(m_logShown != 0);
+            });
+    m_logAction = action;
+}
+
+void CMainFrame::WriteLine(const std::string& text) {
+    if (m_logHandle) zldDisplay(m_logHandle, text.c_str());
+    if (m_echoLog) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+}
+
+void CMainFrame::WriteStringResource(unsigned id) {
+    if (HasKQString(id)) WriteLine(LoadKQString(id));
+}
+
+void CMainFrame::OnViewLog() {
+    if (!m_logHandle) return;
+    m_logShown = m_logShown ? 0 : 1;
+    zldShowDisplay(m_logHandle, m_logShown);
+    if (m_logAction) m_logAction->setChecked(m_logShown != 0);
+}
+
+void CMainFrame::OnLogClosed() {
+    m_logShown = 0;
+    zldShowDisplay(m_logHandle, 0);
+    if (m_logAction) m_logAction->setChecked(false);
+}
+
+bool CMainFrame::event(QEvent* e) {
+    if (e->type() == CLogNotifyEvent::TypeFor(UM_LOGCLOSED)) {
+        OnLogClosed();
+        return true;
+    }
+    return QMainWindow::event(e);
+}
+
+void CMainFrame::ShowInState(int showState) {
+    if (showState == 2)
+        showMinimized();
+    else if (showState == 3)
+        showMaximized();
+    else
+        showNormal();
+}
+
+void CMainFrame::RemoveCover() {
+    delete m_cover;
+    m_cover = nullptr;
+}
+
+void CMainFrame::BringToFront() {
+    if (isMinimized() || !isVisible()) showNormal();
+    raise();
+    activateWindow();
+}
+
+// ---- status bar ----
+
+void CMainFrame::ShowStatus(unsigned id) { SetStatusText(LoadKQString(id ? id : 57345)); }
+
+void CMainFrame::SetStatusText(const std::string& text) {
+    m_panes[0]->setText(Q(text));
+    m_panes[0]->repaint();
+}
+
+void CMainFrame::ShowListing(bool on) {
+    m_panes[1]->setText(on ? Q(LoadKQString(74)) : QString());
+    m_panes[1]->repaint();
+}
+
+// ---- placement ----
+
+void CMainFrame::RecordRect() {
+    // Only a normal window's rectangle is worth keeping: a minimised or maximised one says
+    // nothing about where the user wants the window.
+    if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) return;
+    if (!isVisible()) return;
+    const QRect g = geometry();
+    int* r = m_app.State().m_rect;
+    r[0] = g.left();
+    r[1] = g.top();
+    r[2] = g.left() + g.width();
+    r[3] = g.top() + g.height();
+}
+
+void CMainFrame::changeEvent(QEvent* e) {
+    QMainWindow::changeEvent(e);
+    if (e->type() != QEvent::WindowStateChange) return;
+    if (isMinimized())
+        m_app.State().m_showState = 2;
+    else if (isMaximized())
+        m_app.State().m_showState = 3;
+    else {
+        m_app.State().m_showState = 5;
+        RecordRect();
+    }
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    RecordRect();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* e) {
+    QMainWindow::moveEvent(e);
+    RecordRect();
+}
+
+// ---- closing ----
+
+bool CMainFrame::SaveDocument() {
+    if (!m_doc) return true;
+    if (m_doc->SaveModified()) return true;
+    // The results were not kept: the user must hear of it.
+    MessageBox(FormatKQString(1014, m_doc->GetPathName()), LoadKQString(57344), MsgIcon::Error, MsgButtons::Ok);
+    m_app.SetExitCode(EXIT_QUILLON_SAVE_FAILED);
+    return false;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* e) {
+    if (m_closing) {
+        e->accept();
+        return;
+    }
+    if (m_doc && m_doc->IsRunning()) {
+        // Cancel the run; the window closes once it has returned (see DestroyProgress).
+        m_doc->RequestClose();
+        m_closeAfterRun = true;
+        e->ignore();
+        return;
+    }
+    m_closing = true;
+    if (!m_autoRunEnding) m_app.SaveWindowPlacement(m_app.State().m_showState, m_app.State().m_rect);
+    SaveDocument();
+    if (m_logHandle) zldShowDisplay(m_logHandle, 0);
+    delete m_progress;
+    m_progress = nullptr;
+    RemoveCover();
+    e->accept();
+    QCoreApplication::exit(m_app.ExitCode());
+}
+
+void CMainFrame::RequestClose() {
+    if (m_closing) return;
+    close();
+}
+
+void CMainFrame::AutoRunFinished(bool written) {
+    if (written && m_doc) {
+        // Say where the results went: the name was relative to the program directory.
+        std::string name = m_app.State().m_autoRunFile;
+        if (name.empty())
+            if (CKQTreeEntry* mirror = m_doc->m_db.m_cache.GetHead()) name = CResultsDatabase::GetRecordSysid(*mirror);
+        const QString file = QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));
+        std::printf("%s\n", FormatKQString(961, file.toStdString()).c_str());
+        std::fflush(stdout);
+    }
+    if (!written) {
+        std::fprintf(stderr, "%s\n", LoadKQString(954).c_str());
+        std::fflush(stderr);
+        m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
+    }
+    m_autoRunEnding = true;
+    m_closeAfterRun = false;
+    close();
+}
+
+void CMainFrame::DefaultHelp() { m_app.ShowHelpIndex(); }
+void CMainFrame::HelpIndex() { m_app.ShowHelpIndex(); }
+void CMainFrame::ShowAnalyzerHelp(const std::string& name, int context) { m_app.ShowAnalyzerHelp(name, context); }
+
+// ---- drops ----
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* e) {
+    if (e->mimeData()->hasUrls()) e->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* e) {
+    activateWindow();
+    std::vector<std::string> paths;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+    e->acceptProposedAction();
+    ImportDroppedFiles(paths);
+}
+
+void CMainFrame::ImportDroppedFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths)
+        if (CAppState::IsExchangeFileName(path) && m_doc) m_doc->ImportFile(path);
+}
+
+// ---- frame services ----
+
+void CMainFrame::LogLine(const std::string& text) { WriteLine(text); }
+
+void CMainFrame::ShowLog() {
+    if (!m_logHandle) return;
+    m_logShown = 1;
+    zldShowDisplay(m_logHandle, 1);
+    if (m_logAction) m_logAction->setChecked(true);
+}
+
+int CMainFrame::MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                           MsgButtons buttons) {
+    return KQMessageBox(this, text, caption, icon, buttons);
+}
+
+void CMainFrame::BeginWaitCursor() {
+    ++m_waitDepth;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CMainFrame::EndWaitCursor() {
+    if (m_waitDepth <= 0) return;
+    --m_waitDepth;
+    QApplication::restoreOverrideCursor();
+}
+
+void CMainFrame::ProcessEvents() { QCoreApplication::processEvents(); }
+
+void CMainFrame::NotifyViews(int hint, int recordKey) {
+    if (m_view) m_view->OnUpdate(hint, recordKey);
+}
+
+void CMainFrame::ListRecord(CRecordEntry* record, int recordKey) {
+    if (m_view) m_view->ListRecord(record, recordKey);
+}
+
+void CMainFrame::ListingRequest(int value) {
+    if (m_view) m_view->ListingRequest(value);
+}
+
+std::vector<std::string> CMainFrame::OpenFileDialog(const FileDialogRequest& request, unsigned& errorCode) {
+    return KQOpenFileDialog(this, request, errorCode);
+}
+
+std::optional<std::string> CMainFrame::SaveFileDialog(const FileDialogRequest& request) {
+    return KQSaveFileDialog(this, request);
+}
+
+bool CMainFrame::CreateProgress(int* cancelFlag) {
+    delete m_progress;
+    m_progress = new CTestProgressDlg(this);
+    m_progress->SetCancelFlag(cancelFlag);
+    m_progress->show();
+    return true;
+}
+
+void CMainFrame::SetProgressAnalyzer(const std::string& title, int32_t bitmapID, const std::string& analyzerName) {
+    if (m_progress) m_progress->SetAnalyzer(title, bitmapID, analyzerName);
+}
+
+void CMainFrame::SetProgress(int position) {
+    if (m_progress)
+        m_progress->SetProgress(position);
+    else
+        QCoreApplication::processEvents();
+}
+
+void CMainFrame::DestroyProgress() {
+    delete m_progress;
+    m_progress = nullptr;
+    // A close that arrived during the run happens once the run has returned to the loop.
+    if (m_closeAfterRun) QTimer::singleShot(0, this, [this] { close(); });
+}
+
+void CMainFrame::Sleep(unsigned milliseconds) { QThread::msleep(milliseconds); }
+
+uint32_t CMainFrame::Now() { return static_cast<uint32_t>(std::time(nullptr)); }

@@ -1,0 +1,132 @@
+// The main window: status bar, start-up cover, log window, progress window, drops, and the
+// frame services through which the document reaches the windows.
+//
+// The view is made by AttachDocument as the central widget, with the frame as its host; the
+// frame then calls view->BuildMenus(menuBar()) and adds "&Log" (32771) to the View menu (or
+// wires the view's own action with that command id), and forwards NotifyViews, ListRecord
+// and ListingRequest to the view.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QPointer>
+#include <memory>
+#include <string>
+
+#include "app/FrameServices.h"
+#include "app/Quillo95View.h"
+
+class QMenu;
+class QAction;
+class CQuillo95App;
+class CQuillo95Doc;
+class CTestProgressDlg;
+class CStartupCover;
+
+class CMainFrame : public QMainWindow, public IFrameServices, public IViewHost {
+    Q_OBJECT
+public:
+    // Creation: status bar, start-up cover at rect (left, top, right, bottom), log window
+    // when the log flag is set (version line first).
+    CMainFrame(CQuillo95App& app, const int rect[4]);
+    ~CMainFrame() override;
+
+    // Creates the view for the document, builds the menus and wires the log command.
+    void AttachDocument(CQuillo95Doc* doc);
+    CQuillo95Doc* GetDocument() const { return m_doc; }
+    CQuillo95View* GetView() const { return m_view; }
+
+    // Shows the window in the given show state (2 minimised, 3 maximised, 5 normal).
+    void ShowInState(int showState);
+    bool HasCover() const { return m_cover != nullptr; }
+    QWidget* Cover() const;
+
+    // Log: handle 0 means no log display.
+    uint32_t LogHandle() const { return m_logHandle; }
+    int LogShown() const { return m_logShown; }
+    void WriteLine(const std::string& text);
+    void WriteStringResource(unsigned id);
+    void OnViewLog();        // 32771
+    void OnLogClosed();      // UM_LOGCLOSED
+    QAction* LogAction() const { return m_logAction; }
+    QWidget* LogWindow() const;  // null without a log
+
+    // Imports the exchange files among the paths, in order; others are ignored.
+    void ImportDroppedFiles(const std::vector<std::string>& paths);
+    // ---- IViewHost ----
+    void RemoveCover() override;
+    // After the auto-run: saves the database as on any close, sets the exit status
+    // (non-zero when no export file was written) and destroys the window.
+    void AutoRunFinished(bool written) override;
+    void DefaultHelp() override;
+    void HelpIndex() override;
+    void ShowAnalyzerHelp(const std::string& name, int context) override;
+    // A close as the user would do it (signals); during a run it cancels and closes after.
+    void RequestClose();
+    bool CloseAfterRun() const { return m_closeAfterRun; }
+
+    // Brings the window forward in its normal state (second start of the program).
+    void BringToFront();
+
+    CTestProgressDlg* ProgressDialog() const { return m_progress; }
+    QLabel* StatusPane(int index) const;  // 0 message, 1 listing, 2..4 lock keys
+
+    // ---- IFrameServices ----
+    void SetStatusText(const std::string& text) override;
+    void ShowListing(bool on) override;
+    void LogLine(const std::string& text) override;
+    void ShowLog() override;
+    int MessageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                   MsgButtons buttons) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    void ProcessEvents() override;
+    void NotifyViews(int hint, int recordKey) override;
+    void ListRecord(CRecordEntry* record, int recordKey) override;
+    void ListingRequest(int value) override;
+    std::vector<std::string> OpenFileDialog(const FileDialogRequest& request,
+                                            unsigned& errorCode) override;
+    std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;
+    bool CreateProgress(int* cancelFlag) override;
+    void SetProgressAnalyzer(const std::string& title, int32_t bitmapID,
+                             const std::string& analyzerName) override;
+    void SetProgress(int position) override;
+    void DestroyProgress() override;
+    void Sleep(unsigned milliseconds) override;
+    uint32_t Now() override;
+
+    // Show status (string id; 0 is the idle prompt).
+    void ShowStatus(unsigned id);
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
+
+private:
+    void CreateStatusBar();
+    void CreateLog();
+    void WireLogCommand();
+    void RecordRect();
+    // Saves the database when modified; tells the user when that fails.
+    bool SaveDocument();
+
+    CQuillo95App& m_app;
+    CQuillo95Doc* m_doc = nullptr;
+    CQuillo95View* m_view = nullptr;
+    QLabel* m_panes[5] = {};
+    CStartupCover* m_cover = nullptr;
+    uint32_t m_logHandle = 0;
+    int m_logShown = 0;
+    QPointer<QAction> m_logAction;
+    CTestProgressDlg* m_progress = nullptr;
+    int m_waitDepth = 0;
+    bool m_closeAfterRun = false;
+    bool m_closing = false;
+    bool m_autoRunEnding = false;
+    bool m_echoLog = false;  // unattended run on a terminal: log lines also go to stdout
+};

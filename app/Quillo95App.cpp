@@ -1,0 +1,248 @@
+#include "app/Quillo95App.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/AutoObj.h"
+#include "app/Document.h"
+#include "app/MainFrame.h"
+#include "platform/BrowserDiscovery.h"
+#include "platform/ClassRegistry.h"
+#include "platform/HelpWindow.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SingleInstance.h"
+#include "resources/Strings.h"
+
+namespace {
+
+CQuillo95App* g_app = nullptr;
+
+// The smallest window the placement accepts (the minimum tracking size of a captioned window).
+constexpr int kMinWindowWidth = 112;
+constexpr int kMinWindowHeight = 27;
+constexpr int kIdleInterval = 200;  // ms between idle passes that found nothing to do
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+std::string QuoteIfNeeded(const std::string& s) {
+    if (s.empty() || s.front() == '"') return s;
+    // The option scanner splits at blanks and starts an option at every dash.
+    if (s.find_first_of(" -") == std::string::npos) return s;
+    return "\"" + s + "\"";
+}
+
+}  // namespace
+
+CQuillo95App::CQuillo95App() { g_app = this; }
+
+CQuillo95App::~CQuillo95App() {
+    ExitInstance();
+    if (g_app == this) g_app = nullptr;
+}
+
+CQuillo95App* CQuillo95App::Instance() { return g_app; }
+
+CMainFrame* CQuillo95App::MainFrame() const { return m_frame.data(); }
+
+void CQuillo95App::SetExitCode(int code) {
+    if (m_exitCode == EXIT_QUILLON_OK) m_exitCode = code;
+}
+
+std::string CQuillo95App::JoinCommandLine(const QStringList& arguments) {
+    std::string line;
+    for (int i = 1; i < arguments.size(); ++i) {
+        std::string arg = arguments[i].toStdString();
+        if (arg.size() > 1 && arg[0] == '-') {
+            // "-A:file": the file part is quoted; "-a-d" and the like stay as they are.
+            if (arg.size() > 3 && arg[2] == ':') arg = arg.substr(0, 3) + QuoteIfNeeded(arg.substr(3));
+        } else {
+            arg = QuoteIfNeeded(arg);
+        }
+        if (!line.empty()) line += ' ';
+        line += arg;
+    }
+    return line;
+}
+
+std::unique_ptr<QSettings> CQuillo95App::OpenSettings() {
+    return std::make_unique<QSettings>(Q(LoadKQString(34)), Q(LoadKQString(57344)));
+}
+
+WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int startShowState, int screenWidth,
+                                                  int screenHeight, int clientWidth, int clientHeight) {
+    WindowPlacement p;
+    p.showState = startShowState == 2 ? 2 : 3;
+    const int defaults[4] = {screenWidth / 8, screenHeight / 8, screenWidth - screenWidth / 8,
+                             screenHeight - screenHeight / 8};
+    std::copy(defaults, defaults + 4, p.rect);
+
+    settings.beginGroup(Q(LoadKQString(35)));
+    p.showState = settings.value(QStringLiteral("InitSizeType"), p.showState).toInt();
+    if (p.showState == 0) p.showState = 5;
+    const char* const names[4] = {"InitWndLeft", "InitWndTop", "InitWndRight", "InitWndBottom"};
+    for (int i = 0; i < 4; ++i) p.rect[i] = settings.value(QLatin1String(names[i]), p.rect[i]).toInt();
+    settings.endGroup();
+
+    if (p.rect[2] - p.rect[0] < kMinWindowWidth || p.rect[3] - p.rect[1] < kMinWindowHeight ||
+        p.rect[2] > clientWidth || p.rect[3] > clientHeight)
+        std::copy(defaults, defaults + 4, p.rect);
+    return p;
+}
+
+void CQuillo95App::SaveWindowPlacement(QSettings& settings, int showState, const int rect[4]) {
+    settings.beginGroup(Q(LoadKQString(35)));
+    settings.setValue(QStringLiteral("InitSizeType"), showState);
+    settings.setValue(QStringLiteral("InitWndLeft"), rect[0]);
+    settings.setValue(QStringLiteral("InitWndTop"), rect[1]);
+    settings.setValue(QStringLiteral("InitWndRight"), rect[2]);
+    settings.setValue(QStringLiteral("InitWndBottom"), rect[3]);
+    settings.endGroup();
+    settings.sync();
+}
+
+void CQuillo95App::SaveWindowPlacement(int showState, const int rect[4]) {
+    auto settings = OpenSettings();
+    SaveWindowPlacement(*settings, showState, rect);
+}
+
+bool CQuillo95App::InitInstance(const QStringList& arguments) {
+    const std::string title = LoadKQString(57344);
+
+    // 1. One running instance: a later start brings it forward and ends.
+    m_instance = std::make_unique<CSingleInstance>(Q(title));
+    if (!m_instance->Acquire()) {
+        std::fprintf(stderr, "%s\n", FormatKQString(952, title).c_str());
+        std::fflush(stderr);
+        SetExitCode(EXIT_QUILLON_OTHER_INSTANCE);
+        return false;
+    }
+    m_instance->SetShowHandler([this] {
+        if (m_frame) m_frame->BringToFront();
+    });
+
+    // 3. Settings under the company and application names.
+    QCoreApplication::setOrganizationName(Q(LoadKQString(34)));
+    QCoreApplication::setApplicationName(Q(title));
+
+    // 4. The program's directory is the current directory: modules and data lie there.
+    const QFileInfo exe(QStringLiteral("/proc/self/exe"));
+    const QString programDir = QFileInfo(exe.canonicalFilePath()).absolutePath();
+    m_state.SetProgramDir(programDir.toStdString());
+    QDir::setCurrent(programDir);
+
+    // 5. Window placement.
+    QRect screen(0, 0, 800, 600), client(0, 0, 800, 600);
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        screen = s->geometry();
+        client = s->availableGeometry();
+    }
+    {
+        auto settings = OpenSettings();
+        const WindowPlacement p =
+            LoadWindowPlacement(*settings, 5, screen.width(), screen.height(), client.width(), client.height());
+        m_state.m_showState = p.showState;
+        std::copy(p.rect, p.rect + 4, m_state.m_rect);
+    }
+
+    // 6, 9. Automation on the session bus, when there is one.
+    m_automation = std::make_unique<CAutomationServer>();
+    m_automation->Register();
+
+    // 7. Exchange files and databases open this program.
+    EnsureClassRegistry(XdgPaths::FromEnvironment(), exe.canonicalFilePath());
+
+    // 10. Browser.
+    DiscoverBrowser();
+
+    // 11. Options.
+    m_state.ParseCommandLine(JoinCommandLine(arguments));
+
+    // 12. The frame, the document and its view.
+    m_frame = new CMainFrame(*this, m_state.m_rect);
+    m_doc = std::make_unique<CQuillo95Doc>(m_state, *m_frame);
+    m_frame->AttachDocument(m_doc.get());
+    OpenDocument();
+    m_frame->ShowInState(m_state.m_showState);
+    if (CQuillo95View* view = m_frame->GetView()) view->OnInitialUpdate();
+
+    // 13. Drops are accepted by the frame; idle work starts.
+    StartIdle();
+    return true;
+}
+
+void CQuillo95App::OpenDocument() {
+    if (m_doc->OnOpenDocument(m_state.m_databasePath)) return;
+    if (m_doc->OnOpenDocument(m_state.m_programDir + LoadKQString(144))) return;
+    m_doc->OnNewDocument();
+}
+
+void CQuillo95App::ExitInstance() {
+    if (m_idleTimer) m_idleTimer->stop();
+    delete m_help.data();
+    // The view saves its selection as it goes, so it goes before the document.
+    delete m_frame.data();
+    m_doc.reset();
+    m_automation.reset();
+    m_instance.reset();
+}
+
+void CQuillo95App::StartIdle() {
+    if (!m_idleTimer) {
+        m_idleTimer = new QTimer(this);
+        connect(m_idleTimer, &QTimer::timeout, this, [this] {
+            m_idleTimer->setInterval(OnIdle() ? 0 : kIdleInterval);
+        });
+    }
+    m_idleTimer->start(kIdleInterval);
+}
+
+bool CQuillo95App::OnIdle() { return m_doc && m_doc->IdleStep(); }
+
+void CQuillo95App::DiscoverBrowser() {
+    const BrowserCommand browser = ::DiscoverBrowser(XdgPaths::FromEnvironment());
+    m_browserProgram = browser.program;
+    m_browserArgs = browser.args;
+    m_state.m_browserCommand = browser.command;
+}
+
+void CQuillo95App::OpenPageInBrowser(const std::string& page) {
+    if (m_browserProgram.isEmpty()) return;
+    BrowserCommand browser;
+    browser.program = m_browserProgram;
+    browser.args = m_browserArgs;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    LaunchBrowser(browser, Q(m_state.m_programDir + page));
+    QTimer::singleShot(2000, this, [] { QApplication::restoreOverrideCursor(); });
+}
+
+std::string CQuillo95App::HelpFilePath() const { return m_state.m_programDir + "Quillon" + LoadKQString(64); }
+
+void CQuillo95App::ShowAnalyzerHelp(const std::string& baseName, int context) {
+    const std::string help = HelpFilePath();
+    const std::string dir = help.substr(0, help.rfind('/') + 1);
+    const std::string file = dir + baseName + LoadKQString(64);
+    if (!m_help) m_help = new CHelpWindow(m_frame);
+    if (!m_help->ShowHelp(Q(file), context)) {
+        KQMessageBox(m_frame, FormatKQString(953, file), LoadKQString(57344), MsgIcon::Error, MsgButtons::Ok);
+        return;
+    }
+    m_help->show();
+    m_help->raise();
+}
+
+void CQuillo95App::ShowHelpIndex() {
+    const std::string help = HelpFilePath();
+    if (!m_help) m_help = new CHelpWindow(m_frame);
+    if (!m_help->ShowHelp(Q(help), 0)) {
+        KQMessageBox(m_frame, FormatKQString(953, help), LoadKQString(57344), MsgIcon::Error, MsgButtons::Ok);
+        return;
+    }
+    m_help->show();
+    m_help->raise();
+}

@@ -1,0 +1,96 @@
+// The application object: start-up, settings, the services the windows call (browser,
+// help, idle), and the end of the program.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <memory>
+#include <string>
+
+#include "app/AppState.h"
+
+class QSettings;
+class QTimer;
+class CQuillo95Doc;
+class CMainFrame;
+class CSingleInstance;
+class CAutomationServer;
+class CHelpWindow;
+
+// Exit statuses of the program.
+enum QuillonExit {
+    EXIT_QUILLON_OK = 0,
+    EXIT_QUILLON_NO_EXPORT = 2,      // an unattended run wrote no export file
+    EXIT_QUILLON_OTHER_INSTANCE = 3, // another instance runs; it was asked to come forward
+    EXIT_QUILLON_SAVE_FAILED = 4,    // the database could not be saved on close
+};
+
+// Window placement as read from the settings (show state, rectangle).
+struct WindowPlacement {
+    int showState = 3;
+    int rect[4] = {0, 0, 0, 0};
+};
+
+class CQuillo95App : public QObject {
+    Q_OBJECT
+public:
+    CQuillo95App();
+    ~CQuillo95App() override;
+    static CQuillo95App* Instance();
+
+    // Start-up in order; false means end at once with ExitCode().
+    bool InitInstance(const QStringList& arguments);
+    // Ends the document (after the frame saved it) and the services.
+    void ExitInstance();
+
+    CAppState& State() { return m_state; }
+    CQuillo95Doc* Document() const { return m_doc.get(); }
+    CMainFrame* MainFrame() const;
+
+    int ExitCode() const { return m_exitCode; }
+    // Keeps the first failure: a later success never overwrites it.
+    void SetExitCode(int code);
+
+    // ---- settings ----
+    // The five "Settings" values against the screen (size and full-screen client size).
+    static WindowPlacement LoadWindowPlacement(QSettings& settings, int startShowState,
+                                               int screenWidth, int screenHeight,
+                                               int clientWidth, int clientHeight);
+    static void SaveWindowPlacement(QSettings& settings, int showState, const int rect[4]);
+    void SaveWindowPlacement(int showState, const int rect[4]);
+    // The per-user application settings (organisation string 34, application string 57344).
+    static std::unique_ptr<QSettings> OpenSettings();
+
+    // argv after the program name joined into one command line, quoted where the option
+    // scanner would otherwise split or misread an argument.
+    static std::string JoinCommandLine(const QStringList& arguments);
+
+    // ---- services ----
+    void OpenPageInBrowser(const std::string& page);
+    void ShowAnalyzerHelp(const std::string& baseName, int context);
+    void ShowHelpIndex();  // 57666, the program's own help
+    std::string HelpFilePath() const;
+    // Program and arguments of the browser; empty when none was found.
+    const QString& BrowserProgram() const { return m_browserProgram; }
+    const QStringList& BrowserArguments() const { return m_browserArgs; }
+
+    // One idle pass: the document's idle step; true when more idle time is wanted.
+    bool OnIdle();
+
+private:
+    void StartIdle();
+    void DiscoverBrowser();
+    void OpenDocument();
+
+    CAppState m_state;
+    std::unique_ptr<CQuillo95Doc> m_doc;
+    QPointer<CMainFrame> m_frame;
+    std::unique_ptr<CSingleInstance> m_instance;
+    std::unique_ptr<CAutomationServer> m_automation;
+    QPointer<CHelpWindow> m_help;
+    QTimer* m_idleTimer = nullptr;
+    QString m_browserProgram;
+    QStringList m_browserArgs;
+    int m_exitCode = EXIT_QUILLON_OK;
+};

@@ -1,0 +1,17 @@
+// File dialogs; on the offscreen platform they answer "cancelled" so nothing blocks.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/FrameServices.h"
+
+class QWidget;
+
+// "KQ Exch Files (*.kqx)|*.kqx||" in the form Qt's dialogs take: "KQ Exch Files (*.kqx)".
+QString QtFilterFromKQ(const std::string& filter);
+std::vector<std::string> KQOpenFileDialog(QWidget* parent, const FileDialogRequest& request,
+                                          unsigned& errorCode);
+std::optional<std::string> KQSaveFileDialog(QWidget* parent, const FileDialogRequest& request);

@@ -1,0 +1,126 @@
+// Single-instance guard, and the message boxes and file dialogs of the offscreen platform.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScrollBar>
+#include <QTextBrowser>
+#include <cstdio>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/FileDialogs.h"
+#include "platform/HelpWindow.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SingleInstance.h"
+#include "tests/shell/ShellEnv.h"
+
+TEST(SingleInstance, SocketLivesInTheRuntimeDirectoryAndNamesTheUser) {
+    const QString path = CSingleInstance::SocketPathFor("Quillon 97");
+    EXPECT_TRUE(path.startsWith(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + "/Quillon 97-")) << path.toStdString();
+}
+
+TEST(SingleInstance, SecondStartAsksTheFirstToShowAndDoesNotServe) {
+    CSingleInstance first("Guard A");
+    ASSERT_TRUE(first.Acquire());
+    EXPECT_TRUE(QFile::exists(first.SocketPath()));
+    int shown = 0;
+    first.SetShowHandler([&] { ++shown; });
+
+    {
+        CSingleInstance second("Guard A");
+        EXPECT_FALSE(second.Acquire());
+    }
+    QElapsedTimer t;
+    t.start();
+    while (shown == 0 && t.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(shown, 1);
+
+    // Another title is another program.
+    CSingleInstance other("Guard B");
+    EXPECT_TRUE(other.Acquire());
+}
+
+TEST(SingleInstance, StaleSocketOfACrashedInstanceIsReplaced) {
+    const QString path = CSingleInstance::SocketPathFor("Guard Stale");
+    // A socket file nobody listens on, as a crash leaves it.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray p = QFile::encodeName(path);
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p.constData());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+    ASSERT_TRUE(QFile::exists(path));
+
+    CSingleInstance guard("Guard Stale");
+    EXPECT_TRUE(guard.Acquire());
+    CSingleInstance again("Guard Stale");
+    EXPECT_FALSE(again.Acquire());
+}
+
+TEST(SingleInstance, ReleasedGuardLetsTheNextStartServe) {
+    {
+        CSingleInstance first("Guard C");
+        ASSERT_TRUE(first.Acquire());
+    }
+    CSingleInstance next("Guard C");
+    EXPECT_TRUE(next.Acquire());
+}
+
+TEST(OffscreenDialogs, MessageBoxWritesOneLineToStandardErrorAndAnswersTheDefault) {
+    ASSERT_TRUE(IsOffscreenPlatform());
+    EXPECT_EQ(MessageBoxLine("two\nlines", "/tmp/a.kqx"), "/tmp/a.kqx: two lines");
+    EXPECT_EQ(MessageBoxLine("text", ""), "text");
+
+    testing::internal::CaptureStderr();
+    const int ok = KQMessageBox(nullptr, "Error 1004: Exchange file is missing identifier at line 3.",
+                                "/tmp/x.kqx", MsgIcon::Error, MsgButtons::Ok);
+    const int yes = KQMessageBox(nullptr, "Delete?", "Quillon 97", MsgIcon::Question, MsgButtons::YesNo);
+    const int okCancel = KQMessageBox(nullptr, "Go on?", "Quillon 97", MsgIcon::Question, MsgButtons::OkCancel);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ok, IDOK);
+    EXPECT_EQ(yes, IDYES);
+    EXPECT_EQ(okCancel, IDOK);
+    EXPECT_NE(err.find("/tmp/x.kqx: Error 1004: Exchange file is missing identifier at line 3.\n"), std::string::npos);
+    EXPECT_NE(err.find("Quillon 97: Delete?\n"), std::string::npos);
+}
+
+TEST(OffscreenDialogs, FileDialogsAnswerCancelled) {
+    FileDialogRequest request{"Select One or More Files to Import", "kqx", "KQ Exch Files (*.kqx)|*.kqx||", true};
+    unsigned error = 77;
+    EXPECT_TRUE(KQOpenFileDialog(nullptr, request, error).empty());
+    EXPECT_EQ(error, 0u);  // a plain cancel
+    EXPECT_FALSE(KQSaveFileDialog(nullptr, request).has_value());
+}
+
+TEST(OffscreenDialogs, FilterConversion) {
+    EXPECT_EQ(QtFilterFromKQ("KQ Exch Files (*.kqx)|*.kqx||"), "KQ Exch Files (*.kqx)");
+    EXPECT_EQ(QtFilterFromKQ("Text|*.txt;*.log|All (*.*)|*.*||"), "Text (*.txt *.log);;All (*.*)");
+    EXPECT_EQ(QtFilterFromKQ(""), "");
+}
+
+TEST(HelpWindow, OpensHtmlHelpFilesAtTheirContextAnchor) {
+    const QString dir = MakeScratch("help");
+    QByteArray html = "<html><head><title>Ten Help</title></head><body><a name=\"0\"></a><h1>Top</h1>";
+    for (int i = 0; i < 200; ++i) html += "<p>filler line</p>";
+    html += "<a name=\"1234\"></a><h2>Context 1234</h2>";
+    for (int i = 0; i < 200; ++i) html += "<p>more filler</p>";
+    html += "</body></html>";
+    WriteText(dir + "/Ten.HLP", html);
+
+    CHelpWindow help;
+    help.resize(400, 300);
+    help.show();
+    ASSERT_TRUE(help.ShowHelp(dir + "/Ten.HLP", 0));
+    EXPECT_EQ(help.windowTitle(), "Ten Help");
+    EXPECT_TRUE(help.Browser()->toPlainText().contains("Context 1234"));
+    EXPECT_EQ(help.Browser()->verticalScrollBar()->value(), 0);
+    ASSERT_TRUE(help.ShowHelp(dir + "/Ten.HLP", 1234));
+    EXPECT_EQ(help.CurrentContext(), 1234);
+    EXPECT_GT(help.Browser()->verticalScrollBar()->value(), 0);
+    EXPECT_FALSE(help.ShowHelp(dir + "/Missing.HLP", 0));
+    EXPECT_EQ(help.CurrentFile(), dir + "/Ten.HLP");
+}

@@ -1,0 +1,140 @@
+// The progress window of a test run: layout, Cancel, closing it, and closing the main
+// window while a run is in progress.
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/TestProgressDlg.h"
+#include "tests/shell/FrameFixture.h"
+
+TEST(TestProgressDlg, LayoutInDialogUnitsCaptionAndNoSystemMenu) {
+    QWidget owner;
+    owner.setGeometry(100, 100, 600, 400);
+    owner.show();
+    CTestProgressDlg dlg(&owner);
+    EXPECT_EQ(dlg.windowTitle(), "Testing - Do not disturb!");
+    EXPECT_FALSE(dlg.isModal());
+    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(dlg.size(), dlg.DialogRect(0, 0, 120, 63).size());
+    EXPECT_EQ(dlg.PictureCtrl()->geometry(), dlg.DialogRect(4, 4, 20, 20));
+    EXPECT_EQ(dlg.TitleCtrl()->geometry(), dlg.DialogRect(32, 8, 84, 8));
+    EXPECT_EQ(dlg.ProgressCtrl()->geometry(), dlg.DialogRect(4, 28, 112, 14));
+    EXPECT_EQ(dlg.CancelCtrl()->geometry(), dlg.DialogRect(44, 48, 32, 12));
+    EXPECT_EQ(dlg.CancelCtrl()->text(), "Cancel");
+    EXPECT_EQ(dlg.ProgressCtrl()->minimum(), 0);
+    EXPECT_EQ(dlg.ProgressCtrl()->maximum(), 100);
+    // Dialog units grow with the font: a wider dialog than the unit count alone.
+    EXPECT_GT(dlg.width(), 120);
+    // Centred on its owner.
+    EXPECT_LE(std::abs(dlg.geometry().center().x() - owner.frameGeometry().center().x()), 1);
+    EXPECT_LE(std::abs(dlg.geometry().center().y() - owner.frameGeometry().center().y()), 1);
+}
+
+TEST(TestProgressDlg, CancelAndClosingSetTheFlagAndTheWindowStays) {
+    CTestProgressDlg dlg(nullptr);
+    dlg.show();
+    dlg.CancelCtrl()->click();  // no flag yet: nothing happens
+    int cancel = 0;
+    dlg.SetCancelFlag(&cancel);
+    dlg.CancelCtrl()->click();
+    EXPECT_EQ(cancel, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    cancel = 0;
+    EXPECT_FALSE(dlg.close());
+    EXPECT_EQ(cancel, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    cancel = 0;
+    dlg.reject();  // Escape
+    EXPECT_EQ(cancel, 1);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST(TestProgressDlg, SetProgressProcessesPendingEventsAndSetAnalyzerShowsTitleAndBitmap) {
+    CTestProgressDlg dlg(nullptr);
+    dlg.show();
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    dlg.SetProgress(40);
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(dlg.ProgressCtrl()->value(), 40);
+    dlg.SetProgress(250);
+    EXPECT_EQ(dlg.ProgressCtrl()->value(), 100);
+
+    dlg.SetAnalyzer("Title of Ten", 130, "Ten");
+    EXPECT_EQ(dlg.TitleCtrl()->text(), "Title of Ten");
+    EXPECT_EQ(dlg.PictureCtrl()->Bitmap().isNull(), QPixmap(":/bitmaps/130.png").isNull());
+    dlg.SetAnalyzer("Other", 4242, "Nobody");
+    EXPECT_TRUE(dlg.PictureCtrl()->Bitmap().isNull());  // the previous bitmap is gone
+    EXPECT_EQ(dlg.TitleCtrl()->text(), "Other");
+}
+
+using ProgressRunTest = FrameFixture;
+
+TEST_F(ProgressRunTest, RunShowsTheWindowOverTheFrameAndRemovesIt) {
+    Build("run-none", false);
+    frame->show();
+    doc->LoadAnalyzers();
+    bool sawDialog = false;
+    QTimer::singleShot(0, [&] { sawDialog = frame->ProgressDialog() && frame->ProgressDialog()->isVisible(); });
+    doc->RunAllTests();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_EQ(frame->ProgressDialog(), nullptr);
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Testing complete");
+}
+
+TEST_F(ProgressRunTest, CancelDuringTheFirstOfTwoAnalyzers) {
+    Build("run-cancel", false, true, {"Ten", "Twenty"});
+    frame->show();
+    doc->LoadAnalyzers();
+    ASSERT_EQ(doc->m_analyzers.GetCount(), 2);
+    QString titleWhenCancelled;
+    // The first pending events are processed when the first analyzer's progress starts.
+    QTimer::singleShot(0, [&] {
+        ASSERT_NE(frame->ProgressDialog(), nullptr);
+        titleWhenCancelled = frame->ProgressDialog()->TitleCtrl()->text();
+        frame->ProgressDialog()->CancelCtrl()->click();
+    });
+    QElapsedTimer t;
+    t.start();
+    doc->RunAllTests();
+    // Ten ran with its leading second of waiting; Twenty and the trailing wait did not.
+    EXPECT_LT(t.elapsed(), 1900);
+    EXPECT_EQ(titleWhenCancelled, "Title of Ten");
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Testing cancelled");
+    EXPECT_EQ(doc->m_resultsNotSaved, 0);
+    EXPECT_EQ(frame->ProgressDialog(), nullptr);
+}
+
+TEST_F(ProgressRunTest, ClosingTheMainWindowDuringARunCancelsAndClosesAfterwards) {
+    Build("run-close", false, true, {"Ten"});
+    frame->show();
+    doc->LoadAnalyzers();
+    bool closedDuringRun = true;
+    QTimer::singleShot(0, [&] {
+        closedDuringRun = frame->close();
+        EXPECT_TRUE(frame->CloseAfterRun());
+    });
+    doc->RunAllTests();
+    EXPECT_FALSE(closedDuringRun);
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Testing cancelled");
+    EXPECT_TRUE(frame->isVisible());  // not before the run has returned
+    for (int i = 0; i < 20 && frame->isVisible(); ++i) Pump();
+    EXPECT_FALSE(frame->isVisible());
+    // Closed as on any close: the database was written.
+    EXPECT_TRUE(QFileInfo(dir + "/Quillo97.kqd").isFile());
+}
+
+TEST_F(ProgressRunTest, ScreenshotOfTheProgressWindow) {
+    Build("run-shot", false);
+    frame->show();
+    int cancel = 0;
+    ASSERT_TRUE(frame->CreateProgress(&cancel));
+    frame->SetProgressAnalyzer("Title of Ten", 130, "Ten");
+    frame->SetProgress(60);
+    Screenshot(frame->ProgressDialog(), "progress_window");
+    frame->DestroyProgress();
+    EXPECT_EQ(frame->ProgressDialog(), nullptr);
+}
