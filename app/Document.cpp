@@ -1,6 +1,6 @@
 #include "app/Document.h"
 
-#include "reports/ReportDefs.h"
+#include "database/ItemPath.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -110,12 +110,11 @@ intptr_t CQuillo95Doc::OnAnalyzerLog(uintptr_t wParam, intptr_t lParam) {
 bool CQuillo95Doc::AnswerItemPath(CKQTreeEntry* entry, std::string path, std::string& answer) {
     while (entry != nullptr) {
         if (!path.empty() && path[0] == '^') {
-            KQAID kqaid = 0;
-            int32_t textID = 0, descID = 0;
-            if (!ParseTipReference(path, kqaid, textID, descID)) return false;
+            int32_t kqaid = 0, textID = 0, descID = 0;
+            if (!ReadItemTip(path, kqaid, textID, descID) || !IsKqaidValue(kqaid)) return false;
             CTip tip(0, textID, descID);
             std::string text;
-            TipText(kqaid, &tip, text);
+            TipText(static_cast<KQAID>(kqaid), &tip, text);
             if (text.empty()) return false;
             answer = text;
             return true;

@@ -1,26 +1,19 @@
 // The value a report item path names in a record tree.
-#include <cstdlib>
+#include "database/ItemPath.h"
 
 #include "app/Document.h"
+#include "database/ExchangeFile.h"
 
-namespace {
-
-// One integer of a tip reference, consumed from the front of text as the exchange file's
-// tip parser does: skip what is not a sign or digit, take the run that is.
-int TakeInt(std::string& text) {
-    static const char kSet[] = "+-0123456789";
-    size_t start = text.find_first_of(kSet);
-    if (start == std::string::npos) {
-        text.clear();
-        return 0;
-    }
-    size_t end = text.find_first_not_of(kSet, start);
-    std::string run = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    text.erase(0, end == std::string::npos ? text.size() : end);
-    return static_cast<int>(std::strtol(run.c_str(), nullptr, 10));
+std::string SplitItemNode(std::string& path) {
+    if (path.find('~') == std::string::npos) return std::string();
+    return GetNodeID(path);
 }
 
-}  // namespace
+bool ReadItemTip(const std::string& rest, int32_t& kqaid, int32_t& textID, int32_t& descID) {
+    if (rest.size() < 2 || rest[0] != '^') return false;
+    CExchangeFile::ParseTipInts(rest.substr(1), kqaid, textID, descID);
+    return true;
+}
 
 static bool EntryStep(CQuillo95Doc& doc, CKQTreeEntry& entry, std::string path, std::string& text);
 
@@ -34,16 +27,15 @@ static bool SearchTree(CQuillo95Doc& doc, CKQTree* tree, const std::string& path
 
 static bool EntryStep(CQuillo95Doc& doc, CKQTreeEntry& entry, std::string path, std::string& text) {
     const std::string whole = path;
-    const std::string node = GetNodeID(path);
+    const std::string node = SplitItemNode(path);
     if (!node.empty() && node != entry.m_key) return SearchTree(doc, entry.GetSubtree(), whole, text);
     text.clear();
-    if (path.size() >= 2 && path[0] == '^') {
-        std::string ids = path.substr(1);
-        int kqaid = TakeInt(ids);
-        int textID = TakeInt(ids);
-        int descID = TakeInt(ids);
-        CTip tip(0, textID, descID);
-        doc.TipText(static_cast<KQAID>(kqaid), &tip, text);
+    int32_t kqaid = 0, textID = 0, descID = 0;
+    if (ReadItemTip(path, kqaid, textID, descID)) {
+        if (IsKqaidValue(kqaid)) {
+            CTip tip(0, textID, descID);
+            doc.TipText(static_cast<KQAID>(kqaid), &tip, text);
+        }
     } else {
         text = entry.GetAttrValue(path);
     }

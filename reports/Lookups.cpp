@@ -6,20 +6,12 @@
 
 #include "app/DetailItem.h"
 #include "app/Document.h"
-#include "database/ExchangeFile.h"
+#include "database/ItemPath.h"
 
 namespace {
 
 std::string Join(const std::string& prefix, const std::string& part) {
     return prefix.empty() ? part : prefix + "~" + part;
-}
-
-// The leading node of an item path: the text before the first "~", the path keeping the
-// rest. A path without "~" has no node: it is the attribute identifier, tip reference or
-// entry name itself, so that bare identifiers and headings resolve.
-std::string SplitNode(std::string& path) {
-    if (path.find('~') == std::string::npos) return std::string();
-    return GetNodeID(path);
 }
 
 bool SubtreeLookup(CQuillo95Doc& doc, const CKQTree* tree, const std::string& path,
@@ -32,10 +24,9 @@ bool SubtreeLookup(CQuillo95Doc& doc, const CKQTree* tree, const std::string& pa
 
 bool DirectLookup(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::string& rest,
                   std::string& value) {
-    if (rest.size() > 1 && rest[0] == '^') {
-        int32_t id, textID, descID;
-        CExchangeFile::ParseTipInts(rest.substr(1), id, textID, descID);
-        if (id < 0 || id > 0xFFFF) return false;
+    int32_t id = 0, textID = 0, descID = 0;
+    if (ReadItemTip(rest, id, textID, descID)) {
+        if (!IsKqaidValue(id)) return false;
         CAnalyzer* analyzer = doc.m_analyzers.FindByID(static_cast<KQAID>(id));
         if (!analyzer || !analyzer->IsLoaded()) return false;
         CTip tip(0, textID, descID);
@@ -56,9 +47,10 @@ bool SearchList(CKQTree* tree, const std::string& text, uint16_t kqaid, CDetailI
 
 bool ItemInEntry(CKQTreeEntry* entry, const std::string& rest, uint16_t kqaid,
                  CDetailItem& item) {
-    if (rest.size() >= 2 && rest[0] == '^') {
-        int32_t id, textID, descID;
-        CExchangeFile::ParseTipInts(rest.substr(1), id, textID, descID);
+    int32_t id = 0, textID = 0, descID = 0;
+    if (ReadItemTip(rest, id, textID, descID)) {
+        // An identifier beyond 16 bits names no analyzer; it must not wrap round to one.
+        if (!IsKqaidValue(id)) return false;
         uint32_t index = static_cast<uint32_t>(descID) * 65536u +
                          (static_cast<uint32_t>(textID) & 0xFFFFu);
         item = CDetailItem(entry, static_cast<uint16_t>(id), DETAIL_TIP,
@@ -81,7 +73,7 @@ bool ItemInEntry(CKQTreeEntry* entry, const std::string& rest, uint16_t kqaid,
 bool ItemStep(CKQTreeEntry* entry, const std::string& text, uint16_t kqaid, CDetailItem& item) {
     if (entry->m_kqaid != 0) kqaid = entry->m_kqaid;
     std::string rest = text;
-    std::string node = SplitNode(rest);
+    std::string node = SplitItemNode(rest);
     if (!node.empty() && node != entry->m_key)
         return SearchList(entry->GetSubtree(), text, kqaid, item);
     if (ItemInEntry(entry, rest, kqaid, item)) return true;
@@ -125,7 +117,7 @@ bool CQuillo95Doc::EntryLookup(const CKQTreeEntry* entry, const std::string& pat
                                std::string& value) {
     if (!entry) return false;
     std::string rest = path;
-    std::string node = SplitNode(rest);
+    std::string node = SplitItemNode(rest);
     if (!node.empty() && node != entry->m_key)
         return SubtreeLookup(*this, entry->GetSubtree(), path, value);
     if (DirectLookup(*this, *entry, rest, value)) return true;

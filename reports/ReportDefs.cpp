@@ -2,9 +2,6 @@
 // and "All Details".
 #include "reports/ReportDefs.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <exception>
 #include <vector>
 
@@ -23,41 +20,6 @@ std::string JoinItemPath(const std::string& prefix, const std::string& part) {
 
 std::string MakeTipReference(uint16_t kqaid, int32_t textID, int32_t descID) {
     return KQFormat(LoadKQString(906).c_str(), static_cast<unsigned>(kqaid), textID, descID);
-}
-
-namespace {
-
-// Consumes the next run of sign and digit characters from the front of text.
-long long TakeTipNumber(std::string& text) {
-    static const char kChars[] = "+-0123456789";
-    const size_t start = text.find_first_of(kChars);
-    if (start == std::string::npos) {
-        text.clear();
-        return 0;
-    }
-    const size_t end = text.find_first_not_of(kChars, start);
-    const std::string run = text.substr(start, end == std::string::npos ? end : end - start);
-    text.erase(0, end == std::string::npos ? text.size() : end);
-    return std::strtoll(run.c_str(), nullptr, 10);  // saturates; "+-" and the like give 0
-}
-
-int32_t Clamp32(long long v) {
-    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
-}
-
-}  // namespace
-
-bool ParseTipReference(const std::string& text, uint16_t& kqaid, int32_t& textID,
-                       int32_t& descID) {
-    const size_t caret = text.find('^');
-    if (caret == std::string::npos) return false;
-    std::string rest = text.substr(caret + 1);
-    const long long id = TakeTipNumber(rest);
-    textID = Clamp32(TakeTipNumber(rest));
-    descID = Clamp32(TakeTipNumber(rest));
-    if (id < 0 || id > 0xFFFF) return false;
-    kqaid = static_cast<uint16_t>(id);
-    return true;
 }
 
 std::string MakeHeading(const std::string& caption) {

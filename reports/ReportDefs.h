@@ -11,11 +11,6 @@ constexpr char kPathSeparator = '~';
 std::string JoinItemPath(const std::string& prefix, const std::string& part);
 // "^%u %d %d": analyzer, tip text resource ID, description resource ID.
 std::string MakeTipReference(uint16_t kqaid, int32_t textID, int32_t descID);
-// Reads the three numbers of a tip reference from its "^" on, as the exchange files' tip
-// parser does: each is the next run of sign and digit characters (0 when none is left),
-// clamped to 32 bits. False without a "^" or when the analyzer number does not fit a KQAID.
-bool ParseTipReference(const std::string& text, uint16_t& kqaid, int32_t& textID,
-                       int32_t& descID);
 // "~", one space, the caption.
 std::string MakeHeading(const std::string& caption);
 // A "^" anywhere makes a tip reference; a leading "~" a heading.

@@ -168,6 +168,8 @@ public:
     int IndexOf(const CKQTreeEntry* entry) const;
     CKQTreeEntry* Find(const std::string& key) const;  // first entry with that key
     KQEntryFactory GetFactory() const { return m_factory; }
+    // Entries and subtrees made from now on come from factory (null: plain entries).
+    void SetFactory(KQEntryFactory factory) { m_factory = factory; }
     CKQTreeEntry* GetParent() const { return m_parent; }
 
     std::vector<CKQTreeEntry*>::const_iterator begin() const { return m_entries.begin(); }

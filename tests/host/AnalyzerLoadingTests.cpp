@@ -1,6 +1,7 @@
 #include <dlfcn.h>
 
 #include <fstream>
+#include <functional>
 #include <set>
 
 #include "tests/host/HostFixture.h"
@@ -57,6 +58,64 @@ TEST(AnalyzerWrappers, NothingLoadedRecordsZero) {
     EXPECT_FALSE(a.GetTipText(&tip, text));
     EXPECT_EQ(text, "kept");
     EXPECT_FALSE(a.Load(ModuleFile("NoSuchModule"), nullptr));
+}
+
+namespace {
+
+// Calls every wrapper but kqaInitialize's; each must answer false and record 0 without
+// reaching the module, and leave what it was given alone.
+void ExpectEveryWrapperRecordsZero(CAnalyzer& a) {
+    CKQTreeEntry branch("Branch");
+    int cancel = 0;
+    CTip tip(1, 2, 3);
+    CAttr attr("A", "v", 0, 0);
+    CString text = "kept";
+    const std::vector<std::pair<const char*, std::function<bool()>>> calls = {
+        {"GetSystemInfo", [&] { return a.GetSystemInfo(&branch); }},
+        {"DoPropertiesUI(branch)", [&] { return a.DoPropertiesUI(nullptr); }},
+        {"DoPropertiesUI(entry)", [&] { return a.DoPropertiesUI(&branch); }},
+        {"RunTests", [&] { return a.RunTests(cancel); }},
+        {"RunATest", [&] { return a.RunATest(&branch, cancel); }},
+        {"GenTips", [&] { return a.GenTips(); }},
+        {"GetTipText", [&] { return a.GetTipText(&tip, text); }},
+        {"GetTipDesc", [&] { return a.GetTipDesc(&tip, text); }},
+        {"GetAttrDesc", [&] { return a.GetAttrDesc(&attr, text); }},
+    };
+    for (const auto& [name, call] : calls) {
+        a.m_lastRC = 7;
+        EXPECT_FALSE(call()) << name;
+        EXPECT_EQ(a.m_lastRC, 0) << name;
+    }
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(branch.GetAttrCount(), 0);
+    EXPECT_EQ(tip.m_priority, 1);
+    EXPECT_EQ(cancel, 0);
+}
+
+}  // namespace
+
+TEST(AnalyzerWrappers, MissingEntryPointsAndUnloadedModulesRecordZero) {
+    CTestView view;
+    CAnalyzer initOnly;
+    ASSERT_TRUE(initOnly.Load(ModuleFile("InitOnly"), &view));
+    EXPECT_EQ(initOnly.m_lastRC, KQARC_OK);
+    ExpectEveryWrapperRecordsZero(initOnly);
+
+    // A module with every entry point, once unloaded, is never called again.
+    CAnalyzer full;
+    ASSERT_TRUE(full.Load(ModuleFile("Ten"), &view));
+    full.Unload();
+    ExpectEveryWrapperRecordsZero(full);
+}
+
+TEST(AnalyzerWrappers, AModuleWithoutInitializeDoesNotLoad) {
+    CTestView view;
+    CAnalyzer a;
+    EXPECT_FALSE(a.Load(ModuleFile("NoInit"), &view));
+    EXPECT_FALSE(a.IsLoaded());
+    EXPECT_EQ(a.m_lastRC, 0);
+    for (int i = 0; i < KQA_ENTRYCOUNT; ++i) EXPECT_FALSE(a.HasEntryPoint(static_cast<KQAEntry>(i)));
+    EXPECT_TRUE(view.messages.empty());
 }
 
 TEST(AnalyzerWrappers, RemembersTheBranchAndRecordsEachResult) {
@@ -181,6 +240,48 @@ TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
     EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
     ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
     EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "Five");
+}
+
+TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
+    Load({"NoInit", "Five"});
+    EXPECT_EQ(frame.log, (std::vector<std::string>{
+                             "Loading analyzer NoInit.kqa", "Analyzer load failed",
+                             "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
+    EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
+    EXPECT_EQ(app.m_analyzerLines, std::vector<std::string>{"Five version 0.7"});
+    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
+    EXPECT_EQ(doc->m_systemTree.GetHead()->FindAttr("Loaded"), -1);
+    EXPECT_EQ(Child(doc->m_systemTree.GetHead(), "NoInit"), nullptr);
+}
+
+TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
+    app.m_promptProps = 1;
+    doc->m_systemTree.SetFactory([](const std::string&) -> CKQTreeEntry* { return nullptr; });
+    Load({"Five", "Ten"});
+    EXPECT_EQ(frame.log, (std::vector<std::string>{
+                             "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
+                             "Loading analyzer Ten.kqa", "Loaded analyzer Ten.kqa",
+                             "Error 10: Not enough memory"}));
+    EXPECT_TRUE(doc->m_systemTree.IsEmpty());
+    EXPECT_EQ(doc->m_analyzers.GetCount(), 2);
+    EXPECT_EQ(Branch(5), nullptr);
+    EXPECT_EQ(Branch(10), nullptr);
+    EXPECT_TRUE(app.m_analyzerLines.empty());
+    // The status note, the refresh, the properties prompt and the modified flag are skipped.
+    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 0);
+    EXPECT_FALSE(doc->IsModified());
+    // Analyzers without a branch are never handed a null entry.
+    doc->RunAllTests();
+    EXPECT_EQ(frame.status.back(), "Testing complete");
+    for (CAnalyzer* a : doc->m_analyzers.Ordered()) EXPECT_EQ(a->m_lastRC, 0) << a->GetName();
+
+    // With entries to be had again, loading once more builds the branches.
+    doc->m_systemTree.SetFactory(nullptr);
+    frame.log.clear();
+    Load({"Five", "Ten"});
+    EXPECT_EQ(Branch(5), doc->m_systemTree.GetHead());
+    EXPECT_TRUE(HasTip(Branch(10), -1, 1101, 1201));
+    EXPECT_TRUE(doc->IsModified());
 }
 
 TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {

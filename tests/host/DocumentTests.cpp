@@ -51,6 +51,11 @@ TEST_F(Document, RequestsDirectly) {
     EXPECT_EQ(r.m_answer, "Five tip 5001 5101");
     r.m_path = "^99 1 2";
     EXPECT_EQ(doc->OnAnalyzerRequest(0, reinterpret_cast<intptr_t>(&r)), 0);
+    // An analyzer number beyond 16 bits names no analyzer; it must not wrap round to 5.
+    r.m_answer.clear();
+    r.m_path = "^65541 5001 5101";
+    EXPECT_EQ(doc->OnAnalyzerRequest(0, reinterpret_cast<intptr_t>(&r)), 0);
+    EXPECT_EQ(r.m_answer, "");
 
     r.m_path = "";
     EXPECT_EQ(doc->OnAnalyzerRequest(0, reinterpret_cast<intptr_t>(&r)), 0);

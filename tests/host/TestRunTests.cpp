@@ -35,6 +35,24 @@ TEST_F(TestRun, EveryAnalyzerInOrderThenTips) {
     EXPECT_EQ(Count(Branch(5), "CancelAfter"), 0);
 }
 
+TEST_F(TestRun, TheDialogShowsEachAnalyzersTitleAndBitmap) {
+    Load({"Five", "Ten"});
+    std::vector<int32_t> bitmaps;
+    bool dialogHoldsTheRunsFlag = true;
+    frame.onSetProgress = [&](int p) {
+        if (p == 0) bitmaps.push_back(frame.lastBitmap);
+        dialogHoldsTheRunsFlag = dialogHoldsTheRunsFlag && frame.progressCancel != nullptr &&
+                                 frame.progressCancel == doc->m_runCancel;
+    };
+    doc->RunAllTests();
+    EXPECT_EQ(frame.progressAnalyzers, (std::vector<std::string>{"Title of Five", "Title of Ten"}));
+    EXPECT_EQ(bitmaps, (std::vector<int32_t>{0, 310}));
+    EXPECT_TRUE(dialogHoldsTheRunsFlag);
+    // Once the run is over nothing points at its flag any more.
+    EXPECT_EQ(frame.progressCancel, nullptr);
+    EXPECT_EQ(doc->m_runCancel, nullptr);
+}
+
 TEST_F(TestRun, CancelDuringTheFirstOfThree) {
     Load({"Five", "Ten", "Twenty"});
     doc->m_resultsNotSaved = 0;

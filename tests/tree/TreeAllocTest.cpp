@@ -1,44 +1,15 @@
 // Memory running out: tree operations answer their failure value and change nothing.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <new>
-
+#include "tests/support/FailingNew.h"
 #include "tree/KQTree.h"
 
 namespace {
-int g_allocationsLeft = -1;  // allocations before the next one fails; negative = never
-
-// Runs f with the next allocation failing; true when f did try to allocate.
 template <class F>
 bool WithFailingAllocation(F f) {
-    g_allocationsLeft = 0;
-    f();
-    const bool tried = g_allocationsLeft == -1;
-    g_allocationsLeft = -1;
-    return tried;
+    return failing_new::FailAfter(0, f);
 }
 }  // namespace
-
-void* operator new(std::size_t size) {
-    if (g_allocationsLeft == 0) {
-        g_allocationsLeft = -1;
-        throw std::bad_alloc();
-    }
-    if (g_allocationsLeft > 0) --g_allocationsLeft;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return ::operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 TEST(TreeAllocTest, FailuresAreAnsweredNotThrown) {
     CKQTree tree;
@@ -49,11 +20,7 @@ TEST(TreeAllocTest, FailuresAreAnsweredNotThrown) {
     EXPECT_EQ(tree.GetCount(), 1);
 
     // The entry is made but the list cannot grow: the entry must go, the list stay.
-    g_allocationsLeft = 1;
-    result = tree.InsertHead("second");
-    const bool tried = g_allocationsLeft == -1;
-    g_allocationsLeft = -1;
-    EXPECT_TRUE(tried);
+    EXPECT_TRUE(failing_new::FailAfter(1, [&] { result = tree.InsertHead("second"); }));
     EXPECT_EQ(result, nullptr);
     ASSERT_EQ(tree.GetCount(), 1);
     EXPECT_EQ(tree.GetHead(), e);

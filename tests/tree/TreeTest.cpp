@@ -55,6 +55,23 @@ TEST_F(TreeTest, FactoryMakesEntriesAtEveryDepth) {
     EXPECT_EQ(dynamic_cast<CountedEntry*>(plain.AddSubtree()->Add("y")), nullptr);
 }
 
+TEST_F(TreeTest, AChangedFactoryServesLaterEntriesAndSubtrees) {
+    CKQTree tree;
+    CKQTreeEntry* plain = tree.Add("plain");
+    tree.SetFactory(&CountedEntry::Make);
+    CKQTreeEntry* counted = tree.Add("counted");
+    EXPECT_EQ(dynamic_cast<CountedEntry*>(plain), nullptr);
+    EXPECT_NE(dynamic_cast<CountedEntry*>(counted), nullptr);
+    EXPECT_NE(dynamic_cast<CountedEntry*>(plain->AddSubtree()->Add("x")), nullptr);
+
+    // A factory that makes nothing: Add fails and the list is left as it was.
+    tree.SetFactory([](const std::string&) -> CKQTreeEntry* { return nullptr; });
+    EXPECT_EQ(tree.Add("refused"), nullptr);
+    EXPECT_EQ(tree.InsertHead("refused"), nullptr);
+    EXPECT_EQ(tree.GetCount(), 2);
+    EXPECT_EQ(CountedEntry::alive, 2);
+}
+
 TEST_F(TreeTest, AddAppendsAndInsertHeadPrepends) {
     CKQTree tree;
     EXPECT_TRUE(tree.IsEmpty());

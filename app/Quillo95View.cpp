@@ -1,0 +1,538 @@
+#include "app/Quillo95View.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QSettings>
+#include <QWindow>
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/Document.h"
+#include "panes/AboutBox.h"
+#include "panes/PaneTabCtrl.h"
+#include "panes/PopupMenus.h"
+#include "resources/Strings.h"
+
+namespace {
+
+QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+
+// The per-user application key, section "Settings".
+std::unique_ptr<QSettings> OpenSettings() {
+    auto settings = std::make_unique<QSettings>(Text(34), Text(57344));
+    settings->beginGroup(Text(35));
+    return settings;
+}
+
+}  // namespace
+
+CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent)
+    : QWidget(parent), m_doc(doc), m_host(host) {
+    setObjectName(QStringLiteral("view"));
+    setAutoFillBackground(false);
+    setBackgroundRole(QPalette::Base);
+    m_timer1.setSingleShot(true);
+    m_timer3.setSingleShot(true);
+    connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(1); });
+    connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(3); });
+}
+
+CQuillo95View::~CQuillo95View() {
+    m_timer1.stop();
+    m_timer3.stop();
+    if (CPane* pane = PaneObject(m_currentPane)) pane->Show(false);
+    // Before the first set-up nothing was restored: saving now would wipe the stored selection.
+    if (m_currentPane != 0) SaveSelection();
+    if (m_doc.GetView() == this) m_doc.SetView(nullptr);
+}
+
+// ---- private messages ----
+
+intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+        case UM_TABCHANGE:
+            if (m_tabCtrl) {
+                const int pane = m_tabCtrl->GetItemData(int(wParam));
+                if (pane >= 1 && pane <= 6) SwitchToPane(pane);
+            }
+            return 0;
+        case UM_EXPORTRECORD:
+            if (lParam) m_doc.ExportRecords(*reinterpret_cast<const std::vector<int32_t>*>(lParam), "");
+            return 0;
+        case UM_DELETERECORD:
+            m_doc.m_db.DeleteRecord(int(lParam));
+            return 0;
+        case UM_QUERYRECORD:
+            return m_doc.QueryRecord(int(lParam));
+        case UM_ITEMACTION:
+            return OnItemAction(int(wParam), reinterpret_cast<const CDetailItem*>(lParam));
+        case UM_SELCHANGE:
+            m_chartsPane.m_upToDate = 0;
+            m_reportsPane.m_upToDate = 0;
+            return 0;
+        case UM_RECORDPROPS:
+            OnRecordProps(int(lParam));
+            return 0;
+        case UM_ANALYZERLOG:
+            m_doc.OnAnalyzerLog(wParam, lParam);
+            return 1;
+        case UM_ANALYZERREQUEST:
+            return m_doc.OnAnalyzerRequest(wParam, lParam);
+        case UM_ANALYZERPROGRESS:
+            m_doc.OnAnalyzerProgress(wParam, lParam);
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+void CQuillo95View::OnRecordProps(int key) {
+    const int kind = m_doc.QueryRecord(key);
+    if (kind == 0) return;  // no such record
+    if (kind == 2) key = 0;  // no stored tree: the current system's properties
+    if (!m_doc.m_db.EditRecordProperties(key)) return;
+    m_databasePane.UpdateRow(key);
+    m_summaryPane.m_upToDate = 0;
+    m_chartsPane.m_upToDate = 0;
+    m_reportsPane.m_upToDate = 0;
+    m_detailsPane.m_upToDate = 0;
+    if (m_currentPane != 2) RefreshCurrentPane();
+}
+
+intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
+    if (code == IA_SUMMARY_BOX) item = m_summaryPane.CurrentItem();
+    if (code == IA_DETAILS_BOX) item = m_detailsPane.CurrentItem();
+    if (code == IA_DEFAULT_HELP) {
+        m_host.DefaultHelp();
+        return 0;
+    }
+    if (!item) return 0;
+
+    // Copied first: the actions below may rebuild the tree the item points into.
+    const CDetailItem it = *item;
+    CAttr attr;
+    CTip tip;
+    if (it.m_kind == DETAIL_ATTR && it.m_entry && it.m_index >= 0 &&
+        it.m_index < it.m_entry->GetAttrCount())
+        attr = *it.m_entry->GetAttr(it.m_index);
+    if (it.m_kind == DETAIL_TIP && it.m_entry && it.m_index >= 0 &&
+        it.m_index < it.m_entry->GetTipCount())
+        tip = *it.m_entry->GetTip(it.m_index);
+
+    auto help = [&](int context) { m_host.ShowAnalyzerHelp(m_doc.AnalyzerName(it.m_kqaid), context); };
+    auto itemHelp = [&] {
+        if (it.m_kind == DETAIL_ATTR) help(attr.m_type);
+        if (it.m_kind == DETAIL_TIP) help(tip.m_textID);
+    };
+
+    switch (code) {
+        case IA_SUMMARY_DESCRIBE:
+            if (it.m_kind == DETAIL_ATTR) m_summaryPane.DescribeAttr(it.m_kqaid, attr);
+            if (it.m_kind == DETAIL_TIP) m_summaryPane.DescribeTip(it.m_kqaid, tip);
+            break;
+        case IA_SUMMARY_HELP:
+        case IA_SUMMARY_BOX:
+            itemHelp();
+            break;
+        case IA_HELP:
+        case IA_TREE_HELP:
+        case IA_DETAILS_BOX:
+            if (it.m_kind == DETAIL_ENTRY) help(0);
+            itemHelp();
+            break;
+        case IA_DETAILS_DESCRIBE:
+            if (it.m_kind == DETAIL_ENTRY) m_detailsPane.DescribeAttr(0, CAttr());
+            if (it.m_kind == DETAIL_ATTR) m_detailsPane.DescribeAttr(it.m_kqaid, attr);
+            if (it.m_kind == DETAIL_TIP) m_detailsPane.DescribeTip(it.m_kqaid, tip);
+            break;
+        case IA_RUN_TEST:
+            if (it.m_kind == DETAIL_ENTRY && !m_doc.IsRunning()) {
+                m_doc.RunOneTest(it.m_kqaid, it.m_entry);
+                MarkPanesNotUpToDate();
+                SwitchToPane(0);
+            }
+            break;
+        case IA_PROPERTIES:
+            if (it.m_kind == DETAIL_ENTRY && !m_doc.IsRunning()) {
+                m_doc.AnalyzerProperties(it.m_kqaid);
+                MarkPanesNotUpToDate(true);
+                SwitchToPane(0);
+            }
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+// ---- start-up ----
+
+void CQuillo95View::OnInitialUpdate() {
+    m_doc.SetView(this);
+    m_timer1.start(500);
+}
+
+bool CQuillo95View::IsTimerActive(int id) const {
+    if (id == 1) return m_timer1.isActive();
+    if (id == 3) return m_timer3.isActive();
+    return false;
+}
+
+void CQuillo95View::OnTimer(int id) {
+    if (id == 1) {
+        m_timer1.stop();
+        if (m_currentPane == 0 && !m_autoRunDone) FirstSetUp();
+    } else if (id == 3) {
+        m_timer3.stop();
+        m_chartsPane.Resize(m_tabRect);
+        if (m_currentPane == 3) SwitchToPane(0);
+    }
+}
+
+void CQuillo95View::FirstSetUp() {
+    IFrameServices& frame = m_doc.m_frame;
+    frame.BeginWaitCursor();
+    m_doc.LoadAnalyzers();
+
+    if (m_doc.m_app.m_autoRun) {
+        m_autoRunDone = true;
+        const bool written = m_doc.AutoRun();
+        frame.EndWaitCursor();
+        // The host destroys the main window, and this view with it: nothing may follow.
+        m_host.AutoRunFinished(written);
+        return;
+    }
+
+    CreateViewFont();
+    CreateTabCtrl();
+    RestoreSelection();
+    m_summaryPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    m_databasePane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    m_chartsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    SwitchToPane(1);
+
+    std::string& file = m_doc.m_app.m_commandLine;
+    if (!file.empty()) {
+        const std::string name = CAppState::Unquote(file);
+        file.clear();
+        if (CAppState::IsExchangeFileName(name)) m_doc.ImportFile(name);
+    }
+
+    frame.EndWaitCursor();
+    m_host.RemoveCover();
+    UpdateCommandUI();
+}
+
+int CQuillo95View::TextHeight() const { return QFontMetrics(font()).height(); }
+
+void CQuillo95View::CreateViewFont() {
+    m_viewFont = QFont(QStringLiteral("Arial"));
+    m_viewFont.setStyleHint(QFont::SansSerif);
+    m_viewFont.setPixelSize(std::max(1, TextHeight()));
+    m_viewFont.setWeight(QFont::Black);
+    m_viewFont.setItalic(true);
+}
+
+void CQuillo95View::CreateTabCtrl() {
+    m_tabRect = QRect(0, 0, width(), 2 * TextHeight());
+    delete m_tabCtrl.data();
+    CPaneTabCtrl* tabs = new CPaneTabCtrl(this, this, m_tabRect);
+    m_tabCtrl = tabs;
+    const int count = std::atoi(LoadKQString(200).c_str());
+    for (int i = 0; i < count; ++i) tabs->InsertItem(i, Text(201 + unsigned(i)), i + 1);
+    // A re-created strip keeps showing the current pane's tab.
+    if (m_currentPane != 0) tabs->SetCurSel(m_currentPane - 1);
+}
+
+// ---- panes ----
+
+CPane* CQuillo95View::PaneObject(int pane) {
+    switch (pane) {
+        case 1: return &m_summaryPane;
+        case 2: return &m_databasePane;
+        case 3: return &m_chartsPane;
+        case 4: return &m_reportsPane;
+        case 5: return &m_detailsPane;
+        default: return nullptr;  // 6 has no object
+    }
+}
+
+void CQuillo95View::SwitchToPane(int pane) {
+    if (pane < 0 || pane > 6) return;
+    if (pane == 0 && m_currentPane == 0) return;
+    m_doc.m_frame.SetStatusText(LoadKQString(57345));
+    if (CPane* current = PaneObject(m_currentPane)) current->Show(false);
+    if (pane != 0) m_currentPane = pane;
+    if (m_tabCtrl) m_tabCtrl->SetCurSel(m_currentPane - 1);
+    if (CPane* current = PaneObject(m_currentPane)) current->Show(true);
+    update();
+}
+
+void CQuillo95View::RefreshCurrentPane() {
+    if (CPane* current = PaneObject(m_currentPane)) current->Refresh();
+    update();
+}
+
+void CQuillo95View::MarkPanesNotUpToDate(bool keepCharts) {
+    m_summaryPane.m_upToDate = 0;
+    m_databasePane.m_upToDate = 0;
+    if (!keepCharts) m_chartsPane.m_upToDate = 0;
+    m_reportsPane.m_upToDate = 0;
+    m_detailsPane.m_upToDate = 0;
+}
+
+void CQuillo95View::TellMeMore() {
+    int code = IA_DEFAULT_HELP;
+    if (m_currentPane == 1) code = IA_SUMMARY_BOX;
+    if (m_currentPane == 5)
+        code = m_detailsPane.RightPane() ? m_detailsPane.RightPane()->TellMeMoreCode()
+                                         : int(IA_DEFAULT_HELP);
+    OnItemAction(code, nullptr);
+}
+
+void CQuillo95View::AnalyzeNow() {
+    m_doc.RunAllTests();
+    MarkPanesNotUpToDate();
+    SwitchToPane(0);
+}
+
+void CQuillo95View::RegenTips() {
+    m_doc.RegenTips();
+    MarkPanesNotUpToDate();
+    SwitchToPane(0);
+}
+
+// ---- document notifications ----
+
+void CQuillo95View::OnUpdate(int hint, int recordKey) {
+    if (hint == 1)
+        m_databasePane.UpdateRow(recordKey);
+    else if (hint == 2)
+        m_databasePane.SortAgain();
+    else
+        update();
+}
+
+void CQuillo95View::ListRecord(CRecordEntry* record, int recordKey) {
+    m_databasePane.ListRecord(record, recordKey);
+}
+
+void CQuillo95View::ListingRequest(int value) { m_databasePane.ListingRequest(value); }
+
+// ---- record selection ----
+
+void CQuillo95View::RestoreSelection() {
+    auto settings = OpenSettings();
+    int count = settings->value(Text(55), 0).toInt();
+    // A damaged count cannot make start-up read more values than the section holds.
+    count = std::min(count, int(settings->childKeys().size()));
+    std::vector<int32_t>& selection = m_databasePane.m_selection;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
+        const std::string sysid = settings->value(name, QString()).toString().toStdString();
+        int key = sysid.empty() ? -1 : m_doc.m_db.KeyForSysid(sysid);
+        if (key < 0) key = 0;  // gone since: the current system stands in
+        // The same system twice would be compared with itself.
+        if (std::find(selection.begin(), selection.end(), key) == selection.end())
+            m_databasePane.AddToSelection(key);
+    }
+    if (selection.empty()) m_databasePane.AddToSelection(m_doc.m_db.CurrentSystemKey());
+}
+
+void CQuillo95View::SaveSelection() {
+    auto settings = OpenSettings();
+    const std::vector<int32_t>& selection = m_databasePane.GetSelection();
+    settings->setValue(Text(55), int(selection.size()));
+    for (size_t i = 0; i < selection.size(); ++i) {
+        const QString name = QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
+        settings->setValue(name, QString::fromStdString(m_doc.m_db.RecordSysid(selection[i])));
+    }
+    settings->sync();
+}
+
+// ---- painting and size ----
+
+void CQuillo95View::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.save();
+    painter.fillRect(rect(), palette().color(QPalette::Base));
+    painter.setPen(palette().color(QPalette::Text));
+    if (CPane* current = PaneObject(m_currentPane)) {
+        current->Draw(painter);
+    } else if (m_currentPane == 6) {
+        const QString text = Text(206);
+        const QFontMetrics metrics(font());
+        const int x = m_tabRect.left() + m_tabRect.width() / 2;
+        const int y = m_tabRect.y() + m_tabRect.height() + metrics.height();
+        painter.drawText(x - metrics.horizontalAdvance(text) / 2, y + metrics.ascent(), text);
+    }
+    painter.restore();
+}
+
+void CQuillo95View::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    OnSize();
+}
+
+void CQuillo95View::OnSize() {
+    if (m_currentPane == 0) return;
+    // Only restored and maximised sizes: a minimised window rebuilds nothing.
+    if (window()->isMinimized() || size().isEmpty()) return;
+    CreateTabCtrl();
+    m_summaryPane.Resize(m_tabRect);
+    m_databasePane.Resize(m_tabRect);
+    m_reportsPane.Resize(m_tabRect);
+    m_detailsPane.Resize(m_tabRect);
+    m_timer3.start(100);
+    if (m_currentPane != 3) SwitchToPane(0);
+}
+
+// ---- commands ----
+
+QAction* CQuillo95View::AddCommand(QMenu* menu, int id, unsigned textID, const QKeySequence& key) {
+    QAction* action = new QAction(Text(textID), this);
+    action->setData(id);
+    if (!key.isEmpty()) action->setShortcut(key);
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    if (menu) menu->addAction(action);
+    m_actions[id] = action;
+    return action;
+}
+
+void CQuillo95View::BuildMenus(QMenuBar* bar) {
+    QMenu* file = bar->addMenu(Text(920));
+    AddCommand(file, ID_FILE_SAVE_CURRENT, 921)->setStatusTip(Text(990));
+    file->addSeparator();
+    AddCommand(file, ID_FILE_IMPORT, 922)->setStatusTip(Text(991));
+    AddCommand(file, ID_FILE_IMPORT_ONE, 923)->setStatusTip(Text(992));
+    AddCommand(file, ID_FILE_EXPORT_CURRENT, 924);
+    file->addSeparator();
+    AddCommand(file, ID_FILE_ANALYZE_NOW, 925);
+    AddCommand(file, ID_RUN_DEMO, 926);
+    file->addSeparator();
+    AddCommand(file, ID_FILE_PRINT, 927, QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddCommand(file, ID_FILE_PRINT_PREVIEW, 928);
+    file->addSeparator();
+    AddCommand(file, ID_APP_EXIT, 929);
+
+    QMenu* edit = bar->addMenu(Text(930));
+    AddCommand(edit, ID_EDIT_COPY, 931, QKeySequence(Qt::CTRL | Qt::Key_C));
+
+    m_viewMenu = bar->addMenu(Text(932));
+    for (int pane = 1; pane <= 5; ++pane)
+        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - 1, 932 + unsigned(pane))->setCheckable(true);
+    m_viewMenu->addSeparator();
+
+    QMenu* help = bar->addMenu(Text(938));
+    AddCommand(help, ID_TELL_ME_MORE, 939);
+    AddCommand(help, ID_HELP_INDEX, 940, QKeySequence(Qt::Key_F1));
+    help->addSeparator();
+    AddCommand(help, ID_APP_ABOUT, 941);
+
+    // The "Internal" pop-up is never displayed; its command lives on the accelerator.
+    QAction* regen = AddCommand(nullptr, ID_REGEN_TIPS, 943,
+                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_T));
+    regen->setShortcutContext(Qt::WindowShortcut);
+    addAction(regen);
+
+    for (QMenu* menu : {file, edit, m_viewMenu, help})
+        connect(menu, &QMenu::aboutToShow, this, &CQuillo95View::UpdateCommandUI);
+    UpdateCommandUI();
+}
+
+QAction* CQuillo95View::FindAction(int id) const {
+    auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CQuillo95View::UpdateCommandUI() {
+    const bool ready = m_currentPane != 0;
+    const bool idle = ready && !m_doc.IsRunning();
+    auto enable = [this](int id, bool on) {
+        if (QAction* a = FindAction(id)) a->setEnabled(on);
+    };
+    enable(ID_FILE_SAVE_CURRENT, idle && m_doc.m_resultsNotSaved != 0);
+    enable(ID_FILE_IMPORT, idle);
+    enable(ID_FILE_EXPORT_CURRENT, idle);
+    enable(ID_FILE_ANALYZE_NOW, idle);
+    enable(ID_REGEN_TIPS, idle);
+    enable(ID_TELL_ME_MORE, ready);
+    enable(ID_HELP_INDEX, true);
+    enable(ID_APP_ABOUT, true);
+    enable(ID_APP_EXIT, true);
+    // Demo mode, printing and the clipboard are not offered yet.
+    enable(ID_RUN_DEMO, false);
+    enable(ID_FILE_PRINT, false);
+    enable(ID_FILE_PRINT_PREVIEW, false);
+    enable(ID_EDIT_COPY, false);
+    for (int pane = 1; pane <= 5; ++pane) {
+        enable(ID_VIEW_SUMMARY + pane - 1, ready);
+        if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - 1)) a->setChecked(m_currentPane == pane);
+    }
+    // On system versions from 4 on, Import One leaves the menu the first time it is updated.
+    if (QAction* importOne = FindAction(ID_FILE_IMPORT_ONE)) {
+        m_actions.erase(ID_FILE_IMPORT_ONE);
+        delete importOne;
+    }
+}
+
+bool CQuillo95View::OnCommand(int id) {
+    UpdateCommandUI();
+    if (id >= ID_VIEW_SUMMARY && id <= ID_VIEW_OPTIONS) {
+        if (m_currentPane == 0) return false;
+        SwitchToPane(id - ID_VIEW_SUMMARY + 1);
+        UpdateCommandUI();
+        return true;
+    }
+    if (id == ID_SUMMARY_ANALYZE_BUTTON) id = ID_FILE_ANALYZE_NOW;
+    QAction* action = FindAction(id);
+    if (action && !action->isEnabled()) return false;
+    bool handled = true;
+    switch (id) {
+        case ID_FILE_ANALYZE_NOW:
+            AnalyzeNow();
+            break;
+        case ID_REGEN_TIPS:
+            RegenTips();
+            break;
+        case ID_FILE_EXPORT_CURRENT:
+            m_doc.ExportCurrent();
+            break;
+        case ID_FILE_SAVE_CURRENT:
+            m_doc.SaveCurrentResults();
+            break;
+        case ID_FILE_IMPORT:
+            m_doc.OnImport();
+            break;
+        case ID_FILE_IMPORT_ONE:
+            m_doc.OnImportOne();
+            break;
+        case ID_TELL_ME_MORE:
+            if (m_currentPane == 5 && m_detailsPane.Tree() && m_detailsPane.Tree()->hasFocus())
+                m_detailsPane.Tree()->OnCommand(ID_TELL_ME_MORE);
+            else
+                TellMeMore();
+            break;
+        case ID_HELP_INDEX:
+            m_host.HelpIndex();
+            break;
+        case ID_APP_ABOUT: {
+            CAboutDlg about(m_doc.m_app.m_analyzerLines, window());
+            about.exec();
+            break;
+        }
+        case ID_APP_EXIT:
+            window()->close();
+            break;
+        default:
+            handled = false;
+            break;
+    }
+    UpdateCommandUI();
+    return handled;
+}

@@ -1,0 +1,157 @@
+// The one view of the document: the tab strip, the panes beneath it, the menu commands that
+// act on the current pane or item, and the address of every private message.
+#pragma once
+
+#include <QFont>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "analyzers/KQAnalyzer.h"
+#include "app/DetailItem.h"
+#include "panes/DetailsPane.h"
+#include "panes/Pane.h"
+#include "panes/PaneTabCtrl.h"
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class CQuillo95Doc;
+class CRecordEntry;
+
+// Command ids of the menus and accelerators.
+enum : int {
+    ID_VIEW_LOG = 32771,
+    ID_VIEW_SUMMARY = 32780,
+    ID_VIEW_DATABASE = 32781,
+    ID_VIEW_CHARTS = 32782,
+    ID_VIEW_REPORTS = 32783,
+    ID_VIEW_DETAILS = 32784,
+    ID_VIEW_OPTIONS = 32785,
+    ID_RUN_THIS_TEST = 32787,
+    ID_FILE_IMPORT_ONE = 32789,
+    ID_FILE_EXPORT_CURRENT = 32790,
+    ID_FILE_ANALYZE_NOW = 32791,
+    ID_TELL_ME_MORE = 32792,
+    ID_FILE_SAVE_CURRENT = 32793,
+    ID_SYSTEM_PROPERTIES = 32794,
+    ID_RUN_DEMO = 32795,
+    ID_REGEN_TIPS = 32796,
+    ID_FILE_IMPORT = 57601,
+    ID_FILE_EXPORT_ALL = 57604,
+    ID_FILE_PRINT = 57607,
+    ID_FILE_PRINT_PREVIEW = 57608,
+    ID_EDIT_COPY = 57634,
+    ID_APP_ABOUT = 57664,
+    ID_APP_EXIT = 57665,
+    ID_HELP_INDEX = 57666,
+    ID_DEFAULT_HELP = 57670,
+    ID_SUMMARY_ANALYZE_BUTTON = 14,
+};
+
+// What the view needs from the main frame and the application object.
+class IViewHost {
+public:
+    virtual ~IViewHost() = default;
+    // End of the first set-up: the start-up cover goes.
+    virtual void RemoveCover() = 0;
+    // The auto-run has been performed: the main window is destroyed, ending the program.
+    // written: an export file was written (the exit status depends on it).
+    virtual void AutoRunFinished(bool written) = 0;
+    virtual void DefaultHelp() = 0;  // 57670
+    virtual void HelpIndex() = 0;    // 57666
+    // The help file <name>.HLP beside the program at a context number (0: its top).
+    virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
+};
+
+class CQuillo95View : public QWidget, public CWnd {
+    Q_OBJECT
+
+public:
+    CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent = nullptr);
+    ~CQuillo95View() override;  // hides the current pane and saves the record selection
+
+    // CWnd: the one dispatch of the private messages. UM_EXPORTRECORD's lParam points to a
+    // std::vector<int32_t> of record keys; UM_ITEMACTION's to a CDetailItem (or is 0).
+    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+    QWidget* Widget() override { return this; }
+
+    // The framework's initial update: starts timer 1 (the second stage of start-up).
+    void OnInitialUpdate();
+    // Timer ticks (1 start-up, 3 chart re-layout); public so that tests need not wait.
+    void OnTimer(int id);
+    bool IsTimerActive(int id) const;
+
+    // Menus (resource 128) and accelerators; the commands carry their ids as action data.
+    void BuildMenus(QMenuBar* bar);
+    QMenu* ViewMenu() const { return m_viewMenu; }
+    QAction* FindAction(int id) const;
+    // Enabling and check marks, run before a menu shows.
+    void UpdateCommandUI();
+    // Runs a command as its menu item would; false when the view does not handle it
+    // or it is disabled.
+    bool OnCommand(int id);
+
+    // Document notifications forwarded by the frame.
+    void OnUpdate(int hint, int recordKey);
+    void ListRecord(CRecordEntry* record, int recordKey);
+    void ListingRequest(int value);
+
+    void SwitchToPane(int pane);  // 0: show the current pane again
+    void RefreshCurrentPane();
+    void MarkPanesNotUpToDate(bool keepCharts = false);
+    void TellMeMore();
+
+    int CurrentPane() const { return m_currentPane; }
+    const QRect& TabRect() const { return m_tabRect; }
+    CPaneTabCtrl* TabCtrl() const { return m_tabCtrl; }
+    const QFont& ViewFont() const { return m_viewFont; }
+    CQuillo95Doc& Document() const { return m_doc; }
+    int TextHeight() const;
+
+    // Record selection persistence ("Settings": NumRecsSelected, RecSelected%02u).
+    void RestoreSelection();
+    void SaveSelection();
+
+    // The five panes in their order; the Summary, Database, Charts and Reports panes show an
+    // empty area until their contents are built.
+    CPane m_summaryPane;
+    CSelectionPane m_databasePane;
+    CPane m_chartsPane;
+    CPane m_reportsPane;
+    CDetailsPane m_detailsPane;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FirstSetUp();
+    void CreateTabCtrl();
+    void CreateViewFont();
+    void OnSize();
+    intptr_t OnItemAction(int code, const CDetailItem* item);
+    void OnRecordProps(int key);
+    void AnalyzeNow();
+    void RegenTips();
+    CPane* PaneObject(int pane);
+    QAction* AddCommand(QMenu* menu, int id, unsigned textID, const QKeySequence& key = {});
+
+    CQuillo95Doc& m_doc;
+    IViewHost& m_host;
+    QRect m_tabRect;
+    QPointer<CPaneTabCtrl> m_tabCtrl;
+    QFont m_viewFont;
+    int m_currentPane = 0;
+    QTimer m_timer1;
+    QTimer m_timer3;
+    bool m_selectionSaved = false;
+    bool m_autoRunDone = false;
+    std::map<int, QAction*> m_actions;
+    QMenu* m_viewMenu = nullptr;
+};

@@ -1,0 +1,20 @@
+// Item paths of report items: entry names joined with "~", ending in an attribute
+// identifier, an entry name or a tip reference ("^kqaid textID descID").
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Takes the leading node off an item path; the path keeps the rest. A path without "~" has
+// no node: it is the attribute identifier, tip reference or entry name itself. (GetNodeID
+// would take such a path whole as a node, so that the bare identifiers report definitions
+// make for an analyzer's own attributes and tips would never resolve.)
+std::string SplitItemNode(std::string& path);
+
+// Whether a rest names a tip (at least two characters, the first "^"); when it does, the
+// three integers after the "^" as the exchange file's tip parser reads them.
+bool ReadItemTip(const std::string& rest, int32_t& kqaid, int32_t& textID, int32_t& descID);
+
+// Whether an integer read from a tip reference is a KQAID at all (a larger one must not
+// wrap round to some other analyzer's identifier).
+inline bool IsKqaidValue(int32_t id) { return id >= 0 && id <= 0xFFFF; }

@@ -1,0 +1,15 @@
+// Bitmap resources: PNG files compiled in, a module's own looked up before the program's.
+#pragma once
+
+#include <QColor>
+#include <QPixmap>
+#include <string>
+
+// The mask colour of the program's image strips (red 0, green 0, blue 128).
+inline QColor KQMaskColour() { return QColor(0, 0, 128); }
+
+// ":/kqa/<module>/<id>.png" first when a module is named, then ":/bitmaps/<id>.png";
+// a null pixmap when neither exists.
+QPixmap LoadKQBitmap(unsigned id, const std::string& module = std::string());
+// The same with every pixel of the mask colour made transparent.
+QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module = std::string());

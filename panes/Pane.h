@@ -1,0 +1,81 @@
+// Common base of the main view's panes: each lays itself out below the tab strip and
+// rebuilds from the system data tree only when shown while it is out of date.
+#pragma once
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QRect>
+#include <cstdint>
+#include <vector>
+
+#include "analyzers/KQAnalyzer.h"
+
+class CDetailItem;
+class CRecordEntry;
+class QPainter;
+class QWidget;
+class CQuillo95View;
+class CQuillo95Doc;
+
+class CPane {
+public:
+    CPane() = default;
+    virtual ~CPane() = default;
+    CPane(const CPane&) = delete;
+    CPane& operator=(const CPane&) = delete;
+
+    // Stores view, document, tab strip rectangle and font, takes the view's text metrics,
+    // then creates the pane's child windows.
+    void Create(CQuillo95View* view, CQuillo95Doc* doc, const QRect& tabRect, const QFont* font);
+    // A new tab strip rectangle (the view was resized).
+    void Resize(const QRect& tabRect);
+    void Show(bool show);
+    void Refresh();
+    // Paints the pane's own static parts on the view's surface.
+    void Draw(QPainter& painter);
+
+    bool IsCreated() const { return m_view != nullptr; }
+    const QRect& TabRect() const { return m_tabRect; }
+
+    // Description box of the panes that have one (Summary, Details); the others ignore it.
+    virtual void DescribeAttr(KQAID /*id*/, const CAttr& /*attr*/) {}
+    virtual void DescribeTip(KQAID /*id*/, const CTip& /*tip*/) {}
+    // The item last described (Summary) or selected (Details); null when none.
+    virtual const CDetailItem* CurrentItem() const { return nullptr; }
+
+    int32_t m_upToDate = 0;
+
+protected:
+    virtual void CreateWindows() {}
+    virtual void OnResize() {}
+    virtual void OnShow(bool /*show*/) {}
+    virtual void OnRefresh() { OnShow(true); }
+    virtual void OnDraw(QPainter& /*painter*/) {}
+
+    // The pane's area: the view's client rectangle from the tab strip's bottom down.
+    QRect PaneRect() const;
+    QWidget* ViewWidget() const;
+
+    CQuillo95View* m_view = nullptr;
+    CQuillo95Doc* m_doc = nullptr;
+    QRect m_tabRect;
+    const QFont* m_font = nullptr;
+    int m_textHeight = 0;
+    int m_aveCharWidth = 0;
+};
+
+// The Database pane's share that the view relies on before the pane's list exists:
+// the ordered selection of record keys that the Charts and Reports panes compare.
+class CSelectionPane : public CPane {
+public:
+    // The database listing and row updates belong to the pane's list.
+    virtual void ListRecord(CRecordEntry* /*record*/, int /*recordKey*/) {}
+    virtual void ListingRequest(int /*value*/) {}
+    virtual void UpdateRow(int /*recordKey*/) {}
+    virtual void SortAgain() {}
+
+    void AddToSelection(int32_t key) { m_selection.push_back(key); }
+    const std::vector<int32_t>& GetSelection() const { return m_selection; }
+
+    std::vector<int32_t> m_selection;
+};

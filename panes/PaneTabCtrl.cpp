@@ -1,0 +1,79 @@
+#include "panes/PaneTabCtrl.h"
+
+#include <QPainter>
+#include <QSignalBlocker>
+#include <QStyleOptionTab>
+#include <QStylePainter>
+
+#include "analyzers/KQAnalyzer.h"
+
+CPaneTabCtrl::CPaneTabCtrl(CWnd* owner, QWidget* parent, const QRect& rect)
+    : QTabBar(parent), m_owner(owner) {
+    setObjectName(QStringLiteral("tab%1").arg(int(kControlID)));
+    setDrawBase(true);
+    setExpanding(false);
+    setGeometry(rect);
+    connect(this, &QTabBar::currentChanged, this, [this](int index) {
+        if (m_programmatic) return;
+        OnSelChange(index);
+    });
+    // A click on the tab that is current in the bar but not selected (after pane 6).
+    connect(this, &QTabBar::tabBarClicked, this, [this](int index) {
+        if (index >= 0 && index == currentIndex() && m_curSel < 0) OnSelChange(index);
+    });
+    show();
+}
+
+int CPaneTabCtrl::InsertItem(int index, const QString& text, int itemData) {
+    const QSignalBlocker blocker(this);
+    const int at = insertTab(index, text);
+    setTabData(at, itemData);
+    if (m_curSel < 0 && count() == 1) m_curSel = currentIndex();
+    return at;
+}
+
+int CPaneTabCtrl::GetItemData(int index) const {
+    const QVariant data = tabData(index);
+    return data.isValid() ? data.toInt() : 0;
+}
+
+void CPaneTabCtrl::SetCurSel(int index) {
+    m_programmatic = true;
+    if (index >= 0 && index < count()) {
+        setCurrentIndex(index);
+        m_curSel = index;
+    } else {
+        m_curSel = -1;
+    }
+    m_programmatic = false;
+    update();
+}
+
+void CPaneTabCtrl::OnSelChange(int index) {
+    m_curSel = index;
+    update();
+    if (index >= 0 && m_owner) m_owner->SendMessage(UM_TABCHANGE, uintptr_t(index), 0);
+}
+
+void CPaneTabCtrl::paintEvent(QPaintEvent* event) {
+    if (m_curSel >= 0) {
+        QTabBar::paintEvent(event);
+        return;
+    }
+    // No selection: every tab is drawn as an unselected one.
+    QStylePainter painter(this);
+    QStyleOptionTabBarBase base;
+    base.initFrom(this);
+    base.shape = shape();
+    base.documentMode = documentMode();
+    base.rect = rect();
+    base.rect.setTop(base.rect.bottom() - 1);
+    if (drawBase()) painter.drawPrimitive(QStyle::PE_FrameTabBarBase, base);
+    for (int i = 0; i < count(); ++i) {
+        QStyleOptionTab tab;
+        initStyleOption(&tab, i);
+        tab.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        tab.position = QStyleOptionTab::Middle;
+        painter.drawControl(QStyle::CE_TabBarTab, tab);
+    }
+}

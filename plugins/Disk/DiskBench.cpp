@@ -1,0 +1,265 @@
+#include "DiskBench.h"
+
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+using namespace kqa;
+
+DiskBenchPlan PlanTestFile(long long wantedBytes, long long availBytes, long long segmentBytes) {
+    DiskBenchPlan p;
+    if (segmentBytes <= 0) return p;
+    long long size = std::max(wantedBytes, segmentBytes);
+    if (availBytes >= 0 && size > availBytes / 2) {
+        size = availBytes / 2;
+        p.shrunk = true;
+    }
+    size -= size % segmentBytes;
+    p.fileBytes = size >= segmentBytes ? size : 0;
+    return p;
+}
+
+namespace {
+
+constexpr long long kWanted = 2048LL << 20;  // largest test file at scale 1
+constexpr double kWriteSeconds = 1.7;        // aimed for, at scale 1
+constexpr double kPhaseCap = 2.3;            // hard limit per sequential phase
+constexpr double kMinPhaseCap = 0.5;         // small scales still cover their whole file
+constexpr double kRandomRepSeconds = 0.25;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+// Median of the repetitions and their spread.
+double MedianOf(std::vector<double> v, double* spread) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    double med = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    if (spread) *spread = med > 0 ? (v.back() - v.front()) / med : 0;
+    return med;
+}
+
+bool FullWrite(int fd, const char* buf, long long len, long long off) {
+    while (len > 0) {
+        ssize_t n = ::pwrite(fd, buf, static_cast<size_t>(len), off);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        buf += n;
+        len -= n;
+        off += n;
+    }
+    return true;
+}
+
+bool FullRead(int fd, char* buf, long long len, long long off) {
+    while (len > 0) {
+        ssize_t n = ::pread(fd, buf, static_cast<size_t>(len), off);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        buf += n;
+        len -= n;
+        off += n;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CDiskBench::Unit(double fraction) {
+    ++m_r.units;
+    return m_progress.Step(std::min(fraction, 0.99));
+}
+
+DiskBenchResult CDiskBench::Run(double scale) {
+    m_r = DiskBenchResult();
+    m_start = Now();
+    scale = std::clamp(scale, 1e-4, 10.0);
+    const double writeAim = kWriteSeconds * scale;
+    const double phaseCap = std::max(kPhaseCap * scale, kMinPhaseCap);
+    const double randomRep = std::max(kRandomRepSeconds * scale, 0.002);
+    m_progress.SetSpan(0, 45);
+
+    struct statvfs st {};
+    if (::statvfs(m_dir.c_str(), &st) == 0)
+        m_r.availBytes = static_cast<long long>(st.f_bavail) * static_cast<long long>(st.f_frsize);
+    const long long wanted = std::max<long long>(static_cast<long long>(kWanted * scale), kSegment * kReps);
+    DiskBenchPlan plan = PlanTestFile(wanted, m_r.availBytes, kSegment);
+    if (plan.fileBytes == 0) {
+        m_r.error = Format("not enough free space in %s for a test file", HomeTilde(m_dir).c_str());
+        return m_r;
+    }
+
+    std::unique_ptr<char, FreeDeleter> buf(static_cast<char*>(std::aligned_alloc(4096, kBlock)));
+    if (!buf) {
+        m_r.error = "out of memory";
+        return m_r;
+    }
+    // Incompressible data, so that drives which compress do not flatter themselves.
+    uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (long long i = 0; i < kBlock; i += 8) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        std::memcpy(buf.get() + i, &x, 8);
+    }
+
+    const std::string path = Format("%s/.Quillon-disktest.%d.tmp", m_dir.c_str(), static_cast<int>(::getpid()));
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0600);
+    m_r.directIO = fd >= 0;
+    if (fd < 0 && errno == EINVAL) {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        m_r.directNote = "the file system refuses direct I/O (O_DIRECT); the page cache was dropped "
+                         "before each read, as far as the file system allows";
+    }
+    if (fd < 0) {
+        m_r.error = Format("cannot create the test file in %s: %s", HomeTilde(m_dir).c_str(), std::strerror(errno));
+        return m_r;
+    }
+    struct Cleanup {
+        int& fd;
+        const std::string& path;
+        ~Cleanup() {
+            if (fd >= 0) ::close(fd);
+            ::unlink(path.c_str());
+        }
+    } cleanup{fd, path};
+
+    auto dropCache = [&] {
+        if (m_r.directIO) return;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    };
+    auto segment = [&](long long off, bool write) {
+        for (long long b = 0; b < kSegment; b += kBlock) {
+            bool ok = write ? FullWrite(fd, buf.get(), kBlock, off + b) : FullRead(fd, buf.get(), kBlock, off + b);
+            if (!ok) return false;
+        }
+        return true;
+    };
+
+    // Warm-up: at least two segments, about 0.15 s, which also tell how fast the disk writes.
+    // A file system that takes O_DIRECT at open time may still refuse it on the first write.
+    const double warmAim = std::max(0.15 * scale, 0.005);
+    const long long warmCap = std::min<long long>(plan.fileBytes, 256LL << 20);
+    long long warmBytes = 0;
+    double t0 = Now();
+    auto warmUp = [&] {
+        warmBytes = 0;
+        t0 = Now();
+        while (warmBytes < 2 * kSegment || (Now() - t0 < warmAim && warmBytes + kSegment <= warmCap)) {
+            if (!segment(warmBytes, true)) return false;
+            warmBytes += kSegment;
+            if (!Unit(0)) return false;
+        }
+        return true;
+    };
+    bool warm = warmUp();
+    if (m_progress.Cancelled()) return m_r;
+    if (!warm && m_r.directIO && errno == EINVAL) {
+        int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags & ~O_DIRECT);
+        m_r.directIO = false;
+        m_r.directNote = "the file system refuses direct I/O (O_DIRECT) writes; the page cache was "
+                         "dropped before each read, as far as the file system allows";
+        warm = warmUp();
+        if (m_progress.Cancelled()) return m_r;
+    }
+    if (!warm) {
+        m_r.error = Format("writing the test file failed: %s", std::strerror(errno));
+        return m_r;
+    }
+    if (!m_r.directIO) ::fdatasync(fd);
+    const double warmRate = static_cast<double>(warmBytes) / std::max(Now() - t0, 1e-6);
+
+    // A slow disk gets a smaller file, not a longer test.
+    const long long byTime = static_cast<long long>(warmRate * writeAim);
+    long long size = std::min(plan.fileBytes, byTime);
+    const long long repBytes = std::max<long long>(1, size / (kSegment * kReps)) * kSegment;
+    size = repBytes * kReps;
+    if (size > plan.fileBytes) {
+        m_r.error = Format("not enough free space in %s for a test file", HomeTilde(m_dir).c_str());
+        return m_r;
+    }
+    m_r.shrunk = plan.shrunk && plan.fileBytes <= byTime;
+    // Reserve the space as fio does; where the file system cannot, the writes simply extend the
+    // file (posix_fallocate would emulate it by writing every block first).
+    ::fallocate(fd, 0, 0, size);
+
+    // One sequential pass over [0, limit): kReps repetitions over consecutive parts of the file.
+    auto pass = [&](bool write, long long limit, std::vector<double>& rates, long long& done) {
+        const double deadline = Now() + phaseCap;
+        done = 0;
+        for (int rep = 0; rep < kReps && done < limit; ++rep) {
+            const double start = Now();
+            double paused = 0;
+            long long bytes = 0;
+            for (long long off = 0; off < repBytes && done + bytes < limit; off += kSegment) {
+                if (!segment(rep * repBytes + off, write)) return false;
+                bytes += kSegment;
+                ++(write ? m_r.segmentsWritten : m_r.segmentsRead);
+                double p0 = Now();
+                if (!Unit(static_cast<double>(done + bytes) / static_cast<double>(limit))) return false;
+                paused += Now() - p0;
+                if (Now() > deadline) break;
+            }
+            const double secs = std::max(Now() - start - paused, 1e-9);
+            // A cut-short repetition only counts when it is the first.
+            if (bytes == repBytes || rates.empty()) rates.push_back(bytes / 1e6 / secs);
+            done += bytes;
+            if (Now() > deadline) break;
+        }
+        return true;
+    };
+
+    std::vector<double> rates;
+    long long written = 0;
+    if (!pass(true, size, rates, written)) return m_r;
+    if (!m_r.directIO) ::fdatasync(fd);
+    m_r.writeMBs = MedianOf(rates, &m_r.writeSpread);
+    m_r.fileBytes = written;  // reads stay within what was really written
+
+    dropCache();
+    rates.clear();
+    long long read = 0;
+    m_progress.SetSpan(45, 90);
+    if (!pass(false, written, rates, read)) return m_r;
+    m_r.readMBs = MedianOf(rates, &m_r.readSpread);
+
+    // Random 4 KiB reads over what was written, kReps timed repetitions.
+    dropCache();
+    const long long blocks = m_r.fileBytes / 4096;
+    uint64_t r = 0x2545F4914F6CDD1Dull;
+    rates.clear();
+    m_progress.SetSpan(91, 100);
+    for (int rep = 0; rep < kReps; ++rep) {
+        const double start = Now();
+        double paused = 0;
+        long long reads = 0;
+        while (Now() - start - paused < randomRep) {
+            for (int i = 0; i < kRandomBatch; ++i) {
+                r ^= r << 13, r ^= r >> 7, r ^= r << 17;
+                if (!FullRead(fd, buf.get(), 4096, static_cast<long long>(r % blocks) * 4096)) {
+                    m_r.error = Format("reading the test file failed: %s", std::strerror(errno));
+                    return m_r;
+                }
+            }
+            reads += kRandomBatch;
+            ++m_r.randomBatches;
+            double p0 = Now();
+            const double f = (rep + std::min((p0 - start - paused) / randomRep, 1.0)) / kReps;
+            if (!Unit(f)) return m_r;
+            paused += Now() - p0;
+        }
+        rates.push_back(reads / std::max(Now() - start - paused, 1e-9));
+    }
+    m_r.randomIOPS = MedianOf(rates, &m_r.randomSpread);
+    m_r.seconds = Now() - m_start;
+    m_progress.Step(1.0);
+    return m_r;
+}

@@ -1,0 +1,47 @@
+// The Memory module's measuring kernels: STREAM-style bandwidth and dependent-load latency.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace membench {
+
+// Three arrays of n doubles, 64-byte aligned and touched (so the pages exist).
+class CStreamArrays {
+public:
+    explicit CStreamArrays(size_t n);
+    ~CStreamArrays();
+    CStreamArrays(const CStreamArrays&) = delete;
+    CStreamArrays& operator=(const CStreamArrays&) = delete;
+    bool Ok() const { return m_a && m_b && m_c; }
+    size_t Size() const { return m_n; }
+    // Seconds of one pass of kernel k: 0 copy, 1 scale, 2 add, 3 triad.
+    double Pass(int k);
+    // Bytes one pass of kernel k moves, counted as STREAM counts them.
+    double Bytes(int k) const;
+
+private:
+    size_t m_n;
+    double* m_a = nullptr;
+    double* m_b = nullptr;
+    double* m_c = nullptr;
+};
+
+// A random cyclic chain through the cache lines of a buffer of the given size.
+class CChase {
+public:
+    explicit CChase(size_t bytes);
+    ~CChase();
+    CChase(const CChase&) = delete;
+    CChase& operator=(const CChase&) = delete;
+    bool Ok() const { return m_buf != nullptr; }
+    // Seconds for loads dependent loads.
+    double Run(uint64_t loads);
+
+private:
+    uint64_t* m_buf = nullptr;
+    size_t m_bytes = 0;
+    uint64_t m_pos = 0;
+};
+
+}  // namespace membench

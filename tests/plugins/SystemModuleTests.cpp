@@ -1,0 +1,245 @@
+// The System module (analyzer 10) in the real host, on fixture machines.
+#include <regex>
+#include <set>
+
+#include "plugins/System/SystemInfo.h"
+#include "tests/plugins/PluginFixture.h"
+
+using namespace plugintest;
+
+namespace {
+
+class SystemModule : public ModuleTest {};
+
+std::string SysID(CQuillo95Doc& doc) {
+    CKQTreeEntry* top = doc.m_systemTree.GetHead();
+    return top && top->GetAttrCount() > 0 ? top->GetAttrValue(0) : "";
+}
+
+}  // namespace
+
+TEST_F(SystemModule, OwnsTheTopEntryWithTheIdentifierAndTheStatusNotes) {
+    UseMachine("desktop");
+    LoadAll();
+    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->GetKey(), "System");
+    EXPECT_EQ(top->m_kqaid, 10);
+    ASSERT_GE(top->GetAttrCount(), 2);
+    EXPECT_EQ(top->GetAttrID(0), "System ID");
+    const std::string id = top->GetAttrValue(0);
+    EXPECT_LE(id.size(), 22u);
+    EXPECT_TRUE(std::regex_match(id, std::regex("L[0-9a-f]{20}"))) << id;
+    EXPECT_EQ(top->GetAttrID(1), "Description");
+    CAnalyzer* a = doc->m_analyzers.FindByID(10);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->m_info.m_extra, "Description");
+    EXPECT_EQ(a->m_info.m_flags[0] & KQA_FLAG_PROPERTIES, KQA_FLAG_PROPERTIES);
+    EXPECT_EQ(a->m_info.m_version, 100);
+    EXPECT_TRUE(a->HasEntryPoint(KQA_DOPROPERTIESUI));
+    // The other analyzers are children of the top entry.
+    EXPECT_NE(Sub(top, "CPU"), nullptr);
+    EXPECT_NE(Sub(top, "Memory"), nullptr);
+
+    // The host put the note for a system not yet analysed; the module has its texts.
+    ASSERT_EQ(top->GetTipCount(), 1);
+    EXPECT_EQ(top->GetTip(0)->m_textID, 1101);
+    CString text, desc;
+    doc->TipText(10, top->GetTip(0), text);
+    doc->TipDesc(10, top->GetTip(0), desc);
+    EXPECT_EQ(text, "This system has not been analyzed yet");
+    EXPECT_NE(desc.find("Analyze Now"), std::string::npos);
+
+    doc->RunAllTests();
+    bool analysed = false;
+    for (const CTip& t : top->m_tips) {
+        EXPECT_NE(t.m_textID, 1101);
+        if (t.m_textID == 1102) {
+            analysed = true;
+            CString t2;
+            doc->TipText(10, const_cast<CTip*>(&t), t2);
+            EXPECT_EQ(t2, "This system has been analyzed");
+        }
+    }
+    EXPECT_TRUE(analysed);
+    // The reports name systems by the description.
+    std::string value;
+    EXPECT_TRUE(doc->LookupValue(id, "Description", value));
+    EXPECT_EQ(value, "Dell Inc. OptiPlex 7050");
+}
+
+TEST_F(SystemModule, FillsItsBranchFromTwoDifferentMachines) {
+    UseMachine("desktop");
+    Load({"System"});
+    EXPECT_EQ(Value(10, "", "Description"), "Dell Inc. OptiPlex 7050");
+    EXPECT_EQ(Value(10, "Operating System", "Distribution"), "Debian GNU/Linux 12 (bookworm)");
+    EXPECT_EQ(Value(10, "Operating System", "Distribution ID"), "debian");
+    EXPECT_EQ(Value(10, "Operating System", "Kernel"), "6.1.0-18-amd64");
+    EXPECT_EQ(Value(10, "Operating System", "Architecture"), "x86_64");
+    EXPECT_EQ(Value(10, "Operating System", "Init System"), "systemd");
+    EXPECT_EQ(Value(10, "Operating System", "Time Zone"), "Europe/Berlin");
+    EXPECT_EQ(Value(10, "Operating System", "Newest Installed Kernel"), "6.1.0-21-amd64");
+    EXPECT_EQ(Value(10, "Machine", "Machine Vendor"), "Dell Inc.");
+    EXPECT_EQ(Value(10, "Machine", "Chassis"), "Desktop");
+    EXPECT_FALSE(Has(10, "Machine", "Machine Version"));  // "Not Specified" is no version
+    EXPECT_EQ(Value(10, "Machine", "Virtual Machine"), "no");
+    EXPECT_EQ(Value(10, "Firmware", "Firmware Version"), "1.8.3");
+    EXPECT_EQ(Value(10, "Firmware", "Boot Mode"), "BIOS");
+    EXPECT_FALSE(Has(10, "Firmware", "Secure Boot"));
+    EXPECT_EQ(Value(10, "Session", "Uptime"), "342.9 h");
+    EXPECT_EQ(Sub(Branch(10), "Session")->GetAttr(Sub(Branch(10), "Session")->FindAttr("Uptime"))->m_data, 1u);
+
+    NewDocument();
+    UseMachine("laptop");
+    setenv("XDG_CURRENT_DESKTOP", "KDE", 1);
+    Load({"System"});
+    EXPECT_EQ(Value(10, "", "Description"), "LENOVO ThinkPad T14s Gen 3");
+    EXPECT_EQ(Value(10, "Operating System", "Distribution"), "Ubuntu 22.04.4 LTS");
+    EXPECT_EQ(Value(10, "Machine", "Chassis"), "Notebook");
+    EXPECT_EQ(Value(10, "Machine", "Machine Version"), "ThinkPad T14s Gen 3");
+    EXPECT_EQ(Value(10, "Firmware", "Boot Mode"), "UEFI");
+    EXPECT_EQ(Value(10, "Firmware", "Secure Boot"), "enabled");
+    EXPECT_EQ(Value(10, "Session", "Desktop Session"), "KDE");
+    EXPECT_EQ(Value(10, "Operating System", "Reboot Required"), "no");
+    // Highlights for the Summary pane.
+    CKQTreeEntry* os = Sub(Branch(10), "Operating System");
+    EXPECT_EQ(os->GetAttr(os->FindAttr("Distribution"))->m_data & 4u, 4u);
+}
+
+TEST_F(SystemModule, IdentifierIsStableAcrossLoadsAndDiffersBetweenMachines) {
+    UseMachine("desktop");
+    Load({"System"});
+    const std::string first = SysID(*doc);
+    NewDocument();
+    Load({"System"});
+    EXPECT_EQ(SysID(*doc), first);
+    NewDocument();
+    UseMachine("laptop");
+    Load({"System"});
+    const std::string laptop = SysID(*doc);
+    EXPECT_NE(laptop, first);
+    // Another machine-id is another machine even with the same hardware.
+    NewDocument();
+    Write("/etc/machine-id", "00000000000000000000000000000001\n");
+    Load({"System"});
+    EXPECT_NE(SysID(*doc), laptop);
+    // Nothing unique readable: still an identifier, from the hardware description.
+    NewDocument();
+    Remove("/etc/machine-id");
+    Remove("/sys/class/dmi/id/product_uuid");
+    Load({"System"});
+    EXPECT_TRUE(std::regex_match(SysID(*doc), std::regex("L[0-9a-f]{20}")));
+}
+
+TEST_F(SystemModule, NoPrivateValueReachesAnyAttribute) {
+    for (const char* machine : {"desktop", "laptop"}) {
+        NewDocument();
+        UseMachine(machine);
+        const fs::path root = Root();
+        const std::string machineId = Read(root / "etc/machine-id").substr(0, 32);
+        const std::string uuid = Read(root / "sys/class/dmi/id/product_uuid").substr(0, 36);
+        const std::string host = Read(root / "etc/hostname").substr(0, Read(root / "etc/hostname").find('\n'));
+        Write("/proc/swaps", "Filename Type Size Used Priority\n/home/" + host + "/swapfile file 1024 0 -2\n");
+        LoadAll();
+        doc->RunAllTests();
+        int attrs = 0;
+        ForEachEntry([&](CKQTreeEntry* e, KQAID) {
+            for (const CAttr& a : e->m_attrs) {
+                ++attrs;
+                for (const std::string& secret : {machineId, uuid, host, std::string("SERIAL123456"), std::string("PART-NO")})
+                    EXPECT_EQ(a.m_value.find(secret), std::string::npos) << machine << ": " << a.m_id << " = " << a.m_value;
+            }
+        });
+        EXPECT_GT(attrs, 60);
+        EXPECT_EQ(Value(30, "Swap", "Swap Devices"), "~/swapfile (file)");
+    }
+}
+
+TEST_F(SystemModule, TipsAreRaisedByWhatTheMachineShows) {
+    UseMachine("desktop");
+    Load({"System"});
+    doc->RegenTips();
+    // deskbox is in neither /etc/hosts nor served by nss-myhostname; a newer kernel waits.
+    ASSERT_TRUE(Raised(10, sys::TIP_HOST_UNRESOLVED));
+    ASSERT_TRUE(Raised(10, sys::TIP_REBOOT_PENDING));
+    EXPECT_EQ(Tips(10, sys::TIP_REBOOT_PENDING)[0].m_priority, 55);
+    EXPECT_EQ(Tips(10, sys::TIP_REBOOT_PENDING)[0].m_descID % 100000, 14);  // days up
+    CString desc;
+    CTip tip = Tips(10, sys::TIP_REBOOT_PENDING)[0];
+    doc->TipDesc(10, &tip, desc);
+    EXPECT_NE(desc.find("up 14 days"), std::string::npos) << desc;
+
+    NewDocument();
+    Write("/etc/hosts", "127.0.0.1 localhost\n127.0.1.1 deskbox.lan deskbox\n");
+    Remove("/lib/modules/6.1.0-21-amd64");
+    Load({"System"});
+    doc->RegenTips();
+    EXPECT_FALSE(Raised(10, sys::TIP_HOST_UNRESOLVED));
+    EXPECT_FALSE(Raised(10, sys::TIP_REBOOT_PENDING));
+
+    NewDocument();
+    Write("/etc/hosts", "127.0.0.1 localhost\n");
+    Write("/etc/nsswitch.conf", "hosts: files myhostname dns\n");
+    Write("/run/reboot-required", "*** System restart required ***\n");
+    Load({"System"});
+    doc->RegenTips();
+    EXPECT_FALSE(Raised(10, sys::TIP_HOST_UNRESOLVED));
+    EXPECT_TRUE(Raised(10, sys::TIP_REBOOT_PENDING));
+
+    NewDocument();
+    UseMachine("laptop");
+    Load({"System"});
+    doc->RegenTips();
+    EXPECT_FALSE(Raised(10, sys::TIP_HOST_UNRESOLVED));
+    EXPECT_FALSE(Raised(10, sys::TIP_REBOOT_PENDING));
+}
+
+TEST_F(SystemModule, MissingOrUnreadableFilesLeaveTheirAttributesOut) {
+    UseMachine("desktop");
+    Remove("/etc/os-release");
+    MakeUnreadable("/proc/sys/kernel/osrelease");
+    Remove("/sys/class/dmi");
+    Remove("/proc/uptime");
+    Load({"System"});
+    ASSERT_NE(Branch(10), nullptr);
+    EXPECT_FALSE(Has(10, "Operating System", "Distribution"));
+    EXPECT_FALSE(Has(10, "Operating System", "Kernel"));
+    EXPECT_FALSE(Has(10, "Operating System", "Reboot Required"));
+    EXPECT_FALSE(Has(10, "Machine", "Machine Vendor"));
+    EXPECT_FALSE(Has(10, "Session", "Uptime"));
+    EXPECT_EQ(Value(10, "Operating System", "Architecture"), "x86_64");
+    EXPECT_EQ(Value(10, "", "Description"), "Linux computer");
+    EXPECT_FALSE(SysID(*doc).empty());
+}
+
+TEST_F(SystemModule, PropertiesWithoutADisplayChangeNothing) {
+    UseMachine("desktop");
+    Load({"System"});
+    const std::string before = Value(10, "", "Description");
+    EXPECT_FALSE(doc->AnalyzerProperties(10));
+    CAnalyzer* a = doc->m_analyzers.FindByID(10);
+    EXPECT_EQ(a->m_lastRC, KQARC_NODISPLAY);
+    EXPECT_EQ(Value(10, "", "Description"), before);
+    CKQTreeEntry record("System");
+    record.SetAttr("System ID", "Lx", 0, 0);
+    record.SetAttr("Description", "Old box", 0, 0);
+    EXPECT_FALSE(a->DoPropertiesUI(&record));
+    EXPECT_EQ(record.GetAttrValue("Description"), "Old box");
+}
+
+TEST_F(SystemModule, TheUsersDescriptionIsKeptForTheNextStart) {
+    UseMachine("laptop");
+    Load({"System"});
+    // What the properties dialog does, then the program saves and ends.
+    Branch(10)->SetAttr("Description", "Anna's travel laptop", sys::T_DESCRIPTION, 0);
+    doc->RefreshCurrentResults(true);
+    ASSERT_TRUE(doc->OnSaveDocument(app.m_databasePath));
+    NewDocument();
+    ASSERT_TRUE(doc->OnOpenDocument(app.m_databasePath));
+    Load({"System"});
+    EXPECT_EQ(Value(10, "", "Description"), "Anna's travel laptop");
+    // A new database knows no description: the default again.
+    NewDocument();
+    Load({"System"});
+    EXPECT_EQ(Value(10, "", "Description"), "LENOVO ThinkPad T14s Gen 3");
+}

@@ -1,0 +1,110 @@
+// A document with a scratch program directory, the recording frame, a recording host and
+// the main view inside a main window, as the program builds them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/Document.h"
+#include "app/Quillo95View.h"
+#include "resources/Strings.h"
+#include "tests/support/FakeFrame.h"
+
+class FakeHost : public IViewHost {
+public:
+    void RemoveCover() override { ++coversRemoved; }
+    void AutoRunFinished(bool written) override { autoRun.push_back(written); }
+    void DefaultHelp() override { ++defaultHelp; }
+    void HelpIndex() override { ++helpIndex; }
+    void ShowAnalyzerHelp(const std::string& name, int context) override {
+        help.push_back({name, context});
+    }
+    struct Help {
+        std::string name;
+        int context;
+        bool operator==(const Help&) const = default;
+    };
+    int coversRemoved = 0, defaultHelp = 0, helpIndex = 0;
+    std::vector<bool> autoRun;
+    std::vector<Help> help;
+};
+
+// Records every message it is sent (the owner of tab strips and right panes under test).
+class RecordingWnd : public CWnd {
+public:
+    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+        messages.push_back({message, wParam, lParam});
+        return 0;
+    }
+    struct Msg {
+        uint32_t message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+    std::vector<Msg> messages;
+};
+
+inline QSettings ViewSettings() {
+    return QSettings(QString::fromStdString(LoadKQString(34)),
+                     QString::fromStdString(LoadKQString(57344)));
+}
+
+class ViewTest : public ::testing::Test {
+protected:
+    // The test modules copied into the program directory before start-up.
+    virtual std::vector<std::string> Modules() const { return {}; }
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QSettings settings = ViewSettings();
+        settings.clear();
+        settings.sync();
+        const std::string path = dir.path().toStdString();
+        app.m_programDir = path + "/";
+        app.m_databasePath = path + "/Quillo97.kqd";
+        app.m_promptProps = 0;
+        for (const std::string& m : Modules())
+            std::filesystem::copy_file(std::string(QUILLON_TESTMODULE_DIR) + "/" + m + ".kqa",
+                                       path + "/" + m + ".kqa");
+        doc = std::make_unique<CQuillo95Doc>(app, frame);
+        window = std::make_unique<QMainWindow>();
+        view = new CQuillo95View(*doc, host, window.get());
+        window->setCentralWidget(view);
+        view->BuildMenus(window->menuBar());
+        window->resize(800, 600);
+        window->show();
+        QApplication::processEvents();
+    }
+    void TearDown() override {
+        window.reset();
+        doc.reset();
+    }
+
+    // Both stages of start-up without waiting for timer 1.
+    void StartUp() {
+        view->OnInitialUpdate();
+        view->OnTimer(1);
+    }
+    // Destroys the window (and the view with it), as closing the program does.
+    void CloseView() {
+        window.reset();
+        view = nullptr;
+    }
+
+    QTemporaryDir dir;
+    CAppState app;
+    FakeFrame frame;
+    FakeHost host;
+    std::unique_ptr<CQuillo95Doc> doc;
+    std::unique_ptr<QMainWindow> window;
+    CQuillo95View* view = nullptr;
+};
