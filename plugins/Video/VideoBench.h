@@ -12,7 +12,7 @@
 #include "KQAModule.h"
 
 struct VideoBenchResult {
-    std::optional<double> lines, rects, text, images;  // operations per second, median of five
+    std::optional<double> lines, rects, text, images;  // operations per second, best of five
     double linesSpread = 0, rectsSpread = 0, textSpread = 0, imagesSpread = 0;
     bool textSkipped = false;
     int units = 0;        // batches drawn, one progress message each

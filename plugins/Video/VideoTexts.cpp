@@ -78,19 +78,20 @@ const AttrDescDef kAttrs[] = {
      "Lines drawn per second with QPainter: one-pixel solid lines between random points of a "
      "1024 x 768 ARGB32 image, in eight colours. A batch of about 10 ms is calibrated first; "
      "after one repetition of warm-up, five repetitions of ten batches are timed and the figure "
-     "is the median (fewer repetitions when the machine is so busy that a test would take "
+     "is the best of them, since other work on the machine can only slow drawing down (fewer "
+     "repetitions when the machine is so busy that a test would take "
      "more than 0.8 s). Time is the processor time the program got, so that other programs "
      "running at the same moment do not lower the figure; on an idle machine it is the "
      "elapsed time."},
     {VA_RECTANGLES, "Rectangles",
      "Filled rectangles (120 x 90 pixels, outlined) drawn per second with QPainter on the same "
-     "image; median of five timed repetitions after warm-up."},
+     "image; best of five timed repetitions after warm-up."},
     {VA_TEXT, "Text",
      "Lines of text (34 characters, Sans Serif 11 point) drawn per second with QPainter; "
-     "median of five timed repetitions after warm-up. Needs the font database, so it is left "
+     "best of five timed repetitions after warm-up. Needs the font database, so it is left "
      "out when the host has no graphical application object."},
     {VA_IMAGES, "Image Copies",
-     "64 x 64 pixel images with transparency drawn (blended) per second with QPainter; median "
+     "64 x 64 pixel images with transparency drawn (blended) per second with QPainter; best "
      "of five timed repetitions after warm-up."},
     {VA_SURFACE, "Drawing Surface",
      "What the tests draw on: a 1024 x 768 QImage in the premultiplied ARGB32 format, drawn by "
