@@ -132,7 +132,11 @@ def fio_bw(rw):
             vals.append(job[rw]["bw_bytes"] / 1e6)
         except Exception:
             err = "fio failed"
+    if len(vals) > 1:
+        fio_spread[rw] = spread(vals)
     return (statistics.median(vals) if vals else None), err
+
+fio_spread = {}
 
 disk = mods["Disk"]
 direct = disk["attrs"].get("Disk Tests~Direct I/O", ["?"])[-1] if disk else "?"
@@ -171,6 +175,10 @@ figures = [
                      "Drawing Tests~Image Copies"]),
 ]
 for name, target, items in figures:
+    if name == "Video":
+        for rw in ("write", "read"):
+            if rw in fio_spread:
+                print("%-52s %14s %7.1f%%   (the reference itself, 3 runs)" % ("fio " + rw, "", 100 * fio_spread[rw]))
     m = mods[name]
     if not m:
         print("%-52s %14s" % (name + ".kqa", "not built"))

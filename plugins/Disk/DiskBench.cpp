@@ -220,7 +220,8 @@ DiskBenchResult CDiskBench::Run(double scale) {
     std::vector<double> rates;
     long long written = 0;
     if (!pass(true, size, rates, written)) return m_r;
-    if (!m_r.directIO) ::fdatasync(fd);
+    // Flush the disk's own write cache too, so that reading does not race its write-back.
+    ::fdatasync(fd);
     m_r.writeMBs = MedianOf(rates, &m_r.writeSpread);
     m_r.fileBytes = written;  // reads stay within what was really written
 
