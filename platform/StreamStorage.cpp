@@ -382,7 +382,9 @@ bool CStreamStorage::SaveAs(const std::string& path) {
         if (b) {
             rc = sqlite3_backup_step(b, -1);
             if (rc == SQLITE_DONE) rc = SQLITE_OK;
-            sqlite3_backup_finish(b);
+            // The copy is only whole when finishing it reports no error either.
+            const int finished = sqlite3_backup_finish(b);
+            if (rc == SQLITE_OK) rc = finished;
         } else {
             rc = sqlite3_errcode(dest);
         }

@@ -196,6 +196,19 @@ TEST_F(CurrentResults, ValueAtItemPath) {
     EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~^10 3 4", text));
     EXPECT_EQ(text, "Ten tip 3 4");
     EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~^77 3 4", text));
+    // The items report definitions make for an analyzer's own branch: bare identifiers and
+    // bare tip references, found depth first like the lookups behind the Reports pane.
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "SysName", text));
+    EXPECT_EQ(text, "BOX-10");
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Speed", text));
+    EXPECT_EQ(text, "100");
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "^10 3 4", text));
+    EXPECT_EQ(text, "Ten tip 3 4");
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "~^10 3 4", text));
+    EXPECT_EQ(text, "Ten tip 3 4");
+    // 65546 is 10 plus 2^16: no KQAID, and it must not reach analyzer 10.
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "^65546 3 4", text));
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "Nothing", text));
     // In a stored record.
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     CKQTree records(CRecordEntry::Make);

@@ -67,6 +67,7 @@ TEST_F(LookupTest, TipReferencesAreAnsweredByTheirAnalyzer) {
     EXPECT_EQ(Value("Disk~^10 -1 +2"), "Ten tip -1 2");
     EXPECT_EQ(Value("^99 7 8"), "<none>");
     EXPECT_EQ(Value("^70000 7 8"), "<none>");
+    EXPECT_EQ(Value("^65546 7 8"), "<none>");  // 10 + 2^16 must not wrap round to analyzer 10
 }
 
 TEST_F(LookupTest, RecordsOnlyOnDiskAreLoadedForTheLookup) {
@@ -181,6 +182,7 @@ TEST_F(LookupTest, ItemSearchOfTheCurrentSystem) {
     ASSERT_TRUE(doc->SearchItem("^10 -1 2", found));
     EXPECT_EQ(found.m_entry, top);
     EXPECT_EQ(found.m_index, 2 * 65536 + 0xFFFF);
+    EXPECT_FALSE(doc->SearchItem("^65546 7 8", found));  // no KQAID: not analyzer 10's tip
 
     found = CDetailItem(top, 3, DETAIL_ATTR, 4, 9);
     EXPECT_FALSE(doc->SearchItem("Nowhere~Speed", found));

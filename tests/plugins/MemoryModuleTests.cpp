@@ -169,8 +169,11 @@ TEST_F(MemoryModule, RunMeasuresBandwidthAndLatencyWithTheirConditions) {
     }
     (void)previous;
     EXPECT_EQ(lat->GetAttrValue("Module Version"), "1.0");
-    // Triad at its in-cache speed is far above a third of a 6400 MT/s channel.
+#ifndef __SANITIZE_ADDRESS__
+    // Triad at its in-cache speed is far above a third of a 6400 MT/s channel; instrumented
+    // builds are too slow for that comparison to mean anything.
     EXPECT_FALSE(Raised(30, mem::TIP_SLOW_BANDWIDTH));
+#endif
 }
 
 TEST_F(MemoryModule, BandwidthFarBelowTheMemoryTypeRaisesItsTip) {
