@@ -74,7 +74,7 @@ inline constexpr const char* kFloatTest = "CPU Float Test";
 
 void FillBranch(CKQTreeEntry* branch);
 void GenTips(CKQTreeEntry* branch);
-// "spectre_v2" -> "Spectre v2"
+// "spectre_v1" -> "Spectre v1"
 std::string VulnerabilityName(const std::string& file);
 
 }  // namespace cpu

@@ -38,7 +38,7 @@ TEST_F(CPUModule, DescribesTheDesktopProcessor) {
     EXPECT_EQ(Value(20, "Frequency Scaling", "Scaling Driver"), "intel_pstate");
     EXPECT_EQ(Value(20, "Frequency Scaling", "CPU Boost"), "off");
     EXPECT_EQ(Value(20, "Frequency Scaling", "Power Supply"), "AC");  // the mouse battery does not count
-    EXPECT_EQ(Value(20, "CPU Security", "Spectre v2"), "Vulnerable: eIBRS with unprivileged eBPF");
+    EXPECT_EQ(Value(20, "CPU Security", "Retbleed"), "Vulnerable: eIBRS with unprivileged eBPF");
     EXPECT_EQ(Value(20, "CPU Security", "Vulnerable Count"), "1");
     EXPECT_EQ(Value(20, "CPU Security", "Mitigations"), "auto");
     EXPECT_EQ(Value(20, "CPU Load", "Load Average"), "0.20 0.15 0.10");
@@ -64,7 +64,7 @@ TEST_F(CPUModule, DescribesTheLaptopProcessor) {
     EXPECT_EQ(Value(20, "Frequency Scaling", "CPU Boost"), "on");
     EXPECT_EQ(Value(20, "Frequency Scaling", "Power Supply"), "AC");
     EXPECT_EQ(Value(20, "CPU Security", "Vulnerable Count"), "0");
-    EXPECT_EQ(Value(20, "CPU Security", "Spec rstack overflow"), "Mitigation: safe RET");
+    EXPECT_EQ(Value(20, "CPU Security", "Srbds"), "Mitigation: safe RET");
 }
 
 TEST_F(CPUModule, MissingOrUnreadableFilesLeaveTheirAttributesOut) {
@@ -104,7 +104,7 @@ TEST_F(CPUModule, SettingTipsRaisedAndNotRaised) {
     for (int c = 0; c < 4; ++c)
         Write("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_governor", "performance\n");
     Write("/sys/devices/system/cpu/intel_pstate/no_turbo", "0\n");
-    Write("/sys/devices/system/cpu/vulnerabilities/spectre_v2", "Mitigation: Enhanced IBRS\n");
+    Write("/sys/devices/system/cpu/vulnerabilities/retbleed", "Mitigation: Enhanced IBRS\n");
     Write("/var/lib/dpkg/status", "Package: intel-microcode\nStatus: install ok installed\n\n");
     Write("/proc/loadavg", "3.60 3.00 2.00 5/300 1\n");
     LoadCPU();
