@@ -138,17 +138,9 @@ const AttrDescDef kAttrs[] = {
     {DA_TEST_RESULT, "Test Result", "\"complete\", \"cancelled\", or why the test could not run."},
 };
 
-CTextRegistry Make() {
-    CTextRegistry r;
-    r.AddTips(kTips);
-    r.AddAttrs(kAttrs);
-    AddConditionAttrs(r);
-    return r;
-}
-
 }  // namespace
 
 const CTextRegistry& DiskTexts() {
-    static const CTextRegistry registry = Make();
+    static const CTextRegistry registry = MakeTextRegistry(kTips, kAttrs);
     return registry;
 }

@@ -102,17 +102,9 @@ const AttrDescDef kAttrs[] = {
     {VA_DRAW_RESULT, "Drawing Test Result", "\"complete\", \"cancelled\" or \"not run yet\"."},
 };
 
-CTextRegistry Make() {
-    CTextRegistry r;
-    r.AddTips(kTips);
-    r.AddAttrs(kAttrs);
-    AddConditionAttrs(r);
-    return r;
-}
-
 }  // namespace
 
 const CTextRegistry& VideoTexts() {
-    static const CTextRegistry registry = Make();
+    static const CTextRegistry registry = MakeTextRegistry(kTips, kAttrs);
     return registry;
 }

@@ -758,4 +758,40 @@ void StoreConditions(CKQTreeEntry* entry, const Conditions& c) {
     if (scale != 1.0) SetNumber(entry, "Work Scale", scale, 4, "", TYPE_COND_SCALE);
 }
 
+namespace {
+
+std::string HtmlText(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '<') out += "&lt;";
+        else if (c == '>') out += "&gt;";
+        else if (c == '&') out += "&amp;";
+        else out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const std::string& title,
+                   const std::string& introHtml) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    if (!f) return false;
+    std::fprintf(f, "<html><head><title>%s</title></head><body>\n<h1><a name=\"0\">%s</a></h1>\n",
+                 title.c_str(), title.c_str());
+    std::fputs(introHtml.c_str(), f);
+    std::fputs("\n<h2>Attributes</h2>\n", f);
+    for (const auto& a : registry.Attrs())
+        std::fprintf(f, "<h3><a name=\"%d\">%s</a></h3>\n<p>%s</p>\n", a.type, HtmlText(a.id).c_str(),
+                     HtmlText(a.description).c_str());
+    std::fputs("<h2>Tips</h2>\n", f);
+    for (const auto& t : registry.Tips()) {
+        const std::string d = Substitute(t.description, {"(the figure found on this machine)"});
+        std::fprintf(f, "<h3><a name=\"%d\">%s</a></h3>\n<p>%s</p>\n", t.textID, HtmlText(t.text).c_str(),
+                     HtmlText(d).c_str());
+    }
+    std::fputs("</body></html>\n", f);
+    return std::fclose(f) == 0;
+}
+
 }  // namespace kqa

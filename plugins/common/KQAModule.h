@@ -251,4 +251,20 @@ void StoreConditions(CKQTreeEntry* entry, const Conditions& c);
 const AttrDescDef* ConditionAttrs(size_t& count);
 void AddConditionAttrs(CTextRegistry& registry);
 
+// A module's registry: its tip and attribute tables plus the condition attributes.
+template <size_t T, size_t A>
+CTextRegistry MakeTextRegistry(const TipTextDef (&tips)[T], const AttrDescDef (&attrs)[A]) {
+    CTextRegistry r;
+    r.AddTips(tips);
+    r.AddAttrs(attrs);
+    AddConditionAttrs(r);
+    return r;
+}
+
+// Writes a module's help file from its text tables, so that every attribute type and tip text
+// ID has its anchor and the help never drifts from the descriptions shown in the program.
+// introHtml follows the title heading (anchor 0). False when the file cannot be written.
+bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const std::string& title,
+                   const std::string& introHtml);
+
 }  // namespace kqa
