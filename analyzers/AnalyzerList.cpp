@@ -37,8 +37,7 @@ namespace {
 // One analyzer's share of a run: the dialog shows it, a second's pause on each side of the
 // call so the user can see what runs; the trailing pause is skipped once cancelled.
 template <typename Call>
-void RunWithProgress(IFrameServices* frame, bool progress, CAnalyzer& a, int& cancel,
-                     Call call) {
+void RunWithProgress(IFrameServices* frame, bool progress, CAnalyzer& a, int& cancel, Call call) {
     if (progress && frame != nullptr) {
         frame->SetProgressAnalyzer(a.m_info.m_title, a.m_info.m_bitmap, a.GetName());
         frame->SetProgress(0);

@@ -9,8 +9,8 @@ namespace {
 
 // dlopen searches the library path for a bare name, so modules are always named absolutely.
 std::string ModulePath(const std::string& directory, const std::string& file) {
-    std::filesystem::path p = directory.empty() ? std::filesystem::path(file)
-                                                : std::filesystem::path(directory) / file;
+    std::filesystem::path p =
+        directory.empty() ? std::filesystem::path(file) : std::filesystem::path(directory) / file;
     std::error_code ec;
     std::filesystem::path abs = std::filesystem::absolute(p, ec);
     return ec ? p.string() : abs.string();
@@ -74,8 +74,8 @@ bool CQuillo95Doc::BuildBranches() {
         entry->m_flags |= 1;
 
         const unsigned version = a->m_info.m_version;
-        m_app.m_analyzerLines.push_back(
-            FormatKQString(135, a->GetName(), KQFormat(LoadKQString(904).c_str(), version / 100, version % 100)));
+        m_app.m_analyzerLines.push_back(FormatKQString(
+            135, a->GetName(), KQFormat(LoadKQString(904).c_str(), version / 100, version % 100)));
 
         if (first) {
             first = false;

@@ -6,9 +6,9 @@
 
 class CAppState {
 public:
-    std::string m_programDir;     // always ends in '/'
-    std::string m_databasePath;   // program directory + "Quillo97.kqd"
-    std::string m_commandLine;    // what remains after the options were removed
+    std::string m_programDir;    // always ends in '/'
+    std::string m_databasePath;  // program directory + "Quillo97.kqd"
+    std::string m_commandLine;   // what remains after the options were removed
     int m_autoRun = 0;
     std::string m_autoRunFile;
     int m_demo = 0;

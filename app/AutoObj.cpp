@@ -21,8 +21,10 @@ bool CAutomationServer::Register() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return false;
     if (!bus.registerService(QLatin1String(kService))) return false;
-    if (!bus.registerObject(QStringLiteral("/KQAutoObj"), &m_autoObj, QDBusConnection::ExportAllSlots) ||
-        !bus.registerObject(QStringLiteral("/Document"), &m_document, QDBusConnection::ExportAllSlots)) {
+    if (!bus.registerObject(QStringLiteral("/KQAutoObj"), &m_autoObj,
+                            QDBusConnection::ExportAllSlots) ||
+        !bus.registerObject(QStringLiteral("/Document"), &m_document,
+                            QDBusConnection::ExportAllSlots)) {
         bus.unregisterObject(QStringLiteral("/KQAutoObj"));
         bus.unregisterService(QLatin1String(kService));
         return false;

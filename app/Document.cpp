@@ -77,8 +77,7 @@ bool CQuillo95Doc::IdleStep() {
 }
 
 void CQuillo95Doc::FinishIdleWork() {
-    for (int i = 0; i < kMaxIdleSteps && IdleStep(); ++i) {
-    }
+    for (int i = 0; i < kMaxIdleSteps && IdleStep(); ++i) {}
 }
 
 std::string CQuillo95Doc::AnalyzerName(KQAID id) const {

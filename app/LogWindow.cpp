@@ -20,7 +20,10 @@ uint32_t g_nextHandle = 1;
 }  // namespace
 
 CLogWindow::CLogWindow(const QString& title, QWidget* owner, uint32_t notifyMessage)
-    : QWidget(owner, Qt::Tool), m_view(new QPlainTextEdit(this)), m_owner(owner), m_message(notifyMessage) {
+    : QWidget(owner, Qt::Tool),
+      m_view(new QPlainTextEdit(this)),
+      m_owner(owner),
+      m_message(notifyMessage) {
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -60,7 +63,8 @@ void CLogWindow::closeEvent(QCloseEvent* e) {
 
 void zLogDspInit() {}
 
-uint32_t zLogDspCreate(const char* title, int, QWidget* owner, uint32_t, uint32_t notifyMessage, int shown) {
+uint32_t zLogDspCreate(const char* title, int, QWidget* owner, uint32_t, uint32_t notifyMessage,
+                       int shown) {
     auto* window = new CLogWindow(QString::fromUtf8(title ? title : ""), owner, notifyMessage);
     const uint32_t handle = g_nextHandle++;
     Displays()[handle] = window;

@@ -13,7 +13,8 @@ class QPlainTextEdit;
 class CLogNotifyEvent : public QEvent {
 public:
     explicit CLogNotifyEvent(uint32_t message)
-        : QEvent(static_cast<QEvent::Type>(QEvent::User + static_cast<int>(message))), m_message(message) {}
+        : QEvent(static_cast<QEvent::Type>(QEvent::User + static_cast<int>(message))),
+          m_message(message) {}
     static QEvent::Type TypeFor(uint32_t message) {
         return static_cast<QEvent::Type>(QEvent::User + static_cast<int>(message));
     }

@@ -66,7 +66,8 @@ void CMainFrame::CreateStatusBar() {
     }
     bar->addWidget(m_panes[0], 1);
     // The listing pane keeps the width of its text so that showing it moves nothing.
-    m_panes[1]->setMinimumWidth(m_panes[1]->fontMetrics().horizontalAdvance(Q(LoadKQString(74))) + 8);
+    m_panes[1]->setMinimumWidth(m_panes[1]->fontMetrics().horizontalAdvance(Q(LoadKQString(74))) +
+                                8);
     for (int i = 1; i < 5; ++i) bar->addPermanentWidget(m_panes[i]);
     // Caps, Num and Scroll Lock cannot be read through Qt: their panes stay empty.
     ShowStatus(0);
@@ -78,7 +79,8 @@ QLabel* CMainFrame::StatusPane(int index) const {
 
 void CMainFrame::CreateLog() {
     zLogDspInit();
-    m_logHandle = zLogDspCreate(LoadKQString(48).c_str(), 0, this, 0xFFFE, UM_LOGCLOSED, m_logShown);
+    m_logHandle =
+        zLogDspCreate(LoadKQString(48).c_str(), 0, this, 0xFFFE, UM_LOGCLOSED, m_logShown);
     if (!m_logHandle) return;
     const std::string file = m_app.State().m_programDir + LoadKQString(49);
     zldSetLogFile(m_logHandle, file.c_str());
@@ -114,7 +116,8 @@ void CMainFrame::WireLogCommand() {
         QMenu* viewMenu = m_view ? m_view->ViewMenu() : nullptr;
         if (!viewMenu) {
             for (QAction* top : menuBar()->actions())
-                if (top->menu() && top->text().remove(QLatin1Char('&')) == QLatin1String("View")) viewMenu = top->menu();
+                if (top->menu() && top->text().remove(QLatin1Char('&')) == QLatin1String("View"))
+                    viewMenu = top->menu();
         }
         if (!viewMenu) viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
         action = viewMenu->addAction(Q(LoadKQString(955)));
@@ -243,7 +246,8 @@ bool CMainFrame::SaveDocument() {
     if (!m_doc) return true;
     if (m_doc->SaveModified()) return true;
     // The results were not kept: the user must hear of it.
-    MessageBox(FormatKQString(1014, m_doc->GetPathName()), LoadKQString(57344), MsgIcon::Error, MsgButtons::Ok);
+    MessageBox(FormatKQString(1014, m_doc->GetPathName()), LoadKQString(57344), MsgIcon::Error,
+               MsgButtons::Ok);
     m_app.SetExitCode(EXIT_QUILLON_SAVE_FAILED);
     return false;
 }
@@ -261,7 +265,8 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         return;
     }
     m_closing = true;
-    if (!m_autoRunEnding) m_app.SaveWindowPlacement(m_app.State().m_showState, m_app.State().m_rect);
+    if (!m_autoRunEnding)
+        m_app.SaveWindowPlacement(m_app.State().m_showState, m_app.State().m_rect);
     SaveDocument();
     if (m_logHandle) zldShowDisplay(m_logHandle, 0);
     delete m_progress;
@@ -281,8 +286,10 @@ void CMainFrame::AutoRunFinished(bool written) {
         // Say where the results went: the name was relative to the program directory.
         std::string name = m_app.State().m_autoRunFile;
         if (name.empty())
-            if (CKQTreeEntry* mirror = m_doc->m_db.m_cache.GetHead()) name = CResultsDatabase::GetRecordSysid(*mirror);
-        const QString file = QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));
+            if (CKQTreeEntry* mirror = m_doc->m_db.m_cache.GetHead())
+                name = CResultsDatabase::GetRecordSysid(*mirror);
+        const QString file =
+            QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));
         std::printf("%s\n", FormatKQString(961, file.toStdString()).c_str());
         std::fflush(stdout);
     }
@@ -298,7 +305,9 @@ void CMainFrame::AutoRunFinished(bool written) {
 
 void CMainFrame::DefaultHelp() { m_app.ShowHelpIndex(); }
 void CMainFrame::HelpIndex() { m_app.ShowHelpIndex(); }
-void CMainFrame::ShowAnalyzerHelp(const std::string& name, int context) { m_app.ShowAnalyzerHelp(name, context); }
+void CMainFrame::ShowAnalyzerHelp(const std::string& name, int context) {
+    m_app.ShowAnalyzerHelp(name, context);
+}
 
 // ---- drops ----
 
@@ -361,7 +370,8 @@ void CMainFrame::ListingRequest(int value) {
     if (m_view) m_view->ListingRequest(value);
 }
 
-std::vector<std::string> CMainFrame::OpenFileDialog(const FileDialogRequest& request, unsigned& errorCode) {
+std::vector<std::string> CMainFrame::OpenFileDialog(const FileDialogRequest& request,
+                                                    unsigned& errorCode) {
     return KQOpenFileDialog(this, request, errorCode);
 }
 
@@ -377,7 +387,8 @@ bool CMainFrame::CreateProgress(int* cancelFlag) {
     return true;
 }
 
-void CMainFrame::SetProgressAnalyzer(const std::string& title, int32_t bitmapID, const std::string& analyzerName) {
+void CMainFrame::SetProgressAnalyzer(const std::string& title, int32_t bitmapID,
+                                     const std::string& analyzerName) {
     if (m_progress) m_progress->SetAnalyzer(title, bitmapID, analyzerName);
 }
 

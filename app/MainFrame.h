@@ -46,8 +46,8 @@ public:
     int LogShown() const { return m_logShown; }
     void WriteLine(const std::string& text);
     void WriteStringResource(unsigned id);
-    void OnViewLog();        // 32771
-    void OnLogClosed();      // UM_LOGCLOSED
+    void OnViewLog();    // 32771
+    void OnLogClosed();  // UM_LOGCLOSED
     QAction* LogAction() const { return m_logAction; }
     QWidget* LogWindow() const;  // null without a log
 

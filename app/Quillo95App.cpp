@@ -60,7 +60,8 @@ std::string CQuillo95App::JoinCommandLine(const QStringList& arguments) {
         std::string arg = arguments[i].toStdString();
         if (arg.size() > 1 && arg[0] == '-') {
             // "-A:file": the file part is quoted; "-a-d" and the like stay as they are.
-            if (arg.size() > 3 && arg[2] == ':') arg = arg.substr(0, 3) + QuoteIfNeeded(arg.substr(3));
+            if (arg.size() > 3 && arg[2] == ':')
+                arg = arg.substr(0, 3) + QuoteIfNeeded(arg.substr(3));
         } else {
             arg = QuoteIfNeeded(arg);
         }
@@ -74,8 +75,9 @@ std::unique_ptr<QSettings> CQuillo95App::OpenSettings() {
     return std::make_unique<QSettings>(Q(LoadKQString(34)), Q(LoadKQString(57344)));
 }
 
-WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int startShowState, int screenWidth,
-                                                  int screenHeight, int clientWidth, int clientHeight) {
+WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int startShowState,
+                                                  int screenWidth, int screenHeight,
+                                                  int clientWidth, int clientHeight) {
     WindowPlacement p;
     p.showState = startShowState == 2 ? 2 : 3;
     const int defaults[4] = {screenWidth / 8, screenHeight / 8, screenWidth - screenWidth / 8,
@@ -86,7 +88,8 @@ WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int start
     p.showState = settings.value(QStringLiteral("InitSizeType"), p.showState).toInt();
     if (p.showState == 0) p.showState = 5;
     const char* const names[4] = {"InitWndLeft", "InitWndTop", "InitWndRight", "InitWndBottom"};
-    for (int i = 0; i < 4; ++i) p.rect[i] = settings.value(QLatin1String(names[i]), p.rect[i]).toInt();
+    for (int i = 0; i < 4; ++i)
+        p.rect[i] = settings.value(QLatin1String(names[i]), p.rect[i]).toInt();
     settings.endGroup();
 
     if (p.rect[2] - p.rect[0] < kMinWindowWidth || p.rect[3] - p.rect[1] < kMinWindowHeight ||
@@ -144,8 +147,8 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     }
     {
         auto settings = OpenSettings();
-        const WindowPlacement p =
-            LoadWindowPlacement(*settings, 5, screen.width(), screen.height(), client.width(), client.height());
+        const WindowPlacement p = LoadWindowPlacement(*settings, 5, screen.width(), screen.height(),
+                                                      client.width(), client.height());
         m_state.m_showState = p.showState;
         std::copy(p.rect, p.rect + 4, m_state.m_rect);
     }
@@ -195,9 +198,8 @@ void CQuillo95App::ExitInstance() {
 void CQuillo95App::StartIdle() {
     if (!m_idleTimer) {
         m_idleTimer = new QTimer(this);
-        connect(m_idleTimer, &QTimer::timeout, this, [this] {
-            m_idleTimer->setInterval(OnIdle() ? 0 : kIdleInterval);
-        });
+        connect(m_idleTimer, &QTimer::timeout, this,
+                [this] { m_idleTimer->setInterval(OnIdle() ? 0 : kIdleInterval); });
     }
     m_idleTimer->start(kIdleInterval);
 }
@@ -221,7 +223,9 @@ void CQuillo95App::OpenPageInBrowser(const std::string& page) {
     QTimer::singleShot(2000, this, [] { QApplication::restoreOverrideCursor(); });
 }
 
-std::string CQuillo95App::HelpFilePath() const { return m_state.m_programDir + "Quillon" + LoadKQString(64); }
+std::string CQuillo95App::HelpFilePath() const {
+    return m_state.m_programDir + "Quillon" + LoadKQString(64);
+}
 
 void CQuillo95App::ShowAnalyzerHelp(const std::string& baseName, int context) {
     const std::string help = HelpFilePath();
@@ -229,7 +233,8 @@ void CQuillo95App::ShowAnalyzerHelp(const std::string& baseName, int context) {
     const std::string file = dir + baseName + LoadKQString(64);
     if (!m_help) m_help = new CHelpWindow(m_frame);
     if (!m_help->ShowHelp(Q(file), context)) {
-        KQMessageBox(m_frame, FormatKQString(953, file), LoadKQString(57344), MsgIcon::Error, MsgButtons::Ok);
+        KQMessageBox(m_frame, FormatKQString(953, file), LoadKQString(57344), MsgIcon::Error,
+                     MsgButtons::Ok);
         return;
     }
     m_help->show();
@@ -240,7 +245,8 @@ void CQuillo95App::ShowHelpIndex() {
     const std::string help = HelpFilePath();
     if (!m_help) m_help = new CHelpWindow(m_frame);
     if (!m_help->ShowHelp(Q(help), 0)) {
-        KQMessageBox(m_frame, FormatKQString(953, help), LoadKQString(57344), MsgIcon::Error, MsgButtons::Ok);
+        KQMessageBox(m_frame, FormatKQString(953, help), LoadKQString(57344), MsgIcon::Error,
+                     MsgButtons::Ok);
         return;
     }
     m_help->show();

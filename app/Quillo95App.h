@@ -21,9 +21,9 @@ class CHelpWindow;
 // Exit statuses of the program.
 enum QuillonExit {
     EXIT_QUILLON_OK = 0,
-    EXIT_QUILLON_NO_EXPORT = 2,      // an unattended run wrote no export file
-    EXIT_QUILLON_OTHER_INSTANCE = 3, // another instance runs; it was asked to come forward
-    EXIT_QUILLON_SAVE_FAILED = 4,    // the database could not be saved on close
+    EXIT_QUILLON_NO_EXPORT = 2,       // an unattended run wrote no export file
+    EXIT_QUILLON_OTHER_INSTANCE = 3,  // another instance runs; it was asked to come forward
+    EXIT_QUILLON_SAVE_FAILED = 4,     // the database could not be saved on close
 };
 
 // Window placement as read from the settings (show state, rectangle).
@@ -55,8 +55,8 @@ public:
     // ---- settings ----
     // The five "Settings" values against the screen (size and full-screen client size).
     static WindowPlacement LoadWindowPlacement(QSettings& settings, int startShowState,
-                                               int screenWidth, int screenHeight,
-                                               int clientWidth, int clientHeight);
+                                               int screenWidth, int screenHeight, int clientWidth,
+                                               int clientHeight);
     static void SaveWindowPlacement(QSettings& settings, int showState, const int rect[4]);
     void SaveWindowPlacement(int showState, const int rect[4]);
     // The per-user application settings (organisation string 34, application string 57344).

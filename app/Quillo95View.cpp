@@ -60,7 +60,8 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
             }
             return 0;
         case UM_EXPORTRECORD:
-            if (lParam) m_doc.ExportRecords(*reinterpret_cast<const std::vector<int32_t>*>(lParam), "");
+            if (lParam)
+                m_doc.ExportRecords(*reinterpret_cast<const std::vector<int32_t>*>(lParam), "");
             return 0;
         case UM_DELETERECORD:
             m_doc.m_db.DeleteRecord(int(lParam));
@@ -91,7 +92,7 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
 
 void CQuillo95View::OnRecordProps(int key) {
     const int kind = m_doc.QueryRecord(key);
-    if (kind == 0) return;  // no such record
+    if (kind == 0) return;   // no such record
     if (kind == 2) key = 0;  // no stored tree: the current system's properties
     if (!m_doc.m_db.EditRecordProperties(key)) return;
     m_databasePane.UpdateRow(key);
@@ -122,7 +123,9 @@ intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
         it.m_index < it.m_entry->GetTipCount())
         tip = *it.m_entry->GetTip(it.m_index);
 
-    auto help = [&](int context) { m_host.ShowAnalyzerHelp(m_doc.AnalyzerName(it.m_kqaid), context); };
+    auto help = [&](int context) {
+        m_host.ShowAnalyzerHelp(m_doc.AnalyzerName(it.m_kqaid), context);
+    };
     auto itemHelp = [&] {
         if (it.m_kind == DETAIL_ATTR) help(attr.m_type);
         if (it.m_kind == DETAIL_TIP) help(tip.m_textID);
@@ -253,12 +256,18 @@ void CQuillo95View::CreateTabCtrl() {
 
 CPane* CQuillo95View::PaneObject(int pane) {
     switch (pane) {
-        case 1: return &m_summaryPane;
-        case 2: return &m_databasePane;
-        case 3: return &m_chartsPane;
-        case 4: return &m_reportsPane;
-        case 5: return &m_detailsPane;
-        default: return nullptr;  // 6 has no object
+        case 1:
+            return &m_summaryPane;
+        case 2:
+            return &m_databasePane;
+        case 3:
+            return &m_chartsPane;
+        case 4:
+            return &m_reportsPane;
+        case 5:
+            return &m_detailsPane;
+        default:
+            return nullptr;  // 6 has no object
     }
 }
 
@@ -333,7 +342,8 @@ void CQuillo95View::RestoreSelection() {
     count = std::min(count, int(settings->childKeys().size()));
     std::vector<int32_t>& selection = m_databasePane.m_selection;
     for (int i = 0; i < count; ++i) {
-        const QString name = QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
+        const QString name =
+            QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
         const std::string sysid = settings->value(name, QString()).toString().toStdString();
         int key = sysid.empty() ? -1 : m_doc.m_db.KeyForSysid(sysid);
         if (key < 0) key = 0;  // gone since: the current system stands in
@@ -349,7 +359,8 @@ void CQuillo95View::SaveSelection() {
     const std::vector<int32_t>& selection = m_databasePane.GetSelection();
     settings->setValue(Text(55), int(selection.size()));
     for (size_t i = 0; i < selection.size(); ++i) {
-        const QString name = QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
+        const QString name =
+            QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
         settings->setValue(name, QString::fromStdString(m_doc.m_db.RecordSysid(selection[i])));
     }
     settings->sync();
@@ -425,7 +436,8 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
 
     m_viewMenu = bar->addMenu(Text(932));
     for (int pane = 1; pane <= 5; ++pane)
-        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - 1, 932 + unsigned(pane))->setCheckable(true);
+        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - 1, 932 + unsigned(pane))
+            ->setCheckable(true);
     m_viewMenu->addSeparator();
 
     QMenu* help = bar->addMenu(Text(938));
@@ -472,7 +484,8 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_EDIT_COPY, false);
     for (int pane = 1; pane <= 5; ++pane) {
         enable(ID_VIEW_SUMMARY + pane - 1, ready);
-        if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - 1)) a->setChecked(m_currentPane == pane);
+        if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - 1))
+            a->setChecked(m_currentPane == pane);
     }
     // On system versions from 4 on, Import One leaves the menu the first time it is updated.
     if (QAction* importOne = FindAction(ID_FILE_IMPORT_ONE)) {

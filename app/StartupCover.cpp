@@ -47,11 +47,11 @@ void CStartupCover::paintEvent(QPaintEvent*) {
 
     p.setPen(Qt::NoPen);
     p.setBrush(Qt::white);
-    p.drawPolygon(QPolygon({QPoint(0, B), QPoint(0, 0), QPoint(R, 0), QPoint(R - mx, my), QPoint(mx, my),
-                            QPoint(mx, B - my)}));
+    p.drawPolygon(QPolygon({QPoint(0, B), QPoint(0, 0), QPoint(R, 0), QPoint(R - mx, my),
+                            QPoint(mx, my), QPoint(mx, B - my)}));
     p.setBrush(Qt::gray);
-    p.drawPolygon(QPolygon({QPoint(0, B), QPoint(R, B), QPoint(R, 0), QPoint(R - mx, my), QPoint(R - mx, B - my),
-                            QPoint(mx, B - my)}));
+    p.drawPolygon(QPolygon({QPoint(0, B), QPoint(R, B), QPoint(R, 0), QPoint(R - mx, my),
+                            QPoint(R - mx, B - my), QPoint(mx, B - my)}));
     p.setPen(QColor(192, 192, 192));
     p.drawLine(mx, my, 0, 0);
     p.setPen(Qt::black);

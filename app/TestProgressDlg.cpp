@@ -71,14 +71,17 @@ void CTestProgressDlg::CentreOnOwner() {
 
 QPixmap CTestProgressDlg::LoadBitmap(int32_t bitmapID, const std::string& analyzerName) {
     if (!analyzerName.empty()) {
-        const QString own = QStringLiteral(":/kqa/%1/%2.png").arg(QString::fromStdString(analyzerName)).arg(bitmapID);
+        const QString own = QStringLiteral(":/kqa/%1/%2.png")
+                                .arg(QString::fromStdString(analyzerName))
+                                .arg(bitmapID);
         if (QFile::exists(own)) return QPixmap(own);
     }
     const QString program = QStringLiteral(":/bitmaps/%1.png").arg(bitmapID);
     return QFile::exists(program) ? QPixmap(program) : QPixmap();
 }
 
-void CTestProgressDlg::SetAnalyzer(const std::string& title, int32_t bitmapID, const std::string& analyzerName) {
+void CTestProgressDlg::SetAnalyzer(const std::string& title, int32_t bitmapID,
+                                   const std::string& analyzerName) {
     m_title->setText(QString::fromStdString(title));
     m_picture->SetBitmap(LoadBitmap(bitmapID, analyzerName));
     m_picture->repaint();

@@ -29,7 +29,13 @@ private:
 class CTestProgressDlg : public QDialog {
     Q_OBJECT
 public:
-    enum { IDD = 133, IDC_PROGRESS = 1000, IDC_TITLE = 1001, IDC_CANCEL = 1002, IDC_PICTURE = 1006 };
+    enum {
+        IDD = 133,
+        IDC_PROGRESS = 1000,
+        IDC_TITLE = 1001,
+        IDC_CANCEL = 1002,
+        IDC_PICTURE = 1006
+    };
 
     explicit CTestProgressDlg(QWidget* owner);
 

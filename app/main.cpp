@@ -24,8 +24,10 @@ QtMessageHandler g_defaultHandler = nullptr;
 
 // The offscreen platform says so for every raise or size hint; that is no news to a user of
 // an unattended run and would hide the messages that matter on standard error.
-void FilterPlatformNoise(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support"))) return;
+void FilterPlatformNoise(QtMsgType type, const QMessageLogContext& context,
+                         const QString& message) {
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support")))
+        return;
     if (g_defaultHandler) g_defaultHandler(type, context, message);
 }
 
@@ -47,7 +49,8 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
 
-    if (qgetenv("QT_QPA_PLATFORM") == "offscreen") g_defaultHandler = qInstallMessageHandler(FilterPlatformNoise);
+    if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
+        g_defaultHandler = qInstallMessageHandler(FilterPlatformNoise);
     InstallSignalHandlers();
     QApplication qapp(argc, argv);
     // The main window ends the program; tool windows (log, help) do not keep it alive.

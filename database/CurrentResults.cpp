@@ -51,8 +51,8 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
     if (!source) return false;
     const std::string sysid = CurrentSysid();
     const bool known = m_db.IsKnownSysid(sysid);
-    CRecordEntry* rec = known ? m_db.GetRecord(sysid)
-                              : m_db.AddCurrentSystemRecord(source->m_key, sysid);
+    CRecordEntry* rec =
+        known ? m_db.GetRecord(sysid) : m_db.AddCurrentSystemRecord(source->m_key, sysid);
     if (!rec) return known;
     if (rec->m_inUse == 0) rec->m_inUse = 1;
     rec->m_key = source->m_key;
@@ -85,9 +85,8 @@ void CQuillo95Doc::SaveCurrentResults() {
     }
     DeepCopy(*rec, *source, true);
     m_db.SetRecordSysid(*rec, sysid);
-    const int key = CResultsDatabase::GetRecordSysid(*rec) == sysid
-                        ? m_db.AddSavedRecord(rec, sysid)
-                        : -1;
+    const int key =
+        CResultsDatabase::GetRecordSysid(*rec) == sysid ? m_db.AddSavedRecord(rec, sysid) : -1;
     if (key < 0) {
         // No index entry: do not leave a record behind that would be written under a name
         // the directory does not know.

@@ -135,22 +135,22 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
     if (exists && !keepAside) {
         CStreamStorage probe;
         switch (probe.OpenExisting(path)) {
-        case CStreamStorage::OpenResult::Ok:
-            probe.Close();
-            if (!m_storage.IsOpen()) {
-                if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
-                m_lastError = m_storage.LastError();
+            case CStreamStorage::OpenResult::Ok:
+                probe.Close();
+                if (!m_storage.IsOpen()) {
+                    if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
+                    m_lastError = m_storage.LastError();
+                    return false;
+                }
+                break;  // a database of ours: the copy below replaces it
+            case CStreamStorage::OpenResult::NotADatabase:
+                keepAside = true;
+                break;
+            case CStreamStorage::OpenResult::Missing:
+                break;
+            default:
+                m_lastError = probe.LastError();
                 return false;
-            }
-            break;  // a database of ours: the copy below replaces it
-        case CStreamStorage::OpenResult::NotADatabase:
-            keepAside = true;
-            break;
-        case CStreamStorage::OpenResult::Missing:
-            break;
-        default:
-            m_lastError = probe.LastError();
-            return false;
         }
     }
     if (exists && keepAside && !KeepAside(path)) return false;
@@ -221,7 +221,8 @@ bool CResultsDatabase::Save(const std::string& path) {
 
 bool CResultsDatabase::ReadDirectory() {
     std::string data;
-    bool ok = m_storage.ReadStream(DirectoryName(), data) && DeserializeDirectory(data, m_directory);
+    bool ok =
+        m_storage.ReadStream(DirectoryName(), data) && DeserializeDirectory(data, m_directory);
     if (!ok) m_directory.clear();
     m_dirChanged = 0;
     return ok;
@@ -578,6 +579,5 @@ bool CResultsDatabase::SaveStep() {
 }
 
 void CResultsDatabase::IdleStepsToEnd() {
-    for (int i = 0; i < 100000 && IdleStep(); ++i) {
-    }
+    for (int i = 0; i < 100000 && IdleStep(); ++i) {}
 }

@@ -68,9 +68,9 @@ public:
     bool DeleteRecord(int key);
     void RebuildIndex();
 
-    int KeyPosition(int key) const;                  // directory position, -1 when unknown
-    int KeyForSysid(const std::string& sysid) const; // -1 when unknown
-    int CurrentSystemKey() const;                    // key of directory position 0, or 0
+    int KeyPosition(int key) const;                   // directory position, -1 when unknown
+    int KeyForSysid(const std::string& sysid) const;  // -1 when unknown
+    int CurrentSystemKey() const;                     // key of directory position 0, or 0
 
     // Classification for UM_QUERYRECORD: 0 no record (key 0 included), 1 stored record,
     // 2 the running system's (directory position 0).

@@ -70,14 +70,14 @@ private:
     bool FillInput();
     bool Flush();
     void PutClean(const std::string& text);  // appends to the line being written
-    bool EndLine();                           // ends it: CR LF, flushed by the block
+    bool EndLine();                          // ends it: CR LF, flushed by the block
     bool WriteText(const std::string& text);
     bool WriteComment(const std::string& text);  // a header comment line, "{" text "}"
 
     int m_fd = -1;
     bool m_writing = false;
-    bool m_failed = false;    // a read or write error was reported and the file closed
-    int m_nesting = 0;        // subtree levels the reader is inside
+    bool m_failed = false;  // a read or write error was reported and the file closed
+    int m_nesting = 0;      // subtree levels the reader is inside
     // Input: a block of the file and the read position in it.
     std::unique_ptr<char[]> m_in;
     size_t m_inPos = 0, m_inLen = 0;

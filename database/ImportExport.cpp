@@ -78,7 +78,7 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
             record = cached->second;
         else if (m_db.LoadRecord(loaded, sysid))
             record = &loaded;
-        if (!record) continue;  // left out without a message
+        if (!record) continue;                               // left out without a message
         if (!file.WriteEntry(record, key, 0)) return false;  // the file is closed
     }
     return file.Close();

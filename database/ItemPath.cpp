@@ -28,7 +28,8 @@ static bool SearchTree(CQuillo95Doc& doc, CKQTree* tree, const std::string& path
 static bool EntryStep(CQuillo95Doc& doc, CKQTreeEntry& entry, std::string path, std::string& text) {
     const std::string whole = path;
     const std::string node = SplitItemNode(path);
-    if (!node.empty() && node != entry.m_key) return SearchTree(doc, entry.GetSubtree(), whole, text);
+    if (!node.empty() && node != entry.m_key)
+        return SearchTree(doc, entry.GetSubtree(), whole, text);
     text.clear();
     int32_t kqaid = 0, textID = 0, descID = 0;
     if (ReadItemTip(path, kqaid, textID, descID)) {

@@ -91,16 +91,26 @@ CAboutDlg::CAboutDlg(const std::vector<std::string>& analyzerLines, QWidget* par
 
 QWidget* CAboutDlg::Control(int id) const {
     switch (id) {
-        case IDC_PICTURE: return m_picture;
-        case IDC_PUBLISHER: return m_publisher;
-        case IDC_TITLE: return m_title;
-        case IDC_VERSION: return m_version;
-        case 1: return m_ok;
-        case IDC_NOTICE1: return m_notice1;
-        case IDC_NOTICE2: return m_notice2;
-        case IDC_ANALYZERS_LABEL: return m_analyzersLabel;
-        case IDC_ANALYZERS: return m_list;
-        default: return nullptr;
+        case IDC_PICTURE:
+            return m_picture;
+        case IDC_PUBLISHER:
+            return m_publisher;
+        case IDC_TITLE:
+            return m_title;
+        case IDC_VERSION:
+            return m_version;
+        case 1:
+            return m_ok;
+        case IDC_NOTICE1:
+            return m_notice1;
+        case IDC_NOTICE2:
+            return m_notice2;
+        case IDC_ANALYZERS_LABEL:
+            return m_analyzersLabel;
+        case IDC_ANALYZERS:
+            return m_list;
+        default:
+            return nullptr;
     }
 }
 

@@ -21,9 +21,9 @@ void CDetailsPane::CreateWindows() {
                  kTreeID);
     CRightPane* right = new CRightPane(m_view);
     m_rightPane = right;
-    right->Create(QRect(middle + 2, area.top(), std::max(0, area.right() + 1 - (middle + 2)),
-                        area.height()),
-                  ViewWidget(), kRightPaneID, false, false);
+    right->Create(
+        QRect(middle + 2, area.top(), std::max(0, area.right() + 1 - (middle + 2)), area.height()),
+        ViewWidget(), kRightPaneID, false, false);
     right->SetTellMeMoreCode(IA_DETAILS_BOX);
     m_upToDate = 0;
 }

@@ -262,7 +262,8 @@ QMenu* CMyTreeCtrl::PrepareContextMenu(const QPoint& pos) {
 
     delete m_menu;
     m_menu = LoadPopupMenu(POPUP_DETAIL, this);
-    if (QAction* run = FindMenuCommand(m_menu, 32787)) run->setEnabled(data->m_kind == DETAIL_ENTRY);
+    if (QAction* run = FindMenuCommand(m_menu, 32787))
+        run->setEnabled(data->m_kind == DETAIL_ENTRY);
 
     bool properties = false;
     if (data->m_kind == DETAIL_ENTRY && m_doc) {

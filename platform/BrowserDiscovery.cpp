@@ -15,7 +15,8 @@ QString Unquoted(const QString& s) {
 QStringList MimeappsFiles(const XdgPaths& xdg) {
     QStringList files;
     auto addDir = [&](const QString& dir) {
-        for (const QString& desktop : xdg.desktops) files << dir + QLatin1Char('/') + desktop + QStringLiteral("-mimeapps.list");
+        for (const QString& desktop : xdg.desktops)
+            files << dir + QLatin1Char('/') + desktop + QStringLiteral("-mimeapps.list");
         files << dir + QStringLiteral("/mimeapps.list");
     };
     addDir(xdg.configHome);
@@ -67,9 +68,11 @@ BrowserCommand ParseOpenCommand(const QString& command, const QString& pathEnv) 
 
 QString DefaultHtmlHandler(const XdgPaths& xdg) {
     // ".html" first, then the other name HTML pages go by.
-    for (const QString& mime : {QStringLiteral("text/html"), QStringLiteral("application/xhtml+xml")}) {
+    for (const QString& mime :
+         {QStringLiteral("text/html"), QStringLiteral("application/xhtml+xml")}) {
         for (const QString& file : MimeappsFiles(xdg)) {
-            const QString value = ReadKeyFileValue(file, QStringLiteral("Default Applications"), mime);
+            const QString value =
+                ReadKeyFileValue(file, QStringLiteral("Default Applications"), mime);
             for (const QString& id : value.split(QLatin1Char(';'), Qt::SkipEmptyParts))
                 if (!xdg.FindDesktopEntry(id.trimmed()).isEmpty()) return id.trimmed();
         }
@@ -80,8 +83,8 @@ QString DefaultHtmlHandler(const XdgPaths& xdg) {
 BrowserCommand DiscoverBrowser(const XdgPaths& xdg) {
     const QString id = DefaultHtmlHandler(xdg);
     if (id.isEmpty()) return {};
-    const QString exec =
-        ReadKeyFileValue(xdg.FindDesktopEntry(id), QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
+    const QString exec = ReadKeyFileValue(xdg.FindDesktopEntry(id), QStringLiteral("Desktop Entry"),
+                                          QStringLiteral("Exec"));
     if (exec.isEmpty()) return {};
     return ParseOpenCommand(exec, xdg.path);
 }

@@ -9,8 +9,8 @@
 #include "platform/XdgPaths.h"
 
 struct BrowserCommand {
-    QString program;    // absolute path; empty when there is no browser
-    QStringList args;   // the kept pieces, enclosing quotes removed
+    QString program;      // absolute path; empty when there is no browser
+    QStringList args;     // the kept pieces, enclosing quotes removed
     std::string command;  // program + " " + kept pieces joined by blanks + " "
     bool IsValid() const { return !program.isEmpty(); }
 };

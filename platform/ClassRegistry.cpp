@@ -76,7 +76,8 @@ QString DesktopEntryText(const QString& programPath) {
                "Terminal=false\n"
                "Categories=System;Utility;\n")
         .arg(QString::fromStdString(LoadKQString(57344)), QString::fromStdString(LoadKQString(958)),
-             DesktopExecLine(programPath), QLatin1String(kMimeExchange), QLatin1String(kMimeDatabase));
+             DesktopExecLine(programPath), QLatin1String(kMimeExchange),
+             QLatin1String(kMimeDatabase));
 }
 
 QString AddAssociations(const QString& text, const QString& desktopId) {
@@ -106,7 +107,8 @@ QString AddAssociations(const QString& text, const QString& desktopId) {
             const int eq = lines[i].indexOf(QLatin1Char('='));
             if (eq <= 0 || lines[i].left(eq).trimmed() != key) continue;
             found = true;
-            QStringList ids = lines[i].mid(eq + 1).trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+            QStringList ids =
+                lines[i].mid(eq + 1).trimmed().split(QLatin1Char(';'), Qt::SkipEmptyParts);
             if (!ids.contains(desktopId)) {
                 ids << desktopId;
                 lines[i] = key + QLatin1Char('=') + ids.join(QLatin1Char(';')) + QLatin1Char(';');
@@ -127,7 +129,8 @@ ClassRegistryResult EnsureClassRegistry(const XdgPaths& xdg, const QString& prog
         r.mimeWritten = WriteAll(package, mimeText);
         r.ok &= r.mimeWritten;
     }
-    const QString desktop = xdg.dataHome + QStringLiteral("/applications/") + QLatin1String(kDesktopId);
+    const QString desktop =
+        xdg.dataHome + QStringLiteral("/applications/") + QLatin1String(kDesktopId);
     const QString desktopText = DesktopEntryText(programPath);
     if (ReadAll(desktop) != desktopText) {
         r.desktopWritten = WriteAll(desktop, desktopText);
@@ -141,15 +144,16 @@ ClassRegistryResult EnsureClassRegistry(const XdgPaths& xdg, const QString& prog
         r.ok &= r.associationsWritten;
     }
     if (r.mimeWritten) {
-        const QString tool = QStandardPaths::findExecutable(
-            QStringLiteral("update-mime-database"), xdg.path.split(QLatin1Char(':'), Qt::SkipEmptyParts));
+        const QString tool =
+            QStandardPaths::findExecutable(QStringLiteral("update-mime-database"),
+                                           xdg.path.split(QLatin1Char(':'), Qt::SkipEmptyParts));
         if (!tool.isEmpty()) {
             QProcess p;
             p.setStandardErrorFile(QProcess::nullDevice());
             p.setStandardOutputFile(QProcess::nullDevice());
             p.start(tool, {mimeDir});
-            r.mimeDatabaseUpdated = p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
-                                    p.exitCode() == 0;
+            r.mimeDatabaseUpdated = p.waitForFinished(10000) &&
+                                    p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
             if (p.state() != QProcess::NotRunning) p.kill(), p.waitForFinished(1000);
         }
     }

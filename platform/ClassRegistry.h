@@ -7,9 +7,9 @@
 
 #include "platform/XdgPaths.h"
 
-extern const char kMimeExchange[];   // application/x-quillo95-exchange (*.kqx)
-extern const char kMimeDatabase[];   // application/x-quillo95-document (*.kqd)
-extern const char kDesktopId[];      // quillon97.desktop
+extern const char kMimeExchange[];  // application/x-quillo95-exchange (*.kqx)
+extern const char kMimeDatabase[];  // application/x-quillo95-document (*.kqd)
+extern const char kDesktopId[];     // quillon97.desktop
 
 struct ClassRegistryResult {
     bool mimeWritten = false;

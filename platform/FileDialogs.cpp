@@ -37,7 +37,8 @@ std::vector<std::string> KQOpenFileDialog(QWidget* parent, const FileDialogReque
     QFileDialog dialog(parent);
     Prepare(dialog, request);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
+                                           : QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted) return {};
     std::vector<std::string> paths;
     for (const QString& f : dialog.selectedFiles()) paths.push_back(f.toStdString());

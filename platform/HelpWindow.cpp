@@ -9,7 +9,8 @@
 
 #include "resources/Strings.h"
 
-CHelpWindow::CHelpWindow(QWidget* parent) : QWidget(parent, Qt::Window), m_browser(new QTextBrowser(this)) {
+CHelpWindow::CHelpWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window), m_browser(new QTextBrowser(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
@@ -32,7 +33,9 @@ bool CHelpWindow::ShowHelp(const QString& helpFile, int context) {
     else
         m_browser->verticalScrollBar()->setValue(0);
     QString title = m_browser->documentTitle();
-    if (title.isEmpty()) title = QFileInfo(helpFile).completeBaseName() + QLatin1Char(' ') + QString::fromStdString(LoadKQString(959));
+    if (title.isEmpty())
+        title = QFileInfo(helpFile).completeBaseName() + QLatin1Char(' ') +
+                QString::fromStdString(LoadKQString(959));
     setWindowTitle(title);
     return true;
 }

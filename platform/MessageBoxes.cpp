@@ -19,8 +19,8 @@ std::string MessageBoxLine(const std::string& text, const std::string& caption) 
     return line;
 }
 
-int KQMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
-                 MsgIcon icon, MsgButtons buttons) {
+int KQMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MsgIcon icon,
+                 MsgButtons buttons) {
     if (IsOffscreenPlatform()) {
         std::fprintf(stderr, "%s\n", MessageBoxLine(text, caption).c_str());
         std::fflush(stderr);
@@ -30,11 +30,20 @@ int KQMessageBox(QWidget* parent, const std::string& text, const std::string& ca
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
     switch (icon) {
-        case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-        case MsgIcon::None: break;
+        case MsgIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MsgIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MsgIcon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MsgIcon::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+        case MsgIcon::None:
+            break;
     }
     switch (buttons) {
         case MsgButtons::Ok:
@@ -50,10 +59,17 @@ int KQMessageBox(QWidget* parent, const std::string& text, const std::string& ca
             break;
     }
     switch (box.exec()) {
-        case QMessageBox::Cancel: return IDCANCEL;
-        case QMessageBox::Yes: return IDYES;
-        case QMessageBox::No: return IDNO;
-        case QMessageBox::Ok: return IDOK;
-        default: return buttons == MsgButtons::Ok ? IDOK : buttons == MsgButtons::YesNo ? IDNO : IDCANCEL;
+        case QMessageBox::Cancel:
+            return IDCANCEL;
+        case QMessageBox::Yes:
+            return IDYES;
+        case QMessageBox::No:
+            return IDNO;
+        case QMessageBox::Ok:
+            return IDOK;
+        default:
+            return buttons == MsgButtons::Ok      ? IDOK
+                   : buttons == MsgButtons::YesNo ? IDNO
+                                                  : IDCANCEL;
     }
 }

@@ -9,8 +9,8 @@
 class QWidget;
 
 bool IsOffscreenPlatform();
-int KQMessageBox(QWidget* parent, const std::string& text, const std::string& caption,
-                 MsgIcon icon, MsgButtons buttons);
+int KQMessageBox(QWidget* parent, const std::string& text, const std::string& caption, MsgIcon icon,
+                 MsgButtons buttons);
 // The button a box answers when nobody can press one.
 int DefaultAnswer(MsgButtons buttons);
 // The one-line form written to standard error.

@@ -11,7 +11,8 @@ namespace {
 const char kShowRequest[] = "show\n";
 
 QString UserName() {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name) return QString::fromLocal8Bit(pw->pw_name);
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
     return QString::number(getuid());
 }
 
@@ -45,13 +46,15 @@ bool CSingleInstance::Acquire() {
             return false;
         }
         // A socket left by a crashed instance refuses connections: remove it and serve.
-        if (probe.error() == QLocalSocket::ConnectionRefusedError) QLocalServer::removeServer(m_path);
+        if (probe.error() == QLocalSocket::ConnectionRefusedError)
+            QLocalServer::removeServer(m_path);
 
         auto* server = new QLocalServer(this);
         server->setSocketOptions(QLocalServer::UserAccessOption);
         if (server->listen(m_path)) {
             m_server = server;
-            connect(m_server, &QLocalServer::newConnection, this, &CSingleInstance::OnNewConnection);
+            connect(m_server, &QLocalServer::newConnection, this,
+                    &CSingleInstance::OnNewConnection);
             return true;
         }
         delete server;

@@ -73,23 +73,24 @@ bool CStreamStorage::Exec(const char* sql) {
 
 CStreamStorage::OpenResult CStreamStorage::Classify(int rc, const std::string& path) {
     switch (rc & 0xFF) {
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
-        return OpenResult::NotADatabase;
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_IOERR: {
-        struct stat st;
-        int err = 0;
-        if (!FileExists(path, st, err)) return err == EACCES ? OpenResult::NoPermission
-                                                             : OpenResult::Missing;
-        if (::access(path.c_str(), R_OK) != 0 && errno == EACCES) return OpenResult::NoPermission;
-        return OpenResult::Error;
-    }
-    default:
-        return OpenResult::Error;
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            return OpenResult::NotADatabase;
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_READONLY:
+        case SQLITE_CANTOPEN:
+        case SQLITE_IOERR: {
+            struct stat st;
+            int err = 0;
+            if (!FileExists(path, st, err))
+                return err == EACCES ? OpenResult::NoPermission : OpenResult::Missing;
+            if (::access(path.c_str(), R_OK) != 0 && errno == EACCES)
+                return OpenResult::NoPermission;
+            return OpenResult::Error;
+        }
+        default:
+            return OpenResult::Error;
     }
 }
 
@@ -193,8 +194,8 @@ CStreamStorage::OpenResult CStreamStorage::OpenOrCreate(const std::string& path)
     Close();
     m_error.clear();
     if (Fault("create", path)) return OpenResult::Error;
-    int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         m_error = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
@@ -375,8 +376,8 @@ bool CStreamStorage::SaveAs(const std::string& path) {
     }
     if (Fault("create", path)) return false;
     sqlite3* dest = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) {
         sqlite3_backup* b = sqlite3_backup_init(dest, "main", m_db, "main");
         if (b) {

@@ -9,7 +9,8 @@ namespace {
 
 QStringList SplitDirs(const QByteArray& value, const QStringList& fallback) {
     QStringList dirs;
-    for (const QString& d : QString::fromLocal8Bit(value).split(QLatin1Char(':'), Qt::SkipEmptyParts))
+    for (const QString& d :
+         QString::fromLocal8Bit(value).split(QLatin1Char(':'), Qt::SkipEmptyParts))
         if (QDir::isAbsolutePath(d)) dirs << d;
     return dirs.isEmpty() ? fallback : dirs;
 }
@@ -45,7 +46,8 @@ QString XdgPaths::FindDesktopEntry(const QString& id) const {
         if (QFileInfo(base + id).isFile()) return base + id;
         // "vendor-name.desktop" may lie at vendor/name.desktop.
         QString nested = id;
-        for (int i = nested.indexOf(QLatin1Char('-')); i >= 0; i = nested.indexOf(QLatin1Char('-'), i + 1)) {
+        for (int i = nested.indexOf(QLatin1Char('-')); i >= 0;
+             i = nested.indexOf(QLatin1Char('-'), i + 1)) {
             QString candidate = nested;
             candidate[i] = QLatin1Char('/');
             if (QFileInfo(base + candidate).isFile()) return base + candidate;

@@ -45,16 +45,15 @@ bool DirectLookup(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::strin
 
 bool SearchList(CKQTree* tree, const std::string& text, uint16_t kqaid, CDetailItem& item);
 
-bool ItemInEntry(CKQTreeEntry* entry, const std::string& rest, uint16_t kqaid,
-                 CDetailItem& item) {
+bool ItemInEntry(CKQTreeEntry* entry, const std::string& rest, uint16_t kqaid, CDetailItem& item) {
     int32_t id = 0, textID = 0, descID = 0;
     if (ReadItemTip(rest, id, textID, descID)) {
         // An identifier beyond 16 bits names no analyzer; it must not wrap round to one.
         if (!IsKqaidValue(id)) return false;
-        uint32_t index = static_cast<uint32_t>(descID) * 65536u +
-                         (static_cast<uint32_t>(textID) & 0xFFFFu);
-        item = CDetailItem(entry, static_cast<uint16_t>(id), DETAIL_TIP,
-                           static_cast<int32_t>(index));
+        uint32_t index =
+            static_cast<uint32_t>(descID) * 65536u + (static_cast<uint32_t>(textID) & 0xFFFFu);
+        item =
+            CDetailItem(entry, static_cast<uint16_t>(id), DETAIL_TIP, static_cast<int32_t>(index));
         return true;
     }
     if (rest == entry->m_key) {
@@ -90,8 +89,7 @@ bool SearchList(CKQTree* tree, const std::string& text, uint16_t kqaid, CDetailI
 // ---- columns ----
 
 void ScanColumns(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::string& keyPath,
-                 const std::string& captionPath, CDbColumns& columns,
-                 std::set<std::string>& seen) {
+                 const std::string& captionPath, CDbColumns& columns, std::set<std::string>& seen) {
     for (const CAttr& a : entry.m_attrs) {
         if ((a.m_data & 4u) == 0) continue;
         std::string key = Join(keyPath, a.m_id);
@@ -217,8 +215,8 @@ double CQuillo95Doc::LeadingNumber(const std::string& text) {
         if (i < text.size() && text[i] == '-') return 0.0;
     }
     double v = 0.0;
-    auto r = std::from_chars(text.data() + i, text.data() + text.size(), v,
-                             std::chars_format::general);
+    auto r =
+        std::from_chars(text.data() + i, text.data() + text.size(), v, std::chars_format::general);
     if (r.ec == std::errc::invalid_argument) return 0.0;
     return v;  // out of range: from_chars leaves v 0; atof would give HUGE_VAL
 }

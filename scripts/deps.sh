@@ -2,7 +2,7 @@
 # Installs the Debian packages the project needs that are not there yet.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
-      fonts-liberation clang libclang-rt-14-dev dbus shared-mime-info poppler-utils)
+      fonts-liberation clang libclang-rt-14-dev dbus shared-mime-info poppler-utils clang-format)
 [ "${1:-}" = "--bench" ] && pkgs+=(fio)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -55,16 +55,19 @@ Floor MeasureFloor(const std::string& path, const std::vector<std::string>& name
     Floor f;
     sqlite3* db = nullptr;
     sqlite3_open(path.c_str(), &db);
-    sqlite3_exec(db, "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL;"
-                     "CREATE TABLE t(name TEXT PRIMARY KEY, data BLOB)",
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode = DELETE; PRAGMA synchronous = FULL;"
+                 "CREATE TABLE t(name TEXT PRIMARY KEY, data BLOB)",
                  nullptr, nullptr, nullptr);
     auto t0 = Clock::now();
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?1, ?2)", -1, &ins, nullptr);
     for (size_t i = 0; i < names.size(); ++i) {
-        sqlite3_bind_text(ins, 1, names[i].data(), static_cast<int>(names[i].size()), SQLITE_STATIC);
-        sqlite3_bind_blob(ins, 2, blobs[i].data(), static_cast<int>(blobs[i].size()), SQLITE_STATIC);
+        sqlite3_bind_text(ins, 1, names[i].data(), static_cast<int>(names[i].size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_blob(ins, 2, blobs[i].data(), static_cast<int>(blobs[i].size()),
+                          SQLITE_STATIC);
         sqlite3_step(ins);
         sqlite3_reset(ins);
     }
@@ -184,19 +187,24 @@ int RunSize(int n, const std::string& dir) {
     doc.LoadSystemTree(doc.m_db.m_directory.front(), *one.Add(std::string()));
     const int walks = 100000;
     t0 = Clock::now();
-    for (int i = 0; i < walks; ++i) found += doc.ValueAtItemPath(one, "System~Child2~Grand2~Attr4", text);
+    for (int i = 0; i < walks; ++i)
+        found += doc.ValueAtItemPath(one, "System~Child2~Grand2~Attr4", text);
     const double walkUs = Ms(t0) * 1000.0 / walks;
 
     const Floor f = MeasureFloor(dir + "/floor.db", names, blobs);
     const auto fileSize = std::filesystem::file_size(path);
-    std::printf("  full save         %10.1f ms   floor write %10.1f ms   ratio %.2f (target <= 3)\n",
-                saveMs, f.writeMs, saveMs / f.writeMs);
-    std::printf("  reopen            %10.1f ms   best of five %.1f ms (directory only; target < 100 ms"
-                " at 100k)\n", reopenMs, reopenBest);
-    std::printf("    of which        open+read %.1f ms, decode %.1f ms, index %.1f ms\n", openReadMs,
-                decodeMs, indexMs);
-    std::printf("  load every record %10.1f ms   floor read  %10.1f ms   ratio %.2f   (%d loaded)\n",
-                loadMs, f.readMs, loadMs / f.readMs, loaded);
+    std::printf(
+        "  full save         %10.1f ms   floor write %10.1f ms   ratio %.2f (target <= 3)\n",
+        saveMs, f.writeMs, saveMs / f.writeMs);
+    std::printf(
+        "  reopen            %10.1f ms   best of five %.1f ms (directory only; target < 100 ms"
+        " at 100k)\n",
+        reopenMs, reopenBest);
+    std::printf("    of which        open+read %.1f ms, decode %.1f ms, index %.1f ms\n",
+                openReadMs, decodeMs, indexMs);
+    std::printf(
+        "  load every record %10.1f ms   floor read  %10.1f ms   ratio %.2f   (%d loaded)\n",
+        loadMs, f.readMs, loadMs / f.readMs, loaded);
     std::printf("  lookup by path    %10.2f us per record with its load, %.3f us walk alone (%d)\n",
                 lookupMs * 1000.0 / n, walkUs, found > 0 ? 1 : 0);
     std::printf("  data              %10.1f MB serialised, %.1f MB file, %zu bytes per record\n",

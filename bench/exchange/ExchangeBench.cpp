@@ -138,7 +138,8 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
         auto start = std::chrono::steady_clock::now();
         int fd = ::open((file + ".copy").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
         for (size_t done = 0; done < bytes.size();) {
-            ssize_t w = ::write(fd, bytes.data() + done, std::min<size_t>(65536, bytes.size() - done));
+            ssize_t w =
+                ::write(fd, bytes.data() + done, std::min<size_t>(65536, bytes.size() - done));
             if (w <= 0) return 1;
             done += static_cast<size_t>(w);
         }
@@ -210,7 +211,8 @@ struct Result {
 
 bool RunChild(const std::string& self, const std::string& phase, int n, const std::string& dir,
               Result& r) {
-    std::string cmd = "'" + self + "' --child " + phase + " " + std::to_string(n) + " '" + dir + "'";
+    std::string cmd =
+        "'" + self + "' --child " + phase + " " + std::to_string(n) + " '" + dir + "'";
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return false;
     int got = std::fscanf(p, "%lf %ld %ld", &r.seconds, &r.baselineKB, &r.peakKB);
@@ -221,7 +223,8 @@ bool RunChild(const std::string& self, const std::string& phase, int n, const st
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 5 && std::string(argv[1]) == "--child") return Child(argv[2], std::atoi(argv[3]), argv[4]);
+    if (argc >= 5 && std::string(argv[1]) == "--child")
+        return Child(argv[2], std::atoi(argv[3]), argv[4]);
 
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
@@ -235,17 +238,17 @@ int main(int argc, char** argv) {
                 "peak MB", "MB over base", "x floor");
     for (int n : sizes) {
         Result ex, exTree, exFloor, exLines, im, imFloor;
-        bool ok = RunChild(self, "export", n, dir, ex) &&
-                  RunChild(self, "export-tree", n, dir, exTree) &&
-                  RunChild(self, "export-floor", n, dir, exFloor) &&
-                  RunChild(self, "export-floor-lines", n, dir, exLines) &&
-                  RunChild(self, "import-floor", n, dir, imFloor) &&
-                  RunChild(self, "import", n, dir, im);
+        bool ok =
+            RunChild(self, "export", n, dir, ex) && RunChild(self, "export-tree", n, dir, exTree) &&
+            RunChild(self, "export-floor", n, dir, exFloor) &&
+            RunChild(self, "export-floor-lines", n, dir, exLines) &&
+            RunChild(self, "import-floor", n, dir, imFloor) && RunChild(self, "import", n, dir, im);
         if (!ok) {
             std::printf("%8d failed\n", n);
             continue;
         }
-        const auto fileSize = std::filesystem::file_size(dir + "/bench" + std::to_string(n) + ".kqx");
+        const auto fileSize =
+            std::filesystem::file_size(dir + "/bench" + std::to_string(n) + ".kqx");
         auto row = [&](const char* name, const Result& r, const Result* floor) {
             std::printf("%8d %-13s %10.4f %12.0f %10.1f %12.1f", n, name, r.seconds, n / r.seconds,
                         r.peakKB / 1024.0, (r.peakKB - r.baselineKB) / 1024.0);

@@ -23,7 +23,8 @@ namespace {
 class CPrintView : public CWnd {
 public:
     intptr_t SendMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-        if (message == UM_ANALYZERLOG) std::printf("log %s\n", reinterpret_cast<const char*>(lParam));
+        if (message == UM_ANALYZERLOG)
+            std::printf("log %s\n", reinterpret_cast<const char*>(lParam));
         if (message == UM_ANALYZERPROGRESS) ++progress;
         return message == UM_ANALYZERREQUEST ? 0 : 1;
     }
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
 #ifdef KQA_BENCH_WITH_QT
     std::unique_ptr<QGuiApplication> app;
     if (gui) {
-        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+        if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+            !std::getenv("QT_QPA_PLATFORM"))
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         app = std::make_unique<QGuiApplication>(argc, argv);
     }

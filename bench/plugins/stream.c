@@ -14,11 +14,11 @@ static double now(void) {
     return ts.tv_sec + ts.tv_nsec * 1e-9;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     size_t n = argc > 1 ? (size_t)strtoull(argv[1], NULL, 10) : 16777216u;
-    double *a = aligned_alloc(64, n * sizeof(double));
-    double *b = aligned_alloc(64, n * sizeof(double));
-    double *c = aligned_alloc(64, n * sizeof(double));
+    double* a = aligned_alloc(64, n * sizeof(double));
+    double* b = aligned_alloc(64, n * sizeof(double));
+    double* c = aligned_alloc(64, n * sizeof(double));
     if (!a || !b || !c) {
         fprintf(stderr, "stream: not enough memory for 3 x %zu doubles\n", n);
         return 1;
@@ -29,9 +29,9 @@ int main(int argc, char **argv) {
         c[j] = 0.0;
     }
     const double scalar = 3.0;
-    const char *names[4] = {"Copy", "Scale", "Add", "Triad"};
-    const double bytes[4] = {2.0 * sizeof(double) * n, 2.0 * sizeof(double) * n, 3.0 * sizeof(double) * n,
-                             3.0 * sizeof(double) * n};
+    const char* names[4] = {"Copy", "Scale", "Add", "Triad"};
+    const double bytes[4] = {2.0 * sizeof(double) * n, 2.0 * sizeof(double) * n,
+                             3.0 * sizeof(double) * n, 3.0 * sizeof(double) * n};
     double best[4] = {1e30, 1e30, 1e30, 1e30};
     for (int k = 0; k < NTIMES; k++) {
         double t = now();

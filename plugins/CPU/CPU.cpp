@@ -75,40 +75,65 @@ const TipTextDef kTips[] = {
 const AttrDescDef kAttrs[] = {
     {cpu::T_MODEL, "CPU Model", "The processor's model name (model name in /proc/cpuinfo)."},
     {cpu::T_VENDOR, "CPU Vendor", "The maker's identification string (vendor_id)."},
-    {cpu::T_SIGNATURE, "CPU Signature", "Family, model and stepping: which design and revision the processor is."},
+    {cpu::T_SIGNATURE, "CPU Signature",
+     "Family, model and stepping: which design and revision the processor is."},
     {cpu::T_MICROCODE, "Microcode Revision", "The microcode revision loaded into the processor."},
     {cpu::T_SOCKETS, "Sockets", "Number of physical processor packages."},
     {cpu::T_CORES, "Cores", "Number of physical cores over all packages (distinct core IDs)."},
     {cpu::T_THREADS, "Threads", "Number of logical CPUs online (with SMT, two or more per core)."},
-    {cpu::T_THREADS_PER_CORE, "Threads per Core", "Logical CPUs per core: 2 with SMT/Hyper-Threading on, 1 without."},
-    {cpu::T_USABLE, "CPUs Usable", "Logical CPUs this program may run on (its affinity mask); fewer than Threads when limited."},
-    {cpu::T_BASE_CLOCK, "Base Clock", "The guaranteed clock in MHz (base_frequency, or the figure in the model name)."},
-    {cpu::T_MAX_CLOCK, "Maximum Clock", "The highest clock the processor may reach, with boost, in MHz (cpuinfo_max_freq)."},
+    {cpu::T_THREADS_PER_CORE, "Threads per Core",
+     "Logical CPUs per core: 2 with SMT/Hyper-Threading on, 1 without."},
+    {cpu::T_USABLE, "CPUs Usable",
+     "Logical CPUs this program may run on (its affinity mask); fewer than Threads when limited."},
+    {cpu::T_BASE_CLOCK, "Base Clock",
+     "The guaranteed clock in MHz (base_frequency, or the figure in the model name)."},
+    {cpu::T_MAX_CLOCK, "Maximum Clock",
+     "The highest clock the processor may reach, with boost, in MHz (cpuinfo_max_freq)."},
     {cpu::T_MIN_CLOCK, "Minimum Clock", "The lowest clock the frequency driver uses, in MHz."},
-    {cpu::T_CUR_CLOCK, "Current Clock", "The highest current clock over the CPUs when the branch was filled, in MHz."},
+    {cpu::T_CUR_CLOCK, "Current Clock",
+     "The highest current clock over the CPUs when the branch was filled, in MHz."},
     {cpu::T_L1D, "L1 Data Cache", "Size of the first-level data cache of one core, in KiB."},
-    {cpu::T_L1I, "L1 Instruction Cache", "Size of the first-level instruction cache of one core, in KiB."},
+    {cpu::T_L1I, "L1 Instruction Cache",
+     "Size of the first-level instruction cache of one core, in KiB."},
     {cpu::T_L2, "L2 Cache", "Size of one second-level cache, in KiB."},
-    {cpu::T_L3, "L3 Cache", "Size of one last-level cache, in KiB (usually shared by all cores of a package)."},
-    {cpu::T_ISA_LEVEL, "Instruction Set Level", "The x86-64 micro-architecture level the processor meets (v1 to v4); programs built for a higher level do not run."},
-    {cpu::T_SIMD, "SIMD Extensions", "Vector instruction sets the processor offers, used by media, compression and science programs."},
-    {cpu::T_AES, "AES Acceleration", "Whether AES instructions speed up disk and network encryption."},
-    {cpu::T_HWVIRT, "Hardware Virtualization", "VT-x or AMD-V, needed for fast virtual machines (KVM); shown as not available inside most virtual machines."},
+    {cpu::T_L3, "L3 Cache",
+     "Size of one last-level cache, in KiB (usually shared by all cores of a package)."},
+    {cpu::T_ISA_LEVEL, "Instruction Set Level",
+     "The x86-64 micro-architecture level the processor meets (v1 to v4); programs built for a "
+     "higher level do not run."},
+    {cpu::T_SIMD, "SIMD Extensions",
+     "Vector instruction sets the processor offers, used by media, compression and science "
+     "programs."},
+    {cpu::T_AES, "AES Acceleration",
+     "Whether AES instructions speed up disk and network encryption."},
+    {cpu::T_HWVIRT, "Hardware Virtualization",
+     "VT-x or AMD-V, needed for fast virtual machines (KVM); shown as not available inside most "
+     "virtual machines."},
     {cpu::T_ADDRESS, "Address Sizes", "Physical and virtual address widths in bits."},
-    {cpu::T_MICROCODE_PKG, "Microcode Package", "Whether the distribution's microcode update package is installed (from the dpkg status)."},
-    {cpu::T_DRIVER, "Scaling Driver", "The kernel driver that sets the clock (intel_pstate, amd-pstate, acpi-cpufreq...)."},
-    {cpu::T_GOVERNOR, "CPU Governor", "The policy that chooses the clock: performance, powersave, schedutil, ondemand..."},
+    {cpu::T_MICROCODE_PKG, "Microcode Package",
+     "Whether the distribution's microcode update package is installed (from the dpkg status)."},
+    {cpu::T_DRIVER, "Scaling Driver",
+     "The kernel driver that sets the clock (intel_pstate, amd-pstate, acpi-cpufreq...)."},
+    {cpu::T_GOVERNOR, "CPU Governor",
+     "The policy that chooses the clock: performance, powersave, schedutil, ondemand..."},
     {cpu::T_GOVERNORS, "Available Governors", "The governors the scaling driver offers."},
-    {cpu::T_EPP, "Energy Preference", "The energy-performance preference handed to the processor (intel_pstate and amd-pstate)."},
+    {cpu::T_EPP, "Energy Preference",
+     "The energy-performance preference handed to the processor (intel_pstate and amd-pstate)."},
     {cpu::T_BOOST, "CPU Boost", "Whether the processor may run above its base clock."},
-    {cpu::T_POWER, "Power Supply", "AC or battery, from /sys/class/power_supply; AC on machines without a battery."},
+    {cpu::T_POWER, "Power Supply",
+     "AC or battery, from /sys/class/power_supply; AC on machines without a battery."},
     {cpu::T_VULNERABILITY, "",
      "The kernel's report on one known processor vulnerability (/sys/devices/system/cpu/"
      "vulnerabilities): Not affected, Mitigation (protected, at some cost) or Vulnerable."},
-    {cpu::T_MITIGATIONS, "Mitigations", "The mitigations= setting on the kernel command line (auto when not given)."},
-    {cpu::T_VULNERABLE_COUNT, "Vulnerable Count", "How many of the reported vulnerabilities are not mitigated."},
-    {cpu::T_LOADAVG, "Load Average", "Runnable tasks averaged over 1, 5 and 15 minutes (/proc/loadavg)."},
-    {cpu::T_LOAD_PER_CPU, "Load per CPU", "The one-minute load average divided by the number of threads; above 1 the processor is overloaded."},
+    {cpu::T_MITIGATIONS, "Mitigations",
+     "The mitigations= setting on the kernel command line (auto when not given)."},
+    {cpu::T_VULNERABLE_COUNT, "Vulnerable Count",
+     "How many of the reported vulnerabilities are not mitigated."},
+    {cpu::T_LOADAVG, "Load Average",
+     "Runnable tasks averaged over 1, 5 and 15 minutes (/proc/loadavg)."},
+    {cpu::T_LOAD_PER_CPU, "Load per CPU",
+     "The one-minute load average divided by the number of threads; above 1 the processor is "
+     "overloaded."},
     {cpu::T_TASKS, "Tasks", "Number of processes and threads on the system."},
     {cpu::T_INT_SINGLE, "Integer Single-Thread",
      "Integer throughput of one thread in millions of operations per second: four independent "
@@ -121,7 +146,8 @@ const AttrDescDef kAttrs[] = {
     {cpu::T_INT_SCALING, "Integer Scaling",
      "Integer All Threads divided by Integer Single-Thread. Ideally equal to the threads used; "
      "SMT threads add less than a core."},
-    {cpu::T_THREADS_USED, "Threads Used", "Threads the all-threads tests ran on (the CPUs this program may use)."},
+    {cpu::T_THREADS_USED, "Threads Used",
+     "Threads the all-threads tests ran on (the CPUs this program may use)."},
     {cpu::T_FLOAT_SINGLE, "Float Single-Thread",
      "Double-precision throughput of one thread in millions of floating-point operations per "
      "second: eight independent multiply-add chains (16 operations per step), about 0.12 s per "
@@ -167,7 +193,8 @@ uint64_t Calibrate(bool integer, CProgress& progress) {
 bool RunTest(CKQTreeEntry* branch, bool integer, CProgress& progress, int spanFrom, int spanTo) {
     const char* key = integer ? cpu::kIntTest : cpu::kFloatTest;
     const char* what = integer ? "Integer" : "Float";
-    const double opsPerIter = integer ? cpubench::kIntOpsPerIteration : cpubench::kFloatOpsPerIteration;
+    const double opsPerIter =
+        integer ? cpubench::kIntOpsPerIteration : cpubench::kFloatOpsPerIteration;
     const std::string unit = integer ? "Mop/s" : "MFLOP/s";
     CConditionsProbe probe(cpu::kVersion);
     const int threads = cpubench::UsableCPUs();
@@ -206,21 +233,34 @@ bool RunTest(CKQTreeEntry* branch, bool integer, CProgress& progress, int spanFr
     SetNumber(e, "Threads Used", threads, 0, "", cpu::T_THREADS_USED);
     StoreConditions(e, probe.Finish());
     progress.Log(Format("%s: %.0f %s on one thread (spread %.1f %%), %.0f %s on %d threads", what,
-                        singleRate, unit.c_str(), 100 * single->Spread(), multiRate, unit.c_str(), threads));
+                        singleRate, unit.c_str(), 100 * single->Spread(), multiRate, unit.c_str(),
+                        threads));
     return true;
 }
 
 void AddDefinitions(CKQTreeEntry* branch) {
     AddReport(branch, "CPU Details", cpu::kID,
-              {"Processor~CPU Model", "Processor~Cores", "Processor~Threads", "Processor~Base Clock",
-               "Processor~Maximum Clock", "CPU Caches~L2 Cache", "CPU Caches~L3 Cache",
-               "Instruction Set~Instruction Set Level", "Instruction Set~SIMD Extensions",
-               "Frequency Scaling~CPU Governor", "Frequency Scaling~CPU Boost",
-               "Frequency Scaling~Power Supply", "CPU Security~Vulnerable Count",
-               "CPU Integer Test~Integer Single-Thread", "CPU Integer Test~Integer All Threads",
-               "CPU Integer Test~Integer Scaling", "CPU Float Test~Float Single-Thread",
-               "CPU Float Test~Float All Threads", "CPU Integer Test~Governor",
-               "CPU Integer Test~Throttled", "CPU Integer Test~Load Before",
+              {"Processor~CPU Model",
+               "Processor~Cores",
+               "Processor~Threads",
+               "Processor~Base Clock",
+               "Processor~Maximum Clock",
+               "CPU Caches~L2 Cache",
+               "CPU Caches~L3 Cache",
+               "Instruction Set~Instruction Set Level",
+               "Instruction Set~SIMD Extensions",
+               "Frequency Scaling~CPU Governor",
+               "Frequency Scaling~CPU Boost",
+               "Frequency Scaling~Power Supply",
+               "CPU Security~Vulnerable Count",
+               "CPU Integer Test~Integer Single-Thread",
+               "CPU Integer Test~Integer All Threads",
+               "CPU Integer Test~Integer Scaling",
+               "CPU Float Test~Float Single-Thread",
+               "CPU Float Test~Float All Threads",
+               "CPU Integer Test~Governor",
+               "CPU Integer Test~Throttled",
+               "CPU Integer Test~Load Before",
                "CPU Integer Test~Module Version"});
     AddChart(branch, "CPU Integer Throughput", "Mop/s", cpu::kID,
              {"CPU Integer Test~Integer Single-Thread", "CPU Integer Test~Integer All Threads"});
@@ -228,7 +268,8 @@ void AddDefinitions(CKQTreeEntry* branch) {
              {"CPU Float Test~Float Single-Thread", "CPU Float Test~Float All Threads"});
     AddChart(branch, "CPU Thread Scaling", "x", cpu::kID,
              {"CPU Integer Test~Integer Scaling", "CPU Float Test~Float Scaling"});
-    AddChart(branch, "CPU Clock", "MHz", cpu::kID, {"Processor~Base Clock", "Processor~Maximum Clock"});
+    AddChart(branch, "CPU Clock", "MHz", cpu::kID,
+             {"Processor~Base Clock", "Processor~Maximum Clock"});
 }
 
 }  // namespace
@@ -281,11 +322,25 @@ KQARC kqaGetTipDesc(CTip* tip, CString& text) { return Texts().TipDesc(tip, text
 KQARC kqaGetAttrDesc(CAttr* attr, CString& text) {
     if (attr && attr->m_type == 0 && !attr->m_id.empty()) {
         // Records keep no type word: the vulnerability attributes are known by their names.
-        static const char* const kVulnNames[] = {"Meltdown", "Spectre v1", "Spectre v2", "Mds", "L1tf",
-                                                 "Retbleed", "Srbds", "Mmio stale data", "Itlb multihit",
-                                                 "Tsx async abort", "Spec store bypass", "Gather data sampling",
-                                                 "Spec rstack overflow", "Reg file data sampling", "Ghostwrite",
-                                                 "Indirect target selection", "Tsa", "Vmscape", "Old microcode"};
+        static const char* const kVulnNames[] = {"Meltdown",
+                                                 "Spectre v1",
+                                                 "Spectre v2",
+                                                 "Mds",
+                                                 "L1tf",
+                                                 "Retbleed",
+                                                 "Srbds",
+                                                 "Mmio stale data",
+                                                 "Itlb multihit",
+                                                 "Tsx async abort",
+                                                 "Spec store bypass",
+                                                 "Gather data sampling",
+                                                 "Spec rstack overflow",
+                                                 "Reg file data sampling",
+                                                 "Ghostwrite",
+                                                 "Indirect target selection",
+                                                 "Tsa",
+                                                 "Vmscape",
+                                                 "Old microcode"};
         for (const char* n : kVulnNames)
             if (attr->m_id == n) {
                 CAttr typed = *attr;

@@ -28,10 +28,22 @@ uint64_t IntegerWork(uint64_t iterations, uint64_t seed) {
     uint64_t a = seed | 1, b = seed * 3 + 7, c = seed * 5 + 11, d = seed * 7 + 13;
     uint64_t sa = 0, sb = 0, sc = 0, sd = 0;
     for (uint64_t i = 0; i < iterations; ++i) {
-        a ^= a << 13; a ^= a >> 7; a ^= a << 17; sa += a * 0x9E3779B97F4A7C15ull;
-        b ^= b << 13; b ^= b >> 7; b ^= b << 17; sb += b * 0xBF58476D1CE4E5B9ull;
-        c ^= c << 13; c ^= c >> 7; c ^= c << 17; sc += c * 0x94D049BB133111EBull;
-        d ^= d << 13; d ^= d >> 7; d ^= d << 17; sd += d * 0xD6E8FEB86659FD93ull;
+        a ^= a << 13;
+        a ^= a >> 7;
+        a ^= a << 17;
+        sa += a * 0x9E3779B97F4A7C15ull;
+        b ^= b << 13;
+        b ^= b >> 7;
+        b ^= b << 17;
+        sb += b * 0xBF58476D1CE4E5B9ull;
+        c ^= c << 13;
+        c ^= c >> 7;
+        c ^= c << 17;
+        sc += c * 0x94D049BB133111EBull;
+        d ^= d << 13;
+        d ^= d >> 7;
+        d ^= d << 17;
+        sd += d * 0xD6E8FEB86659FD93ull;
     }
     const uint64_t r = sa ^ sb ^ sc ^ sd;
     g_intSink.fetch_add(r, std::memory_order_relaxed);
@@ -53,8 +65,10 @@ double FloatWork(uint64_t iterations, double seed) {
 
 double RunSingle(bool integer, uint64_t iterations) {
     const double t0 = Seconds();
-    if (integer) IntegerWork(iterations, 0x1234567u);
-    else FloatWork(iterations, 0.5);
+    if (integer)
+        IntegerWork(iterations, 0x1234567u);
+    else
+        FloatWork(iterations, 0.5);
     return Seconds() - t0;
 }
 
@@ -68,8 +82,10 @@ double RunThreads(int threads, bool integer, uint64_t iterations) {
         pool.emplace_back([&, t] {
             ready.fetch_add(1);
             go.wait(0);
-            if (integer) IntegerWork(iterations, 0x1234567u + static_cast<uint64_t>(t));
-            else FloatWork(iterations, 0.5 + t * 0.01);
+            if (integer)
+                IntegerWork(iterations, 0x1234567u + static_cast<uint64_t>(t));
+            else
+                FloatWork(iterations, 0.5 + t * 0.01);
         });
     }
     // All threads exist and wait before the clock starts.

@@ -37,10 +37,14 @@ std::optional<long long> CacheKiB(const std::string& text) {
     if (end == s || v <= 0) return std::nullopt;
     while (*end == ' ') ++end;
     switch (std::toupper(static_cast<unsigned char>(*end))) {
-        case 'M': return v * 1024;
-        case 'G': return v * 1024 * 1024;
-        case 'K': return v;
-        default: return v / 1024;  // plain bytes
+        case 'M':
+            return v * 1024;
+        case 'G':
+            return v * 1024 * 1024;
+        case 'K':
+            return v;
+        default:
+            return v / 1024;  // plain bytes
     }
 }
 
@@ -53,7 +57,8 @@ bool HasAll(const std::set<std::string>& flags, std::initializer_list<const char
 std::string IsaLevel(const std::set<std::string>& f) {
     if (!HasAll(f, {"lm", "cmov", "cx8", "fpu", "fxsr", "mmx", "sse", "sse2"})) return "";
     if (!HasAll(f, {"cx16", "lahf_lm", "popcnt", "sse4_1", "sse4_2", "ssse3"})) return "x86-64-v1";
-    if (!HasAll(f, {"avx", "avx2", "bmi1", "bmi2", "f16c", "fma", "abm", "movbe", "xsave"})) return "x86-64-v2";
+    if (!HasAll(f, {"avx", "avx2", "bmi1", "bmi2", "f16c", "fma", "abm", "movbe", "xsave"}))
+        return "x86-64-v2";
     if (!HasAll(f, {"avx512f", "avx512bw", "avx512cd", "avx512dq", "avx512vl"})) return "x86-64-v3";
     return "x86-64-v4";
 }
@@ -63,7 +68,8 @@ bool DpkgInstalled(const std::string& status, const std::string& package) {
     std::string line;
     bool inPackage = false;
     while (std::getline(in, line)) {
-        if (StartsWith(line, "Package: ")) inPackage = Trim(line.substr(9)) == package;
+        if (StartsWith(line, "Package: "))
+            inPackage = Trim(line.substr(9)) == package;
         else if (inPackage && StartsWith(line, "Status: "))
             return line.find("install ok installed") != std::string::npos;
     }
@@ -92,10 +98,12 @@ std::string VulnerabilityName(const std::string& file) {
 
 void FillBranch(CKQTreeEntry* branch) {
     const auto cpuinfo = ReadFile("/proc/cpuinfo");
-    const auto blocks = cpuinfo ? ParseBlocks(*cpuinfo, ':') : std::vector<std::map<std::string, std::string>>{};
+    const auto blocks =
+        cpuinfo ? ParseBlocks(*cpuinfo, ':') : std::vector<std::map<std::string, std::string>>{};
     std::map<std::string, std::string> first;
     for (const auto& b : blocks)
-        if (b.count("processor") && (b.count("model name") || b.count("vendor_id") || b.count("flags") || b.count("Features"))) {
+        if (b.count("processor") && (b.count("model name") || b.count("vendor_id") ||
+                                     b.count("flags") || b.count("Features"))) {
             first = b;
             break;
         }
@@ -115,13 +123,16 @@ void FillBranch(CKQTreeEntry* branch) {
     if (model.empty()) model = field("cpu model");
     if (!model.empty()) SetText(p, "CPU Model", model, T_MODEL, DATA_HIGHLIGHT);
     std::string vendor = field("vendor_id");
-    if (vendor.empty() && !field("CPU implementer").empty()) vendor = "ARM implementer " + field("CPU implementer");
+    if (vendor.empty() && !field("CPU implementer").empty())
+        vendor = "ARM implementer " + field("CPU implementer");
     if (!vendor.empty()) SetText(p, "CPU Vendor", vendor, T_VENDOR);
     if (!field("cpu family").empty())
         SetText(p, "CPU Signature",
-                "family " + field("cpu family") + ", model " + field("model") + ", stepping " + field("stepping"),
+                "family " + field("cpu family") + ", model " + field("model") + ", stepping " +
+                    field("stepping"),
                 T_SIGNATURE);
-    if (!field("microcode").empty()) SetText(p, "Microcode Revision", field("microcode"), T_MICROCODE);
+    if (!field("microcode").empty())
+        SetText(p, "Microcode Revision", field("microcode"), T_MICROCODE);
 
     const std::vector<int> online = OnlineCPUs(processorBlocks);
     std::set<std::string> packages, cores;
@@ -141,23 +152,28 @@ void FillBranch(CKQTreeEntry* branch) {
         }
     }
     const int threads = static_cast<int>(online.size());
-    const int sockets = packages.empty() ? (threads > 0 ? 1 : 0) : static_cast<int>(packages.size());
+    const int sockets =
+        packages.empty() ? (threads > 0 ? 1 : 0) : static_cast<int>(packages.size());
     const int coreCount = cores.empty() ? threads : static_cast<int>(cores.size());
     if (threads > 0) {
         SetNumber(p, "Sockets", sockets, 0, "", T_SOCKETS);
         SetNumber(p, "Cores", coreCount, 0, "", T_CORES, true);
         SetNumber(p, "Threads", threads, 0, "", T_THREADS, true);
-        if (coreCount > 0) SetNumber(p, "Threads per Core", double(threads) / coreCount, 0, "", T_THREADS_PER_CORE);
+        if (coreCount > 0)
+            SetNumber(p, "Threads per Core", double(threads) / coreCount, 0, "",
+                      T_THREADS_PER_CORE);
     }
     if (auto status = ReadFile("/proc/self/status")) {
         auto kv = ParseKeyValue(*status, ':');
         auto list = ParseCpuList(kv["Cpus_allowed_list"]);
-        if (!list.empty()) SetNumber(p, "CPUs Usable", static_cast<double>(list.size()), 0, "", T_USABLE);
+        if (!list.empty())
+            SetNumber(p, "CPUs Usable", static_cast<double>(list.size()), 0, "", T_USABLE);
     }
     const int c0 = online.empty() ? 0 : online.front();
     double maxMHz = 0;
     for (int c : online)
-        if (auto khz = ReadInt(CpuPath(c, "cpufreq/cpuinfo_max_freq"))) maxMHz = std::max(maxMHz, *khz / 1000.0);
+        if (auto khz = ReadInt(CpuPath(c, "cpufreq/cpuinfo_max_freq")))
+            maxMHz = std::max(maxMHz, *khz / 1000.0);
     if (maxMHz > 0) SetNumber(p, "Maximum Clock", maxMHz, 0, "MHz", T_MAX_CLOCK, true);
     if (auto khz = ReadInt(CpuPath(c0, "cpufreq/base_frequency"))) {
         SetNumber(p, "Base Clock", *khz / 1000.0, 0, "MHz", T_BASE_CLOCK);
@@ -170,8 +186,10 @@ void FillBranch(CKQTreeEntry* branch) {
                 SetNumber(p, "Base Clock", ghz * 1000.0, 0, "MHz", T_BASE_CLOCK);
         }
     }
-    if (auto khz = ReadInt(CpuPath(c0, "cpufreq/cpuinfo_min_freq"))) SetNumber(p, "Minimum Clock", *khz / 1000.0, 0, "MHz", T_MIN_CLOCK);
-    if (double cur = CurrentClockMHz(); cur > 0) SetNumber(p, "Current Clock", cur, 0, "MHz", T_CUR_CLOCK);
+    if (auto khz = ReadInt(CpuPath(c0, "cpufreq/cpuinfo_min_freq")))
+        SetNumber(p, "Minimum Clock", *khz / 1000.0, 0, "MHz", T_MIN_CLOCK);
+    if (double cur = CurrentClockMHz(); cur > 0)
+        SetNumber(p, "Current Clock", cur, 0, "MHz", T_CUR_CLOCK);
 
     // Caches (of the first CPU; each level's size is per instance).
     CKQTreeEntry* caches = Child(branch, kCaches);
@@ -185,13 +203,18 @@ void FillBranch(CKQTreeEntry* branch) {
         if (!level || !type || !size) continue;
         auto kib = CacheKiB(*size);
         if (!kib) continue;
-        if (*level == 1 && *type == "Data") SetNumber(caches, "L1 Data Cache", double(*kib), 0, "KiB", T_L1D);
-        else if (*level == 1 && *type == "Instruction") SetNumber(caches, "L1 Instruction Cache", double(*kib), 0, "KiB", T_L1I);
-        else if (*level == 2) SetNumber(caches, "L2 Cache", double(*kib), 0, "KiB", T_L2);
-        else if (*level == 3) SetNumber(caches, "L3 Cache", double(*kib), 0, "KiB", T_L3, true);
+        if (*level == 1 && *type == "Data")
+            SetNumber(caches, "L1 Data Cache", double(*kib), 0, "KiB", T_L1D);
+        else if (*level == 1 && *type == "Instruction")
+            SetNumber(caches, "L1 Instruction Cache", double(*kib), 0, "KiB", T_L1I);
+        else if (*level == 2)
+            SetNumber(caches, "L2 Cache", double(*kib), 0, "KiB", T_L2);
+        else if (*level == 3)
+            SetNumber(caches, "L3 Cache", double(*kib), 0, "KiB", T_L3, true);
     }
     if (caches->GetAttrCount() == 0 && !field("cache size").empty())
-        if (auto kib = CacheKiB(field("cache size"))) SetNumber(caches, "L2 Cache", double(*kib), 0, "KiB", T_L2);
+        if (auto kib = CacheKiB(field("cache size")))
+            SetNumber(caches, "L2 Cache", double(*kib), 0, "KiB", T_L2);
 
     // Instruction set.
     CKQTreeEntry* isa = Child(branch, kISA);
@@ -200,36 +223,56 @@ void FillBranch(CKQTreeEntry* branch) {
     std::set<std::string> flags;
     for (const auto& f : SplitWords(flagText)) flags.insert(f);
     if (!flags.empty()) {
-        if (auto level = IsaLevel(flags); !level.empty()) SetText(isa, "Instruction Set Level", level, T_ISA_LEVEL);
+        if (auto level = IsaLevel(flags); !level.empty())
+            SetText(isa, "Instruction Set Level", level, T_ISA_LEVEL);
         std::string simd;
-        static const std::pair<const char*, const char*> kSimd[] = {
-            {"sse2", "SSE2"}, {"pni", "SSE3"}, {"ssse3", "SSSE3"}, {"sse4_1", "SSE4.1"},
-            {"sse4_2", "SSE4.2"}, {"avx", "AVX"}, {"avx2", "AVX2"}, {"fma", "FMA"},
-            {"avx512f", "AVX-512F"}, {"avx512bw", "AVX-512BW"}, {"avx512_vnni", "AVX-512 VNNI"},
-            {"amx_tile", "AMX"}, {"asimd", "NEON"}, {"sve", "SVE"}, {"sve2", "SVE2"}};
+        static const std::pair<const char*, const char*> kSimd[] = {{"sse2", "SSE2"},
+                                                                    {"pni", "SSE3"},
+                                                                    {"ssse3", "SSSE3"},
+                                                                    {"sse4_1", "SSE4.1"},
+                                                                    {"sse4_2", "SSE4.2"},
+                                                                    {"avx", "AVX"},
+                                                                    {"avx2", "AVX2"},
+                                                                    {"fma", "FMA"},
+                                                                    {"avx512f", "AVX-512F"},
+                                                                    {"avx512bw", "AVX-512BW"},
+                                                                    {"avx512_vnni", "AVX-512 VNNI"},
+                                                                    {"amx_tile", "AMX"},
+                                                                    {"asimd", "NEON"},
+                                                                    {"sve", "SVE"},
+                                                                    {"sve2", "SVE2"}};
         for (const auto& [flag, name] : kSimd)
             if (flags.count(flag)) simd += (simd.empty() ? "" : " ") + std::string(name);
         SetText(isa, "SIMD Extensions", simd.empty() ? "none" : simd, T_SIMD);
         SetText(isa, "AES Acceleration", flags.count("aes") ? "yes" : "no", T_AES);
-        std::string virt = flags.count("vmx") ? "VT-x" : flags.count("svm") ? "AMD-V" : "not available";
+        std::string virt = flags.count("vmx")   ? "VT-x"
+                           : flags.count("svm") ? "AMD-V"
+                                                : "not available";
         SetText(isa, "Hardware Virtualization", virt, T_HWVIRT);
     }
-    if (!field("address sizes").empty()) SetText(isa, "Address Sizes", field("address sizes"), T_ADDRESS);
+    if (!field("address sizes").empty())
+        SetText(isa, "Address Sizes", field("address sizes"), T_ADDRESS);
     const bool guest = flags.count("hypervisor") != 0;
     const bool x86vendor = vendor == "GenuineIntel" || vendor == "AuthenticAMD";
     if (x86vendor && !guest)
         if (auto status = ReadFile("/var/lib/dpkg/status")) {
             const char* pkg = vendor == "GenuineIntel" ? "intel-microcode" : "amd64-microcode";
-            SetText(isa, "Microcode Package", std::string(pkg) + (DpkgInstalled(*status, pkg) ? " installed" : " not installed"),
-                    T_MICROCODE_PKG);
+            SetText(
+                isa, "Microcode Package",
+                std::string(pkg) + (DpkgInstalled(*status, pkg) ? " installed" : " not installed"),
+                T_MICROCODE_PKG);
         }
 
     // Frequency scaling.
     CKQTreeEntry* sc = Child(branch, kScaling);
-    if (auto v = ReadLine(CpuPath(c0, "cpufreq/scaling_driver"))) SetText(sc, "Scaling Driver", *v, T_DRIVER);
-    if (auto v = ReadLine(CpuPath(c0, "cpufreq/scaling_governor"))) SetText(sc, "CPU Governor", *v, T_GOVERNOR);
-    if (auto v = ReadLine(CpuPath(c0, "cpufreq/scaling_available_governors"))) SetText(sc, "Available Governors", *v, T_GOVERNORS);
-    if (auto v = ReadLine(CpuPath(c0, "cpufreq/energy_performance_preference"))) SetText(sc, "Energy Preference", *v, T_EPP);
+    if (auto v = ReadLine(CpuPath(c0, "cpufreq/scaling_driver")))
+        SetText(sc, "Scaling Driver", *v, T_DRIVER);
+    if (auto v = ReadLine(CpuPath(c0, "cpufreq/scaling_governor")))
+        SetText(sc, "CPU Governor", *v, T_GOVERNOR);
+    if (auto v = ReadLine(CpuPath(c0, "cpufreq/scaling_available_governors")))
+        SetText(sc, "Available Governors", *v, T_GOVERNORS);
+    if (auto v = ReadLine(CpuPath(c0, "cpufreq/energy_performance_preference")))
+        SetText(sc, "Energy Preference", *v, T_EPP);
     if (auto b = ReadBoost(); !b.empty()) SetText(sc, "CPU Boost", b, T_BOOST);
     if (auto power = ReadPowerSource(); !power.empty()) SetText(sc, "Power Supply", power, T_POWER);
 
@@ -259,18 +302,22 @@ void FillBranch(CKQTreeEntry* branch) {
         auto w = SplitWords(*la);
         if (w.size() >= 3) {
             SetText(load, "Load Average", w[0] + " " + w[1] + " " + w[2], T_LOADAVG);
-            if (threads > 0) SetNumber(load, "Load per CPU", std::atof(w[0].c_str()) / threads, 2, "", T_LOAD_PER_CPU);
+            if (threads > 0)
+                SetNumber(load, "Load per CPU", std::atof(w[0].c_str()) / threads, 2, "",
+                          T_LOAD_PER_CPU);
         }
         if (w.size() >= 4) {
             auto slash = w[3].find('/');
-            if (slash != std::string::npos) SetNumber(load, "Tasks", std::atof(w[3].c_str() + slash + 1), 0, "", T_TASKS);
+            if (slash != std::string::npos)
+                SetNumber(load, "Tasks", std::atof(w[3].c_str() + slash + 1), 0, "", T_TASKS);
         }
     }
     RemoveEmptyChildren(branch);
 }
 
 void GenTips(CKQTreeEntry* branch) {
-    for (int32_t id : {TIP_GOVERNOR, TIP_BOOST_OFF, TIP_THROTTLED, TIP_VULNERABLE, TIP_BUSY, TIP_POOR_SCALING, TIP_NO_MICROCODE})
+    for (int32_t id : {TIP_GOVERNOR, TIP_BOOST_OFF, TIP_THROTTLED, TIP_VULNERABLE, TIP_BUSY,
+                       TIP_POOR_SCALING, TIP_NO_MICROCODE})
         for (const char* key : {kProcessor, kScaling, kSecurity, kLoad, kIntTest, kFloatTest, kISA})
             if (CKQTreeEntry* e = FindChild(branch, key)) e->RemoveTip(id);
 
@@ -288,9 +335,13 @@ void GenTips(CKQTreeEntry* branch) {
         const std::string power = sc->GetAttrValue("Power Supply");
         // On battery a saving governor is the right choice; on mains it costs speed.
         if (!gov.empty() && gov != "performance" && power != "battery")
-            sc->AddTip(55, TIP_GOVERNOR, TipDescID(TIP_GOVERNOR, static_cast<long long>(NumberOf(p, "Maximum Clock", 0))));
+            sc->AddTip(
+                55, TIP_GOVERNOR,
+                TipDescID(TIP_GOVERNOR, static_cast<long long>(NumberOf(p, "Maximum Clock", 0))));
         if (sc->GetAttrValue("CPU Boost") == "off")
-            sc->AddTip(50, TIP_BOOST_OFF, TipDescID(TIP_BOOST_OFF, static_cast<long long>(NumberOf(p, "Maximum Clock", 0))));
+            sc->AddTip(
+                50, TIP_BOOST_OFF,
+                TipDescID(TIP_BOOST_OFF, static_cast<long long>(NumberOf(p, "Maximum Clock", 0))));
     }
     for (CKQTreeEntry* t : {it, ft}) {
         if (!t || !StartsWith(t->GetAttrValue("Throttled"), "yes")) continue;
@@ -304,7 +355,9 @@ void GenTips(CKQTreeEntry* branch) {
     if (sec) {
         const double count = NumberOf(sec, "Vulnerable Count", 0);
         const bool off = sec->GetAttrValue("Mitigations") == "off";
-        if (count > 0 || off) sec->AddTip(off ? 65 : 60, TIP_VULNERABLE, TipDescID(TIP_VULNERABLE, static_cast<long long>(count)));
+        if (count > 0 || off)
+            sec->AddTip(off ? 65 : 60, TIP_VULNERABLE,
+                        TipDescID(TIP_VULNERABLE, static_cast<long long>(count)));
     }
     // Busy: the load measured just before a test, else the load average at start-up.
     double busy = -1;
@@ -313,13 +366,15 @@ void GenTips(CKQTreeEntry* branch) {
     if (busy < 0 && load) busy = NumberOf(load, "Load Average", -1);
     if (busy >= 0 && threads > 0 && busy / threads >= 0.5) {
         CKQTreeEntry* target = load ? load : p;
-        if (target) target->AddTip(40, TIP_BUSY, TipDescID(TIP_BUSY, std::llround(100.0 * busy / threads)));
+        if (target)
+            target->AddTip(40, TIP_BUSY, TipDescID(TIP_BUSY, std::llround(100.0 * busy / threads)));
     }
     if (it) {
         const double scaling = NumberOf(it, "Integer Scaling", -1);
         const double used = NumberOf(it, "Threads Used", 1);
         if (scaling > 0 && used >= 2 && scaling < 0.75 * used)
-            it->AddTip(45, TIP_POOR_SCALING, TipDescID(TIP_POOR_SCALING, std::llround(100.0 * scaling / used)));
+            it->AddTip(45, TIP_POOR_SCALING,
+                       TipDescID(TIP_POOR_SCALING, std::llround(100.0 * scaling / used)));
     }
     if (isa && EndsWithNotInstalled(isa->GetAttrValue("Microcode Package")))
         isa->AddTip(35, TIP_NO_MICROCODE, TipDescID(TIP_NO_MICROCODE, 0));

@@ -18,16 +18,19 @@ KQARC RunDiskTests(CKQTreeEntry* branch, int& cancel) {
     const bool cancelled = progress.Cancelled();
     StoreDiskResult(branch, r, dir, cancelled);
     StoreConditions(Child(branch, kDiskConditions), probe.Finish());
-    if (!r.error.empty()) progress.Log("Disk test not run: " + r.error);
-    else if (cancelled) progress.Log("Disk test cancelled");
+    if (!r.error.empty())
+        progress.Log("Disk test not run: " + r.error);
+    else if (cancelled)
+        progress.Log("Disk test cancelled");
     else {
-        progress.Log(Format("Sequential write %.0f MB/s, sequential read %.0f MB/s, random 4 KiB read %.0f IOPS "
-                            "(%.0f MiB file%s, %s); %d segments written, %d read, %d random batches, %d progress "
-                            "messages, %.1f s",
-                            r.writeMBs.value_or(0), r.readMBs.value_or(0), r.randomIOPS.value_or(0),
-                            r.fileBytes / 1048576.0, r.shrunk ? ", shrunk to the free space" : "",
-                            r.directIO ? "direct I/O" : "through the page cache", r.segmentsWritten, r.segmentsRead,
-                            r.randomBatches, r.units, r.seconds));
+        progress.Log(Format(
+            "Sequential write %.0f MB/s, sequential read %.0f MB/s, random 4 KiB read %.0f IOPS "
+            "(%.0f MiB file%s, %s); %d segments written, %d read, %d random batches, %d progress "
+            "messages, %.1f s",
+            r.writeMBs.value_or(0), r.readMBs.value_or(0), r.randomIOPS.value_or(0),
+            r.fileBytes / 1048576.0, r.shrunk ? ", shrunk to the free space" : "",
+            r.directIO ? "direct I/O" : "through the page cache", r.segmentsWritten, r.segmentsRead,
+            r.randomBatches, r.units, r.seconds));
         if (!r.directIO) progress.Log("Direct I/O refused: " + r.directNote);
         if (r.shrunk) progress.Log("The test file was shrunk to fit the free space");
     }
@@ -51,7 +54,8 @@ KQARC kqaGetSystemInfo(CKQTreeEntry* branch) {
     inv.Read();
     FillDiskBranch(branch, inv, DiskTestDirectory());
     Log(g_view, DISK_KQAID,
-        Format("%zu block devices, %zu file systems", inv.Devices().size(), inv.FileSystems().size()));
+        Format("%zu block devices, %zu file systems", inv.Devices().size(),
+               inv.FileSystems().size()));
     return KQARC_OK;
 }
 
@@ -60,7 +64,8 @@ KQARC kqaRunTests(CKQTreeEntry* branch, int& cancel) { return RunDiskTests(branc
 KQARC kqaRunATest(CKQTreeEntry* branch, CKQTreeEntry* item, int& cancel) {
     // The disk test is one test: it runs for the branch or its test entry.
     if (!branch || !item) return KQARC_FAIL;
-    if (item != branch && item->GetKey() != kDiskTests && item->GetKey() != kDiskConditions) return KQARC_FAIL;
+    if (item != branch && item->GetKey() != kDiskTests && item->GetKey() != kDiskConditions)
+        return KQARC_FAIL;
     return RunDiskTests(branch, cancel);
 }
 

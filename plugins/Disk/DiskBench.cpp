@@ -90,7 +90,8 @@ DiskBenchResult CDiskBench::Run(double scale) {
     struct statvfs st {};
     if (::statvfs(m_dir.c_str(), &st) == 0)
         m_r.availBytes = static_cast<long long>(st.f_bavail) * static_cast<long long>(st.f_frsize);
-    const long long wanted = std::max<long long>(static_cast<long long>(kWanted * scale), kSegment * kReps);
+    const long long wanted =
+        std::max<long long>(static_cast<long long>(kWanted * scale), kSegment * kReps);
     DiskBenchPlan plan = PlanTestFile(wanted, m_r.availBytes, kSegment);
     if (plan.fileBytes == 0) {
         m_r.error = Format("not enough free space in %s for a test file", HomeTilde(m_dir).c_str());
@@ -109,16 +110,19 @@ DiskBenchResult CDiskBench::Run(double scale) {
         std::memcpy(buf.get() + i, &x, 8);
     }
 
-    const std::string path = Format("%s/.Quillon-disktest.%d.tmp", m_dir.c_str(), static_cast<int>(::getpid()));
+    const std::string path =
+        Format("%s/.Quillon-disktest.%d.tmp", m_dir.c_str(), static_cast<int>(::getpid()));
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0600);
     m_r.directIO = fd >= 0;
     if (fd < 0 && errno == EINVAL) {
         fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        m_r.directNote = "the file system refuses direct I/O (O_DIRECT); the page cache was dropped "
-                         "before each read, as far as the file system allows";
+        m_r.directNote =
+            "the file system refuses direct I/O (O_DIRECT); the page cache was dropped "
+            "before each read, as far as the file system allows";
     }
     if (fd < 0) {
-        m_r.error = Format("cannot create the test file in %s: %s", HomeTilde(m_dir).c_str(), std::strerror(errno));
+        m_r.error = Format("cannot create the test file in %s: %s", HomeTilde(m_dir).c_str(),
+                           std::strerror(errno));
         return m_r;
     }
     struct Cleanup {
@@ -137,7 +141,8 @@ DiskBenchResult CDiskBench::Run(double scale) {
     };
     auto segment = [&](long long off, bool write) {
         for (long long b = 0; b < kSegment; b += kBlock) {
-            bool ok = write ? FullWrite(fd, buf.get(), kBlock, off + b) : FullRead(fd, buf.get(), kBlock, off + b);
+            bool ok = write ? FullWrite(fd, buf.get(), kBlock, off + b)
+                            : FullRead(fd, buf.get(), kBlock, off + b);
             if (!ok) return false;
         }
         return true;
@@ -152,7 +157,8 @@ DiskBenchResult CDiskBench::Run(double scale) {
     auto warmUp = [&] {
         warmBytes = 0;
         t0 = Now();
-        while (warmBytes < 2 * kSegment || (Now() - t0 < warmAim && warmBytes + kSegment <= warmCap)) {
+        while (warmBytes < 2 * kSegment ||
+               (Now() - t0 < warmAim && warmBytes + kSegment <= warmCap)) {
             if (!segment(warmBytes, true)) return false;
             warmBytes += kSegment;
             if (!Unit(0)) return false;
@@ -165,8 +171,9 @@ DiskBenchResult CDiskBench::Run(double scale) {
         int flags = ::fcntl(fd, F_GETFL);
         ::fcntl(fd, F_SETFL, flags & ~O_DIRECT);
         m_r.directIO = false;
-        m_r.directNote = "the file system refuses direct I/O (O_DIRECT) writes; the page cache was "
-                         "dropped before each read, as far as the file system allows";
+        m_r.directNote =
+            "the file system refuses direct I/O (O_DIRECT) writes; the page cache was "
+            "dropped before each read, as far as the file system allows";
         warm = warmUp();
         if (m_progress.Cancelled()) return m_r;
     }
@@ -204,7 +211,8 @@ DiskBenchResult CDiskBench::Run(double scale) {
                 bytes += kSegment;
                 ++(write ? m_r.segmentsWritten : m_r.segmentsRead);
                 double p0 = Now();
-                if (!Unit(static_cast<double>(done + bytes) / static_cast<double>(limit))) return false;
+                if (!Unit(static_cast<double>(done + bytes) / static_cast<double>(limit)))
+                    return false;
                 paused += Now() - p0;
                 if (Now() > deadline) break;
             }

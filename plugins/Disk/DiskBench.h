@@ -16,17 +16,17 @@ struct DiskBenchPlan {
 DiskBenchPlan PlanTestFile(long long wantedBytes, long long availBytes, long long segmentBytes);
 
 struct DiskBenchResult {
-    bool directIO = false;     // O_DIRECT accepted for the whole run
-    std::string directNote;    // why not, when not
+    bool directIO = false;   // O_DIRECT accepted for the whole run
+    std::string directNote;  // why not, when not
     long long fileBytes = 0;
     bool shrunk = false;
-    long long availBytes = -1;  // space available before the test
+    long long availBytes = -1;                            // space available before the test
     std::optional<double> writeMBs, readMBs, randomIOPS;  // medians of the repetitions
     double writeSpread = 0, readSpread = 0, randomSpread = 0;
-    int units = 0;              // progress messages sent, one per unit of work
+    int units = 0;  // progress messages sent, one per unit of work
     int segmentsWritten = 0, segmentsRead = 0, randomBatches = 0;  // units of work done
     double seconds = 0;
-    std::string error;          // set when the test could not run at all
+    std::string error;  // set when the test could not run at all
 };
 
 class CDiskBench {

@@ -65,10 +65,13 @@ void FillDiskBranch(CKQTreeEntry* branch, const CDiskInventory& inv, const std::
         SetText(sum, "Program File System", HomeTilde(fs->mountPoint), DA_PROGRAM_FS);
         SetText(sum, "Program File System Type", fs->fsType, DA_PROGRAM_FS_TYPE);
         if (fs->haveSpace)
-            SetNumber(sum, "Program File System Available", fs->availBytes / kGiB, 1, "GiB", DA_PROGRAM_FS_AVAIL);
+            SetNumber(sum, "Program File System Available", fs->availBytes / kGiB, 1, "GiB",
+                      DA_PROGRAM_FS_AVAIL);
     }
-    SetNumber(sum, "Block Device Count", static_cast<double>(inv.Devices().size()), 0, "", DA_DEVICE_COUNT);
-    SetNumber(sum, "File System Count", static_cast<double>(inv.FileSystems().size()), 0, "", DA_FS_COUNT);
+    SetNumber(sum, "Block Device Count", static_cast<double>(inv.Devices().size()), 0, "",
+              DA_DEVICE_COUNT);
+    SetNumber(sum, "File System Count", static_cast<double>(inv.FileSystems().size()), 0, "",
+              DA_FS_COUNT);
 
     CKQTreeEntry* devs = Child(branch, kBlockDevices);
     for (const auto& d : inv.Devices()) {
@@ -76,11 +79,15 @@ void FillDiskBranch(CKQTreeEntry* branch, const CDiskInventory& inv, const std::
         if (!d.model.empty()) SetText(e, "Model", d.model, DA_MODEL);
         if (!d.transport.empty()) SetText(e, "Transport", d.transport, DA_TRANSPORT);
         SetNumber(e, "Capacity", d.sizeBytes / kGiB, 1, "GiB", DA_CAPACITY);
-        if (d.rotational >= 0) SetText(e, "Media", d.rotational ? "rotational" : "solid state", DA_MEDIA);
+        if (d.rotational >= 0)
+            SetText(e, "Media", d.rotational ? "rotational" : "solid state", DA_MEDIA);
         if (!d.scheduler.empty()) SetText(e, "Scheduler", d.scheduler, DA_SCHEDULER);
         if (!d.schedulers.empty()) SetText(e, "Schedulers Offered", d.schedulers, DA_SCHEDULERS);
-        if (d.queueDepth >= 0) SetNumber(e, "Queue Depth", static_cast<double>(d.queueDepth), 0, "requests", DA_QUEUE_DEPTH);
-        if (d.readAheadKB >= 0) SetNumber(e, "Read-Ahead", static_cast<double>(d.readAheadKB), 0, "KiB", DA_READ_AHEAD);
+        if (d.queueDepth >= 0)
+            SetNumber(e, "Queue Depth", static_cast<double>(d.queueDepth), 0, "requests",
+                      DA_QUEUE_DEPTH);
+        if (d.readAheadKB >= 0)
+            SetNumber(e, "Read-Ahead", static_cast<double>(d.readAheadKB), 0, "KiB", DA_READ_AHEAD);
         if (!d.writeCache.empty()) SetText(e, "Write Cache", d.writeCache, DA_WRITE_CACHE);
         if (d.discardMaxBytes >= 0) SetText(e, "TRIM", inv.TrimState(d), DA_TRIM);
         SetText(e, "Removable", YesNo(d.removable), DA_REMOVABLE);
@@ -99,7 +106,8 @@ void FillDiskBranch(CKQTreeEntry* branch, const CDiskInventory& inv, const std::
             SetNumber(e, "Available", fs.availBytes / kGiB, 1, "GiB", DA_FS_AVAIL);
             SetNumber(e, "Used", std::ceil(UsedPercent(fs)), 0, "%", DA_FS_USED);
             if (fs.inodes > 0)
-                SetNumber(e, "Inodes Used", std::ceil(100.0 * (fs.inodes - fs.inodesFree) / fs.inodes), 0, "%",
+                SetNumber(e, "Inodes Used",
+                          std::ceil(100.0 * (fs.inodes - fs.inodesFree) / fs.inodes), 0, "%",
                           DA_FS_INODES_USED);
         }
         SetText(e, "Mount Options", fs.options, DA_MOUNT_OPTIONS);
@@ -108,39 +116,47 @@ void FillDiskBranch(CKQTreeEntry* branch, const CDiskInventory& inv, const std::
 
     // Make sure "Run This Test" has an entry to point at before the first run.
     CKQTreeEntry* tests = Child(branch, kDiskTests);
-    if (tests->FindAttr("Test Result") < 0) SetText(tests, "Test Result", "not run yet", DA_TEST_RESULT);
+    if (tests->FindAttr("Test Result") < 0)
+        SetText(tests, "Test Result", "not run yet", DA_TEST_RESULT);
 
     AddReport(branch, "Disk Details", DISK_KQAID,
               {"Disk Summary~Program File System", "Disk Summary~Program File System Type",
                "Disk Summary~Program File System Available", "Disk Summary~Block Device Count",
                "Disk Summary~File System Count"});
     AddReport(branch, "Disk Tests", DISK_KQAID,
-              {"Disk Tests~Sequential Write", "Disk Tests~Sequential Read", "Disk Tests~Random 4 KiB Read",
-               "Disk Tests~Test File Size", "Disk Tests~Direct I/O", "Disk Tests~Test File Shrunk",
-               "Disk Test Conditions~Load Before", "Disk Test Conditions~Module Version"});
+              {"Disk Tests~Sequential Write", "Disk Tests~Sequential Read",
+               "Disk Tests~Random 4 KiB Read", "Disk Tests~Test File Size", "Disk Tests~Direct I/O",
+               "Disk Tests~Test File Shrunk", "Disk Test Conditions~Load Before",
+               "Disk Test Conditions~Module Version"});
     AddChart(branch, "Disk Throughput", "MB/s", DISK_KQAID,
              {"Disk Tests~Sequential Write", "Disk Tests~Sequential Read"});
     AddChart(branch, "Disk Random Reads", "IOPS", DISK_KQAID, {"Disk Tests~Random 4 KiB Read"});
-    AddChart(branch, "Program Disk Space", "GiB", DISK_KQAID, {"Disk Summary~Program File System Available"});
+    AddChart(branch, "Program Disk Space", "GiB", DISK_KQAID,
+             {"Disk Summary~Program File System Available"});
 }
 
-void StoreDiskResult(CKQTreeEntry* branch, const DiskBenchResult& r, const std::string& testDir, bool cancelled) {
+void StoreDiskResult(CKQTreeEntry* branch, const DiskBenchResult& r, const std::string& testDir,
+                     bool cancelled) {
     CKQTreeEntry* t = Child(branch, kDiskTests);
     t->RemoveAllAttrs();  // figures of an earlier run must not pass for this one's
     if (r.writeMBs) SetNumber(t, "Sequential Write", *r.writeMBs, 0, "MB/s", DA_SEQ_WRITE, true);
     if (r.readMBs) SetNumber(t, "Sequential Read", *r.readMBs, 0, "MB/s", DA_SEQ_READ, true);
-    if (r.randomIOPS) SetNumber(t, "Random 4 KiB Read", *r.randomIOPS, 0, "IOPS", DA_RANDOM_READ, true);
+    if (r.randomIOPS)
+        SetNumber(t, "Random 4 KiB Read", *r.randomIOPS, 0, "IOPS", DA_RANDOM_READ, true);
     if (r.fileBytes > 0) {
         SetNumber(t, "Test File Size", r.fileBytes / 1048576.0, 0, "MiB", DA_TEST_FILE_SIZE);
         std::string shrunk = "no";
         if (r.shrunk)
-            shrunk = Format("yes: only %.0f MiB were free", static_cast<double>(r.availBytes) / 1048576.0);
+            shrunk = Format("yes: only %.0f MiB were free",
+                            static_cast<double>(r.availBytes) / 1048576.0);
         SetText(t, "Test File Shrunk", shrunk, DA_TEST_FILE_SHRUNK);
         SetText(t, "Direct I/O", r.directIO ? "yes" : "no: " + r.directNote, DA_DIRECT_IO);
     }
     SetText(t, "Test Directory", HomeTilde(testDir), DA_TEST_DIR);
     if (r.seconds > 0) SetNumber(t, "Test Time", r.seconds, 1, "s", DA_TEST_TIME);
-    std::string result = cancelled ? "cancelled" : r.error.empty() ? "complete" : "not run: " + r.error;
+    std::string result = cancelled         ? "cancelled"
+                         : r.error.empty() ? "complete"
+                                           : "not run: " + r.error;
     SetText(t, "Test Result", result, DA_TEST_RESULT);
 }
 
@@ -158,8 +174,9 @@ int GenerateDiskTips(CKQTreeEntry* branch) {
         if (e->AddTip(prio, text, TipDescID(text, figure)) > 0) ++added;
     };
 
-    static const std::set<std::string> kWritable = {"ext2", "ext3", "ext4", "xfs", "btrfs", "f2fs",
-                                                    "jfs", "reiserfs", "vfat", "exfat", "ntfs", "ntfs3"};
+    static const std::set<std::string> kWritable = {"ext2",  "ext3",  "ext4", "xfs",
+                                                    "btrfs", "f2fs",  "jfs",  "reiserfs",
+                                                    "vfat",  "exfat", "ntfs", "ntfs3"};
     if (CKQTreeEntry* fss = FindChild(branch, kFileSystems); fss && fss->GetSubtree()) {
         for (CKQTreeEntry* e : *fss->GetSubtree()) {
             const double used = Number(e, "Used"), inodes = Number(e, "Inodes Used");
@@ -167,8 +184,10 @@ int GenerateDiskTips(CKQTreeEntry* branch) {
             const std::string opts = Text(e, "Mount Options");
             const bool ro = HasOption(opts, "ro");
             // Small boot and EFI partitions are full by design; read-only ones cannot be freed.
-            if (!ro && size >= 1.0 && used >= 90) tip(e, used >= 97 ? 85 : 70, DT_FS_FULL, std::lround(used));
-            if (!ro && inodes >= 90) tip(e, inodes >= 97 ? 80 : 65, DT_INODES_FULL, std::lround(inodes));
+            if (!ro && size >= 1.0 && used >= 90)
+                tip(e, used >= 97 ? 85 : 70, DT_FS_FULL, std::lround(used));
+            if (!ro && inodes >= 90)
+                tip(e, inodes >= 97 ? 80 : 65, DT_INODES_FULL, std::lround(inodes));
             if (ro && kWritable.count(Text(e, "Type")))
                 tip(e, Text(e, "Mount Point") == "/" ? 90 : 60, DT_READ_ONLY, 0);
             if (HasOption(opts, "strictatime")) tip(e, 20, DT_STRICTATIME, 0);
@@ -179,17 +198,20 @@ int GenerateDiskTips(CKQTreeEntry* branch) {
     if (devs && devs->GetSubtree()) {
         for (CKQTreeEntry* e : *devs->GetSubtree()) {
             const std::string media = Text(e, "Media"), transport = Text(e, "Transport");
-            const bool physical = transport == "NVMe" || transport == "SATA/SCSI" || transport == "USB" ||
-                                  transport == "IDE" || transport == "MMC/SD";
+            const bool physical = transport == "NVMe" || transport == "SATA/SCSI" ||
+                                  transport == "USB" || transport == "IDE" || transport == "MMC/SD";
             const std::string sched = Text(e, "Scheduler");
             // A virtual disk's host does the scheduling; "none" is right there.
             if (media == "rotational" && physical && (sched == "none" || sched == "kyber"))
                 tip(e, 55, DT_ROTATIONAL_SCHEDULER, 0);
-            if (media == "solid state" && physical && Text(e, "TRIM") == "none") tip(e, 50, DT_NO_TRIM, 0);
-            if (Text(e, "Write Cache") == "write through" && transport == "SATA/SCSI" && Text(e, "Removable") == "no")
+            if (media == "solid state" && physical && Text(e, "TRIM") == "none")
+                tip(e, 50, DT_NO_TRIM, 0);
+            if (Text(e, "Write Cache") == "write through" && transport == "SATA/SCSI" &&
+                Text(e, "Removable") == "no")
                 tip(e, 40, DT_WRITE_CACHE_OFF, 0);
             const double ra = Number(e, "Read-Ahead");
-            if (media == "rotational" && physical && ra >= 0 && ra < 128) tip(e, 30, DT_SMALL_READ_AHEAD, std::lround(ra));
+            if (media == "rotational" && physical && ra >= 0 && ra < 128)
+                tip(e, 30, DT_SMALL_READ_AHEAD, std::lround(ra));
         }
     }
 

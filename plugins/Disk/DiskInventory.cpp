@@ -134,7 +134,8 @@ void CDiskInventory::ReadDevices() {
         d.model = ModelOf(name, base);
         d.transport = TransportOf(name, base);
         if (auto r = ReadInt(base + "/queue/rotational")) d.rotational = *r ? 1 : 0;
-        if (auto s = ReadLine(base + "/queue/scheduler")) d.scheduler = ActiveScheduler(*s, &d.schedulers);
+        if (auto s = ReadLine(base + "/queue/scheduler"))
+            d.scheduler = ActiveScheduler(*s, &d.schedulers);
         d.queueDepth = ReadInt(base + "/queue/nr_requests").value_or(-1);
         d.readAheadKB = ReadInt(base + "/queue/read_ahead_kb").value_or(-1);
         d.writeCache = ReadLine(base + "/queue/write_cache").value_or("");
@@ -166,7 +167,8 @@ std::string CDiskInventory::DiskOfDevice(const std::string& device) const {
     }
     if (StartsWith(device, "/dev/mapper/")) {
         for (const auto& d : m_devices)
-            if (StartsWith(d.name, "dm-") && ReadLine("/sys/block/" + d.name + "/dm/name").value_or("") == name)
+            if (StartsWith(d.name, "dm-") &&
+                ReadLine("/sys/block/" + d.name + "/dm/name").value_or("") == name)
                 return d.name;
     }
     for (const auto& d : m_devices) {
@@ -178,8 +180,8 @@ std::string CDiskInventory::DiskOfDevice(const std::string& device) const {
 }
 
 void CDiskInventory::ReadMounts() {
-    static const std::set<std::string> kNetwork = {"nfs", "nfs4", "cifs", "smb3", "smbfs",
-                                                   "fuse.sshfs", "9p", "virtiofs", "ceph"};
+    static const std::set<std::string> kNetwork = {
+        "nfs", "nfs4", "cifs", "smb3", "smbfs", "fuse.sshfs", "9p", "virtiofs", "ceph"};
     static const std::set<std::string> kImages = {"squashfs", "iso9660", "udf"};
     std::set<std::pair<std::string, std::string>> seen;
     for (const auto& m : kqa::ReadMounts()) {
@@ -190,7 +192,8 @@ void CDiskInventory::ReadMounts() {
         fs.options = m.options;
         fs.disk = DiskOfDevice(m.device);
         m_allMounts.push_back(fs);
-        const bool blockBacked = StartsWith(m.device, "/dev/") && !StartsWith(m.device, "/dev/loop");
+        const bool blockBacked =
+            StartsWith(m.device, "/dev/") && !StartsWith(m.device, "/dev/loop");
         if (!(blockBacked || kNetwork.count(m.fsType)) || kImages.count(m.fsType)) continue;
         if (!seen.insert({m.device, m.mountPoint}).second) continue;
         if (auto s = QuerySpace(m.mountPoint)) {

@@ -12,9 +12,9 @@ struct BlockDevice {
     std::string model;      // vendor and model as the kernel reports them
     std::string transport;  // NVMe, SATA/SCSI, USB, Virtio, ...
     long long sizeBytes = 0;
-    int rotational = -1;    // 1 rotational, 0 solid state, -1 unknown
-    std::string scheduler;  // the active one ("none" included)
-    std::string schedulers; // all offered, space separated
+    int rotational = -1;     // 1 rotational, 0 solid state, -1 unknown
+    std::string scheduler;   // the active one ("none" included)
+    std::string schedulers;  // all offered, space separated
     long long queueDepth = -1;
     long long readAheadKB = -1;
     std::string writeCache;  // "write back", "write through" or ""
@@ -31,7 +31,7 @@ struct FileSystem {
     std::string mountPoint;  // real path
     std::string fsType;
     std::string options;
-    std::string disk;        // block device holding it, "" when unknown
+    std::string disk;  // block device holding it, "" when unknown
     bool haveSpace = false;
     long long sizeBytes = 0, freeBytes = 0, availBytes = 0;
     long long inodes = 0, inodesFree = 0;

@@ -72,15 +72,22 @@ const TipTextDef kTips[] = {
 const AttrDescDef kAttrs[] = {
     {DA_PROGRAM_DIR, "Program Directory",
      "The directory the program runs from; the disk test writes its temporary file there."},
-    {DA_PROGRAM_FS, "Program File System", "The mount point of the file system that holds the program."},
-    {DA_PROGRAM_FS_TYPE, "Program File System Type", "The type of the file system that holds the program (ext4, btrfs, xfs...)."},
+    {DA_PROGRAM_FS, "Program File System",
+     "The mount point of the file system that holds the program."},
+    {DA_PROGRAM_FS_TYPE, "Program File System Type",
+     "The type of the file system that holds the program (ext4, btrfs, xfs...)."},
     {DA_PROGRAM_FS_AVAIL, "Program File System Available",
      "Space an ordinary user can still use on the program's file system, in GiB (statvfs "
      "f_bavail), the same as \"Avail\" in df."},
-    {DA_DEVICE_COUNT, "Block Device Count", "Number of block devices with a medium (loop and RAM disks left out)."},
-    {DA_FS_COUNT, "File System Count", "Number of mounted file systems on block devices or the network."},
-    {DA_MODEL, "Model", "Vendor and model of the disk as the kernel reports them (/sys/block/<disk>/device)."},
-    {DA_TRANSPORT, "Transport", "How the disk is attached: NVMe, SATA/SCSI, USB, Virtio (a virtual machine's disk), MMC/SD..."},
+    {DA_DEVICE_COUNT, "Block Device Count",
+     "Number of block devices with a medium (loop and RAM disks left out)."},
+    {DA_FS_COUNT, "File System Count",
+     "Number of mounted file systems on block devices or the network."},
+    {DA_MODEL, "Model",
+     "Vendor and model of the disk as the kernel reports them (/sys/block/<disk>/device)."},
+    {DA_TRANSPORT, "Transport",
+     "How the disk is attached: NVMe, SATA/SCSI, USB, Virtio (a virtual machine's disk), "
+     "MMC/SD..."},
     {DA_CAPACITY, "Capacity", "Size of the whole disk in GiB (2^30 bytes), as lsblk shows it."},
     {DA_MEDIA, "Media",
      "\"rotational\" for spinning disks, \"solid state\" for flash (queue/rotational). Virtual "
@@ -89,8 +96,10 @@ const AttrDescDef kAttrs[] = {
      "The I/O scheduler in use (queue/scheduler): \"none\" and \"kyber\" suit fast solid-state "
      "disks, \"mq-deadline\" and \"bfq\" rotational ones."},
     {DA_SCHEDULERS, "Schedulers Offered", "The I/O schedulers the kernel offers for this disk."},
-    {DA_QUEUE_DEPTH, "Queue Depth", "Number of requests the block layer queues for the disk (queue/nr_requests)."},
-    {DA_READ_AHEAD, "Read-Ahead", "How much the kernel reads ahead of sequential reads, in KiB (queue/read_ahead_kb)."},
+    {DA_QUEUE_DEPTH, "Queue Depth",
+     "Number of requests the block layer queues for the disk (queue/nr_requests)."},
+    {DA_READ_AHEAD, "Read-Ahead",
+     "How much the kernel reads ahead of sequential reads, in KiB (queue/read_ahead_kb)."},
     {DA_WRITE_CACHE, "Write Cache",
      "\"write back\": the disk has a volatile write cache the kernel flushes when needed; "
      "\"write through\": writes go straight to the medium."},
@@ -100,20 +109,28 @@ const AttrDescDef kAttrs[] = {
     {DA_REMOVABLE, "Removable", "Whether the kernel marks the medium as removable."},
     {DA_READ_ONLY, "Read-Only", "Whether the whole device is read-only."},
     {DA_PARTITIONS, "Partitions", "Number of partitions on the disk."},
-    {DA_MOUNT_POINT, "Mount Point", "Where the file system is mounted (paths under a home directory start with \"~\")."},
-    {DA_DEVICE, "Device", "The device or network share the file system comes from, as in the mount table."},
+    {DA_MOUNT_POINT, "Mount Point",
+     "Where the file system is mounted (paths under a home directory start with \"~\")."},
+    {DA_DEVICE, "Device",
+     "The device or network share the file system comes from, as in the mount table."},
     {DA_FS_TYPE, "Type", "The file system type (ext4, btrfs, xfs, vfat, nfs...)."},
     {DA_FS_SIZE, "Size", "Size of the file system in GiB (2^30 bytes), as df -h shows it."},
     {DA_FS_AVAIL, "Available", "Space an ordinary user can still use, in GiB (df's \"Avail\")."},
-    {DA_FS_USED, "Used", "Share of the file system in use, in percent, computed as df does: used / (used + available)."},
-    {DA_FS_INODES_USED, "Inodes Used", "Share of the file slots (inodes) in use, in percent (df -i)."},
-    {DA_MOUNT_OPTIONS, "Mount Options", "The options the file system is mounted with, as in /proc/self/mounts."},
-    {DA_ON_DISK, "On Disk", "The block device (disk) that holds this file system, when it is a local one."},
+    {DA_FS_USED, "Used",
+     "Share of the file system in use, in percent, computed as df does: used / (used + "
+     "available)."},
+    {DA_FS_INODES_USED, "Inodes Used",
+     "Share of the file slots (inodes) in use, in percent (df -i)."},
+    {DA_MOUNT_OPTIONS, "Mount Options",
+     "The options the file system is mounted with, as in /proc/self/mounts."},
+    {DA_ON_DISK, "On Disk",
+     "The block device (disk) that holds this file system, when it is a local one."},
     {DA_SEQ_WRITE, "Sequential Write",
      "Sequential write speed in MB/s (10^6 bytes per second): a temporary file in the "
      "program's directory is written in 1 MiB blocks, one at a time, bypassing the page cache "
      "(O_DIRECT) where the file system allows. After a warm-up of about 0.15 s the file, sized "
-     "to take under 2 s (at most 2 GiB, and never more than half the free space), is written in five "
+     "to take under 2 s (at most 2 GiB, and never more than half the free space), is written in "
+     "five "
      "equal parts; the figure is "
      "the median of the five parts' speeds. Compare with \"fio --rw=write --bs=1M --direct=1\"."},
     {DA_SEQ_READ, "Sequential Read",

@@ -67,37 +67,57 @@ const TipTextDef kTips[] = {
 };
 
 const AttrDescDef kAttrs[] = {
-    {mem::T_TOTAL, "Total Memory", "Memory the kernel manages, in MB (MemTotal of /proc/meminfo); a little below the installed amount."},
-    {mem::T_AVAILABLE, "Available Memory", "Memory available for new programs without swapping, in MB (MemAvailable)."},
-    {mem::T_FREE, "Free Memory", "Memory not used at all, in MB (MemFree); low values are normal, the kernel uses spare memory as cache."},
-    {mem::T_CACHED, "Cached Memory", "File cache and buffers, in MB; given back when programs need it."},
+    {mem::T_TOTAL, "Total Memory",
+     "Memory the kernel manages, in MB (MemTotal of /proc/meminfo); a little below the installed "
+     "amount."},
+    {mem::T_AVAILABLE, "Available Memory",
+     "Memory available for new programs without swapping, in MB (MemAvailable)."},
+    {mem::T_FREE, "Free Memory",
+     "Memory not used at all, in MB (MemFree); low values are normal, the kernel uses spare memory "
+     "as cache."},
+    {mem::T_CACHED, "Cached Memory",
+     "File cache and buffers, in MB; given back when programs need it."},
     {mem::T_SHARED, "Shared Memory", "Shared memory and tmpfs contents, in MB (Shmem)."},
-    {mem::T_AVAILABLE_SHARE, "Available Share", "Available Memory as a percentage of Total Memory."},
-    {mem::T_DESKTOP_NEED, "Desktop Needs", "Memory the desktop in use (XDG_CURRENT_DESKTOP) needs for everyday work with a browser, in MB."},
+    {mem::T_AVAILABLE_SHARE, "Available Share",
+     "Available Memory as a percentage of Total Memory."},
+    {mem::T_DESKTOP_NEED, "Desktop Needs",
+     "Memory the desktop in use (XDG_CURRENT_DESKTOP) needs for everyday work with a browser, in "
+     "MB."},
     {mem::T_SWAP_TOTAL, "Swap Total", "Swap space configured, in MB."},
     {mem::T_SWAP_USED, "Swap Used", "Swap space in use, in MB."},
     {mem::T_SWAP_USE, "Swap Use", "Swap Used as a percentage of Swap Total."},
-    {mem::T_SWAPPINESS, "Swappiness", "vm.swappiness: how readily the kernel swaps program memory instead of dropping file cache (0 to 200, default 60)."},
+    {mem::T_SWAPPINESS, "Swappiness",
+     "vm.swappiness: how readily the kernel swaps program memory instead of dropping file cache (0 "
+     "to 200, default 60)."},
     {mem::T_SWAP_DEVICES, "Swap Devices", "The swap areas of /proc/swaps with their kinds."},
-    {mem::T_ZRAM, "Compressed Swap", "zram devices (compressed swap in memory) with their sizes and compressors."},
+    {mem::T_ZRAM, "Compressed Swap",
+     "zram devices (compressed swap in memory) with their sizes and compressors."},
     {mem::T_ZSWAP, "Zswap", "Whether zswap, a compressed cache in front of disk swap, is enabled."},
     {mem::T_HUGE_SIZE, "Huge Page Size", "The size of one huge page, in KiB."},
-    {mem::T_HUGE_TOTAL, "Huge Pages Total", "Huge pages reserved for programs that ask for them (vm.nr_hugepages)."},
+    {mem::T_HUGE_TOTAL, "Huge Pages Total",
+     "Huge pages reserved for programs that ask for them (vm.nr_hugepages)."},
     {mem::T_HUGE_FREE, "Huge Pages Free", "Reserved huge pages not in use."},
-    {mem::T_THP, "Transparent Huge Pages", "When the kernel backs program memory with huge pages by itself: always, madvise or never."},
-    {mem::T_DEVICES, "Memory Modules", "Number of populated memory slots the firmware reports (SMBIOS type 17)."},
+    {mem::T_THP, "Transparent Huge Pages",
+     "When the kernel backs program memory with huge pages by itself: always, madvise or never."},
+    {mem::T_DEVICES, "Memory Modules",
+     "Number of populated memory slots the firmware reports (SMBIOS type 17)."},
     {mem::T_MODULES, "Module Sizes", "The sizes of the installed modules."},
     {mem::T_TYPE, "Memory Type", "The memory technology of the modules (DDR4, DDR5...)."},
     {mem::T_RATED_SPEED, "Rated Speed", "The slowest rated speed among the modules, in MT/s."},
-    {mem::T_CONFIGURED_SPEED, "Configured Speed", "The speed the memory actually runs at, in MT/s."},
-    {mem::T_CHANNEL_PEAK, "Channel Peak", "What one 64-bit channel moves at the configured speed, in MB/s (speed x 8 bytes)."},
+    {mem::T_CONFIGURED_SPEED, "Configured Speed",
+     "The speed the memory actually runs at, in MT/s."},
+    {mem::T_CHANNEL_PEAK, "Channel Peak",
+     "What one 64-bit channel moves at the configured speed, in MB/s (speed x 8 bytes)."},
     {mem::T_COPY, "Copy Bandwidth",
      "c[i] = a[i] over three arrays of doubles, each at least four times the last-level cache "
      "(so main memory is measured), one thread, counted as STREAM does (16 bytes per element). "
      "The best of 9 passes after one warm-up pass, in MB/s (10^6 bytes)."},
-    {mem::T_SCALE, "Scale Bandwidth", "b[i] = 3 c[i], as Copy Bandwidth (16 bytes per element), best of 9 passes, in MB/s."},
-    {mem::T_ADD, "Add Bandwidth", "c[i] = a[i] + b[i] (24 bytes per element), best of 9 passes, in MB/s."},
-    {mem::T_TRIAD, "Triad Bandwidth", "a[i] = b[i] + 3 c[i] (24 bytes per element), best of 9 passes, in MB/s."},
+    {mem::T_SCALE, "Scale Bandwidth",
+     "b[i] = 3 c[i], as Copy Bandwidth (16 bytes per element), best of 9 passes, in MB/s."},
+    {mem::T_ADD, "Add Bandwidth",
+     "c[i] = a[i] + b[i] (24 bytes per element), best of 9 passes, in MB/s."},
+    {mem::T_TRIAD, "Triad Bandwidth",
+     "a[i] = b[i] + 3 c[i] (24 bytes per element), best of 9 passes, in MB/s."},
     {mem::T_ARRAY_SIZE, "Array Size", "The size of each of the three bandwidth arrays, in MiB."},
     {mem::T_LATENCY, "",
      "Time of one load that depends on the previous one, walking a random cycle through every "
@@ -117,7 +137,8 @@ const CTextRegistry& Texts() {
     return registry;
 }
 
-const char* const kKernelNames[] = {"Copy Bandwidth", "Scale Bandwidth", "Add Bandwidth", "Triad Bandwidth"};
+const char* const kKernelNames[] = {"Copy Bandwidth", "Scale Bandwidth", "Add Bandwidth",
+                                    "Triad Bandwidth"};
 const int32_t kKernelTypes[] = {mem::T_COPY, mem::T_SCALE, mem::T_ADD, mem::T_TRIAD};
 
 // The last-level cache over the whole machine, in bytes (0 unknown).
@@ -173,7 +194,8 @@ bool RunBandwidth(CKQTreeEntry* branch, CProgress& progress) {
     CKQTreeEntry* e = Child(branch, mem::kBandwidth);
     for (int k = 0; k < 4; ++k)
         if (best[k] > 0)
-            SetNumber(e, kKernelNames[k], arrays->Bytes(k) / best[k] / 1e6, 0, "MB/s", kKernelTypes[k], k == 0 || k == 3);
+            SetNumber(e, kKernelNames[k], arrays->Bytes(k) / best[k] / 1e6, 0, "MB/s",
+                      kKernelTypes[k], k == 0 || k == 3);
     SetNumber(e, "Array Size", n * 8.0 / (1024 * 1024), 1, "MiB", mem::T_ARRAY_SIZE);
     StoreConditions(e, probe.Finish());
     progress.Log(Format("Bandwidth: copy %.0f, scale %.0f, add %.0f, triad %.0f MB/s",
@@ -208,8 +230,8 @@ bool RunLatency(CKQTreeEntry* branch, CProgress& progress) {
         });
         progress.SetSpan(50, 100);
         if (!timing) return false;
-        SetNumber(e, mem::LatencyName(kib), timing->Best() / static_cast<double>(loads) * 1e9, 1, "ns",
-                  mem::T_LATENCY, s == sets - 1);
+        SetNumber(e, mem::LatencyName(kib), timing->Best() / static_cast<double>(loads) * 1e9, 1,
+                  "ns", mem::T_LATENCY, s == sets - 1);
     }
     StoreConditions(e, probe.Finish());
     return true;
@@ -217,7 +239,8 @@ bool RunLatency(CKQTreeEntry* branch, CProgress& progress) {
 
 void AddDefinitions(CKQTreeEntry* branch) {
     std::vector<std::string> latency;
-    for (long kib : mem::kLatencySetsKiB) latency.push_back(std::string(mem::kLatency) + "~" + mem::LatencyName(kib));
+    for (long kib : mem::kLatencySetsKiB)
+        latency.push_back(std::string(mem::kLatency) + "~" + mem::LatencyName(kib));
     AddReport(branch, "Memory Details", mem::kID,
               {"Memory Size~Total Memory", "Memory Size~Available Memory", "Swap~Swap Total",
                "Swap~Swap Used", "Swap~Swappiness", "Swap~Compressed Swap",

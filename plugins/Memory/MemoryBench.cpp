@@ -59,10 +59,18 @@ double CStreamArrays::Pass(int k) {
     const double s = 3.0;
     const double t0 = Seconds();
     switch (k) {
-        case 0: for (size_t j = 0; j < n; ++j) c[j] = a[j]; break;
-        case 1: for (size_t j = 0; j < n; ++j) b[j] = s * c[j]; break;
-        case 2: for (size_t j = 0; j < n; ++j) c[j] = a[j] + b[j]; break;
-        default: for (size_t j = 0; j < n; ++j) a[j] = b[j] + s * c[j]; break;
+        case 0:
+            for (size_t j = 0; j < n; ++j) c[j] = a[j];
+            break;
+        case 1:
+            for (size_t j = 0; j < n; ++j) b[j] = s * c[j];
+            break;
+        case 2:
+            for (size_t j = 0; j < n; ++j) c[j] = a[j] + b[j];
+            break;
+        default:
+            for (size_t j = 0; j < n; ++j) a[j] = b[j] + s * c[j];
+            break;
     }
     const double t = Seconds() - t0;
     g_sink.store(a[n / 2] + b[n / 3] + c[n / 4], std::memory_order_relaxed);
@@ -72,7 +80,8 @@ double CStreamArrays::Pass(int k) {
 CChase::CChase(size_t bytes) : m_bytes(bytes) {
     const size_t lines = bytes / 64;
     if (lines < 2) return;
-    void* p = std::aligned_alloc(2 * 1024 * 1024 <= bytes ? 2 * 1024 * 1024 : 64, (bytes + 63) / 64 * 64);
+    void* p =
+        std::aligned_alloc(2 * 1024 * 1024 <= bytes ? 2 * 1024 * 1024 : 64, (bytes + 63) / 64 * 64);
     if (!p) return;
     m_buf = static_cast<uint64_t*>(p);
 #ifdef MADV_HUGEPAGE

@@ -30,19 +30,32 @@ double NumberOf(const CKQTreeEntry* e, const char* id, double fallback = -1) {
 
 const char* MemoryTypeName(unsigned code) {
     switch (code) {
-        case 0x12: return "DDR";
-        case 0x13: return "DDR2";
-        case 0x18: return "DDR3";
-        case 0x1A: return "DDR4";
-        case 0x1B: return "LPDDR";
-        case 0x1C: return "LPDDR2";
-        case 0x1D: return "LPDDR3";
-        case 0x1E: return "LPDDR4";
-        case 0x20: return "HBM";
-        case 0x21: return "HBM2";
-        case 0x22: return "DDR5";
-        case 0x23: return "LPDDR5";
-        default: return nullptr;
+        case 0x12:
+            return "DDR";
+        case 0x13:
+            return "DDR2";
+        case 0x18:
+            return "DDR3";
+        case 0x1A:
+            return "DDR4";
+        case 0x1B:
+            return "LPDDR";
+        case 0x1C:
+            return "LPDDR2";
+        case 0x1D:
+            return "LPDDR3";
+        case 0x1E:
+            return "LPDDR4";
+        case 0x20:
+            return "HBM";
+        case 0x21:
+            return "HBM2";
+        case 0x22:
+            return "DDR5";
+        case 0x23:
+            return "LPDDR5";
+        default:
+            return nullptr;
     }
 }
 
@@ -53,10 +66,13 @@ struct Dimm {
 };
 
 unsigned Word(const std::string& d, size_t off) {
-    return off + 1 < d.size() ? static_cast<unsigned char>(d[off]) | (static_cast<unsigned char>(d[off + 1]) << 8) : 0;
+    return off + 1 < d.size()
+               ? static_cast<unsigned char>(d[off]) | (static_cast<unsigned char>(d[off + 1]) << 8)
+               : 0;
 }
 unsigned long DWord(const std::string& d, size_t off) {
-    return off + 3 < d.size() ? Word(d, off) | (static_cast<unsigned long>(Word(d, off + 2)) << 16) : 0;
+    return off + 3 < d.size() ? Word(d, off) | (static_cast<unsigned long>(Word(d, off + 2)) << 16)
+                              : 0;
 }
 
 // SMBIOS type 17 (memory device) records; the serial number and part number are never read.
@@ -72,9 +88,12 @@ std::vector<Dimm> ReadDimms() {
         unsigned size = Word(d, 0x0C);
         if (size == 0 || size == 0xFFFF) continue;  // empty slot or unknown
         Dimm m;
-        if (size == 0x7FFF) m.sizeMB = static_cast<long long>(DWord(d, 0x1C) & 0x7FFFFFFF);
-        else if (size & 0x8000) m.sizeMB = (size & 0x7FFF) / 1024;
-        else m.sizeMB = size;
+        if (size == 0x7FFF)
+            m.sizeMB = static_cast<long long>(DWord(d, 0x1C) & 0x7FFFFFFF);
+        else if (size & 0x8000)
+            m.sizeMB = (size & 0x7FFF) / 1024;
+        else
+            m.sizeMB = size;
         if (const char* t = MemoryTypeName(static_cast<unsigned char>(d[0x12]))) m.type = t;
         m.rated = Word(d, 0x15);
         if (m.rated == 0xFFFF) m.rated = static_cast<unsigned>(DWord(d, 0x54));
@@ -115,24 +134,32 @@ void FillBranch(CKQTreeEntry* branch) {
             SetNumber(size, "Available Share", 100.0 * *avail / *total, 0, "%", T_AVAILABLE_SHARE);
         if (auto v = KiB(kv, "MemFree")) SetNumber(size, "Free Memory", *v / 1024, 0, "MB", T_FREE);
         auto cached = KiB(kv, "Cached"), buffers = KiB(kv, "Buffers");
-        if (cached) SetNumber(size, "Cached Memory", (*cached + buffers.value_or(0)) / 1024, 0, "MB", T_CACHED);
-        if (auto v = KiB(kv, "Shmem")) SetNumber(size, "Shared Memory", *v / 1024, 0, "MB", T_SHARED);
+        if (cached)
+            SetNumber(size, "Cached Memory", (*cached + buffers.value_or(0)) / 1024, 0, "MB",
+                      T_CACHED);
+        if (auto v = KiB(kv, "Shmem"))
+            SetNumber(size, "Shared Memory", *v / 1024, 0, "MB", T_SHARED);
 
         auto st = KiB(kv, "SwapTotal"), sf = KiB(kv, "SwapFree");
         if (st) SetNumber(swap, "Swap Total", *st / 1024, 0, "MB", T_SWAP_TOTAL);
         if (st && sf) {
             SetNumber(swap, "Swap Used", (*st - *sf) / 1024, 0, "MB", T_SWAP_USED);
-            SetNumber(swap, "Swap Use", *st > 0 ? 100.0 * (*st - *sf) / *st : 0.0, 0, "%", T_SWAP_USE);
+            SetNumber(swap, "Swap Use", *st > 0 ? 100.0 * (*st - *sf) / *st : 0.0, 0, "%",
+                      T_SWAP_USE);
         }
-        if (auto v = KiB(kv, "Hugepagesize")) SetNumber(huge, "Huge Page Size", *v, 0, "KiB", T_HUGE_SIZE);
-        if (auto v = KiB(kv, "HugePages_Total")) SetNumber(huge, "Huge Pages Total", *v, 0, "", T_HUGE_TOTAL);
-        if (auto v = KiB(kv, "HugePages_Free")) SetNumber(huge, "Huge Pages Free", *v, 0, "", T_HUGE_FREE);
+        if (auto v = KiB(kv, "Hugepagesize"))
+            SetNumber(huge, "Huge Page Size", *v, 0, "KiB", T_HUGE_SIZE);
+        if (auto v = KiB(kv, "HugePages_Total"))
+            SetNumber(huge, "Huge Pages Total", *v, 0, "", T_HUGE_TOTAL);
+        if (auto v = KiB(kv, "HugePages_Free"))
+            SetNumber(huge, "Huge Pages Free", *v, 0, "", T_HUGE_FREE);
     }
     if (const char* desktop = std::getenv("XDG_CURRENT_DESKTOP"))
         if (int need = DesktopNeedMB(desktop); need > 0)
             SetNumber(size, "Desktop Needs", need, 0, "MB", T_DESKTOP_NEED);
 
-    if (auto v = ReadInt("/proc/sys/vm/swappiness")) SetNumber(swap, "Swappiness", double(*v), 0, "", T_SWAPPINESS);
+    if (auto v = ReadInt("/proc/sys/vm/swappiness"))
+        SetNumber(swap, "Swappiness", double(*v), 0, "", T_SWAPPINESS);
     if (auto text = ReadFile("/proc/swaps")) {
         std::istringstream in(*text);
         std::string line, list;
@@ -151,18 +178,21 @@ void FillBranch(CKQTreeEntry* branch) {
         if (!bytes || *bytes <= 0) continue;
         std::string algo = ReadLine("/sys/block/" + dev + "/comp_algorithm").value_or("");
         auto open = algo.find('['), close = algo.find(']');
-        if (open != std::string::npos && close > open) algo = algo.substr(open + 1, close - open - 1);
-        zram += (zram.empty() ? "" : ", ") + dev + " " + std::to_string(*bytes / (1024 * 1024)) + " MB" +
-                (algo.empty() ? "" : " " + algo);
+        if (open != std::string::npos && close > open)
+            algo = algo.substr(open + 1, close - open - 1);
+        zram += (zram.empty() ? "" : ", ") + dev + " " + std::to_string(*bytes / (1024 * 1024)) +
+                " MB" + (algo.empty() ? "" : " " + algo);
     }
-    if (IsDirectory("/sys/block")) SetText(swap, "Compressed Swap", zram.empty() ? "none" : zram, T_ZRAM);
+    if (IsDirectory("/sys/block"))
+        SetText(swap, "Compressed Swap", zram.empty() ? "none" : zram, T_ZRAM);
     if (auto z = ReadLine("/sys/module/zswap/parameters/enabled"))
         SetText(swap, "Zswap", (*z == "Y" || *z == "1") ? "enabled" : "disabled", T_ZSWAP);
 
     if (auto thp = ReadLine("/sys/kernel/mm/transparent_hugepage/enabled")) {
         std::string mode = *thp;
         auto open = thp->find('['), close = thp->find(']');
-        if (open != std::string::npos && close > open) mode = thp->substr(open + 1, close - open - 1);
+        if (open != std::string::npos && close > open)
+            mode = thp->substr(open + 1, close - open - 1);
         SetText(huge, "Transparent Huge Pages", mode, T_THP);
     }
 
@@ -174,17 +204,20 @@ void FillBranch(CKQTreeEntry* branch) {
         for (const auto& d : dimms) ++sizes[d.sizeMB];
         std::string layout;
         for (auto it = sizes.rbegin(); it != sizes.rend(); ++it)
-            layout += (layout.empty() ? "" : " + ") + std::to_string(it->second) + " x " + std::to_string(it->first) + " MB";
+            layout += (layout.empty() ? "" : " + ") + std::to_string(it->second) + " x " +
+                      std::to_string(it->first) + " MB";
         SetText(devices, "Module Sizes", layout, T_MODULES);
         const Dimm& d0 = dimms.front();
         if (!d0.type.empty()) SetText(devices, "Memory Type", d0.type, T_TYPE, DATA_HIGHLIGHT);
         unsigned rated = 0, configured = 0;
         for (const auto& d : dimms) {
             if (d.rated && (!rated || d.rated < rated)) rated = d.rated;
-            if (d.configured && (!configured || d.configured < configured)) configured = d.configured;
+            if (d.configured && (!configured || d.configured < configured))
+                configured = d.configured;
         }
         if (rated) SetNumber(devices, "Rated Speed", rated, 0, "MT/s", T_RATED_SPEED);
-        if (configured) SetNumber(devices, "Configured Speed", configured, 0, "MT/s", T_CONFIGURED_SPEED, true);
+        if (configured)
+            SetNumber(devices, "Configured Speed", configured, 0, "MT/s", T_CONFIGURED_SPEED, true);
         // One 64-bit channel moves eight bytes per transfer.
         if (unsigned s = configured ? configured : rated)
             SetNumber(devices, "Channel Peak", s * 8.0, 0, "MB/s", T_CHANNEL_PEAK);
@@ -199,8 +232,8 @@ void GenTips(CKQTreeEntry* branch) {
     CKQTreeEntry* bw = FindChild(branch, kBandwidth);
     for (CKQTreeEntry* e : {size, swap, devices, bw})
         if (e)
-            for (int32_t id : {TIP_SWAP_HEAVY, TIP_DESKTOP_MEMORY, TIP_NO_SWAP, TIP_SWAPPINESS, TIP_LOW_AVAILABLE,
-                               TIP_SLOW_BANDWIDTH, TIP_BELOW_RATED})
+            for (int32_t id : {TIP_SWAP_HEAVY, TIP_DESKTOP_MEMORY, TIP_NO_SWAP, TIP_SWAPPINESS,
+                               TIP_LOW_AVAILABLE, TIP_SLOW_BANDWIDTH, TIP_BELOW_RATED})
                 e->RemoveTip(id);
 
     const double total = NumberOf(size, "Total Memory");
@@ -222,20 +255,25 @@ void GenTips(CKQTreeEntry* branch) {
     if (size) {
         const double need = NumberOf(size, "Desktop Needs");
         if (need > 0 && total > 0 && total < need)
-            size->AddTip(60, TIP_DESKTOP_MEMORY, TipDescID(TIP_DESKTOP_MEMORY, std::llround(total)));
+            size->AddTip(60, TIP_DESKTOP_MEMORY,
+                         TipDescID(TIP_DESKTOP_MEMORY, std::llround(total)));
         const double share = NumberOf(size, "Available Share");
         if (share >= 0 && share < 10)
-            size->AddTip(share < 5 ? 85 : 75, TIP_LOW_AVAILABLE, TipDescID(TIP_LOW_AVAILABLE, std::llround(share)));
+            size->AddTip(share < 5 ? 85 : 75, TIP_LOW_AVAILABLE,
+                         TipDescID(TIP_LOW_AVAILABLE, std::llround(share)));
     }
     if (devices) {
-        const double rated = NumberOf(devices, "Rated Speed"), configured = NumberOf(devices, "Configured Speed");
+        const double rated = NumberOf(devices, "Rated Speed"),
+                     configured = NumberOf(devices, "Configured Speed");
         if (rated > 0 && configured > 0 && configured < 0.95 * rated)
-            devices->AddTip(45, TIP_BELOW_RATED, TipDescID(TIP_BELOW_RATED, std::llround(configured)));
+            devices->AddTip(45, TIP_BELOW_RATED,
+                            TipDescID(TIP_BELOW_RATED, std::llround(configured)));
         const double peak = NumberOf(devices, "Channel Peak");
         const double triad = NumberOf(bw, "Triad Bandwidth");
         // Even one channel at its configured speed gives more than a third of its peak to triad.
         if (bw && peak > 0 && triad > 0 && triad < 0.35 * peak)
-            bw->AddTip(50, TIP_SLOW_BANDWIDTH, TipDescID(TIP_SLOW_BANDWIDTH, std::llround(100.0 * triad / peak)));
+            bw->AddTip(50, TIP_SLOW_BANDWIDTH,
+                       TipDescID(TIP_SLOW_BANDWIDTH, std::llround(100.0 * triad / peak)));
     }
 }
 

@@ -50,37 +50,55 @@ const AttrDescDef kAttrs[] = {
     {sys::T_DESCRIPTION, "Description",
      "The name of this system in reports, charts and the database list. It defaults to the "
      "machine's vendor and model; change it with Enter System Properties."},
-    {sys::T_DISTRIBUTION, "Distribution", "The Linux distribution and its release (PRETTY_NAME of /etc/os-release)."},
-    {sys::T_DISTRO_ID, "Distribution ID", "The short identifier of the distribution (ID of /etc/os-release)."},
-    {sys::T_DISTRO_VERSION, "Distribution Version", "The release number of the distribution (VERSION_ID of /etc/os-release)."},
+    {sys::T_DISTRIBUTION, "Distribution",
+     "The Linux distribution and its release (PRETTY_NAME of /etc/os-release)."},
+    {sys::T_DISTRO_ID, "Distribution ID",
+     "The short identifier of the distribution (ID of /etc/os-release)."},
+    {sys::T_DISTRO_VERSION, "Distribution Version",
+     "The release number of the distribution (VERSION_ID of /etc/os-release)."},
     {sys::T_KERNEL, "Kernel", "The release of the running Linux kernel (uname -r)."},
-    {sys::T_KERNEL_BUILD, "Kernel Build", "The build string of the running kernel (uname -v): preemption model and build date."},
+    {sys::T_KERNEL_BUILD, "Kernel Build",
+     "The build string of the running kernel (uname -v): preemption model and build date."},
     {sys::T_ARCH, "Architecture", "The machine architecture the kernel runs on (uname -m)."},
-    {sys::T_INIT, "Init System", "The program running as process 1, which starts and supervises the services."},
+    {sys::T_INIT, "Init System",
+     "The program running as process 1, which starts and supervises the services."},
     {sys::T_HOST_RESOLVES, "Host Name Resolves",
      "Whether the host name is found locally (/etc/hosts or nss-myhostname) without asking a DNS "
      "server. The name itself is not recorded."},
-    {sys::T_TIMEZONE, "Time Zone", "The system's time zone (/etc/timezone or the /etc/localtime link)."},
-    {sys::T_NEWEST_KERNEL, "Newest Installed Kernel", "The newest kernel version found in /lib/modules."},
+    {sys::T_TIMEZONE, "Time Zone",
+     "The system's time zone (/etc/timezone or the /etc/localtime link)."},
+    {sys::T_NEWEST_KERNEL, "Newest Installed Kernel",
+     "The newest kernel version found in /lib/modules."},
     {sys::T_REBOOT_REQUIRED, "Reboot Required",
-     "\"yes\" when a newer kernel is installed than the one running, or /run/reboot-required exists."},
-    {sys::T_VENDOR, "Machine Vendor", "The maker of the machine, as the firmware reports it (DMI sys_vendor)."},
+     "\"yes\" when a newer kernel is installed than the one running, or /run/reboot-required "
+     "exists."},
+    {sys::T_VENDOR, "Machine Vendor",
+     "The maker of the machine, as the firmware reports it (DMI sys_vendor)."},
     {sys::T_MODEL, "Machine Model", "The product name of the machine (DMI product_name)."},
-    {sys::T_PRODUCT_VERSION, "Machine Version", "The product version or revision (DMI product_version)."},
+    {sys::T_PRODUCT_VERSION, "Machine Version",
+     "The product version or revision (DMI product_version)."},
     {sys::T_BOARD_VENDOR, "Board Vendor", "The maker of the main board (DMI board_vendor)."},
     {sys::T_BOARD_NAME, "Board Name", "The model of the main board (DMI board_name)."},
-    {sys::T_CHASSIS, "Chassis", "The kind of case the firmware reports (desktop, notebook, server...)."},
+    {sys::T_CHASSIS, "Chassis",
+     "The kind of case the firmware reports (desktop, notebook, server...)."},
     {sys::T_VIRTUAL, "Virtual Machine",
      "Whether the system runs under a hypervisor, and which one when known. Figures of virtual "
      "machines depend on the host's load."},
-    {sys::T_FW_VENDOR, "Firmware Vendor", "The maker of the BIOS or UEFI firmware (DMI bios_vendor)."},
-    {sys::T_FW_VERSION, "Firmware Version", "The firmware version (DMI bios_version). Vendors publish updates that fix stability and security problems."},
+    {sys::T_FW_VENDOR, "Firmware Vendor",
+     "The maker of the BIOS or UEFI firmware (DMI bios_vendor)."},
+    {sys::T_FW_VERSION, "Firmware Version",
+     "The firmware version (DMI bios_version). Vendors publish updates that fix stability and "
+     "security problems."},
     {sys::T_FW_DATE, "Firmware Date", "The release date of the firmware (DMI bios_date)."},
-    {sys::T_BOOT_MODE, "Boot Mode", "UEFI when the system was started by UEFI firmware (/sys/firmware/efi exists), else BIOS."},
-    {sys::T_SECURE_BOOT, "Secure Boot", "The state of UEFI Secure Boot, from the SecureBoot EFI variable."},
+    {sys::T_BOOT_MODE, "Boot Mode",
+     "UEFI when the system was started by UEFI firmware (/sys/firmware/efi exists), else BIOS."},
+    {sys::T_SECURE_BOOT, "Secure Boot",
+     "The state of UEFI Secure Boot, from the SecureBoot EFI variable."},
     {sys::T_UPTIME, "Uptime", "Time since the system was started, in hours (/proc/uptime)."},
-    {sys::T_DESKTOP, "Desktop Session", "The desktop environment of the session the program runs in (XDG_CURRENT_DESKTOP)."},
-    {sys::T_SESSION_TYPE, "Session Type", "The graphics session: x11, wayland, tty, or none without a display."},
+    {sys::T_DESKTOP, "Desktop Session",
+     "The desktop environment of the session the program runs in (XDG_CURRENT_DESKTOP)."},
+    {sys::T_SESSION_TYPE, "Session Type",
+     "The graphics session: x11, wayland, tty, or none without a display."},
     {sys::T_LANGUAGE, "Language", "The locale the program runs under (LC_ALL or LANG)."},
 };
 
@@ -133,11 +151,11 @@ KQARC kqaGetSystemInfo(CKQTreeEntry* branch) {
     AddReport(branch, "System Details", sys::kID,
               {sys::kDescriptionPath, "Operating System~Distribution", "Operating System~Kernel",
                "Operating System~Architecture", "Operating System~Init System",
-               "Operating System~Reboot Required", "Machine~Machine Vendor", "Machine~Machine Model",
-               "Machine~Chassis", "Machine~Virtual Machine", "Firmware~Firmware Vendor",
-               "Firmware~Firmware Version", "Firmware~Firmware Date", "Firmware~Boot Mode",
-               "Firmware~Secure Boot", "Session~Uptime", "Session~Desktop Session",
-               "Session~Session Type"});
+               "Operating System~Reboot Required", "Machine~Machine Vendor",
+               "Machine~Machine Model", "Machine~Chassis", "Machine~Virtual Machine",
+               "Firmware~Firmware Vendor", "Firmware~Firmware Version", "Firmware~Firmware Date",
+               "Firmware~Boot Mode", "Firmware~Secure Boot", "Session~Uptime",
+               "Session~Desktop Session", "Session~Session Type"});
     AddChart(branch, "System Uptime", "h", sys::kID, {"Session~Uptime"});
     kqa::Log(g_view, sys::kID, "System information gathered");
     return KQARC_OK;
@@ -160,7 +178,9 @@ KQARC kqaRunTests(CKQTreeEntry* branch, int& cancel) {
     return KQARC_OK;
 }
 
-KQARC kqaRunATest(CKQTreeEntry* branch, CKQTreeEntry*, int& cancel) { return kqaRunTests(branch, cancel); }
+KQARC kqaRunATest(CKQTreeEntry* branch, CKQTreeEntry*, int& cancel) {
+    return kqaRunTests(branch, cancel);
+}
 
 KQARC kqaGenTips(CKQTreeEntry* branch) {
     if (!branch) return KQARC_FAIL;

@@ -32,7 +32,8 @@ KQARC EditSystemDescription(CWnd* view, CKQTreeEntry* entry) {
     edit->selectAll();
     form->addRow(QStringLiteral("&Description:"), edit);
     const std::string id = entry->GetAttrValue(sys::kSysidAttr);
-    if (!id.empty()) form->addRow(QStringLiteral("System ID:"), new QLabel(QString::fromStdString(id)));
+    if (!id.empty())
+        form->addRow(QStringLiteral("System ID:"), new QLabel(QString::fromStdString(id)));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);

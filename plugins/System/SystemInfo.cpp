@@ -13,10 +13,19 @@ namespace {
 // Placeholders that firmware writers leave in DMI fields.
 bool IsPlaceholder(const std::string& v) {
     const std::string l = Lower(v);
-    static const char* const bad[] = {"to be filled by o.e.m.", "system product name",
-                                      "system manufacturer", "default string", "not specified",
-                                      "not applicable", "none", "o.e.m.", "oem", "unknown",
-                                      "system version", "type1productconfigid", "0123456789"};
+    static const char* const bad[] = {"to be filled by o.e.m.",
+                                      "system product name",
+                                      "system manufacturer",
+                                      "default string",
+                                      "not specified",
+                                      "not applicable",
+                                      "none",
+                                      "o.e.m.",
+                                      "oem",
+                                      "unknown",
+                                      "system version",
+                                      "type1productconfigid",
+                                      "0123456789"};
     if (l.empty()) return true;
     for (const char* b : bad)
         if (l == b) return true;
@@ -52,31 +61,56 @@ std::string HostName() {
 
 const char* ChassisName(long long type) {
     switch (type) {
-        case 3: return "Desktop";
-        case 4: return "Low Profile Desktop";
-        case 5: return "Pizza Box";
-        case 6: return "Mini Tower";
-        case 7: return "Tower";
-        case 8: return "Portable";
-        case 9: return "Laptop";
-        case 10: return "Notebook";
-        case 11: return "Hand Held";
-        case 12: return "Docking Station";
-        case 13: return "All in One";
-        case 14: return "Sub Notebook";
-        case 15: return "Space-saving";
-        case 16: return "Lunch Box";
-        case 17: return "Main Server Chassis";
-        case 23: return "Rack Mount Chassis";
-        case 24: return "Sealed-case PC";
-        case 30: return "Tablet";
-        case 31: return "Convertible";
-        case 32: return "Detachable";
-        case 33: return "IoT Gateway";
-        case 34: return "Embedded PC";
-        case 35: return "Mini PC";
-        case 36: return "Stick PC";
-        default: return nullptr;
+        case 3:
+            return "Desktop";
+        case 4:
+            return "Low Profile Desktop";
+        case 5:
+            return "Pizza Box";
+        case 6:
+            return "Mini Tower";
+        case 7:
+            return "Tower";
+        case 8:
+            return "Portable";
+        case 9:
+            return "Laptop";
+        case 10:
+            return "Notebook";
+        case 11:
+            return "Hand Held";
+        case 12:
+            return "Docking Station";
+        case 13:
+            return "All in One";
+        case 14:
+            return "Sub Notebook";
+        case 15:
+            return "Space-saving";
+        case 16:
+            return "Lunch Box";
+        case 17:
+            return "Main Server Chassis";
+        case 23:
+            return "Rack Mount Chassis";
+        case 24:
+            return "Sealed-case PC";
+        case 30:
+            return "Tablet";
+        case 31:
+            return "Convertible";
+        case 32:
+            return "Detachable";
+        case 33:
+            return "IoT Gateway";
+        case 34:
+            return "Embedded PC";
+        case 35:
+            return "Mini PC";
+        case 36:
+            return "Stick PC";
+        default:
+            return nullptr;
     }
 }
 
@@ -87,9 +121,11 @@ std::string VirtualMachine() {
     if (vendor.find("qemu") != std::string::npos || product.find("kvm") != std::string::npos)
         return "KVM/QEMU";
     if (vendor.find("vmware") != std::string::npos) return "VMware";
-    if (vendor.find("innotek") != std::string::npos || product.find("virtualbox") != std::string::npos)
+    if (vendor.find("innotek") != std::string::npos ||
+        product.find("virtualbox") != std::string::npos)
         return "VirtualBox";
-    if (vendor.find("microsoft") != std::string::npos && product.find("virtual") != std::string::npos)
+    if (vendor.find("microsoft") != std::string::npos &&
+        product.find("virtual") != std::string::npos)
         return "Hyper-V";
     if (vendor.find("xen") != std::string::npos) return "Xen";
     if (auto cpu = ReadFile("/proc/cpuinfo")) {
@@ -188,7 +224,8 @@ std::string MakeSystemID() {
     auto mid = ReadLine("/etc/machine-id");
     if (!mid) mid = ReadLine("/var/lib/dbus/machine-id");
     if (mid) material += "machine-id:" + *mid + "\n";
-    if (auto uuid = ReadLine("/sys/class/dmi/id/product_uuid")) material += "uuid:" + Lower(*uuid) + "\n";
+    if (auto uuid = ReadLine("/sys/class/dmi/id/product_uuid"))
+        material += "uuid:" + Lower(*uuid) + "\n";
     if (material.empty()) {
         // Nothing unique is readable: fall back on what describes the hardware.
         for (const char* f : {"sys_vendor", "product_name", "board_vendor", "board_name"})
@@ -218,8 +255,10 @@ std::string DefaultDescription() {
     if (vendor) d = *vendor;
     if (model) {
         // Some vendors repeat their name in the model.
-        if (vendor && Lower(*model).rfind(Lower(*vendor), 0) == 0) d = *model;
-        else d += (d.empty() ? "" : " ") + *model;
+        if (vendor && Lower(*model).rfind(Lower(*vendor), 0) == 0)
+            d = *model;
+        else
+            d += (d.empty() ? "" : " ") + *model;
     }
     return ScrubPrivate(Trim(d));
 }
@@ -227,18 +266,21 @@ std::string DefaultDescription() {
 void FillBranch(CKQTreeEntry* branch) {
     // Operating system.
     CKQTreeEntry* os = Child(branch, kOSEntry);
-    if (auto text = ReadFile("/etc/os-release").value_or(ReadFile("/usr/lib/os-release").value_or(""));
+    if (auto text =
+            ReadFile("/etc/os-release").value_or(ReadFile("/usr/lib/os-release").value_or(""));
         !text.empty()) {
         auto kv = ParseKeyValue(text, '=');
         std::string pretty = kv["PRETTY_NAME"];
         if (pretty.empty()) pretty = Trim(kv["NAME"] + " " + kv["VERSION"]);
         if (!pretty.empty()) SetText(os, "Distribution", pretty, T_DISTRIBUTION, DATA_HIGHLIGHT);
         if (!kv["ID"].empty()) SetText(os, "Distribution ID", kv["ID"], T_DISTRO_ID);
-        if (!kv["VERSION_ID"].empty()) SetText(os, "Distribution Version", kv["VERSION_ID"], T_DISTRO_VERSION);
+        if (!kv["VERSION_ID"].empty())
+            SetText(os, "Distribution Version", kv["VERSION_ID"], T_DISTRO_VERSION);
     }
     const auto kernel = ReadLine("/proc/sys/kernel/osrelease");
     if (kernel) SetText(os, "Kernel", *kernel, T_KERNEL, DATA_HIGHLIGHT);
-    if (auto v = ReadLine("/proc/sys/kernel/version")) SetText(os, "Kernel Build", *v, T_KERNEL_BUILD);
+    if (auto v = ReadLine("/proc/sys/kernel/version"))
+        SetText(os, "Kernel Build", *v, T_KERNEL_BUILD);
     if (auto a = ReadLine("/proc/sys/kernel/arch")) SetText(os, "Architecture", *a, T_ARCH);
     if (auto init = ReadLine("/proc/1/comm")) SetText(os, "Init System", *init, T_INIT);
     if (auto tz = ReadLine("/etc/timezone")) {
@@ -258,8 +300,10 @@ void FillBranch(CKQTreeEntry* branch) {
 
     // Machine.
     CKQTreeEntry* machine = Child(branch, kMachineEntry);
-    if (auto v = Dmi("sys_vendor")) SetText(machine, "Machine Vendor", *v, T_VENDOR, DATA_HIGHLIGHT);
-    if (auto v = Dmi("product_name")) SetText(machine, "Machine Model", *v, T_MODEL, DATA_HIGHLIGHT);
+    if (auto v = Dmi("sys_vendor"))
+        SetText(machine, "Machine Vendor", *v, T_VENDOR, DATA_HIGHLIGHT);
+    if (auto v = Dmi("product_name"))
+        SetText(machine, "Machine Model", *v, T_MODEL, DATA_HIGHLIGHT);
     if (auto v = Dmi("product_version")) SetText(machine, "Machine Version", *v, T_PRODUCT_VERSION);
     if (auto v = Dmi("board_vendor")) SetText(machine, "Board Vendor", *v, T_BOARD_VENDOR);
     if (auto v = Dmi("board_name")) SetText(machine, "Board Name", *v, T_BOARD_NAME);
@@ -281,7 +325,8 @@ void FillBranch(CKQTreeEntry* branch) {
         const char* s = up->c_str();
         char* end = nullptr;
         double seconds = std::strtod(s, &end);
-        if (end != s && seconds >= 0) SetNumber(session, "Uptime", seconds / 3600.0, 1, "h", T_UPTIME);
+        if (end != s && seconds >= 0)
+            SetNumber(session, "Uptime", seconds / 3600.0, 1, "h", T_UPTIME);
     }
     auto env = [](const char* name) -> std::string {
         const char* v = std::getenv(name);
@@ -292,9 +337,12 @@ void FillBranch(CKQTreeEntry* branch) {
     if (!desktop.empty()) SetText(session, "Desktop Session", desktop, T_DESKTOP);
     std::string type = env("XDG_SESSION_TYPE");
     if (type.empty()) {
-        if (!env("WAYLAND_DISPLAY").empty()) type = "wayland";
-        else if (!env("DISPLAY").empty()) type = "x11";
-        else type = "none";
+        if (!env("WAYLAND_DISPLAY").empty())
+            type = "wayland";
+        else if (!env("DISPLAY").empty())
+            type = "x11";
+        else
+            type = "none";
     }
     SetText(session, "Session Type", type, T_SESSION_TYPE);
     std::string lang = env("LC_ALL");
@@ -308,11 +356,13 @@ void GenTips(CKQTreeEntry* branch) {
     if (!os) return;
     os->RemoveTip(TIP_HOST_UNRESOLVED);
     os->RemoveTip(TIP_REBOOT_PENDING);
-    if (os->GetAttrValue("Host Name Resolves") == "no") os->AddTip(30, TIP_HOST_UNRESOLVED, TipDescID(TIP_HOST_UNRESOLVED, 0));
+    if (os->GetAttrValue("Host Name Resolves") == "no")
+        os->AddTip(30, TIP_HOST_UNRESOLVED, TipDescID(TIP_HOST_UNRESOLVED, 0));
     if (os->GetAttrValue("Reboot Required") == "yes") {
         long long days = 0;
         if (CKQTreeEntry* session = FindChild(branch, kSessionEntry))
-            if (auto h = LeadingNumber(session->GetAttrValue("Uptime"))) days = static_cast<long long>(*h / 24);
+            if (auto h = LeadingNumber(session->GetAttrValue("Uptime")))
+                days = static_cast<long long>(*h / 24);
         os->AddTip(55, TIP_REBOOT_PENDING, TipDescID(TIP_REBOOT_PENDING, days));
     }
 }

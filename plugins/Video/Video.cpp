@@ -11,8 +11,9 @@ KQARC RunDrawingTests(CKQTreeEntry* branch, int& cancel) {
     if (!branch) return KQARC_FAIL;
     CProgress progress(g_view, VIDEO_KQAID, cancel);
     const bool gui = HaveGuiApplication();
-    progress.Log(gui ? "Drawing tests on a 1024 x 768 image"
-                     : "Drawing tests on a 1024 x 768 image, without text (no graphical application)");
+    progress.Log(
+        gui ? "Drawing tests on a 1024 x 768 image"
+            : "Drawing tests on a 1024 x 768 image, without text (no graphical application)");
     CConditionsProbe probe(VIDEO_VERSION);
     CVideoBench bench(progress);
     VideoBenchResult r = bench.Run(BenchScale(), gui);
@@ -23,9 +24,11 @@ KQARC RunDrawingTests(CKQTreeEntry* branch, int& cancel) {
         progress.Log("Drawing tests cancelled");
         return KQARC_CANCELLED;
     }
-    progress.Log(Format("Lines %.0f, rectangles %.0f, text %.0f, image copies %.0f ops/s; %d progress steps, %.1f s",
-                        r.lines.value_or(0), r.rects.value_or(0), r.text.value_or(0), r.images.value_or(0), r.units,
-                        r.seconds));
+    progress.Log(
+        Format("Lines %.0f, rectangles %.0f, text %.0f, image copies %.0f ops/s; %d progress "
+               "steps, %.1f s",
+               r.lines.value_or(0), r.rects.value_or(0), r.text.value_or(0), r.images.value_or(0),
+               r.units, r.seconds));
     return KQARC_OK;
 }
 }  // namespace
@@ -46,8 +49,9 @@ KQARC kqaGetSystemInfo(CKQTreeEntry* branch) {
     inv.Read();
     FillVideoBranch(branch, inv);
     Log(g_view, VIDEO_KQAID,
-        Format("platform %s, %zu screens, %zu graphics adapters", inv.HaveGui() ? inv.Platform().c_str() : "none",
-               inv.Screens().size(), inv.Adapters().size()));
+        Format("platform %s, %zu screens, %zu graphics adapters",
+               inv.HaveGui() ? inv.Platform().c_str() : "none", inv.Screens().size(),
+               inv.Adapters().size()));
     return KQARC_OK;
 }
 
@@ -55,7 +59,8 @@ KQARC kqaRunTests(CKQTreeEntry* branch, int& cancel) { return RunDrawingTests(br
 
 KQARC kqaRunATest(CKQTreeEntry* branch, CKQTreeEntry* item, int& cancel) {
     if (!branch || !item) return KQARC_FAIL;
-    if (item != branch && item->GetKey() != kDrawingTests && item->GetKey() != kDrawingConditions) return KQARC_FAIL;
+    if (item != branch && item->GetKey() != kDrawingTests && item->GetKey() != kDrawingConditions)
+        return KQARC_FAIL;
     return RunDrawingTests(branch, cancel);
 }
 

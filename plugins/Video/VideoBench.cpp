@@ -26,8 +26,9 @@ struct Lcg {
     }
 };
 
-const QColor kColors[] = {QColor(200, 30, 30), QColor(30, 160, 40), QColor(30, 60, 200), QColor(220, 180, 20),
-                          QColor(120, 40, 160), QColor(20, 160, 170), QColor(90, 90, 90), QColor(240, 120, 0)};
+const QColor kColors[] = {QColor(200, 30, 30),  QColor(30, 160, 40),  QColor(30, 60, 200),
+                          QColor(220, 180, 20), QColor(120, 40, 160), QColor(20, 160, 170),
+                          QColor(90, 90, 90),   QColor(240, 120, 0)};
 
 // Drawing is processor work: timing it by the processor time the program got keeps other
 // programs' bursts out of the figure (on an idle machine it equals the elapsed time).
@@ -89,7 +90,9 @@ VideoBenchResult CVideoBench::Run(double scale, bool withText) {
              p.drawText(g.Next(kWidth - 300), 20 + g.Next(kHeight - 40), line);
          },
          &r.text, &r.textSpread},
-        {[&](QPainter& p, Lcg& g, int) { p.drawImage(g.Next(kWidth - 64), g.Next(kHeight - 64), sprite); },
+        {[&](QPainter& p, Lcg& g, int) {
+             p.drawImage(g.Next(kWidth - 64), g.Next(kHeight - 64), sprite);
+         },
          &r.images, &r.imagesSpread},
     };
     if (!withText) {
@@ -113,7 +116,8 @@ VideoBenchResult CVideoBench::Run(double scale, bool withText) {
         while ((elapsed = CpuNow() - c0) < batchAim) {
             for (int k = 0; k < 16; ++k) test.op(p, g, static_cast<int>(n++));
         }
-        const long long perBatch = std::max<long long>(1, static_cast<long long>(n * batchAim / std::max(elapsed, 1e-9)));
+        const long long perBatch =
+            std::max<long long>(1, static_cast<long long>(n * batchAim / std::max(elapsed, 1e-9)));
         std::vector<double> rates;
         // One repetition of warm-up, then the measured ones.
         for (int rep = 0; rep <= kReps; ++rep) {
@@ -123,10 +127,13 @@ VideoBenchResult CVideoBench::Run(double scale, bool withText) {
                 for (long long k = 0; k < perBatch; ++k) test.op(p, g, static_cast<int>(k));
                 busy += CpuNow() - b0;
                 ++r.units;
-                const double pos = (rep * kBatchesPerRep + b + 1.0) / ((kReps + 1.0) * kBatchesPerRep);
+                const double pos =
+                    (rep * kBatchesPerRep + b + 1.0) / ((kReps + 1.0) * kBatchesPerRep);
                 if (!m_progress.Step(pos)) return r;
             }
-            if (rep > 0) rates.push_back(static_cast<double>(perBatch * kBatchesPerRep) / std::max(busy, 1e-9));
+            if (rep > 0)
+                rates.push_back(static_cast<double>(perBatch * kBatchesPerRep) /
+                                std::max(busy, 1e-9));
             if (!rates.empty() && Now() - testStart > kTestWallCap) break;
         }
         p.end();

@@ -32,10 +32,13 @@ void FillVideoBranch(CKQTreeEntry* branch, const CVideoInventory& inv) {
     ClearChild(branch, kAdapters);
 
     CKQTreeEntry* plat = Child(branch, kGraphicsPlatform);
-    SetText(plat, "Platform", inv.HaveGui() ? inv.Platform() : "none (no graphical application)", VA_PLATFORM);
-    if (const char* s = std::getenv("XDG_SESSION_TYPE"); s && *s) SetText(plat, "Session Type", s, VA_SESSION);
+    SetText(plat, "Platform", inv.HaveGui() ? inv.Platform() : "none (no graphical application)",
+            VA_PLATFORM);
+    if (const char* s = std::getenv("XDG_SESSION_TYPE"); s && *s)
+        SetText(plat, "Session Type", s, VA_SESSION);
     SetText(plat, "Qt Version", qVersion(), VA_QT_VERSION);
-    SetNumber(plat, "Screen Count", static_cast<double>(inv.Screens().size()), 0, "", VA_SCREEN_COUNT);
+    SetNumber(plat, "Screen Count", static_cast<double>(inv.Screens().size()), 0, "",
+              VA_SCREEN_COUNT);
 
     if (!inv.Screens().empty()) {
         CKQTreeEntry* screens = Child(branch, kScreens);
@@ -49,11 +52,14 @@ void FillVideoBranch(CKQTreeEntry* branch, const CVideoInventory& inv) {
             SetNumber(e, "Height", s.height, 0, "pixels", VA_HEIGHT);
             if (s.depth > 0) SetNumber(e, "Colour Depth", s.depth, 0, "bits", VA_DEPTH);
             if (s.refreshHz > 0) SetNumber(e, "Refresh Rate", s.refreshHz, 1, "Hz", VA_REFRESH);
-            if (s.logicalDpi > 0) SetNumber(e, "Logical DPI", s.logicalDpi, 1, "dpi", VA_LOGICAL_DPI);
-            if (s.physicalDpi > 0) SetNumber(e, "Physical DPI", s.physicalDpi, 1, "dpi", VA_PHYSICAL_DPI);
+            if (s.logicalDpi > 0)
+                SetNumber(e, "Logical DPI", s.logicalDpi, 1, "dpi", VA_LOGICAL_DPI);
+            if (s.physicalDpi > 0)
+                SetNumber(e, "Physical DPI", s.physicalDpi, 1, "dpi", VA_PHYSICAL_DPI);
             SetNumber(e, "Scale Factor", s.scale, 2, "x", VA_SCALE);
             if (s.widthMM > 0 && s.heightMM > 0)
-                SetText(e, "Physical Size", Format("%.0f x %.0f mm", s.widthMM, s.heightMM), VA_PHYSICAL_SIZE);
+                SetText(e, "Physical Size", Format("%.0f x %.0f mm", s.widthMM, s.heightMM),
+                        VA_PHYSICAL_SIZE);
             SetText(e, "Primary", s.primary ? "yes" : "no", VA_PRIMARY);
             SetText(e, "Virtual", s.isVirtual ? "yes" : "no", VA_VIRTUAL);
         }
@@ -67,30 +73,37 @@ void FillVideoBranch(CKQTreeEntry* branch, const CVideoInventory& inv) {
             if (!vendor.empty()) SetText(e, "Adapter Vendor", vendor, VA_ADAPTER_VENDOR);
             if (!a.vendorID.empty() && !a.deviceID.empty()) {
                 auto hex = [](std::string s) { return StartsWith(s, "0x") ? s.substr(2) : s; };
-                SetText(e, "Adapter PCI ID", hex(a.vendorID) + ":" + hex(a.deviceID), VA_ADAPTER_PCI_ID);
+                SetText(e, "Adapter PCI ID", hex(a.vendorID) + ":" + hex(a.deviceID),
+                        VA_ADAPTER_PCI_ID);
             }
             if (!a.driver.empty()) SetText(e, "Adapter Driver", a.driver, VA_ADAPTER_DRIVER);
             SetText(e, "Boot Display", a.bootDisplay ? "yes" : "no", VA_BOOT_DISPLAY);
             std::string outs;
             for (const auto& o : a.outputs)
                 if (o.status == "connected")
-                    outs += (outs.empty() ? "" : ", ") + o.name + (o.nativeMode.empty() ? "" : " " + o.nativeMode);
+                    outs += (outs.empty() ? "" : ", ") + o.name +
+                            (o.nativeMode.empty() ? "" : " " + o.nativeMode);
             SetText(e, "Connected Outputs", outs.empty() ? "none" : outs, VA_OUTPUTS);
         }
     }
 
     CKQTreeEntry* tests = Child(branch, kDrawingTests);
-    if (tests->FindAttr("Drawing Test Result") < 0) SetText(tests, "Drawing Test Result", "not run yet", VA_DRAW_RESULT);
+    if (tests->FindAttr("Drawing Test Result") < 0)
+        SetText(tests, "Drawing Test Result", "not run yet", VA_DRAW_RESULT);
 
     AddReport(branch, "Video Details", VIDEO_KQAID,
-              {"Graphics Platform~Platform", "Graphics Platform~Screen Count", "Screens~Screen 1~Resolution",
-               "Screens~Screen 1~Refresh Rate", "Screens~Screen 1~Scale Factor", "Graphics Adapters~card0~Adapter Driver"});
+              {"Graphics Platform~Platform", "Graphics Platform~Screen Count",
+               "Screens~Screen 1~Resolution", "Screens~Screen 1~Refresh Rate",
+               "Screens~Screen 1~Scale Factor", "Graphics Adapters~card0~Adapter Driver"});
     AddReport(branch, "Drawing Tests", VIDEO_KQAID,
-              {"Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text", "Drawing Tests~Image Copies",
-               "Drawing Test Conditions~Load Before", "Drawing Test Conditions~Module Version"});
+              {"Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text",
+               "Drawing Tests~Image Copies", "Drawing Test Conditions~Load Before",
+               "Drawing Test Conditions~Module Version"});
     AddChart(branch, "2-D Drawing Speed", "ops/s", VIDEO_KQAID,
-             {"Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text", "Drawing Tests~Image Copies"});
-    AddChart(branch, "Screen Resolution", "pixels", VIDEO_KQAID, {"Screens~Screen 1~Width", "Screens~Screen 1~Height"});
+             {"Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text",
+              "Drawing Tests~Image Copies"});
+    AddChart(branch, "Screen Resolution", "pixels", VIDEO_KQAID,
+             {"Screens~Screen 1~Width", "Screens~Screen 1~Height"});
 }
 
 void StoreVideoResult(CKQTreeEntry* branch, const VideoBenchResult& r, bool cancelled) {
@@ -100,8 +113,11 @@ void StoreVideoResult(CKQTreeEntry* branch, const VideoBenchResult& r, bool canc
     if (r.rects) SetNumber(t, "Rectangles", *r.rects, 0, "ops/s", VA_RECTANGLES, true);
     if (r.text) SetNumber(t, "Text", *r.text, 0, "ops/s", VA_TEXT, true);
     if (r.images) SetNumber(t, "Image Copies", *r.images, 0, "ops/s", VA_IMAGES, true);
-    SetText(t, "Drawing Surface", "QImage 1024 x 768, ARGB32 premultiplied, raster engine", VA_SURFACE);
-    if (r.textSkipped) SetText(t, "Text Test", "left out: the host has no graphical application object", VA_TEXT_TEST);
+    SetText(t, "Drawing Surface", "QImage 1024 x 768, ARGB32 premultiplied, raster engine",
+            VA_SURFACE);
+    if (r.textSkipped)
+        SetText(t, "Text Test", "left out: the host has no graphical application object",
+                VA_TEXT_TEST);
     if (r.seconds > 0) SetNumber(t, "Drawing Test Time", r.seconds, 1, "s", VA_DRAW_TIME);
     SetText(t, "Drawing Test Result", cancelled ? "cancelled" : "complete", VA_DRAW_RESULT);
 }
@@ -146,7 +162,8 @@ int GenerateVideoTips(CKQTreeEntry* branch) {
     for (CKQTreeEntry* s : real) {
         const double dpi = Number(s, "Physical DPI"), scale = Number(s, "Scale Factor", 1);
         const double hz = Number(s, "Refresh Rate"), depth = Number(s, "Colour Depth");
-        if (dpi >= 144 && dpi < 1000 && scale < 1.5) tip(s, 45, VT_HIDPI_UNSCALED, std::lround(dpi));
+        if (dpi >= 144 && dpi < 1000 && scale < 1.5)
+            tip(s, 45, VT_HIDPI_UNSCALED, std::lround(dpi));
         if (hz > 0 && hz < 50) tip(s, 40, VT_LOW_REFRESH, std::lround(hz));
         if (depth > 0 && depth < 24) tip(s, 35, VT_LOW_DEPTH, std::lround(depth));
     }

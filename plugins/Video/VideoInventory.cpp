@@ -9,7 +9,9 @@
 
 using namespace kqa;
 
-bool HaveGuiApplication() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
+bool HaveGuiApplication() {
+    return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
+}
 
 bool ParseMode(const std::string& mode, int& width, int& height) {
     size_t x = mode.find('x');
@@ -42,8 +44,8 @@ std::string VendorName(const std::string& id) {
 }
 
 bool IsFramebufferDriver(const std::string& d) {
-    return d == "simpledrm" || d == "simple-framebuffer" || d == "simplefb" || d == "efifb" || d == "vesafb" ||
-           d == "vga16fb" || d == "offb";
+    return d == "simpledrm" || d == "simple-framebuffer" || d == "simplefb" || d == "efifb" ||
+           d == "vesafb" || d == "vga16fb" || d == "offb";
 }
 
 void CVideoInventory::Read() {
@@ -90,7 +92,8 @@ void CVideoInventory::ReadAdapters() {
 bool CVideoInventory::ReadFixtureScreens() {
     auto text = ReadFile("/screens.txt");
     if (!text) return false;
-    // name width height depth refresh logicalDpi physicalDpi scale widthMM heightMM primary [maker...]
+    // name width height depth refresh logicalDpi physicalDpi scale widthMM heightMM primary
+    // [maker...]
     for (const auto& line : Split(*text, '\n')) {
         auto w = SplitWords(line);
         if (w.size() < 11 || w[0][0] == '#') continue;

@@ -7,7 +7,7 @@
 #include <vector>
 
 struct ScreenInfo {
-    std::string name, maker;  // connector name; manufacturer and model (never the serial)
+    std::string name, maker;    // connector name; manufacturer and model (never the serial)
     int width = 0, height = 0;  // device-independent pixels
     int depth = 0;
     double refreshHz = 0, logicalDpi = 0, physicalDpi = 0, scale = 1;
@@ -17,13 +17,13 @@ struct ScreenInfo {
 };
 
 struct OutputInfo {
-    std::string name;    // HDMI-A-1
-    std::string status;  // connected / disconnected
+    std::string name;        // HDMI-A-1
+    std::string status;      // connected / disconnected
     std::string nativeMode;  // first mode listed, the monitor's preferred one ("2560x1440")
 };
 
 struct AdapterInfo {
-    std::string card;  // card0
+    std::string card;                // card0
     std::string vendorID, deviceID;  // "0x8086"
     std::string driver;
     bool bootDisplay = false;

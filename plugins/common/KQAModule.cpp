@@ -135,8 +135,10 @@ std::vector<std::map<std::string, std::string>> ParseBlocks(const std::string& t
         block.clear();
     };
     while (std::getline(in, line)) {
-        if (Trim(line).empty()) flush();
-        else block += line + "\n";
+        if (Trim(line).empty())
+            flush();
+        else
+            block += line + "\n";
     }
     flush();
     return blocks;
@@ -145,10 +147,12 @@ std::vector<std::map<std::string, std::string>> ParseBlocks(const std::string& t
 static std::string DecodeOctal(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size() && std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
+        if (s[i] == '\\' && i + 3 < s.size() &&
+            std::isdigit(static_cast<unsigned char>(s[i + 1])) &&
             std::isdigit(static_cast<unsigned char>(s[i + 2])) &&
             std::isdigit(static_cast<unsigned char>(s[i + 3]))) {
-            out += static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
+            out +=
+                static_cast<char>((s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0'));
             i += 3;
         } else {
             out += s[i];
@@ -306,8 +310,10 @@ static std::optional<std::vector<std::string>> g_privateNames;
 
 void SetPrivateNames(const std::vector<std::string>& names) {
     std::lock_guard<std::mutex> lock(g_privateMutex);
-    if (names.empty()) g_privateNames.reset();
-    else g_privateNames = names;
+    if (names.empty())
+        g_privateNames.reset();
+    else
+        g_privateNames = names;
 }
 
 static std::vector<std::string> PrivateNames() {
@@ -363,7 +369,8 @@ std::string ScrubPrivate(const std::string& value) {
         size_t pos = 0;
         while ((pos = lowerS.find(lowerN, pos)) != std::string::npos) {
             size_t end = pos + name.size();
-            bool word = (pos == 0 || !IsWordChar(s[pos - 1])) && (end >= s.size() || !IsWordChar(s[end]));
+            bool word =
+                (pos == 0 || !IsWordChar(s[pos - 1])) && (end >= s.size() || !IsWordChar(s[end]));
             if (word) {
                 s.replace(pos, name.size(), "(hidden)");
                 lowerS = Lower(s);
@@ -528,7 +535,8 @@ double BenchScale() {
     return std::clamp(v, 1e-6, 100.0);
 }
 
-CProgress::CProgress(CWnd* view, KQAID id, int& cancel) : m_view(view), m_id(id), m_cancel(cancel) {}
+CProgress::CProgress(CWnd* view, KQAID id, int& cancel)
+    : m_view(view), m_id(id), m_cancel(cancel) {}
 
 void CProgress::SetSpan(int from, int to) {
     m_from = std::clamp(from, 0, 100);
@@ -605,7 +613,8 @@ static std::vector<std::string> CpuDirs() {
 double CurrentClockMHz() {
     double best = 0;
     for (const auto& d : CpuDirs())
-        if (auto khz = ReadInt(d + "/cpufreq/scaling_cur_freq")) best = std::max(best, *khz / 1000.0);
+        if (auto khz = ReadInt(d + "/cpufreq/scaling_cur_freq"))
+            best = std::max(best, *khz / 1000.0);
     if (best > 0) return best;
     if (auto text = ReadFile("/proc/cpuinfo"))
         for (const auto& block : ParseBlocks(*text, ':')) {
@@ -677,7 +686,9 @@ double SampleBusyCPUs(double seconds) {
             int cpus = 0;
             if (auto text = ReadFile("/proc/stat"))
                 for (const auto& l : Split(*text, '\n'))
-                    if (l.size() > 3 && StartsWith(l, "cpu") && std::isdigit(static_cast<unsigned char>(l[3]))) ++cpus;
+                    if (l.size() > 3 && StartsWith(l, "cpu") &&
+                        std::isdigit(static_cast<unsigned char>(l[3])))
+                        ++cpus;
             return std::max(1, cpus) * (b1 - b0) / (t1 - t0);
         }
     }
@@ -702,7 +713,8 @@ void CConditionsProbe::Sample() {
 
 Conditions CConditionsProbe::Finish() {
     Sample();
-    m_c.throttled = m_c.clockBeforeMHz > 0 && m_sampled && m_c.clockMinMHz < 0.9 * m_c.clockBeforeMHz;
+    m_c.throttled =
+        m_c.clockBeforeMHz > 0 && m_sampled && m_c.clockMinMHz < 0.9 * m_c.clockBeforeMHz;
     return m_c;
 }
 
@@ -763,10 +775,14 @@ namespace {
 std::string HtmlText(const std::string& s) {
     std::string out;
     for (char c : s) {
-        if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '&') out += "&amp;";
-        else out += c;
+        if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '&')
+            out += "&amp;";
+        else
+            out += c;
     }
     return out;
 }
@@ -782,13 +798,13 @@ bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const
     std::fputs(introHtml.c_str(), f);
     std::fputs("\n<h2>Attributes</h2>\n", f);
     for (const auto& a : registry.Attrs())
-        std::fprintf(f, "<h3><a name=\"%d\">%s</a></h3>\n<p>%s</p>\n", a.type, HtmlText(a.id).c_str(),
-                     HtmlText(a.description).c_str());
+        std::fprintf(f, "<h3><a name=\"%d\">%s</a></h3>\n<p>%s</p>\n", a.type,
+                     HtmlText(a.id).c_str(), HtmlText(a.description).c_str());
     std::fputs("<h2>Tips</h2>\n", f);
     for (const auto& t : registry.Tips()) {
         const std::string d = Substitute(t.description, {"(the figure found on this machine)"});
-        std::fprintf(f, "<h3><a name=\"%d\">%s</a></h3>\n<p>%s</p>\n", t.textID, HtmlText(t.text).c_str(),
-                     HtmlText(d).c_str());
+        std::fprintf(f, "<h3><a name=\"%d\">%s</a></h3>\n<p>%s</p>\n", t.textID,
+                     HtmlText(t.text).c_str(), HtmlText(d).c_str());
     }
     std::fputs("</body></html>\n", f);
     return std::fclose(f) == 0;

@@ -135,8 +135,14 @@ class CTextRegistry {
 public:
     void AddTips(const TipTextDef* defs, size_t count);
     void AddAttrs(const AttrDescDef* defs, size_t count);
-    template <size_t N> void AddTips(const TipTextDef (&defs)[N]) { AddTips(defs, N); }
-    template <size_t N> void AddAttrs(const AttrDescDef (&defs)[N]) { AddAttrs(defs, N); }
+    template <size_t N>
+    void AddTips(const TipTextDef (&defs)[N]) {
+        AddTips(defs, N);
+    }
+    template <size_t N>
+    void AddAttrs(const AttrDescDef (&defs)[N]) {
+        AddAttrs(defs, N);
+    }
 
     // KQARC_OK with the text, KQARC_FAIL (text untouched) when unknown.
     KQARC TipText(const CTip* tip, CString& text) const;
@@ -216,9 +222,9 @@ struct Conditions {
 // Current clock: the highest scaling_cur_freq over the CPUs (cpuinfo "cpu MHz" otherwise), MHz.
 double CurrentClockMHz();
 std::string ReadGovernor();
-std::string ReadBoost();  // "on", "off" or ""
+std::string ReadBoost();        // "on", "off" or ""
 std::string ReadPowerSource();  // "AC", "battery" or "" (no /sys/class/power_supply at all)
-double ReadLoadAverage1();  // -1 unknown
+double ReadLoadAverage1();      // -1 unknown
 // CPUs busy over a short window (from /proc/stat); the 1-minute load average when /proc/stat
 // does not move (a fixture) or cannot be read.
 double SampleBusyCPUs(double seconds);

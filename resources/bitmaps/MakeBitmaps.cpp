@@ -77,12 +77,12 @@ QImage Details() {
     p.setPen(QColor(0, 70, 200));
     p.drawPoint(8, 3);
     p.drawLine(8, 5, 8, 8);
-    Bulb(p, 16, QColor(60, 200, 80), QColor());          // 1..49
+    Bulb(p, 16, QColor(60, 200, 80), QColor());            // 1..49
     Bulb(p, 32, QColor(255, 200, 0), QColor(120, 60, 0));  // 50..79
     Bulb(p, 48, QColor(230, 40, 40), Qt::white);           // 80 and more
-    Page(p, 64);    // attribute
-    Folder(p, 80);  // entry without a picture of its own
-    Gauge(p, 96);   // attribute with the alternative icon
+    Page(p, 64);                                           // attribute
+    Folder(p, 80);                                         // entry without a picture of its own
+    Gauge(p, 96);                                          // attribute with the alternative icon
     return image;
 }
 
@@ -105,14 +105,15 @@ void Mark(QPainter& p, QRectF box) {
     const QColor bars[3] = {QColor(0, 140, 70), QColor(240, 160, 0), QColor(200, 30, 30)};
     for (int i = 0; i < 3; ++i) {
         const double bh = h * (0.35 + 0.2 * i);
-        p.fillRect(QRectF(box.left() + w * (0.1 + 0.27 * i), box.bottom() - bh, w * 0.2, bh), bars[i]);
+        p.fillRect(QRectF(box.left() + w * (0.1 + 0.27 * i), box.bottom() - bh, w * 0.2, bh),
+                   bars[i]);
     }
     QPainterPath quill;
     quill.moveTo(box.left() + w * 0.05, box.bottom());
-    quill.cubicTo(box.left() + w * 0.4, box.top() + h * 0.6, box.left() + w * 0.6, box.top() + h * 0.2,
-                  box.right(), box.top());
-    quill.cubicTo(box.left() + w * 0.75, box.top() + h * 0.45, box.left() + w * 0.45, box.top() + h * 0.75,
-                  box.left() + w * 0.05, box.bottom());
+    quill.cubicTo(box.left() + w * 0.4, box.top() + h * 0.6, box.left() + w * 0.6,
+                  box.top() + h * 0.2, box.right(), box.top());
+    quill.cubicTo(box.left() + w * 0.75, box.top() + h * 0.45, box.left() + w * 0.45,
+                  box.top() + h * 0.75, box.left() + w * 0.05, box.bottom());
     p.setPen(QPen(QColor(20, 20, 60), 1.5));
     p.setBrush(QColor(255, 255, 255, 230));
     p.drawPath(quill);

@@ -92,8 +92,8 @@ TEST(RecordStream, ByteLayoutOfOneEntry) {
     e.SetAttr("A", "v", 9, 0x0104);
     e.AddTip(-3, 7, 8);
     const std::string expected =
-        Bytes({1, 0, 1, 'K', 1, 0, 1, 0, 0, 0, 1, 'A', 1, 'v', 4, 1, 0, 0, 0, 0, 1, 0, 0, 0,
-               0xFD, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0});
+        Bytes({1, 0, 1, 'K', 1,    0,    1,    0,    0, 0, 1, 'A', 1, 'v', 4, 1, 0, 0, 0, 0,
+               1, 0, 0, 0,   0xFD, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0,   8, 0,   0, 0, 0, 0, 0, 0});
     EXPECT_EQ(Serialized(e), expected);
 }
 
@@ -162,9 +162,9 @@ TEST(RecordStream, DamagedCountsAreFailedReadsNotAllocations) {
     EXPECT_FALSE(DeserializeRecord(patch(kids, {0xFF, 0xFF, 0xFF, 0xFF}), back));
     EXPECT_FALSE(DeserializeRecord(patch(kids, {1, 0, 0, 0}), back));  // child missing
     // An attribute without an ID cannot come from a tree.
-    EXPECT_FALSE(DeserializeRecord(
-        Bytes({1, 0, 1, 'K', 1, 0, 1, 0, 0, 0, 0, 1, 'v', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}),
-        back));
+    EXPECT_FALSE(DeserializeRecord(Bytes({1, 0, 1, 'K', 1, 0, 1, 0, 0, 0, 0, 1, 'v', 0,
+                                          0, 0, 0, 0,   0, 0, 0, 0, 0, 0, 0, 0, 0}),
+                                   back));
 }
 
 TEST(RecordStream, AbsurdNestingIsRefused) {

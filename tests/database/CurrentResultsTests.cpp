@@ -101,7 +101,7 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     EXPECT_EQ(snap->m_current, 0);
     EXPECT_EQ(snap->GetAttrID(0), "SysName");
     EXPECT_EQ(Mirror(Db())->GetAttrValue(0), "BOX-10");  // the mirror keeps its identifier
-    EXPECT_EQ(snap->GetAttrValue("Properties"), "1");     // copied after the dialog
+    EXPECT_EQ(snap->GetAttrValue("Properties"), "1");    // copied after the dialog
 
     // Twice in one second: the newer one comes first, both kept.
     doc->SaveCurrentResults();

@@ -205,8 +205,10 @@ TEST_F(Database, AFileThatIsNotADatabaseIsKeptAsideBeforeTheFirstSave) {
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(ReadFile(dir + "/" + kept[0]), letter);
     EXPECT_EQ(kept[0].rfind("Quillo97.kqd.unreadable.", 0), 0u);
-    EXPECT_TRUE(frame.LogContains("Warning 1015: " + Path() + " is not a readable database; it "
-                                  "was kept as " + dir + "/" + kept[0]));
+    EXPECT_TRUE(frame.LogContains("Warning 1015: " + Path() +
+                                  " is not a readable database; it "
+                                  "was kept as " +
+                                  dir + "/" + kept[0]));
     EXPECT_EQ(StreamsIn(Path()).size(), 2u);
     // Later saves go to the new file without another rename.
     Import("B");

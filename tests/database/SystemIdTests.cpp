@@ -26,7 +26,7 @@ TEST_F(SystemId, ABaseOfExactly31CharactersIsOneTooLong) {
     Prefix(prefix);
     EXPECT_EQ(doc->MakeNewSysid(), "");
     EXPECT_EQ(frame.log, (std::vector<std::string>{"Error 1011: Sysid " + prefix +
-                                                    " is 1 characters too long."}));
+                                                   " is 1 characters too long."}));
 }
 
 TEST_F(SystemId, LongerBasesReportHowMuchTooLong) {

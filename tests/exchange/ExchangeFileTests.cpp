@@ -33,8 +33,9 @@ void FillRecord(CKQTreeEntry& e, const std::string& sysid) {
 }  // namespace
 
 TEST_F(ExchangeTest, IdentifierMustBeExactButMayBeSurroundedByBlanks) {
-    std::string bad = WriteFile("bad.kqx", Lines({"; written by hand", "", "{Quillon 95  Exchange File}",
-                                                  "[Sys]", "SysName=A"}));
+    std::string bad = WriteFile(
+        "bad.kqx",
+        Lines({"; written by hand", "", "{Quillon 95  Exchange File}", "[Sys]", "SysName=A"}));
     doc->ImportFile(bad);
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text, "Error 1004: Exchange file is missing identifier at line 3.");
@@ -208,9 +209,9 @@ TEST_F(ExchangeTest, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
 }
 
 TEST_F(ExchangeTest, TipLinesAndTheirIntegers) {
-    WriteFile("tips.kqx", Lines({Id(), "[Sys]", "SysName=T", "<Tip>=80 5001 5101",
-                                 "<Tip>=  -5,+6;7 trailing", "<Tip>=", "<Tip>=99999999999 -99999999999 1x2",
-                                 "<Tip>=+-3 4 5"}));
+    WriteFile("tips.kqx",
+              Lines({Id(), "[Sys]", "SysName=T", "<Tip>=80 5001 5101", "<Tip>=  -5,+6;7 trailing",
+                     "<Tip>=", "<Tip>=99999999999 -99999999999 1x2", "<Tip>=+-3 4 5"}));
     doc->ImportFile(Path("tips.kqx"));
     CKQTreeEntry* r = Record(*doc, "T");
     ASSERT_NE(r, nullptr);
@@ -335,7 +336,8 @@ TEST_F(ExchangeTest, LineLimitSplitsLongLinesAndCountsTheRestAsALine) {
     // A value longer than a line is cut; its rest is read as lines of its own.
     std::string longValue(25000, 'v');
     longValue[9999] = '=';  // the second piece looks like an attribute line
-    doc->ImportFile(WriteFile("long.kqx", Id() + "\n[R]\nSysName=LONG\nBig=" + longValue + "\nAfter=1\n"));
+    doc->ImportFile(
+        WriteFile("long.kqx", Id() + "\n[R]\nSysName=LONG\nBig=" + longValue + "\nAfter=1\n"));
     CKQTreeEntry* r = Record(*doc, "LONG");
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->GetAttrValue("Big").size(), 9999u - 4u);

@@ -19,12 +19,11 @@ std::string Lines(std::initializer_list<std::string> lines) {
 
 TEST_F(ExchangeTest, RecordsWhoseSysidCannotBeStoredAreSkippedWithWarning1013) {
     const std::string tooLong(32, 'L');
-    WriteFile("bad.kqx", Lines({"{Quillon 95 Exchange File}",
-                                "[Empty]", "SysName=", ".[Sub]", "A=1",
-                                "[Long]", "SysName=" + tooLong, "B=2",
-                                "[Dir]", "SysName=quillon data DIRECTORY", "..[Deep]", "C=3",
-                                "[TipFirst]", "<Tip>=80 1 2", "D=4",
-                                "[Fine]", "SysName=" + std::string(31, 'F'), "E=5"}));
+    WriteFile("bad.kqx",
+              Lines({"{Quillon 95 Exchange File}", "[Empty]", "SysName=", ".[Sub]", "A=1", "[Long]",
+                     "SysName=" + tooLong, "B=2", "[Dir]", "SysName=quillon data DIRECTORY",
+                     "..[Deep]", "C=3", "[TipFirst]", "<Tip>=80 1 2", "D=4", "[Fine]",
+                     "SysName=" + std::string(31, 'F'), "E=5"}));
     doc->ImportFile(Path("bad.kqx"));
     EXPECT_TRUE(frame.LogContains(
         "Warning 1013: Record Empty skipped: its identifier \"\" cannot be stored at line 3."));
@@ -44,9 +43,9 @@ TEST_F(ExchangeTest, RecordsWhoseSysidCannotBeStoredAreSkippedWithWarning1013) {
 }
 
 TEST_F(ExchangeTest, EntriesBeforeTheSysidLineNeverAttachToAnotherRecord) {
-    WriteFile("nested.kqx", Lines({"{Quillon 95 Exchange File}", "[R1]", "SysName=A",
-                                   "[R2]", ".[Child]", "X=1", "SysName=B", "..[Grand]", "Y=2",
-                                   "[R3]", "SysName=C", ".[Own]", "Z=3"}));
+    WriteFile("nested.kqx",
+              Lines({"{Quillon 95 Exchange File}", "[R1]", "SysName=A", "[R2]", ".[Child]", "X=1",
+                     "SysName=B", "..[Grand]", "Y=2", "[R3]", "SysName=C", ".[Own]", "Z=3"}));
     doc->ImportFile(Path("nested.kqx"));
     EXPECT_TRUE(frame.LogContains("Warning 1013: Record R2 skipped"));
     EXPECT_EQ(frame.showLogCount, 1);
@@ -78,8 +77,9 @@ TEST_F(ExchangeTest, NulBytesCutTheirLineAndAMissingFinalLineEndIsRead) {
 }
 
 TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {
-    WriteFile("cut.kqx", "{Quillon 95 Exchange File}\r\n[R1]\r\nSysName=R1\r\n.[Sub]\r\nA=1\r\n"
-                         "[R2]\r\nSysName=R2\r\n..[Dee");
+    WriteFile("cut.kqx",
+              "{Quillon 95 Exchange File}\r\n[R1]\r\nSysName=R1\r\n.[Sub]\r\nA=1\r\n"
+              "[R2]\r\nSysName=R2\r\n..[Dee");
     doc->ImportFile(Path("cut.kqx"));
     EXPECT_TRUE(frame.boxes.empty());
     ASSERT_EQ(doc->m_db.m_cache.GetCount(), 2);
@@ -101,7 +101,9 @@ TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {
 TEST_F(ExchangeTest, DeepNestingIsBoundedAndLosesNoEntry) {
     std::string bytes = "{Quillon 95 Exchange File}\n[R]\nSysName=DEEP\n";
     const int levels = 1000;
-    for (int d = 1; d <= levels; ++d) bytes += std::string(d, '.') + "[L" + std::to_string(d) + "]\nV=" + std::to_string(d) + "\n";
+    for (int d = 1; d <= levels; ++d)
+        bytes +=
+            std::string(d, '.') + "[L" + std::to_string(d) + "]\nV=" + std::to_string(d) + "\n";
     bytes += "[Next]\nSysName=NEXT\n";
     WriteFile("deep.kqx", bytes);
     doc->ImportFile(Path("deep.kqx"));
@@ -165,10 +167,26 @@ TEST_F(ExchangeTest, RandomFilesNeverCorruptStoredRecords) {
     std::string before;
     ASSERT_TRUE(SerializeRecord(*kept, before));
 
-    const std::vector<std::string> pieces = {
-        "{Quillon 95 Exchange File}", "[R]", "[KEPT]", ".[C]", "...[D]", "SysName=KEPT",
-        "SysName=N", "A=1;#0x1f", "<Tip>=1 2 3", ";c", "", "=", "[", "]", "..", "{x}",
-        std::string(1, '\0'), "\r", "SysName=" + std::string(40, 'z'), "SysName=Quillon Data Directory"};
+    const std::vector<std::string> pieces = {"{Quillon 95 Exchange File}",
+                                             "[R]",
+                                             "[KEPT]",
+                                             ".[C]",
+                                             "...[D]",
+                                             "SysName=KEPT",
+                                             "SysName=N",
+                                             "A=1;#0x1f",
+                                             "<Tip>=1 2 3",
+                                             ";c",
+                                             "",
+                                             "=",
+                                             "[",
+                                             "]",
+                                             "..",
+                                             "{x}",
+                                             std::string(1, '\0'),
+                                             "\r",
+                                             "SysName=" + std::string(40, 'z'),
+                                             "SysName=Quillon Data Directory"};
     std::mt19937 rng(1234);
     for (int round = 0; round < 300; ++round) {
         std::string bytes;

@@ -138,7 +138,8 @@ TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
     std::vector<int32_t> keys;
     for (int i = 0; i < 40; ++i) {
         CKQTreeEntry* r = AddRecord(*doc, "Sys", "R" + std::to_string(i));
-        for (int j = 0; j < 100; ++j) r->SetAttr("A" + std::to_string(j), std::string(40, 'x'), 0, 0);
+        for (int j = 0; j < 100; ++j)
+            r->SetAttr("A" + std::to_string(j), std::string(40, 'x'), 0, 0);
         keys.push_back(doc->m_db.KeyForSysid("R" + std::to_string(i)));
     }
     EXPECT_FALSE(doc->ExportRecords(keys, "/dev/full"));
@@ -192,7 +193,8 @@ TEST_F(AutoRunTest, WithoutANameTheFileIsNamedAfterTheCurrentSystem) {
     EXPECT_TRUE(frame.LogContains("Auto run to export file " + sysid + ".kqx"));
     const std::string bytes = Written(Path(sysid + ".kqx"));
     EXPECT_EQ(bytes.rfind("{Quillon 95 Exchange File}\r\n", 0), 0u);
-    EXPECT_NE(bytes.find("{Ten version 1.5}\r\n[Ten]\r\nSysName=" + sysid + "+"), std::string::npos);
+    EXPECT_NE(bytes.find("{Ten version 1.5}\r\n[Ten]\r\nSysName=" + sysid + "+"),
+              std::string::npos);
     // The tests ran before the export: their results are in the file.
     EXPECT_NE(bytes.find("RunTests=1"), std::string::npos);
     EXPECT_TRUE(frame.saveRequests.empty());

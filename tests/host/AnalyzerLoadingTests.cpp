@@ -114,7 +114,8 @@ TEST(AnalyzerWrappers, AModuleWithoutInitializeDoesNotLoad) {
     EXPECT_FALSE(a.Load(ModuleFile("NoInit"), &view));
     EXPECT_FALSE(a.IsLoaded());
     EXPECT_EQ(a.m_lastRC, 0);
-    for (int i = 0; i < KQA_ENTRYCOUNT; ++i) EXPECT_FALSE(a.HasEntryPoint(static_cast<KQAEntry>(i)));
+    for (int i = 0; i < KQA_ENTRYCOUNT; ++i)
+        EXPECT_FALSE(a.HasEntryPoint(static_cast<KQAEntry>(i)));
     EXPECT_TRUE(view.messages.empty());
 }
 
@@ -170,7 +171,8 @@ TEST(AnalyzerList, OrderedByIdentifierEqualOnesKeepLoadOrder) {
 TEST(DirectoryLister, ListsOnlyMatchingNames) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "kqlistXXXXXX").string();
     ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    for (const char* f : {"a.kqa", "b.txt", "c.kqa", "d.kqa.bak", "kqa"}) std::ofstream(tmpl + "/" + f);
+    for (const char* f : {"a.kqa", "b.txt", "c.kqa", "d.kqa.bak", "kqa"})
+        std::ofstream(tmpl + "/" + f);
     std::vector<std::string> names = DefaultDirectoryLister().List(tmpl + "/", "*.kqa");
     std::set<std::string> got(names.begin(), names.end());
     EXPECT_EQ(names.size(), 2u);
@@ -188,7 +190,8 @@ TEST_F(Loading, OnlyInitializeExportedLoadsAndGetsABranch) {
     EXPECT_EQ(frame.log[1], "Loaded analyzer InitOnly.kqa");
     CAnalyzer* a = doc->m_analyzers.FindByID(40);
     ASSERT_NE(a, nullptr);
-    for (int i = 1; i < KQA_ENTRYCOUNT; ++i) EXPECT_FALSE(a->HasEntryPoint(static_cast<KQAEntry>(i)));
+    for (int i = 1; i < KQA_ENTRYCOUNT; ++i)
+        EXPECT_FALSE(a->HasEntryPoint(static_cast<KQAEntry>(i)));
     ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
     CKQTreeEntry* top = doc->m_systemTree.GetHead();
     EXPECT_EQ(top->GetKey(), "InitOnly");
@@ -222,8 +225,9 @@ TEST_F(Loading, InitializeReturningZeroOrTwoDropsTheModule) {
     for (const char* m : {"InitFails0", "InitFails2"}) {
         frame.log.clear();
         Load({m});
-        EXPECT_EQ(frame.log, (std::vector<std::string>{std::string("Loading analyzer ") + m + ".kqa",
-                                                        "Analyzer load failed"}));
+        EXPECT_EQ(frame.log,
+                  (std::vector<std::string>{std::string("Loading analyzer ") + m + ".kqa",
+                                            "Analyzer load failed"}));
         EXPECT_TRUE(doc->m_analyzers.IsEmpty());
         EXPECT_TRUE(doc->m_systemTree.IsEmpty());
         EXPECT_TRUE(app.m_analyzerLines.empty());
@@ -233,10 +237,10 @@ TEST_F(Loading, InitializeReturningZeroOrTwoDropsTheModule) {
 TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
     std::ofstream(dir + "/Broken.kqa") << "not a shared object";
     Load({"InitFails2", "Five", "Broken"});
-    EXPECT_EQ(frame.log, (std::vector<std::string>{
-                             "Loading analyzer InitFails2.kqa", "Analyzer load failed",
-                             "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
-                             "Loading analyzer Broken.kqa", "Analyzer load failed"}));
+    EXPECT_EQ(frame.log,
+              (std::vector<std::string>{"Loading analyzer InitFails2.kqa", "Analyzer load failed",
+                                        "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
+                                        "Loading analyzer Broken.kqa", "Analyzer load failed"}));
     EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
     ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
     EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "Five");
@@ -244,9 +248,9 @@ TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
 
 TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
     Load({"NoInit", "Five"});
-    EXPECT_EQ(frame.log, (std::vector<std::string>{
-                             "Loading analyzer NoInit.kqa", "Analyzer load failed",
-                             "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
+    EXPECT_EQ(frame.log,
+              (std::vector<std::string>{"Loading analyzer NoInit.kqa", "Analyzer load failed",
+                                        "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
     EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
     EXPECT_EQ(app.m_analyzerLines, std::vector<std::string>{"Five version 0.7"});
     ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
@@ -258,10 +262,10 @@ TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
     app.m_promptProps = 1;
     doc->m_systemTree.SetFactory([](const std::string&) -> CKQTreeEntry* { return nullptr; });
     Load({"Five", "Ten"});
-    EXPECT_EQ(frame.log, (std::vector<std::string>{
-                             "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
-                             "Loading analyzer Ten.kqa", "Loaded analyzer Ten.kqa",
-                             "Error 10: Not enough memory"}));
+    EXPECT_EQ(frame.log,
+              (std::vector<std::string>{"Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
+                                        "Loading analyzer Ten.kqa", "Loaded analyzer Ten.kqa",
+                                        "Error 10: Not enough memory"}));
     EXPECT_TRUE(doc->m_systemTree.IsEmpty());
     EXPECT_EQ(doc->m_analyzers.GetCount(), 2);
     EXPECT_EQ(Branch(5), nullptr);
@@ -315,8 +319,8 @@ TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
 TEST_F(Loading, VersionLinesAndBranchesInIdentifierOrder) {
     Load({"Thirty", "Twenty", "Five", "Ten"});
     EXPECT_EQ(app.m_analyzerLines,
-              (std::vector<std::string>{"Five version 0.7", "Ten version 1.5",
-                                        "Twenty version 1.2", "Thirty version 3.0"}));
+              (std::vector<std::string>{"Five version 0.7", "Ten version 1.5", "Twenty version 1.2",
+                                        "Thirty version 3.0"}));
     std::vector<std::string> keys;
     for (CKQTreeEntry* e : *doc->m_systemTree.GetHead()->GetSubtree()) keys.push_back(e->GetKey());
     EXPECT_EQ(keys, (std::vector<std::string>{"Item", "Ten", "Twenty", "Thirty"}));

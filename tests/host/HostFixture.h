@@ -19,10 +19,14 @@ public:
         messages.push_back(message);
         if (doc == nullptr) return 0;
         switch (message) {
-        case UM_ANALYZERLOG: return doc->OnAnalyzerLog(wParam, lParam);
-        case UM_ANALYZERREQUEST: return doc->OnAnalyzerRequest(wParam, lParam);
-        case UM_ANALYZERPROGRESS: return doc->OnAnalyzerProgress(wParam, lParam);
-        default: return 0;
+            case UM_ANALYZERLOG:
+                return doc->OnAnalyzerLog(wParam, lParam);
+            case UM_ANALYZERREQUEST:
+                return doc->OnAnalyzerRequest(wParam, lParam);
+            case UM_ANALYZERPROGRESS:
+                return doc->OnAnalyzerProgress(wParam, lParam);
+            default:
+                return 0;
         }
     }
     CQuillo95Doc* doc = nullptr;
@@ -73,8 +77,7 @@ protected:
             // Never over a copy that may be mapped still (or a file the test made itself).
             if (std::filesystem::exists(dir + "/" + m + ".kqa")) continue;
             std::filesystem::copy_file(std::string(QUILLON_TESTMODULE_DIR) + "/" + m + ".kqa",
-                                       dir + "/" + m + ".kqa",
-                                       std::filesystem::copy_options::none);
+                                       dir + "/" + m + ".kqa", std::filesystem::copy_options::none);
         }
         CFixedLister lister(files);
         doc->LoadAnalyzers(lister);

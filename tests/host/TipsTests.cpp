@@ -35,7 +35,7 @@ TEST_F(Tips, RegenTipsBeforeAnyRun) {
     EXPECT_EQ(Count(Branch(5), "GenTips"), 1);
     EXPECT_EQ(Count(ten, "GenTips"), 1);
     EXPECT_EQ(Count(Branch(5), "RunTests"), 0);  // no test runs
-    EXPECT_TRUE(frame.status.empty());             // and no status text
+    EXPECT_TRUE(frame.status.empty());           // and no status text
     EXPECT_EQ(frame.progressCreated, 0);
 }
 

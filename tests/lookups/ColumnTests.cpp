@@ -34,7 +34,8 @@ TEST_F(ColumnTest, OneColumnPerHighlightPathInOrderOfFirstAppearance) {
 }
 
 TEST_F(ColumnTest, OnlyTheFirstTenCountedRecordsGiveColumnsAndDeletedOnesAreNotCounted) {
-    for (int i = 1; i <= 12; ++i) Stored("R" + std::to_string(i), i > 10 ? "H" + std::to_string(i) : "Speed");
+    for (int i = 1; i <= 12; ++i)
+        Stored("R" + std::to_string(i), i > 10 ? "H" + std::to_string(i) : "Speed");
     std::vector<std::string> keys = Keys();
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "System~H11"), 0);
     EXPECT_EQ(keys.size(), 2u);

@@ -31,13 +31,15 @@ TEST_F(CPUModule, DescribesTheDesktopProcessor) {
     EXPECT_EQ(Value(20, "CPU Caches", "L2 Cache"), "256 KiB");
     EXPECT_EQ(Value(20, "CPU Caches", "L3 Cache"), "6144 KiB");
     EXPECT_EQ(Value(20, "Instruction Set", "Instruction Set Level"), "x86-64-v3");
-    EXPECT_EQ(Value(20, "Instruction Set", "SIMD Extensions"), "SSE2 SSE3 SSSE3 SSE4.1 SSE4.2 AVX AVX2 FMA");
+    EXPECT_EQ(Value(20, "Instruction Set", "SIMD Extensions"),
+              "SSE2 SSE3 SSSE3 SSE4.1 SSE4.2 AVX AVX2 FMA");
     EXPECT_EQ(Value(20, "Instruction Set", "Hardware Virtualization"), "VT-x");
     EXPECT_EQ(Value(20, "Instruction Set", "Microcode Package"), "intel-microcode not installed");
     EXPECT_EQ(Value(20, "Frequency Scaling", "CPU Governor"), "powersave");
     EXPECT_EQ(Value(20, "Frequency Scaling", "Scaling Driver"), "intel_pstate");
     EXPECT_EQ(Value(20, "Frequency Scaling", "CPU Boost"), "off");
-    EXPECT_EQ(Value(20, "Frequency Scaling", "Power Supply"), "AC");  // the mouse battery does not count
+    EXPECT_EQ(Value(20, "Frequency Scaling", "Power Supply"),
+              "AC");  // the mouse battery does not count
     EXPECT_EQ(Value(20, "CPU Security", "Retbleed"), "Vulnerable: eIBRS with unprivileged eBPF");
     EXPECT_EQ(Value(20, "CPU Security", "Vulnerable Count"), "1");
     EXPECT_EQ(Value(20, "CPU Security", "Mitigations"), "auto");
@@ -102,7 +104,8 @@ TEST_F(CPUModule, SettingTipsRaisedAndNotRaised) {
 
     NewDocument();
     for (int c = 0; c < 4; ++c)
-        Write("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_governor", "performance\n");
+        Write("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_governor",
+              "performance\n");
     Write("/sys/devices/system/cpu/intel_pstate/no_turbo", "0\n");
     Write("/sys/devices/system/cpu/vulnerabilities/retbleed", "Mitigation: Enhanced IBRS\n");
     Write("/var/lib/dpkg/status", "Package: intel-microcode\nStatus: install ok installed\n\n");
@@ -120,7 +123,8 @@ TEST_F(CPUModule, SettingTipsRaisedAndNotRaised) {
     NewDocument();
     UseMachine("laptop");
     for (int c = 0; c < 16; ++c)
-        Write("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_governor", "powersave\n");
+        Write("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_governor",
+              "powersave\n");
     Write("/sys/class/power_supply/AC/online", "0\n");
     Write("/proc/cmdline", "BOOT_IMAGE=/vmlinuz ro mitigations=off\n");
     LoadCPU();
@@ -143,8 +147,10 @@ TEST_F(CPUModule, RunMeasuresBothTestsWithTheirConditions) {
         ASSERT_NE(e, nullptr) << test;
         const bool integer = std::string(test) == "CPU Integer Test";
         const std::string unit = integer ? " Mop/s" : " MFLOP/s";
-        const std::string single = e->GetAttrValue(integer ? "Integer Single-Thread" : "Float Single-Thread");
-        const std::string multi = e->GetAttrValue(integer ? "Integer All Threads" : "Float All Threads");
+        const std::string single =
+            e->GetAttrValue(integer ? "Integer Single-Thread" : "Float Single-Thread");
+        const std::string multi =
+            e->GetAttrValue(integer ? "Integer All Threads" : "Float All Threads");
         EXPECT_GT(std::atof(single.c_str()), 10) << single;
         EXPECT_GT(std::atof(multi.c_str()), 10) << multi;
         EXPECT_EQ(single.substr(single.find(' ')), unit);
@@ -155,7 +161,8 @@ TEST_F(CPUModule, RunMeasuresBothTestsWithTheirConditions) {
         EXPECT_EQ(e->GetAttrValue("Power Source"), "AC");
         EXPECT_EQ(e->GetAttrValue("Throttled"), "no");
         EXPECT_EQ(e->GetAttrValue("Module Version"), "1.0");
-        EXPECT_EQ(e->GetAttrValue("Load Before"), "0.20");  // the fixture's /proc/stat does not move
+        EXPECT_EQ(e->GetAttrValue("Load Before"),
+                  "0.20");  // the fixture's /proc/stat does not move
         EXPECT_EQ(e->GetAttrValue("Work Scale"), "0.0100");
     }
     EXPECT_FALSE(Raised(20, cpu::TIP_THROTTLED));
@@ -176,7 +183,9 @@ TEST_F(CPUModule, AClockThatFallsDuringTheTestRaisesTheThrottleTip) {
     view.onProgress = [this](int n) {
         if (n == 3)
             for (int c = 0; c < 4; ++c)
-                Write("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_cur_freq", "1900000\n");
+                Write(
+                    "/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_cur_freq",
+                    "1900000\n");
     };
     doc->RunAllTests();
     EXPECT_EQ(Value(20, "CPU Integer Test", "Throttled"), "yes (down to 1900 MHz)");

@@ -38,7 +38,8 @@ public:
     intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
         if (message == UM_ANALYZERPROGRESS) {
             positions.push_back(static_cast<int>(lParam));
-            if (cancelAfter > 0 && static_cast<int>(positions.size()) >= cancelAfter && cancel) *cancel = 1;
+            if (cancelAfter > 0 && static_cast<int>(positions.size()) >= cancelAfter && cancel)
+                *cancel = 1;
         } else if (message == UM_ANALYZERLOG) {
             logs.emplace_back(std::to_string(wParam) + ":" + reinterpret_cast<const char*>(lParam));
         }
@@ -82,7 +83,8 @@ TEST_F(RootTest, MountTableDecodesEscapesAndFallsBack) {
 }
 
 TEST(Parsing, KeyValuesBlocksAndCpuLists) {
-    auto kv = ParseKeyValue("NAME=\"Debian GNU/Linux\"\nID=debian\n# comment=x\nID=other\nnoequals\n", '=');
+    auto kv = ParseKeyValue(
+        "NAME=\"Debian GNU/Linux\"\nID=debian\n# comment=x\nID=other\nnoequals\n", '=');
     EXPECT_EQ(kv["NAME"], "Debian GNU/Linux");
     EXPECT_EQ(kv["ID"], "debian");  // the first wins
     EXPECT_EQ(kv.count("# comment"), 0u);
@@ -225,7 +227,10 @@ TEST(Progress, RepeatSendsOneMessagePerRepetitionAndStopsAtCancel) {
     v2.cancel = &cancel;
     CProgress p2(&v2, 30, cancel);
     calls = 0;
-    EXPECT_FALSE(Repeat(1, 5, p2, [&] { ++calls; return 1.0; }));
+    EXPECT_FALSE(Repeat(1, 5, p2, [&] {
+        ++calls;
+        return 1.0;
+    }));
     EXPECT_EQ(calls, 3);  // no repetition after the message that saw Cancel
 }
 
@@ -243,7 +248,9 @@ TEST(Progress, ScaleComesFromTheEnvironment) {
 
 TEST_F(RootTest, ConditionsRecordSettingsAndAClockDrop) {
     setenv("QUILLON_BENCH_SCALE", "0.001", 1);
-    for (int c = 0; c < 2; ++c) Put("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_cur_freq", "3000000\n");
+    for (int c = 0; c < 2; ++c)
+        Put("/sys/devices/system/cpu/cpu" + std::to_string(c) + "/cpufreq/scaling_cur_freq",
+            "3000000\n");
     Put("/sys/devices/system/cpu/cpu0/cpufreq/scaling_governor", "schedutil\n");
     Put("/sys/devices/system/cpu/cpufreq/boost", "0\n");
     Put("/sys/class/power_supply/BAT1/type", "Battery\n");
@@ -290,7 +297,8 @@ TEST_F(RootTest, ConditionsRecordSettingsAndAClockDrop) {
 
 TEST_F(RootTest, BusyCpusComeFromProcStatOverTheWindow) {
     // A static /proc/stat does not move: the load average stands in.
-    Put("/proc/stat", "cpu  100 0 100 800 0 0 0 0 0 0\ncpu0 50 0 50 400 0 0 0\ncpu1 50 0 50 400 0 0 0\n");
+    Put("/proc/stat",
+        "cpu  100 0 100 800 0 0 0 0 0 0\ncpu0 50 0 50 400 0 0 0\ncpu1 50 0 50 400 0 0 0\n");
     Put("/proc/loadavg", "0.25 0.1 0.1 1/1 1\n");
     EXPECT_DOUBLE_EQ(SampleBusyCPUs(0.001), 0.25);
 }

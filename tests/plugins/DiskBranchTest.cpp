@@ -8,7 +8,8 @@
 namespace {
 
 struct DiskFixture {
-    explicit DiskFixture(const char* machine) : root(std::string(KQA_FIXTURES) + "/" + machine), env("QUILLON_SYSROOT", root) {
+    explicit DiskFixture(const char* machine)
+        : root(std::string(KQA_FIXTURES) + "/" + machine), env("QUILLON_SYSROOT", root) {
         branch = tree.Add("Disk");
         branch->m_kqaid = DISK_KQAID;
         CDiskInventory inv;
@@ -52,7 +53,8 @@ TEST(DiskBranch, DesktopContent) {
     EXPECT_EQ(Value(b, {"Disk Summary"}, "Block Device Count"), "3");
     EXPECT_EQ(FindPath(b, {"Block Devices", "loop0"}), nullptr);
     EXPECT_EQ(FindPath(b, {"Block Devices", "sr0"}), nullptr);
-    EXPECT_EQ(Value(b, {"Block Devices", "sda"}, "Model"), "Samsung SSD 870 EVO 1TB");  // "ATA" dropped
+    EXPECT_EQ(Value(b, {"Block Devices", "sda"}, "Model"),
+              "Samsung SSD 870 EVO 1TB");  // "ATA" dropped
     EXPECT_EQ(Value(b, {"Block Devices", "sda"}, "Transport"), "SATA/SCSI");
     EXPECT_EQ(Value(b, {"Block Devices", "sda"}, "Capacity"), "931.5 GiB");
     EXPECT_EQ(Value(b, {"Block Devices", "sda"}, "Media"), "solid state");
@@ -76,7 +78,8 @@ TEST(DiskBranch, DesktopContent) {
     EXPECT_EQ(Value(b, {"File Systems", "/"}, "On Disk"), "nvme0n1");
     EXPECT_EQ(Value(b, {"File Systems", "/"}, "Size"), "457.8 GiB");
     EXPECT_EQ(Value(b, {"File Systems", "/"}, "Available"), "11.4 GiB");
-    EXPECT_EQ(Value(b, {"File Systems", "/"}, "Used"), "98 %");  // as df: used / (used + available), up
+    EXPECT_EQ(Value(b, {"File Systems", "/"}, "Used"),
+              "98 %");  // as df: used / (used + available), up
     EXPECT_EQ(Value(b, {"File Systems", "/"}, "Mount Options"), "rw,relatime,errors=remount-ro");
     EXPECT_EQ(Value(b, {"File Systems", "/home"}, "On Disk"), "sda");
     EXPECT_EQ(Value(b, {"File Systems", "/mnt/nas"}, "Type"), "nfs4");
@@ -171,7 +174,8 @@ TEST(DiskTips, RaisedAndNotRaised) {
     EXPECT_EQ(desc, kqa::TipDescID(DT_FS_FULL, 98));
     ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/mnt/nas"}), DT_FS_FULL, &prio));
     EXPECT_EQ(prio, 70);
-    EXPECT_FALSE(HasTip(FindPath(b, {"File Systems", "/boot/efi"}), DT_FS_FULL));  // 0.5 GiB partition
+    EXPECT_FALSE(
+        HasTip(FindPath(b, {"File Systems", "/boot/efi"}), DT_FS_FULL));  // 0.5 GiB partition
     EXPECT_FALSE(HasTip(FindPath(b, {"File Systems", "/home"}), DT_FS_FULL));
     EXPECT_EQ(CountTip(b, DT_FS_FULL), 2);
     EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sdb"}), DT_ROTATIONAL_SCHEDULER));
@@ -196,9 +200,9 @@ TEST(DiskTips, RaisedAndNotRaised) {
     EXPECT_EQ(desc, kqa::TipDescID(DT_INODES_FULL, 97));
     ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/srv"}), DT_READ_ONLY, &prio));
     EXPECT_EQ(prio, 60);
-    EXPECT_EQ(CountTip(b, DT_FS_FULL), 0);  // /srv is full but read-only
+    EXPECT_EQ(CountTip(b, DT_FS_FULL), 0);               // /srv is full but read-only
     EXPECT_EQ(CountTip(b, DT_ROTATIONAL_SCHEDULER), 0);  // the virtual disk's host schedules
-    EXPECT_EQ(CountTip(b, DT_NO_TRIM), 0);  // fstrim.timer, discard
+    EXPECT_EQ(CountTip(b, DT_NO_TRIM), 0);               // fstrim.timer, discard
     EXPECT_EQ(CountTip(b, DT_WRITE_CACHE_OFF), 0);
     EXPECT_EQ(CountTip(b, DT_SMALL_READ_AHEAD), 0);
     EXPECT_EQ(CountTip(b, DT_STRICTATIME), 0);
@@ -215,7 +219,8 @@ TEST(DiskTips, SlowSolidStateReadsFromTheMeasurement) {
     StoreDiskResult(d.branch, r, "/work/some/program/dir", false);
     GenerateDiskTips(d.branch);
     int32_t desc = 0;
-    ASSERT_TRUE(HasTip(FindPath(d.branch, {"Block Devices", "nvme0n1"}), DT_SLOW_SSD, nullptr, &desc));
+    ASSERT_TRUE(
+        HasTip(FindPath(d.branch, {"Block Devices", "nvme0n1"}), DT_SLOW_SSD, nullptr, &desc));
     EXPECT_EQ(desc, kqa::TipDescID(DT_SLOW_SSD, 150));
 
     r.readMBs = 2400;  // a healthy disk: the tip from the earlier run goes away

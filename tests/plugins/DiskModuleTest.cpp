@@ -29,7 +29,8 @@ protected:
         std::vector<std::string> names;
         if (DIR* d = opendir(dir.c_str())) {
             while (dirent* e = readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    names.push_back(e->d_name);
             closedir(d);
         }
         return names;
@@ -48,8 +49,8 @@ TEST_F(DiskModule, LoadsWithItsEntryPointsAndIdentity) {
     EXPECT_EQ(module.m_info.m_version, 100);
     EXPECT_EQ(module.m_info.m_bitmap, 4000);
     EXPECT_EQ(module.m_info.m_flags[0] & KQA_FLAG_PROPERTIES, 0);
-    for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT, KQA_GETTIPDESC,
-                       KQA_GETATTRDESC})
+    for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT,
+                       KQA_GETTIPDESC, KQA_GETATTRDESC})
         EXPECT_TRUE(module.HasEntryPoint(e)) << e;
     EXPECT_FALSE(module.HasEntryPoint(KQA_DOPROPERTIESUI));
 }
@@ -58,7 +59,8 @@ TEST_F(DiskModule, FillsTheBranchOfTwoFixtureMachines) {
     {
         CScopedEnv root("QUILLON_SYSROOT", std::string(KQA_FIXTURES) + "/disk-desktop");
         EXPECT_TRUE(module.GetSystemInfo(branch));
-        EXPECT_EQ(Value(branch, {"Block Devices", "nvme0n1"}, "Model"), "Samsung SSD 980 PRO 500GB");
+        EXPECT_EQ(Value(branch, {"Block Devices", "nvme0n1"}, "Model"),
+                  "Samsung SSD 980 PRO 500GB");
         EXPECT_EQ(Value(branch, {"File Systems", "/"}, "Used"), "98 %");
     }
     {
@@ -106,9 +108,10 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
         const size_t start = line.rfind("; ", at);
         int written = 0, read = 0, batches = 0;
         ASSERT_NE(start, std::string::npos);
-        ASSERT_EQ(std::sscanf(line.c_str() + start + 2, "%d segments written, %d read, %d random batches", &written,
-                              &read, &batches),
-                  3)
+        ASSERT_EQ(
+            std::sscanf(line.c_str() + start + 2, "%d segments written, %d read, %d random batches",
+                        &written, &read, &batches),
+            3)
             << line;
         found = true;
         EXPECT_GE(written, static_cast<int>(fileMiB / 4));
@@ -222,9 +225,11 @@ TEST(DiskHelp, HasAnAnchorForEveryContext) {
     const std::string html = ss.str();
     EXPECT_NE(html.find("<a name=\"0\">"), std::string::npos);
     for (const auto& a : DiskTexts().Attrs())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">"), std::string::npos) << a.id;
+        EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">"), std::string::npos)
+            << a.id;
     for (const auto& t : DiskTexts().Tips())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">"), std::string::npos) << t.text;
+        EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">"), std::string::npos)
+            << t.text;
 }
 
 }  // namespace

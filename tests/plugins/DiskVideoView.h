@@ -17,7 +17,9 @@ public:
             ++progress;
             positions.push_back(static_cast<int>(lParam));
             if (cancel && *cancel) ++afterCancel;
-            if (cancel && (progress == cancelAt || (cancelAtPosition >= 0 && lParam >= cancelAtPosition))) *cancel = 1;
+            if (cancel &&
+                (progress == cancelAt || (cancelAtPosition >= 0 && lParam >= cancelAtPosition)))
+                *cancel = 1;
         }
         return 1;
     }
@@ -27,7 +29,7 @@ public:
     int* cancel = nullptr;  // the run's flag, set at the cancelAt-th progress message
     int cancelAt = -1;
     int cancelAtPosition = -1;  // or at the first message at or past this position
-    int afterCancel = 0;    // progress messages sent once the flag was set
+    int afterCancel = 0;        // progress messages sent once the flag was set
 };
 
 // Sets an environment variable for the life of the object.
@@ -38,8 +40,10 @@ public:
         setenv(name, value.c_str(), 1);
     }
     ~CScopedEnv() {
-        if (m_had) setenv(m_name, m_old.c_str(), 1);
-        else unsetenv(m_name);
+        if (m_had)
+            setenv(m_name, m_old.c_str(), 1);
+        else
+            unsetenv(m_name);
     }
 
 private:
@@ -63,12 +67,14 @@ inline CKQTreeEntry* FindPath(CKQTreeEntry* e, const std::vector<std::string>& k
     return e;
 }
 
-inline std::string Value(CKQTreeEntry* branch, const std::vector<std::string>& keys, const std::string& id) {
+inline std::string Value(CKQTreeEntry* branch, const std::vector<std::string>& keys,
+                         const std::string& id) {
     CKQTreeEntry* e = FindPath(branch, keys);
     return e ? e->GetAttrValue(id) : std::string("<no entry>");
 }
 
-inline bool HasTip(CKQTreeEntry* e, int32_t textID, int32_t* priority = nullptr, int32_t* desc = nullptr) {
+inline bool HasTip(CKQTreeEntry* e, int32_t textID, int32_t* priority = nullptr,
+                   int32_t* desc = nullptr) {
     if (!e) return false;
     for (const CTip& t : e->m_tips)
         if (t.m_textID == textID) {

@@ -110,7 +110,8 @@ TEST_F(MemoryModule, TipsRaisedAndNotRaised) {
 
     NewDocument();
     setenv("XDG_CURRENT_DESKTOP", "XFCE", 1);
-    Write("/proc/meminfo", "MemTotal: 3903456 kB\nMemAvailable: 160000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
+    Write("/proc/meminfo",
+          "MemTotal: 3903456 kB\nMemAvailable: 160000 kB\nSwapTotal: 0 kB\nSwapFree: 0 kB\n");
     Write("/proc/sys/vm/swappiness", "100\n");
     Write("/sys/firmware/dmi/entries/17-0/raw", Dimm(2048, 0x1A, 2400, 2400));
     Write("/sys/firmware/dmi/entries/17-1/raw", Dimm(2048, 0x1A, 2400, 2400));
@@ -125,7 +126,9 @@ TEST_F(MemoryModule, TipsRaisedAndNotRaised) {
     EXPECT_FALSE(Raised(30, mem::TIP_BELOW_RATED));
 
     NewDocument();
-    Write("/proc/meminfo", "MemTotal: 3903456 kB\nMemAvailable: 2000000 kB\nSwapTotal: 2097148 kB\nSwapFree: 2000000 kB\n");
+    Write("/proc/meminfo",
+          "MemTotal: 3903456 kB\nMemAvailable: 2000000 kB\nSwapTotal: 2097148 kB\nSwapFree: "
+          "2000000 kB\n");
     LoadMemory();
     doc->RegenTips();
     EXPECT_TRUE(Raised(30, mem::TIP_SWAPPINESS));
@@ -138,8 +141,8 @@ TEST_F(MemoryModule, TipsRaisedAndNotRaised) {
     setenv("XDG_CURRENT_DESKTOP", "GNOME", 1);
     LoadMemory();
     doc->RegenTips();
-    for (int32_t id : {mem::TIP_SWAP_HEAVY, mem::TIP_DESKTOP_MEMORY, mem::TIP_NO_SWAP, mem::TIP_SWAPPINESS,
-                       mem::TIP_LOW_AVAILABLE, mem::TIP_BELOW_RATED})
+    for (int32_t id : {mem::TIP_SWAP_HEAVY, mem::TIP_DESKTOP_MEMORY, mem::TIP_NO_SWAP,
+                       mem::TIP_SWAPPINESS, mem::TIP_LOW_AVAILABLE, mem::TIP_BELOW_RATED})
         EXPECT_FALSE(Raised(30, id)) << id;  // swappiness 180 suits zram
 }
 
@@ -149,7 +152,8 @@ TEST_F(MemoryModule, RunMeasuresBandwidthAndLatencyWithTheirConditions) {
     doc->RunAllTests();
     CKQTreeEntry* bw = Sub(Branch(30), "Memory Bandwidth");
     ASSERT_NE(bw, nullptr);
-    for (const char* k : {"Copy Bandwidth", "Scale Bandwidth", "Add Bandwidth", "Triad Bandwidth"}) {
+    for (const char* k :
+         {"Copy Bandwidth", "Scale Bandwidth", "Add Bandwidth", "Triad Bandwidth"}) {
         const std::string v = bw->GetAttrValue(k);
         EXPECT_GT(std::atof(v.c_str()), 100) << k << " = " << v;
         EXPECT_EQ(v.substr(v.find(' ')), " MB/s");

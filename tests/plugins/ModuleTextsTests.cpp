@@ -28,11 +28,14 @@ protected:
 };
 
 const std::map<KQAID, std::vector<int32_t>> kTipIDs = {
-    {10, {sys::TIP_NOT_ANALYSED, sys::TIP_ANALYSED, sys::TIP_HOST_UNRESOLVED, sys::TIP_REBOOT_PENDING}},
-    {20, {cpu::TIP_GOVERNOR, cpu::TIP_BOOST_OFF, cpu::TIP_THROTTLED, cpu::TIP_VULNERABLE, cpu::TIP_BUSY,
-          cpu::TIP_POOR_SCALING, cpu::TIP_NO_MICROCODE}},
-    {30, {mem::TIP_SWAP_HEAVY, mem::TIP_DESKTOP_MEMORY, mem::TIP_NO_SWAP, mem::TIP_SWAPPINESS, mem::TIP_LOW_AVAILABLE,
-          mem::TIP_SLOW_BANDWIDTH, mem::TIP_BELOW_RATED}},
+    {10,
+     {sys::TIP_NOT_ANALYSED, sys::TIP_ANALYSED, sys::TIP_HOST_UNRESOLVED, sys::TIP_REBOOT_PENDING}},
+    {20,
+     {cpu::TIP_GOVERNOR, cpu::TIP_BOOST_OFF, cpu::TIP_THROTTLED, cpu::TIP_VULNERABLE, cpu::TIP_BUSY,
+      cpu::TIP_POOR_SCALING, cpu::TIP_NO_MICROCODE}},
+    {30,
+     {mem::TIP_SWAP_HEAVY, mem::TIP_DESKTOP_MEMORY, mem::TIP_NO_SWAP, mem::TIP_SWAPPINESS,
+      mem::TIP_LOW_AVAILABLE, mem::TIP_SLOW_BANDWIDTH, mem::TIP_BELOW_RATED}},
 };
 const std::map<KQAID, std::string> kNames = {{10, "System"}, {20, "CPU"}, {30, "Memory"}};
 
@@ -74,7 +77,8 @@ TEST_F(AllModules, EveryAttributeAndTipHasItsTexts) {
     // Every tip a module can raise, from its IDs alone, with some figure.
     for (const auto& [id, tips] : kTipIDs)
         for (int32_t textID : tips) {
-            CTip t(0, textID, textID == 1101 || textID == 1102 ? textID + 100 : textID * 100000 + 42);
+            CTip t(0, textID,
+                   textID == 1101 || textID == 1102 ? textID + 100 : textID * 100000 + 42);
             CString text, desc;
             doc->TipText(id, &t, text);
             doc->TipDesc(id, &t, desc);
@@ -129,7 +133,9 @@ TEST_F(AllModules, DefinitionsResolveAndChartsNameTheirUnits) {
                     std::string value;
                     ASSERT_TRUE(doc->LookupValue(sysid, item.m_text, value)) << item.m_text;
                     // Charts read the leading number; its unit is the chart's.
-                    EXPECT_TRUE(std::regex_match(value, std::regex("-?[0-9]+(\\.[0-9]+)? " + std::regex_replace(units, std::regex("[/.]"), "\\$&"))))
+                    EXPECT_TRUE(std::regex_match(
+                        value, std::regex("-?[0-9]+(\\.[0-9]+)? " +
+                                          std::regex_replace(units, std::regex("[/.]"), "\\$&"))))
                         << def->GetName() << ": " << item.m_text << " = " << value;
                 }
             } else if (def->GetType() == RDTYPE_REPORT && def->GetName() != "Highlights" &&
@@ -165,7 +171,9 @@ TEST_F(AllModules, BitmapsLiveInTheModulesOwnResources) {
     for (KQAID id : {10, 20, 30}) {
         CAnalyzer* a = doc->m_analyzers.FindByID(id);
         ASSERT_NE(a, nullptr);
-        const QString path = QString(":/kqa/%1/%2.png").arg(QString::fromStdString(a->GetName())).arg(a->m_info.m_bitmap);
+        const QString path = QString(":/kqa/%1/%2.png")
+                                 .arg(QString::fromStdString(a->GetName()))
+                                 .arg(a->m_info.m_bitmap);
         QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
         EXPECT_EQ(f.read(8), QByteArray("\x89PNG\r\n\x1a\n", 8));

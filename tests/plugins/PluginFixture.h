@@ -26,13 +26,18 @@ public:
             ++progressCount;
             if (onProgress) onProgress(progressCount);
         }
-        if (message == UM_ANALYZERLOG && lParam) logs.emplace_back(reinterpret_cast<const char*>(lParam));
+        if (message == UM_ANALYZERLOG && lParam)
+            logs.emplace_back(reinterpret_cast<const char*>(lParam));
         if (doc == nullptr) return 0;
         switch (message) {
-        case UM_ANALYZERLOG: return doc->OnAnalyzerLog(wParam, lParam);
-        case UM_ANALYZERREQUEST: return doc->OnAnalyzerRequest(wParam, lParam);
-        case UM_ANALYZERPROGRESS: return doc->OnAnalyzerProgress(wParam, lParam);
-        default: return 0;
+            case UM_ANALYZERLOG:
+                return doc->OnAnalyzerLog(wParam, lParam);
+            case UM_ANALYZERREQUEST:
+                return doc->OnAnalyzerRequest(wParam, lParam);
+            case UM_ANALYZERPROGRESS:
+                return doc->OnAnalyzerProgress(wParam, lParam);
+            default:
+                return 0;
         }
     }
     CQuillo95Doc* doc = nullptr;
@@ -44,7 +49,9 @@ public:
 class CListOf : public IDirectoryLister {
 public:
     explicit CListOf(std::vector<std::string> names) : m_names(std::move(names)) {}
-    std::vector<std::string> List(const std::string&, const std::string&) override { return m_names; }
+    std::vector<std::string> List(const std::string&, const std::string&) override {
+        return m_names;
+    }
 
 private:
     std::vector<std::string> m_names;
@@ -96,14 +103,19 @@ protected:
         m_machine = machine;
         setenv("QUILLON_SYSROOT", (fs::path(KQA_FIXTURES) / machine).c_str(), 1);
     }
-    fs::path Root() const { return fs::path(getenv("QUILLON_SYSROOT") ? getenv("QUILLON_SYSROOT") : "/"); }
+    fs::path Root() const {
+        return fs::path(getenv("QUILLON_SYSROOT") ? getenv("QUILLON_SYSROOT") : "/");
+    }
     fs::path PrivateRoot() {
         const fs::path root = dir / ("root-" + m_machine);
-        if (!fs::exists(root)) fs::copy(fs::path(KQA_FIXTURES) / m_machine, root, fs::copy_options::recursive);
+        if (!fs::exists(root))
+            fs::copy(fs::path(KQA_FIXTURES) / m_machine, root, fs::copy_options::recursive);
         setenv("QUILLON_SYSROOT", root.c_str(), 1);
         return root;
     }
-    void Write(const std::string& abs, const std::string& text) { WriteFile(PrivateRoot() / abs.substr(1), text); }
+    void Write(const std::string& abs, const std::string& text) {
+        WriteFile(PrivateRoot() / abs.substr(1), text);
+    }
     void Remove(const std::string& abs) { fs::remove_all(PrivateRoot() / abs.substr(1)); }
     // A directory where a file is expected: reading it fails.
     void MakeUnreadable(const std::string& abs) {
@@ -116,7 +128,8 @@ protected:
         std::vector<std::string> files;
         for (const auto& m : modules) {
             const fs::path target = dir / "bin" / (m + ".kqa");
-            if (!fs::exists(target)) fs::copy_file(fs::path(QUILLON_BIN_DIR) / (m + ".kqa"), target);
+            if (!fs::exists(target))
+                fs::copy_file(fs::path(QUILLON_BIN_DIR) / (m + ".kqa"), target);
             files.push_back(m + ".kqa");
         }
         CListOf lister(files);

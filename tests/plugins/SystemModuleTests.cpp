@@ -87,7 +87,9 @@ TEST_F(SystemModule, FillsItsBranchFromTwoDifferentMachines) {
     EXPECT_EQ(Value(10, "Firmware", "Boot Mode"), "BIOS");
     EXPECT_FALSE(Has(10, "Firmware", "Secure Boot"));
     EXPECT_EQ(Value(10, "Session", "Uptime"), "342.9 h");
-    EXPECT_EQ(Sub(Branch(10), "Session")->GetAttr(Sub(Branch(10), "Session")->FindAttr("Uptime"))->m_data, 1u);
+    EXPECT_EQ(
+        Sub(Branch(10), "Session")->GetAttr(Sub(Branch(10), "Session")->FindAttr("Uptime"))->m_data,
+        1u);
 
     NewDocument();
     UseMachine("laptop");
@@ -138,16 +140,20 @@ TEST_F(SystemModule, NoPrivateValueReachesAnyAttribute) {
         const fs::path root = Root();
         const std::string machineId = Read(root / "etc/machine-id").substr(0, 32);
         const std::string uuid = Read(root / "sys/class/dmi/id/product_uuid").substr(0, 36);
-        const std::string host = Read(root / "etc/hostname").substr(0, Read(root / "etc/hostname").find('\n'));
-        Write("/proc/swaps", "Filename Type Size Used Priority\n/home/" + host + "/swapfile file 1024 0 -2\n");
+        const std::string host =
+            Read(root / "etc/hostname").substr(0, Read(root / "etc/hostname").find('\n'));
+        Write("/proc/swaps",
+              "Filename Type Size Used Priority\n/home/" + host + "/swapfile file 1024 0 -2\n");
         LoadAll();
         doc->RunAllTests();
         int attrs = 0;
         ForEachEntry([&](CKQTreeEntry* e, KQAID) {
             for (const CAttr& a : e->m_attrs) {
                 ++attrs;
-                for (const std::string& secret : {machineId, uuid, host, std::string("SERIAL123456"), std::string("PART-NO")})
-                    EXPECT_EQ(a.m_value.find(secret), std::string::npos) << machine << ": " << a.m_id << " = " << a.m_value;
+                for (const std::string& secret :
+                     {machineId, uuid, host, std::string("SERIAL123456"), std::string("PART-NO")})
+                    EXPECT_EQ(a.m_value.find(secret), std::string::npos)
+                        << machine << ": " << a.m_id << " = " << a.m_value;
             }
         });
         EXPECT_GT(attrs, 60);

@@ -33,8 +33,8 @@ TEST_F(VideoModule, LoadsWithItsEntryPointsAndIdentity) {
     EXPECT_EQ(module.m_info.m_id, 50);
     EXPECT_EQ(module.m_info.m_name, "Video");
     EXPECT_EQ(module.m_info.m_bitmap, 5000);
-    for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT, KQA_GETTIPDESC,
-                       KQA_GETATTRDESC})
+    for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT,
+                       KQA_GETTIPDESC, KQA_GETATTRDESC})
         EXPECT_TRUE(module.HasEntryPoint(e)) << e;
 }
 
@@ -55,7 +55,8 @@ TEST_F(VideoModule, LaptopFixture) {
     EXPECT_EQ(Value(branch, {"Graphics Adapters", "card0"}, "Adapter PCI ID"), "8086:46a6");
     EXPECT_EQ(Value(branch, {"Graphics Adapters", "card0"}, "Adapter Driver"), "i915");
     EXPECT_EQ(Value(branch, {"Graphics Adapters", "card0"}, "Boot Display"), "yes");
-    EXPECT_EQ(Value(branch, {"Graphics Adapters", "card0"}, "Connected Outputs"), "eDP-1 2880x1800");
+    EXPECT_EQ(Value(branch, {"Graphics Adapters", "card0"}, "Connected Outputs"),
+              "eDP-1 2880x1800");
     CKQTreeEntry* s = FindPath(branch, {"Screens", "Screen 1"});
     EXPECT_EQ(s->GetAttr(s->FindAttr("Width"))->m_data & 1u, 1u);
 
@@ -178,9 +179,11 @@ TEST(VideoHelp, HasAnAnchorForEveryContext) {
     const std::string html = ss.str();
     EXPECT_NE(html.find("<a name=\"0\">"), std::string::npos);
     for (const auto& a : VideoTexts().Attrs())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">"), std::string::npos) << a.id;
+        EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">"), std::string::npos)
+            << a.id;
     for (const auto& t : VideoTexts().Tips())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">"), std::string::npos) << t.text;
+        EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">"), std::string::npos)
+            << t.text;
 }
 
 }  // namespace

@@ -21,10 +21,12 @@ struct FrameFixture : ::testing::Test {
     QString dir;
 
     // Builds the frame (log with option L), then the document and view unless told not to.
-    void Build(const char* name, bool log, bool withDocument = true, const QStringList& modules = {}) {
+    void Build(const char* name, bool log, bool withDocument = true,
+               const QStringList& modules = {}) {
         dir = MakeScratch(name);
         for (const QString& m : modules)
-            QFile::copy(QStringLiteral(QUILLON_TESTMODULE_DIR "/") + m + ".kqa", dir + "/" + m + ".kqa");
+            QFile::copy(QStringLiteral(QUILLON_TESTMODULE_DIR "/") + m + ".kqa",
+                        dir + "/" + m + ".kqa");
         app = std::make_unique<CQuillo95App>();
         app->State().SetProgramDir(dir.toStdString());
         app->State().m_log = log ? 1 : 0;

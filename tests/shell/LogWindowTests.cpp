@@ -73,7 +73,8 @@ TEST_F(LogWindowTest, EachRunAppendsAndBeginsWithTheVersionLine) {
     doc.reset();
     frame = std::make_unique<CMainFrame>(*app, app->State().m_rect);
     frame->LogLine("second run");
-    EXPECT_EQ(FileLines(dir + "/KQlog.txt"), QStringList({kVersion, "first run", kVersion, "second run"}));
+    EXPECT_EQ(FileLines(dir + "/KQlog.txt"),
+              QStringList({kVersion, "first run", kVersion, "second run"}));
 }
 
 TEST_F(LogWindowTest, LogCommandTogglesAndClosingTheWindowClearsTheCheck) {

@@ -16,7 +16,9 @@ struct PlacementTest : ::testing::Test {
         file = MakeScratch("placement") + "/settings.ini";
         settings = std::make_unique<QSettings>(file, QSettings::IniFormat);
     }
-    void Store(const char* key, int value) { settings->setValue(QStringLiteral("Settings/") + key, value); }
+    void Store(const char* key, int value) {
+        settings->setValue(QStringLiteral("Settings/") + key, value);
+    }
     // A 1024 x 768 screen whose full-screen client area is 1024 x 740.
     WindowPlacement Load(int startShow = 5) {
         return CQuillo95App::LoadWindowPlacement(*settings, startShow, 1024, 768, 1024, 740);
@@ -89,7 +91,8 @@ TEST_F(PlacementTest, SavedPlacementIsReadBack) {
 
 TEST(CommandLine, ArgumentsWithBlanksAndDashesSurviveTheOptionScanner) {
     CAppState s;
-    s.ParseCommandLine(CQuillo95App::JoinCommandLine({"quillon", "-A:/tmp/my dir/out-1.kqx", "-P"}));
+    s.ParseCommandLine(
+        CQuillo95App::JoinCommandLine({"quillon", "-A:/tmp/my dir/out-1.kqx", "-P"}));
     EXPECT_EQ(s.m_autoRun, 1);
     EXPECT_EQ(CAppState::MakeExportFileName(s.m_autoRunFile), "/tmp/my dir/out-1.kqx");
     EXPECT_EQ(s.m_promptProps, 0);
@@ -102,7 +105,8 @@ TEST(CommandLine, ArgumentsWithBlanksAndDashesSurviveTheOptionScanner) {
     EXPECT_EQ(t.m_demo, 1);
 
     CAppState u;
-    u.ParseCommandLine(CQuillo95App::JoinCommandLine({"quillon", "/data/old-results file.kqx", "-l"}));
+    u.ParseCommandLine(
+        CQuillo95App::JoinCommandLine({"quillon", "/data/old-results file.kqx", "-l"}));
     EXPECT_EQ(u.m_log, 1);
     EXPECT_EQ(CAppState::Unquote(u.m_commandLine), "/data/old-results file.kqx");
 

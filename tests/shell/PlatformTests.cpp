@@ -18,7 +18,9 @@
 
 TEST(SingleInstance, SocketLivesInTheRuntimeDirectoryAndNamesTheUser) {
     const QString path = CSingleInstance::SocketPathFor("Quillon 97");
-    EXPECT_TRUE(path.startsWith(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + "/Quillon 97-")) << path.toStdString();
+    EXPECT_TRUE(
+        path.startsWith(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) + "/Quillon 97-"))
+        << path.toStdString();
 }
 
 TEST(SingleInstance, SecondStartAsksTheFirstToShowAndDoesNotServe) {
@@ -34,7 +36,8 @@ TEST(SingleInstance, SecondStartAsksTheFirstToShowAndDoesNotServe) {
     }
     QElapsedTimer t;
     t.start();
-    while (shown == 0 && t.elapsed() < 3000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    while (shown == 0 && t.elapsed() < 3000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(shown, 1);
 
     // Another title is another program.
@@ -76,20 +79,25 @@ TEST(OffscreenDialogs, MessageBoxWritesOneLineToStandardErrorAndAnswersTheDefaul
     EXPECT_EQ(MessageBoxLine("text", ""), "text");
 
     testing::internal::CaptureStderr();
-    const int ok = KQMessageBox(nullptr, "Error 1004: Exchange file is missing identifier at line 3.",
-                                "/tmp/x.kqx", MsgIcon::Error, MsgButtons::Ok);
-    const int yes = KQMessageBox(nullptr, "Delete?", "Quillon 97", MsgIcon::Question, MsgButtons::YesNo);
-    const int okCancel = KQMessageBox(nullptr, "Go on?", "Quillon 97", MsgIcon::Question, MsgButtons::OkCancel);
+    const int ok =
+        KQMessageBox(nullptr, "Error 1004: Exchange file is missing identifier at line 3.",
+                     "/tmp/x.kqx", MsgIcon::Error, MsgButtons::Ok);
+    const int yes =
+        KQMessageBox(nullptr, "Delete?", "Quillon 97", MsgIcon::Question, MsgButtons::YesNo);
+    const int okCancel =
+        KQMessageBox(nullptr, "Go on?", "Quillon 97", MsgIcon::Question, MsgButtons::OkCancel);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(ok, IDOK);
     EXPECT_EQ(yes, IDYES);
     EXPECT_EQ(okCancel, IDOK);
-    EXPECT_NE(err.find("/tmp/x.kqx: Error 1004: Exchange file is missing identifier at line 3.\n"), std::string::npos);
+    EXPECT_NE(err.find("/tmp/x.kqx: Error 1004: Exchange file is missing identifier at line 3.\n"),
+              std::string::npos);
     EXPECT_NE(err.find("Quillon 97: Delete?\n"), std::string::npos);
 }
 
 TEST(OffscreenDialogs, FileDialogsAnswerCancelled) {
-    FileDialogRequest request{"Select One or More Files to Import", "kqx", "KQ Exch Files (*.kqx)|*.kqx||", true};
+    FileDialogRequest request{"Select One or More Files to Import", "kqx",
+                              "KQ Exch Files (*.kqx)|*.kqx||", true};
     unsigned error = 77;
     EXPECT_TRUE(KQOpenFileDialog(nullptr, request, error).empty());
     EXPECT_EQ(error, 0u);  // a plain cancel
@@ -104,7 +112,8 @@ TEST(OffscreenDialogs, FilterConversion) {
 
 TEST(HelpWindow, OpensHtmlHelpFilesAtTheirContextAnchor) {
     const QString dir = MakeScratch("help");
-    QByteArray html = "<html><head><title>Ten Help</title></head><body><a name=\"0\"></a><h1>Top</h1>";
+    QByteArray html =
+        "<html><head><title>Ten Help</title></head><body><a name=\"0\"></a><h1>Top</h1>";
     for (int i = 0; i < 200; ++i) html += "<p>filler line</p>";
     html += "<a name=\"1234\"></a><h2>Context 1234</h2>";
     for (int i = 0; i < 200; ++i) html += "<p>more filler</p>";

@@ -30,15 +30,18 @@ struct ProgramDir {
         EXPECT_TRUE(QFile::copy(QUILLON_KQUTIL, dir + "/" + QFileInfo(QUILLON_KQUTIL).fileName()));
         QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
         for (const QString& m : modules)
-            EXPECT_TRUE(QFile::copy(QStringLiteral(QUILLON_TESTMODULE_DIR "/") + m + ".kqa", dir + "/" + m + ".kqa"));
+            EXPECT_TRUE(QFile::copy(QStringLiteral(QUILLON_TESTMODULE_DIR "/") + m + ".kqa",
+                                    dir + "/" + m + ".kqa"));
 
         // A home of its own, no display, no platform chosen, no session bus.
         env = QProcessEnvironment::systemEnvironment();
-        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
+        for (const char* var :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS"})
             env.remove(var);
         const QString home = root + "/home";
         for (const char* sub : {"", "/config", "/data", "/tmp", "/run"}) QDir().mkpath(home + sub);
-        QFile::setPermissions(home + "/run", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(home + "/run",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         env.insert("HOME", home);
         env.insert("XDG_CONFIG_HOME", home + "/config");
         env.insert("XDG_DATA_HOME", home + "/data");
@@ -78,7 +81,9 @@ struct ProgramDir {
         return Finish(*p, timeoutMs);
     }
 
-    QString Socket() const { return env.value("XDG_RUNTIME_DIR") + "/Quillon 97-" + qEnvironmentVariable("USER", "root"); }
+    QString Socket() const {
+        return env.value("XDG_RUNTIME_DIR") + "/Quillon 97-" + qEnvironmentVariable("USER", "root");
+    }
     // Waits until the log file holds the text (the program runs with -L).
     bool WaitForLog(const QString& text, int timeoutMs = 15000) const {
         QElapsedTimer t;
@@ -94,11 +99,13 @@ struct ProgramDir {
 QStringList StreamNames(const QString& database) {
     QStringList names;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
         if (sqlite3_prepare_v2(db, "SELECT name FROM streams", -1, &st, nullptr) == SQLITE_OK) {
             while (sqlite3_step(st) == SQLITE_ROW)
-                names << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+                names << QString::fromUtf8(
+                    reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
         }
         sqlite3_finalize(st);
     }
@@ -140,7 +147,8 @@ TEST(Program, UnattendedRunWithLogAndAQuotedPathWithADash) {
     const QList<QByteArray> log = ReadText(p.dir + "/KQlog.txt").split('\n');
     ASSERT_GT(log.size(), 2);
     EXPECT_EQ(log[0], kVersion);
-    EXPECT_TRUE(ReadText(p.dir + "/KQlog.txt").contains(("Auto run to export file " + target).toUtf8()));
+    EXPECT_TRUE(
+        ReadText(p.dir + "/KQlog.txt").contains(("Auto run to export file " + target).toUtf8()));
 }
 
 TEST(Program, UnattendedRunThatWritesNoFileEndsNonZero) {
@@ -151,7 +159,8 @@ TEST(Program, UnattendedRunThatWritesNoFileEndsNonZero) {
     EXPECT_TRUE(r.err.contains("Auto run wrote no export file.")) << r.err.constData();
     EXPECT_FALSE(r.out.contains("Results exported")) << r.out.constData();
     // The reader's own message reached standard error with the path as caption.
-    EXPECT_TRUE(r.err.contains((p.root + "/no such dir/out.kqx: Error 1006").toUtf8())) << r.err.constData();
+    EXPECT_TRUE(r.err.contains((p.root + "/no such dir/out.kqx: Error 1006").toUtf8()))
+        << r.err.constData();
     // The database is saved as on any close.
     EXPECT_TRUE(QFileInfo(p.dir + "/Quillo97.kqd").isFile());
 }
@@ -223,7 +232,8 @@ TEST(Program, ExchangeFileOnTheCommandLineIsImportedAndBadOnesReachStandardError
     ::kill(static_cast<pid_t>(proc->processId()), SIGTERM);
     r = ProgramDir::Finish(*proc, 15000);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.err.contains((bad + ": Error 1004: Exchange file is missing identifier at line 1.").toUtf8()))
+    EXPECT_TRUE(r.err.contains(
+        (bad + ": Error 1004: Exchange file is missing identifier at line 1.").toUtf8()))
         << r.err.constData();
 }
 
@@ -245,22 +255,27 @@ TEST(Program, AutomationAnswersOnAPrivateSessionBusAndChangesNothing) {
         ASSERT_TRUE(conn.isConnected());
         QElapsedTimer t;
         t.start();
-        while (!conn.interface()->isServiceRegistered("org.orcharddesk.Quillon97") && t.elapsed() < 5000)
+        while (!conn.interface()->isServiceRegistered("org.orcharddesk.Quillon97") &&
+               t.elapsed() < 5000)
             QThread::msleep(50);
         ASSERT_TRUE(conn.interface()->isServiceRegistered("org.orcharddesk.Quillon97").value());
         QThread::msleep(700);  // let the first set-up finish
         const QByteArray logBefore = ReadText(p.dir + "/KQlog.txt");
 
-        QDBusMessage show = QDBusMessage::createMethodCall("org.orcharddesk.Quillon97", "/KQAutoObj",
-                                                           "org.orcharddesk.Quillon97.KQAutoObj", "ShowTab");
+        QDBusMessage show =
+            QDBusMessage::createMethodCall("org.orcharddesk.Quillon97", "/KQAutoObj",
+                                           "org.orcharddesk.Quillon97.KQAutoObj", "ShowTab");
         show << QVariant::fromValue(static_cast<qint16>(2));
         const QDBusMessage showReply = conn.call(show, QDBus::Block, 5000);
-        EXPECT_EQ(showReply.type(), QDBusMessage::ReplyMessage) << showReply.errorMessage().toStdString();
+        EXPECT_EQ(showReply.type(), QDBusMessage::ReplyMessage)
+            << showReply.errorMessage().toStdString();
 
-        QDBusMessage run = QDBusMessage::createMethodCall("org.orcharddesk.Quillon97", "/Document",
-                                                          "org.orcharddesk.Quillon97.Document", "DocRunTests");
+        QDBusMessage run =
+            QDBusMessage::createMethodCall("org.orcharddesk.Quillon97", "/Document",
+                                           "org.orcharddesk.Quillon97.Document", "DocRunTests");
         const QDBusMessage runReply = conn.call(run, QDBus::Block, 5000);
-        EXPECT_EQ(runReply.type(), QDBusMessage::ReplyMessage) << runReply.errorMessage().toStdString();
+        EXPECT_EQ(runReply.type(), QDBusMessage::ReplyMessage)
+            << runReply.errorMessage().toStdString();
 
         // Answered without running anything: no test run was logged, no progress shown.
         QThread::msleep(300);

@@ -78,7 +78,8 @@ TEST_F(ProgressRunTest, RunShowsTheWindowOverTheFrameAndRemovesIt) {
     frame->show();
     doc->LoadAnalyzers();
     bool sawDialog = false;
-    QTimer::singleShot(0, [&] { sawDialog = frame->ProgressDialog() && frame->ProgressDialog()->isVisible(); });
+    QTimer::singleShot(
+        0, [&] { sawDialog = frame->ProgressDialog() && frame->ProgressDialog()->isVisible(); });
     doc->RunAllTests();
     EXPECT_TRUE(sawDialog);
     EXPECT_EQ(frame->ProgressDialog(), nullptr);

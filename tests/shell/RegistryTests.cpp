@@ -27,8 +27,9 @@ struct XdgTree {
         return full;
     }
     void DesktopEntry(const QString& dir, const QString& id, const QString& exec) const {
-        WriteText(dir + "/applications/" + id,
-                  ("[Desktop Entry]\nType=Application\nName=Browser\nExec=" + exec + "\n").toUtf8());
+        WriteText(
+            dir + "/applications/" + id,
+            ("[Desktop Entry]\nType=Application\nName=Browser\nExec=" + exec + "\n").toUtf8());
     }
 };
 
@@ -37,7 +38,8 @@ struct XdgTree {
 TEST(BrowserDiscovery, OpenCommandWithQuotedExecutableAndFieldCodes) {
     XdgTree t("quoted");
     const QString exe = t.Executable("my apps/web browser");
-    const BrowserCommand b = ParseOpenCommand("\"" + exe + "\" --new-window %U \"%f\" -private", t.xdg.path);
+    const BrowserCommand b =
+        ParseOpenCommand("\"" + exe + "\" --new-window %U \"%f\" -private", t.xdg.path);
     ASSERT_TRUE(b.IsValid());
     EXPECT_EQ(b.program, exe);
     EXPECT_EQ(b.args, QStringList({"--new-window", "-private"}));
@@ -83,7 +85,8 @@ TEST(BrowserDiscovery, DefaultHandlerFromMimeappsAndDesktopEntry) {
     // A bare name found on PATH, chosen for the current desktop, wins over mimeapps.list.
     const QString bare = t.Executable("bin/barebrowser");
     t.DesktopEntry(t.xdg.dataHome, "bare.desktop", "barebrowser %u");
-    WriteText(t.xdg.configHome + "/xfce-mimeapps.list", "[Default Applications]\ntext/html=bare.desktop\n");
+    WriteText(t.xdg.configHome + "/xfce-mimeapps.list",
+              "[Default Applications]\ntext/html=bare.desktop\n");
     t.xdg.desktops = {"xfce"};
     b = DiscoverBrowser(t.xdg);
     ASSERT_TRUE(b.IsValid());
@@ -127,12 +130,15 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
     EXPECT_TRUE(package.contains("<glob pattern=\"*.kqx\"/>"));
     EXPECT_TRUE(package.contains("<glob pattern=\"*.kqd\"/>"));
     const QByteArray desktop = ReadText(t.xdg.dataHome + "/applications/quillon97.desktop");
-    EXPECT_TRUE(desktop.contains("Exec=\"/opt/Quillon \\\\$97/quillon\" %f\n")) << desktop.constData();
-    EXPECT_TRUE(desktop.contains("MimeType=application/x-quillo95-exchange;application/x-quillo95-document;"));
+    EXPECT_TRUE(desktop.contains("Exec=\"/opt/Quillon \\\\$97/quillon\" %f\n"))
+        << desktop.constData();
+    EXPECT_TRUE(desktop.contains(
+        "MimeType=application/x-quillo95-exchange;application/x-quillo95-document;"));
 
     const QByteArray mimeapps = ReadText(t.xdg.configHome + "/mimeapps.list");
     // The user's default stays; ours is only added.
-    EXPECT_TRUE(mimeapps.contains("[Default Applications]\napplication/x-quillo95-exchange=editor.desktop;\n"));
+    EXPECT_TRUE(mimeapps.contains(
+        "[Default Applications]\napplication/x-quillo95-exchange=editor.desktop;\n"));
     EXPECT_TRUE(mimeapps.contains("text/plain=editor.desktop;\n"));
     EXPECT_TRUE(mimeapps.contains("application/x-quillo95-exchange=quillon97.desktop;\n"));
     EXPECT_TRUE(mimeapps.contains("application/x-quillo95-document=quillon97.desktop;\n"));
@@ -145,7 +151,8 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
 
     // Everything in place: nothing is written again.
     r = EnsureClassRegistry(t.xdg, program);
-    EXPECT_FALSE(r.mimeWritten || r.desktopWritten || r.associationsWritten || r.mimeDatabaseUpdated);
+    EXPECT_FALSE(r.mimeWritten || r.desktopWritten || r.associationsWritten ||
+                 r.mimeDatabaseUpdated);
     EXPECT_EQ(ReadText(t.xdg.configHome + "/mimeapps.list"), mimeapps);
 
     // The program moved: the desktop entry follows it, the rest stays.
@@ -161,12 +168,15 @@ TEST(ClassRegistry, AssociationsAddToAnExistingListAndCreateTheGroup) {
               "[Added Associations]\napplication/x-quillo95-exchange=q.desktop;\n"
               "application/x-quillo95-document=q.desktop;\n");
     const QString before =
-        "# mine\n[Added Associations]\napplication/x-quillo95-exchange=viewer.desktop\n\n[Removed Associations]\n"
+        "# mine\n[Added Associations]\napplication/x-quillo95-exchange=viewer.desktop\n\n[Removed "
+        "Associations]\n"
         "image/png=x.desktop;\n";
     const QString after = AddAssociations(before, "q.desktop");
-    EXPECT_EQ(after,
-              "# mine\n[Added Associations]\napplication/x-quillo95-exchange=viewer.desktop;q.desktop;\n"
-              "application/x-quillo95-document=q.desktop;\n\n[Removed Associations]\nimage/png=x.desktop;\n");
+    EXPECT_EQ(
+        after,
+        "# mine\n[Added Associations]\napplication/x-quillo95-exchange=viewer.desktop;q.desktop;\n"
+        "application/x-quillo95-document=q.desktop;\n\n[Removed "
+        "Associations]\nimage/png=x.desktop;\n");
     EXPECT_EQ(AddAssociations(after, "q.desktop"), after);
 }
 

@@ -18,7 +18,8 @@ int main(int argc, char** argv) {
     if (!dir) return 2;
     g_shellHome = dir;
     const std::string runtime = g_shellHome + "/run";
-    for (const char* sub : {"/config", "/data", "/tmp", "/run"}) mkdir((g_shellHome + sub).c_str(), 0700);
+    for (const char* sub : {"/config", "/data", "/tmp", "/run"})
+        mkdir((g_shellHome + sub).c_str(), 0700);
     setenv("HOME", dir, 1);
     setenv("XDG_CONFIG_HOME", (g_shellHome + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (g_shellHome + "/data").c_str(), 1);

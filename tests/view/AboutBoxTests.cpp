@@ -10,7 +10,9 @@ namespace {
 
 std::vector<std::string> Lines(int n) {
     std::vector<std::string> lines;
-    for (int i = 0; i < n; ++i) lines.push_back(FormatKQString(135, "Module" + std::to_string(i), "1.0" + std::to_string(i)));
+    for (int i = 0; i < n; ++i)
+        lines.push_back(
+            FormatKQString(135, "Module" + std::to_string(i), "1.0" + std::to_string(i)));
     return lines;
 }
 

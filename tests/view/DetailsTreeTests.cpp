@@ -97,7 +97,8 @@ TEST_F(TreeTest, TipsThenAttributesThenChildEntriesWithoutStatusNotes) {
         kinds.push_back(tree->ItemData(top->child(i))->m_kind);
         indexes.push_back(tree->ItemData(top->child(i))->m_index);
     }
-    EXPECT_EQ(kinds, (std::vector<int>{DETAIL_TIP, DETAIL_TIP, DETAIL_ATTR, DETAIL_ATTR, DETAIL_ENTRY}));
+    EXPECT_EQ(kinds,
+              (std::vector<int>{DETAIL_TIP, DETAIL_TIP, DETAIL_ATTR, DETAIL_ATTR, DETAIL_ENTRY}));
     // The status note (index 1) is skipped, not renumbered.
     EXPECT_EQ(indexes[0], 0);
     EXPECT_EQ(indexes[1], 2);
@@ -118,8 +119,8 @@ TEST_F(TreeTest, IconsByPriorityAttributeWordAndEntryBitmap) {
     EXPECT_EQ(CMyTreeCtrl::TipImage(80), 3);
 
     Sample();
-    c->m_bitmap = 146;  // a bitmap the program has
-    d->m_bitmap = 4321; // one nobody has
+    c->m_bitmap = 146;   // a bitmap the program has
+    d->m_bitmap = 4321;  // one nobody has
     CKQTreeEntry* e = d->AddSubtree()->Add("E");
     e->m_bitmap = 146;
     Make();

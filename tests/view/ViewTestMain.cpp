@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     if (!home.isValid()) return 2;
     const QByteArray root = home.path().toLocal8Bit();
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+    for (const char* name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
         const QByteArray dir = root + "/" + name;
         QDir().mkpath(QString::fromLocal8Bit(dir));
         setenv(name, dir.constData(), 1);

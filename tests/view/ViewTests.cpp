@@ -253,9 +253,7 @@ TEST_F(ViewTest, MinimisedWindowRebuildsNothing) {
 
 class SelectionTest : public ViewTest {
 protected:
-    int AddRecord(const std::string& sysid) {
-        return doc->m_db.AddImportedRecord(nullptr, sysid);
-    }
+    int AddRecord(const std::string& sysid) { return doc->m_db.AddImportedRecord(nullptr, sysid); }
 };
 
 TEST_F(SelectionTest, UnknownIdentifierRestoresTheCurrentSystem) {
