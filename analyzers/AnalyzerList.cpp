@@ -1,6 +1,6 @@
 #include "analyzers/Analyzer.h"
 
-#include "app/FrameServices.h"
+#include "document/FrameServices.h"
 
 CAnalyzerList::~CAnalyzerList() { DestroyAll(); }
 

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -29,8 +29,8 @@ void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
     CWnd* view = GetView();
     if (view == nullptr) return;
 
-    const std::string loading = LoadKQString(130);
-    const std::string pattern = LoadKQString(129);
+    const std::string loading = LoadKQString(IDS_LOADING_ANALYZER);
+    const std::string pattern = LoadKQString(IDS_ANALYZER_PATTERN);
     const std::vector<std::string> files = lister.List(m_app.m_programDir, pattern);
 
     for (const std::string& file : files) {
@@ -38,15 +38,15 @@ void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
         std::unique_ptr<CAnalyzer> analyzer(new (std::nothrow) CAnalyzer);
         if (analyzer && analyzer->Load(ModulePath(m_app.m_programDir, file), view)) {
             m_analyzers.Insert(analyzer.release());
-            m_frame.LogLine(LoadKQString(901) + file);
+            m_frame.LogLine(LoadKQString(IDS_LOADED_ANALYZER) + file);
         } else {
-            m_frame.LogLine(LoadKQString(902));
+            m_frame.LogLine(LoadKQString(IDS_ANALYZER_LOAD_FAILED));
         }
     }
     if (files.empty()) return;
 
     if (!BuildBranches()) {
-        m_frame.LogLine(LoadKQString(9));
+        m_frame.LogLine(LoadKQString(IDS_ERR_NOT_ENOUGH_MEMORY));
         return;
     }
     SetStatusTip(false);
@@ -66,8 +66,8 @@ bool CQuillo95Doc::BuildBranches() {
         if (entry == nullptr) return false;
         entry->m_kqaid = a->GetID();
         if (first) {
-            entry->AddReportDef(LoadKQString(141), RDTYPE_REPORT);
-            entry->AddReportDef(LoadKQString(142), RDTYPE_REPORT);
+            entry->AddReportDef(LoadKQString(IDS_HIGHLIGHTS), RDTYPE_REPORT);
+            entry->AddReportDef(LoadKQString(IDS_ALL_DETAILS), RDTYPE_REPORT);
             entry->m_flags |= 2;
         }
         a->GetSystemInfo(entry);
@@ -75,7 +75,8 @@ bool CQuillo95Doc::BuildBranches() {
 
         const unsigned version = a->m_info.m_version;
         m_app.m_analyzerLines.push_back(FormatKQString(
-            135, a->GetName(), KQFormat(LoadKQString(904).c_str(), version / 100, version % 100)));
+            IDS_ANALYZER_VERSION_FMT, a->GetName(),
+            KQFormat(LoadKQString(IDS_FMT_VERSION_NUMBER).c_str(), version / 100, version % 100)));
 
         if (first) {
             first = false;

@@ -1,7 +1,7 @@
 // Test runs: every analyzer's tests, or one test of one analyzer, under the progress dialog.
 #include <malloc.h>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -22,7 +22,7 @@ CKQTreeEntry* FindByUniqueID(const CKQTree& tree, const std::string& uid) {
 void CQuillo95Doc::BeginRun(int& cancel) {
     m_notBusy = 0;
     malloc_trim(0);
-    m_frame.SetStatusText(LoadKQString(41));
+    m_frame.SetStatusText(LoadKQString(IDS_TESTING_IN_PROGRESS));
     cancel = 0;
     m_runCancel = &cancel;
     m_progressOpen = m_frame.CreateProgress(&cancel);
@@ -33,12 +33,12 @@ void CQuillo95Doc::EndRun(bool completed) {
     m_progressOpen = false;
     m_runCancel = nullptr;
     if (completed) {
-        m_frame.SetStatusText(LoadKQString(42));
+        m_frame.SetStatusText(LoadKQString(IDS_TESTING_COMPLETE));
         SetStatusTip(true);
         RefreshCurrentResults(true);
         m_resultsNotSaved = 1;
     } else {
-        m_frame.SetStatusText(LoadKQString(43));
+        m_frame.SetStatusText(LoadKQString(IDS_TESTING_CANCELLED));
     }
     BuildHighlightsReport();
     m_notBusy = 1;

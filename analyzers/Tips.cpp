@@ -1,6 +1,6 @@
 // Tips: the status note on analyzer 10's branch, tip generation and the routing of texts
 // back to the analyzer that made a tip or attribute.
-#include "app/Document.h"
+#include "document/Document.h"
 
 namespace {
 constexpr KQAID kPropertiesAnalyzer = 10;

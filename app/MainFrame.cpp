@@ -17,7 +17,7 @@
 #include <ctime>
 #include <unistd.h>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "app/LogWindow.h"
 #include "app/Quillo95App.h"
 #include "app/StartupCover.h"
@@ -35,7 +35,7 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 CMainFrame::CMainFrame(CQuillo95App& app, const int rect[4]) : m_app(app) {
     setObjectName(QStringLiteral("mainFrame"));
     // The title never carries a document name.
-    setWindowTitle(Q(LoadKQString(57344)));
+    setWindowTitle(Q(LoadKQString(IDS_APP_TITLE)));
     const QRect r(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
     setGeometry(r);
     setAcceptDrops(true);
@@ -66,8 +66,8 @@ void CMainFrame::CreateStatusBar() {
     }
     bar->addWidget(m_panes[0], 1);
     // The listing pane keeps the width of its text so that showing it moves nothing.
-    m_panes[1]->setMinimumWidth(m_panes[1]->fontMetrics().horizontalAdvance(Q(LoadKQString(74))) +
-                                8);
+    m_panes[1]->setMinimumWidth(
+        m_panes[1]->fontMetrics().horizontalAdvance(Q(LoadKQString(IDS_LISTING_DATABASE))) + 8);
     for (int i = 1; i < 5; ++i) bar->addPermanentWidget(m_panes[i]);
     // Caps, Num and Scroll Lock cannot be read through Qt: their panes stay empty.
     ShowStatus(0);
@@ -79,10 +79,10 @@ QLabel* CMainFrame::StatusPane(int index) const {
 
 void CMainFrame::CreateLog() {
     zLogDspInit();
-    m_logHandle =
-        zLogDspCreate(LoadKQString(48).c_str(), 0, this, 0xFFFE, UM_LOGCLOSED, m_logShown);
+    m_logHandle = zLogDspCreate(LoadKQString(IDS_LOG_TITLE).c_str(), 0, this, 0xFFFE, UM_LOGCLOSED,
+                                m_logShown);
     if (!m_logHandle) return;
-    const std::string file = m_app.State().m_programDir + LoadKQString(49);
+    const std::string file = m_app.State().m_programDir + LoadKQString(IDS_LOG_FILE_NAME);
     zldSetLogFile(m_logHandle, file.c_str());
     WriteStringResource(136);
 }
@@ -120,7 +120,7 @@ void CMainFrame::WireLogCommand() {
                     viewMenu = top->menu();
         }
         if (!viewMenu) viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
-        action = viewMenu->addAction(Q(LoadKQString(955)));
+        action = viewMenu->addAction(Q(LoadKQString(IDS_MENU_LOG)));
         action->setData(ID_VIEW_LOG);
     }
     action->setCheckable(true);
@@ -198,7 +198,7 @@ void CMainFrame::SetStatusText(const std::string& text) {
 }
 
 void CMainFrame::ShowListing(bool on) {
-    m_panes[1]->setText(on ? Q(LoadKQString(74)) : QString());
+    m_panes[1]->setText(on ? Q(LoadKQString(IDS_LISTING_DATABASE)) : QString());
     m_panes[1]->repaint();
 }
 
@@ -246,8 +246,8 @@ bool CMainFrame::SaveDocument() {
     if (!m_doc) return true;
     if (m_doc->SaveModified()) return true;
     // The results were not kept: the user must hear of it.
-    MessageBox(FormatKQString(1014, m_doc->GetPathName()), LoadKQString(57344), MsgIcon::Error,
-               MsgButtons::Ok);
+    MessageBox(FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, m_doc->GetPathName()),
+               LoadKQString(IDS_APP_TITLE), MsgIcon::Error, MsgButtons::Ok);
     m_app.SetExitCode(EXIT_QUILLON_SAVE_FAILED);
     return false;
 }
@@ -290,11 +290,11 @@ void CMainFrame::AutoRunFinished(bool written) {
                 name = CResultsDatabase::GetRecordSysid(*mirror);
         const QString file =
             QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));
-        std::printf("%s\n", FormatKQString(961, file.toStdString()).c_str());
+        std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
         std::fflush(stdout);
     }
     if (!written) {
-        std::fprintf(stderr, "%s\n", LoadKQString(954).c_str());
+        std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_FILE).c_str());
         std::fflush(stderr);
         m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
     }

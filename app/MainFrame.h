@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "app/FrameServices.h"
+#include "document/FrameServices.h"
 #include "app/Quillo95View.h"
 
 class QMenu;

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "app/AutoObj.h"
-#include "app/Document.h"
+#include "document/Document.h"
 #include "app/MainFrame.h"
 #include "platform/BrowserDiscovery.h"
 #include "platform/ClassRegistry.h"
@@ -72,7 +72,8 @@ std::string CQuillo95App::JoinCommandLine(const QStringList& arguments) {
 }
 
 std::unique_ptr<QSettings> CQuillo95App::OpenSettings() {
-    return std::make_unique<QSettings>(Q(LoadKQString(34)), Q(LoadKQString(57344)));
+    return std::make_unique<QSettings>(Q(LoadKQString(IDS_REG_COMPANY)),
+                                       Q(LoadKQString(IDS_APP_TITLE)));
 }
 
 WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int startShowState,
@@ -84,7 +85,7 @@ WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int start
                              screenHeight - screenHeight / 8};
     std::copy(defaults, defaults + 4, p.rect);
 
-    settings.beginGroup(Q(LoadKQString(35)));
+    settings.beginGroup(Q(LoadKQString(IDS_REG_SETTINGS)));
     p.showState = settings.value(QStringLiteral("InitSizeType"), p.showState).toInt();
     if (p.showState == 0) p.showState = 5;
     const char* const names[4] = {"InitWndLeft", "InitWndTop", "InitWndRight", "InitWndBottom"};
@@ -99,7 +100,7 @@ WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int start
 }
 
 void CQuillo95App::SaveWindowPlacement(QSettings& settings, int showState, const int rect[4]) {
-    settings.beginGroup(Q(LoadKQString(35)));
+    settings.beginGroup(Q(LoadKQString(IDS_REG_SETTINGS)));
     settings.setValue(QStringLiteral("InitSizeType"), showState);
     settings.setValue(QStringLiteral("InitWndLeft"), rect[0]);
     settings.setValue(QStringLiteral("InitWndTop"), rect[1]);
@@ -115,12 +116,12 @@ void CQuillo95App::SaveWindowPlacement(int showState, const int rect[4]) {
 }
 
 bool CQuillo95App::InitInstance(const QStringList& arguments) {
-    const std::string title = LoadKQString(57344);
+    const std::string title = LoadKQString(IDS_APP_TITLE);
 
     // 1. One running instance: a later start brings it forward and ends.
     m_instance = std::make_unique<CSingleInstance>(Q(title));
     if (!m_instance->Acquire()) {
-        std::fprintf(stderr, "%s\n", FormatKQString(952, title).c_str());
+        std::fprintf(stderr, "%s\n", FormatKQString(IDS_ALREADY_RUNNING, title).c_str());
         std::fflush(stderr);
         SetExitCode(EXIT_QUILLON_OTHER_INSTANCE);
         return false;
@@ -130,7 +131,7 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     });
 
     // 3. Settings under the company and application names.
-    QCoreApplication::setOrganizationName(Q(LoadKQString(34)));
+    QCoreApplication::setOrganizationName(Q(LoadKQString(IDS_REG_COMPANY)));
     QCoreApplication::setApplicationName(Q(title));
 
     // 4. The program's directory is the current directory: modules and data lie there.
@@ -181,7 +182,7 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
 
 void CQuillo95App::OpenDocument() {
     if (m_doc->OnOpenDocument(m_state.m_databasePath)) return;
-    if (m_doc->OnOpenDocument(m_state.m_programDir + LoadKQString(144))) return;
+    if (m_doc->OnOpenDocument(m_state.m_programDir + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
     m_doc->OnNewDocument();
 }
 
@@ -224,17 +225,17 @@ void CQuillo95App::OpenPageInBrowser(const std::string& page) {
 }
 
 std::string CQuillo95App::HelpFilePath() const {
-    return m_state.m_programDir + "Quillon" + LoadKQString(64);
+    return m_state.m_programDir + "Quillon" + LoadKQString(IDS_HELP_FILE_EXT);
 }
 
 void CQuillo95App::ShowAnalyzerHelp(const std::string& baseName, int context) {
     const std::string help = HelpFilePath();
     const std::string dir = help.substr(0, help.rfind('/') + 1);
-    const std::string file = dir + baseName + LoadKQString(64);
+    const std::string file = dir + baseName + LoadKQString(IDS_HELP_FILE_EXT);
     if (!m_help) m_help = new CHelpWindow(m_frame);
     if (!m_help->ShowHelp(Q(file), context)) {
-        KQMessageBox(m_frame, FormatKQString(953, file), LoadKQString(57344), MsgIcon::Error,
-                     MsgButtons::Ok);
+        KQMessageBox(m_frame, FormatKQString(IDS_ERR_HELP_FILE, file), LoadKQString(IDS_APP_TITLE),
+                     MsgIcon::Error, MsgButtons::Ok);
         return;
     }
     m_help->show();
@@ -245,8 +246,8 @@ void CQuillo95App::ShowHelpIndex() {
     const std::string help = HelpFilePath();
     if (!m_help) m_help = new CHelpWindow(m_frame);
     if (!m_help->ShowHelp(Q(help), 0)) {
-        KQMessageBox(m_frame, FormatKQString(953, help), LoadKQString(57344), MsgIcon::Error,
-                     MsgButtons::Ok);
+        KQMessageBox(m_frame, FormatKQString(IDS_ERR_HELP_FILE, help), LoadKQString(IDS_APP_TITLE),
+                     MsgIcon::Error, MsgButtons::Ok);
         return;
     }
     m_help->show();

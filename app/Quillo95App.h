@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "app/AppState.h"
+#include "document/AppState.h"
 
 class QSettings;
 class QTimer;

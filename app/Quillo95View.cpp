@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "panes/AboutBox.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PopupMenus.h"
@@ -246,7 +246,7 @@ void CQuillo95View::CreateTabCtrl() {
     delete m_tabCtrl.data();
     CPaneTabCtrl* tabs = new CPaneTabCtrl(this, this, m_tabRect);
     m_tabCtrl = tabs;
-    const int count = std::atoi(LoadKQString(200).c_str());
+    const int count = std::atoi(LoadKQString(IDS_TAB_COUNT).c_str());
     for (int i = 0; i < count; ++i) tabs->InsertItem(i, Text(201 + unsigned(i)), i + 1);
     // A re-created strip keeps showing the current pane's tab.
     if (m_currentPane != 0) tabs->SetCurSel(m_currentPane - 1);
@@ -274,7 +274,7 @@ CPane* CQuillo95View::PaneObject(int pane) {
 void CQuillo95View::SwitchToPane(int pane) {
     if (pane < 0 || pane > 6) return;
     if (pane == 0 && m_currentPane == 0) return;
-    m_doc.m_frame.SetStatusText(LoadKQString(57345));
+    m_doc.m_frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
     if (CPane* current = PaneObject(m_currentPane)) current->Show(false);
     if (pane != 0) m_currentPane = pane;
     if (m_tabCtrl) m_tabCtrl->SetCurSel(m_currentPane - 1);
@@ -342,8 +342,8 @@ void CQuillo95View::RestoreSelection() {
     count = std::min(count, int(settings->childKeys().size()));
     std::vector<int32_t>& selection = m_databasePane.m_selection;
     for (int i = 0; i < count; ++i) {
-        const QString name =
-            QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
+        const QString name = QString::fromStdString(
+            KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), unsigned(i)));
         const std::string sysid = settings->value(name, QString()).toString().toStdString();
         int key = sysid.empty() ? -1 : m_doc.m_db.KeyForSysid(sysid);
         if (key < 0) key = 0;  // gone since: the current system stands in
@@ -359,8 +359,8 @@ void CQuillo95View::SaveSelection() {
     const std::vector<int32_t>& selection = m_databasePane.GetSelection();
     settings->setValue(Text(55), int(selection.size()));
     for (size_t i = 0; i < selection.size(); ++i) {
-        const QString name =
-            QString::fromStdString(KQFormat(LoadKQString(56).c_str(), unsigned(i)));
+        const QString name = QString::fromStdString(
+            KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), unsigned(i)));
         settings->setValue(name, QString::fromStdString(m_doc.m_db.RecordSysid(selection[i])));
     }
     settings->sync();

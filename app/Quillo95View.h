@@ -13,7 +13,7 @@
 #include <string>
 
 #include "analyzers/KQAnalyzer.h"
-#include "app/DetailItem.h"
+#include "reports/DetailItem.h"
 #include "panes/DetailsPane.h"
 #include "panes/Pane.h"
 #include "panes/PaneTabCtrl.h"

@@ -64,7 +64,7 @@ void CStartupCover::paintEvent(QPaintEvent*) {
     p.setFont(m_font);
     p.setPen(Qt::black);
     p.setBackgroundMode(Qt::TransparentMode);
-    const QString welcome = QString::fromStdString(LoadKQString(5));
+    const QString welcome = QString::fromStdString(LoadKQString(IDS_WELCOME_TO));
     const int tw = QFontMetrics(m_font).horizontalAdvance(welcome);
     p.drawText(QRect(R / 2 - tw / 2, 2 * my, tw + 1, m_h), Qt::AlignLeft | Qt::AlignTop, welcome);
 }

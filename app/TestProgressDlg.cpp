@@ -28,10 +28,10 @@ CTestProgressDlg::CTestProgressDlg(QWidget* owner)
       m_picture(new CPictureCtrl(this)),
       m_title(new QLabel(this)),
       m_bar(new QProgressBar(this)),
-      m_cancelButton(new QPushButton(QString::fromStdString(LoadKQString(951)), this)) {
+      m_cancelButton(new QPushButton(QString::fromStdString(LoadKQString(IDS_CANCEL)), this)) {
     setObjectName(QStringLiteral("dialog133"));
     setModal(false);
-    setWindowTitle(QString::fromStdString(LoadKQString(950)));
+    setWindowTitle(QString::fromStdString(LoadKQString(IDS_PROGRESS_TITLE)));
     m_picture->setObjectName(QStringLiteral("1006"));
     m_title->setObjectName(QStringLiteral("1001"));
     m_bar->setObjectName(QStringLiteral("1000"));

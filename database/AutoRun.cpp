@@ -1,6 +1,6 @@
 // Auto-run: analyse, export the current system's record, and let the caller end.
-#include "app/AppState.h"
-#include "app/Document.h"
+#include "document/AppState.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 bool CQuillo95Doc::AutoRun() {
@@ -10,7 +10,7 @@ bool CQuillo95Doc::AutoRun() {
             name = CResultsDatabase::GetRecordSysid(*mirror);
     }
     std::string file = CAppState::MakeExportFileName(name);
-    m_frame.LogLine(FormatKQString(66, file));
+    m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
     RunAllTests();
     return ExportEntry(m_db.m_cache.GetHead(), file);
 }

@@ -2,7 +2,7 @@
 // refreshed from the system tree, and snapshots saved by "Save Current Results".
 #include <map>
 
-#include "app/Document.h"
+#include "document/Document.h"
 
 namespace {
 

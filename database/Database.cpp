@@ -8,7 +8,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -64,7 +64,7 @@ CResultsDatabase::CResultsDatabase(CQuillo95Doc& doc) : m_doc(doc) {}
 CResultsDatabase::~CResultsDatabase() { Close(); }
 
 std::string CResultsDatabase::DirectoryName() {
-    static const std::string name = LoadKQString(132);
+    static const std::string name = LoadKQString(IDS_DATA_DIRECTORY_KEY);
     return name;
 }
 
@@ -121,7 +121,7 @@ bool CResultsDatabase::KeepAside(const std::string& path) {
         m_lastError = std::string("cannot keep the file aside: ") + std::strerror(errno);
         return false;
     }
-    m_doc.m_frame.LogLine(FormatKQString(1015, path, aside));
+    m_doc.m_frame.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
     if (m_unreadablePath == path) m_keepAsideBeforeSave = false;
     return true;
 }
@@ -165,12 +165,12 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
 
 void CResultsDatabase::ReportSaveFailure(const std::string& path) {
     m_saveFailed = true;
-    m_doc.m_frame.LogLine(FormatKQString(1014, path));
+    m_doc.m_frame.LogLine(FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, path));
 }
 
 bool CResultsDatabase::Save(const std::string& path) {
-    m_doc.m_frame.SetStatusText(LoadKQString(140));
-    m_doc.m_frame.LogLine(LoadKQString(903) + path);
+    m_doc.m_frame.SetStatusText(LoadKQString(IDS_SAVING_DATA));
+    m_doc.m_frame.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + path);
     bool result = EnsureStorage(path);
     if (result) {
         m_path = path;
@@ -378,7 +378,7 @@ bool CResultsDatabase::RefuseSysid(const std::string& sysid) {
     if (IsStorableSysid(sysid) && !IsKnownSysid(sysid)) return false;
     // No identifier at all (a tree without attributes) is simply no record.
     if (!IsStorableSysid(sysid) && !sysid.empty())
-        m_doc.m_frame.LogLine(FormatKQString(1016, sysid));
+        m_doc.m_frame.LogLine(FormatKQString(IDS_ERR_CANT_NAME_RECORD, sysid));
     return true;
 }
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "database/RecordEntry.h"
-#include "platform/StreamStorage.h"
+#include "storage/StreamStorage.h"
 
 class CQuillo95Doc;
 

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/AppState.h"
-#include "app/Document.h"
+#include "document/AppState.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -52,7 +52,8 @@ void AppendInt(std::string& out, int32_t v) {
 
 }  // namespace
 
-CExchangeFile::CExchangeFile(CQuillo95Doc* doc) : m_doc(doc), m_tipKeyword(LoadKQString(143)) {}
+CExchangeFile::CExchangeFile(CQuillo95Doc* doc)
+    : m_doc(doc), m_tipKeyword(LoadKQString(IDS_TIP_MARKER)) {}
 
 CExchangeFile::~CExchangeFile() { Close(); }
 
@@ -61,7 +62,7 @@ CExchangeFile::~CExchangeFile() { Close(); }
 void CExchangeFile::Report(unsigned stringID, const std::string& arg, bool showBox, bool markLog,
                            const std::string& arg2) {
     std::string text = FormatKQString(stringID, arg, arg2);
-    if (m_lineNumber > 0) text += KQFormat(LoadKQString(15).c_str(), m_lineNumber);
+    if (m_lineNumber > 0) text += KQFormat(LoadKQString(IDS_AT_LINE_FMT).c_str(), m_lineNumber);
     IFrameServices& frame = m_doc->m_frame;
     frame.LogLine(text);
     if (showBox)
@@ -153,7 +154,7 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
     m_failed = false;
     m_eof = false;
     m_inPos = m_inLen = 0;
-    std::string text = LoadKQString(20) + path;
+    std::string text = LoadKQString(IDS_IMPORTING_FILE) + path;
     m_doc->m_frame.LogLine(text);
     m_doc->m_frame.SetStatusText(text);
 
@@ -190,7 +191,7 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
         Close();
         return false;
     }
-    if (m_line != LoadKQString(16)) {
+    if (m_line != LoadKQString(IDS_EXCHANGE_HEADER)) {
         Report(13, std::string(), true, false);
         Close();
         return false;
@@ -444,7 +445,7 @@ void CExchangeFile::ImportAll(CKQTree* tree) {
         Close();
         if (m_showLog) frame.ShowLog();
     }
-    frame.SetStatusText(LoadKQString(50));
+    frame.SetStatusText(LoadKQString(IDS_IMPORT_FINISHED));
     frame.NotifyViews(2, 0);
     frame.EndWaitCursor();
 }
@@ -456,7 +457,7 @@ bool CExchangeFile::OpenForWrite(const std::string& path) {
     m_path = path;
     m_lineNumber = 0;
     m_failed = false;
-    m_doc->m_frame.LogLine(LoadKQString(25) + path);
+    m_doc->m_frame.LogLine(LoadKQString(IDS_EXPORTING_TO_FILE) + path);
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         Report(23, std::string(), true, false);
@@ -467,13 +468,13 @@ bool CExchangeFile::OpenForWrite(const std::string& path) {
     m_out.clear();
     m_out.reserve(kBlockSize + kLineLimit);
 
-    bool ok = WriteText(LoadKQString(16));
-    if (ok) ok = WriteComment(LoadKQString(136));
+    bool ok = WriteText(LoadKQString(IDS_EXCHANGE_HEADER));
+    if (ok) ok = WriteComment(LoadKQString(IDS_VERSION_LINE));
     for (const CAnalyzer* a : m_doc->m_analyzers.Ordered()) {
         if (!ok) break;
         unsigned v = a->m_info.m_version;
         std::string version = KQFormat("%u.%u", v / 100, v % 100);
-        ok = WriteComment(FormatKQString(135, a->GetName(), version));
+        ok = WriteComment(FormatKQString(IDS_ANALYZER_VERSION_FMT, a->GetName(), version));
     }
     if (!ok) Close();
     return ok;

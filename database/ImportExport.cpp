@@ -1,5 +1,5 @@
 // The document's import and export commands; the file format is CExchangeFile's.
-#include "app/Document.h"
+#include "document/Document.h"
 #include "database/ExchangeFile.h"
 #include "resources/Strings.h"
 
@@ -8,8 +8,8 @@ namespace {
 FileDialogRequest ExchangeDialog(unsigned title, bool multiSelect) {
     FileDialogRequest r;
     r.title = LoadKQString(title);
-    r.defaultExt = LoadKQString(19);
-    r.filter = LoadKQString(18);
+    r.defaultExt = LoadKQString(IDS_EXCHANGE_EXT);
+    r.filter = LoadKQString(IDS_EXCHANGE_FILTER);
     r.multiSelect = multiSelect;
     return r;
 }
@@ -30,7 +30,7 @@ void CQuillo95Doc::OnImport() {
     if (!paths.empty()) {
         ImportFiles(paths);
     } else if (error != 0) {
-        m_frame.LogLine(KQFormat(LoadKQString(28).c_str(), error));
+        m_frame.LogLine(KQFormat(LoadKQString(IDS_ERR_IMPORT_FAILED).c_str(), error));
         m_frame.ShowLog();
     }
     SetModifiedFlag(true);

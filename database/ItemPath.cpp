@@ -1,7 +1,7 @@
 // The value a report item path names in a record tree.
 #include "database/ItemPath.h"
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "database/ExchangeFile.h"
 
 std::string SplitItemNode(std::string& path) {

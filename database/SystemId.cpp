@@ -1,7 +1,7 @@
 // New system identifiers: prefix + "+" + a hexadecimal time stamp, at most 31 characters.
 #include <cstdint>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 std::string CQuillo95Doc::CurrentSysid() const {
@@ -16,14 +16,15 @@ std::string CQuillo95Doc::MakeNewSysid() {
     std::string prefix;
     if (const CKQTreeEntry* head = m_db.m_cache.GetHead())
         prefix = CResultsDatabase::GetRecordSysid(*head);
-    const std::string base = prefix + LoadKQString(57);
+    const std::string base = prefix + LoadKQString(IDS_OPTION_PREFIX_PLUS);
     int width = CResultsDatabase::kMaxSysidLength - static_cast<int>(base.size());
     if (width > 8) width = 8;
     if (width <= 0) {
-        m_frame.LogLine(FormatKQString(58, prefix, KQFormat("%d", 1 - width)));
+        m_frame.LogLine(FormatKQString(IDS_ERR_SYSID_TOO_LONG, prefix, KQFormat("%d", 1 - width)));
         return std::string();
     }
-    const std::string format = KQFormat(LoadKQString(905).c_str(), static_cast<unsigned>(width));
+    const std::string format =
+        KQFormat(LoadKQString(IDS_FMT_HEX_WIDTH).c_str(), static_cast<unsigned>(width));
     // Below eight digits only the low digits are printed, so the identifier always fits.
     const uint32_t mask = width >= 8 ? 0xFFFFFFFFu : (1u << (4 * width)) - 1u;
     uint32_t t = m_frame.Now();
@@ -32,7 +33,7 @@ std::string CQuillo95Doc::MakeNewSysid() {
         if (!m_db.IsKnownSysid(candidate)) return candidate;
         t = t * t;
     }
-    m_frame.LogLine(LoadKQString(59));
+    m_frame.LogLine(LoadKQString(IDS_ERR_NO_UNIQUE_ID));
     return std::string();
 }
 #pragma GCC diagnostic pop

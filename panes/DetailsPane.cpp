@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "app/Quillo95View.h"
 
 CDetailsPane::~CDetailsPane() { DestroyWindows(); }

@@ -5,7 +5,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "panes/Bitmaps.h"
 #include "panes/PopupMenus.h"
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/DetailItem.h"
+#include "reports/DetailItem.h"
 
 class CQuillo95Doc;
 class CWnd;

@@ -45,7 +45,7 @@ QMenu* LoadPopupMenu(KQPopup which, QWidget* parent) {
             AddItems(menu, kSummaryPopup);
             break;
         case POPUP_INTERNAL:
-            menu->setTitle(QString::fromStdString(LoadKQString(942)));
+            menu->setTitle(QString::fromStdString(LoadKQString(IDS_MENU_INTERNAL)));
             AddItems(menu, kInternalPopup);
             break;
     }

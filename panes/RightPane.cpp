@@ -7,7 +7,7 @@
 #include <QPainter>
 
 #include "analyzers/KQAnalyzer.h"
-#include "app/DetailItem.h"
+#include "reports/DetailItem.h"
 #include "panes/PopupMenus.h"
 #include "resources/Strings.h"
 
@@ -21,11 +21,11 @@ bool CRightPane::Create(const QRect& rect, QWidget* parent, int controlID, bool 
     m_controlID = controlID;
     m_caption = caption;
     setObjectName(QStringLiteral("rightpane%1").arg(controlID));
-    setWindowTitle(QString::fromStdString(LoadKQString(983)));
+    setWindowTitle(QString::fromStdString(LoadKQString(IDS_ABOUT_ADDITIONAL_INFO)));
     setGeometry(rect);
 
     // The button is measured in the parent's default font.
-    const QString label = QString::fromStdString(LoadKQString(70));
+    const QString label = QString::fromStdString(LoadKQString(IDS_TELL_ME_MORE));
     const QFontMetrics metrics(parent ? parent->font() : font());
     const int w = metrics.horizontalAdvance(label);
     m_buttonHeight = (metrics.height() * 7 + 2) / 4;

@@ -47,8 +47,9 @@ QString MimePackageText() {
                "    <glob pattern=\"*.kqd\"/>\n"
                "  </mime-type>\n"
                "</mime-info>\n")
-        .arg(QLatin1String(kMimeExchange), QLatin1String(kMimeDatabase), Xml(LoadKQString(956)),
-             Xml(LoadKQString(957)));
+        .arg(QLatin1String(kMimeExchange), QLatin1String(kMimeDatabase),
+             Xml(LoadKQString(IDS_MIME_EXCHANGE_COMMENT)),
+             Xml(LoadKQString(IDS_MIME_DATABASE_COMMENT)));
 }
 
 QString DesktopExecLine(const QString& programPath) {
@@ -75,7 +76,8 @@ QString DesktopEntryText(const QString& programPath) {
                "MimeType=%4;%5;\n"
                "Terminal=false\n"
                "Categories=System;Utility;\n")
-        .arg(QString::fromStdString(LoadKQString(57344)), QString::fromStdString(LoadKQString(958)),
+        .arg(QString::fromStdString(LoadKQString(IDS_APP_TITLE)),
+             QString::fromStdString(LoadKQString(IDS_DESKTOP_COMMENT)),
              DesktopExecLine(programPath), QLatin1String(kMimeExchange),
              QLatin1String(kMimeDatabase));
 }

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FrameServices.h"
+#include "document/FrameServices.h"
 
 class QWidget;
 

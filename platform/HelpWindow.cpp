@@ -35,7 +35,7 @@ bool CHelpWindow::ShowHelp(const QString& helpFile, int context) {
     QString title = m_browser->documentTitle();
     if (title.isEmpty())
         title = QFileInfo(helpFile).completeBaseName() + QLatin1Char(' ') +
-                QString::fromStdString(LoadKQString(959));
+                QString::fromStdString(LoadKQString(IDS_HELP_BUTTON));
     setWindowTitle(title);
     return true;
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/FrameServices.h"
+#include "document/FrameServices.h"
 
 class QWidget;
 

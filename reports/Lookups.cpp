@@ -4,8 +4,8 @@
 #include <charconv>
 #include <set>
 
-#include "app/DetailItem.h"
-#include "app/Document.h"
+#include "reports/DetailItem.h"
+#include "document/Document.h"
 #include "database/ItemPath.h"
 
 namespace {

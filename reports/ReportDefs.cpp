@@ -5,7 +5,7 @@
 #include <exception>
 #include <vector>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 std::string JoinItemPath(const std::string& prefix, const std::string& part) {
@@ -19,7 +19,8 @@ std::string JoinItemPath(const std::string& prefix, const std::string& part) {
 }
 
 std::string MakeTipReference(uint16_t kqaid, int32_t textID, int32_t descID) {
-    return KQFormat(LoadKQString(906).c_str(), static_cast<unsigned>(kqaid), textID, descID);
+    return KQFormat(LoadKQString(IDS_FMT_TIP_REFERENCE).c_str(), static_cast<unsigned>(kqaid),
+                    textID, descID);
 }
 
 std::string MakeHeading(const std::string& caption) {
@@ -57,7 +58,7 @@ void GatherHighlights(const CKQTreeEntry* source, CKQTreeEntry* target, KQAID kq
 void CQuillo95Doc::BuildHighlightsReport() {
     CKQTreeEntry* top = m_systemTree.GetHead();
     if (top == nullptr) return;
-    const std::string name = LoadKQString(141);
+    const std::string name = LoadKQString(IDS_HIGHLIGHTS);
     const int index = top->AddReportDef(name, RDTYPE_REPORT);
     if (index < 0) return;  // out of memory: the panes keep the index they know
     m_highlightsIndex = index;
@@ -94,7 +95,7 @@ void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& select
     CKQTreeEntry* top = m_systemTree.GetHead();
     if (top == nullptr) return;
 
-    const std::string tipsName = LoadKQString(71);
+    const std::string tipsName = LoadKQString(IDS_TIPS_HEADING);
     top->AddReportDef(tipsName, RDTYPE_REPORT);
     top->EmptyReportDef(tipsName, RDTYPE_REPORT);
     // First item: the path of the attribute that names a system (column captions).
@@ -111,7 +112,7 @@ void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& select
         GatherTips(m_analyzers, &system, top, 0, std::string());
     }
 
-    const std::string allName = LoadKQString(142);
+    const std::string allName = LoadKQString(IDS_ALL_DETAILS);
     const int allIndex = top->AddReportDef(allName, RDTYPE_REPORT);
     top->EmptyReportDef(allName, RDTYPE_REPORT);
 
@@ -119,7 +120,7 @@ void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& select
     // "All Details" themselves. They are told by identity, not by position: positions in this
     // list equal the top entry's indexes only while no chart precedes them there.
     const CRepDef* highlights =
-        top->GetRepDefPtr(top->FindReportDef(LoadKQString(141), RDTYPE_REPORT));
+        top->GetRepDefPtr(top->FindReportDef(LoadKQString(IDS_HIGHLIGHTS), RDTYPE_REPORT));
     const CRepDef* all = top->GetRepDefPtr(allIndex);
     std::vector<const CRepDef*> sources;
     for (const CAnalyzer* a : m_analyzers.Ordered()) {
@@ -144,7 +145,8 @@ void CQuillo95Doc::AddReportHeadings(CRepDef& def) {
             const CRepItem& item = def.m_items[static_cast<size_t>(pos)];
             const KQAID kqaid = item.m_kqaid;
             if (IsTipReference(item.m_text)) {
-                if (!inTips) def.InsertReportItem(pos, kqaid, MakeHeading(LoadKQString(72)));
+                if (!inTips)
+                    def.InsertReportItem(pos, kqaid, MakeHeading(LoadKQString(IDS_TIPS_REPORT)));
                 inTips = true;
             } else {
                 inTips = false;

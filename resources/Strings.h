@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "resources/StringIds.h"
+
 // The text of string id; empty when the table has no such string.
 std::string LoadKQString(unsigned id);
 bool HasKQString(unsigned id);

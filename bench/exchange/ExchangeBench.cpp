@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "database/ExchangeFile.h"
 
 namespace {

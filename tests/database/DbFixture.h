@@ -1,7 +1,7 @@
 // A document with the recording frame (HostTest) plus helpers for records in its database.
 #pragma once
 
-#include "platform/StreamStorage.h"
+#include "storage/StreamStorage.h"
 #include "tests/database/RecordSample.h"
 #include "tests/database/ScratchDir.h"
 #include "tests/host/HostFixture.h"

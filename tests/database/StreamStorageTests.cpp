@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "platform/StreamStorage.h"
+#include "storage/StreamStorage.h"
 #include "tests/database/ScratchDir.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "tests/support/FakeFrame.h"
 
 namespace {

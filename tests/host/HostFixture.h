@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "tests/support/FakeFrame.h"
 
 class CTestView : public CWnd {

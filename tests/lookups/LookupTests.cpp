@@ -2,7 +2,7 @@
 // search of this machine's tree and the record classification.
 #include <clocale>
 
-#include "app/DetailItem.h"
+#include "reports/DetailItem.h"
 #include "tests/exchange/ExchangeFixture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "tests/support/FakeFrame.h"
 
 namespace plugintest {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/AppState.h"
-#include "app/Document.h"
+#include "document/AppState.h"
+#include "document/Document.h"
 #include "tests/support/FakeFrame.h"
 
 class ReportFixture : public ::testing::Test {

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "app/MainFrame.h"
 #include "app/Quillo95App.h"
 #include "tests/shell/ShellEnv.h"

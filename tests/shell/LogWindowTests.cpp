@@ -44,7 +44,7 @@ TEST_F(LogWindowTest, WithoutOptionLThereIsNoLogNoFileAndNoMenuItem) {
     frame->OnViewLog();
     EXPECT_EQ(frame->LogShown(), 0);
     EXPECT_FALSE(QFile::exists(dir + "/KQlog.txt"));
-    EXPECT_EQ(FindMenuAction(QString::fromStdString(LoadKQString(955))), nullptr);
+    EXPECT_EQ(FindMenuAction(QString::fromStdString(LoadKQString(IDS_MENU_LOG))), nullptr);
     ASSERT_NE(frame->GetView(), nullptr);
     QAction* log = frame->GetView()->FindAction(ID_VIEW_LOG);
     EXPECT_TRUE(log == nullptr || log->associatedObjects().size() <= 1);  // in no menu
@@ -79,7 +79,7 @@ TEST_F(LogWindowTest, EachRunAppendsAndBeginsWithTheVersionLine) {
 
 TEST_F(LogWindowTest, LogCommandTogglesAndClosingTheWindowClearsTheCheck) {
     Build("toggle", true);
-    QAction* log = FindMenuAction(QString::fromStdString(LoadKQString(955)));
+    QAction* log = FindMenuAction(QString::fromStdString(LoadKQString(IDS_MENU_LOG)));
     ASSERT_NE(log, nullptr);
     EXPECT_EQ(log->data().toInt(), ID_VIEW_LOG);
     EXPECT_TRUE(log->isCheckable());
@@ -224,7 +224,8 @@ TEST_F(LogWindowTest, FailedSaveOnCloseIsToldAndEndsNonZero) {
     testing::internal::CaptureStderr();
     EXPECT_TRUE(frame->close());
     const std::string err = testing::internal::GetCapturedStderr();
-    const std::string expected = FormatKQString(1014, (dir + "/Quillo97.kqd").toStdString());
+    const std::string expected =
+        FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, (dir + "/Quillo97.kqd").toStdString());
     EXPECT_NE(err.find("Quillon 97: " + expected), std::string::npos) << err;
     EXPECT_EQ(app->ExitCode(), EXIT_QUILLON_SAVE_FAILED);
 }

@@ -3,7 +3,7 @@
 #include <QSettings>
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
+#include "document/AppState.h"
 #include "app/Quillo95App.h"
 #include "tests/shell/ShellEnv.h"
 

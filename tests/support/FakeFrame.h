@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FrameServices.h"
+#include "document/FrameServices.h"
 
 class FakeFrame : public IFrameServices {
 public:

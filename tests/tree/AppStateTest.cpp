@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppState.h"
+#include "document/AppState.h"
 
 namespace {
 

@@ -28,18 +28,19 @@ TEST(StringTableTest, IdsAreUniqueAcrossAllAreas) {
 }
 
 TEST(StringTableTest, LoadsByNumber) {
-    EXPECT_EQ(LoadKQString(141), "Highlights");
-    EXPECT_EQ(LoadKQString(138), "Quillo97.kqd");
-    EXPECT_EQ(LoadKQString(130), "Loading analyzer ");  // trailing blank kept
-    EXPECT_EQ(LoadKQString(57344), "Quillon 97");
-    EXPECT_TRUE(HasKQString(72));
+    EXPECT_EQ(LoadKQString(IDS_HIGHLIGHTS), "Highlights");
+    EXPECT_EQ(LoadKQString(IDS_DATABASE_FILE), "Quillo97.kqd");
+    EXPECT_EQ(LoadKQString(IDS_LOADING_ANALYZER), "Loading analyzer ");  // trailing blank kept
+    EXPECT_EQ(LoadKQString(IDS_APP_TITLE), "Quillon 97");
+    EXPECT_TRUE(HasKQString(IDS_TIPS_REPORT));
     EXPECT_FALSE(HasKQString(3));
     EXPECT_EQ(LoadKQString(3), "");
 }
 
 TEST(StringTableTest, SubstitutesPercentOneAndTwo) {
-    EXPECT_EQ(FormatKQString(135, "CPU", "1.2"), "CPU version 1.2");
-    EXPECT_EQ(FormatKQString(58, "Box", "3"), "Error 1011: Sysid Box is 3 characters too long.");
+    EXPECT_EQ(FormatKQString(IDS_ANALYZER_VERSION_FMT, "CPU", "1.2"), "CPU version 1.2");
+    EXPECT_EQ(FormatKQString(IDS_ERR_SYSID_TOO_LONG, "Box", "3"),
+              "Error 1011: Sysid Box is 3 characters too long.");
     // One pass: an argument holding "%2" is not substituted again.
     EXPECT_EQ(SubstituteArgs("%1 and %2", "%2", "x"), "%2 and x");
     EXPECT_EQ(SubstituteArgs("%1%1%3%", "a", "b"), "aa%3%");
@@ -47,15 +48,16 @@ TEST(StringTableTest, SubstitutesPercentOneAndTwo) {
 }
 
 TEST(StringTableTest, PrintfFormats) {
-    EXPECT_EQ(KQFormat(LoadKQString(904).c_str(), 102u / 100, 102u % 100), "1.2");
-    EXPECT_EQ(KQFormat(LoadKQString(904).c_str(), 7u / 100, 7u % 100), "0.7");
-    EXPECT_EQ(KQFormat(LoadKQString(56).c_str(), 3u), "RecSelected03");
-    EXPECT_EQ(KQFormat(LoadKQString(56).c_str(), 123u), "RecSelected123");
-    EXPECT_EQ(KQFormat(LoadKQString(15).c_str(), 42u), " at line 42.");
-    const std::string hex = KQFormat(LoadKQString(905).c_str(), 8u);
+    EXPECT_EQ(KQFormat(LoadKQString(IDS_FMT_VERSION_NUMBER).c_str(), 102u / 100, 102u % 100),
+              "1.2");
+    EXPECT_EQ(KQFormat(LoadKQString(IDS_FMT_VERSION_NUMBER).c_str(), 7u / 100, 7u % 100), "0.7");
+    EXPECT_EQ(KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), 3u), "RecSelected03");
+    EXPECT_EQ(KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), 123u), "RecSelected123");
+    EXPECT_EQ(KQFormat(LoadKQString(IDS_AT_LINE_FMT).c_str(), 42u), " at line 42.");
+    const std::string hex = KQFormat(LoadKQString(IDS_FMT_HEX_WIDTH).c_str(), 8u);
     EXPECT_EQ(hex, "%08x");
     EXPECT_EQ(KQFormat(hex.c_str(), 0xabu), "000000ab");
-    EXPECT_EQ(KQFormat(LoadKQString(906).c_str(), 10u, 1101, -5), "^10 1101 -5");
+    EXPECT_EQ(KQFormat(LoadKQString(IDS_FMT_TIP_REFERENCE).c_str(), 10u, 1101, -5), "^10 1101 -5");
     EXPECT_EQ(KQFormat("%s", ""), "");
     const std::string longText(5000, 'x');
     EXPECT_EQ(KQFormat("<%s>", longText.c_str()), "<" + longText + ">");

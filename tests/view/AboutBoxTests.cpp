@@ -11,8 +11,8 @@ namespace {
 std::vector<std::string> Lines(int n) {
     std::vector<std::string> lines;
     for (int i = 0; i < n; ++i)
-        lines.push_back(
-            FormatKQString(135, "Module" + std::to_string(i), "1.0" + std::to_string(i)));
+        lines.push_back(FormatKQString(IDS_ANALYZER_VERSION_FMT, "Module" + std::to_string(i),
+                                       "1.0" + std::to_string(i)));
     return lines;
 }
 
@@ -20,9 +20,9 @@ std::vector<std::string> Lines(int n) {
 
 TEST(AboutBoxTest, NoAnalyzerKeepsTheResourceHeightAndAnEmptyList) {
     CAboutDlg about({});
-    EXPECT_EQ(about.windowTitle().toStdString(), LoadKQString(984));
+    EXPECT_EQ(about.windowTitle().toStdString(), LoadKQString(IDS_ABOUT_CAPTION));
     EXPECT_EQ(static_cast<QLabel*>(about.Control(CAboutDlg::IDC_VERSION))->text().toStdString(),
-              LoadKQString(136));
+              LoadKQString(IDS_VERSION_LINE));
     EXPECT_EQ(about.AnalyzerList()->height(), CAboutDlg::ResourceListHeight());
     EXPECT_TRUE(about.AnalyzerList()->toPlainText().isEmpty());
     EXPECT_TRUE(about.AnalyzerList()->isReadOnly());

@@ -289,7 +289,7 @@ TEST_F(TreeInViewTest, PropertiesOnlyForAnAnalyzerThatOffersThem) {
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menu->actions().size(), 3);
     EXPECT_EQ(menu->actions()[2]->data().toInt(), 32794);
-    EXPECT_EQ(menu->actions()[2]->text().toStdString(), LoadKQString(982));
+    EXPECT_EQ(menu->actions()[2]->text().toStdString(), LoadKQString(IDS_MENU_SYSTEM_PROPERTIES));
 
     tree->scrollToItem(five);
     menu = tree->PrepareContextMenu(tree->visualItemRect(five).center());

@@ -62,11 +62,11 @@ TEST(PaneTabCtrlTest, NoSelectionSendsNothing) {
 TEST_F(RightPaneTest, ButtonIsMeasuredFromTheParentsFontAndSitsCentredAtTheBottom) {
     CRightPane* pane = Make(true);
     const QFontMetrics metrics(parent.font());
-    const int w = metrics.horizontalAdvance(QString::fromStdString(LoadKQString(70)));
+    const int w = metrics.horizontalAdvance(QString::fromStdString(LoadKQString(IDS_TELL_ME_MORE)));
     EXPECT_EQ(pane->ButtonHeight(), (metrics.height() * 7 + 2) / 4);
     EXPECT_EQ(pane->ButtonWidth(), 2 * metrics.averageCharWidth() + w);
     QPushButton* button = pane->Button();
-    EXPECT_EQ(button->text().toStdString(), LoadKQString(70));
+    EXPECT_EQ(button->text().toStdString(), LoadKQString(IDS_TELL_ME_MORE));
     EXPECT_EQ(button->size(), QSize(pane->ButtonWidth(), pane->ButtonHeight()));
     EXPECT_EQ(button->x(), (300 - pane->ButtonWidth()) / 2);
     EXPECT_EQ(button->y() + button->height(), 200);

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Document.h"
+#include "document/Document.h"
 #include "app/Quillo95View.h"
 #include "resources/Strings.h"
 #include "tests/support/FakeFrame.h"
@@ -54,8 +54,8 @@ public:
 };
 
 inline QSettings ViewSettings() {
-    return QSettings(QString::fromStdString(LoadKQString(34)),
-                     QString::fromStdString(LoadKQString(57344)));
+    return QSettings(QString::fromStdString(LoadKQString(IDS_REG_COMPANY)),
+                     QString::fromStdString(LoadKQString(IDS_APP_TITLE)));
 }
 
 class ViewTest : public ::testing::Test {

@@ -94,7 +94,7 @@ TEST_F(ViewTest, SwitchingShowsTheIdlePromptAndSelectsTheTab) {
     EXPECT_EQ(view->CurrentPane(), 5);
     EXPECT_EQ(view->TabCtrl()->GetCurSel(), 4);
     ASSERT_EQ(frame.status.size(), 1u);
-    EXPECT_EQ(frame.status[0], LoadKQString(57345));
+    EXPECT_EQ(frame.status[0], LoadKQString(IDS_STATUS_READY_HELP));
     EXPECT_TRUE(view->m_detailsPane.Tree()->isVisible());
     EXPECT_TRUE(view->m_detailsPane.RightPane()->isVisible());
 
@@ -145,7 +145,7 @@ TEST_F(ViewTest, PaneSixSelectsNoTabShowsNoChildAndPaintsOptions) {
     const QFontMetrics metrics(view->font());
     const int x = tab.left() + tab.width() / 2;
     const int y = tab.y() + tab.height() + metrics.height();
-    const int w = metrics.horizontalAdvance(QString::fromStdString(LoadKQString(206)));
+    const int w = metrics.horizontalAdvance(QString::fromStdString(LoadKQString(IDS_TAB_OPTIONS)));
     const QRect word(x - w / 2 - 2, y, w + 4, metrics.height());
     EXPECT_GT(DarkPixels(image, word), 10);
     // Nothing else is drawn below the tab strip.
@@ -397,7 +397,7 @@ TEST_F(AnalyzeTest, FromTheMenuRunsAllTestsAndMarksThePanes) {
     const int expected[5] = {0, 0, 0, 0, 1};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(o.flags[i], expected[i]) << i;
     EXPECT_EQ(o.pane, 5);
-    EXPECT_EQ(frame.status.back(), LoadKQString(57345));
+    EXPECT_EQ(frame.status.back(), LoadKQString(IDS_STATUS_READY_HELP));
     // The tips of the run are in the tree now.
     bool tipShown = false;
     for (const CDetailItem& item : view->m_detailsPane.Tree()->Items())

@@ -1,4 +1,4 @@
-#include "app/Document.h"
+#include "document/Document.h"
 
 #include "database/ItemPath.h"
 #include "resources/Strings.h"
@@ -40,7 +40,7 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
         return false;
     }
     if (!m_db.Open(path)) {
-        m_frame.LogLine(LoadKQString(33) + " " + path);
+        m_frame.LogLine(LoadKQString(IDS_WARN_CANT_OPEN_DATABASE) + " " + path);
         return false;
     }
     m_pathName = path;

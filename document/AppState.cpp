@@ -1,4 +1,4 @@
-#include "app/AppState.h"
+#include "document/AppState.h"
 
 #include <cctype>
 
@@ -7,7 +7,7 @@
 void CAppState::SetProgramDir(const std::string& dir) {
     m_programDir = dir;
     if (!m_programDir.empty() && m_programDir.back() != '/') m_programDir += '/';
-    m_databasePath = m_programDir + LoadKQString(138);
+    m_databasePath = m_programDir + LoadKQString(IDS_DATABASE_FILE);
 }
 
 std::string CAppState::RemoveOptions(const std::string& commandLine,
@@ -106,7 +106,7 @@ bool CAppState::IsExchangeFileName(const std::string& name) {
     const size_t dot = name.rfind('.');
     if (dot == std::string::npos) return false;
     const std::string ext = name.substr(dot + 1);
-    const std::string want = LoadKQString(19);
+    const std::string want = LoadKQString(IDS_EXCHANGE_EXT);
     if (ext.size() != want.size()) return false;
     for (size_t i = 0; i < ext.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(ext[i])) !=
@@ -117,6 +117,7 @@ bool CAppState::IsExchangeFileName(const std::string& name) {
 
 std::string CAppState::MakeExportFileName(const std::string& name) {
     std::string out = Unquote(name);
-    if (!out.empty() && out.find('.') == std::string::npos) out += "." + LoadKQString(19);
+    if (!out.empty() && out.find('.') == std::string::npos)
+        out += "." + LoadKQString(IDS_EXCHANGE_EXT);
     return out;
 }

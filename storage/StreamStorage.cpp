@@ -1,4 +1,4 @@
-#include "platform/StreamStorage.h"
+#include "storage/StreamStorage.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>

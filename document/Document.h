@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "analyzers/Analyzer.h"
-#include "app/AppState.h"
-#include "app/FrameServices.h"
+#include "document/AppState.h"
+#include "document/FrameServices.h"
 #include "database/Database.h"
 
 class CDetailItem;
