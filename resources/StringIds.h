@@ -42,6 +42,7 @@ enum KQStringId : unsigned {
     IDS_DESCRIPTION = 61,
     IDS_HELP_FILE_EXT = 64,
     IDS_AUTO_RUN_TO_FILE = 66,
+    IDS_DEMO_IN_PROGRESS = 67,
     IDS_TELL_ME_MORE = 70,
     IDS_TIPS_HEADING = 71,
     IDS_TIPS_REPORT = 72,
