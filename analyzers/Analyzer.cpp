@@ -43,12 +43,22 @@ CAnalyzer::CAnalyzer() = default;
 
 CAnalyzer::~CAnalyzer() { Unload(); }
 
+void CAnalyzer::LoaderError() {
+    if (const char* reason = dlerror()) m_loadError = reason;
+}
+
 bool CAnalyzer::Load(const std::string& path, CWnd* view) {
     Unload();
+    m_loadError.clear();
+    dlerror();  // a stale message must not be taken for this load's reason
     m_module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (m_module == nullptr) return false;
+    if (m_module == nullptr) {
+        LoaderError();
+        return false;
+    }
     m_entry[KQA_INITIALIZE] = dlsym(m_module, kqaEntryPointNames[KQA_INITIALIZE]);
     if (m_entry[KQA_INITIALIZE] == nullptr) {
+        LoaderError();
         Unload();
         return false;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analyzers/KQAnalyzer.h"
+#include "analyzers/RunProgress.h"
 
 // Decorated (Itanium ABI) names of the nine entry points, in the host's order.
 enum KQAEntry {
@@ -54,8 +55,14 @@ public:
     void* m_module = nullptr;
     void* m_entry[KQA_ENTRYCOUNT] = {};
     int32_t m_lastRC = 0;
+    // Why the loader refused the module (a missing file, symbol or run path); empty when it
+    // loaded, or when kqaInitialize itself declined.
+    std::string m_loadError;
     CKQTreeEntry* m_branch = nullptr;
     CAnalyzerInfo m_info;
+
+private:
+    void LoaderError();
 };
 
 class CAnalyzerList {
@@ -77,10 +84,10 @@ public:
     bool IsEmpty() const { return m_list.empty(); }
 
     // Run all: walks the list, stopping before an analyzer when cancel is set. Always 1.
-    // progress is true when a progress dialog is shown (the frame services draw it).
-    int RunAll(class IFrameServices* frame, bool progress, int& cancel);
+    // progress is true when a progress dialog is shown (progressUI draws it).
+    int RunAll(IRunProgress* progressUI, bool progress, int& cancel);
     // Run one: 0 when no analyzer has the identifier, else 1.
-    int RunOne(IFrameServices* frame, bool progress, KQAID id, CKQTreeEntry* item, int& cancel);
+    int RunOne(IRunProgress* progressUI, bool progress, KQAID id, CKQTreeEntry* item, int& cancel);
     void GenTipsAll();
     bool GenTipsOne(KQAID id);
 

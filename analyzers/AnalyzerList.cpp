@@ -1,7 +1,5 @@
 #include "analyzers/Analyzer.h"
 
-#include "document/FrameServices.h"
-
 CAnalyzerList::~CAnalyzerList() { DestroyAll(); }
 
 void CAnalyzerList::Insert(CAnalyzer* analyzer) {
@@ -37,7 +35,7 @@ namespace {
 // One analyzer's share of a run: the dialog shows it, a second's pause on each side of the
 // call so the user can see what runs; the trailing pause is skipped once cancelled.
 template <typename Call>
-void RunWithProgress(IFrameServices* frame, bool progress, CAnalyzer& a, int& cancel, Call call) {
+void RunWithProgress(IRunProgress* frame, bool progress, CAnalyzer& a, int& cancel, Call call) {
     if (progress && frame != nullptr) {
         frame->SetProgressAnalyzer(a.m_info.m_title, a.m_info.m_bitmap, a.GetName());
         frame->SetProgress(0);
@@ -52,7 +50,7 @@ void RunWithProgress(IFrameServices* frame, bool progress, CAnalyzer& a, int& ca
 
 }  // namespace
 
-int CAnalyzerList::RunAll(IFrameServices* frame, bool progress, int& cancel) {
+int CAnalyzerList::RunAll(IRunProgress* frame, bool progress, int& cancel) {
     for (CAnalyzer* a : m_list) {
         if (cancel != 0) break;
         RunWithProgress(frame, progress, *a, cancel, [&] { a->RunTests(cancel); });
@@ -60,7 +58,7 @@ int CAnalyzerList::RunAll(IFrameServices* frame, bool progress, int& cancel) {
     return 1;
 }
 
-int CAnalyzerList::RunOne(IFrameServices* frame, bool progress, KQAID id, CKQTreeEntry* item,
+int CAnalyzerList::RunOne(IRunProgress* frame, bool progress, KQAID id, CKQTreeEntry* item,
                           int& cancel) {
     CAnalyzer* a = FindByID(id);
     if (a == nullptr) return 0;

@@ -39,7 +39,6 @@ public:
     CAutomationServer();
     ~CAutomationServer();
     bool Register();
-    bool IsRegistered() const { return m_registered; }
     CAutoObj& AutoObj() { return m_autoObj; }
     CDocAutomation& Document() { return m_document; }
 

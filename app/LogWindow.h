@@ -27,7 +27,6 @@ public:
     CLogWindow(const QString& title, QWidget* owner, uint32_t notifyMessage);
 
     void SetLogFile(const QString& path) { m_file = path; }
-    QString LogFile() const { return m_file; }
     // Appends one line to the view and, byte for byte, to the file.
     void Display(const QByteArray& line);
     QPlainTextEdit* View() const { return m_view; }

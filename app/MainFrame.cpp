@@ -70,7 +70,7 @@ void CMainFrame::CreateStatusBar() {
         m_panes[1]->fontMetrics().horizontalAdvance(Q(LoadKQString(IDS_LISTING_DATABASE))) + 8);
     for (int i = 1; i < 5; ++i) bar->addPermanentWidget(m_panes[i]);
     // Caps, Num and Scroll Lock cannot be read through Qt: their panes stay empty.
-    ShowStatus(0);
+    ShowStatus();
 }
 
 QLabel* CMainFrame::StatusPane(int index) const {
@@ -84,7 +84,7 @@ void CMainFrame::CreateLog() {
     if (!m_logHandle) return;
     const std::string file = m_app.State().m_programDir + LoadKQString(IDS_LOG_FILE_NAME);
     zldSetLogFile(m_logHandle, file.c_str());
-    WriteStringResource(136);
+    WriteStringResource(IDS_VERSION_LINE);
 }
 
 QWidget* CMainFrame::LogWindow() const { return m_logHandle ? zldWindow(m_logHandle) : nullptr; }
@@ -143,7 +143,7 @@ void CMainFrame::WriteLine(const std::string& text) {
     }
 }
 
-void CMainFrame::WriteStringResource(unsigned id) {
+void CMainFrame::WriteStringResource(KQStringId id) {
     if (HasKQString(id)) WriteLine(LoadKQString(id));
 }
 
@@ -190,7 +190,7 @@ void CMainFrame::BringToFront() {
 
 // ---- status bar ----
 
-void CMainFrame::ShowStatus(unsigned id) { SetStatusText(LoadKQString(id ? id : 57345)); }
+void CMainFrame::ShowStatus(KQStringId id) { SetStatusText(LoadKQString(id)); }
 
 void CMainFrame::SetStatusText(const std::string& text) {
     m_panes[0]->setText(Q(text));
@@ -285,9 +285,7 @@ void CMainFrame::AutoRunFinished(bool written) {
     if (written && m_doc) {
         // Say where the results went: the name was relative to the program directory.
         std::string name = m_app.State().m_autoRunFile;
-        if (name.empty())
-            if (CKQTreeEntry* mirror = m_doc->m_db.m_cache.GetHead())
-                name = CResultsDatabase::GetRecordSysid(*mirror);
+        if (name.empty()) name = m_doc->MirrorSysid();
         const QString file =
             QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));
         std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "document/FrameServices.h"
+#include "resources/StringIds.h"
 #include "app/Quillo95View.h"
 
 class QMenu;
@@ -33,7 +34,6 @@ public:
 
     // Creates the view for the document, builds the menus and wires the log command.
     void AttachDocument(CQuillo95Doc* doc);
-    CQuillo95Doc* GetDocument() const { return m_doc; }
     CQuillo95View* GetView() const { return m_view; }
 
     // Shows the window in the given show state (2 minimised, 3 maximised, 5 normal).
@@ -45,10 +45,9 @@ public:
     uint32_t LogHandle() const { return m_logHandle; }
     int LogShown() const { return m_logShown; }
     void WriteLine(const std::string& text);
-    void WriteStringResource(unsigned id);
-    void OnViewLog();    // 32771
-    void OnLogClosed();  // UM_LOGCLOSED
-    QAction* LogAction() const { return m_logAction; }
+    void WriteStringResource(KQStringId id);
+    void OnViewLog();            // 32771
+    void OnLogClosed();          // UM_LOGCLOSED
     QWidget* LogWindow() const;  // null without a log
 
     // Imports the exchange files among the paths, in order; others are ignored.
@@ -95,8 +94,8 @@ public:
     void Sleep(unsigned milliseconds) override;
     uint32_t Now() override;
 
-    // Show status (string id; 0 is the idle prompt).
-    void ShowStatus(unsigned id);
+    // Show status: a string by its id; without one, the idle prompt.
+    void ShowStatus(KQStringId id = IDS_STATUS_READY_HELP);
 
 protected:
     bool event(QEvent* e) override;

@@ -71,9 +71,6 @@ public:
     void ShowAnalyzerHelp(const std::string& baseName, int context);
     void ShowHelpIndex();  // 57666, the program's own help
     std::string HelpFilePath() const;
-    // Program and arguments of the browser; empty when none was found.
-    const QString& BrowserProgram() const { return m_browserProgram; }
-    const QStringList& BrowserArguments() const { return m_browserArgs; }
 
     // One idle pass: the document's idle step; true when more idle time is wanted.
     bool OnIdle();

@@ -18,12 +18,12 @@
 
 namespace {
 
-QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 // The per-user application key, section "Settings".
 std::unique_ptr<QSettings> OpenSettings() {
-    auto settings = std::make_unique<QSettings>(Text(34), Text(57344));
-    settings->beginGroup(Text(35));
+    auto settings = std::make_unique<QSettings>(Text(IDS_REG_COMPANY), Text(IDS_APP_TITLE));
+    settings->beginGroup(Text(IDS_REG_SETTINGS));
     return settings;
 }
 
@@ -45,7 +45,7 @@ CQuillo95View::~CQuillo95View() {
     m_timer3.stop();
     if (CPane* pane = PaneObject(m_currentPane)) pane->Show(false);
     // Before the first set-up nothing was restored: saving now would wipe the stored selection.
-    if (m_currentPane != 0) SaveSelection();
+    if (m_currentPane != PANE_NONE) SaveSelection();
     if (m_doc.GetView() == this) m_doc.SetView(nullptr);
 }
 
@@ -56,7 +56,7 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
         case UM_TABCHANGE:
             if (m_tabCtrl) {
                 const int pane = m_tabCtrl->GetItemData(int(wParam));
-                if (pane >= 1 && pane <= 6) SwitchToPane(pane);
+                if (pane >= PANE_SUMMARY && pane <= PANE_OPTIONS) SwitchToPane(pane);
             }
             return 0;
         case UM_EXPORTRECORD:
@@ -64,7 +64,7 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
                 m_doc.ExportRecords(*reinterpret_cast<const std::vector<int32_t>*>(lParam), "");
             return 0;
         case UM_DELETERECORD:
-            m_doc.m_db.DeleteRecord(int(lParam));
+            m_doc.DeleteRecord(int(lParam));
             return 0;
         case UM_QUERYRECORD:
             return m_doc.QueryRecord(int(lParam));
@@ -94,13 +94,13 @@ void CQuillo95View::OnRecordProps(int key) {
     const int kind = m_doc.QueryRecord(key);
     if (kind == 0) return;   // no such record
     if (kind == 2) key = 0;  // no stored tree: the current system's properties
-    if (!m_doc.m_db.EditRecordProperties(key)) return;
+    if (!m_doc.EditRecordProperties(key)) return;
     m_databasePane.UpdateRow(key);
     m_summaryPane.m_upToDate = 0;
     m_chartsPane.m_upToDate = 0;
     m_reportsPane.m_upToDate = 0;
     m_detailsPane.m_upToDate = 0;
-    if (m_currentPane != 2) RefreshCurrentPane();
+    if (m_currentPane != PANE_DATABASE) RefreshCurrentPane();
 }
 
 intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
@@ -155,14 +155,14 @@ intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
             if (it.m_kind == DETAIL_ENTRY && !m_doc.IsRunning()) {
                 m_doc.RunOneTest(it.m_kqaid, it.m_entry);
                 MarkPanesNotUpToDate();
-                SwitchToPane(0);
+                SwitchToPane(PANE_NONE);
             }
             break;
         case IA_PROPERTIES:
             if (it.m_kind == DETAIL_ENTRY && !m_doc.IsRunning()) {
                 m_doc.AnalyzerProperties(it.m_kqaid);
                 MarkPanesNotUpToDate(true);
-                SwitchToPane(0);
+                SwitchToPane(PANE_NONE);
             }
             break;
         default:
@@ -187,11 +187,11 @@ bool CQuillo95View::IsTimerActive(int id) const {
 void CQuillo95View::OnTimer(int id) {
     if (id == 1) {
         m_timer1.stop();
-        if (m_currentPane == 0 && !m_autoRunDone) FirstSetUp();
+        if (m_currentPane == PANE_NONE && !m_autoRunDone) FirstSetUp();
     } else if (id == 3) {
         m_timer3.stop();
         m_chartsPane.Resize(m_tabRect);
-        if (m_currentPane == 3) SwitchToPane(0);
+        if (m_currentPane == PANE_CHARTS) SwitchToPane(PANE_NONE);
     }
 }
 
@@ -217,7 +217,7 @@ void CQuillo95View::FirstSetUp() {
     m_chartsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
-    SwitchToPane(1);
+    SwitchToPane(PANE_SUMMARY);
 
     std::string& file = m_doc.m_app.m_commandLine;
     if (!file.empty()) {
@@ -247,37 +247,38 @@ void CQuillo95View::CreateTabCtrl() {
     CPaneTabCtrl* tabs = new CPaneTabCtrl(this, this, m_tabRect);
     m_tabCtrl = tabs;
     const int count = std::atoi(LoadKQString(IDS_TAB_COUNT).c_str());
-    for (int i = 0; i < count; ++i) tabs->InsertItem(i, Text(201 + unsigned(i)), i + 1);
+    for (int i = 0; i < count; ++i)
+        tabs->InsertItem(i, Text(KQStringId(IDS_TAB_SUMMARY + unsigned(i))), PANE_SUMMARY + i);
     // A re-created strip keeps showing the current pane's tab.
-    if (m_currentPane != 0) tabs->SetCurSel(m_currentPane - 1);
+    if (m_currentPane != PANE_NONE) tabs->SetCurSel(m_currentPane - PANE_SUMMARY);
 }
 
 // ---- panes ----
 
 CPane* CQuillo95View::PaneObject(int pane) {
     switch (pane) {
-        case 1:
+        case PANE_SUMMARY:
             return &m_summaryPane;
-        case 2:
+        case PANE_DATABASE:
             return &m_databasePane;
-        case 3:
+        case PANE_CHARTS:
             return &m_chartsPane;
-        case 4:
+        case PANE_REPORTS:
             return &m_reportsPane;
-        case 5:
+        case PANE_DETAILS:
             return &m_detailsPane;
         default:
-            return nullptr;  // 6 has no object
+            return nullptr;  // Options has no object
     }
 }
 
 void CQuillo95View::SwitchToPane(int pane) {
-    if (pane < 0 || pane > 6) return;
-    if (pane == 0 && m_currentPane == 0) return;
+    if (pane < PANE_NONE || pane > PANE_OPTIONS) return;
+    if (pane == PANE_NONE && m_currentPane == PANE_NONE) return;
     m_doc.m_frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
     if (CPane* current = PaneObject(m_currentPane)) current->Show(false);
-    if (pane != 0) m_currentPane = pane;
-    if (m_tabCtrl) m_tabCtrl->SetCurSel(m_currentPane - 1);
+    if (pane != PANE_NONE) m_currentPane = pane;
+    if (m_tabCtrl) m_tabCtrl->SetCurSel(m_currentPane - PANE_SUMMARY);
     if (CPane* current = PaneObject(m_currentPane)) current->Show(true);
     update();
 }
@@ -297,8 +298,8 @@ void CQuillo95View::MarkPanesNotUpToDate(bool keepCharts) {
 
 void CQuillo95View::TellMeMore() {
     int code = IA_DEFAULT_HELP;
-    if (m_currentPane == 1) code = IA_SUMMARY_BOX;
-    if (m_currentPane == 5)
+    if (m_currentPane == PANE_SUMMARY) code = IA_SUMMARY_BOX;
+    if (m_currentPane == PANE_DETAILS)
         code = m_detailsPane.RightPane() ? m_detailsPane.RightPane()->TellMeMoreCode()
                                          : int(IA_DEFAULT_HELP);
     OnItemAction(code, nullptr);
@@ -307,21 +308,21 @@ void CQuillo95View::TellMeMore() {
 void CQuillo95View::AnalyzeNow() {
     m_doc.RunAllTests();
     MarkPanesNotUpToDate();
-    SwitchToPane(0);
+    SwitchToPane(PANE_NONE);
 }
 
 void CQuillo95View::RegenTips() {
     m_doc.RegenTips();
     MarkPanesNotUpToDate();
-    SwitchToPane(0);
+    SwitchToPane(PANE_NONE);
 }
 
 // ---- document notifications ----
 
 void CQuillo95View::OnUpdate(int hint, int recordKey) {
-    if (hint == 1)
+    if (hint == HINT_RECORD)
         m_databasePane.UpdateRow(recordKey);
-    else if (hint == 2)
+    else if (hint == HINT_DATABASE)
         m_databasePane.SortAgain();
     else
         update();
@@ -337,7 +338,7 @@ void CQuillo95View::ListingRequest(int value) { m_databasePane.ListingRequest(va
 
 void CQuillo95View::RestoreSelection() {
     auto settings = OpenSettings();
-    int count = settings->value(Text(55), 0).toInt();
+    int count = settings->value(Text(IDS_REG_NUM_RECS_SELECTED), 0).toInt();
     // A damaged count cannot make start-up read more values than the section holds.
     count = std::min(count, int(settings->childKeys().size()));
     std::vector<int32_t>& selection = m_databasePane.m_selection;
@@ -345,23 +346,23 @@ void CQuillo95View::RestoreSelection() {
         const QString name = QString::fromStdString(
             KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), unsigned(i)));
         const std::string sysid = settings->value(name, QString()).toString().toStdString();
-        int key = sysid.empty() ? -1 : m_doc.m_db.KeyForSysid(sysid);
+        int key = sysid.empty() ? -1 : m_doc.KeyForSysid(sysid);
         if (key < 0) key = 0;  // gone since: the current system stands in
         // The same system twice would be compared with itself.
         if (std::find(selection.begin(), selection.end(), key) == selection.end())
             m_databasePane.AddToSelection(key);
     }
-    if (selection.empty()) m_databasePane.AddToSelection(m_doc.m_db.CurrentSystemKey());
+    if (selection.empty()) m_databasePane.AddToSelection(m_doc.CurrentSystemKey());
 }
 
 void CQuillo95View::SaveSelection() {
     auto settings = OpenSettings();
     const std::vector<int32_t>& selection = m_databasePane.GetSelection();
-    settings->setValue(Text(55), int(selection.size()));
+    settings->setValue(Text(IDS_REG_NUM_RECS_SELECTED), int(selection.size()));
     for (size_t i = 0; i < selection.size(); ++i) {
         const QString name = QString::fromStdString(
             KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), unsigned(i)));
-        settings->setValue(name, QString::fromStdString(m_doc.m_db.RecordSysid(selection[i])));
+        settings->setValue(name, QString::fromStdString(m_doc.RecordSysid(selection[i])));
     }
     settings->sync();
 }
@@ -375,8 +376,8 @@ void CQuillo95View::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Text));
     if (CPane* current = PaneObject(m_currentPane)) {
         current->Draw(painter);
-    } else if (m_currentPane == 6) {
-        const QString text = Text(206);
+    } else if (m_currentPane == PANE_OPTIONS) {
+        const QString text = Text(IDS_TAB_OPTIONS);
         const QFontMetrics metrics(font());
         const int x = m_tabRect.left() + m_tabRect.width() / 2;
         const int y = m_tabRect.y() + m_tabRect.height() + metrics.height();
@@ -391,7 +392,7 @@ void CQuillo95View::resizeEvent(QResizeEvent* event) {
 }
 
 void CQuillo95View::OnSize() {
-    if (m_currentPane == 0) return;
+    if (m_currentPane == PANE_NONE) return;
     // Only restored and maximised sizes: a minimised window rebuilds nothing.
     if (window()->isMinimized() || size().isEmpty()) return;
     CreateTabCtrl();
@@ -400,12 +401,13 @@ void CQuillo95View::OnSize() {
     m_reportsPane.Resize(m_tabRect);
     m_detailsPane.Resize(m_tabRect);
     m_timer3.start(100);
-    if (m_currentPane != 3) SwitchToPane(0);
+    if (m_currentPane != PANE_CHARTS) SwitchToPane(PANE_NONE);
 }
 
 // ---- commands ----
 
-QAction* CQuillo95View::AddCommand(QMenu* menu, int id, unsigned textID, const QKeySequence& key) {
+QAction* CQuillo95View::AddCommand(QMenu* menu, int id, KQStringId textID,
+                                   const QKeySequence& key) {
     QAction* action = new QAction(Text(textID), this);
     action->setData(id);
     if (!key.isEmpty()) action->setShortcut(key);
@@ -416,38 +418,41 @@ QAction* CQuillo95View::AddCommand(QMenu* menu, int id, unsigned textID, const Q
 }
 
 void CQuillo95View::BuildMenus(QMenuBar* bar) {
-    QMenu* file = bar->addMenu(Text(920));
-    AddCommand(file, ID_FILE_SAVE_CURRENT, 921)->setStatusTip(Text(990));
+    QMenu* file = bar->addMenu(Text(IDS_MENU_FILE));
+    AddCommand(file, ID_FILE_SAVE_CURRENT, IDS_MENU_SAVE_CURRENT)
+        ->setStatusTip(Text(IDS_TIP_SAVE_CURRENT));
     file->addSeparator();
-    AddCommand(file, ID_FILE_IMPORT, 922)->setStatusTip(Text(991));
-    AddCommand(file, ID_FILE_IMPORT_ONE, 923)->setStatusTip(Text(992));
-    AddCommand(file, ID_FILE_EXPORT_CURRENT, 924);
+    AddCommand(file, ID_FILE_IMPORT, IDS_MENU_IMPORT)->setStatusTip(Text(IDS_TIP_IMPORT));
+    AddCommand(file, ID_FILE_IMPORT_ONE, IDS_MENU_IMPORT_ONE)
+        ->setStatusTip(Text(IDS_TIP_IMPORT_ONE));
+    AddCommand(file, ID_FILE_EXPORT_CURRENT, IDS_MENU_EXPORT_CURRENT);
     file->addSeparator();
-    AddCommand(file, ID_FILE_ANALYZE_NOW, 925);
-    AddCommand(file, ID_RUN_DEMO, 926);
+    AddCommand(file, ID_FILE_ANALYZE_NOW, IDS_MENU_ANALYZE_NOW);
+    AddCommand(file, ID_RUN_DEMO, IDS_MENU_RUN_DEMO);
     file->addSeparator();
-    AddCommand(file, ID_FILE_PRINT, 927, QKeySequence(Qt::CTRL | Qt::Key_P));
-    AddCommand(file, ID_FILE_PRINT_PREVIEW, 928);
+    AddCommand(file, ID_FILE_PRINT, IDS_MENU_PRINT, QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddCommand(file, ID_FILE_PRINT_PREVIEW, IDS_MENU_PRINT_PREVIEW);
     file->addSeparator();
-    AddCommand(file, ID_APP_EXIT, 929);
+    AddCommand(file, ID_APP_EXIT, IDS_MENU_EXIT);
 
-    QMenu* edit = bar->addMenu(Text(930));
-    AddCommand(edit, ID_EDIT_COPY, 931, QKeySequence(Qt::CTRL | Qt::Key_C));
+    QMenu* edit = bar->addMenu(Text(IDS_MENU_EDIT));
+    AddCommand(edit, ID_EDIT_COPY, IDS_MENU_COPY, QKeySequence(Qt::CTRL | Qt::Key_C));
 
-    m_viewMenu = bar->addMenu(Text(932));
-    for (int pane = 1; pane <= 5; ++pane)
-        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - 1, 932 + unsigned(pane))
+    m_viewMenu = bar->addMenu(Text(IDS_MENU_VIEW));
+    for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane)
+        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - PANE_SUMMARY,
+                   KQStringId(IDS_MENU_SUMMARY + unsigned(pane - PANE_SUMMARY)))
             ->setCheckable(true);
     m_viewMenu->addSeparator();
 
-    QMenu* help = bar->addMenu(Text(938));
-    AddCommand(help, ID_TELL_ME_MORE, 939);
-    AddCommand(help, ID_HELP_INDEX, 940, QKeySequence(Qt::Key_F1));
+    QMenu* help = bar->addMenu(Text(IDS_MENU_HELP));
+    AddCommand(help, ID_TELL_ME_MORE, IDS_MENU_TELL_ME_MORE);
+    AddCommand(help, ID_HELP_INDEX, IDS_MENU_HELP_TOPICS, QKeySequence(Qt::Key_F1));
     help->addSeparator();
-    AddCommand(help, ID_APP_ABOUT, 941);
+    AddCommand(help, ID_APP_ABOUT, IDS_MENU_ABOUT);
 
     // The "Internal" pop-up is never displayed; its command lives on the accelerator.
-    QAction* regen = AddCommand(nullptr, ID_REGEN_TIPS, 943,
+    QAction* regen = AddCommand(nullptr, ID_REGEN_TIPS, IDS_MENU_REGEN_TIPS,
                                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_T));
     regen->setShortcutContext(Qt::WindowShortcut);
     addAction(regen);
@@ -463,7 +468,7 @@ QAction* CQuillo95View::FindAction(int id) const {
 }
 
 void CQuillo95View::UpdateCommandUI() {
-    const bool ready = m_currentPane != 0;
+    const bool ready = m_currentPane != PANE_NONE;
     const bool idle = ready && !m_doc.IsRunning();
     auto enable = [this](int id, bool on) {
         if (QAction* a = FindAction(id)) a->setEnabled(on);
@@ -482,9 +487,9 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_FILE_PRINT, false);
     enable(ID_FILE_PRINT_PREVIEW, false);
     enable(ID_EDIT_COPY, false);
-    for (int pane = 1; pane <= 5; ++pane) {
-        enable(ID_VIEW_SUMMARY + pane - 1, ready);
-        if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - 1))
+    for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane) {
+        enable(ID_VIEW_SUMMARY + pane - PANE_SUMMARY, ready);
+        if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - PANE_SUMMARY))
             a->setChecked(m_currentPane == pane);
     }
     // On system versions from 4 on, Import One leaves the menu the first time it is updated.
@@ -497,8 +502,8 @@ void CQuillo95View::UpdateCommandUI() {
 bool CQuillo95View::OnCommand(int id) {
     UpdateCommandUI();
     if (id >= ID_VIEW_SUMMARY && id <= ID_VIEW_OPTIONS) {
-        if (m_currentPane == 0) return false;
-        SwitchToPane(id - ID_VIEW_SUMMARY + 1);
+        if (m_currentPane == PANE_NONE) return false;
+        SwitchToPane(id - ID_VIEW_SUMMARY + PANE_SUMMARY);
         UpdateCommandUI();
         return true;
     }
@@ -526,7 +531,8 @@ bool CQuillo95View::OnCommand(int id) {
             m_doc.OnImportOne();
             break;
         case ID_TELL_ME_MORE:
-            if (m_currentPane == 5 && m_detailsPane.Tree() && m_detailsPane.Tree()->hasFocus())
+            if (m_currentPane == PANE_DETAILS && m_detailsPane.Tree() &&
+                m_detailsPane.Tree()->hasFocus())
                 m_detailsPane.Tree()->OnCommand(ID_TELL_ME_MORE);
             else
                 TellMeMore();

@@ -17,6 +17,8 @@
 #include "panes/DetailsPane.h"
 #include "panes/Pane.h"
 #include "panes/PaneTabCtrl.h"
+#include "panes/PaneView.h"
+#include "resources/StringIds.h"
 
 class QAction;
 class QMenu;
@@ -69,7 +71,7 @@ public:
     virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
 };
 
-class CQuillo95View : public QWidget, public CWnd {
+class CQuillo95View : public QWidget, public IPaneView {
     Q_OBJECT
 
 public:
@@ -102,7 +104,7 @@ public:
     void ListRecord(CRecordEntry* record, int recordKey);
     void ListingRequest(int value);
 
-    void SwitchToPane(int pane);  // 0: show the current pane again
+    void SwitchToPane(int pane);  // PANE_NONE: show the current pane again
     void RefreshCurrentPane();
     void MarkPanesNotUpToDate(bool keepCharts = false);
     void TellMeMore();
@@ -140,7 +142,7 @@ private:
     void AnalyzeNow();
     void RegenTips();
     CPane* PaneObject(int pane);
-    QAction* AddCommand(QMenu* menu, int id, unsigned textID, const QKeySequence& key = {});
+    QAction* AddCommand(QMenu* menu, int id, KQStringId textID, const QKeySequence& key = {});
 
     CQuillo95Doc& m_doc;
     IViewHost& m_host;

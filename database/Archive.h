@@ -37,7 +37,6 @@ public:
     bool ReadCount(uint32_t& n);
 
     size_t Remaining() const { return m_size - m_pos; }
-    size_t Position() const { return m_pos; }
     // True when n items of at least itemSize bytes each can still follow.
     bool CanHold(uint64_t n, size_t itemSize) const { return n * itemSize <= Remaining(); }
 

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "document/Document.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -59,7 +58,7 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-CResultsDatabase::CResultsDatabase(CQuillo95Doc& doc) : m_doc(doc) {}
+CResultsDatabase::CResultsDatabase(IDatabaseHost& host) : m_host(host) {}
 
 CResultsDatabase::~CResultsDatabase() { Close(); }
 
@@ -109,7 +108,7 @@ bool CResultsDatabase::Open(const std::string& path) {
 }
 
 bool CResultsDatabase::KeepAside(const std::string& path) {
-    std::time_t t = static_cast<std::time_t>(m_doc.m_frame.Now());
+    std::time_t t = static_cast<std::time_t>(m_host.Now());
     std::tm tm{};
     gmtime_r(&t, &tm);
     char stamp[32];
@@ -121,7 +120,7 @@ bool CResultsDatabase::KeepAside(const std::string& path) {
         m_lastError = std::string("cannot keep the file aside: ") + std::strerror(errno);
         return false;
     }
-    m_doc.m_frame.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
+    m_host.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
     if (m_unreadablePath == path) m_keepAsideBeforeSave = false;
     return true;
 }
@@ -165,12 +164,12 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
 
 void CResultsDatabase::ReportSaveFailure(const std::string& path) {
     m_saveFailed = true;
-    m_doc.m_frame.LogLine(FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, path));
+    m_host.LogLine(FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, path));
 }
 
 bool CResultsDatabase::Save(const std::string& path) {
-    m_doc.m_frame.SetStatusText(LoadKQString(IDS_SAVING_DATA));
-    m_doc.m_frame.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + path);
+    m_host.SetStatusText(LoadKQString(IDS_SAVING_DATA));
+    m_host.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + path);
     bool result = EnsureStorage(path);
     if (result) {
         m_path = path;
@@ -213,7 +212,7 @@ bool CResultsDatabase::Save(const std::string& path) {
         m_saveFailed = false;
     else
         ReportSaveFailure(path);
-    m_doc.SetModifiedFlag(!result);
+    m_host.SetModifiedFlag(!result);
     return result;
 }
 
@@ -378,7 +377,7 @@ bool CResultsDatabase::RefuseSysid(const std::string& sysid) {
     if (IsStorableSysid(sysid) && !IsKnownSysid(sysid)) return false;
     // No identifier at all (a tree without attributes) is simply no record.
     if (!IsStorableSysid(sysid) && !sysid.empty())
-        m_doc.m_frame.LogLine(FormatKQString(IDS_ERR_CANT_NAME_RECORD, sysid));
+        m_host.LogLine(FormatKQString(IDS_ERR_CANT_NAME_RECORD, sysid));
     return true;
 }
 
@@ -436,7 +435,7 @@ bool CResultsDatabase::DeleteRecord(int key) {
         rec->m_changed = 1;
         rec->m_inUse = 0;
         rec->DeleteSubtree();
-        m_doc.SetModifiedFlag();
+        m_host.SetModifiedFlag();
     }
     m_loaded.erase(sysid);
     m_dirChanged = 1;
@@ -490,19 +489,18 @@ int CResultsDatabase::QueryRecord(int key) const {
 }
 
 bool CResultsDatabase::EditRecordProperties(int key) {
-    if (key == 0 || KeyPosition(key) == 0) return m_doc.PropertiesStep();
+    if (key == 0 || KeyPosition(key) == 0) return m_host.PropertiesStep();
     const std::string sysid = RecordSysid(key);
     CRecordEntry* rec = GetRecord(sysid);
     if (!rec) return false;
     ++rec->m_inUse;
-    CAnalyzer* a = m_doc.m_analyzers.FindByID(10);
-    bool ok = a && a->DoPropertiesUI(rec);
+    bool ok = m_host.RecordPropertiesUI(rec);
     // A stored record is named by its stream: an identifier changed in the dialog would send
     // the edits to a stream the directory does not know.
     if (GetRecordSysid(*rec) != sysid) SetRecordSysid(*rec, sysid);
     if (ok) {
         rec->m_changed = 1;
-        m_doc.SetModifiedFlag();
+        m_host.SetModifiedFlag();
     }
     if (rec->m_inUse > 0) --rec->m_inUse;
     return ok;
@@ -528,9 +526,9 @@ bool CResultsDatabase::IdleStep() {
         if (r.kind == DbRequest::kListRecord) {
             CRecordEntry temp;
             // A record that cannot be loaded is skipped.
-            if (LoadRecord(temp, r.sysid)) m_doc.m_frame.ListRecord(&temp, r.value1);
+            if (LoadRecord(temp, r.sysid)) m_host.ListRecord(&temp, r.value1);
         } else {
-            m_doc.m_frame.ListingRequest(r.value1);
+            m_host.ListingRequest(r.value1);
         }
         return true;
     }
@@ -539,7 +537,7 @@ bool CResultsDatabase::IdleStep() {
 
 bool CResultsDatabase::SaveStep() {
     if (!m_opened) {
-        if (!m_saveFailed) m_doc.SaveModified();
+        if (!m_saveFailed) m_host.SaveModified();
         return false;
     }
     if (m_saveFailed) return false;  // the next full save tries again and reports
@@ -574,7 +572,7 @@ bool CResultsDatabase::SaveStep() {
         }
         ++i;
     }
-    m_doc.SetModifiedFlag(false);
+    m_host.SetModifiedFlag(false);
     return false;
 }
 

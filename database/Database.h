@@ -8,10 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "database/DatabaseHost.h"
 #include "database/RecordEntry.h"
 #include "storage/StreamStorage.h"
-
-class CQuillo95Doc;
 
 // Stream names are case-insensitive (ASCII), so every map leading to a stream is too.
 struct CaseLess {
@@ -31,7 +30,7 @@ class CResultsDatabase {
 public:
     static constexpr int kMaxSysidLength = 31;
 
-    explicit CResultsDatabase(CQuillo95Doc& doc);
+    explicit CResultsDatabase(IDatabaseHost& host);
     ~CResultsDatabase();
 
     // Opens the file (no import here; the document tests the extension first).
@@ -52,6 +51,9 @@ public:
     CRecordEntry* GetRecord(const std::string& sysid);
 
     bool IsKnownSysid(const std::string& sysid) const;
+    // A new identifier: the mirror record's own, "+" and a hexadecimal time stamp, at most
+    // 31 characters and unknown to the database; empty (with a log line) when none is found.
+    std::string MakeNewSysid();
     // True for an identifier a stream can be named by (1..31 bytes, not the directory's name).
     static bool IsStorableSysid(const std::string& sysid);
     std::string RecordSysid(int key) const;  // empty when the key maps to no position
@@ -86,7 +88,7 @@ public:
     void QueueListing();
 
     // Members (the document's database state).
-    CQuillo95Doc& m_doc;
+    IDatabaseHost& m_host;
     CStreamStorage m_storage;
     std::string m_path;
     std::vector<std::string> m_directory;

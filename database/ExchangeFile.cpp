@@ -10,8 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "document/AppState.h"
-#include "document/Document.h"
+#include "database/Database.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -52,21 +51,20 @@ void AppendInt(std::string& out, int32_t v) {
 
 }  // namespace
 
-CExchangeFile::CExchangeFile(CQuillo95Doc* doc)
-    : m_doc(doc), m_tipKeyword(LoadKQString(IDS_TIP_MARKER)) {}
+CExchangeFile::CExchangeFile(CResultsDatabase& db, IExchangeHost& host)
+    : m_db(db), m_host(host), m_tipKeyword(LoadKQString(IDS_TIP_MARKER)) {}
 
 CExchangeFile::~CExchangeFile() { Close(); }
 
 // ---- reporting ----
 
-void CExchangeFile::Report(unsigned stringID, const std::string& arg, bool showBox, bool markLog,
+void CExchangeFile::Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
                            const std::string& arg2) {
     std::string text = FormatKQString(stringID, arg, arg2);
     if (m_lineNumber > 0) text += KQFormat(LoadKQString(IDS_AT_LINE_FMT).c_str(), m_lineNumber);
-    IFrameServices& frame = m_doc->m_frame;
-    frame.LogLine(text);
+    m_host.LogLine(text);
     if (showBox)
-        frame.MessageBox(text, m_path, MsgIcon::Information, MsgButtons::Ok);
+        m_host.ReportBox(text, m_path);
     else if (markLog)
         m_showLog = 1;
 }
@@ -99,7 +97,7 @@ bool CExchangeFile::ReadLine() {
         while (n < max) {
             if (m_inPos == m_inLen) {
                 if (!FillInput()) {
-                    Report(11, std::string(), true, false);
+                    Report(IDS_ERR_CANT_READ_FILE, std::string(), true, false);
                     m_failed = true;
                     Close();
                     return false;
@@ -125,7 +123,7 @@ bool CExchangeFile::ReadLine() {
             m_inPos += k + 1;
             gotAny = true;
             if (m_inPos == m_inLen && !FillInput()) {
-                Report(11, std::string(), true, false);
+                Report(IDS_ERR_CANT_READ_FILE, std::string(), true, false);
                 m_failed = true;
                 Close();
                 return false;
@@ -155,8 +153,8 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
     m_eof = false;
     m_inPos = m_inLen = 0;
     std::string text = LoadKQString(IDS_IMPORTING_FILE) + path;
-    m_doc->m_frame.LogLine(text);
-    m_doc->m_frame.SetStatusText(text);
+    m_host.LogLine(text);
+    m_host.SetStatusText(text);
 
     // Non-blocking open, so that a FIFO without a writer cannot hang the import; only
     // regular files are read (a directory opens and fails on reading, as any read error).
@@ -167,7 +165,7 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
         fd = -1;
     }
     if (fd < 0) {
-        Report(10, std::string(), true, false);
+        Report(IDS_ERR_CANT_OPEN_FILE, std::string(), true, false);
         return false;
     }
     int flags = ::fcntl(fd, F_GETFL);
@@ -179,7 +177,7 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
     m_in.reset(new (std::nothrow) char[kBlockSize]);
     if (!m_readBuffer || !m_in) {
         Close();
-        Report(9, std::string(), true, false);
+        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
         return false;
     }
     m_readBuffer[0] = '\0';
@@ -187,16 +185,16 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
 
     if (!ReadLine()) {
         // A read error was reported already; it is not also "nothing to read".
-        if (!m_failed) Report(12, std::string(), true, false);
+        if (!m_failed) Report(IDS_ERR_NOTHING_TO_READ, std::string(), true, false);
         Close();
         return false;
     }
     if (m_line != LoadKQString(IDS_EXCHANGE_HEADER)) {
-        Report(13, std::string(), true, false);
+        Report(IDS_ERR_MISSING_IDENTIFIER, std::string(), true, false);
         Close();
         return false;
     }
-    while (ReadLine() && m_line[0] == '{') m_doc->m_frame.LogLine(m_line);
+    while (ReadLine() && m_line[0] == '{') m_host.LogLine(m_line);
     if (m_failed) return false;
     return !m_line.empty();
 }
@@ -292,7 +290,7 @@ void CExchangeFile::ImportRecords(CKQTree* databaseTree) {
     std::string key;
     int depth = -1;
     if (!(IsEntryHeader(m_line, key, depth) && depth == 0)) {
-        Report(14, std::string(), true, false);
+        Report(IDS_ERR_EXPECTED_RECORD_LINE, std::string(), true, false);
         for (;;) {
             if (!ReadLine()) return;
             if (IsEntryHeader(m_line, key, depth) && depth == 0) break;
@@ -302,8 +300,8 @@ void CExchangeFile::ImportRecords(CKQTree* databaseTree) {
 }
 
 int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
-    CResultsDatabase& db = m_doc->m_db;
-    IFrameServices& frame = m_doc->m_frame;
+    CResultsDatabase& db = m_db;
+    IExchangeHost& frame = m_host;
     CKQTreeEntry* current = nullptr;
     int recordKey = 0;
     bool recordToNotify = false;  // a record added at this level and not yet announced
@@ -321,7 +319,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                 if (h > depth && depth == 0 && pending) {
                     // Entries before the record's Sysid line: the record has no identity
                     // and nothing may attach to the previous one. Skip to the next record.
-                    Report(1013, pendingKey, false, true, std::string());
+                    Report(IDS_WARN_RECORD_SKIPPED, pendingKey, false, true, std::string());
                     pending = false;
                     skipping = true;
                     break;
@@ -332,7 +330,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     CKQTree* sub = current->GetSubtree();
                     if (!sub) sub = current->AddSubtree();
                     if (!sub) {
-                        Report(9, std::string(), true, false);
+                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                         return -1;
                     }
                     ++m_nesting;
@@ -348,13 +346,13 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     }
                 }
                 if (h < depth) {
-                    if (h <= 0 && recordToNotify) frame.NotifyViews(1, recordKey);
+                    if (h <= 0 && recordToNotify) frame.NotifyViews(HINT_RECORD, recordKey);
                     return h;
                 }
                 if (h > 0) {
                     current = tree->Add(key);
                     if (!current) {
-                        Report(9, std::string(), true, false);
+                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                         return -1;
                     }
                     if (auto* r = dynamic_cast<CRecordEntry*>(current)) r->m_changed = 1;
@@ -362,7 +360,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                 }
                 // A new record.
                 if (recordToNotify) {
-                    frame.NotifyViews(1, recordKey);
+                    frame.NotifyViews(HINT_RECORD, recordKey);
                     recordToNotify = false;
                 }
                 pending = true;
@@ -373,14 +371,14 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                 if (pending) {
                     pending = false;
                     if (db.IsKnownSysid(value)) {
-                        Report(26, value, false, true);
+                        Report(IDS_WARN_DUPLICATE_RECORD, value, false, true);
                         skipping = true;
                         break;
                     }
                     // The identifier names the record's stream: one that cannot be stored
                     // would be lost (or overwrite the directory) at the next save.
                     if (id == m_tipKeyword || !CResultsDatabase::IsStorableSysid(value)) {
-                        Report(1013, pendingKey, false, true, value);
+                        Report(IDS_WARN_RECORD_SKIPPED, pendingKey, false, true, value);
                         skipping = true;
                         break;
                     }
@@ -388,7 +386,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     auto* record = dynamic_cast<CRecordEntry*>(e);
                     if (!record) {
                         if (e) tree->Remove(e);
-                        Report(9, std::string(), true, false);
+                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                         return -1;
                     }
                     int added = db.AddImportedRecord(record, value);
@@ -399,7 +397,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     }
                     recordKey = added;
                     recordToNotify = true;
-                    Report(51, value, false, false);
+                    Report(IDS_ADDED_RECORD, value, false, false);
                     record->m_changed = 1;
                     current = record;
                 }
@@ -412,18 +410,18 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     int32_t a, b, c;
                     ParseTipInts(value, a, b, c);
                     if (current->AddTip(a, b, c) == 0) {
-                        Report(9, std::string(), true, false);
+                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                         return -1;
                     }
                 } else if (current->SetAttr(id, value, 0, data) < 0) {
-                    Report(9, std::string(), true, false);
+                    Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                     return -1;
                 }
             }
         } while (retest);
 
         if (!ReadLine()) {
-            if (depth <= 0 && recordToNotify) frame.NotifyViews(1, recordKey);
+            if (depth <= 0 && recordToNotify) frame.NotifyViews(HINT_RECORD, recordKey);
             return -1;
         }
     }
@@ -431,22 +429,21 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
 
 void CExchangeFile::ImportAll(CKQTree* tree) {
     if (m_fileList.empty()) return;
-    IFrameServices& frame = m_doc->m_frame;
+    IExchangeHost& frame = m_host;
     frame.BeginWaitCursor();
-    for (const std::string& listed : m_fileList) {
-        std::string path = CAppState::Unquote(listed);
+    for (const std::string& path : m_fileList) {
         if (path.empty()) continue;
         try {
             if (OpenForRead(path)) ImportRecords(tree);
         } catch (const std::exception&) {
             // Memory ran out on a huge file: the records added so far stay.
-            Report(9, std::string(), true, false);
+            Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
         }
         Close();
         if (m_showLog) frame.ShowLog();
     }
     frame.SetStatusText(LoadKQString(IDS_IMPORT_FINISHED));
-    frame.NotifyViews(2, 0);
+    frame.NotifyViews(HINT_DATABASE, 0);
     frame.EndWaitCursor();
 }
 
@@ -457,10 +454,10 @@ bool CExchangeFile::OpenForWrite(const std::string& path) {
     m_path = path;
     m_lineNumber = 0;
     m_failed = false;
-    m_doc->m_frame.LogLine(LoadKQString(IDS_EXPORTING_TO_FILE) + path);
+    m_host.LogLine(LoadKQString(IDS_EXPORTING_TO_FILE) + path);
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
-        Report(23, std::string(), true, false);
+        Report(IDS_ERR_CANT_CREATE_FILE, std::string(), true, false);
         return false;
     }
     m_fd = fd;
@@ -470,11 +467,9 @@ bool CExchangeFile::OpenForWrite(const std::string& path) {
 
     bool ok = WriteText(LoadKQString(IDS_EXCHANGE_HEADER));
     if (ok) ok = WriteComment(LoadKQString(IDS_VERSION_LINE));
-    for (const CAnalyzer* a : m_doc->m_analyzers.Ordered()) {
+    for (const std::string& line : m_host.AnalyzerVersionLines()) {
         if (!ok) break;
-        unsigned v = a->m_info.m_version;
-        std::string version = KQFormat("%u.%u", v / 100, v % 100);
-        ok = WriteComment(FormatKQString(IDS_ANALYZER_VERSION_FMT, a->GetName(), version));
+        ok = WriteComment(line);
     }
     if (!ok) Close();
     return ok;
@@ -531,7 +526,7 @@ bool CExchangeFile::EndLine() {
     if (m_fd < 0 || !m_writing) return false;
     m_out.append("\r\n", 2);
     if (m_out.size() >= kBlockSize && !Flush()) {
-        Report(24, std::string(), true, false);
+        Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
         m_failed = true;
         Close();
         return false;
@@ -546,8 +541,8 @@ bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {
     bool substituted = false;
     std::string ownSysid;
     if (depth == 0 && entry->GetAttrCount() > 0 &&
-        (recordKey == 0 || m_doc->m_db.KeyPosition(recordKey) == 0)) {
-        std::string fresh = m_doc->MakeNewSysid();
+        (recordKey == 0 || m_db.KeyPosition(recordKey) == 0)) {
+        std::string fresh = m_host.MakeNewSysid();
         if (!fresh.empty()) {
             ownSysid = entry->m_attrs[0].m_value;
             entry->m_attrs[0].m_value = fresh;
@@ -601,12 +596,12 @@ bool CExchangeFile::Close() {
     bool ok = !m_failed;
     if (m_fd >= 0) {
         if (m_writing && ok && !Flush()) {
-            Report(24, std::string(), true, false);
+            Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
             ok = false;
             m_failed = true;
         }
         if (::close(m_fd) != 0 && m_writing && ok) {
-            Report(24, std::string(), true, false);
+            Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
             ok = false;
             m_failed = true;
         }

@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
-class CQuillo95Doc;
+#include "database/ExchangeHost.h"
+#include "resources/StringIds.h"
+
+class CResultsDatabase;
 class CKQTree;
 class CKQTreeEntry;
 
@@ -16,7 +19,8 @@ public:
     static constexpr unsigned kReadBufferSize = 10001;
     static constexpr unsigned kLineLimit = 10000;  // including the terminator
 
-    explicit CExchangeFile(CQuillo95Doc* doc);
+    // Works on the database, reporting and asking for what it cannot know through host.
+    CExchangeFile(CResultsDatabase& db, IExchangeHost& host);
     ~CExchangeFile();
     CExchangeFile(const CExchangeFile&) = delete;
     CExchangeFile& operator=(const CExchangeFile&) = delete;
@@ -35,14 +39,15 @@ public:
 
     // Error and progress reporter: the string with its arguments, " at line %u." when a line
     // was counted, to the log; a box captioned with the path, or the show-log mark.
-    void Report(unsigned stringID, const std::string& arg, bool showBox, bool markLog,
+    void Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
                 const std::string& arg2 = std::string());
     // Closes the file and frees the read buffer. After writing, false when the last buffered
     // lines could not be written (reported as Error 1007).
     bool Close();
     bool IsOpen() const { return m_fd >= 0; }
 
-    // Import every file of the file list into tree (quotes removed, empty paths skipped).
+    // Import every file of the file list into tree (empty paths skipped; the caller removes
+    // quotes).
     void ImportAll(CKQTree* tree);
 
     // Line tests, public for the tests and the fuzzers.
@@ -57,7 +62,8 @@ public:
     // Members.
     std::vector<std::string> m_fileList;
     std::string m_path;
-    CQuillo95Doc* m_doc;
+    CResultsDatabase& m_db;
+    IExchangeHost& m_host;
     uint32_t m_lineNumber = 0;
     std::string m_line;
     int m_showLog = 0;

@@ -1,7 +1,6 @@
 // The value a report item path names in a record tree.
 #include "database/ItemPath.h"
 
-#include "document/Document.h"
 #include "database/ExchangeFile.h"
 
 std::string SplitItemNode(std::string& path) {
@@ -15,38 +14,41 @@ bool ReadItemTip(const std::string& rest, int32_t& kqaid, int32_t& textID, int32
     return true;
 }
 
-static bool EntryStep(CQuillo95Doc& doc, CKQTreeEntry& entry, std::string path, std::string& text);
+static bool EntryStep(const TipTextFn& tipText, CKQTreeEntry& entry, std::string path,
+                      std::string& text);
 
-static bool SearchTree(CQuillo95Doc& doc, CKQTree* tree, const std::string& path,
+static bool SearchTree(const TipTextFn& tipText, CKQTree* tree, const std::string& path,
                        std::string& text) {
     if (!tree) return false;
     for (CKQTreeEntry* e : *tree)
-        if (e && EntryStep(doc, *e, path, text)) return true;
+        if (e && EntryStep(tipText, *e, path, text)) return true;
     return false;
 }
 
-static bool EntryStep(CQuillo95Doc& doc, CKQTreeEntry& entry, std::string path, std::string& text) {
+static bool EntryStep(const TipTextFn& tipText, CKQTreeEntry& entry, std::string path,
+                      std::string& text) {
     const std::string whole = path;
     const std::string node = SplitItemNode(path);
     if (!node.empty() && node != entry.m_key)
-        return SearchTree(doc, entry.GetSubtree(), whole, text);
+        return SearchTree(tipText, entry.GetSubtree(), whole, text);
     text.clear();
     int32_t kqaid = 0, textID = 0, descID = 0;
     if (ReadItemTip(path, kqaid, textID, descID)) {
         if (IsKqaidValue(kqaid)) {
             CTip tip(0, textID, descID);
-            doc.TipText(static_cast<KQAID>(kqaid), &tip, text);
+            tipText(static_cast<KQAID>(kqaid), &tip, text);
         }
     } else {
         text = entry.GetAttrValue(path);
     }
     if (!text.empty()) return true;
-    return SearchTree(doc, entry.GetSubtree(), path, text);
+    return SearchTree(tipText, entry.GetSubtree(), path, text);
 }
 
-bool CQuillo95Doc::ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text) {
+bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text,
+                     const TipTextFn& tipText) {
     text.clear();
-    if (SearchTree(*this, &tree, path, text)) return true;
+    if (SearchTree(tipText, &tree, path, text)) return true;
     text.clear();
     return false;
 }

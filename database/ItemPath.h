@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "analyzers/KQAnalyzer.h"
 
 // Takes the leading node off an item path; the path keeps the rest. A path without "~" has
 // no node: it is the attribute identifier, tip reference or entry name itself. (GetNodeID
@@ -18,3 +21,11 @@ bool ReadItemTip(const std::string& rest, int32_t& kqaid, int32_t& textID, int32
 // Whether an integer read from a tip reference is a KQAID at all (a larger one must not
 // wrap round to some other analyzer's identifier).
 inline bool IsKqaidValue(int32_t id) { return id >= 0 && id <= 0xFFFF; }
+
+// A tip's text, answered by the analyzer that made it (copies go to the module).
+using TipTextFn = std::function<void(KQAID id, CTip* tip, CString& text)>;
+
+// The first non-empty value the path names, depth first through tree; a tip reference is
+// answered by tipText. text is empty when nothing is found.
+bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text,
+                     const TipTextFn& tipText);

@@ -153,3 +153,35 @@ intptr_t CQuillo95Doc::OnAnalyzerProgress(uintptr_t, intptr_t lParam) {
     }
     return 1;
 }
+
+std::string CQuillo95Doc::CurrentSysid() const {
+    const CKQTreeEntry* head = m_systemTree.GetHead();
+    return head ? CResultsDatabase::GetRecordSysid(*head) : std::string();
+}
+
+std::string CQuillo95Doc::MirrorSysid() const {
+    const CKQTreeEntry* mirror = m_db.m_cache.GetHead();
+    return mirror ? CResultsDatabase::GetRecordSysid(*mirror) : std::string();
+}
+
+bool CQuillo95Doc::OffersProperties(KQAID id) const {
+    const CAnalyzer* a = m_analyzers.FindByID(id);
+    return a && a->IsLoaded() && a->HasEntryPoint(KQA_DOPROPERTIESUI) &&
+           (a->m_info.m_flags[0] & KQA_FLAG_PROPERTIES);
+}
+
+bool CQuillo95Doc::RecordPropertiesUI(CRecordEntry* record) {
+    CAnalyzer* a = m_analyzers.FindByID(10);
+    return a && a->DoPropertiesUI(record);
+}
+
+// The same text the About box lists; the exchange writer puts one header line per analyzer.
+std::vector<std::string> CQuillo95Doc::AnalyzerVersionLines() const {
+    std::vector<std::string> lines;
+    for (const CAnalyzer* a : m_analyzers.Ordered()) {
+        const unsigned v = a->m_info.m_version;
+        lines.push_back(FormatKQString(IDS_ANALYZER_VERSION_FMT, a->GetName(),
+                                       KQFormat("%u.%u", v / 100, v % 100)));
+    }
+    return lines;
+}

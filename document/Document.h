@@ -1,6 +1,7 @@
 // The program's one document: the system data tree of this machine, the analyzers,
-// the results database and the state of a test run. No windows here: it reaches them
-// through the frame services.
+// the results database and the state of a test run. A facade: the windows call its
+// operations, it hands the work to the subsystems. No windows here: it reaches them
+// through the frame services, and answers what the database and the exchange files ask.
 #pragma once
 
 #include <cstdint>
@@ -8,9 +9,11 @@
 #include <vector>
 
 #include "analyzers/Analyzer.h"
+#include "database/Database.h"
+#include "database/DatabaseHost.h"
+#include "database/ExchangeHost.h"
 #include "document/AppState.h"
 #include "document/FrameServices.h"
-#include "database/Database.h"
 
 class CDetailItem;
 
@@ -22,10 +25,10 @@ struct CDbColumns {
     int GetCount() const { return static_cast<int>(m_keys.size()); }
 };
 
-class CQuillo95Doc {
+class CQuillo95Doc : public IDatabaseHost, public IExchangeHost {
 public:
     CQuillo95Doc(CAppState& app, IFrameServices& frame);
-    ~CQuillo95Doc();
+    ~CQuillo95Doc() override;
     CQuillo95Doc(const CQuillo95Doc&) = delete;
     CQuillo95Doc& operator=(const CQuillo95Doc&) = delete;
 
@@ -33,7 +36,7 @@ public:
     // The first view: the window handed to every kqaInitialize.
     void SetView(CWnd* view) { m_view = view; }
     CWnd* GetView() const { return m_view; }
-    void SetModifiedFlag(bool modified = true) { m_modified = modified; }
+    void SetModifiedFlag(bool modified = true) override { m_modified = modified; }
     bool IsModified() const { return m_modified; }
     const std::string& GetPathName() const { return m_pathName; }
 
@@ -42,7 +45,7 @@ public:
     void OnNewDocument();
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
-    bool SaveModified();
+    bool SaveModified() override;
     bool OnSaveDocument(const std::string& path);
 
     // Refresh current results: unique IDs, then the mirror record. Returns whether the
@@ -77,10 +80,10 @@ public:
     void AttrDesc(KQAID id, CAttr* attr, CString& text);
 
     // ---- current results ----
-    bool PropertiesStep();
+    bool PropertiesStep() override;
     void SaveCurrentResults();
     static void DeepCopy(CKQTreeEntry& dest, const CKQTreeEntry& source, bool withTips);
-    std::string MakeNewSysid();
+    std::string MakeNewSysid() override { return m_db.MakeNewSysid(); }
     std::string CurrentSysid() const;  // attribute 0 of the system tree's first entry
 
     // ---- report definitions ----
@@ -99,7 +102,6 @@ public:
     bool ExportCurrent();  // 32790
     bool ExportEntry(CKQTreeEntry* entry, const std::string& path);
     bool ExportRecords(const std::vector<int32_t>& keys, const std::string& path);
-    void OnExportAll() {}  // 57604 does nothing
     // Auto-run: name, export file name, log line, run all tests, export. True when written.
     bool AutoRun();
 
@@ -108,6 +110,17 @@ public:
     bool LookupValue(const std::string& sysid, const std::string& itemText, std::string& value);
     bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
     int QueryRecord(int key) const;
+    // ---- records, for the views ----
+    bool DeleteRecord(int key) { return m_db.DeleteRecord(key); }
+    // Analyzer 10's properties dialog on a record (key 0 or the mirror: the current system).
+    bool EditRecordProperties(int key) { return m_db.EditRecordProperties(key); }
+    std::string RecordSysid(int key) const { return m_db.RecordSysid(key); }
+    int KeyForSysid(const std::string& sysid) const { return m_db.KeyForSysid(sysid); }
+    int CurrentSystemKey() const { return m_db.CurrentSystemKey(); }
+    // The identifier of the record that mirrors the current system ("" when none).
+    std::string MirrorSysid() const;
+    // Whether the analyzer is loaded and offers a properties dialog.
+    bool OffersProperties(KQAID id) const;
     // The same lookup for a record key (key 0 names no stored system).
     bool LookupValue(int key, const std::string& itemText, std::string& value);
     // Entry lookup: depth first, the first non-empty value; tips answered by their analyzer.
@@ -146,7 +159,26 @@ public:
     int* m_runCancel = nullptr;   // the running test's cancel flag
     bool m_closePending = false;  // a close arrived during a run
 
+    std::vector<std::string> AnalyzerVersionLines() const override;
+
 private:
+    // What the database and the exchange files ask of their owner, passed on to the frame.
+    bool RecordPropertiesUI(CRecordEntry* record) override;
+    void LogLine(const std::string& text) override { m_frame.LogLine(text); }
+    void SetStatusText(const std::string& text) override { m_frame.SetStatusText(text); }
+    void ListRecord(CRecordEntry* record, int recordKey) override {
+        m_frame.ListRecord(record, recordKey);
+    }
+    void ListingRequest(int value) override { m_frame.ListingRequest(value); }
+    uint32_t Now() override { return m_frame.Now(); }
+    void NotifyViews(int hint, int recordKey) override { m_frame.NotifyViews(hint, recordKey); }
+    void ReportBox(const std::string& text, const std::string& caption) override {
+        m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
+    }
+    void ShowLog() override { m_frame.ShowLog(); }
+    void BeginWaitCursor() override { m_frame.BeginWaitCursor(); }
+    void EndWaitCursor() override { m_frame.EndWaitCursor(); }
+
     // The steps a run of all tests and a run of one test share.
     void BeginRun(int& cancel);
     void EndRun(bool completed);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analyzers/RunProgress.h"
+
 class CRecordEntry;
 
 enum class MsgIcon { None, Information, Question, Warning, Error };
@@ -20,7 +22,8 @@ struct FileDialogRequest {
     bool multiSelect = false;
 };
 
-class IFrameServices {
+// The progress dialog and the pauses of a test run come from the run's own interface.
+class IFrameServices : public IRunProgress {
 public:
     virtual ~IFrameServices() = default;
 
@@ -51,14 +54,5 @@ public:
                                                     unsigned& errorCode) = 0;
     virtual std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) = 0;
 
-    // Progress dialog of a test run. Create returns false when no dialog could be made;
-    // Cancel in it stores 1 through cancelFlag. SetProgress also processes pending events.
-    virtual bool CreateProgress(int* cancelFlag) = 0;
-    virtual void SetProgressAnalyzer(const std::string& title, int32_t bitmapID,
-                                     const std::string& analyzerName) = 0;
-    virtual void SetProgress(int position) = 0;
-    virtual void DestroyProgress() = 0;
-
-    virtual void Sleep(unsigned milliseconds) = 0;
     virtual uint32_t Now() = 0;  // calendar clock, seconds
 };

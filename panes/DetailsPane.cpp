@@ -3,7 +3,6 @@
 #include <QPainter>
 
 #include "document/Document.h"
-#include "app/Quillo95View.h"
 
 CDetailsPane::~CDetailsPane() { DestroyWindows(); }
 

@@ -266,12 +266,7 @@ QMenu* CMyTreeCtrl::PrepareContextMenu(const QPoint& pos) {
         run->setEnabled(data->m_kind == DETAIL_ENTRY);
 
     bool properties = false;
-    if (data->m_kind == DETAIL_ENTRY && m_doc) {
-        const CAnalyzer* analyzer = m_doc->m_analyzers.FindByID(data->m_kqaid);
-        properties = analyzer && analyzer->IsLoaded() &&
-                     analyzer->HasEntryPoint(KQA_DOPROPERTIESUI) &&
-                     (analyzer->m_info.m_flags[0] & KQA_FLAG_PROPERTIES);
-    }
+    if (data->m_kind == DETAIL_ENTRY && m_doc) properties = m_doc->OffersProperties(data->m_kqaid);
     if (!properties)
         if (QAction* props = FindMenuCommand(m_menu, 32794)) m_menu->removeAction(props);
     return m_menu;

@@ -43,7 +43,6 @@ public:
     // viewport coordinates; null when the point is on no item.
     QMenu* PrepareContextMenu(const QPoint& pos);
     void OnCommand(int id);
-    bool IsMenuShowing() const { return m_menuShowing; }
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;

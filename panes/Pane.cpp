@@ -1,17 +1,15 @@
 #include "panes/Pane.h"
 
 #include <QPainter>
+#include <QWidget>
 #include <algorithm>
 
-#include "app/Quillo95View.h"
-
-void CPane::Create(CQuillo95View* view, CQuillo95Doc* doc, const QRect& tabRect,
-                   const QFont* font) {
+void CPane::Create(IPaneView* view, CQuillo95Doc* doc, const QRect& tabRect, const QFont* font) {
     m_view = view;
     m_doc = doc;
     m_tabRect = tabRect;
     m_font = font;
-    const QFontMetrics metrics(view->font());
+    const QFontMetrics metrics(view->Widget()->font());
     m_textHeight = metrics.height();
     m_aveCharWidth = metrics.averageCharWidth();
     CreateWindows();
@@ -36,9 +34,9 @@ void CPane::Draw(QPainter& painter) {
 
 QRect CPane::PaneRect() const {
     if (!m_view) return {};
-    const QRect client = m_view->rect();
+    const QRect client = m_view->Widget()->rect();
     const int top = m_tabRect.y() + m_tabRect.height();
     return QRect(client.left(), top, client.width(), std::max(0, client.height() - top));
 }
 
-QWidget* CPane::ViewWidget() const { return m_view; }
+QWidget* CPane::ViewWidget() const { return m_view ? m_view->Widget() : nullptr; }

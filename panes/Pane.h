@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "analyzers/KQAnalyzer.h"
+#include "panes/PaneView.h"
 
 class CDetailItem;
 class CRecordEntry;
 class QPainter;
 class QWidget;
-class CQuillo95View;
 class CQuillo95Doc;
 
 class CPane {
@@ -26,7 +26,7 @@ public:
 
     // Stores view, document, tab strip rectangle and font, takes the view's text metrics,
     // then creates the pane's child windows.
-    void Create(CQuillo95View* view, CQuillo95Doc* doc, const QRect& tabRect, const QFont* font);
+    void Create(IPaneView* view, CQuillo95Doc* doc, const QRect& tabRect, const QFont* font);
     // A new tab strip rectangle (the view was resized).
     void Resize(const QRect& tabRect);
     void Show(bool show);
@@ -56,7 +56,7 @@ protected:
     QRect PaneRect() const;
     QWidget* ViewWidget() const;
 
-    CQuillo95View* m_view = nullptr;
+    IPaneView* m_view = nullptr;
     CQuillo95Doc* m_doc = nullptr;
     QRect m_tabRect;
     const QFont* m_font = nullptr;

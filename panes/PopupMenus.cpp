@@ -9,14 +9,24 @@ namespace {
 
 struct MenuItem {
     int command;
-    unsigned text;
+    KQStringId text;  // nothing for a separator
 };
 
-const MenuItem kDbPopup[] = {{32773, 944}, {32774, 945}, {32775, 946}, {0, 0}, {32778, 947},
-                             {32779, 948}, {0, 0},       {32776, 949}, {0, 0}, {32777, 980}};
-const MenuItem kDetailPopup[] = {{32792, 939}, {32787, 981}, {32794, 982}};
-const MenuItem kSummaryPopup[] = {{32792, 939}};
-const MenuItem kInternalPopup[] = {{32796, 943}};
+const MenuItem kDbPopup[] = {{32773, IDS_MENU_SELECT},
+                             {32774, IDS_MENU_DESELECT},
+                             {32775, IDS_MENU_DESELECT_ALL},
+                             {0, {}},
+                             {32778, IDS_MENU_EXPORT},
+                             {32779, IDS_MENU_EXPORT_ALL_SELECTED},
+                             {0, {}},
+                             {32776, IDS_MENU_DELETE_ALL_SELECTED},
+                             {0, {}},
+                             {32777, IDS_MENU_PROPERTIES}};
+const MenuItem kDetailPopup[] = {{32792, IDS_MENU_TELL_ME_MORE},
+                                 {32787, IDS_MENU_RUN_THIS_TEST},
+                                 {32794, IDS_MENU_SYSTEM_PROPERTIES}};
+const MenuItem kSummaryPopup[] = {{32792, IDS_MENU_TELL_ME_MORE}};
+const MenuItem kInternalPopup[] = {{32796, IDS_MENU_REGEN_TIPS}};
 
 template <size_t N>
 void AddItems(QMenu* menu, const MenuItem (&items)[N]) {

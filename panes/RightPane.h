@@ -30,7 +30,6 @@ public:
     QPushButton* Button() const { return m_button; }
     int ButtonWidth() const { return m_buttonWidth; }
     int ButtonHeight() const { return m_buttonHeight; }
-    int ControlID() const { return m_controlID; }
     // The area the text is drawn into: the client area above the button.
     QRect TextRect() const;
 

@@ -5,7 +5,7 @@
 #include <exception>
 #include <vector>
 
-#include "document/Document.h"
+#include "analyzers/Analyzer.h"
 #include "resources/Strings.h"
 
 std::string JoinItemPath(const std::string& prefix, const std::string& part) {
@@ -55,16 +55,16 @@ void GatherHighlights(const CKQTreeEntry* source, CKQTreeEntry* target, KQAID kq
 
 }  // namespace
 
-void CQuillo95Doc::BuildHighlightsReport() {
-    CKQTreeEntry* top = m_systemTree.GetHead();
-    if (top == nullptr) return;
+int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror) {
+    CKQTreeEntry* top = systemTree.GetHead();
+    if (top == nullptr) return -1;
     const std::string name = LoadKQString(IDS_HIGHLIGHTS);
     const int index = top->AddReportDef(name, RDTYPE_REPORT);
-    if (index < 0) return;  // out of memory: the panes keep the index they know
-    m_highlightsIndex = index;
+    if (index < 0) return -1;
     top->EmptyReportDef(name, RDTYPE_REPORT);
-    GatherHighlights(m_db.m_cache.GetHead(), top, 0, std::string());
+    GatherHighlights(mirror, top, 0, std::string());
     GatherHighlights(top, top, 0, std::string());
+    return index;
 }
 
 // Tips of one stored system. Stored records keep no analyzer identifiers, so an entry named
@@ -91,25 +91,25 @@ static void GatherTips(const CAnalyzerList& analyzers, const CKQTreeEntry* sourc
             GatherTips(analyzers, child, target, kqaid, prefix);
 }
 
-void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& selection) {
-    CKQTreeEntry* top = m_systemTree.GetHead();
+void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyzers,
+                                const std::vector<int32_t>& selection, const SystemLoader& load,
+                                const AnalyzerNameFn& analyzerName) {
+    CKQTreeEntry* top = systemTree.GetHead();
     if (top == nullptr) return;
 
     const std::string tipsName = LoadKQString(IDS_TIPS_HEADING);
     top->AddReportDef(tipsName, RDTYPE_REPORT);
     top->EmptyReportDef(tipsName, RDTYPE_REPORT);
     // First item: the path of the attribute that names a system (column captions).
-    const CAnalyzer* namer = m_analyzers.FindByID(10);
+    const CAnalyzer* namer = analyzers.FindByID(10);
     std::string first = namer ? namer->m_info.m_extra : std::string();
     if (top->m_kqaid == 0) first = top->m_key + kPathSeparator + first;
     top->AddReportItem(first, 10);
 
     for (int32_t key : selection) {
-        const std::string sysid = ResolveRecordKey(key);
-        if (sysid.empty()) continue;
         CKQTreeEntry system;
-        if (!LoadSystemTree(sysid, system)) continue;
-        GatherTips(m_analyzers, &system, top, 0, std::string());
+        if (!load(key, system)) continue;
+        GatherTips(analyzers, &system, top, 0, std::string());
     }
 
     const std::string allName = LoadKQString(IDS_ALL_DETAILS);
@@ -123,7 +123,7 @@ void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& select
         top->GetRepDefPtr(top->FindReportDef(LoadKQString(IDS_HIGHLIGHTS), RDTYPE_REPORT));
     const CRepDef* all = top->GetRepDefPtr(allIndex);
     std::vector<const CRepDef*> sources;
-    for (const CAnalyzer* a : m_analyzers.Ordered()) {
+    for (const CAnalyzer* a : analyzers.Ordered()) {
         if (a == nullptr || a->m_branch == nullptr) continue;
         for (const CRepDef& def : a->m_branch->m_repDefs)
             if (def.m_type == RDTYPE_REPORT && &def != highlights && &def != all)
@@ -132,10 +132,10 @@ void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& select
     for (const CRepDef* def : sources)
         for (const CRepItem& item : def->m_items) top->AddReportItem(item.m_text, item.m_kqaid);
 
-    if (CRepDef* allDef = top->GetRepDefPtr(allIndex)) AddReportHeadings(*allDef);
+    if (CRepDef* allDef = top->GetRepDefPtr(allIndex)) AddReportHeadings(*allDef, analyzerName);
 }
 
-void CQuillo95Doc::AddReportHeadings(CRepDef& def) {
+void AddReportHeadings(CRepDef& def, const AnalyzerNameFn& analyzerName) {
     KQAID lastGroup = 0;
     bool inTips = false;
     try {
@@ -152,7 +152,7 @@ void CQuillo95Doc::AddReportHeadings(CRepDef& def) {
                 inTips = false;
                 if (kqaid != lastGroup) {
                     if (lastGroup != 0)
-                        def.InsertReportItem(pos, kqaid, MakeHeading(AnalyzerName(kqaid)));
+                        def.InsertReportItem(pos, kqaid, MakeHeading(analyzerName(kqaid)));
                     lastGroup = kqaid;
                 }
             }

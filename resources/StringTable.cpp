@@ -30,12 +30,12 @@ const std::map<unsigned, const char*>& Table() {
 
 }  // namespace
 
-std::string LoadKQString(unsigned id) {
+std::string LoadKQString(KQStringId id) {
     auto it = Table().find(id);
     return it == Table().end() ? std::string() : std::string(it->second);
 }
 
-bool HasKQString(unsigned id) { return Table().count(id) != 0; }
+bool HasKQString(KQStringId id) { return Table().count(id) != 0; }
 
 std::string SubstituteArgs(const std::string& text, const std::string& arg1,
                            const std::string& arg2) {
@@ -52,7 +52,7 @@ std::string SubstituteArgs(const std::string& text, const std::string& arg1,
     return out;
 }
 
-std::string FormatKQString(unsigned id, const std::string& arg1, const std::string& arg2) {
+std::string FormatKQString(KQStringId id, const std::string& arg1, const std::string& arg2) {
     return SubstituteArgs(LoadKQString(id), arg1, arg2);
 }
 

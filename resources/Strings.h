@@ -6,10 +6,10 @@
 #include "resources/StringIds.h"
 
 // The text of string id; empty when the table has no such string.
-std::string LoadKQString(unsigned id);
-bool HasKQString(unsigned id);
+std::string LoadKQString(KQStringId id);
+bool HasKQString(KQStringId id);
 // String id with "%1" and "%2" replaced by the arguments.
-std::string FormatKQString(unsigned id, const std::string& arg1 = std::string(),
+std::string FormatKQString(KQStringId id, const std::string& arg1 = std::string(),
                            const std::string& arg2 = std::string());
 // Replaces every "%1" / "%2" in text.
 std::string SubstituteArgs(const std::string& text, const std::string& arg1,

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything with warnings as errors and runs the whole test suite.
-# Usage: scripts/test.sh [build-dir]
+# Builds everything with warnings as errors (the "dev" preset, into build/) and runs the whole
+# test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-build="${1:-build}"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON
-cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure -j2 --timeout 600
+cmake --preset dev
+cmake --build --preset dev
+ctest --preset dev

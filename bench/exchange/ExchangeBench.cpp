@@ -124,7 +124,7 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
         for (int i = 0; i < n; ++i) FillRecord(*doc.m_db.m_cache.Add("System"), i);
         baseline = PeakKB();
         auto start = std::chrono::steady_clock::now();
-        CExchangeFile out(&doc);
+        CExchangeFile out(doc.m_db, doc);
         if (!out.OpenForWrite(file + ".tree") || !out.WriteTree(&doc.m_db.m_cache, -1, 0) ||
             !out.Close())
             return 1;

@@ -3,7 +3,7 @@
 
 #include "storage/StreamStorage.h"
 #include "tests/database/RecordSample.h"
-#include "tests/database/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/host/HostFixture.h"
 
 class DbTest : public HostTest {

@@ -3,7 +3,7 @@
 #include <sqlite3.h>
 
 #include "storage/StreamStorage.h"
-#include "tests/database/ScratchDir.h"
+#include "tests/support/ScratchDir.h"
 
 namespace {
 

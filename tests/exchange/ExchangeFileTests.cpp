@@ -94,7 +94,7 @@ TEST_F(ExchangeTest, ResultsFileIsWrittenWithCrLfByteForByte) {
     FillRecord(record, "BOX-1");
     std::string path = Path("layout.kqx");
     {
-        CExchangeFile file(doc.get());
+        CExchangeFile file(doc->m_db, *doc);
         ASSERT_TRUE(file.OpenForWrite(path));
         ASSERT_TRUE(file.WriteEntry(&record, 7, 0));
         EXPECT_EQ(file.m_lineNumber, 16u);

@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "document/Document.h"
-#include "tests/support/FakeFrame.h"
+#include "database/Database.h"
+#include "database/ExchangeFile.h"
+#include "tests/support/FakeHosts.h"
 
 namespace {
 
@@ -33,28 +34,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
-    CAppState app;
-    FakeFrame frame;
-    CQuillo95Doc doc(app, frame);
-    CKQTreeEntry* kept = doc.m_db.m_cache.Add("Kept");
+    FakeDatabaseHost dbHost;
+    FakeExchangeHost host;
+    CResultsDatabase db(dbHost);
+    CKQTreeEntry* kept = db.m_cache.Add("Kept");
     kept->SetAttr("SysName", "KEPT", 0, 0);
     kept->SetAttr("Value", "original", 0, 5);
     kept->AddSubtree()->Add("Child")->AddTip(80, 1, 2);
-    doc.m_db.AddImportedRecord(static_cast<CRecordEntry*>(kept), "KEPT");
+    db.AddImportedRecord(static_cast<CRecordEntry*>(kept), "KEPT");
     std::string before;
     SerializeRecord(*kept, before);
 
-    doc.ImportFile(path);
+    {
+        CExchangeFile file(db, host);
+        file.m_fileList = {path};
+        file.ImportAll(&db.m_cache);
+    }
 
     std::string after;
     SerializeRecord(*kept, after);
     Check(before == after, "stored record changed");
-    Check(static_cast<size_t>(doc.m_db.m_cache.GetCount()) == doc.m_db.m_directory.size(),
+    Check(static_cast<size_t>(db.m_cache.GetCount()) == db.m_directory.size(),
           "cache and directory disagree");
-    for (size_t i = 0; i < doc.m_db.m_directory.size(); ++i) {
-        const std::string& sysid = doc.m_db.m_directory[i];
+    for (size_t i = 0; i < db.m_directory.size(); ++i) {
+        const std::string& sysid = db.m_directory[i];
         Check(CResultsDatabase::IsStorableSysid(sysid), "unstorable identifier added");
-        CKQTreeEntry* e = doc.m_db.m_cache.GetAt(static_cast<int>(i));
+        CKQTreeEntry* e = db.m_cache.GetAt(static_cast<int>(i));
         Check(CResultsDatabase::GetRecordSysid(*e) == sysid, "record renamed");
         std::string stream;
         Check(SerializeRecord(*e, stream), "record cannot be written");

@@ -12,49 +12,15 @@
 
 #include "document/Document.h"
 #include "tests/support/FakeFrame.h"
-
-class CTestView : public CWnd {
-public:
-    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        messages.push_back(message);
-        if (doc == nullptr) return 0;
-        switch (message) {
-            case UM_ANALYZERLOG:
-                return doc->OnAnalyzerLog(wParam, lParam);
-            case UM_ANALYZERREQUEST:
-                return doc->OnAnalyzerRequest(wParam, lParam);
-            case UM_ANALYZERPROGRESS:
-                return doc->OnAnalyzerProgress(wParam, lParam);
-            default:
-                return 0;
-        }
-    }
-    CQuillo95Doc* doc = nullptr;
-    std::vector<uint32_t> messages;
-};
-
-// Fixes the order in which the "file system" returns the modules.
-class CFixedLister : public IDirectoryLister {
-public:
-    explicit CFixedLister(std::vector<std::string> names) : m_names(std::move(names)) {}
-    std::vector<std::string> List(const std::string& directory,
-                                  const std::string& pattern) override {
-        askedDirectory = directory;
-        askedPattern = pattern;
-        return m_names;
-    }
-    std::string askedDirectory, askedPattern;
-
-private:
-    std::vector<std::string> m_names;
-};
+#include "tests/support/FakeLister.h"
+#include "tests/support/FakeView.h"
+#include "tests/support/ScratchDir.h"
 
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kqhostXXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = scratch.Path();
+        ASSERT_FALSE(dir.empty());
         app.m_programDir = dir + "/";
         app.m_databasePath = dir + "/Quillo97.kqd";
         app.m_promptProps = 0;
@@ -65,8 +31,6 @@ protected:
     void TearDown() override {
         view.doc = nullptr;
         doc.reset();
-        std::error_code ec;
-        std::filesystem::remove_all(dir, ec);
     }
 
     // Copies the named test modules into the program directory and loads them in that order.
@@ -79,7 +43,7 @@ protected:
             std::filesystem::copy_file(std::string(QUILLON_TESTMODULE_DIR) + "/" + m + ".kqa",
                                        dir + "/" + m + ".kqa", std::filesystem::copy_options::none);
         }
-        CFixedLister lister(files);
+        FakeLister lister(files);
         doc->LoadAnalyzers(lister);
     }
 
@@ -114,9 +78,10 @@ protected:
         };
     }
 
+    CScratchDir scratch{"kqhost"};
     std::string dir;
     CAppState app;
     FakeFrame frame;
-    CTestView view;
+    FakeView view;
     std::unique_ptr<CQuillo95Doc> doc;
 };

@@ -114,7 +114,7 @@ TEST_F(TestRun, NoRunStartsInsideAnother) {
         // Nor anything else that re-enters the modules or rebuilds the tree.
         doc->RegenTips();
         EXPECT_FALSE(doc->AnalyzerProperties(10));
-        CFixedLister none({});
+        FakeLister none({});
         doc->LoadAnalyzers(none);
     };
     doc->RunAllTests();

@@ -37,7 +37,7 @@ protected:
     }
 
     std::string dir;
-    CRecordingView view;
+    FakeView view{ViewWithoutDocument()};
     CAnalyzer module;
     CKQTree tree;
     CKQTreeEntry* branch = nullptr;
@@ -117,7 +117,7 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
         EXPECT_GE(written, static_cast<int>(fileMiB / 4));
         EXPECT_GE(read, static_cast<int>(fileMiB / 4));
         EXPECT_GT(batches, 0);
-        EXPECT_GE(view.progress, written + read + batches);
+        EXPECT_GE(view.progressCount, written + read + batches);
     }
     EXPECT_TRUE(found);
     for (int p : view.positions) {
@@ -170,7 +170,7 @@ TEST_F(DiskModule, CancelInTheMiddleStopsAtOnceAndCleansUp) {
     view.cancelAt = 4;  // during the write pass
     module.RunTests(cancel);
     EXPECT_EQ(cancel, 1);
-    EXPECT_EQ(view.progress, 4);
+    EXPECT_EQ(view.progressCount, 4);
     EXPECT_EQ(view.afterCancel, 0);
     CKQTreeEntry* t = FindPath(branch, {"Disk Tests"});
     ASSERT_NE(t, nullptr);
@@ -187,9 +187,9 @@ TEST_F(DiskModule, CancelInTheMiddleStopsAtOnceAndCleansUp) {
     EXPECT_EQ(t->GetAttrValue("Test Result"), "complete");
     EXPECT_GE(t->FindAttr("Random 4 KiB Read"), 0);
     // Run This Test on an entry that is no test does nothing.
-    const int before = view.progress;
+    const int before = view.progressCount;
     EXPECT_FALSE(module.RunATest(FindPath(branch, {"Block Devices"}), cancel));
-    EXPECT_EQ(view.progress, before);
+    EXPECT_EQ(view.progressCount, before);
 }
 
 TEST_F(DiskModule, CancelDuringRandomReads) {
@@ -214,7 +214,7 @@ TEST_F(DiskModule, UnwritableDirectoryIsReported) {
     int cancel = 0;
     EXPECT_FALSE(module.RunTests(cancel));
     EXPECT_NE(Value(branch, {"Disk Tests"}, "Test Result").find("not run: "), std::string::npos);
-    EXPECT_EQ(view.progress, 0);
+    EXPECT_EQ(view.progressCount, 0);
 }
 
 TEST(DiskHelp, HasAnAnchorForEveryContext) {

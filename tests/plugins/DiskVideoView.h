@@ -1,5 +1,5 @@
-// The window the Disk and Video module tests hand to kqaInitialize: it records what the
-// module sends and can press Cancel after a chosen number of progress messages.
+// Helpers of the Disk and Video module tests; the window they hand to kqaInitialize is the
+// shared fake view, with no document behind it (every message answers 1).
 #pragma once
 
 #include <cstdlib>
@@ -8,29 +8,14 @@
 #include <vector>
 
 #include "analyzers/Analyzer.h"
+#include "tests/support/FakeView.h"
 
-class CRecordingView : public CWnd {
-public:
-    intptr_t SendMessage(uint32_t message, uintptr_t, intptr_t lParam) override {
-        if (message == UM_ANALYZERLOG) logs.emplace_back(reinterpret_cast<const char*>(lParam));
-        if (message == UM_ANALYZERPROGRESS) {
-            ++progress;
-            positions.push_back(static_cast<int>(lParam));
-            if (cancel && *cancel) ++afterCancel;
-            if (cancel &&
-                (progress == cancelAt || (cancelAtPosition >= 0 && lParam >= cancelAtPosition)))
-                *cancel = 1;
-        }
-        return 1;
-    }
-    std::vector<std::string> logs;
-    std::vector<int> positions;
-    int progress = 0;
-    int* cancel = nullptr;  // the run's flag, set at the cancelAt-th progress message
-    int cancelAt = -1;
-    int cancelAtPosition = -1;  // or at the first message at or past this position
-    int afterCancel = 0;        // progress messages sent once the flag was set
-};
+// The modules run here without a document: every message they send is answered 1.
+inline FakeView ViewWithoutDocument() {
+    FakeView view;
+    view.answerWithoutDoc = 1;
+    return view;
+}
 
 // Sets an environment variable for the life of the object.
 class CScopedEnv {

@@ -14,48 +14,13 @@
 
 #include "document/Document.h"
 #include "tests/support/FakeFrame.h"
+#include "tests/support/FakeLister.h"
+#include "tests/support/FakeView.h"
+#include "tests/support/ScratchDir.h"
 
 namespace plugintest {
 
 namespace fs = std::filesystem;
-
-class CView : public CWnd {
-public:
-    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        if (message == UM_ANALYZERPROGRESS) {
-            ++progressCount;
-            if (onProgress) onProgress(progressCount);
-        }
-        if (message == UM_ANALYZERLOG && lParam)
-            logs.emplace_back(reinterpret_cast<const char*>(lParam));
-        if (doc == nullptr) return 0;
-        switch (message) {
-            case UM_ANALYZERLOG:
-                return doc->OnAnalyzerLog(wParam, lParam);
-            case UM_ANALYZERREQUEST:
-                return doc->OnAnalyzerRequest(wParam, lParam);
-            case UM_ANALYZERPROGRESS:
-                return doc->OnAnalyzerProgress(wParam, lParam);
-            default:
-                return 0;
-        }
-    }
-    CQuillo95Doc* doc = nullptr;
-    int progressCount = 0;
-    std::function<void(int)> onProgress;
-    std::vector<std::string> logs;
-};
-
-class CListOf : public IDirectoryLister {
-public:
-    explicit CListOf(std::vector<std::string> names) : m_names(std::move(names)) {}
-    std::vector<std::string> List(const std::string&, const std::string&) override {
-        return m_names;
-    }
-
-private:
-    std::vector<std::string> m_names;
-};
 
 inline void WriteFile(const fs::path& path, const std::string& text) {
     fs::create_directories(path.parent_path());
@@ -65,9 +30,8 @@ inline void WriteFile(const fs::path& path, const std::string& text) {
 class ModuleTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "kqplugXXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = scratch.Path();
+        ASSERT_FALSE(dir.empty());
         fs::create_directories(dir / "bin");
         fs::create_directories(dir / "home");
         setenv("HOME", (dir / "home").c_str(), 1);
@@ -85,8 +49,6 @@ protected:
         doc.reset();
         unsetenv("QUILLON_SYSROOT");
         unsetenv("QUILLON_BENCH_SCALE");
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
 
     void NewDocument() {
@@ -132,7 +94,7 @@ protected:
                 fs::copy_file(fs::path(QUILLON_BIN_DIR) / (m + ".kqa"), target);
             files.push_back(m + ".kqa");
         }
-        CListOf lister(files);
+        FakeLister lister(files);
         doc->LoadAnalyzers(lister);
     }
     void LoadAll() { Load({"System", "CPU", "Memory"}); }
@@ -185,10 +147,11 @@ protected:
     }
 
     std::string m_machine;
+    CScratchDir scratch{"kqplug"};
     fs::path dir;
     CAppState app;
     FakeFrame frame;
-    CView view;
+    FakeView view;
     std::unique_ptr<CQuillo95Doc> doc;
 };
 

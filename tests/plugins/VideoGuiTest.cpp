@@ -18,7 +18,7 @@ protected:
         branch->m_kqaid = module.GetID();
         ASSERT_TRUE(module.GetSystemInfo(branch));
     }
-    CRecordingView view;
+    FakeView view{ViewWithoutDocument()};
     CAnalyzer module;
     CKQTree tree;
     CKQTreeEntry* branch = nullptr;
@@ -52,13 +52,13 @@ TEST_F(VideoGui, TextIsDrawnWithAGuiApplication) {
     for (const char* id : {"Lines", "Rectangles", "Text", "Image Copies"})
         EXPECT_GT(std::atof(t->GetAttrValue(id).c_str()), 0) << id;
     EXPECT_LT(t->FindAttr("Text Test"), 0);
-    EXPECT_EQ(view.progress, 4 * 60);
+    EXPECT_EQ(view.progressCount, 4 * 60);
 }
 
 // The progress window finds a module's bitmap in the module's own resources.
 TEST(ModuleBitmaps, DiskAndVideoCarryTheirs) {
     for (const char* name : {"Disk", "Video"}) {
-        CRecordingView view;
+        FakeView view{ViewWithoutDocument()};
         CAnalyzer a;
         ASSERT_TRUE(a.Load(std::string(KQA_MODULE_DIR) + "/" + name + ".kqa", &view));
         const QString path = QString(":/kqa/%1/%2.png").arg(name).arg(a.m_info.m_bitmap);

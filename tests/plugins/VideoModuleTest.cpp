@@ -23,7 +23,7 @@ protected:
         ASSERT_TRUE(module.GetSystemInfo(branch));
         module.GenTips();
     }
-    CRecordingView view;
+    FakeView view{ViewWithoutDocument()};
     CAnalyzer module;
     CKQTree tree;
     CKQTreeEntry* branch = nullptr;
@@ -125,7 +125,7 @@ TEST_F(VideoModule, DrawsWithoutAGuiApplicationAndLeavesTextOut) {
     EXPECT_GE(t->FindAttr("Text Test"), 0);
     EXPECT_EQ(t->GetAttrValue("Drawing Test Result"), "complete");
     // One message per batch of drawing: three tests of (warm-up + five) repetitions.
-    EXPECT_EQ(view.progress, 3 * (CVideoBench::kReps + 1) * CVideoBench::kBatchesPerRep);
+    EXPECT_EQ(view.progressCount, 3 * (CVideoBench::kReps + 1) * CVideoBench::kBatchesPerRep);
 
     module.GenTips();
     ForEachEntry(branch, [&](CKQTreeEntry* e) {
@@ -156,7 +156,7 @@ TEST_F(VideoModule, CancelInTheMiddle) {
     const int perTest = (CVideoBench::kReps + 1) * CVideoBench::kBatchesPerRep;
     view.cancelAt = perTest + 5;  // in the rectangles
     module.RunTests(cancel);
-    EXPECT_EQ(view.progress, perTest + 5);
+    EXPECT_EQ(view.progressCount, perTest + 5);
     EXPECT_EQ(view.afterCancel, 0);
     CKQTreeEntry* t = FindPath(branch, {"Drawing Tests"});
     EXPECT_GE(t->FindAttr("Lines"), 0);

@@ -57,8 +57,8 @@ TEST_F(LogWindowTest, VersionLineFirstThenLinesInViewAndFile) {
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(window->isVisible());  // starts hidden
     frame->LogLine("Loaded analyzer Ten");
-    frame->WriteStringResource(42);
-    frame->WriteStringResource(999999);  // no such string: nothing
+    frame->WriteStringResource(IDS_TESTING_COMPLETE);
+    frame->WriteStringResource(KQStringId(999999));  // no such string: nothing
     const QStringList expected = {kVersion, "Loaded analyzer Ten", "Testing complete"};
     EXPECT_EQ(window->Lines(), expected);
     EXPECT_EQ(FileLines(dir + "/KQlog.txt"), expected);
@@ -126,9 +126,9 @@ TEST_F(LogWindowTest, StatusBarHasFivePanesAndShowsTexts) {
     EXPECT_EQ(frame->StatusPane(0)->text(), "For Help, press F1");
     frame->SetStatusText("Import finished");
     EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished");
-    frame->ShowStatus(41);
+    frame->ShowStatus(IDS_TESTING_IN_PROGRESS);
     EXPECT_EQ(frame->StatusPane(0)->text(), "Testing in Progress");
-    frame->ShowStatus(0);
+    frame->ShowStatus();
     EXPECT_EQ(frame->StatusPane(0)->text(), "For Help, press F1");
     frame->ShowListing(true);
     EXPECT_EQ(frame->StatusPane(1)->text(), "Listing database");

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
+#include <regex>
 #include <set>
 #include <string>
 
@@ -20,6 +23,9 @@ const Def kAll[] = {
 #include "resources/strings_shell.inc"
 };
 
+// A number no string of the table bears.
+constexpr KQStringId kNoSuchString = static_cast<KQStringId>(3);
+
 }  // namespace
 
 TEST(StringTableTest, IdsAreUniqueAcrossAllAreas) {
@@ -33,8 +39,8 @@ TEST(StringTableTest, LoadsByNumber) {
     EXPECT_EQ(LoadKQString(IDS_LOADING_ANALYZER), "Loading analyzer ");  // trailing blank kept
     EXPECT_EQ(LoadKQString(IDS_APP_TITLE), "Quillon 97");
     EXPECT_TRUE(HasKQString(IDS_TIPS_REPORT));
-    EXPECT_FALSE(HasKQString(3));
-    EXPECT_EQ(LoadKQString(3), "");
+    EXPECT_FALSE(HasKQString(kNoSuchString));
+    EXPECT_EQ(LoadKQString(kNoSuchString), "");
 }
 
 TEST(StringTableTest, SubstitutesPercentOneAndTwo) {
@@ -44,7 +50,7 @@ TEST(StringTableTest, SubstitutesPercentOneAndTwo) {
     // One pass: an argument holding "%2" is not substituted again.
     EXPECT_EQ(SubstituteArgs("%1 and %2", "%2", "x"), "%2 and x");
     EXPECT_EQ(SubstituteArgs("%1%1%3%", "a", "b"), "aa%3%");
-    EXPECT_EQ(FormatKQString(3, "a", "b"), "");
+    EXPECT_EQ(FormatKQString(kNoSuchString, "a", "b"), "");
 }
 
 TEST(StringTableTest, PrintfFormats) {
@@ -61,4 +67,27 @@ TEST(StringTableTest, PrintfFormats) {
     EXPECT_EQ(KQFormat("%s", ""), "");
     const std::string longText(5000, 'x');
     EXPECT_EQ(KQFormat("<%s>", longText.c_str()), "<" + longText + ">");
+}
+
+// The header of names: one name per number and one number per name, and a text behind every
+// name, so that no call site can name a string the table lacks.
+TEST(StringTableTest, EveryNamedIdIsOneNumberWithAText) {
+    std::ifstream header(QUILLON_SOURCE_DIR "/resources/StringIds.h");
+    ASSERT_TRUE(header.is_open());
+    const std::regex entry(R"(^\s*(IDS_\w+)\s*=\s*(\d+)\s*,)");
+    std::map<std::string, unsigned> byName;
+    std::map<unsigned, std::string> byNumber;
+    std::string line;
+    while (std::getline(header, line)) {
+        std::smatch m;
+        if (!std::regex_search(line, m, entry)) continue;
+        const unsigned id = static_cast<unsigned>(std::stoul(m[2]));
+        EXPECT_TRUE(byName.emplace(m[1], id).second) << m[1] << " named twice";
+        EXPECT_TRUE(byNumber.emplace(id, m[1]).second)
+            << id << " has two names: " << byNumber[id] << " and " << m[1];
+        EXPECT_TRUE(HasKQString(static_cast<KQStringId>(id))) << m[1] << " has no text";
+    }
+    EXPECT_GT(byName.size(), 100u);
+    for (const Def& d : kAll)
+        EXPECT_EQ(byNumber.count(d.id), 1u) << "string " << d.id << " unnamed";
 }

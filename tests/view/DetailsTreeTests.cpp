@@ -9,20 +9,6 @@
 
 namespace {
 
-// Keeps a copy of every item it is sent: the tree passes a copy that lives only for the call.
-class ItemWnd : public CWnd {
-public:
-    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        if (message == UM_ITEMACTION) {
-            codes.push_back(int(wParam));
-            items.push_back(lParam ? *reinterpret_cast<const CDetailItem*>(lParam) : CDetailItem());
-        }
-        return 0;
-    }
-    std::vector<int> codes;
-    std::vector<CDetailItem> items;
-};
-
 class TreeTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -71,7 +57,7 @@ protected:
     FakeFrame frame;
     std::unique_ptr<CQuillo95Doc> doc;
     QWidget parent;
-    ItemWnd wnd;
+    FakeView wnd;
     CMyTreeCtrl* tree = nullptr;
     CKQTreeEntry *a = nullptr, *b = nullptr, *c = nullptr, *d = nullptr;
 };
@@ -156,7 +142,7 @@ TEST_F(TreeTest, ExpansionAndSelectionLiveInTheEntryFlags) {
     EXPECT_TRUE(tree->topLevelItem(0)->isExpanded());
     EXPECT_FALSE(Find("C")->isExpanded());
     ASSERT_EQ(tree->currentItem(), Find("C"));
-    ASSERT_EQ(wnd.codes, std::vector<int>{IA_DETAILS_DESCRIBE});
+    ASSERT_EQ(wnd.itemCodes, std::vector<int>{IA_DETAILS_DESCRIBE});
     EXPECT_EQ(wnd.items[0].m_entry, c);
 
     tree->setCurrentItem(Find("y = 2"));
@@ -189,10 +175,10 @@ TEST_F(TreeTest, FillingRaisesOnlyTheFinalSelection) {
     c->m_flags = 2;
     Make();
     tree->setCurrentItem(Find("D"));
-    wnd.codes.clear();
+    wnd.itemCodes.clear();
     wnd.items.clear();
     tree->Fill();
-    ASSERT_EQ(wnd.codes.size(), 1u);
+    ASSERT_EQ(wnd.itemCodes.size(), 1u);
     EXPECT_EQ(wnd.items[0].m_entry, d);
     EXPECT_EQ(d->m_flags & 2u, 2u);
 }
@@ -203,7 +189,7 @@ TEST_F(TreeTest, NoSelectionGivesNoItem) {
     EXPECT_EQ(tree->GetSelectedItem(), nullptr);
     tree->OnCommand(32792);
     tree->OnCommand(32787);
-    EXPECT_TRUE(wnd.codes.empty());
+    EXPECT_TRUE(wnd.itemCodes.empty());
 }
 
 TEST_F(TreeTest, SelectNextWalksDepthFirstAndWrapsToTheRoot) {
@@ -222,16 +208,16 @@ TEST_F(TreeTest, CommandsAndDoubleClickSendTheirCodesWithTheSelection) {
     Sample();
     Make();
     tree->setCurrentItem(Find("C"));
-    wnd.codes.clear();
+    wnd.itemCodes.clear();
     tree->OnCommand(32792);
     tree->OnCommand(32787);
     tree->OnCommand(32794);
-    EXPECT_EQ(wnd.codes, (std::vector<int>{IA_TREE_HELP, IA_RUN_TEST, IA_PROPERTIES}));
-    wnd.codes.clear();
+    EXPECT_EQ(wnd.itemCodes, (std::vector<int>{IA_TREE_HELP, IA_RUN_TEST, IA_PROPERTIES}));
+    wnd.itemCodes.clear();
     const QRect row = tree->visualItemRect(Find("C"));
     QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, row.center());
-    ASSERT_FALSE(wnd.codes.empty());
-    EXPECT_EQ(wnd.codes.back(), IA_TREE_HELP);
+    ASSERT_FALSE(wnd.itemCodes.empty());
+    EXPECT_EQ(wnd.itemCodes.back(), IA_TREE_HELP);
     EXPECT_EQ(wnd.items.back().m_entry, c);
 }
 

@@ -33,14 +33,14 @@ protected:
     }
 
     QWidget parent;
-    RecordingWnd owner;
+    FakeView owner;
 };
 
 }  // namespace
 
 TEST(PaneTabCtrlTest, NoSelectionSendsNothing) {
     QWidget parent;
-    RecordingWnd owner;
+    FakeView owner;
     CPaneTabCtrl tabs(&owner, &parent, QRect(0, 0, 300, 30));
     tabs.InsertItem(0, "A", 1);
     tabs.InsertItem(1, "B", 2);

@@ -18,6 +18,7 @@
 #include "app/Quillo95View.h"
 #include "resources/Strings.h"
 #include "tests/support/FakeFrame.h"
+#include "tests/support/FakeView.h"
 
 class FakeHost : public IViewHost {
 public:
@@ -36,21 +37,6 @@ public:
     int coversRemoved = 0, defaultHelp = 0, helpIndex = 0;
     std::vector<bool> autoRun;
     std::vector<Help> help;
-};
-
-// Records every message it is sent (the owner of tab strips and right panes under test).
-class RecordingWnd : public CWnd {
-public:
-    intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-        messages.push_back({message, wParam, lParam});
-        return 0;
-    }
-    struct Msg {
-        uint32_t message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
-    std::vector<Msg> messages;
 };
 
 inline QSettings ViewSettings() {

@@ -37,7 +37,8 @@ TEST_F(ViewTest, StartUpWaitsForTimerOneThenBuildsTabsAndPaneOne) {
     ASSERT_NE(view->TabCtrl(), nullptr);
     EXPECT_EQ(view->TabCtrl()->count(), 5);
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(view->TabCtrl()->tabText(i).toStdString(), LoadKQString(201 + unsigned(i)));
+        EXPECT_EQ(view->TabCtrl()->tabText(i).toStdString(),
+                  LoadKQString(KQStringId(IDS_TAB_SUMMARY + unsigned(i))));
         EXPECT_EQ(view->TabCtrl()->GetItemData(i), i + 1);
     }
     EXPECT_EQ(view->TabCtrl()->GetCurSel(), 0);

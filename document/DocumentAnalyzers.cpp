@@ -41,6 +41,8 @@ void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
             m_frame.LogLine(LoadKQString(IDS_LOADED_ANALYZER) + file);
         } else {
             m_frame.LogLine(LoadKQString(IDS_ANALYZER_LOAD_FAILED));
+            // The loader's own words tell a module author what is missing.
+            if (analyzer && !analyzer->m_loadError.empty()) m_frame.LogLine(analyzer->m_loadError);
         }
     }
     if (files.empty()) return;

@@ -1,4 +1,4 @@
-// A temporary directory removed with everything in it.
+// A temporary directory removed with everything in it; empty Path() when none could be made.
 #pragma once
 
 #include <stdlib.h>
@@ -9,8 +9,8 @@
 
 class CScratchDir {
 public:
-    CScratchDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "kqdbXXXXXX").string();
+    explicit CScratchDir(const std::string& prefix = "kqdb") {
+        std::string tmpl = (std::filesystem::temp_directory_path() / (prefix + "XXXXXX")).string();
         if (mkdtemp(tmpl.data())) m_path = tmpl;
     }
     ~CScratchDir() {

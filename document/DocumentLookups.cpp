@@ -244,3 +244,8 @@ std::string CQuillo95Doc::GroupTitle(const std::string& line) {
         if (!(c == ' ' && !title.empty() && title.back() == ' ')) title.push_back(c);
     return ReplaceSepIDs(title, ' ');
 }
+
+bool CQuillo95Doc::ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text) {
+    return ::ValueAtItemPath(tree, path, text,
+                             [this](KQAID id, CTip* tip, CString& out) { TipText(id, tip, out); });
+}

@@ -94,8 +94,8 @@ void CQuillo95Doc::SaveCurrentResults() {
         return;
     }
     rec->m_changed = 1;
-    m_frame.NotifyViews(1, key);
-    m_frame.NotifyViews(2, 0);
+    m_frame.NotifyViews(HINT_RECORD, key);
+    m_frame.NotifyViews(HINT_DATABASE, 0);
     SetModifiedFlag();
     m_resultsNotSaved = 0;
 }

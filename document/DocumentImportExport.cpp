@@ -1,11 +1,11 @@
 // The document's import and export commands; the file format is CExchangeFile's.
-#include "document/Document.h"
 #include "database/ExchangeFile.h"
+#include "document/Document.h"
 #include "resources/Strings.h"
 
 namespace {
 
-FileDialogRequest ExchangeDialog(unsigned title, bool multiSelect) {
+FileDialogRequest ExchangeDialog(KQStringId title, bool multiSelect) {
     FileDialogRequest r;
     r.title = LoadKQString(title);
     r.defaultExt = LoadKQString(IDS_EXCHANGE_EXT);
@@ -17,7 +17,8 @@ FileDialogRequest ExchangeDialog(unsigned title, bool multiSelect) {
 // Opens the export target: the path, or the one the save dialog answers for an empty path.
 bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string& path) {
     if (!path.empty()) return file.OpenForWrite(path);
-    std::optional<std::string> chosen = doc.m_frame.SaveFileDialog(ExchangeDialog(22, false));
+    std::optional<std::string> chosen =
+        doc.m_frame.SaveFileDialog(ExchangeDialog(IDS_EXPORT_TO, false));
     if (!chosen || chosen->empty()) return false;
     return file.OpenForWrite(*chosen);
 }
@@ -26,7 +27,8 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
 
 void CQuillo95Doc::OnImport() {
     unsigned error = 0;
-    std::vector<std::string> paths = m_frame.OpenFileDialog(ExchangeDialog(27, true), error);
+    std::vector<std::string> paths =
+        m_frame.OpenFileDialog(ExchangeDialog(IDS_SELECT_FILES_TO_IMPORT, true), error);
     if (!paths.empty()) {
         ImportFiles(paths);
     } else if (error != 0) {
@@ -38,7 +40,8 @@ void CQuillo95Doc::OnImport() {
 
 void CQuillo95Doc::OnImportOne() {
     unsigned error = 0;
-    std::vector<std::string> paths = m_frame.OpenFileDialog(ExchangeDialog(17, false), error);
+    std::vector<std::string> paths =
+        m_frame.OpenFileDialog(ExchangeDialog(IDS_SELECT_FILE_TO_IMPORT, false), error);
     if (!paths.empty()) ImportFiles({paths.front()});
     SetModifiedFlag(true);
 }
@@ -46,8 +49,8 @@ void CQuillo95Doc::OnImportOne() {
 void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
 
 void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
-    CExchangeFile file(this);
-    file.m_fileList = paths;
+    CExchangeFile file(m_db, *this);
+    for (const std::string& path : paths) file.m_fileList.push_back(CAppState::Unquote(path));
     file.ImportAll(&m_db.m_cache);
     SetModifiedFlag(true);
 }
@@ -55,7 +58,7 @@ void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
 bool CQuillo95Doc::ExportCurrent() { return ExportEntry(m_db.m_cache.GetHead(), std::string()); }
 
 bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
-    CExchangeFile file(this);
+    CExchangeFile file(m_db, *this);
     if (!OpenExportTarget(*this, file, path)) return false;
     // With no record (an empty database) the file holds the header lines only.
     bool ok = !entry || file.WriteEntry(entry, 0, 0);
@@ -64,7 +67,7 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
 
 bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::string& path) {
     if (keys.empty()) return false;
-    CExchangeFile file(this);
+    CExchangeFile file(m_db, *this);
     if (!OpenExportTarget(*this, file, path)) return false;
     for (int32_t key : keys) {
         std::string sysid = m_db.RecordSysid(key);

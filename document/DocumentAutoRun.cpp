@@ -5,10 +5,7 @@
 
 bool CQuillo95Doc::AutoRun() {
     std::string name = m_app.m_autoRunFile;
-    if (name.empty()) {
-        if (CKQTreeEntry* mirror = m_db.m_cache.GetHead())
-            name = CResultsDatabase::GetRecordSysid(*mirror);
-    }
+    if (name.empty()) name = MirrorSysid();
     std::string file = CAppState::MakeExportFileName(name);
     m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
     RunAllTests();

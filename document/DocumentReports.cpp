@@ -1,0 +1,22 @@
+// The report definitions the document keeps on the system tree's top entry.
+#include "document/Document.h"
+#include "reports/ReportDefs.h"
+
+void CQuillo95Doc::BuildHighlightsReport() {
+    const int index = ::BuildHighlightsReport(m_systemTree, m_db.m_cache.GetHead());
+    if (index >= 0) m_highlightsIndex = index;
+}
+
+void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& selection) {
+    ::BuildTipsAndDetailsReports(
+        m_systemTree, m_analyzers, selection,
+        [this](int32_t key, CKQTreeEntry& system) {
+            const std::string sysid = ResolveRecordKey(key);
+            return !sysid.empty() && LoadSystemTree(sysid, system);
+        },
+        [this](KQAID id) { return AnalyzerName(id); });
+}
+
+void CQuillo95Doc::AddReportHeadings(CRepDef& def) {
+    ::AddReportHeadings(def, [this](KQAID id) { return AnalyzerName(id); });
+}
