@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPrinter>
 #include <QSettings>
 #include <QWindow>
 #include <algorithm>
@@ -12,6 +13,8 @@
 
 #include "document/Document.h"
 #include "panes/AboutBox.h"
+#include "panes/ListClipboard.h"
+#include "panes/ListPrinter.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PopupMenus.h"
 #include "resources/Strings.h"
@@ -215,6 +218,7 @@ void CQuillo95View::FirstSetUp() {
     m_summaryPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_databasePane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_chartsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    m_reportsPane.SetSelectionSource(&m_databasePane);
     m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     SwitchToPane(PANE_SUMMARY);
@@ -482,11 +486,11 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_HELP_INDEX, true);
     enable(ID_APP_ABOUT, true);
     enable(ID_APP_EXIT, true);
-    // Demo mode, printing and the clipboard are not offered yet.
+    // Demo mode is not offered yet.
     enable(ID_RUN_DEMO, false);
-    enable(ID_FILE_PRINT, false);
-    enable(ID_FILE_PRINT_PREVIEW, false);
-    enable(ID_EDIT_COPY, false);
+    enable(ID_FILE_PRINT, CanPrint());
+    enable(ID_FILE_PRINT_PREVIEW, CanPrint());
+    enable(ID_EDIT_COPY, CanCopy());
     for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane) {
         enable(ID_VIEW_SUMMARY + pane - PANE_SUMMARY, ready);
         if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - PANE_SUMMARY))
@@ -540,6 +544,13 @@ bool CQuillo95View::OnCommand(int id) {
         case ID_HELP_INDEX:
             m_host.HelpIndex();
             break;
+        case ID_FILE_PRINT:
+        case ID_FILE_PRINT_PREVIEW:
+            OnFilePrint(id == ID_FILE_PRINT_PREVIEW);
+            break;
+        case ID_EDIT_COPY:
+            OnEditCopy();
+            break;
         case ID_APP_ABOUT: {
             CAboutDlg about(m_doc.m_app.m_analyzerLines, window());
             about.exec();
@@ -554,4 +565,60 @@ bool CQuillo95View::OnCommand(int id) {
     }
     UpdateCommandUI();
     return handled;
+}
+
+// ---- printing and the clipboard ----
+
+ITableText* CQuillo95View::PrintableList(int pane) const {
+    if (pane != 1 && pane != 2 && pane != 4) return nullptr;
+    CPane* object = const_cast<CQuillo95View*>(this)->PaneObject(pane);
+    return object ? object->TableText() : nullptr;
+}
+
+bool CQuillo95View::CanPrint() const {
+    switch (m_currentPane) {
+        case 2:
+        case 4:
+            return PrintableList(m_currentPane) != nullptr;
+        case 3:
+            return bool(m_chartPainter);
+        default:
+            return false;
+    }
+}
+
+bool CQuillo95View::CanCopy() const {
+    return (m_currentPane == 2 || m_currentPane == 4) && PrintableList(m_currentPane) != nullptr;
+}
+
+std::unique_ptr<IPrintSource> CQuillo95View::MakePrintSource() {
+    if (m_currentPane == 3)
+        return m_chartPainter ? std::make_unique<CChartPrintSource>(m_chartPainter) : nullptr;
+    ITableText* list = PrintableList(m_currentPane);
+    if (!list) return nullptr;
+    QString title = PaneObject(m_currentPane)->PrintTitle();
+    if (title.isEmpty()) title = Text(IDS_APP_TITLE);
+    // The Database list is printed under the heading its pane shows above it.
+    const QString caption = m_currentPane == 2 ? Text(IDS_DATABASE_HEADING) : QString();
+    return std::make_unique<CListPrinter>(*list, title, caption);
+}
+
+int CQuillo95View::OnFilePrint(bool preview) {
+    std::unique_ptr<IPrintSource> source = MakePrintSource();
+    if (!source) return 0;
+    source->PreparePrinting();
+    QPrinter printer(QPrinter::HighResolution);
+    if (m_printDialogHook) {
+        if (!m_printDialogHook(printer, preview)) return 0;
+        return std::max(0, RunPrintLoop(printer, *source));
+    }
+    if (preview) return ExecPrintPreview(printer, this, *source) ? 1 : 0;
+    if (!ExecPrintDialog(printer, this)) return 0;
+    return std::max(0, RunPrintLoop(printer, *source));
+}
+
+void CQuillo95View::OnEditCopy() {
+    if (!CanCopy()) return;
+    CopyToClipboard(*PrintableList(m_currentPane), m_currentPane == 2,
+                    m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.m_frame);
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,11 +19,16 @@
 #include "panes/Pane.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PaneView.h"
+#include "panes/PrintJob.h"
+#include "panes/ReportsPane.h"
 #include "resources/StringIds.h"
 
 class QAction;
 class QMenu;
 class QMenuBar;
+class QPrinter;
+class ITableText;
+class ITextClipboard;
 class CQuillo95Doc;
 class CRecordEntry;
 
@@ -125,8 +131,22 @@ public:
     CPane m_summaryPane;
     CSelectionPane m_databasePane;
     CPane m_chartsPane;
-    CPane m_reportsPane;
+    CReportsPane m_reportsPane;
     CDetailsPane m_detailsPane;
+
+    // ---- printing and the clipboard ----
+    // The chart's print copy (one page); Print on the Charts tab stays disabled without it.
+    void SetChartPainter(ChartPainter painter) { m_chartPainter = std::move(painter); }
+    // Answers for the print dialog (preview false) or the preview dialog (true) with the
+    // printer to use; tests hand a PDF printer this way. False: cancelled.
+    using PrintDialogHook = std::function<bool(QPrinter& printer, bool preview)>;
+    void SetPrintDialogHook(PrintDialogHook hook) { m_printDialogHook = std::move(hook); }
+    void SetClipboard(ITextClipboard* clipboard) { m_clipboard = clipboard; }
+    bool CanPrint() const;
+    bool CanCopy() const;
+    // The print loop for the current tab; answers the pages printed (0 when cancelled).
+    int OnFilePrint(bool preview);
+    void OnEditCopy();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -156,4 +176,11 @@ private:
     bool m_autoRunDone = false;
     std::map<int, QAction*> m_actions;
     QMenu* m_viewMenu = nullptr;
+
+    // ---- printing and the clipboard ----
+    ITableText* PrintableList(int pane) const;
+    std::unique_ptr<IPrintSource> MakePrintSource();
+    ChartPainter m_chartPainter;
+    PrintDialogHook m_printDialogHook;
+    ITextClipboard* m_clipboard = nullptr;
 };

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "reports/DetailItem.h"
+#include "reports/ReportCompiler.h"
 #include "document/Document.h"
 #include "database/ItemPath.h"
 
@@ -227,14 +228,7 @@ double CQuillo95Doc::ChartValue(int key, const std::string& line) {
 }
 
 std::string CQuillo95Doc::ItemCaption(const std::string& text) {
-    std::string caption = text;
-    size_t tip = caption.find('^');
-    if (tip != std::string::npos) {
-        caption.erase(tip);
-        while (!caption.empty() && (caption.back() == ' ' || caption.back() == '\t'))
-            caption.pop_back();
-    }
-    return ReplaceSepIDs(caption, ' ');
+    return CReportCompiler::Caption(text);
 }
 
 std::string CQuillo95Doc::GroupTitle(const std::string& line) {

@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QRect>
+#include <QString>
 #include <cstdint>
 #include <vector>
 
@@ -16,6 +17,7 @@ class CRecordEntry;
 class QPainter;
 class QWidget;
 class CQuillo95Doc;
+class ITableText;
 
 class CPane {
 public:
@@ -42,6 +44,11 @@ public:
     virtual void DescribeTip(KQAID /*id*/, const CTip& /*tip*/) {}
     // The item last described (Summary) or selected (Details); null when none.
     virtual const CDetailItem* CurrentItem() const { return nullptr; }
+
+    // The list that Print and Copy work on while this pane is current (null: none), and the
+    // title printed over it.
+    virtual ITableText* TableText() { return nullptr; }
+    virtual QString PrintTitle() const { return QString(); }
 
     int32_t m_upToDate = 0;
 

@@ -1,0 +1,59 @@
+// A list printed as a ruled grid: a title, an optional caption box, a header row and the
+// rows in pages, the table centred between half-inch margins.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <vector>
+
+#include "panes/PrintJob.h"
+
+class ITableText;
+
+class CListPrinter : public IPrintSource {
+public:
+    // caption stands in when the list has no window text of its own (empty: no caption box).
+    CListPrinter(const ITableText& list, QString title, QString caption = QString());
+
+    void PreparePrinting() override;
+    int BeginPrinting(QPaintDevice& device) override;
+    void PrintPage(QPainter& painter, int page) override;
+
+    // The layout, as computed by BeginPrinting.
+    int RowCount() const { return m_rows; }
+    int ColumnCount() const { return m_columns; }
+    int RowsPerPage() const { return m_rowsPerPage; }
+    int PageCount() const { return m_pages; }
+    int LineHeight() const { return m_lineHeight; }
+    int TitleHeight() const { return m_titleHeight; }
+    int HeaderBlockHeight() const { return m_headerBlock; }
+    const std::vector<int>& ColumnWidths() const { return m_widths; }
+    // left, top, right, bottom
+    int Left() const { return m_left; }
+    int Top() const { return m_top; }
+    int Right() const { return m_right; }
+    int Bottom() const { return m_bottom; }
+    const QString& Caption() const { return m_caption; }
+
+private:
+    void DrawCell(QPainter& painter, int x, int y, int width, const QString& text) const;
+
+    const ITableText& m_list;
+    QString m_title;
+    QString m_captionWhenNone;
+    QString m_caption;
+    QFont m_titleFont;
+    QFont m_bodyFont;
+    int m_rows = 0;
+    int m_columns = 0;
+    int m_charHeight = 0;
+    int m_aveCharWidth = 0;
+    int m_lineHeight = 0;
+    int m_titleHeight = 0;
+    int m_headerBlock = 0;
+    int m_rowsPerPage = 1;
+    int m_pages = 1;
+    int m_left = 0, m_top = 0, m_right = 0, m_bottom = 0;
+    int m_pageLeft = 0, m_pageRight = 0, m_pageBottom = 0;  // the page inside its margins
+    std::vector<int> m_widths;
+};

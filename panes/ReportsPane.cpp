@@ -1,0 +1,124 @@
+#include "panes/ReportsPane.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QWidget>
+#include <algorithm>
+#include <exception>
+
+#include "document/DocReportSource.h"
+#include "document/Document.h"
+#include "panes/ReportList.h"
+#include "resources/Strings.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+void CReportsPane::CreateWindows() {
+    QWidget* view = ViewWidget();
+    m_chooser = new QComboBox(view);
+    m_chooser->setObjectName(QStringLiteral("reportChooser"));
+    m_chooser->setFont(view->font());
+    m_chooser->hide();
+    // Only the user's choice compiles; refilling the chooser does not.
+    QObject::connect(m_chooser, &QComboBox::activated, m_chooser, [this](int) { Compile(); });
+
+    m_list = new CReportList(view);
+    m_list->setObjectName(QStringLiteral("reportList"));
+    m_list->SetWindowText(Q(m_reportName));
+    m_list->hide();
+    m_printTitle = Q(LoadKQString(IDS_COMPARISON_TITLE));
+    Layout();
+}
+
+void CReportsPane::Layout() {
+    if (!m_chooser || !m_list) return;
+    const QRect area = PaneRect();
+    m_chooser->setGeometry(area.left(), area.top(), 40 * m_aveCharWidth,
+                           m_chooser->sizeHint().height());
+    const int top = m_chooser->geometry().bottom() + 1;
+    m_list->setGeometry(area.left(), top, area.width(), std::max(0, area.bottom() + 1 - top));
+}
+
+void CReportsPane::OnResize() { Layout(); }
+
+void CReportsPane::OnShow(bool show) {
+    if (!m_chooser || !m_list) return;
+    if (show && m_upToDate == 0) {
+        RefillChooser();
+        Compile();
+    }
+    m_chooser->setVisible(show);
+    m_list->setVisible(show);
+}
+
+void CReportsPane::RefillChooser() {
+    if (!m_chooser || !m_doc) return;
+    const QString remembered =
+        m_chooser->currentIndex() >= 0 ? m_chooser->currentText() : QString();
+    m_chooser->clear();
+    for (const CRepDef* def : ReportDefsOfType(m_doc->m_analyzers, RDTYPE_REPORT))
+        m_chooser->addItem(Q(def->GetName()));
+    m_chooser->setMaxVisibleItems(std::max(1, m_chooser->count()));
+    m_chooser->setCurrentIndex(m_chooser->count() > 0 ? 0 : -1);
+    if (!remembered.isEmpty()) {
+        const int found =
+            m_chooser->findText(remembered, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (found > 0) m_chooser->setCurrentIndex(found);
+    }
+}
+
+void CReportsPane::SelectReport(int index) {
+    if (!m_chooser) return;
+    m_chooser->setCurrentIndex(index);
+    Compile();
+}
+
+void CReportsPane::Compile() {
+    if (!m_chooser || !m_list || !m_doc) return;
+    IFrameServices& frame = m_doc->m_frame;
+    frame.BeginWaitCursor();
+    frame.SetStatusText(LoadKQString(IDS_COMPILING_REPORT));
+    m_lines.clear();
+    try {
+        const int index = m_chooser->currentIndex();
+        if (index >= 0) {
+            m_reportName = m_chooser->currentText().toStdString();
+            // The definition is found again by position and name, never through a pointer
+            // kept since the chooser was filled: the tree may have changed under it.
+            const std::vector<CRepDef*> defs = ReportDefsOfType(m_doc->m_analyzers, RDTYPE_REPORT);
+            if (size_t(index) < defs.size() && defs[size_t(index)]->GetName() == m_reportName)
+                for (const CRepItem& item : defs[size_t(index)]->m_items)
+                    m_lines.push_back(item.m_text);
+        }
+    } catch (const std::exception&) {
+        // The lines gathered so far are compiled.
+    }
+    const bool shown = !m_list->isHidden();
+    m_list->hide();
+    Fill();
+    if (shown) m_list->show();
+    frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
+    frame.EndWaitCursor();
+}
+
+void CReportsPane::Fill() {
+    if (m_lines.empty()) return;
+    CDocReportSource source(*m_doc);
+    CReportCompiler compiler(source);
+    const QFontMetrics metrics(m_list->font());
+    compiler.SetMeasure(
+        [&metrics](const std::string& text) { return metrics.horizontalAdvance(Q(text)); },
+        30 * m_aveCharWidth);
+    static const std::vector<int32_t> kNone;
+    CReportTable table;
+    compiler.Compile(m_lines, m_selectionSource ? m_selectionSource->GetSelection() : kNone, table);
+    CReportCompiler::AppendFillerRows(table, m_list->VisibleRows());
+    m_list->SetTable(std::move(table));
+    m_upToDate = 1;
+}
+
+ITableText* CReportsPane::TableText() { return m_list; }

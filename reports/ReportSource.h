@@ -1,0 +1,27 @@
+// What compiling a report needs from the document: this machine's item search and the
+// stored systems of the selection, each opened once per compilation.
+#pragma once
+
+#include <memory>
+#include <string>
+
+class CDetailItem;
+
+// One selected system's tree, loaded for the length of a compilation.
+class IReportSystem {
+public:
+    virtual ~IReportSystem() = default;
+    // The value of an item text (attribute path or tip reference); false when there is none.
+    virtual bool Lookup(const std::string& itemText, std::string& value) = 0;
+};
+
+class IReportSource {
+public:
+    virtual ~IReportSource() = default;
+    // The system a record key names; null when the key names none or it does not load.
+    virtual std::unique_ptr<IReportSystem> OpenSystem(int key) = 0;
+    // Identifier of the first attribute of the first cached record ("" when none).
+    virtual std::string FallbackAttributeID() = 0;
+    // Item search of this machine's tree; item is reset first and stays so when not found.
+    virtual bool SearchItem(const std::string& text, CDetailItem& item) = 0;
+};

@@ -1,0 +1,186 @@
+// Compiling report definitions against systems stored in a real database file.
+#include <map>
+
+#include "document/DocReportSource.h"
+#include "reports/ReportCompiler.h"
+#include "storage/StreamStorage.h"
+#include "tests/exchange/ExchangeFixture.h"
+
+namespace {
+
+// System (SysName, Name) -> CPU (Clock) ; System -> Disk (Speed).
+void FillSystem(CKQTreeEntry& r, const std::string& name, const std::string& clock) {
+    r.SetAttr("Name", "Box " + name, 0, 0);
+    CKQTree* sub = r.AddSubtree();
+    sub->Add("CPU")->SetAttr("Clock", clock, 0, 1);
+    sub->Add("Disk")->SetAttr("Speed", "slow " + name, 0, 0);
+}
+
+}  // namespace
+
+class ReportCompileTest : public ExchangeTest {
+protected:
+    void SetUp() override {
+        ExchangeTest::SetUp();
+        AddMirror(*doc, "System", "MIRROR");
+        FillSystem(*AddRecord(*doc, "System", "A"), "A", "100 MHz");
+        FillSystem(*AddRecord(*doc, "System", "B"), "B", "200 MHz");
+        FillSystem(*AddRecord(*doc, "System", "C"), "C", std::string(40, 'x'));
+        // This machine's tree, for the row records.
+        CKQTreeEntry* top = doc->m_systemTree.Add("System");
+        top->AddSubtree()->Add("CPU")->SetAttr("Clock", "1 GHz", 0, 1);
+        top->m_kqaid = 5;
+    }
+    void TearDown() override {
+        CStreamStorage::s_faultHook = nullptr;
+        stored.reset();
+        ExchangeTest::TearDown();
+    }
+
+    // The database saved and opened again: nothing is cached, every record is on disk.
+    CQuillo95Doc& Stored() {
+        if (!stored) {
+            EXPECT_TRUE(doc->OnSaveDocument(Path("db.kqd")));
+            KeepDatabaseSeeds(doc->m_db);
+            stored = std::make_unique<CQuillo95Doc>(app2, frame2);
+            EXPECT_TRUE(stored->OnOpenDocument(Path("db.kqd")));
+        }
+        return *stored;
+    }
+    std::vector<int32_t> Keys(CQuillo95Doc& d, const std::vector<std::string>& sysids) {
+        std::vector<int32_t> keys;
+        for (const std::string& s : sysids) keys.push_back(d.m_db.KeyForSysid(s));
+        return keys;
+    }
+    CReportTable Compile(CQuillo95Doc& d, const std::vector<std::string>& lines,
+                         const std::vector<int32_t>& selection) {
+        CDocReportSource source(d);
+        CReportCompiler compiler(source);
+        CReportTable table;
+        EXPECT_TRUE(compiler.Compile(lines, selection, table));
+        return table;
+    }
+
+    CAppState app2;
+    FakeFrame frame2;
+    std::unique_ptr<CQuillo95Doc> stored;
+};
+
+TEST_F(ReportCompileTest, StoredSystemsSideBySideWithHeadingsAndRecords) {
+    CQuillo95Doc& d = Stored();
+    const std::vector<std::string> lines = {"Name", "CPU~Clock", "~ Storage", "Disk~Speed",
+                                            "Missing~Thing"};
+    const CReportTable t = Compile(d, lines, Keys(d, {"B", "A"}));
+    EXPECT_EQ(t.m_headers, (std::vector<std::string>{"Name", "Box B", "Box A"}));
+    ASSERT_EQ(t.RowCount(), 4);
+    EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"CPU Clock", "200 MHz", "100 MHz"}));
+    // A heading shows its caption after two spaces and has no values.
+    EXPECT_EQ(t.m_cells[1], (std::vector<std::string>{"  Storage", "", ""}));
+    EXPECT_EQ(t.m_cells[2], (std::vector<std::string>{"Disk Speed", "slow B", "slow A"}));
+    EXPECT_EQ(t.m_cells[3], (std::vector<std::string>{"Missing Thing", "", ""}));
+
+    // Row records come from this machine's tree, one per row, in row order.
+    EXPECT_EQ(t.m_itemData, (std::vector<int32_t>{0, 1, 2, 3}));
+    ASSERT_EQ(t.m_records.size(), 4u);
+    // The reopened document has no tree of this machine; the first one has.
+    EXPECT_EQ(t.m_records[0].m_entry, nullptr);
+    const CReportTable own = Compile(*doc, lines, {});
+    ASSERT_EQ(own.m_records.size(), 4u);
+    EXPECT_EQ(own.m_records[0].m_kind, DETAIL_ATTR);
+    EXPECT_EQ(own.m_records[0].m_kqaid, 5);
+    EXPECT_EQ(own.m_records[0].m_entry->m_key, "CPU");
+    EXPECT_EQ(own.m_records[3].m_entry, nullptr);  // not found: left as reset
+    EXPECT_EQ(own.m_records[3].m_index, -1);
+}
+
+TEST_F(ReportCompileTest, EdgesOfTheDefinitionAndTheSelection) {
+    CQuillo95Doc& d = Stored();
+    // Only the first item: headers and no rows.
+    CReportTable t = Compile(d, {"Name"}, Keys(d, {"A", "C"}));
+    EXPECT_EQ(t.m_headers, (std::vector<std::string>{"Name", "Box A", "Box C"}));
+    EXPECT_EQ(t.RowCount(), 0);
+    // An empty selection: the caption column alone.
+    t = Compile(d, {"Name", "CPU~Clock"}, {});
+    EXPECT_EQ(t.ColumnCount(), 1);
+    EXPECT_EQ(t.m_cells, (std::vector<std::vector<std::string>>{{"CPU Clock"}}));
+    // No lines: nothing compiled, the table as it was.
+    CDocReportSource source(d);
+    CReportCompiler compiler(source);
+    EXPECT_FALSE(compiler.Compile({}, Keys(d, {"A"}), t));
+    EXPECT_EQ(t.ColumnCount(), 1);
+}
+
+TEST_F(ReportCompileTest, HeadersFallBackAndSystemsThatDoNotLoadStayEmpty) {
+    // A header path no system holds: the first cached record's first attribute (SysName).
+    CReportTable t = Compile(*doc, {"No~Such", "Disk~Speed"}, Keys(*doc, {"A", "B"}));
+    EXPECT_EQ(t.m_headers, (std::vector<std::string>{"No Such", "A", "B"}));
+    // Key 0, an unknown key and a deleted record: empty header and empty cells.
+    CQuillo95Doc& d = Stored();
+    const int c = d.m_db.KeyForSysid("C");
+    ASSERT_TRUE(d.m_db.DeleteRecord(c));
+    t = Compile(d, {"Name", "Disk~Speed"}, {0, 9999, c, d.m_db.KeyForSysid("A")});
+    EXPECT_EQ(t.m_headers, (std::vector<std::string>{"Name", "", "", "", "Box A"}));
+    EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"Disk Speed", "", "", "", "slow A"}));
+}
+
+TEST_F(ReportCompileTest, TipReferencesAreAnsweredInEveryColumnWhoseSystemLoads) {
+    Load({"Ten"});
+    CQuillo95Doc& d = *doc;
+    const CReportTable t = Compile(d, {"Name", "^10 7 8", "CPU~^10 1 2", "^99 1 2"},
+                                   {d.m_db.KeyForSysid("A"), 0, d.m_db.KeyForSysid("B")});
+    ASSERT_EQ(t.RowCount(), 3);
+    EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"", "Ten tip 7 8", "", "Ten tip 7 8"}));
+    EXPECT_EQ(t.m_cells[1], (std::vector<std::string>{"CPU ", "Ten tip 1 2", "", "Ten tip 1 2"}));
+    EXPECT_EQ(t.m_cells[2], (std::vector<std::string>{"", "", "", ""}));  // no analyzer 99
+    EXPECT_EQ(t.m_records[0].m_kind, DETAIL_TIP);
+    EXPECT_EQ(t.m_records[0].m_index, 8 * 65536 + 7);
+}
+
+TEST_F(ReportCompileTest, WidthsAreMeasuredAndCapped) {
+    CQuillo95Doc& d = Stored();
+    CReportTable t = Compile(d, {"Name", "CPU~Clock"}, Keys(d, {"A", "C"}));
+    // Characters by default: "CPU Clock" 9, "100 MHz" 7, 40 x's capped at 30.
+    EXPECT_EQ(t.m_widths, (std::vector<int>{9, 7, 30}));
+
+    CDocReportSource source(d);
+    CReportCompiler compiler(source);
+    compiler.SetMeasure([](const std::string& s) { return int(s.size()) * 7; }, 30 * 6);
+    ASSERT_TRUE(compiler.Compile({"Name", "CPU~Clock"}, Keys(d, {"A", "C"}), t));
+    EXPECT_EQ(t.m_widths, (std::vector<int>{63, 49, 180}));
+}
+
+TEST_F(ReportCompileTest, EachStoredSystemIsReadOncePerCompilation) {
+    CQuillo95Doc& d = Stored();
+    std::map<std::string, int> reads;
+    CStreamStorage::s_faultHook = [&](const std::string& op, const std::string& name) {
+        if (op == "read") ++reads[name];
+        return false;
+    };
+    std::vector<std::string> lines = {"Name"};
+    for (int i = 0; i < 20; ++i) lines.push_back(i % 2 ? "CPU~Clock" : "Disk~Speed");
+    const CReportTable t = Compile(d, lines, Keys(d, {"A", "B"}));
+    EXPECT_EQ(t.m_cells[19][2], "200 MHz");
+    EXPECT_EQ(reads["A"], 1);
+    EXPECT_EQ(reads["B"], 1);
+}
+
+TEST(ReportFillerRows, OnlyATableThatFillsTheListGetsTwo) {
+    CReportTable t;
+    t.m_headers = {"Item", "Box"};
+    t.m_cells.assign(8, {"a", "b"});
+    t.m_itemData.assign(8, 0);
+    CReportCompiler::AppendFillerRows(t, 10);  // 8 < 9: fits, no filler
+    EXPECT_EQ(t.RowCount(), 8);
+    CReportCompiler::AppendFillerRows(t, 9);
+    ASSERT_EQ(t.RowCount(), 10);
+    EXPECT_EQ(t.m_itemData[8], kFillerRow);
+    EXPECT_EQ(t.m_itemData[9], kFillerRow);
+    EXPECT_EQ(t.m_cells[9], (std::vector<std::string>{"", ""}));
+}
+
+TEST(ReportCompileText, SearchTextOfHeadings) {
+    EXPECT_EQ(CReportCompiler::SearchText("~ \tTips"), "Tips");
+    EXPECT_EQ(CReportCompiler::SearchText("~"), "");
+    EXPECT_EQ(CReportCompiler::SearchText("CPU~Clock"), "CPU~Clock");
+    EXPECT_EQ(CReportCompiler::Caption("Disk \n^10 1 2"), "Disk");
+}
