@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
+#include <QVarLengthArray>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -83,42 +84,44 @@ bool WrapText(const QString& text, const QFontMetricsF& fm, double width, QStrin
     return true;
 }
 
-void FillHatched(QPainter& p, const QRectF& r, int look, double spacing, double lineWidth) {
+void FillHatched(QPainter& p, const QRectF& area, int look, double spacing, double lineWidth) {
+    // Whole device pixels: crisp edges, and the painter's fast paths for fills and lines.
+    const QRect r = area.toRect();
     const QColor fill = QColor::fromRgb(kColours[look]);
     p.fillRect(r, fill);
     const Hatch& h = kHatches[look];
-    if (h.angle1 == kNone || r.width() <= 0 || r.height() <= 0) return;
-    const double gap = h.dense ? spacing * 0.5 : spacing;
-    p.save();
-    p.setClipRect(r, Qt::IntersectClip);
-    QPen pen(Luminance(fill) < 0.5 ? Qt::white : Qt::black);
-    pen.setWidthF(std::max(1.0, lineWidth * 0.75));
-    pen.setCapStyle(Qt::FlatCap);
-    p.setPen(pen);
-    // Lines anchored to the page, so that neighbouring bars continue one pattern.
+    if (h.angle1 == kNone || r.width() <= 1 || r.height() <= 1) return;
+    const int gap = std::max(2, int(std::lround(h.dense ? spacing * 0.5 : spacing)));
+    const int l = r.left(), t = r.top(), rr = r.right(), b = r.bottom();
+    QVarLengthArray<QLine, 64> lines;
+    // The first multiple of step at or above v: the pattern stays anchored to the page.
+    auto up = [](int v, int step) {
+        return v >= 0 ? (v + step - 1) / step * step : -(-v / step * step);
+    };
     for (int angle : {h.angle1, h.angle2}) {
         if (angle == kNone) continue;
         if (angle == 0) {
-            for (double y = std::ceil(r.top() / gap) * gap; y < r.bottom(); y += gap)
-                p.drawLine(QPointF(r.left(), y), QPointF(r.right(), y));
+            for (int y = up(t + 1, gap); y < b; y += gap) lines.append(QLine(l, y, rr, y));
         } else if (angle == 90) {
-            for (double x = std::ceil(r.left() / gap) * gap; x < r.right(); x += gap)
-                p.drawLine(QPointF(x, r.top()), QPointF(x, r.bottom()));
+            for (int x = up(l + 1, gap); x < rr; x += gap) lines.append(QLine(x, t, x, b));
+        } else if (angle > 0) {
+            const int d = gap * 3 / 2;
+            for (int c = up(l + t + 1, d); c < rr + b; c += d) {
+                const int x1 = std::max(l, c - b), x2 = std::min(rr, c - t);
+                if (x2 > x1) lines.append(QLine(x1, c - x1, x2, c - x2));
+            }
         } else {
-            // 45 degrees rises to the right: x + y is constant along a line; -45: x - y.
-            const double d = gap * std::sqrt(2.0);
-            const bool rising = angle > 0;
-            const double lo = rising ? r.left() + r.top() : r.left() - r.bottom();
-            const double hi = rising ? r.right() + r.bottom() : r.right() - r.top();
-            for (double c = std::ceil(lo / d) * d; c < hi; c += d) {
-                if (rising)
-                    p.drawLine(QPointF(c - r.bottom(), r.bottom()), QPointF(c - r.top(), r.top()));
-                else
-                    p.drawLine(QPointF(c + r.top(), r.top()), QPointF(c + r.bottom(), r.bottom()));
+            const int d = gap * 3 / 2;
+            for (int c = up(l - b + 1, d); c < rr - t; c += d) {
+                const int x1 = std::max(l, c + t), x2 = std::min(rr, c + b);
+                if (x2 > x1) lines.append(QLine(x1, x1 - c, x2, x2 - c));
             }
         }
     }
-    p.restore();
+    QPen pen(Luminance(fill) < 0.5 ? Qt::white : Qt::black);
+    pen.setWidth(std::max(1, int(lineWidth * 0.75)));
+    p.setPen(pen);
+    p.drawLines(lines.constData(), int(lines.size()));
 }
 
 }  // namespace
@@ -307,8 +310,9 @@ void CGraph::Compile(QPaintDevice& device) {
     double plotWidth = std::max(1.0, m_area.right() - margin - plotLeft);
     if (depth) {
         const double bar = plotWidth / nGroups * 0.8 / nSeries;
-        m_depthX = std::clamp(bar * 0.6, 2.0 * m_lineWidth, lh * 1.2);
-        m_depthY = m_depthX * 0.7;
+        // Whole pixels keep the side and top faces on the fast aliased fill path.
+        m_depthX = std::round(std::clamp(bar * 0.6, 2.0 * m_lineWidth, lh * 1.2));
+        m_depthY = std::round(m_depthX * 0.7);
         plotWidth = std::max(1.0, plotWidth - m_depthX);
     }
     m_slotWidth = plotWidth / nGroups;
@@ -464,7 +468,10 @@ QRectF CGraph::BarRect(int series, int group) const {
 
 // ---- drawing ----
 
-void CGraph::DrawBar(QPainter& p, int series, const QRectF& front, double dx, double dy) const {
+void CGraph::DrawBar(QPainter& p, int series, const QRectF& exact, double dx, double dy) const {
+    // Whole device pixels, so that the fill, its hatching and its outline meet exactly.
+    const QRectF front(QPointF(std::round(exact.left()), std::round(exact.top())),
+                       QPointF(std::round(exact.right()), std::round(exact.bottom())));
     const int look = series % kDistinctLooks;
     const QColor fill = QColor::fromRgb(kColours[look]);
     QPen outline(Qt::black);
@@ -488,11 +495,9 @@ void CGraph::DrawBar(QPainter& p, int series, const QRectF& front, double dx, do
         p.drawRect(front);
     } else if (dx <= 0) {
         // A zero stands on the axis as a flat mark of the series' colour.
-        QPen mark(fill.darker(130));
-        mark.setWidthF(m_lineWidth * 3);
-        mark.setCapStyle(Qt::FlatCap);
-        p.setPen(mark);
-        p.drawLine(front.topLeft(), front.topRight());
+        p.fillRect(QRectF(front.left(), front.top() - 2 * m_lineWidth, front.width(),
+                          3 * m_lineWidth),
+                   fill.darker(130));
     }
 }
 
@@ -541,7 +546,8 @@ void CGraph::DrawGraph(QPainter* painter) const {
     }
     p.setPen(axis);
     p.drawLine(m_plot.topLeft(), m_plot.bottomLeft());
-    const double zero = ValueToY(std::clamp(0.0, m_axisMin, m_axisMax));
+    // On the same whole pixel as the bars' ends.
+    const double zero = std::round(ValueToY(std::clamp(0.0, m_axisMin, m_axisMax)));
     p.drawLine(QPointF(m_plot.left(), zero), QPointF(m_plot.right(), zero));
     if (dx > 0) p.drawLine(QPointF(m_plot.right(), zero), QPointF(m_plot.right() + dx, zero - dy));
 
