@@ -495,9 +495,9 @@ void CGraph::DrawBar(QPainter& p, int series, const QRectF& exact, double dx, do
         p.drawRect(front);
     } else if (dx <= 0) {
         // A zero stands on the axis as a flat mark of the series' colour.
-        p.fillRect(QRectF(front.left(), front.top() - 2 * m_lineWidth, front.width(),
-                          3 * m_lineWidth),
-                   fill.darker(130));
+        p.fillRect(
+            QRectF(front.left(), front.top() - 2 * m_lineWidth, front.width(), 3 * m_lineWidth),
+            fill.darker(130));
     }
 }
 
