@@ -225,8 +225,12 @@ void CGraph::Compile(QPaintDevice& device) {
     m_valueLabels = false;
     m_depthX = m_depthY = 0;
 
-    m_area =
-        QRectF(QPointF(m_rect.left, m_rect.top), QPointF(m_rect.right, m_rect.bottom)).normalized();
+    // Far beyond any device, coordinates would no longer round to whole pixels safely.
+    static constexpr double kReach = 1 << 24;
+    auto reach = [](int32_t v) { return std::clamp(double(v), -kReach, kReach); };
+    m_area = QRectF(QPointF(reach(m_rect.left), reach(m_rect.top)),
+                    QPointF(reach(m_rect.right), reach(m_rect.bottom)))
+                 .normalized();
     if (m_area.width() < 1 || m_area.height() < 1) return;
 
     const double dpiX = device.logicalDpiX() > 0 ? device.logicalDpiX() : 96;

@@ -237,7 +237,8 @@ TEST(GraphLayout, DegenerateRectanglesAndEmptyChartsLayOutWithoutPlot) {
     Fill(graph, 2, 2, [](int, int) { return 1.0; });
     QImage image = WhiteImage(100, 100);
     for (CGraphRect r : {CGraphRect{0, 0, 0, 0}, CGraphRect{50, 50, 10, 10}, CGraphRect{0, 0, 3, 3},
-                         CGraphRect{-1000, -1000, 5000, 40}}) {
+                         CGraphRect{-1000, -1000, 5000, 40},
+                         CGraphRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}}) {
         graph.m_rect = r;
         graph.Compile(image);
         QPainter painter(&image);
