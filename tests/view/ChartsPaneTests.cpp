@@ -176,7 +176,11 @@ TEST_F(ChartsPaneTest, TwoDAndThreeDSetTheTypeOfEverySeries) {
     for (int s = 0; s < 3; ++s) EXPECT_EQ(Graph().SeriesType(s), gpDepthBar);
     Pick(CChartsPane::kDimensionID, 0);
     for (int s = 0; s < 3; ++s) EXPECT_EQ(Graph().SeriesType(s), gpFlatBar);
-    Pick(CChartsPane::kDimensionID, 1);
+    // The user's choice in the box itself reaches the pane through the view.
+    Pane().DimensionBox()->setCurrentIndex(1);
+    emit Pane().DimensionBox()->activated(1);
+    EXPECT_EQ(Pane().DimensionChoice(), 1);
+    EXPECT_EQ(Graph().SeriesType(2), gpDepthBar);
 
     // The choice survives the controls' re-creation after a resize.
     window->resize(900, 650);
