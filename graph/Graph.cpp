@@ -3,7 +3,6 @@
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QPainterPath>
 #include <QTransform>
 #include <QVarLengthArray>
 #include <algorithm>
