@@ -41,6 +41,7 @@ CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent
     m_timer3.setSingleShot(true);
     connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(1); });
     connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(3); });
+    m_chartsPane.SetHost(this);
 }
 
 CQuillo95View::~CQuillo95View() {
@@ -91,6 +92,17 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
         default:
             return 0;
     }
+}
+
+// ---- Charts pane ----
+
+const std::vector<int32_t>& CQuillo95View::ChartSelection() const {
+    return m_databasePane.GetSelection();
+}
+
+void CQuillo95View::OnComboSelChange(int controlID) {
+    if (controlID == CChartsPane::kChooserID || controlID == CChartsPane::kDimensionID)
+        m_chartsPane.OnSelChange(controlID);
 }
 
 void CQuillo95View::OnRecordProps(int key) {

@@ -15,6 +15,7 @@
 
 #include "analyzers/KQAnalyzer.h"
 #include "reports/DetailItem.h"
+#include "panes/ChartsPane.h"
 #include "panes/DetailsPane.h"
 #include "panes/Pane.h"
 #include "panes/PaneTabCtrl.h"
@@ -77,7 +78,7 @@ public:
     virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
 };
 
-class CQuillo95View : public QWidget, public IPaneView {
+class CQuillo95View : public QWidget, public IPaneView, public IChartsHost {
     Q_OBJECT
 
 public:
@@ -88,6 +89,10 @@ public:
     // std::vector<int32_t> of record keys; UM_ITEMACTION's to a CDetailItem (or is 0).
     intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     QWidget* Widget() override { return this; }
+
+    // Charts pane: the selection it compares, and its combo boxes 17 and 18 handed back to it.
+    const std::vector<int32_t>& ChartSelection() const override;
+    void OnComboSelChange(int controlID) override;
 
     // The framework's initial update: starts timer 1 (the second stage of start-up).
     void OnInitialUpdate();
@@ -130,7 +135,7 @@ public:
     // empty area until their contents are built.
     CPane m_summaryPane;
     CSelectionPane m_databasePane;
-    CPane m_chartsPane;
+    CChartsPane m_chartsPane;
     CReportsPane m_reportsPane;
     CDetailsPane m_detailsPane;
 

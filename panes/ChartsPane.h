@@ -1,0 +1,84 @@
+// Pane 3: a bar chart comparing the selected systems on the values of one chart
+// definition, chosen in a combo box, drawn flat or with depth.
+#pragma once
+
+#include <QComboBox>
+#include <QImage>
+#include <QPointer>
+#include <QRect>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "graph/Graph.h"
+#include "panes/Pane.h"
+
+class QClipboard;
+class QPaintDevice;
+class CRepDef;
+
+// What the Charts pane needs of the view.
+class IChartsHost {
+public:
+    virtual ~IChartsHost() = default;
+    // The record keys selected on the Database pane, in list order.
+    virtual const std::vector<int32_t>& ChartSelection() const = 0;
+    // A combo box of the pane changed its selection; the view forwards it to the pane.
+    virtual void OnComboSelChange(int controlID) = 0;
+};
+
+class CChartsPane : public CPane {
+public:
+    enum { kChooserID = 17, kDimensionID = 18 };
+    // Series beyond these are not charted.
+    static constexpr int kMaxSeries = 12;
+
+    CChartsPane() = default;
+    ~CChartsPane() override;
+
+    void SetHost(IChartsHost* host) { m_host = host; }
+    // Selection change of combo box 17 or 18, forwarded by the view.
+    void OnSelChange(int controlID);
+
+    // Lays the chart out on device inside rect from the chosen definition and the selection:
+    // the same steps for the screen, the printer and an image.
+    void BuildChart(CGraph& graph, QPaintDevice& device, const QRect& rect);
+    // The printed copy: one page with half-inch margins on the painter's device.
+    void PrintChart(QPainter& painter);
+    // A fresh copy of the chart drawn on white at the given size.
+    QImage ChartImage(const QSize& size);
+    // The chart, at its size on screen, as an image on the clipboard. When there is no
+    // clipboard to use, says so (message 52) and answers false.
+    bool CopyToClipboard(QClipboard* clipboard);
+
+    CGraph& Graph() { return m_graph; }
+    const QRect& ChartRect() const { return m_chartRect; }
+    QComboBox* Chooser() const { return m_chooser; }
+    QComboBox* DimensionBox() const { return m_dimensionBox; }
+    int DimensionChoice() const { return m_dimension; }
+    const std::string& ChartName() const { return m_chartName; }
+    const std::vector<std::string>& Lines() const { return m_lines; }
+
+protected:
+    void CreateWindows() override;
+    void OnResize() override;
+    void OnShow(bool show) override;
+    void OnDraw(QPainter& painter) override;
+
+private:
+    void DestroyWindows();
+    void RefillChooser();
+    void ChooseChart();
+    void Rebuild();
+    void SetDropHeight(QComboBox* box);
+    const CRepDef* ChosenDefinition() const;
+
+    IChartsHost* m_host = nullptr;
+    std::string m_chartName;
+    int m_dimension = 0;  // 0 "2D", 1 "3D"
+    CGraph m_graph;
+    QRect m_chartRect;
+    QPointer<QComboBox> m_chooser;
+    QPointer<QComboBox> m_dimensionBox;
+    std::vector<std::string> m_lines;
+};
