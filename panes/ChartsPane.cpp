@@ -17,7 +17,7 @@ namespace {
 constexpr int kAnalyzerRole = Qt::UserRole;
 constexpr int kDefinitionRole = Qt::UserRole + 1;
 
-QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 }  // namespace
 

@@ -48,7 +48,7 @@ void AppendLine(QString& text, const ITableText& list, int row) {
     text += QLatin1String("\r\n");
 }
 
-void Message(IFrameServices& frame, unsigned id) {
+void Message(IFrameServices& frame, KQStringId id) {
     frame.MessageBox(LoadKQString(id), LoadKQString(IDS_APP_TITLE), MsgIcon::Information,
                      MsgButtons::Ok);
 }
