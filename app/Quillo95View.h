@@ -14,9 +14,12 @@
 
 #include "analyzers/KQAnalyzer.h"
 #include "reports/DetailItem.h"
+#include "panes/DatabasePane.h"
 #include "panes/DetailsPane.h"
 #include "panes/Pane.h"
+#include "panes/PaneCommands.h"
 #include "panes/PaneTabCtrl.h"
+#include "panes/SummaryPane.h"
 
 class QAction;
 class QMenu;
@@ -52,6 +55,7 @@ enum : int {
     ID_HELP_INDEX = 57666,
     ID_DEFAULT_HELP = 57670,
     ID_SUMMARY_ANALYZE_BUTTON = 14,
+    ID_SUMMARY_WEB_LINK = 15,
 };
 
 // What the view needs from the main frame and the application object.
@@ -67,9 +71,11 @@ public:
     virtual void HelpIndex() = 0;    // 57666
     // The help file <name>.HLP beside the program at a context number (0: its top).
     virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
+    // A page in the program's directory, in the web browser (the Summary panel's link).
+    virtual void OpenPage(const std::string& page) = 0;
 };
 
-class CQuillo95View : public QWidget, public CWnd {
+class CQuillo95View : public QWidget, public CWnd, public IPaneCommands {
     Q_OBJECT
 
 public:
@@ -95,7 +101,7 @@ public:
     void UpdateCommandUI();
     // Runs a command as its menu item would; false when the view does not handle it
     // or it is disabled.
-    bool OnCommand(int id);
+    bool OnCommand(int id) override;
 
     // Document notifications forwarded by the frame.
     void OnUpdate(int hint, int recordKey);
@@ -118,10 +124,10 @@ public:
     void RestoreSelection();
     void SaveSelection();
 
-    // The five panes in their order; the Summary, Database, Charts and Reports panes show an
-    // empty area until their contents are built.
-    CPane m_summaryPane;
-    CSelectionPane m_databasePane;
+    // The five panes in their order; the Charts and Reports panes show an empty area until
+    // their contents are built.
+    CSummaryPane m_summaryPane;
+    CDatabasePane m_databasePane;
     CPane m_chartsPane;
     CPane m_reportsPane;
     CDetailsPane m_detailsPane;

@@ -153,3 +153,13 @@ intptr_t CQuillo95Doc::OnAnalyzerProgress(uintptr_t, intptr_t lParam) {
     }
     return 1;
 }
+
+// ---- the Database pane's rows ----
+
+int CQuillo95Doc::CurrentSystemKey() const { return m_db.CurrentSystemKey(); }
+
+int CQuillo95Doc::RecordPosition(int key) const { return key == 0 ? -1 : m_db.KeyPosition(key); }
+
+bool CQuillo95Doc::LoadRecordByKey(int key, CRecordEntry& entry) {
+    return LoadSystemTree(ResolveRecordKey(key), entry);
+}

@@ -42,3 +42,7 @@ QRect CPane::PaneRect() const {
 }
 
 QWidget* CPane::ViewWidget() const { return m_view; }
+
+CWnd* CPane::Owner() const { return m_view; }
+
+IPaneCommands* CPane::Commands() const { return m_view; }

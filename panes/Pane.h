@@ -16,6 +16,7 @@ class QPainter;
 class QWidget;
 class CQuillo95View;
 class CQuillo95Doc;
+class IPaneCommands;
 
 class CPane {
 public:
@@ -55,6 +56,9 @@ protected:
     // The pane's area: the view's client rectangle from the tab strip's bottom down.
     QRect PaneRect() const;
     QWidget* ViewWidget() const;
+    // The view as the address of the private messages and as the runner of commands.
+    CWnd* Owner() const;
+    IPaneCommands* Commands() const;
 
     CQuillo95View* m_view = nullptr;
     CQuillo95Doc* m_doc = nullptr;

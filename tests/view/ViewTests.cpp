@@ -51,7 +51,8 @@ TEST_F(ViewTest, StartUpWaitsForTimerOneThenBuildsTabsAndPaneOne) {
     EXPECT_EQ(view->ViewFont().pixelSize(), view->TextHeight());
     EXPECT_EQ(view->ViewFont().weight(), QFont::Black);
     EXPECT_TRUE(view->ViewFont().italic());
-    for (CPane* pane : {&view->m_summaryPane, &view->m_chartsPane, &view->m_reportsPane})
+    for (CPane* pane :
+         {static_cast<CPane*>(&view->m_summaryPane), &view->m_chartsPane, &view->m_reportsPane})
         EXPECT_TRUE(pane->IsCreated());
     EXPECT_TRUE(view->m_detailsPane.Tree() != nullptr);
 }
