@@ -14,7 +14,7 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
-constexpr int kFlushInterval = 100;  // ms between batches of listed rows
+constexpr int kFlushInterval = 250;  // ms between batches of listed rows
 
 }  // namespace
 
@@ -332,7 +332,22 @@ void COwnerDrawList::SetScrollBarAlwaysOn(bool on) {
 }
 
 int COwnerDrawList::TextWidth(const std::string& text) const {
-    return QFontMetrics(m_view->font()).horizontalAdvance(Q(text));
+    // Called for every cell a listing writes: ASCII text is measured as the sum of its
+    // characters' advances (kept per font), which needs no text layout.
+    if (!m_metrics || m_metricsFont != m_view->font()) {
+        m_metricsFont = m_view->font();
+        m_metrics.emplace(m_metricsFont);
+        m_advances.fill(-1);
+    }
+    int width = 0;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 128) return m_metrics->horizontalAdvance(Q(text));
+        int& advance = m_advances[byte];
+        if (advance < 0) advance = m_metrics->horizontalAdvance(QChar(byte));
+        width += advance;
+    }
+    return width;
 }
 
 void COwnerDrawList::PlaceView() {

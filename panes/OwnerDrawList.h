@@ -8,7 +8,10 @@
 #include <QPointer>
 #include <QWidget>
 #include <cstdint>
+#include <QFontMetrics>
+#include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,4 +133,7 @@ private:
     QTimer* m_flushTimer = nullptr;
     int m_structural = 0;  // inside a structural change of the rows
     bool m_rightPressSelects = true;
+    mutable std::optional<QFontMetrics> m_metrics;
+    mutable QFont m_metricsFont;
+    mutable std::array<int, 128> m_advances{};
 };

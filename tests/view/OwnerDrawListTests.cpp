@@ -202,3 +202,17 @@ TEST_F(ListTest, ShortenedCellShowsItsWholeTextAsToolTip) {
     EXPECT_EQ(tipAt(1), QString());
     EXPECT_EQ(tipAt(0), QStringLiteral("A rather long processor name"));
 }
+
+TEST_F(ListTest, TextWidthFollowsTheListFont) {
+    QFont small(QStringLiteral("Arial"));
+    small.setPixelSize(10);
+    list->SetListFont(small);
+    const int narrow = list->TextWidth("1234 MB/s");
+    EXPECT_NEAR(narrow, QFontMetrics(small).horizontalAdvance(QStringLiteral("1234 MB/s")), 2);
+    QFont large = small;
+    large.setPixelSize(20);
+    list->SetListFont(large);  // the cached advances must not outlive the font
+    EXPECT_GT(list->TextWidth("1234 MB/s"), narrow + narrow / 2);
+    EXPECT_GT(list->TextWidth("\xC3\xBC"), 0);  // beyond ASCII: measured as a whole
+    EXPECT_EQ(list->TextWidth(""), 0);
+}
