@@ -303,6 +303,7 @@ void CMainFrame::AutoRunFinished(bool written) {
 
 void CMainFrame::DefaultHelp() { m_app.ShowHelpIndex(); }
 void CMainFrame::HelpIndex() { m_app.ShowHelpIndex(); }
+void CMainFrame::OpenPage(const std::string& page) { m_app.OpenPageInBrowser(page); }
 void CMainFrame::ShowAnalyzerHelp(const std::string& name, int context) {
     m_app.ShowAnalyzerHelp(name, context);
 }

@@ -60,6 +60,7 @@ public:
     void DefaultHelp() override;
     void HelpIndex() override;
     void ShowAnalyzerHelp(const std::string& name, int context) override;
+    void OpenPage(const std::string& page) override;
     // A close as the user would do it (signals); during a run it cancels and closes after.
     void RequestClose();
     bool CloseAfterRun() const { return m_closeAfterRun; }

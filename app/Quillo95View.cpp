@@ -148,6 +148,7 @@ intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
 
     switch (code) {
         case IA_SUMMARY_DESCRIBE:
+            m_summaryPane.SetCurrentItem(item);
             if (it.m_kind == DETAIL_ATTR) m_summaryPane.DescribeAttr(it.m_kqaid, attr);
             if (it.m_kind == DETAIL_TIP) m_summaryPane.DescribeTip(it.m_kqaid, tip);
             break;
@@ -233,6 +234,8 @@ void CQuillo95View::FirstSetUp() {
     m_reportsPane.SetSelectionSource(&m_databasePane);
     m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    // Reports built on the selection restored above, before any pane shows.
+    m_doc.OnPanesInitialised(m_databasePane.GetSelection());
     SwitchToPane(PANE_SUMMARY);
 
     std::string& file = m_doc.m_app.m_commandLine;
@@ -562,6 +565,9 @@ bool CQuillo95View::OnCommand(int id) {
             break;
         case ID_EDIT_COPY:
             OnEditCopy();
+            break;
+        case ID_SUMMARY_WEB_LINK:
+            m_host.OpenPage(LoadKQString(IDS_PRODUCT_PAGE));
             break;
         case ID_APP_ABOUT: {
             CAboutDlg about(m_doc.m_app.m_analyzerLines, window());

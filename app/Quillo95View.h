@@ -16,12 +16,15 @@
 #include "analyzers/KQAnalyzer.h"
 #include "reports/DetailItem.h"
 #include "panes/ChartsPane.h"
+#include "panes/DatabasePane.h"
 #include "panes/DetailsPane.h"
 #include "panes/Pane.h"
+#include "panes/PaneCommands.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PaneView.h"
 #include "panes/PrintJob.h"
 #include "panes/ReportsPane.h"
+#include "panes/SummaryPane.h"
 #include "resources/StringIds.h"
 
 class QAction;
@@ -61,6 +64,7 @@ enum : int {
     ID_HELP_INDEX = 57666,
     ID_DEFAULT_HELP = 57670,
     ID_SUMMARY_ANALYZE_BUTTON = 14,
+    ID_SUMMARY_WEB_LINK = 15,
 };
 
 // What the view needs from the main frame and the application object.
@@ -76,6 +80,8 @@ public:
     virtual void HelpIndex() = 0;    // 57666
     // The help file <name>.HLP beside the program at a context number (0: its top).
     virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
+    // A page in the program's directory, in the web browser (the Summary panel's link).
+    virtual void OpenPage(const std::string& page) = 0;
 };
 
 class CQuillo95View : public QWidget, public IPaneView, public IChartsHost {
@@ -108,7 +114,7 @@ public:
     void UpdateCommandUI();
     // Runs a command as its menu item would; false when the view does not handle it
     // or it is disabled.
-    bool OnCommand(int id);
+    bool OnCommand(int id) override;
 
     // Document notifications forwarded by the frame.
     void OnUpdate(int hint, int recordKey);
@@ -131,10 +137,9 @@ public:
     void RestoreSelection();
     void SaveSelection();
 
-    // The five panes in their order; the Summary, Database, Charts and Reports panes show an
-    // empty area until their contents are built.
-    CPane m_summaryPane;
-    CSelectionPane m_databasePane;
+    // The five panes in their order.
+    CSummaryPane m_summaryPane;
+    CDatabasePane m_databasePane;
     CChartsPane m_chartsPane;
     CReportsPane m_reportsPane;
     CDetailsPane m_detailsPane;

@@ -128,6 +128,13 @@ public:
     // Item search of the current system's tree; item is reset first and stays so when not found.
     bool SearchItem(const std::string& text, CDetailItem& item);
     void ChooseColumns(CDbColumns& columns);
+    // ---- the Database pane's rows ----
+    // Record key of the running system's record (directory position 0), 0 when none.
+    int CurrentSystemKey() const;
+    // Position of the record in the record table (the document's order); -1 when none.
+    int RecordPosition(int key) const;
+    // Copies the record named by key into entry (markers included); false when none loads.
+    bool LoadRecordByKey(int key, CRecordEntry& entry);
     // Queues the Database pane's listing (one request per record, then the end request).
     void QueueListing();
     // The Database pane captured its selection / the view first set up its panes.

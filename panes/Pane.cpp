@@ -40,3 +40,7 @@ QRect CPane::PaneRect() const {
 }
 
 QWidget* CPane::ViewWidget() const { return m_view ? m_view->Widget() : nullptr; }
+
+CWnd* CPane::Owner() const { return m_view; }
+
+IPaneCommands* CPane::Commands() const { return m_view; }

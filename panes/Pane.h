@@ -18,6 +18,7 @@ class QPainter;
 class QWidget;
 class CQuillo95Doc;
 class ITableText;
+class IPaneCommands;
 
 class CPane {
 public:
@@ -62,6 +63,9 @@ protected:
     // The pane's area: the view's client rectangle from the tab strip's bottom down.
     QRect PaneRect() const;
     QWidget* ViewWidget() const;
+    // The view as the address of the private messages and as the runner of commands.
+    CWnd* Owner() const;
+    IPaneCommands* Commands() const;
 
     IPaneView* m_view = nullptr;
     CQuillo95Doc* m_doc = nullptr;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "analyzers/KQAnalyzer.h"
+#include "panes/PaneCommands.h"
 
 class QWidget;
 
@@ -18,7 +19,7 @@ enum PaneNumber : int {
     PANE_OPTIONS = 6,  // a placeholder without a tab or pane object
 };
 
-class IPaneView : public CWnd {
+class IPaneView : public CWnd, public IPaneCommands {
 public:
     // The view's own widget; never null once the view exists.
     QWidget* Widget() override = 0;

@@ -27,8 +27,14 @@ public:
         if (onProcessEvents) onProcessEvents();
     }
     void NotifyViews(int hint, int recordKey) override { hints.push_back({hint, recordKey}); }
-    void ListRecord(CRecordEntry*, int recordKey) override { listed.push_back(recordKey); }
-    void ListingRequest(int value) override { listingRequests.push_back(value); }
+    void ListRecord(CRecordEntry* record, int recordKey) override {
+        listed.push_back(recordKey);
+        if (onListRecord) onListRecord(record, recordKey);
+    }
+    void ListingRequest(int value) override {
+        listingRequests.push_back(value);
+        if (onListingRequest) onListingRequest(value);
+    }
     std::vector<std::string> OpenFileDialog(const FileDialogRequest& request,
                                             unsigned& errorCode) override {
         openRequests.push_back(request);
@@ -107,4 +113,7 @@ public:
     uint32_t clock = 0x5A5A5A5Au;
     std::function<void()> onProcessEvents;
     std::function<void(int)> onSetProgress;
+    // The main frame's forwarding of the listing to the view, where a test wants it.
+    std::function<void(CRecordEntry*, int)> onListRecord;
+    std::function<void(int)> onListingRequest;
 };

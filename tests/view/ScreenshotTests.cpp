@@ -5,7 +5,10 @@
 
 #include "panes/AboutBox.h"
 #include "panes/PaneTabCtrl.h"
-#include "tests/view/ViewFixture.h"
+#include <QTest>
+#include <QTreeView>
+
+#include "tests/view/PaneFixture.h"
 
 namespace {
 
@@ -42,4 +45,42 @@ TEST_F(ScreenshotTest, MainWindowOnEachTabAndTheAboutBox) {
     about.show();
     QApplication::processEvents();
     Save(&about, QStringLiteral("about"));
+}
+
+namespace {
+
+class PaneScreenshotTest : public DatabaseViewTest {
+protected:
+    std::vector<std::string> Modules() const override { return {"Five", "Ten"}; }
+};
+
+}  // namespace
+
+TEST_F(PaneScreenshotTest, SummaryAfterARunAndDatabaseWithStoredSystems) {
+    WriteDatabase("", {{"DESK-01", "Office desktop", "133"},
+                       {"LAP-7", "Travel laptop with a long name that is shortened", "75"},
+                       {"SRV-2", "File server", "200"},
+                       {"KIOSK", "Reception kiosk", "9"}});
+    StartAndList();
+    view->OnCommand(ID_FILE_ANALYZE_NOW);
+    QApplication::processEvents();
+    QDir().mkpath(QStringLiteral(QUILLON_SCREENSHOT_DIR));
+    auto save = [&](const QString& name) {
+        const QString path = QStringLiteral(QUILLON_SCREENSHOT_DIR "/%1.png").arg(name);
+        ASSERT_TRUE(window->grab().save(path)) << path.toStdString();
+    };
+    CSummaryList* highlights = view->m_summaryPane.Highlights();
+    ASSERT_GT(highlights->RowCount(), 0);
+    QTest::mouseClick(highlights->View()->viewport(), Qt::LeftButton, {},
+                      highlights->View()->visualRect(highlights->Model()->index(0, 0)).center());
+    QApplication::processEvents();
+    save(QStringLiteral("summary-after-run"));
+
+    view->OnCommand(ID_VIEW_DATABASE);
+    CDatabaseList* list = view->m_databasePane.List();
+    ASSERT_EQ(list->RowCount(), 5);
+    list->SelectRow(2, true);
+    list->SelectRow(4, true);
+    QApplication::processEvents();
+    save(QStringLiteral("database-stored-systems"));
 }

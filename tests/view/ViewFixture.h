@@ -29,6 +29,7 @@ public:
     void ShowAnalyzerHelp(const std::string& name, int context) override {
         help.push_back({name, context});
     }
+    void OpenPage(const std::string& page) override { pages.push_back(page); }
     struct Help {
         std::string name;
         int context;
@@ -37,6 +38,7 @@ public:
     int coversRemoved = 0, defaultHelp = 0, helpIndex = 0;
     std::vector<bool> autoRun;
     std::vector<Help> help;
+    std::vector<std::string> pages;
 };
 
 inline QSettings ViewSettings() {

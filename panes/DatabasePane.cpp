@@ -1,0 +1,161 @@
+#include "panes/DatabasePane.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <algorithm>
+
+#include "panes/Bitmaps.h"
+#include "resources/Strings.h"
+
+namespace {
+
+QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+
+}  // namespace
+
+CDatabasePane::~CDatabasePane() { delete m_list.data(); }
+
+QRect CDatabasePane::ListRect() const {
+    QRect r = PaneRect();
+    r.setTop(r.top() + QFontMetrics(*m_font).height());  // the heading's strip
+    return r;
+}
+
+void CDatabasePane::CreateWindows() {
+    CQuillo95Doc* doc = m_doc;
+    m_list = new CDatabaseList(ViewWidget(), Owner(), m_doc->m_frame,
+                               [doc](int32_t key) { return doc->RecordPosition(key); });
+    m_list->SetRect(ListRect());
+    m_list->hide();
+
+    m_doc->ChooseColumns(m_columns);
+    m_titleWidths.clear();
+    for (int i = 0; i < m_columns.GetCount(); ++i) {
+        const std::string title = ReplaceSepIDs(m_columns.m_captions[size_t(i)], ' ');
+        m_list->InsertColumn(i, QString::fromStdString(title), 10 * m_aveCharWidth);
+        m_titleWidths.push_back(m_list->TextWidth(title));
+    }
+    m_list->SetColumnFlags(m_columns.m_numeric);
+
+    const QPixmap strip = LoadKQBitmapMasked(146);
+    std::vector<QPixmap> images;
+    for (int i = 0; i < 2 && !strip.isNull(); ++i) images.push_back(strip.copy(i * 16, 0, 16, 16));
+    m_list->SetImageList(std::move(images));
+    Relist();
+}
+
+void CDatabasePane::Relist() {
+    if (!m_list) return;
+    IFrameServices& frame = m_doc->m_frame;
+    frame.BeginWaitCursor();
+    m_list->DeleteAllRows();
+    m_widths = m_titleWidths;
+    frame.ShowListing(true);
+    m_doc->QueueListing();
+    m_upToDate = 1;
+    for (size_t i = 0; i < m_widths.size(); ++i)
+        m_list->SetColumnWidth(int(i), std::min(m_widths[i], 30 * m_aveCharWidth));
+    AppendFillerRows();
+    frame.EndWaitCursor();
+}
+
+void CDatabasePane::AppendFillerRows() {
+    if (m_list->RowCount() < m_list->RowsPerPage() - 1) return;
+    for (int i = 0; i < 2; ++i) m_list->AppendRow({}, -1, 0);
+}
+
+void CDatabasePane::OnRefresh() {
+    Relist();
+    if (m_list) m_list->show();
+}
+
+void CDatabasePane::OnResize() {
+    if (m_list) m_list->SetRect(ListRect());
+}
+
+void CDatabasePane::OnShow(bool show) {
+    if (!m_list) return;
+    if (!show) {
+        CaptureSelection();
+    } else if (!m_upToDate) {
+        // Tests or properties changed this machine's record: its row is written again.
+        CRecordEntry record;
+        const int key = m_doc->CurrentSystemKey();
+        if (key != 0 && m_doc->LoadRecordByKey(key, record)) RowContents(record, key);
+        m_upToDate = 1;
+    }
+    m_list->setVisible(show);
+}
+
+void CDatabasePane::OnDraw(QPainter& painter) {
+    const QString heading = Text(IDS_DATABASE_HEADING);
+    painter.setFont(*m_font);
+    const QFontMetrics fm(*m_font);
+    const int x = m_tabRect.left() + (m_tabRect.width() - fm.horizontalAdvance(heading)) / 2;
+    const int top = m_tabRect.top() + m_tabRect.height();
+    painter.drawText(x, top + fm.ascent(), heading);
+}
+
+// ---- rows ----
+
+void CDatabasePane::ListRecord(CRecordEntry* record, int recordKey) {
+    if (record && m_list) RowContents(*record, recordKey);
+}
+
+void CDatabasePane::ListingRequest(int) {
+    if (m_list) m_list->Flush();
+    m_doc->m_frame.ShowListing(false);
+}
+
+void CDatabasePane::RowContents(CRecordEntry& record, int recordKey) {
+    if (!m_list) return;
+    const int columns = m_columns.GetCount();
+    std::vector<std::string> cells(static_cast<size_t>(columns));
+    for (int i = 0; i < columns; ++i) {
+        std::string value;
+        if (m_doc->EntryLookup(&record, m_columns.m_keys[size_t(i)], value))
+            cells[size_t(i)] = value;
+    }
+    for (int i = 0; i < columns && size_t(i) < m_widths.size(); ++i) {
+        const int w = m_list->TextWidth(cells[size_t(i)]) + m_aveCharWidth;
+        if (w > m_widths[size_t(i)]) {
+            m_widths[size_t(i)] = w;
+            if (w > m_list->GetColumnWidth(i)) m_list->SetColumnWidth(i, w);
+        }
+    }
+
+    const bool running = record.m_current != 0 || m_doc->RecordPosition(recordKey) == 0;
+    // A record's row is found by its key wherever sorting put it. The running system's record
+    // without a row goes first; it never takes over another record's row.
+    int row = m_list->FindRow(recordKey);
+    if (row >= 0) {
+        for (int i = 0; i < columns; ++i) m_list->SetCellText(row, i, cells[size_t(i)]);
+    } else if (running) {
+        row = m_list->InsertRow(0, std::move(cells), 0, recordKey);
+    } else {
+        // A listing appends in batches: the view relays out once per batch, not per row.
+        row = m_list->AppendRow(std::move(cells), 0, recordKey, true);
+    }
+    // Key 0 in the selection names the running system (a restored system that is gone).
+    const auto& sel = m_selection;
+    const bool selected = std::find(sel.begin(), sel.end(), recordKey) != sel.end() ||
+                          (running && std::find(sel.begin(), sel.end(), 0) != sel.end());
+    if (selected && !m_list->IsRowSelected(row)) m_list->SelectRow(row, true);
+}
+
+void CDatabasePane::UpdateRow(int recordKey) {
+    if (!m_list) return;
+    CRecordEntry record;
+    const int key = recordKey == 0 ? m_doc->CurrentSystemKey() : recordKey;
+    if (key != 0 && m_doc->LoadRecordByKey(key, record)) RowContents(record, key);
+}
+
+void CDatabasePane::SortAgain() {
+    if (m_list) m_list->Sort();
+}
+
+void CDatabasePane::CaptureSelection() {
+    if (!m_list) return;
+    m_selection = m_list->SelectedKeys();
+    m_doc->OnSelectionCaptured(m_selection);
+}

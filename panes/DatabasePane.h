@@ -1,0 +1,46 @@
+// Pane 2: every stored system in a list under the heading; its selection is what the Charts
+// and Reports panes compare.
+#pragma once
+
+#include <QPointer>
+#include <vector>
+
+#include "document/Document.h"
+#include "panes/DatabaseList.h"
+#include "panes/Pane.h"
+
+class CDatabasePane : public CSelectionPane {
+public:
+    CDatabasePane() = default;
+    ~CDatabasePane() override;
+
+    void ListRecord(CRecordEntry* record, int recordKey) override;
+    void ListingRequest(int value) override;
+    void UpdateRow(int recordKey) override;
+    void SortAgain() override;
+
+    // Writes one record into its row (the running system's is always the first row).
+    void RowContents(CRecordEntry& record, int recordKey);
+    // Rebuilds the selection array from the selected rows and hands it on.
+    void CaptureSelection();
+
+    CDatabaseList* List() const { return m_list; }
+    const CDbColumns& Columns() const { return m_columns; }
+
+protected:
+    void CreateWindows() override;
+    void OnResize() override;
+    void OnShow(bool show) override;
+    void OnRefresh() override;
+    void OnDraw(QPainter& painter) override;
+
+private:
+    QRect ListRect() const;
+    void Relist();
+    void AppendFillerRows();
+
+    QPointer<CDatabaseList> m_list;
+    CDbColumns m_columns;
+    std::vector<int> m_titleWidths;
+    std::vector<int> m_widths;  // recorded widths, raised by the texts listed
+};

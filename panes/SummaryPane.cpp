@@ -1,0 +1,212 @@
+#include "panes/SummaryPane.h"
+
+#include "document/Document.h"
+#include "panes/Bitmaps.h"
+#include "resources/Strings.h"
+
+namespace {
+
+QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+
+constexpr int kImageCount = 7;
+
+}  // namespace
+
+CSummaryPane::~CSummaryPane() {
+    delete m_highlights.data();
+    delete m_tips.data();
+    delete m_description.data();
+    delete m_panel.data();
+}
+
+CSummaryPane::Quarters CSummaryPane::Layout() const {
+    const QRect r = PaneRect();
+    const int mx = r.left() + r.width() / 2;
+    const int my = r.top() + r.height() / 2;
+    const int right = r.left() + r.width(), bottom = r.top() + r.height();
+    return {QRect(r.left(), r.top(), mx - r.left(), my - r.top()),
+            QRect(r.left(), my, mx - r.left(), bottom - my), QRect(mx, my, right - mx, bottom - my),
+            QRect(mx, r.top(), right - mx, my - r.top())};
+}
+
+void CSummaryPane::CreateWindows() {
+    const Quarters q = Layout();
+    QWidget* parent = ViewWidget();
+
+    m_highlights = new CSummaryList(kHighlightsID, parent, Owner());
+    m_highlights->SetCaption(Text(IDS_HIGHLIGHTS_CAPTION));
+    m_highlights->SetHeaderVisible(false);
+    m_highlights->SetScrollBarAlwaysOn(true);
+    m_highlights->InsertColumn(0, Text(IDS_COLUMN_ITEM), 10 * m_aveCharWidth);
+    m_highlights->InsertColumn(1, Text(IDS_COLUMN_VALUE), 10 * m_aveCharWidth);
+    m_highlights->SetTellMeMoreCode(IA_SUMMARY_BOX);
+    m_highlights->SetRect(q.highlights);
+    m_highlights->hide();
+
+    const QPixmap strip = LoadKQBitmapMasked(144);
+    m_images.clear();
+    for (int i = 0; i < kImageCount && !strip.isNull(); ++i)
+        m_images.push_back(strip.copy(i * 16, 0, 16, 16));
+
+    m_tips = new CSummaryList(kTipsID, parent, Owner());
+    m_tips->SetCaption(Text(IDS_TIPS_CAPTION));
+    m_tips->SetHeaderVisible(false);
+    m_tips->SetScrollBarAlwaysOn(true);
+    m_tips->SetRect(q.tips);
+    m_tips->InsertColumn(0, QString(), m_tips->ClientWidth());
+    m_tips->SetImageList(m_images);
+    m_tips->SetTellMeMoreCode(IA_SUMMARY_BOX);
+    m_tips->hide();
+
+    m_description = new CRightPane(Owner());
+    m_description->Create(q.description, parent, kDescriptionID, true, false);
+    m_description->setWindowTitle(Text(IDS_DESCRIPTION));
+    m_description->SetTellMeMoreCode(IA_SUMMARY_BOX);
+
+    CreatePanel(q.panel);
+    m_upToDate = 0;
+    m_currentItem = nullptr;
+}
+
+void CSummaryPane::CreatePanel(const QRect& rect) {
+    delete m_panel.data();
+    const bool browser = m_doc && !m_doc->m_app.m_browserCommand.empty();
+    m_panel = new CSummaryPanel(Commands(), browser, rect, ViewWidget());
+    m_panel->hide();
+}
+
+void CSummaryPane::OnResize() {
+    const Quarters q = Layout();
+    if (m_highlights) m_highlights->SetRect(q.highlights);
+    if (m_tips) m_tips->SetRect(q.tips);
+    if (m_description) m_description->setGeometry(q.description);
+    // The logo is laid out for the panel's size: a new panel.
+    const bool visible = m_panel && m_panel->isVisible();
+    CreatePanel(q.panel);
+    if (visible) m_panel->show();
+}
+
+void CSummaryPane::OnShow(bool show) {
+    if (show && !m_upToDate) Fill();
+    for (QWidget* w : {static_cast<QWidget*>(m_highlights.data()),
+                       static_cast<QWidget*>(m_tips.data()), static_cast<QWidget*>(m_panel.data())})
+        if (w) {
+            w->setVisible(show);
+            if (show) w->update();
+        }
+    if (m_description) {
+        m_description->Show(show);
+        if (show) m_description->update();
+    }
+}
+
+void CSummaryPane::OnRefresh() {
+    if (m_highlights) m_highlights->hide();
+    if (m_tips) m_tips->hide();
+    if (m_description) m_description->Show(false);
+    Fill();
+    OnShow(true);
+}
+
+// ---- describing ----
+
+void CSummaryPane::DescribeAttr(KQAID id, const CAttr& attr) {
+    if (!m_doc || !m_description) return;
+    CAttr copy = attr;
+    std::string text;
+    m_doc->AttrDesc(id, &copy, text);
+    m_description->SetText(text);
+    m_description->repaint();
+    if (m_tips) m_tips->DeselectAll();
+}
+
+void CSummaryPane::DescribeTip(KQAID id, const CTip& tip) {
+    if (!m_doc || !m_description) return;
+    CTip copy = tip;
+    std::string text;
+    m_doc->TipDesc(id, &copy, text);
+    m_description->SetText(text);
+    m_description->repaint();
+    if (m_highlights) m_highlights->DeselectAll();
+}
+
+// ---- fill ----
+
+void CSummaryPane::EntryPath(const CKQTreeEntry& entry, std::string& path, KQAID& id) {
+    if (entry.m_kqaid != 0) {
+        id = entry.m_kqaid;
+        return;
+    }
+    path = path.empty() ? entry.m_key : path + "~" + entry.m_key;
+}
+
+int CSummaryPane::TipIcon(int32_t priority) {
+    if (priority >= 80) return 3;
+    if (priority >= 50) return 2;
+    if (priority >= 1) return 1;
+    return kImageCount;  // one past the last image: none drawn
+}
+
+void CSummaryPane::FillHighlights(CKQTree* tree, const std::string& parentPath, KQAID parentID,
+                                  int& widest) {
+    if (!tree) return;
+    for (CKQTreeEntry* entry : *tree) {
+        std::string path = parentPath;
+        KQAID id = parentID;
+        EntryPath(*entry, path, id);
+        for (int i = 0; i < entry->GetAttrCount(); ++i) {
+            const CAttr& attr = *entry->GetAttr(i);
+            if ((attr.m_data & 4u) == 0) continue;
+            const std::string name =
+                ReplaceSepIDs(path.empty() ? attr.m_id : path + "~" + attr.m_id, ' ');
+            widest = std::max(widest, m_highlights->TextWidth(name));
+            m_highlights->AppendItem(CDetailItem(entry, id, DETAIL_ATTR, i, 0),
+                                     {name, attr.m_value}, -1);
+        }
+        FillHighlights(entry->GetSubtree(), path, id, widest);
+    }
+}
+
+void CSummaryPane::FillTips(CKQTree* tree, const std::string& parentPath, KQAID parentID) {
+    if (!tree) return;
+    for (CKQTreeEntry* entry : *tree) {
+        std::string path = parentPath;
+        KQAID id = parentID;
+        EntryPath(*entry, path, id);
+        const std::string label =
+            path.empty() ? std::string() : " (" + ReplaceSepIDs(path, ' ') + ")";
+        for (int i = 0; i < entry->GetTipCount(); ++i) {
+            CTip tip = *entry->GetTip(i);
+            std::string text;
+            m_doc->TipText(id, &tip, text);
+            m_tips->AppendItem(CDetailItem(entry, id, DETAIL_TIP, i, tip.m_priority),
+                               {text + label}, TipIcon(tip.m_priority));
+        }
+        FillTips(entry->GetSubtree(), path, id);
+    }
+}
+
+void CSummaryPane::Fill() {
+    if (!m_doc || !m_highlights || !m_tips) return;
+    m_currentItem = nullptr;  // it pointed into the arrays emptied now
+
+    m_highlights->Clear();
+    int widest = 0;
+    FillHighlights(&m_doc->m_systemTree, std::string(), 0, widest);
+    m_highlights->EnableNotify(true);
+    m_highlights->EnableMenu(true);
+    const int itemWidth = std::min(widest + m_aveCharWidth, 30 * m_aveCharWidth);
+    m_highlights->SetColumnWidth(0, itemWidth);
+    m_highlights->SetColumnWidth(1, std::max(0, m_highlights->ClientWidth() - itemWidth));
+    m_highlights->AppendFillerRows();
+
+    m_tips->Clear();
+    FillTips(&m_doc->m_systemTree, std::string(), 0);
+    m_tips->SortBySortKey();
+    m_tips->SetColumnWidth(0, m_tips->ClientWidth());
+    m_tips->EnableNotify(true);
+    m_tips->EnableMenu(true);
+    m_tips->SelectRow(0, true);
+    m_tips->AppendFillerRows();
+    m_upToDate = 1;
+}

@@ -1,0 +1,60 @@
+// Pane 1: highlights (top left), ranked tips (bottom left), the summary panel (top right) and
+// the description of the last item clicked (bottom right).
+#pragma once
+
+#include <QPixmap>
+#include <QPointer>
+#include <string>
+#include <vector>
+
+#include "panes/Pane.h"
+#include "panes/RightPane.h"
+#include "panes/SummaryList.h"
+#include "panes/SummaryPanel.h"
+
+class CSummaryPane : public CPane {
+public:
+    enum { kHighlightsID = 10, kTipsID = 11, kDescriptionID = 12 };
+
+    CSummaryPane() = default;
+    ~CSummaryPane() override;
+
+    void DescribeAttr(KQAID id, const CAttr& attr) override;
+    void DescribeTip(KQAID id, const CTip& tip) override;
+    const CDetailItem* CurrentItem() const override { return m_currentItem; }
+    // The item a description is about to be shown for (the view's item action 1).
+    void SetCurrentItem(const CDetailItem* item) { m_currentItem = item; }
+
+    CSummaryList* Highlights() const { return m_highlights; }
+    CSummaryList* Tips() const { return m_tips; }
+    CRightPane* Description() const { return m_description; }
+    CSummaryPanel* Panel() const { return m_panel; }
+
+    // Path and analyzer ID of an entry below a parent with (path, id).
+    static void EntryPath(const CKQTreeEntry& entry, std::string& path, KQAID& id);
+    // Priority icon: 3 high, 2 medium, 1 low, past the last image for 0 and below.
+    static int TipIcon(int32_t priority);
+
+protected:
+    void CreateWindows() override;
+    void OnResize() override;
+    void OnShow(bool show) override;
+    void OnRefresh() override;
+
+private:
+    struct Quarters {
+        QRect highlights, tips, description, panel;
+    };
+    Quarters Layout() const;
+    void CreatePanel(const QRect& rect);
+    void Fill();
+    void FillHighlights(CKQTree* tree, const std::string& path, KQAID id, int& widest);
+    void FillTips(CKQTree* tree, const std::string& path, KQAID id);
+
+    QPointer<CSummaryList> m_highlights;
+    std::vector<QPixmap> m_images;
+    QPointer<CSummaryList> m_tips;
+    QPointer<CRightPane> m_description;
+    QPointer<CSummaryPanel> m_panel;
+    const CDetailItem* m_currentItem = nullptr;
+};

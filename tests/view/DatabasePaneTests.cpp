@@ -1,0 +1,230 @@
+// The Database pane over real database files: listing, sorting, the context menu's commands,
+// deleting, exporting and the selection that charts and reports compare.
+#include <QMenu>
+#include <QTest>
+#include <QTreeView>
+#include <map>
+
+#include "panes/PopupMenus.h"
+#include "tests/view/PaneFixture.h"
+
+namespace {
+
+class DatabasePaneTest : public DatabaseViewTest {
+protected:
+    void SetUp() override {
+        DatabaseViewTest::SetUp();
+        WriteDatabase("THIS",
+                      {{"A1", "beta", "10"}, {"B2", "Alpha", "9"}, {"C3", "alpha", "12.5"}});
+        StartAndList();
+        view->OnCommand(ID_VIEW_DATABASE);
+    }
+    // Right-clicks a row; the menu answers `command` after its states were noted.
+    void RightClick(int row, int command = 0) {
+        List()->m_trackMenu = [this, command](QMenu* menu, const QPoint&) {
+            enabled.clear();
+            for (QAction* a : menu->actions())
+                if (!a->isSeparator()) enabled[a->data().toInt()] = a->isEnabled();
+            ++menus;
+            return command;
+        };
+        QApplication::processEvents();
+        QTreeView* tree = List()->View();
+        const QRect r = tree->visualRect(List()->Model()->index(row, 0));
+        QTest::mouseRelease(tree->viewport(), Qt::RightButton, {}, r.center());
+    }
+    std::map<int, bool> enabled;
+    int menus = 0;
+};
+
+}  // namespace
+
+TEST_F(DatabasePaneTest, ListsEveryRecordRunningSystemFirstWithHighlightColumns) {
+    CDatabaseList* list = List();
+    ASSERT_NE(list, nullptr);
+    EXPECT_TRUE(list->isVisible());
+    EXPECT_EQ(list->objectName(), QStringLiteral("16"));
+    ASSERT_EQ(list->RowCount(), 4);
+    const int name = ColumnOf("Name"), speed = ColumnOf("Speed");
+    ASSERT_GE(name, 0);
+    ASSERT_GE(speed, 0);
+    EXPECT_EQ(Column(name), (std::vector<std::string>{"This", "beta", "Alpha", "alpha"}));
+    EXPECT_EQ(list->GetItemData(0), Key("THIS"));
+    EXPECT_EQ(list->GetItemData(2), Key("B2"));
+    // "Listing database" on while listing, off at the end request.
+    ASSERT_GE(frame.listing.size(), 2u);
+    EXPECT_TRUE(frame.listing[frame.listing.size() - 2]);
+    EXPECT_FALSE(frame.listing.back());
+    // Nothing stored in the profile: the running system alone is selected, image 1.
+    EXPECT_EQ(list->SelectedRows(), std::vector<int>{0});
+    EXPECT_EQ(list->GetItemImage(0), 1);
+    EXPECT_EQ(list->GetItemImage(1), 0);
+    EXPECT_EQ(list->ImageCount(), 2);
+}
+
+TEST_F(DatabasePaneTest, SortsNumbersAsNumbersTextByteWiseAndColumnZeroBackToDocumentOrder) {
+    CDatabaseList* list = List();
+    const int name = ColumnOf("Name"), speed = ColumnOf("Speed");
+    list->OnHeaderClick(speed);  // ascending
+    EXPECT_EQ(Column(speed), (std::vector<std::string>{"9", "10", "12.5", "50"}));
+    list->OnHeaderClick(speed);  // descending
+    EXPECT_EQ(Column(speed), (std::vector<std::string>{"50", "12.5", "10", "9"}));
+    // Column 0 (Name) cycles 0 -> 1 -> 2 -> 0: ascending and descending byte-wise, then the
+    // third click restores the document's order.
+    ASSERT_EQ(name, 0);
+    list->OnHeaderClick(name);
+    EXPECT_EQ(Column(name), (std::vector<std::string>{"Alpha", "This", "alpha", "beta"}));
+    list->OnHeaderClick(name);
+    EXPECT_EQ(Column(name), (std::vector<std::string>{"beta", "alpha", "This", "Alpha"}));
+    list->OnHeaderClick(name);
+    EXPECT_EQ(list->SortState(name), 0);
+    std::vector<int> keys;
+    for (int r = 0; r < list->RowCount(); ++r) keys.push_back(list->GetItemData(r));
+    EXPECT_EQ(keys, (std::vector<int>{Key("THIS"), Key("A1"), Key("B2"), Key("C3")}));
+    // The selection stayed with the running system's row throughout.
+    EXPECT_EQ(list->SelectedKeys(), std::vector<int32_t>{Key("THIS")});
+}
+
+TEST_F(DatabasePaneTest, SelectionIsCapturedInListOrderOnHide) {
+    CDatabaseList* list = List();
+    list->DeselectAll();
+    for (int row : {3, 1, 2}) list->SelectRow(row, true);
+    view->OnCommand(ID_VIEW_REPORTS);
+    EXPECT_EQ(view->m_databasePane.GetSelection(),
+              (std::vector<int32_t>{Key("A1"), Key("B2"), Key("C3")}));
+
+    // Leaving with nothing selected empties the selection.
+    view->OnCommand(ID_VIEW_DATABASE);
+    list->DeselectAll();
+    view->OnCommand(ID_VIEW_CHARTS);
+    EXPECT_TRUE(view->m_databasePane.GetSelection().empty());
+}
+
+TEST_F(DatabasePaneTest, RightClickSelectsAnUnselectedRowBeforeTheMenu) {
+    RightClick(2);
+    EXPECT_EQ(menus, 1);
+    EXPECT_EQ(List()->ContextRow(), 2);
+    EXPECT_EQ(List()->SelectedRows(), (std::vector<int>{0, 2}));  // added, not replacing
+    EXPECT_FALSE(enabled[CDatabaseList::ID_DB_SELECT]);
+    EXPECT_TRUE(enabled[CDatabaseList::ID_DB_DESELECT]);
+    EXPECT_TRUE(enabled[CDatabaseList::ID_DB_DESELECT_ALL]);
+    EXPECT_TRUE(enabled[CDatabaseList::ID_DB_DELETE_SELECTED]);
+
+    // The running system's record alone selected: "Delete All Selected" is greyed.
+    List()->DeselectAll();
+    RightClick(0);
+    EXPECT_EQ(List()->SelectedRows(), std::vector<int>{0});
+    EXPECT_FALSE(enabled[CDatabaseList::ID_DB_DELETE_SELECTED]);
+}
+
+TEST_F(DatabasePaneTest, SelectDeselectAndDeselectAllTellTheView) {
+    view->m_chartsPane.m_upToDate = 1;
+    RightClick(1, CDatabaseList::ID_DB_DESELECT);  // selected by the click, then deselected
+    EXPECT_FALSE(List()->IsRowSelected(1));
+    EXPECT_EQ(view->m_chartsPane.m_upToDate, 0);
+    List()->SetContextRow(3);
+    List()->OnCommand(CDatabaseList::ID_DB_SELECT);
+    EXPECT_TRUE(List()->IsRowSelected(3));
+    EXPECT_EQ(List()->GetItemImage(3), 1);
+    List()->OnCommand(CDatabaseList::ID_DB_DESELECT_ALL);
+    EXPECT_EQ(List()->SelectedCount(), 0);
+    EXPECT_EQ(List()->GetItemImage(0), 0);
+}
+
+TEST_F(DatabasePaneTest, DeletingSkipsTheRunningSystemAndKeepsItSelected) {
+    List()->SelectRow(1, true);
+    List()->SelectRow(3, true);
+    frame.boxAnswer = IDOK;
+    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text, "Are you sure you want to delete the 2 records selected?");
+    EXPECT_EQ(frame.boxes[0].icon, MsgIcon::Question);
+    EXPECT_EQ(List()->RowCount(), 2);
+    EXPECT_EQ(doc->m_db.KeyForSysid("A1"), -1);
+    EXPECT_EQ(doc->m_db.KeyForSysid("C3"), -1);
+    EXPECT_NE(doc->m_db.KeyForSysid("B2"), -1);
+    EXPECT_EQ(List()->SelectedKeys(), std::vector<int32_t>{Key("THIS")});
+    EXPECT_EQ(List()->ContextRow(), -1);
+}
+
+TEST_F(DatabasePaneTest, CancelledDeleteDeletesNothingAndOneRecordUsesTheSingularPrompt) {
+    List()->SelectRow(2, true);
+    frame.boxAnswer = IDCANCEL;
+    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text, LoadKQString(IDS_CONFIRM_DELETE_ONE));
+    EXPECT_EQ(List()->RowCount(), 4);
+    EXPECT_EQ(List()->SelectedRows(), (std::vector<int>{0, 2}));
+}
+
+TEST_F(DatabasePaneTest, ExportSendsTheSelectedKeysAndNothingWhenNoneIsSelected) {
+    List()->DeselectAll();
+    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    EXPECT_TRUE(frame.saveRequests.empty());
+    List()->SetContextRow(-1);
+    List()->OnCommand(CDatabaseList::ID_DB_EXPORT);
+    EXPECT_TRUE(frame.saveRequests.empty());
+
+    List()->SelectRow(1, true);
+    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    EXPECT_EQ(frame.saveRequests.size(), 1u);  // the dialog for the one record (cancelled)
+}
+
+TEST_F(DatabaseViewTest, RestoredSelectionSelectsRealRows) {
+    QSettings settings = ViewSettings();
+    settings.beginGroup(QString::fromStdString(LoadKQString(IDS_REG_SETTINGS)));
+    settings.setValue(QStringLiteral("NumRecsSelected"), 2);
+    settings.setValue(QStringLiteral("RecSelected00"), QStringLiteral("C3"));
+    settings.setValue(QStringLiteral("RecSelected01"), QStringLiteral("GONE"));
+    settings.sync();
+    WriteDatabase("THIS", {{"A1", "a", "1"}, {"B2", "b", "2"}, {"C3", "c", "3"}});
+    StartAndList();
+    // C3 by its identifier, and the gone system's place taken by the running system.
+    EXPECT_EQ(List()->SelectedKeys(), (std::vector<int32_t>{Key("THIS"), Key("C3")}));
+    EXPECT_EQ(List()->GetItemImage(3), 1);
+    EXPECT_EQ(List()->GetItemImage(1), 0);
+}
+
+TEST_F(DatabaseViewTest, HighlightsOnlyInTheEleventhRecordGiveNoColumn) {
+    std::vector<Stored> records;
+    for (int i = 1; i <= 11; ++i) records.push_back({"R" + std::to_string(i), "n", "1"});
+    WriteDatabase("", records);
+    // The eleventh record gets a highlight of its own.
+    CRecordEntry* eleventh = doc->m_db.GetRecord("R11");
+    ASSERT_NE(eleventh, nullptr);
+    eleventh->SetAttr("Extra", "x", 0, 4);
+    StartAndList();
+    EXPECT_EQ(List()->RowCount(), 11);
+    EXPECT_EQ(ColumnOf("Extra"), -1);
+    EXPECT_EQ(List()->ColumnCount(), 2);
+}
+
+TEST_F(DatabaseViewTest, UpdateHintsRewriteARowAndSortAgain) {
+    WriteDatabase("THIS", {{"A1", "a", "3"}, {"B2", "b", "1"}});
+    StartAndList();
+    view->OnCommand(ID_VIEW_DATABASE);
+    CRecordEntry* b = doc->m_db.GetRecord("B2");
+    ASSERT_NE(b, nullptr);
+    b->SetAttr("Name", "changed", 0, 4);
+    view->OnUpdate(1, Key("B2"));
+    EXPECT_EQ(List()->GetCellText(2, ColumnOf("Name")), "changed");
+
+    List()->OnHeaderClick(ColumnOf("Speed"));
+    EXPECT_EQ(List()->GetItemData(0), Key("B2"));
+    b->SetAttr("Speed", "7", 0, 5);
+    view->OnUpdate(1, Key("B2"));
+    view->OnUpdate(2, 0);
+    EXPECT_EQ(List()->GetItemData(0), Key("A1"));
+}
+
+TEST_F(DatabasePaneTest, RunningSystemsRowIsRewrittenWhereverSortingPutIt) {
+    const int name = ColumnOf("Name"), speed = ColumnOf("Speed");
+    List()->OnHeaderClick(speed);  // the running system (50) sorts last
+    CRecordEntry* running = doc->m_db.GetRecord("THIS");
+    ASSERT_NE(running, nullptr);
+    running->SetAttr("Name", "Renamed", 0, 4);
+    view->MarkPanesNotUpToDate();
+    view->SwitchToPane(0);  // shown again while out of date: its row is written again
+    EXPECT_EQ(Column(name), (std::vector<std::string>{"Alpha", "beta", "alpha", "Renamed"}));
+    EXPECT_EQ(List()->GetItemData(3), Key("THIS"));
+}
