@@ -188,8 +188,6 @@ std::vector<std::string> CQuillo95Doc::AnalyzerVersionLines() const {
 
 // ---- the Database pane's rows ----
 
-int CQuillo95Doc::CurrentSystemKey() const { return m_db.CurrentSystemKey(); }
-
 int CQuillo95Doc::RecordPosition(int key) const { return key == 0 ? -1 : m_db.KeyPosition(key); }
 
 bool CQuillo95Doc::LoadRecordByKey(int key, CRecordEntry& entry) {

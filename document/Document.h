@@ -129,8 +129,6 @@ public:
     bool SearchItem(const std::string& text, CDetailItem& item);
     void ChooseColumns(CDbColumns& columns);
     // ---- the Database pane's rows ----
-    // Record key of the running system's record (directory position 0), 0 when none.
-    int CurrentSystemKey() const;
     // Position of the record in the record table (the document's order); -1 when none.
     int RecordPosition(int key) const;
     // Copies the record named by key into entry (markers included); false when none loads.

@@ -9,7 +9,7 @@
 
 namespace {
 
-QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 }  // namespace
 

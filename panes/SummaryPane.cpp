@@ -6,7 +6,7 @@
 
 namespace {
 
-QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 constexpr int kImageCount = 7;
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-QString Text(unsigned id) { return QString::fromStdString(LoadKQString(id)); }
+QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 int Width(const QFont& font, const QString& text) {
     if (font.pixelSize() <= 0 || text.isEmpty()) return 0;
