@@ -1,6 +1,7 @@
 #include "app/Quillo95View.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPaintEvent>
@@ -435,9 +436,14 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     AddCommand(edit, ID_EDIT_COPY, 931, QKeySequence(Qt::CTRL | Qt::Key_C));
 
     m_viewMenu = bar->addMenu(Text(932));
-    for (int pane = 1; pane <= 5; ++pane)
-        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - 1, 932 + unsigned(pane))
-            ->setCheckable(true);
+    // A radio mark on the current pane; pane 6 has no item, so none may be checked.
+    auto* panes = new QActionGroup(this);
+    panes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (int pane = 1; pane <= 5; ++pane) {
+        QAction* a = AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - 1, 932 + unsigned(pane));
+        a->setCheckable(true);
+        panes->addAction(a);
+    }
     m_viewMenu->addSeparator();
 
     QMenu* help = bar->addMenu(Text(938));
