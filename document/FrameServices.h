@@ -18,7 +18,7 @@ struct FileDialogRequest {
     std::string defaultExt;  // "kqx"
     std::string filter;      // "KQ Exch Files (*.kqx)|*.kqx||"
     bool multiSelect = false;
-    std::string suggestedName;  // save dialogs: the file name offered, without a directory
+    std::string suggestedName = {};  // save dialogs: the file name offered, no directory
 };
 
 class IFrameServices {

@@ -96,8 +96,8 @@ TEST(OffscreenDialogs, MessageBoxWritesOneLineToStandardErrorAndAnswersTheDefaul
 }
 
 TEST(OffscreenDialogs, FileDialogsAnswerCancelled) {
-    FileDialogRequest request{
-        "Select One or More Files to Import", "kqx", "KQ Exch Files (*.kqx)|*.kqx||", true, {}};
+    FileDialogRequest request{"Select One or More Files to Import", "kqx",
+                              "KQ Exch Files (*.kqx)|*.kqx||", true};
     unsigned error = 77;
     EXPECT_TRUE(KQOpenFileDialog(nullptr, request, error).empty());
     EXPECT_EQ(error, 0u);  // a plain cancel
