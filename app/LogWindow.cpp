@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 #include <map>
 
+#include "platform/OwnedWindows.h"
+
 namespace {
 
 std::map<uint32_t, QPointer<CLogWindow>>& Displays() {
@@ -29,9 +31,23 @@ CLogWindow::CLogWindow(const QString& title, QWidget* owner, uint32_t notifyMess
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     m_view->setReadOnly(true);
-    m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long lines (paths, analyzer messages) wrap rather than scroll sideways.
+    m_view->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_view->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     resize(520, 300);
+    EnsureTransientFor(this);
+}
+
+bool CLogWindow::RestorePlacement(const QByteArray& geometry) {
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) return false;
+    m_placed = true;
+    return true;
+}
+
+void CLogWindow::showEvent(QShowEvent* e) {
+    if (!m_placed) m_placed = MoveBesideOwner(this);
+    QWidget::showEvent(e);
 }
 
 void CLogWindow::Display(const QByteArray& line) {

@@ -32,14 +32,20 @@ public:
     QPlainTextEdit* View() const { return m_view; }
     QStringList Lines() const;
 
+    // Geometry kept between runs; a window never placed has nothing worth keeping.
+    bool RestorePlacement(const QByteArray& geometry);
+    bool IsPlaced() const { return m_placed; }
+
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
 private:
     QPlainTextEdit* m_view;
     QWidget* m_owner;
     uint32_t m_message;
     QString m_file;
+    bool m_placed = false;
 };
 
 // The six calls. Handles are small integers; 0 means failure or no log.

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSettings>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -24,11 +25,17 @@
 #include "app/TestProgressDlg.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
+#include "platform/OwnedWindows.h"
 #include "resources/Strings.h"
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Where the log window was, in the "Settings" group beside the main window's placement.
+QString LogGeometryKey() {
+    return Q(LoadKQString(IDS_REG_SETTINGS)) + QStringLiteral("/LogWndGeometry");
+}
 
 }  // namespace
 
@@ -42,6 +49,8 @@ CMainFrame::CMainFrame(CQuillo95App& app, const int rect[4]) : m_app(app) {
 
     CreateStatusBar();
     m_cover = new CStartupCover(this, r);
+    // Transient for the frame, so that the frame, mapped later, does not cover it.
+    EnsureTransientFor(m_cover);
     m_cover->show();
     m_cover->repaint();
     m_echoLog = m_app.State().m_autoRun != 0 && isatty(STDOUT_FILENO);
@@ -85,6 +94,15 @@ void CMainFrame::CreateLog() {
     const std::string file = m_app.State().m_programDir + LoadKQString(IDS_LOG_FILE_NAME);
     zldSetLogFile(m_logHandle, file.c_str());
     WriteStringResource(IDS_VERSION_LINE);
+    if (CLogWindow* window = zldWindow(m_logHandle))
+        window->RestorePlacement(
+            CQuillo95App::OpenSettings()->value(LogGeometryKey()).toByteArray());
+}
+
+void CMainFrame::SaveLogPlacement() {
+    CLogWindow* window = m_logHandle ? zldWindow(m_logHandle) : nullptr;
+    if (!window || !window->IsPlaced()) return;
+    CQuillo95App::OpenSettings()->setValue(LogGeometryKey(), window->saveGeometry());
 }
 
 QWidget* CMainFrame::LogWindow() const { return m_logHandle ? zldWindow(m_logHandle) : nullptr; }
@@ -183,9 +201,21 @@ void CMainFrame::RemoveCover() {
 }
 
 void CMainFrame::BringToFront() {
-    if (isMinimized() || !isVisible()) showNormal();
+    // Shown normally: from minimised or maximised back to the normal placement.
+    setWindowState(windowState() &
+                   ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    showNormal();
     raise();
     activateWindow();
+}
+
+void CMainFrame::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // The frame has just been mapped: the cover stays on top until the view removes it.
+    if (m_cover) m_cover->raise();
+    QTimer::singleShot(0, this, [this] {
+        if (m_cover) m_cover->raise();
+    });
 }
 
 // ---- status bar ----
@@ -267,6 +297,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     m_closing = true;
     if (!m_autoRunEnding)
         m_app.SaveWindowPlacement(m_app.State().m_showState, m_app.State().m_rect);
+    if (!m_autoRunEnding) SaveLogPlacement();
     SaveDocument();
     if (m_logHandle) zldShowDisplay(m_logHandle, 0);
     delete m_progress;

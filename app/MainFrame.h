@@ -102,6 +102,7 @@ protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
@@ -110,6 +111,7 @@ protected:
 private:
     void CreateStatusBar();
     void CreateLog();
+    void SaveLogPlacement();
     void WireLogCommand();
     void RecordRect();
     // Saves the database when modified; tells the user when that fails.

@@ -1,6 +1,7 @@
 #include "app/Quillo95View.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPaintEvent>
@@ -458,10 +459,15 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     AddCommand(edit, ID_EDIT_COPY, IDS_MENU_COPY, QKeySequence(Qt::CTRL | Qt::Key_C));
 
     m_viewMenu = bar->addMenu(Text(IDS_MENU_VIEW));
-    for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane)
-        AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - PANE_SUMMARY,
-                   KQStringId(IDS_MENU_SUMMARY + unsigned(pane - PANE_SUMMARY)))
-            ->setCheckable(true);
+    // A radio mark on the current pane; pane 6 has no item, so none may be checked.
+    auto* panes = new QActionGroup(this);
+    panes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane) {
+        QAction* a = AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - PANE_SUMMARY,
+                                KQStringId(IDS_MENU_SUMMARY + unsigned(pane - PANE_SUMMARY)));
+        a->setCheckable(true);
+        panes->addAction(a);
+    }
     m_viewMenu->addSeparator();
 
     QMenu* help = bar->addMenu(Text(IDS_MENU_HELP));

@@ -28,7 +28,9 @@ CStartupCover::CStartupCover(QWidget* owner, const QRect& rect)
     m_h = QFontMetrics(m_font).height();
     m_bitmap = LoadKQBitmap(130);
 
-    const int bw = m_bitmap.width(), bh = m_bitmap.height();
+    // In device-independent pixels: the doubled picture of a high-DPI screen takes the same room.
+    const QSize bitmapSize = m_bitmap.deviceIndependentSize().toSize();
+    const int bw = bitmapSize.width(), bh = bitmapSize.height();
     const int w = bw + 2 * (kBorder + m_mx + m_h + 2 * m_mx);
     const int h = bh + 2 * (kBorder + m_my + 2 * m_my + m_h);
     QRect r(0, 0, w, h);
@@ -60,7 +62,9 @@ void CStartupCover::paintEvent(QPaintEvent*) {
     p.drawLine(R - mx, my, R, 0);
     p.fillRect(QRect(QPoint(mx, my), QPoint(R - mx - 1, B - my - 1)), QColor(192, 192, 192));
 
-    if (!m_bitmap.isNull()) p.drawPixmap((R - m_bitmap.width()) / 2, m_h + 3 * my, m_bitmap);
+    if (!m_bitmap.isNull())
+        p.drawPixmap((R - int(m_bitmap.deviceIndependentSize().width())) / 2, m_h + 3 * my,
+                     m_bitmap);
     p.setFont(m_font);
     p.setPen(Qt::black);
     p.setBackgroundMode(Qt::TransparentMode);

@@ -3,13 +3,16 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
+#include "panes/Bitmaps.h"
 #include "resources/Strings.h"
 
 void CPictureCtrl::SetBitmap(const QPixmap& bitmap) {
@@ -24,6 +27,7 @@ void CPictureCtrl::paintEvent(QPaintEvent*) {
 }
 
 CTestProgressDlg::CTestProgressDlg(QWidget* owner)
+    // A caption only: no system menu, no close, minimise or maximise buttons.
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_picture(new CPictureCtrl(this)),
       m_title(new QLabel(this)),
@@ -37,15 +41,25 @@ CTestProgressDlg::CTestProgressDlg(QWidget* owner)
     m_bar->setObjectName(QStringLiteral("1000"));
     m_cancelButton->setObjectName(QStringLiteral("1002"));
 
-    m_picture->setGeometry(DialogRect(4, 4, 20, 20));
-    m_title->setGeometry(DialogRect(32, 8, 84, 8));
-    m_bar->setGeometry(DialogRect(4, 28, 112, 14));
-    m_cancelButton->setGeometry(DialogRect(44, 48, 32, 12));
+    setWindowFlag(Qt::WindowMinMaxButtonsHint, false);
+    setWindowFlag(Qt::WindowCloseButtonHint, false);
+    setWindowFlag(Qt::WindowSystemMenuHint, false);
+    m_cancelButton->setAccessibleName(m_cancelButton->text());
+    m_bar->setAccessibleName(windowTitle());
+
+    // The caption must be readable in full: the dialog grows to it, the controls stay centred.
+    const QSize units = DialogRect(0, 0, 120, 63).size();
+    const int width = std::max(units.width(), CaptionWidth());
+    const QPoint shift((width - units.width()) / 2, 0);
+    m_picture->setGeometry(DialogRect(4, 4, 20, 20).translated(shift));
+    m_title->setGeometry(DialogRect(32, 8, 84, 8).translated(shift));
+    m_bar->setGeometry(DialogRect(4, 28, 112, 14).translated(shift));
+    m_cancelButton->setGeometry(DialogRect(44, 48, 32, 12).translated(shift));
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
     m_title->setTextFormat(Qt::PlainText);
-    setFixedSize(DialogRect(0, 0, 120, 63).size());
+    setFixedSize(width, units.height());
     connect(m_cancelButton, &QPushButton::clicked, this, &CTestProgressDlg::OnCancel);
     CentreOnOwner();
 }
@@ -59,6 +73,13 @@ QRect CTestProgressDlg::DialogRect(int x, int y, int cx, int cy) const {
     return QRect(x * baseX / 4, y * baseY / 8, cx * baseX / 4, cy * baseY / 8);
 }
 
+int CTestProgressDlg::CaptionWidth() const {
+    // The caption's text in the title bar's font, plus room for the window icon and the
+    // buttons a window manager puts there anyway.
+    const QFontMetrics fm(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+    return fm.horizontalAdvance(windowTitle()) + 5 * fm.height();
+}
+
 void CTestProgressDlg::CentreOnOwner() {
     QRect area;
     if (QWidget* owner = parentWidget(); owner && owner->isVisible())
@@ -70,14 +91,7 @@ void CTestProgressDlg::CentreOnOwner() {
 }
 
 QPixmap CTestProgressDlg::LoadBitmap(int32_t bitmapID, const std::string& analyzerName) {
-    if (!analyzerName.empty()) {
-        const QString own = QStringLiteral(":/kqa/%1/%2.png")
-                                .arg(QString::fromStdString(analyzerName))
-                                .arg(bitmapID);
-        if (QFile::exists(own)) return QPixmap(own);
-    }
-    const QString program = QStringLiteral(":/bitmaps/%1.png").arg(bitmapID);
-    return QFile::exists(program) ? QPixmap(program) : QPixmap();
+    return bitmapID > 0 ? LoadKQBitmap(unsigned(bitmapID), analyzerName) : QPixmap();
 }
 
 void CTestProgressDlg::SetAnalyzer(const std::string& title, int32_t bitmapID,

@@ -52,6 +52,8 @@ public:
     static QPixmap LoadBitmap(int32_t bitmapID, const std::string& analyzerName);
     // Dialog units to pixels with this dialog's font.
     QRect DialogRect(int x, int y, int cx, int cy) const;
+    // Width the title bar needs to show the whole caption.
+    int CaptionWidth() const;
 
     QLabel* TitleCtrl() const { return m_title; }
     QProgressBar* ProgressCtrl() const { return m_bar; }

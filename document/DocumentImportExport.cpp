@@ -14,11 +14,23 @@ FileDialogRequest ExchangeDialog(KQStringId title, bool multiSelect) {
     return r;
 }
 
+// The file name the export dialog offers: the record's identifier + ".kqx". Imported
+// identifiers may hold "/" or control characters, which cannot stand in a file name.
+std::string SuggestedExportName(const std::string& sysid) {
+    if (sysid.empty()) return std::string();
+    std::string name = sysid;
+    for (char& c : name)
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
+    return name + "." + LoadKQString(IDS_EXCHANGE_EXT);
+}
+
 // Opens the export target: the path, or the one the save dialog answers for an empty path.
-bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string& path) {
+bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string& path,
+                      const std::string& sysid) {
     if (!path.empty()) return file.OpenForWrite(path);
-    std::optional<std::string> chosen =
-        doc.m_frame.SaveFileDialog(ExchangeDialog(IDS_EXPORT_TO, false));
+    FileDialogRequest request = ExchangeDialog(IDS_EXPORT_TO, false);
+    request.suggestedName = SuggestedExportName(sysid);
+    std::optional<std::string> chosen = doc.m_frame.SaveFileDialog(request);
     if (!chosen || chosen->empty()) return false;
     return file.OpenForWrite(*chosen);
 }
@@ -59,7 +71,8 @@ bool CQuillo95Doc::ExportCurrent() { return ExportEntry(m_db.m_cache.GetHead(), 
 
 bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
     CExchangeFile file(m_db, *this);
-    if (!OpenExportTarget(*this, file, path)) return false;
+    const std::string sysid = entry ? CResultsDatabase::GetRecordSysid(*entry) : std::string();
+    if (!OpenExportTarget(*this, file, path, sysid)) return false;
     // With no record (an empty database) the file holds the header lines only.
     bool ok = !entry || file.WriteEntry(entry, 0, 0);
     return file.Close() && ok;
@@ -68,7 +81,11 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
 bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::string& path) {
     if (keys.empty()) return false;
     CExchangeFile file(m_db, *this);
-    if (!OpenExportTarget(*this, file, path)) return false;
+    // Several records are offered under the first one's name.
+    std::string first;
+    for (int32_t key : keys)
+        if (first.empty()) first = m_db.RecordSysid(key);
+    if (!OpenExportTarget(*this, file, path, first)) return false;
     for (int32_t key : keys) {
         std::string sysid = m_db.RecordSysid(key);
         if (sysid.empty()) continue;

@@ -20,6 +20,7 @@ struct FileDialogRequest {
     std::string defaultExt;  // "kqx"
     std::string filter;      // "KQ Exch Files (*.kqx)|*.kqx||"
     bool multiSelect = false;
+    std::string suggestedName = {};  // save dialogs: the file name offered, no directory
 };
 
 // The progress dialog and the pauses of a test run come from the run's own interface.

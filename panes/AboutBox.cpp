@@ -79,6 +79,7 @@ CAboutDlg::CAboutDlg(const std::vector<std::string>& analyzerLines, QWidget* par
     m_list = new QPlainTextEdit(this);
     m_list->setObjectName(QStringLiteral("item%1").arg(int(IDC_ANALYZERS)));
     m_list->setReadOnly(true);
+    m_list->setAccessibleName(Text(988));
     m_list->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->document()->setDocumentMargin(0);
@@ -123,11 +124,11 @@ void CAboutDlg::OnInitDialog(const std::vector<std::string>& analyzerLines) {
     delete m_picture;
     m_picture = new CBitmapWindow(bitmap, this);
     m_picture->setObjectName(QStringLiteral("item%1").arg(int(IDC_PICTURE)));
-    m_picture->setGeometry(QRect(pictureAt, bitmap.size()));
+    m_picture->setGeometry(QRect(pictureAt, bitmap.deviceIndependentSize().toSize()));
 
     // Vertical stacking; every control keeps its horizontal position and size.
     const int h = QFontMetrics(m_publisher->font()).height();
-    int y = m_picture->y() + bitmap.height() + h;
+    int y = m_picture->y() + m_picture->height() + h;
     auto place = [&y](QWidget* control) {
         control->move(control->x(), y);
         y += control->height();

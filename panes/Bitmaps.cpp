@@ -2,6 +2,7 @@
 
 #include <QBitmap>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
 
 // The resources live in a static library: the initialiser has to be referenced to be linked.
@@ -13,22 +14,40 @@ static void InitBitmapResources() {
     (void)done;
 }
 
-QPixmap LoadKQBitmap(unsigned id, const std::string& module) {
+namespace {
+
+// base: the path without ".png".
+bool LoadVariant(QPixmap& pixmap, const QString& base, bool doubled) {
+    if (doubled) {
+        const QString path = base + QStringLiteral("@2x.png");
+        if (QFile::exists(path) && pixmap.load(path)) {
+            pixmap.setDevicePixelRatio(2);
+            return true;
+        }
+    }
+    const QString path = base + QStringLiteral(".png");
+    return QFile::exists(path) && pixmap.load(path);
+}
+
+}  // namespace
+
+QPixmap LoadKQBitmap(unsigned id, const std::string& module, qreal dpr) {
     InitBitmapResources();
     if (id == 0) return {};
+    if (dpr <= 0) dpr = qApp ? qApp->devicePixelRatio() : 1.0;
+    const bool doubled = dpr > 1.0;
     QPixmap pixmap;
-    if (!module.empty()) {
-        const QString path =
-            QStringLiteral(":/kqa/%1/%2.png").arg(QString::fromStdString(module)).arg(id);
-        if (QFile::exists(path) && pixmap.load(path)) return pixmap;
-    }
-    const QString path = QStringLiteral(":/bitmaps/%1.png").arg(id);
-    if (QFile::exists(path)) pixmap.load(path);
+    if (!module.empty() &&
+        LoadVariant(pixmap,
+                    QStringLiteral(":/kqa/%1/%2").arg(QString::fromStdString(module)).arg(id),
+                    doubled))
+        return pixmap;
+    if (!LoadVariant(pixmap, QStringLiteral(":/bitmaps/%1").arg(id), doubled)) return QPixmap();
     return pixmap;
 }
 
-QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module) {
-    QPixmap pixmap = LoadKQBitmap(id, module);
+QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module, qreal dpr) {
+    QPixmap pixmap = LoadKQBitmap(id, module, dpr);
     if (pixmap.isNull()) return pixmap;
     QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
     const QRgb mask = KQMaskColour().rgb();
@@ -37,5 +56,7 @@ QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module) {
         for (int x = 0; x < image.width(); ++x)
             if ((line[x] | 0xFF000000u) == mask && qAlpha(line[x]) == 255) line[x] = 0;
     }
-    return QPixmap::fromImage(image);
+    QPixmap masked = QPixmap::fromImage(image);
+    masked.setDevicePixelRatio(pixmap.devicePixelRatio());
+    return masked;
 }

@@ -9,7 +9,9 @@
 inline QColor KQMaskColour() { return QColor(0, 0, 128); }
 
 // ":/kqa/<module>/<id>.png" first when a module is named, then ":/bitmaps/<id>.png";
-// a null pixmap when neither exists.
-QPixmap LoadKQBitmap(unsigned id, const std::string& module = std::string());
+// a null pixmap when neither exists. On a screen with a device pixel ratio above 1 the
+// "<id>@2x.png" variant is taken where there is one (its size in device-independent pixels is
+// the normal one). dpr 0 means the application's ratio.
+QPixmap LoadKQBitmap(unsigned id, const std::string& module = std::string(), qreal dpr = 0);
 // The same with every pixel of the mask colour made transparent.
-QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module = std::string());
+QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module = std::string(), qreal dpr = 0);

@@ -3,11 +3,15 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMenu>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 
 #include "document/Document.h"
 #include "panes/Bitmaps.h"
 #include "panes/PopupMenus.h"
+#include "resources/Strings.h"
 
 namespace {
 constexpr int kDataRole = Qt::UserRole;
@@ -25,6 +29,7 @@ CMyTreeCtrl::CMyTreeCtrl(CQuillo95Doc* doc, CWnd* view) : m_doc(doc), m_view(vie
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(true);
     setContextMenuPolicy(Qt::DefaultContextMenu);
+    setAccessibleName(QString::fromStdString(LoadKQString(IDS_ACC_DETAILS_TREE)));
     connect(this, &QTreeWidget::currentItemChanged, this, &CMyTreeCtrl::OnSelectionChanged);
     connect(this, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { OnExpanded(item, true); });
@@ -55,10 +60,15 @@ void CMyTreeCtrl::BuildImageList() {
     m_icons.clear();
     m_bitmapMap.clear();
     const QPixmap strip = LoadKQBitmapMasked(144);
+    // The strip may be the doubled one: cut it in device pixels.
+    const int unit = int(kIconSize * strip.devicePixelRatio());
     for (int i = 0; i < kFixedIcons; ++i) {
         QPixmap image(kIconSize, kIconSize);
         image.fill(Qt::transparent);
-        if (!strip.isNull()) image = strip.copy(i * kIconSize, 0, kIconSize, kIconSize);
+        if (!strip.isNull()) {
+            image = strip.copy(i * unit, 0, unit, unit);
+            image.setDevicePixelRatio(strip.devicePixelRatio());
+        }
         m_images.push_back(image);
     }
     if (m_doc) AddEntryBitmaps(&m_doc->m_systemTree);
@@ -74,9 +84,13 @@ void CMyTreeCtrl::AddEntryBitmaps(CKQTree* tree) {
             const std::string module = entry->m_kqaid ? m_doc->AnalyzerName(entry->m_kqaid) : "";
             QPixmap bitmap = LoadKQBitmapMasked(entry->m_bitmap, module);
             if (!bitmap.isNull()) {
-                if (bitmap.size() != QSize(kIconSize, kIconSize))
-                    bitmap = bitmap.scaled(kIconSize, kIconSize, Qt::IgnoreAspectRatio,
-                                           Qt::SmoothTransformation);
+                const qreal ratio = bitmap.devicePixelRatio();
+                const int side = int(kIconSize * ratio);
+                if (bitmap.size() != QSize(side, side)) {
+                    bitmap =
+                        bitmap.scaled(side, side, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                    bitmap.setDevicePixelRatio(ratio);
+                }
                 m_bitmapMap[entry->m_bitmap] = int(m_images.size());
                 m_images.push_back(bitmap);
             }
@@ -273,16 +287,70 @@ QMenu* CMyTreeCtrl::PrepareContextMenu(const QPoint& pos) {
 }
 
 void CMyTreeCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Mouse)
+        TrackContextMenu(event->pos());
+    else
+        ContextMenuForCaret();
+}
+
+void CMyTreeCtrl::ContextMenuForCaret() {
+    // From the keyboard the menu belongs to the focused item, shown at that item.
+    QTreeWidgetItem* caret = currentItem();
+    if (!caret) return;
+    scrollToItem(caret);
+    TrackContextMenu(visualItemRect(caret).center());
+}
+
+void CMyTreeCtrl::TrackContextMenu(const QPoint& pos) {
     if (m_menuShowing) return;
-    const QPoint pos = event->reason() == QContextMenuEvent::Mouse
-                           ? event->pos()
-                           : visualItemRect(currentItem()).center();
     QMenu* menu = PrepareContextMenu(pos);
     if (!menu) return;
     m_menuShowing = true;
     QAction* chosen = menu->exec(viewport()->mapToGlobal(pos));
     m_menuShowing = false;
     if (chosen) OnCommand(chosen->data().toInt());
+}
+
+void CMyTreeCtrl::keyPressEvent(QKeyEvent* event) {
+    const bool shiftF10 = event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier;
+    if (shiftF10 || (event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier)) {
+        ContextMenuForCaret();
+        event->accept();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        // As a double click does.
+        SendItemAction(IA_TREE_HELP);
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+bool CMyTreeCtrl::IsTextCutOff(QTreeWidgetItem* item) const {
+    if (!item) return false;
+    const QModelIndex index = indexFromItem(item);
+    const QRect shown = visualRect(index);
+    if (!shown.isValid()) return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = shown;
+    const int needed = itemDelegateForIndex(index)->sizeHint(option, index).width();
+    return needed > shown.width() || shown.left() + needed > viewport()->width();
+}
+
+bool CMyTreeCtrl::viewportEvent(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QTreeWidget::viewportEvent(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    QTreeWidgetItem* item = itemAt(help->pos());
+    if (item && IsTextCutOff(item)) {
+        QToolTip::showText(help->globalPos(), item->text(0), viewport(), visualItemRect(item));
+    } else {
+        QToolTip::hideText();
+        event->ignore();
+    }
+    return true;
 }
 
 void CMyTreeCtrl::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -43,9 +43,15 @@ public:
     // viewport coordinates; null when the point is on no item.
     QMenu* PrepareContextMenu(const QPoint& pos);
     void OnCommand(int id);
+    bool IsMenuShowing() const { return m_menuShowing; }
+    // True when the item's text does not fit where the tree shows it (its tool tip then
+    // shows the whole text).
+    bool IsTextCutOff(QTreeWidgetItem* item) const;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -58,6 +64,9 @@ private:
     void OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
     void OnExpanded(QTreeWidgetItem* item, bool expanded);
     void SendItemAction(int code);
+    // Tracks the context menu at a point in viewport coordinates.
+    void TrackContextMenu(const QPoint& pos);
+    void ContextMenuForCaret();
 
     CQuillo95Doc* m_doc;
     CWnd* m_view;

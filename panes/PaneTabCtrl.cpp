@@ -1,11 +1,13 @@
 #include "panes/PaneTabCtrl.h"
 
+#include <QAction>
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyleOptionTab>
 #include <QStylePainter>
 
 #include "analyzers/KQAnalyzer.h"
+#include "resources/Strings.h"
 
 CPaneTabCtrl::CPaneTabCtrl(CWnd* owner, QWidget* parent, const QRect& rect)
     : QTabBar(parent), m_owner(owner) {
@@ -21,7 +23,34 @@ CPaneTabCtrl::CPaneTabCtrl(CWnd* owner, QWidget* parent, const QRect& rect)
     connect(this, &QTabBar::tabBarClicked, this, [this](int index) {
         if (index >= 0 && index == currentIndex() && m_curSel < 0) OnSelChange(index);
     });
+    setAccessibleName(QString::fromStdString(LoadKQString(IDS_ACC_PANE_TABS)));
+
+    // Anywhere in the window, as in other tabbed programs.
+    auto addShortcuts = [this](const QList<QKeySequence>& keys, int step) {
+        auto* action = new QAction(this);
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, [this, step] { SelectAdjacent(step); });
+        addAction(action);
+    };
+    addShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)},
+                 1);
+    addShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                  QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+                 -1);
     show();
+}
+
+void CPaneTabCtrl::SelectAdjacent(int step) {
+    const int n = count();
+    if (n == 0) return;
+    // With no tab selected (pane 6) the first step lands on the first or the last tab.
+    const int next = m_curSel < 0 ? (step > 0 ? 0 : n - 1) : ((m_curSel + step) % n + n) % n;
+    m_programmatic = true;
+    setCurrentIndex(next);
+    m_programmatic = false;
+    OnSelChange(next);
 }
 
 int CPaneTabCtrl::InsertItem(int index, const QString& text, int itemData) {

@@ -24,6 +24,9 @@ public:
 
     // The selection-change notification: sends UM_TABCHANGE for an index of 0 or more.
     void OnSelChange(int index);
+    // Ctrl+Tab / Ctrl+PgDn (step 1) and Ctrl+Shift+Tab / Ctrl+PgUp (step -1): the next or
+    // previous tab, round the end, as a click on it would select it.
+    void SelectAdjacent(int step);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

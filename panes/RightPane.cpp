@@ -33,6 +33,8 @@ bool CRightPane::Create(const QRect& rect, QWidget* parent, int controlID, bool 
     m_button = new QPushButton(label, this);
     m_button->setObjectName(QStringLiteral("button%1").arg(int(kTellMeMoreID)));
     m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setAccessibleName(label);
+    setAccessibleName(QString::fromStdString(LoadKQString(IDS_DESCRIPTION)));
     m_button->resize(m_buttonWidth, m_buttonHeight);
     connect(m_button, &QPushButton::clicked, this, &CRightPane::OnTellMeMore);
     PlaceButton();
@@ -43,6 +45,8 @@ bool CRightPane::Create(const QRect& rect, QWidget* parent, int controlID, bool 
 
 void CRightPane::SetText(const std::string& text) {
     m_text = text;
+    // A screen reader reads the painted text through the description.
+    setAccessibleDescription(QString::fromStdString(text));
     update();
 }
 

@@ -1,6 +1,9 @@
 #include "platform/FileDialogs.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include "platform/MessageBoxes.h"
@@ -22,13 +25,36 @@ QString QtFilterFromKQ(const std::string& filter) {
 
 namespace {
 
+QString& LastDirectory() {
+    static QString dir;
+    return dir;
+}
+
 void Prepare(QFileDialog& dialog, const FileDialogRequest& request) {
     dialog.setWindowTitle(QString::fromStdString(request.title));
+    dialog.setDirectory(FileDialogDirectory());
     dialog.setNameFilter(QtFilterFromKQ(request.filter));
     dialog.setDefaultSuffix(QString::fromStdString(request.defaultExt));
 }
 
 }  // namespace
+
+QString FileDialogDirectory() {
+    if (!LastDirectory().isEmpty() && QDir(LastDirectory()).exists()) return LastDirectory();
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir(documents).exists()) return documents;
+    return QDir::homePath();
+}
+
+void RememberFileDialogDirectory(const QString& chosenFile) {
+    if (!chosenFile.isEmpty()) LastDirectory() = QFileInfo(chosenFile).absolutePath();
+}
+
+QString SuggestedSavePath(const FileDialogRequest& request) {
+    const QString dir = FileDialogDirectory();
+    if (request.suggestedName.empty()) return dir;
+    return QDir(dir).filePath(QString::fromStdString(request.suggestedName));
+}
 
 std::vector<std::string> KQOpenFileDialog(QWidget* parent, const FileDialogRequest& request,
                                           unsigned& errorCode) {
@@ -40,6 +66,8 @@ std::vector<std::string> KQOpenFileDialog(QWidget* parent, const FileDialogReque
     dialog.setFileMode(request.multiSelect ? QFileDialog::ExistingFiles
                                            : QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted) return {};
+    if (!dialog.selectedFiles().isEmpty())
+        RememberFileDialogDirectory(dialog.selectedFiles().first());
     std::vector<std::string> paths;
     for (const QString& f : dialog.selectedFiles()) paths.push_back(f.toStdString());
     return paths;
@@ -53,6 +81,8 @@ std::optional<std::string> KQSaveFileDialog(QWidget* parent, const FileDialogReq
     dialog.setFileMode(QFileDialog::AnyFile);
     // Overwrite prompt is the dialog's default; the target directory must exist.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    if (!request.suggestedName.empty()) dialog.selectFile(SuggestedSavePath(request));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    RememberFileDialogDirectory(dialog.selectedFiles().first());
     return dialog.selectedFiles().first().toStdString();
 }

@@ -15,3 +15,11 @@ QString QtFilterFromKQ(const std::string& filter);
 std::vector<std::string> KQOpenFileDialog(QWidget* parent, const FileDialogRequest& request,
                                           unsigned& errorCode);
 std::optional<std::string> KQSaveFileDialog(QWidget* parent, const FileDialogRequest& request);
+
+// The directory the dialogs open in: the last one a dialog was answered in during this run,
+// else the user's documents directory (the home directory when that does not exist).
+QString FileDialogDirectory();
+void RememberFileDialogDirectory(const QString& chosenFile);
+// The file a save dialog offers: the suggested name in that directory (the directory alone
+// without a suggestion).
+QString SuggestedSavePath(const FileDialogRequest& request);

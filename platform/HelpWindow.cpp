@@ -7,6 +7,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "platform/OwnedWindows.h"
 #include "resources/Strings.h"
 
 CHelpWindow::CHelpWindow(QWidget* parent)
@@ -17,6 +18,13 @@ CHelpWindow::CHelpWindow(QWidget* parent)
     m_browser->setOpenExternalLinks(false);
     m_browser->setOpenLinks(true);
     resize(560, 480);
+    EnsureTransientFor(this);
+}
+
+void CHelpWindow::showEvent(QShowEvent* e) {
+    // Opened first beside the main window; later the user's own placement stands.
+    if (!m_placed) m_placed = MoveBesideOwner(this);
+    QWidget::showEvent(e);
 }
 
 bool CHelpWindow::ShowHelp(const QString& helpFile, int context) {

@@ -17,8 +17,12 @@ public:
     int CurrentContext() const { return m_context; }
     QTextBrowser* Browser() const { return m_browser; }
 
+protected:
+    void showEvent(QShowEvent* e) override;
+
 private:
     QTextBrowser* m_browser;
     QString m_file;
     int m_context = 0;
+    bool m_placed = false;
 };

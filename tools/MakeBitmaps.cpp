@@ -1,5 +1,6 @@
 // Draws the program's bitmaps (130 start-up picture, 144 details icons, 146 selection icons,
-// 166 about picture) into PNG files. Run once when a picture changes:
+// 166 about picture) into PNG files, each also at twice the size for screens with a device
+// pixel ratio of 2 (<id>@2x.png). Run once when a picture changes:
 //   make_bitmaps <output directory>
 #include <QFont>
 #include <QFontMetrics>
@@ -15,8 +16,9 @@ namespace {
 
 const QColor kMask(0, 0, 128);  // transparent in the icon strips
 
-QImage Strip(int count) {
-    QImage image(16 * count, 16, QImage::Format_RGB32);
+// Every picture is drawn in the units of its normal size; scale 2 draws the @2x one.
+QImage Strip(int count, int scale) {
+    QImage image(16 * count * scale, 16 * scale, QImage::Format_RGB32);
     image.fill(kMask);
     return image;
 }
@@ -69,9 +71,10 @@ void Gauge(QPainter& p, int x) {
     p.fillRect(x + 11, 3, 2, 11, QColor(200, 30, 30));
 }
 
-QImage Details() {
-    QImage image = Strip(7);
+QImage Details(int scale) {
+    QImage image = Strip(7, scale);
     QPainter p(&image);
+    p.scale(scale, scale);
     // Priority 0: information, a blue "i" in a white bulb.
     Bulb(p, 0, QColor(235, 235, 235), QColor());
     p.setPen(QColor(0, 70, 200));
@@ -86,9 +89,10 @@ QImage Details() {
     return image;
 }
 
-QImage Selection() {
-    QImage image = Strip(2);
+QImage Selection(int scale) {
+    QImage image = Strip(2, scale);
     QPainter p(&image);
+    p.scale(scale, scale);
     for (int i = 0; i < 2; ++i) {
         p.setPen(QColor(60, 60, 60));
         p.setBrush(Qt::white);
@@ -119,9 +123,10 @@ void Mark(QPainter& p, QRectF box) {
     p.drawPath(quill);
 }
 
-QImage Picture(int width, int height, bool withSubtitle) {
-    QImage image(width, height, QImage::Format_RGB32);
+QImage Picture(int width, int height, bool withSubtitle, int scale) {
+    QImage image(width * scale, height * scale, QImage::Format_RGB32);
     QPainter p(&image);
+    p.scale(scale, scale);
     p.setRenderHint(QPainter::Antialiasing);
     QLinearGradient sky(0, 0, 0, height);
     sky.setColorAt(0, QColor(20, 40, 120));
@@ -150,8 +155,9 @@ QImage Picture(int width, int height, bool withSubtitle) {
     return image;
 }
 
-bool Save(const QImage& image, const QString& dir, int id) {
-    const QString path = QStringLiteral("%1/%2.png").arg(dir).arg(id);
+bool Save(const QImage& image, const QString& dir, int id, int scale) {
+    const QString path = scale == 1 ? QStringLiteral("%1/%2.png").arg(dir).arg(id)
+                                    : QStringLiteral("%1/%2@%3x.png").arg(dir).arg(id).arg(scale);
     if (!image.save(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
@@ -164,11 +170,14 @@ bool Save(const QImage& image, const QString& dir, int id) {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
-    bool ok = Save(Picture(300, 96, true), dir, 130);
-    ok = Save(Details(), dir, 144) && ok;
-    ok = Save(Selection(), dir, 146) && ok;
-    // 256 colours, as the about box's picture always was.
-    QImage about = Picture(156, 84, false).convertToFormat(QImage::Format_Indexed8);
-    ok = Save(about, dir, 166) && ok;
+    bool ok = true;
+    for (int scale : {1, 2}) {
+        ok = Save(Picture(300, 96, true, scale), dir, 130, scale) && ok;
+        ok = Save(Details(scale), dir, 144, scale) && ok;
+        ok = Save(Selection(scale), dir, 146, scale) && ok;
+        // 256 colours, as the about box's picture always was.
+        QImage about = Picture(156, 84, false, scale).convertToFormat(QImage::Format_Indexed8);
+        ok = Save(about, dir, 166, scale) && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -104,6 +104,31 @@ TEST_F(ExchangeTest, CancellingTheExportDialogWritesAndShowsNothing) {
     EXPECT_EQ(frame.saveRequests.size(), 2u);
 }
 
+TEST_F(ExchangeTest, ExportDialogOffersTheRecordsIdentifierAsAFileName) {
+    // An empty database: nothing to name the file after.
+    frame.saveAnswer.reset();
+    doc->ExportCurrent();
+    ASSERT_EQ(frame.saveRequests.size(), 1u);
+    EXPECT_EQ(frame.saveRequests[0].suggestedName, "");
+
+    AddMirror(*doc, "Sys", "BOX");
+    AddRecord(*doc, "Sys", "lab/pc 7");    // imported identifiers may hold a slash
+    AddRecord(*doc, "Sys", "ctl\tx\x7f");  // or a control character
+    doc->ExportCurrent();
+    EXPECT_EQ(frame.saveRequests.back().suggestedName, "BOX.kqx");
+    doc->ExportRecords({doc->m_db.KeyForSysid("lab/pc 7")}, "");
+    EXPECT_EQ(frame.saveRequests.back().suggestedName, "lab_pc 7.kqx");
+    doc->ExportRecords({doc->m_db.KeyForSysid("ctl\tx\x7f")}, "");
+    EXPECT_EQ(frame.saveRequests.back().suggestedName, "ctl_x_.kqx");
+    // Several records: the first one's name; a key naming no record is passed over.
+    doc->ExportRecords({999, doc->m_db.KeyForSysid("lab/pc 7"), doc->m_db.KeyForSysid("BOX")}, "");
+    EXPECT_EQ(frame.saveRequests.back().suggestedName, "lab_pc 7.kqx");
+    // A path given by the caller needs no dialog.
+    const size_t asked = frame.saveRequests.size();
+    EXPECT_TRUE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), Path("given.kqx")));
+    EXPECT_EQ(frame.saveRequests.size(), asked);
+}
+
 TEST_F(ExchangeTest, TheCurrentSystemIsExportedUnderAFreshSysidEachTime) {
     CKQTreeEntry* mirror = AddMirror(*doc, "Sys", "BOX");
     mirror->SetAttr("Speed", "100", 0, 0);

@@ -114,6 +114,9 @@ TEST_F(LogWindowTest, ScreenshotOfTheLogWindow) {
     frame->LogLine("Loading analyzer System.kqa");
     frame->LogLine("Auto run to export file results.kqx");
     frame->LogLine("Testing complete");
+    frame->LogLine(
+        "Exporting to /home/user/Documents/exchange/lab-pc-7+0000001F.kqx: a long line "
+        "wraps at the window's edge instead of scrolling sideways");
     frame->ShowLog();
     Pump();
     Screenshot(frame->LogWindow(), "log_window");

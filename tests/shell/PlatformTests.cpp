@@ -104,6 +104,30 @@ TEST(OffscreenDialogs, FileDialogsAnswerCancelled) {
     EXPECT_FALSE(KQSaveFileDialog(nullptr, request).has_value());
 }
 
+TEST(OffscreenDialogs, SaveDialogOffersTheNameInDocumentsOrTheLastDirectoryUsed) {
+    FileDialogRequest request{"Export to", "kqx", "KQ Exch Files (*.kqx)|*.kqx||", false,
+                              "BOX.kqx"};
+    const QString home = QDir::homePath();
+    QDir(home + "/Documents").removeRecursively();
+    // No documents directory: the home directory.
+    EXPECT_EQ(FileDialogDirectory(), home);
+    EXPECT_EQ(SuggestedSavePath(request), home + "/BOX.kqx");
+    QDir().mkpath(home + "/Documents");
+    EXPECT_EQ(SuggestedSavePath(request), home + "/Documents/BOX.kqx");
+    request.suggestedName.clear();
+    EXPECT_EQ(SuggestedSavePath(request), home + "/Documents");
+
+    // The directory of the last file chosen wins while it exists.
+    const QString used = MakeScratch("exports");
+    RememberFileDialogDirectory(used + "/old.kqx");
+    request.suggestedName = "BOX.kqx";
+    EXPECT_EQ(SuggestedSavePath(request), used + "/BOX.kqx");
+    QDir(used).removeRecursively();
+    EXPECT_EQ(SuggestedSavePath(request), home + "/Documents/BOX.kqx");
+    RememberFileDialogDirectory(QString());  // a cancelled dialog changes nothing
+    EXPECT_EQ(FileDialogDirectory(), home + "/Documents");
+}
+
 TEST(OffscreenDialogs, FilterConversion) {
     EXPECT_EQ(QtFilterFromKQ("KQ Exch Files (*.kqx)|*.kqx||"), "KQ Exch Files (*.kqx)");
     EXPECT_EQ(QtFilterFromKQ("Text|*.txt;*.log|All (*.*)|*.*||"), "Text (*.txt *.log);;All (*.*)");

@@ -1,6 +1,7 @@
 // The progress window of a test run: layout, Cancel, closing it, and closing the main
 // window while a run is in progress.
 #include <QElapsedTimer>
+#include <QFontDatabase>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,14 +17,32 @@ TEST(TestProgressDlg, LayoutInDialogUnitsCaptionAndNoSystemMenu) {
     CTestProgressDlg dlg(&owner);
     EXPECT_EQ(dlg.windowTitle(), "Testing - Do not disturb!");
     EXPECT_FALSE(dlg.isModal());
-    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowSystemMenuHint);
-    EXPECT_FALSE(dlg.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(dlg.size(), dlg.DialogRect(0, 0, 120, 63).size());
-    EXPECT_EQ(dlg.PictureCtrl()->geometry(), dlg.DialogRect(4, 4, 20, 20));
-    EXPECT_EQ(dlg.TitleCtrl()->geometry(), dlg.DialogRect(32, 8, 84, 8));
-    EXPECT_EQ(dlg.ProgressCtrl()->geometry(), dlg.DialogRect(4, 28, 112, 14));
-    EXPECT_EQ(dlg.CancelCtrl()->geometry(), dlg.DialogRect(44, 48, 32, 12));
+    // A caption bar only: no system menu, close, minimise or maximise buttons.
+    const Qt::WindowFlags flags = dlg.windowFlags();
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_FALSE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(dlg.minimumSize(), dlg.maximumSize());
+
+    // As high as its dialog units say; wide enough for its whole caption, never narrower than
+    // its units, with the controls centred in the extra width.
+    const QSize units = dlg.DialogRect(0, 0, 120, 63).size();
+    const QFontMetrics title(QFontDatabase::systemFont(QFontDatabase::TitleFont));
+    EXPECT_EQ(dlg.height(), units.height());
+    EXPECT_GE(dlg.width(), units.width());
+    EXPECT_GT(dlg.width(), title.horizontalAdvance(dlg.windowTitle()) + 2 * title.height());
+    EXPECT_EQ(dlg.width(), std::max(units.width(), dlg.CaptionWidth()));
+    const QPoint shift((dlg.width() - units.width()) / 2, 0);
+    EXPECT_EQ(dlg.PictureCtrl()->geometry(), dlg.DialogRect(4, 4, 20, 20).translated(shift));
+    EXPECT_EQ(dlg.TitleCtrl()->geometry(), dlg.DialogRect(32, 8, 84, 8).translated(shift));
+    EXPECT_EQ(dlg.ProgressCtrl()->geometry(), dlg.DialogRect(4, 28, 112, 14).translated(shift));
+    EXPECT_EQ(dlg.CancelCtrl()->geometry(), dlg.DialogRect(44, 48, 32, 12).translated(shift));
+    EXPECT_LE(std::abs(dlg.CancelCtrl()->geometry().center().x() - dlg.width() / 2), 1);
     EXPECT_EQ(dlg.CancelCtrl()->text(), "Cancel");
+    EXPECT_EQ(dlg.CancelCtrl()->accessibleName(), "Cancel");
     EXPECT_EQ(dlg.ProgressCtrl()->minimum(), 0);
     EXPECT_EQ(dlg.ProgressCtrl()->maximum(), 100);
     // Dialog units grow with the font: a wider dialog than the unit count alone.

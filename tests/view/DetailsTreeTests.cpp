@@ -2,7 +2,10 @@
 // the entries' flags; selection, select next and the context menu.
 #include <QAction>
 #include <QMenu>
+#include <QHelpEvent>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
 
 #include "panes/MyTreeCtrl.h"
 #include "tests/view/ViewFixture.h"
@@ -327,4 +330,113 @@ TEST_F(TreeInViewTest, SelectionDescribesAndSurvivesAResize) {
     EXPECT_TRUE(Find(again, "Item")->isExpanded());
     EXPECT_TRUE(Find(again, "Five")->isExpanded());
     EXPECT_TRUE(again->isVisible());
+}
+
+namespace {
+
+// Records the texts and enabled states of the pop-up menu the next key press opens, then
+// closes it (choosing the command named by choose, when given).
+struct PopupProbe {
+    QStringList texts;
+    std::vector<bool> enabled;
+    bool seen = false;
+    void Arm(const QString& choose = QString()) {
+        QTimer::singleShot(0, [this, choose] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu) return;
+            seen = true;
+            QAction* chosen = nullptr;
+            for (QAction* a : menu->actions()) {
+                texts << a->text();
+                enabled.push_back(a->isEnabled());
+                if (a->text() == choose) chosen = a;
+            }
+            if (chosen) {
+                // As the user chooses it: the menu closes and its exec answers the command.
+                menu->setActiveAction(chosen);
+                QTest::keyClick(menu, Qt::Key_Return);
+            } else {
+                menu->close();
+            }
+        });
+    }
+};
+
+}  // namespace
+
+TEST_F(TreeTest, ReturnActsAsDoubleClickAndShiftF10OrMenuKeyOpenTheCaretItemsMenu) {
+    Sample();
+    Make();
+    tree->expandAll();
+    tree->setFocus();
+    tree->setCurrentItem(Find("x = 1"));
+    wnd.codes.clear();
+    wnd.items.clear();
+    QTest::keyClick(tree, Qt::Key_Return);
+    QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
+    QTest::keyClick(tree, Qt::Key_Return, Qt::ControlModifier);  // not this one
+    EXPECT_EQ(wnd.codes, (std::vector<int>{IA_TREE_HELP, IA_TREE_HELP}));
+    ASSERT_EQ(wnd.items.size(), 2u);
+    EXPECT_EQ(wnd.items[0].m_kind, DETAIL_ATTR);
+    EXPECT_EQ(wnd.items[0].m_index, 0);
+
+    PopupProbe attrMenu;
+    attrMenu.Arm();
+    QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(attrMenu.seen);
+    EXPECT_EQ(attrMenu.texts, (QStringList{"&Tell Me More", "&Run This Test"}));
+    EXPECT_EQ(attrMenu.enabled, (std::vector<bool>{true, false}));  // not an entry
+    EXPECT_EQ(tree->currentItem(), Find("x = 1"));
+
+    // The Menu key on an entry, choosing Run This Test.
+    tree->setCurrentItem(Find("C"));
+    wnd.codes.clear();
+    PopupProbe entryMenu;
+    entryMenu.Arm("&Run This Test");
+    QTest::keyClick(tree, Qt::Key_Menu);
+    ASSERT_TRUE(entryMenu.seen);
+    EXPECT_EQ(entryMenu.enabled, (std::vector<bool>{true, true}));
+    EXPECT_EQ(wnd.codes, (std::vector<int>{IA_RUN_TEST}));
+    EXPECT_FALSE(tree->IsMenuShowing());
+
+    // Nothing focused: no menu.
+    tree->setCurrentItem(nullptr);
+    PopupProbe none;
+    none.Arm();
+    QTest::keyClick(tree, Qt::Key_F10, Qt::ShiftModifier);
+    QApplication::processEvents();
+    EXPECT_FALSE(none.seen);
+}
+
+TEST_F(TreeTest, ItemsCutOffShowTheirWholeTextAsToolTip) {
+    Sample();
+    const QString longText =
+        QStringLiteral("Processor = a name far too long to be shown in a narrow details tree");
+    a->SetAttr("Processor", "a name far too long to be shown in a narrow details tree", 0, 0);
+    Make();
+    tree->expandAll();
+    tree->setGeometry(0, 0, 160, 300);
+    QApplication::processEvents();
+    QTreeWidgetItem* cut = Find(longText);
+    QTreeWidgetItem* whole = Find("x = 1");
+    ASSERT_NE(cut, nullptr);
+    EXPECT_TRUE(tree->IsTextCutOff(cut));
+    EXPECT_FALSE(tree->IsTextCutOff(whole));
+
+    auto help = [&](QTreeWidgetItem* item) {
+        const QPoint at = tree->visualItemRect(item).center();
+        QHelpEvent event(QEvent::ToolTip, at, tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &event);
+        return event.isAccepted();
+    };
+    EXPECT_TRUE(help(cut));
+    EXPECT_EQ(QToolTip::text(), longText);
+    EXPECT_FALSE(help(whole));
+
+    // Wide enough: nothing is cut, no tip.
+    tree->setGeometry(0, 0, 800, 300);
+    QApplication::processEvents();
+    EXPECT_FALSE(tree->IsTextCutOff(cut));
+    EXPECT_FALSE(help(cut));
+    QToolTip::hideText();
 }

@@ -17,7 +17,9 @@ protected:
     std::vector<std::string> Modules() const override { return {"Five", "Ten"}; }
     void Save(QWidget* w, const QString& name) {
         QDir().mkpath(QStringLiteral(QUILLON_SCREENSHOT_DIR));
-        const QString path = QStringLiteral(QUILLON_SCREENSHOT_DIR "/%1.png").arg(name);
+        // The run at device pixel ratio 2 keeps its own pictures beside the normal ones.
+        const QString suffix = qApp->devicePixelRatio() > 1 ? QStringLiteral("@2x") : QString();
+        const QString path = QStringLiteral(QUILLON_SCREENSHOT_DIR "/%1%2.png").arg(name, suffix);
         const QPixmap picture = w->grab();
         ASSERT_FALSE(picture.isNull());
         ASSERT_TRUE(picture.save(path)) << path.toStdString();
