@@ -79,7 +79,7 @@ CAboutDlg::CAboutDlg(const std::vector<std::string>& analyzerLines, QWidget* par
     m_list = new QPlainTextEdit(this);
     m_list->setObjectName(QStringLiteral("item%1").arg(int(IDC_ANALYZERS)));
     m_list->setReadOnly(true);
-    m_list->setAccessibleName(Text(988));
+    m_list->setAccessibleName(Text(IDS_ABOUT_ANALYZERS));
     m_list->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->document()->setDocumentMargin(0);

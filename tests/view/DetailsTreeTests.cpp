@@ -370,12 +370,12 @@ TEST_F(TreeTest, ReturnActsAsDoubleClickAndShiftF10OrMenuKeyOpenTheCaretItemsMen
     tree->expandAll();
     tree->setFocus();
     tree->setCurrentItem(Find("x = 1"));
-    wnd.codes.clear();
+    wnd.itemCodes.clear();
     wnd.items.clear();
     QTest::keyClick(tree, Qt::Key_Return);
     QTest::keyClick(tree, Qt::Key_Enter, Qt::KeypadModifier);
     QTest::keyClick(tree, Qt::Key_Return, Qt::ControlModifier);  // not this one
-    EXPECT_EQ(wnd.codes, (std::vector<int>{IA_TREE_HELP, IA_TREE_HELP}));
+    EXPECT_EQ(wnd.itemCodes, (std::vector<int>{IA_TREE_HELP, IA_TREE_HELP}));
     ASSERT_EQ(wnd.items.size(), 2u);
     EXPECT_EQ(wnd.items[0].m_kind, DETAIL_ATTR);
     EXPECT_EQ(wnd.items[0].m_index, 0);
@@ -390,13 +390,13 @@ TEST_F(TreeTest, ReturnActsAsDoubleClickAndShiftF10OrMenuKeyOpenTheCaretItemsMen
 
     // The Menu key on an entry, choosing Run This Test.
     tree->setCurrentItem(Find("C"));
-    wnd.codes.clear();
+    wnd.itemCodes.clear();
     PopupProbe entryMenu;
     entryMenu.Arm("&Run This Test");
     QTest::keyClick(tree, Qt::Key_Menu);
     ASSERT_TRUE(entryMenu.seen);
     EXPECT_EQ(entryMenu.enabled, (std::vector<bool>{true, true}));
-    EXPECT_EQ(wnd.codes, (std::vector<int>{IA_RUN_TEST}));
+    EXPECT_EQ(wnd.itemCodes, (std::vector<int>{IA_RUN_TEST}));
     EXPECT_FALSE(tree->IsMenuShowing());
 
     // Nothing focused: no menu.
