@@ -9,7 +9,8 @@ bool CQuillo95Doc::AutoRun() {
         if (CKQTreeEntry* mirror = m_db.m_cache.GetHead())
             name = CResultsDatabase::GetRecordSysid(*mirror);
     }
-    std::string file = CAppState::MakeExportFileName(name);
+    // Relative names (and the identifier alone) go where the user started the program.
+    std::string file = m_app.FromStartDir(CAppState::MakeExportFileName(name));
     m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
     RunAllTests();
     return ExportEntry(m_db.m_cache.GetHead(), file);
