@@ -116,7 +116,7 @@ QString DesktopEntryText(const QString& programPath) {
                "MimeType=%4;%5;\n"
                "Icon=%6\n"
                "Terminal=false\n"
-               "Categories=System;Utility;\n")
+               "Categories=System;Monitor;\n")
         .arg(QString::fromStdString(LoadKQString(IDS_APP_TITLE)),
              QString::fromStdString(LoadKQString(IDS_DESKTOP_COMMENT)),
              DesktopExecLine(programPath), QLatin1String(kMimeExchange),

@@ -137,6 +137,15 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
     EXPECT_TRUE(desktop.contains(
         "MimeType=application/x-quillo95-exchange;application/x-quillo95-document;"));
     EXPECT_TRUE(desktop.contains("Icon=org.orcharddesk.Quillon97\n"));
+    // The per-user entry passes the same validator as the installed one.
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (!validator.isEmpty()) {
+        QProcess v;
+        v.start(validator, {t.xdg.dataHome + "/applications/org.orcharddesk.Quillon97.desktop"});
+        ASSERT_TRUE(v.waitForFinished(10000));
+        EXPECT_EQ(v.exitCode(), 0) << v.readAllStandardOutput().constData();
+        EXPECT_EQ(v.readAllStandardOutput(), "");
+    }
     EXPECT_TRUE(
         ReadText(t.xdg.dataHome + "/icons/hicolor/scalable/apps/org.orcharddesk.Quillon97.svg")
             .contains("<svg"));
