@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "DiskBranch.h"
@@ -60,7 +61,8 @@ TEST(ScratchDirectory, TheProgramsDataDirectoryIsCreatedAndUsedByTheDiskTest) {
         ScopedEnv override("QUILLON_DISK_TESTDIR", root.c_str());
         EXPECT_EQ(DiskTestDirectory(), root);
     }
-    std::system(("rm -rf '" + root + "'").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
 }
 
 TEST(ScratchDirectory, WithoutTheProgramAWritableModuleDirectoryIsUsed) {

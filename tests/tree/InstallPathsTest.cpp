@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -114,7 +115,8 @@ TEST(DataDirectory, InstalledOrUnwritableCopiesUseTheUserDataDirectory) {
     std::ofstream(root + "/blocked") << "x";
     EXPECT_FALSE(MakeDataDirectory(root + "/blocked/Quillon97"));
     EXPECT_FALSE(MakeDataDirectory(""));
-    std::system(("rm -rf '" + root + "'").c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
 }
 
 TEST(InfoOptions, OnlyTheExactWordsAreAnswered) {
