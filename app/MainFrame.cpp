@@ -91,9 +91,13 @@ void CMainFrame::CreateLog() {
     m_logHandle = zLogDspCreate(LoadKQString(IDS_LOG_TITLE).c_str(), 0, this, 0xFFFE, UM_LOGCLOSED,
                                 m_logShown);
     if (!m_logHandle) return;
-    const std::string file = m_app.State().m_programDir + LoadKQString(IDS_LOG_FILE_NAME);
+    const CAppState& state = m_app.State();
+    const std::string file = state.m_dataDir + LoadKQString(IDS_LOG_FILE_NAME);
     zldSetLogFile(m_logHandle, file.c_str());
     WriteStringResource(IDS_VERSION_LINE);
+    // Away from the program's own directory a user would not know where to look.
+    if (state.m_dataDir != state.m_programDir)
+        WriteLine(FormatKQString(IDS_DATA_DIR_NOTE, state.m_dataDir));
     if (CLogWindow* window = zldWindow(m_logHandle))
         window->RestorePlacement(
             CQuillo95App::OpenSettings()->value(LogGeometryKey()).toByteArray());
@@ -314,11 +318,11 @@ void CMainFrame::RequestClose() {
 
 void CMainFrame::AutoRunFinished(bool written) {
     if (written && m_doc) {
-        // Say where the results went: the name was relative to the program directory.
+        // Say where the results went: a relative name meant the starting directory.
         std::string name = m_app.State().m_autoRunFile;
         if (name.empty()) name = m_doc->MirrorSysid();
-        const QString file =
-            QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));
+        const QString file = QDir::current().absoluteFilePath(
+            Q(m_app.State().FromStartDir(CAppState::MakeExportFileName(name))));
         std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
         std::fflush(stdout);
     }

@@ -10,8 +10,10 @@
 #include <cstdio>
 
 #include "app/AutoObj.h"
+#include "document/DataDirectory.h"
 #include "document/Document.h"
 #include "app/MainFrame.h"
+#include "platform/AppIcon.h"
 #include "platform/BrowserDiscovery.h"
 #include "platform/ClassRegistry.h"
 #include "platform/HelpWindow.h"
@@ -39,7 +41,13 @@ std::string QuoteIfNeeded(const std::string& s) {
 
 }  // namespace
 
-CQuillo95App::CQuillo95App() { g_app = this; }
+CQuillo95App::CQuillo95App() {
+    g_app = this;
+    // Every window, dialog and message box shows the program's icon; the desktop entry
+    // of the same id ties the windows to the launcher.
+    QGuiApplication::setWindowIcon(ApplicationIcon());
+    QGuiApplication::setDesktopFileName(QLatin1String(kApplicationId));
+}
 
 CQuillo95App::~CQuillo95App() {
     ExitInstance();
@@ -135,10 +143,13 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     QCoreApplication::setApplicationName(Q(title));
 
     // 4. The program's directory is the current directory: modules and data lie there.
+    // Relative paths on the command line mean where the user stands, so that is kept first.
+    m_state.m_startDir = QDir::currentPath().toStdString();
     const QFileInfo exe(QStringLiteral("/proc/self/exe"));
     const QString programDir = QFileInfo(exe.canonicalFilePath()).absolutePath();
     m_state.SetProgramDir(programDir.toStdString());
     QDir::setCurrent(programDir);
+    SetUpDataDirectory();
 
     // 5. Window placement.
     QRect screen(0, 0, 800, 600), client(0, 0, 800, 600);
@@ -180,9 +191,18 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     return true;
 }
 
+void CQuillo95App::SetUpDataDirectory() {
+    // An installed copy, or one that cannot write its own directory, keeps its files with
+    // the user; the modules learn the place from the environment they are loaded into.
+    const std::string dataDir = ChooseDataDirectory(m_state.m_programDir);
+    m_state.SetDataDir(dataDir);
+    if (m_state.m_dataDir != m_state.m_programDir) MakeDataDirectory(dataDir);
+    qputenv(kDataDirEnv, QByteArray::fromStdString(m_state.m_dataDir));
+}
+
 void CQuillo95App::OpenDocument() {
     if (m_doc->OnOpenDocument(m_state.m_databasePath)) return;
-    if (m_doc->OnOpenDocument(m_state.m_programDir + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
+    if (m_doc->OnOpenDocument(m_state.m_dataDir + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
     m_doc->OnNewDocument();
 }
 

@@ -79,6 +79,7 @@ private:
     void StartIdle();
     void DiscoverBrowser();
     void OpenDocument();
+    void SetUpDataDirectory();
 
     CAppState m_state;
     std::unique_ptr<CQuillo95Doc> m_doc;

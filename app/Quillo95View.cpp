@@ -243,7 +243,7 @@ void CQuillo95View::FirstSetUp() {
     if (!file.empty()) {
         const std::string name = CAppState::Unquote(file);
         file.clear();
-        if (CAppState::IsExchangeFileName(name)) m_doc.ImportFile(name);
+        if (CAppState::IsExchangeFileName(name)) m_doc.ImportFile(m_doc.m_app.FromStartDir(name));
     }
 
     frame.EndWaitCursor();

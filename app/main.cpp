@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "app/MainFrame.h"
 #include "app/Quillo95App.h"
+#include "document/InfoOptions.h"
 
 namespace {
 
@@ -44,6 +48,13 @@ void InstallSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // "--help" and "--version" answer before any window, platform or other instance is met.
+    if (const std::string info = InfoOptionText(std::vector<std::string>(argv + 1, argv + argc));
+        !info.empty()) {
+        std::fputs(info.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+
     // No display and no platform asked for: run without one rather than fail.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

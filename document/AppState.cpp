@@ -4,10 +4,26 @@
 
 #include "resources/Strings.h"
 
+namespace {
+std::string WithSlash(std::string dir) {
+    if (!dir.empty() && dir.back() != '/') dir += '/';
+    return dir;
+}
+}  // namespace
+
 void CAppState::SetProgramDir(const std::string& dir) {
-    m_programDir = dir;
-    if (!m_programDir.empty() && m_programDir.back() != '/') m_programDir += '/';
-    m_databasePath = m_programDir + LoadKQString(IDS_DATABASE_FILE);
+    m_programDir = WithSlash(dir);
+    SetDataDir(m_programDir);
+}
+
+void CAppState::SetDataDir(const std::string& dir) {
+    m_dataDir = WithSlash(dir);
+    m_databasePath = m_dataDir + LoadKQString(IDS_DATABASE_FILE);
+}
+
+std::string CAppState::FromStartDir(const std::string& path) const {
+    if (path.empty() || path.front() == '/' || m_startDir.empty()) return path;
+    return WithSlash(m_startDir) + path;
 }
 
 std::string CAppState::RemoveOptions(const std::string& commandLine,

@@ -7,7 +7,9 @@
 class CAppState {
 public:
     std::string m_programDir;    // always ends in '/'
-    std::string m_databasePath;  // program directory + "Quillo97.kqd"
+    std::string m_databasePath;  // data directory + "Quillo97.kqd"
+    std::string m_dataDir;       // database, log file, scratch files; always ends in '/'
+    std::string m_startDir;      // where the program was started; empty when unknown
     std::string m_commandLine;   // what remains after the options were removed
     int m_autoRun = 0;
     std::string m_autoRunFile;
@@ -19,8 +21,12 @@ public:
     int m_showState = 3;  // 2 minimised, 3 maximised, 5 normal
     int m_rect[4] = {0, 0, 0, 0};
 
-    // Sets the program directory (adding the final '/') and the database path.
+    // Sets the program directory (adding the final '/'), which is also the data directory
+    // until SetDataDir says otherwise, and the database path.
     void SetProgramDir(const std::string& dir);
+    void SetDataDir(const std::string& dir);
+    // A relative path from the command line, made absolute against the start directory.
+    std::string FromStartDir(const std::string& path) const;
     // Removes and applies the options of a command line; the rest, trimmed, is kept.
     void ParseCommandLine(const std::string& commandLine);
     void ApplyOption(const std::string& option);

@@ -6,7 +6,8 @@
 bool CQuillo95Doc::AutoRun() {
     std::string name = m_app.m_autoRunFile;
     if (name.empty()) name = MirrorSysid();
-    std::string file = CAppState::MakeExportFileName(name);
+    // Relative names (and the identifier alone) go where the user started the program.
+    std::string file = m_app.FromStartDir(CAppState::MakeExportFileName(name));
     m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
     RunAllTests();
     return ExportEntry(m_db.m_cache.GetHead(), file);

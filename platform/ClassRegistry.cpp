@@ -8,11 +8,13 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include "platform/AppIcon.h"
 #include "resources/Strings.h"
 
 const char kMimeExchange[] = "application/x-quillo95-exchange";
 const char kMimeDatabase[] = "application/x-quillo95-document";
-const char kDesktopId[] = "quillon97.desktop";
+const char kDesktopId[] = "org.orcharddesk.Quillon97.desktop";
+const char kOldDesktopId[] = "quillon97.desktop";
 
 namespace {
 
@@ -24,12 +26,50 @@ QString ReadAll(const QString& path) {
     return QString::fromUtf8(f.readAll());
 }
 
-bool WriteAll(const QString& path, const QString& text) {
+bool WriteAll(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile f(path);
     if (!f.open(QIODevice::WriteOnly)) return false;
-    f.write(text.toUtf8());
+    f.write(bytes);
     return f.commit();
+}
+
+bool WriteAll(const QString& path, const QString& text) { return WriteAll(path, text.toUtf8()); }
+
+QByteArray ReadBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// A desktop entry is ours when it opens our exchange files; a user's own launcher of
+// another name is never touched.
+bool IsOurDesktopEntry(const QString& path) {
+    return ReadKeyFileValue(path, QStringLiteral("Desktop Entry"), QStringLiteral("MimeType"))
+        .split(QLatin1Char(';'))
+        .contains(QLatin1String(kMimeExchange));
+}
+
+bool RemoveOurs(const QString& path, bool desktopEntry, int& removed) {
+    if (!QFileInfo(path).isFile()) return false;
+    if (desktopEntry && !IsOurDesktopEntry(path)) return false;
+    if (!QFile::remove(path)) return false;
+    ++removed;
+    return true;
+}
+
+bool UpdateMimeDatabase(const XdgPaths& xdg, const QString& mimeDir) {
+    const QString tool =
+        QStandardPaths::findExecutable(QStringLiteral("update-mime-database"),
+                                       xdg.path.split(QLatin1Char(':'), Qt::SkipEmptyParts));
+    if (tool.isEmpty()) return false;
+    QProcess p;
+    p.setStandardErrorFile(QProcess::nullDevice());
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(tool, {mimeDir});
+    const bool ok =
+        p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (p.state() != QProcess::NotRunning) p.kill(), p.waitForFinished(1000);
+    return ok;
 }
 
 }  // namespace
@@ -74,12 +114,13 @@ QString DesktopEntryText(const QString& programPath) {
                "Comment=%2\n"
                "Exec=%3\n"
                "MimeType=%4;%5;\n"
+               "Icon=%6\n"
                "Terminal=false\n"
-               "Categories=System;Utility;\n")
+               "Categories=System;Monitor;\n")
         .arg(QString::fromStdString(LoadKQString(IDS_APP_TITLE)),
              QString::fromStdString(LoadKQString(IDS_DESKTOP_COMMENT)),
              DesktopExecLine(programPath), QLatin1String(kMimeExchange),
-             QLatin1String(kMimeDatabase));
+             QLatin1String(kMimeDatabase), QLatin1String(kApplicationId));
 }
 
 QString AddAssociations(const QString& text, const QString& desktopId) {
@@ -122,22 +163,52 @@ QString AddAssociations(const QString& text, const QString& desktopId) {
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
+QString FindInstalledDesktopEntry(const XdgPaths& xdg) {
+    for (const QString& dir : xdg.dataDirs) {
+        const QString path = dir + QStringLiteral("/applications/") + QLatin1String(kDesktopId);
+        if (QFileInfo(path).isFile()) return path;
+    }
+    return {};
+}
+
 ClassRegistryResult EnsureClassRegistry(const XdgPaths& xdg, const QString& programPath) {
     ClassRegistryResult r;
+    const QString id = QLatin1String(kApplicationId);
     const QString mimeDir = xdg.dataHome + QStringLiteral("/mime");
-    const QString package = mimeDir + QStringLiteral("/packages/quillon97.xml");
-    const QString mimeText = MimePackageText();
-    if (ReadAll(package) != mimeText) {
-        r.mimeWritten = WriteAll(package, mimeText);
-        r.ok &= r.mimeWritten;
+    const QString packages = mimeDir + QStringLiteral("/packages/");
+    const QString package = packages + id + QStringLiteral(".xml");
+    const QString applications = xdg.dataHome + QStringLiteral("/applications/");
+    const QString desktop = applications + QLatin1String(kDesktopId);
+    const QString icon = xdg.dataHome + QStringLiteral("/icons/hicolor/scalable/apps/") + id +
+                         QStringLiteral(".svg");
+    bool packagesChanged = false;
+
+    // Earlier versions wrote these under other names.
+    RemoveOurs(applications + QLatin1String(kOldDesktopId), true, r.removed);
+    packagesChanged |= RemoveOurs(packages + QStringLiteral("quillon97.xml"), false, r.removed);
+
+    r.installedEntry = !FindInstalledDesktopEntry(xdg).isEmpty();
+    if (r.installedEntry) {
+        // A per-user entry of the same id would hide the installed one's program path.
+        RemoveOurs(desktop, true, r.removed);
+        packagesChanged |= RemoveOurs(package, false, r.removed);
+        RemoveOurs(icon, false, r.removed);
+    } else {
+        const QString mimeText = MimePackageText();
+        if (ReadAll(package) != mimeText) {
+            r.mimeWritten = WriteAll(package, mimeText);
+            r.ok &= r.mimeWritten;
+            packagesChanged |= r.mimeWritten;
+        }
+        const QString desktopText = DesktopEntryText(programPath);
+        if (ReadAll(desktop) != desktopText) {
+            r.desktopWritten = WriteAll(desktop, desktopText);
+            r.ok &= r.desktopWritten;
+        }
+        const QByteArray svg = ReadBytes(ApplicationIconSvgResource());
+        if (!svg.isEmpty() && ReadBytes(icon) != svg) r.ok &= WriteAll(icon, svg);
     }
-    const QString desktop =
-        xdg.dataHome + QStringLiteral("/applications/") + QLatin1String(kDesktopId);
-    const QString desktopText = DesktopEntryText(programPath);
-    if (ReadAll(desktop) != desktopText) {
-        r.desktopWritten = WriteAll(desktop, desktopText);
-        r.ok &= r.desktopWritten;
-    }
+    // The association names the id, which the installed entry and ours share.
     const QString mimeapps = xdg.configHome + QStringLiteral("/mimeapps.list");
     const QString oldText = ReadAll(mimeapps);
     const QString newText = AddAssociations(oldText, QLatin1String(kDesktopId));
@@ -145,19 +216,6 @@ ClassRegistryResult EnsureClassRegistry(const XdgPaths& xdg, const QString& prog
         r.associationsWritten = WriteAll(mimeapps, newText);
         r.ok &= r.associationsWritten;
     }
-    if (r.mimeWritten) {
-        const QString tool =
-            QStandardPaths::findExecutable(QStringLiteral("update-mime-database"),
-                                           xdg.path.split(QLatin1Char(':'), Qt::SkipEmptyParts));
-        if (!tool.isEmpty()) {
-            QProcess p;
-            p.setStandardErrorFile(QProcess::nullDevice());
-            p.setStandardOutputFile(QProcess::nullDevice());
-            p.start(tool, {mimeDir});
-            r.mimeDatabaseUpdated = p.waitForFinished(10000) &&
-                                    p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-            if (p.state() != QProcess::NotRunning) p.kill(), p.waitForFinished(1000);
-        }
-    }
+    if (packagesChanged) r.mimeDatabaseUpdated = UpdateMimeDatabase(xdg, mimeDir);
     return r;
 }

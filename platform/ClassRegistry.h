@@ -1,6 +1,7 @@
 // The class registry on the freedesktop files: our MIME types for exchange files and
 // databases, a desktop entry that opens them with this program, and the association listed
-// among the added ones (never over a default the user chose).
+// among the added ones (never over a default the user chose). An installed copy brings its
+// own entry and package; the per-user ones are then left out, so the menu shows one launcher.
 #pragma once
 
 #include <QString>
@@ -9,14 +10,17 @@
 
 extern const char kMimeExchange[];  // application/x-quillo95-exchange (*.kqx)
 extern const char kMimeDatabase[];  // application/x-quillo95-document (*.kqd)
-extern const char kDesktopId[];     // quillon97.desktop
+extern const char kDesktopId[];     // org.orcharddesk.Quillon97.desktop
+extern const char kOldDesktopId[];  // quillon97.desktop, the per-user name of earlier versions
 
 struct ClassRegistryResult {
     bool mimeWritten = false;
     bool desktopWritten = false;
     bool associationsWritten = false;
     bool mimeDatabaseUpdated = false;
-    bool ok = true;  // false when a file could not be written
+    bool installedEntry = false;  // an installed desktop entry exists: no per-user copies
+    int removed = 0;              // our own per-user files taken away
+    bool ok = true;               // false when a file could not be written
 };
 
 QString MimePackageText();
@@ -27,5 +31,9 @@ QString DesktopExecLine(const QString& programPath);
 // the text is kept as it was.
 QString AddAssociations(const QString& mimeappsText, const QString& desktopId);
 
-// Writes what is missing or names another program; runs update-mime-database when present.
+// The installed desktop entry of this program in the system data directories; empty if none.
+QString FindInstalledDesktopEntry(const XdgPaths& xdg);
+// Writes what is missing or names another program, unless an installed entry exists; removes
+// our per-user copies that would show a second launcher; runs update-mime-database when a
+// package changed and the tool is present.
 ClassRegistryResult EnsureClassRegistry(const XdgPaths& xdg, const QString& programPath);

@@ -152,6 +152,10 @@ enum KQStringId : unsigned {
     IDS_ERR_CANT_SAVE_DATABASE = 1014,
     IDS_WARN_DATABASE_KEPT_AS = 1015,
     IDS_ERR_CANT_NAME_RECORD = 1016,
+    // Command-line help and version, data directory of an installed copy.
+    IDS_USAGE = 1101,
+    IDS_VERSION_OUTPUT = 1102,
+    IDS_DATA_DIR_NOTE = 1103,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

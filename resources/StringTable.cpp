@@ -17,6 +17,7 @@ const StringDef kStrings[] = {
 #include "resources/strings_exchange.inc"
 #include "resources/strings_shell.inc"
 #include "resources/strings_panes.inc"
+#include "resources/strings_install.inc"
 };
 
 const std::map<unsigned, const char*>& Table() {

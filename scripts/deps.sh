@@ -2,7 +2,8 @@
 # Installs the Debian packages the project needs that are not there yet.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
-      fonts-liberation clang libclang-rt-14-dev dbus shared-mime-info poppler-utils clang-format)
+      fonts-liberation clang libclang-rt-14-dev dbus shared-mime-info poppler-utils clang-format
+      appstream desktop-file-utils dpkg-dev file)
 [ "${1:-}" = "--bench" ] && pkgs+=(fio)
 missing=()
 for p in "${pkgs[@]}"; do

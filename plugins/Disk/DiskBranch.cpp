@@ -9,6 +9,7 @@
 #include <set>
 
 #include "DiskTexts.h"
+#include "ScratchDirectory.h"
 
 using namespace kqa;
 
@@ -39,12 +40,7 @@ std::string Text(const CKQTreeEntry* e, const char* id) { return e->GetAttrValue
 
 std::string DiskTestDirectory() {
     if (const char* env = std::getenv("QUILLON_DISK_TESTDIR"); env && *env) return env;
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string exe(buf, static_cast<size_t>(n));
-    size_t slash = exe.rfind('/');
-    return slash == 0 ? "/" : exe.substr(0, slash);
+    return ScratchDirectory();
 }
 
 std::string FileSystemKey(const std::string& mountPoint) {

@@ -7,7 +7,7 @@
 #include "DiskInventory.h"
 #include "KQAModule.h"
 
-// The program's directory (from /proc/self/exe, never the sysroot), or QUILLON_DISK_TESTDIR.
+// The modules' scratch directory (never under the sysroot), or QUILLON_DISK_TESTDIR.
 std::string DiskTestDirectory();
 
 // Entry key of a file system: its mount point, with a home directory written "home" since

@@ -120,8 +120,9 @@ TEST(Program, UnattendedRunWritesTheExportFileAndTheDatabase) {
     const auto r = p.Run({"-A:out.kqx", "-P"});
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-    // Relative names land in the program directory.
-    const QByteArray kqx = ReadText(p.dir + "/out.kqx");
+    // Relative names land where the program was started, not in its own directory.
+    EXPECT_FALSE(QFile::exists(p.dir + "/out.kqx"));
+    const QByteArray kqx = ReadText(p.root + "/out.kqx");
     EXPECT_TRUE(kqx.startsWith("{Quillon 95 Exchange File}\r\n")) << kqx.left(200).constData();
     EXPECT_TRUE(kqx.contains(QByteArray("{") + kVersion + "}\r\n"));
     EXPECT_TRUE(kqx.contains("{Ten version 1.5}"));
@@ -132,7 +133,7 @@ TEST(Program, UnattendedRunWritesTheExportFileAndTheDatabase) {
     // No option L: no log file, and standard output is no terminal here, so no log lines:
     // only where the results went.
     EXPECT_FALSE(QFile::exists(p.dir + "/KQlog.txt"));
-    EXPECT_EQ(r.out, ("Results exported to " + p.dir + "/out.kqx\n").toUtf8());
+    EXPECT_EQ(r.out, ("Results exported to " + p.root + "/out.kqx\n").toUtf8());
     // Nothing is left behind that would stop the next start.
     EXPECT_FALSE(QFile::exists(p.Socket()));
 }
@@ -302,8 +303,9 @@ TEST(Program, UnattendedRunOnATerminalShowsTheLogLinesWithoutALogFile) {
     ASSERT_TRUE(proc.waitForStarted(5000));
     const auto r = ProgramDir::Finish(proc, 30000);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
-    EXPECT_TRUE(r.out.contains("Auto run to export file out.kqx")) << r.out.constData();
+    EXPECT_TRUE(r.out.contains(("Auto run to export file " + p.root + "/out.kqx").toUtf8()))
+        << r.out.constData();
     EXPECT_TRUE(r.out.contains("Loaded analyzer Ten.kqa")) << r.out.constData();
-    EXPECT_TRUE(QFileInfo(p.dir + "/out.kqx").isFile());
+    EXPECT_TRUE(QFileInfo(p.root + "/out.kqx").isFile());
     EXPECT_FALSE(QFile::exists(p.dir + "/KQlog.txt"));
 }

@@ -126,22 +126,39 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
     EXPECT_TRUE(r.desktopWritten);
     EXPECT_TRUE(r.associationsWritten);
 
-    const QByteArray package = ReadText(t.xdg.dataHome + "/mime/packages/quillon97.xml");
+    const QByteArray package =
+        ReadText(t.xdg.dataHome + "/mime/packages/org.orcharddesk.Quillon97.xml");
     EXPECT_TRUE(package.contains("<glob pattern=\"*.kqx\"/>"));
     EXPECT_TRUE(package.contains("<glob pattern=\"*.kqd\"/>"));
-    const QByteArray desktop = ReadText(t.xdg.dataHome + "/applications/quillon97.desktop");
+    const QByteArray desktop =
+        ReadText(t.xdg.dataHome + "/applications/org.orcharddesk.Quillon97.desktop");
     EXPECT_TRUE(desktop.contains("Exec=\"/opt/Quillon \\\\$97/quillon\" %f\n"))
         << desktop.constData();
     EXPECT_TRUE(desktop.contains(
         "MimeType=application/x-quillo95-exchange;application/x-quillo95-document;"));
+    EXPECT_TRUE(desktop.contains("Icon=org.orcharddesk.Quillon97\n"));
+    // The per-user entry passes the same validator as the installed one.
+    const QString validator = QStandardPaths::findExecutable("desktop-file-validate");
+    if (!validator.isEmpty()) {
+        QProcess v;
+        v.start(validator, {t.xdg.dataHome + "/applications/org.orcharddesk.Quillon97.desktop"});
+        ASSERT_TRUE(v.waitForFinished(10000));
+        EXPECT_EQ(v.exitCode(), 0) << v.readAllStandardOutput().constData();
+        EXPECT_EQ(v.readAllStandardOutput(), "");
+    }
+    EXPECT_TRUE(
+        ReadText(t.xdg.dataHome + "/icons/hicolor/scalable/apps/org.orcharddesk.Quillon97.svg")
+            .contains("<svg"));
 
     const QByteArray mimeapps = ReadText(t.xdg.configHome + "/mimeapps.list");
     // The user's default stays; ours is only added.
     EXPECT_TRUE(mimeapps.contains(
         "[Default Applications]\napplication/x-quillo95-exchange=editor.desktop;\n"));
     EXPECT_TRUE(mimeapps.contains("text/plain=editor.desktop;\n"));
-    EXPECT_TRUE(mimeapps.contains("application/x-quillo95-exchange=quillon97.desktop;\n"));
-    EXPECT_TRUE(mimeapps.contains("application/x-quillo95-document=quillon97.desktop;\n"));
+    EXPECT_TRUE(
+        mimeapps.contains("application/x-quillo95-exchange=org.orcharddesk.Quillon97.desktop;\n"));
+    EXPECT_TRUE(
+        mimeapps.contains("application/x-quillo95-document=org.orcharddesk.Quillon97.desktop;\n"));
     EXPECT_EQ(mimeapps.count("[Added Associations]"), 1);
 
     if (!QStandardPaths::findExecutable("update-mime-database").isEmpty()) {
@@ -159,7 +176,7 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
     r = EnsureClassRegistry(t.xdg, "/usr/local/bin/quillon");
     EXPECT_TRUE(r.desktopWritten);
     EXPECT_FALSE(r.mimeWritten || r.associationsWritten);
-    EXPECT_TRUE(ReadText(t.xdg.dataHome + "/applications/quillon97.desktop")
+    EXPECT_TRUE(ReadText(t.xdg.dataHome + "/applications/org.orcharddesk.Quillon97.desktop")
                     .contains("Exec=\"/usr/local/bin/quillon\" %f\n"));
 }
 
@@ -188,4 +205,56 @@ TEST(ClassRegistry, UnwritableDataHomeIsReportedNotFatal) {
     const ClassRegistryResult r = EnsureClassRegistry(t.xdg, "/x/quillon");
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.mimeDatabaseUpdated);
+}
+
+TEST(ClassRegistry, AnInstalledEntryTakesOverAndOurOlderCopiesGo) {
+    XdgTree t("installed");
+    // What earlier versions and a build-tree run left for this user, and a launcher of the
+    // user's own that must stay.
+    const QString apps = t.xdg.dataHome + "/applications/";
+    WriteText(apps + "quillon97.desktop",
+              "[Desktop Entry]\nType=Application\nName=Quillon 97\nExec=/old/quillon %f\n"
+              "MimeType=application/x-quillo95-exchange;application/x-quillo95-document;\n");
+    WriteText(t.xdg.dataHome + "/mime/packages/quillon97.xml", MimePackageText().toUtf8());
+    WriteText(apps + "my-quillon.desktop",
+              "[Desktop Entry]\nType=Application\nName=Mine\nExec=/old/quillon -L\n");
+    ClassRegistryResult r = EnsureClassRegistry(t.xdg, "/build/bin/quillon");
+    EXPECT_TRUE(r.ok);
+    EXPECT_FALSE(r.installedEntry);
+    EXPECT_EQ(r.removed, 2);
+    // One launcher of ours: the new id, not the old name beside it.
+    EXPECT_FALSE(QFile::exists(apps + "quillon97.desktop"));
+    EXPECT_FALSE(QFile::exists(t.xdg.dataHome + "/mime/packages/quillon97.xml"));
+    EXPECT_TRUE(QFile::exists(apps + "org.orcharddesk.Quillon97.desktop"));
+    EXPECT_TRUE(QFile::exists(apps + "my-quillon.desktop"));
+
+    // Now the program is installed: the per-user copies go and none are written again.
+    WriteText(t.xdg.dataDirs[0] + "/applications/org.orcharddesk.Quillon97.desktop",
+              "[Desktop Entry]\nType=Application\nName=Quillon 97\nExec=quillon %f\n");
+    EXPECT_EQ(FindInstalledDesktopEntry(t.xdg),
+              t.xdg.dataDirs[0] + "/applications/org.orcharddesk.Quillon97.desktop");
+    r = EnsureClassRegistry(t.xdg, "/usr/lib/quillon97/quillon");
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.installedEntry);
+    EXPECT_EQ(r.removed, 3);  // desktop entry, MIME package, icon
+    EXPECT_FALSE(r.mimeWritten || r.desktopWritten);
+    EXPECT_FALSE(QFile::exists(apps + "org.orcharddesk.Quillon97.desktop"));
+    EXPECT_FALSE(QFile::exists(t.xdg.dataHome + "/mime/packages/org.orcharddesk.Quillon97.xml"));
+    EXPECT_FALSE(QFile::exists(t.xdg.dataHome +
+                               "/icons/hicolor/scalable/apps/org.orcharddesk.Quillon97.svg"));
+    EXPECT_TRUE(QFile::exists(apps + "my-quillon.desktop"));
+    // The association names the id the installed entry has too.
+    EXPECT_TRUE(
+        ReadText(t.xdg.configHome + "/mimeapps.list")
+            .contains("application/x-quillo95-exchange=org.orcharddesk.Quillon97.desktop;"));
+    r = EnsureClassRegistry(t.xdg, "/usr/lib/quillon97/quillon");
+    EXPECT_EQ(r.removed, 0);
+    EXPECT_FALSE(r.associationsWritten);
+}
+
+TEST(ClassRegistry, PerUserPackageMatchesTheInstalledOne) {
+    // The two must never disagree about the types, or the per-user one would shadow the other.
+    EXPECT_EQ(
+        ReadText(QStringLiteral(QUILLON_SOURCE_DIR "/packaging/org.orcharddesk.Quillon97.xml")),
+        MimePackageText().toUtf8());
 }

@@ -1,0 +1,63 @@
+#include "document/DataDirectory.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+const char kInstalledMarker[] = "Quillon97.installed";
+const char kDataDirEnv[] = "QUILLON_DATA_DIR";
+
+namespace {
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return "/tmp";
+}
+
+std::string WithoutSlash(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    return dir;
+}
+
+}  // namespace
+
+std::string UserDataDirectory() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    // The base directory specification ignores relative values.
+    const std::string base =
+        xdg && *xdg == '/' ? WithoutSlash(xdg) : WithoutSlash(HomeDirectory()) + "/.local/share";
+    return base + "/Quillon97";
+}
+
+bool IsInstalledCopy(const std::string& programDir) {
+    struct stat st {};
+    return ::stat((WithoutSlash(programDir) + "/" + kInstalledMarker).c_str(), &st) == 0;
+}
+
+bool IsWritableDirectory(const std::string& dir) {
+    return !dir.empty() && ::access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string ChooseDataDirectory(const std::string& programDir) {
+    if (!IsInstalledCopy(programDir) && IsWritableDirectory(programDir)) return programDir;
+    return UserDataDirectory();
+}
+
+bool MakeDataDirectory(const std::string& dir) {
+    if (dir.empty()) return false;
+    std::string path;
+    size_t pos = 0;
+    const std::string full = WithoutSlash(dir);
+    while (pos != std::string::npos) {
+        pos = full.find('/', pos + 1);
+        path = full.substr(0, pos);
+        const bool last = pos == std::string::npos;
+        if (::mkdir(path.c_str(), last ? 0700 : 0755) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st {};
+    return ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}

@@ -1,0 +1,198 @@
+// The built program as a user starts it: --help and --version, relative paths against the
+// directory it was started from, and a program directory it cannot write.
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <csignal>
+#include <gtest/gtest.h>
+
+#include "tests/shell/ShellEnv.h"
+
+namespace {
+
+// A copy of the program with libkqutil.so and modules, a home of its own, no display and no
+// session bus; started from `start`, a directory apart from the program's.
+struct Installation {
+    QString root, dir, start, home, program;
+    QProcessEnvironment env;
+
+    Installation(const QString& name, const QStringList& testModules,
+                 const QStringList& shippedModules = {}) {
+        root = MakeScratch("cmdline-" + name);
+        dir = root + "/program dir";
+        start = root + "/where I stand";
+        home = root + "/home";
+        for (const QString& d : {dir, start, home + "/config", home + "/data", home + "/tmp"})
+            QDir().mkpath(d);
+        QDir().mkpath(home + "/run");
+        QFile::setPermissions(home + "/run",
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        program = dir + "/quillon";
+        EXPECT_TRUE(QFile::copy(QUILLON_PROGRAM, program));
+        QFile::setPermissions(program, QFile::permissions(program) | QFile::ExeOwner);
+        EXPECT_TRUE(QFile::copy(QUILLON_KQUTIL, dir + "/" + QFileInfo(QUILLON_KQUTIL).fileName()));
+        for (const QString& m : testModules)
+            EXPECT_TRUE(QFile::copy(QStringLiteral(QUILLON_TESTMODULE_DIR "/") + m + ".kqa",
+                                    dir + "/" + m + ".kqa"));
+        for (const QString& m : shippedModules)
+            EXPECT_TRUE(QFile::copy(QFileInfo(QUILLON_PROGRAM).absolutePath() + "/" + m + ".kqa",
+                                    dir + "/" + m + ".kqa"));
+        env = QProcessEnvironment::systemEnvironment();
+        for (const char* var : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM",
+                                "DBUS_SESSION_BUS_ADDRESS", "QUILLON_DATA_DIR"})
+            env.remove(var);
+        env.insert("HOME", home);
+        env.insert("XDG_CONFIG_HOME", home + "/config");
+        env.insert("XDG_DATA_HOME", home + "/data");
+        env.insert("XDG_RUNTIME_DIR", home + "/run");
+        env.insert("TMPDIR", home + "/tmp");
+    }
+    QString UserData() const { return home + "/data/Quillon97"; }
+
+    struct Result {
+        int exitCode = -1;
+        bool crashed = true;
+        qint64 ms = 0;
+        QByteArray out, err;
+    };
+    std::unique_ptr<QProcess> Start(const QString& exe, const QStringList& args) const {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->setWorkingDirectory(start);
+        p->start(exe, args);
+        EXPECT_TRUE(p->waitForStarted(5000));
+        return p;
+    }
+    static Result Finish(QProcess& p, int timeoutMs = 60000) {
+        QElapsedTimer t;
+        t.start();
+        Result r;
+        if (!p.waitForFinished(timeoutMs)) {
+            p.kill();
+            p.waitForFinished(2000);
+            ADD_FAILURE() << "program did not end in time";
+        }
+        r.ms = t.elapsed();
+        r.exitCode = p.exitCode();
+        r.crashed = p.exitStatus() != QProcess::NormalExit;
+        r.out = p.readAllStandardOutput();
+        r.err = p.readAllStandardError();
+        return r;
+    }
+    Result Run(const QStringList& args, int timeoutMs = 60000) const {
+        auto p = Start(program, args);
+        return Finish(*p, timeoutMs);
+    }
+};
+
+bool WaitFor(const QString& file, const QByteArray& text, int timeoutMs = 15000) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        if (ReadText(file).contains(text)) return true;
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST(CommandLine, HelpAndVersionPrintAndEndEvenWhileAnotherInstanceRuns) {
+    Installation p("info", {"Ten"});
+    auto first = p.Start(p.program, {"-P", "-L"});
+    ASSERT_TRUE(WaitFor(p.dir + "/KQlog.txt", "Ten"));
+
+    auto r = p.Run({"--version"}, 10000);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "Quillon 97 Version 1.0 Build 43 March 25, 1997\n");
+    EXPECT_EQ(r.err, "");
+    r = p.Run({"-P", "--help"}, 10000);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out.startsWith("Usage: quillon [-A[:file]] [-D] [-L] [-P] [file.kqx]\n"))
+        << r.out.constData();
+    EXPECT_TRUE(r.out.contains("  -L ")) << r.out.constData();
+    EXPECT_EQ(r.err, "");
+    // Any other word is the option scanner's: "--Help" starts the program, which meets the
+    // running one and ends with its own status.
+    r = p.Run({"--Help"}, 15000);
+    EXPECT_EQ(r.exitCode, 3) << r.err.constData();
+    EXPECT_EQ(first->state(), QProcess::Running);
+
+    ::kill(static_cast<pid_t>(first->processId()), SIGTERM);
+    EXPECT_FALSE(Installation::Finish(*first, 15000).crashed);
+}
+
+TEST(CommandLine, RelativePathsMeanTheStartingDirectory) {
+    Installation p("relative", {"Ten"});
+    // A relative export file and a relative directory in it.
+    QDir().mkpath(p.start + "/sub");
+    auto r = p.Run({"-A:sub/out.kqx", "-P"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(ReadText(p.start + "/sub/out.kqx").startsWith("{Quillon 95 Exchange File}"));
+    EXPECT_FALSE(QFile::exists(p.dir + "/sub/out.kqx"));
+    EXPECT_EQ(r.out, ("Results exported to " + p.start + "/sub/out.kqx\n").toUtf8());
+
+    // Option A alone: the identifier + ".kqx" in the starting directory.
+    r = p.Run({"-A", "-P"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(QFileInfo(p.start + "/BOX-10.kqx").isFile())
+        << QDir(p.start).entryList().join(",").toStdString();
+    EXPECT_FALSE(QFile::exists(p.dir + "/BOX-10.kqx"));
+    EXPECT_EQ(r.out, ("Results exported to " + p.start + "/BOX-10.kqx\n").toUtf8());
+
+    // A relative exchange file to import is found where the user stands.
+    WriteText(p.start + "/other machine.kqx",
+              "{Quillon 95 Exchange File}\r\n{Version 1.0 Build 43 March 25, 1997}\r\n"
+              "[OTHER-BOX]\r\nSysName=OTHER-BOX-7\r\n.[Item]\r\nSpeed=42;#0x5\r\n");
+    auto proc = p.Start(p.program, {"-P", "-L", "other machine.kqx"});
+    ASSERT_TRUE(WaitFor(p.dir + "/KQlog.txt", "Added OTHER-BOX-7"))
+        << ReadText(p.dir + "/KQlog.txt").constData();
+    EXPECT_TRUE(ReadText(p.dir + "/KQlog.txt")
+                    .contains(("Importing file " + p.start + "/other machine.kqx").toUtf8()));
+    ::kill(static_cast<pid_t>(proc->processId()), SIGTERM);
+    r = Installation::Finish(*proc, 15000);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    // A writable build tree keeps its files beside the program, as before.
+    EXPECT_TRUE(QFileInfo(p.dir + "/Quillo97.kqd").isFile());
+    EXPECT_FALSE(QFileInfo::exists(p.UserData()));
+}
+
+// The program directory is made really read-only with a read-only bind mount in a private
+// mount namespace: as root, permission bits alone would not stop a write.
+TEST(CommandLine, ReadOnlyProgramDirectoryKeepsItsFilesInTheUserDataDirectory) {
+    const QString unshare = QStandardPaths::findExecutable("unshare");
+    if (unshare.isEmpty()) GTEST_SKIP() << "no unshare";
+    Installation p("readonly", {"Ten"}, {"Disk"});
+    p.env.insert("QUILLON_BENCH_SCALE", "0.02");
+    QProcess probe;
+    probe.start(unshare,
+                {"-m", "sh", "-c",
+                 "mount --bind \"$0\" \"$0\" && mount -o remount,ro,bind \"$0\" \"$0\"", p.dir});
+    probe.waitForFinished(10000);
+    if (probe.exitCode() != 0)
+        GTEST_SKIP() << "no private read-only mount here: " << probe.readAllStandardError().data();
+
+    auto proc = p.Start(unshare, {"-m", "sh", "-c",
+                                  "mount --bind \"$0\" \"$0\" && mount -o remount,ro,bind \"$0\" "
+                                  "\"$0\" && exec \"$0/quillon\" -L -A:out.kqx -P",
+                                  p.dir});
+    const auto r = Installation::Finish(*proc, 90000);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    // Database and log in the user's data directory, which was made; the log says so.
+    EXPECT_TRUE(QFileInfo(p.UserData() + "/Quillo97.kqd").isFile());
+    const QByteArray log = ReadText(p.UserData() + "/KQlog.txt");
+    EXPECT_TRUE(log.contains(
+        ("Database, log file and scratch files are kept in " + p.UserData() + "/\n").toUtf8()))
+        << log.constData();
+    EXPECT_TRUE(QFileInfo(p.UserData()).permissions().testFlag(QFile::WriteOwner));
+    // The disk test wrote its scratch file there and measured that file system.
+    EXPECT_TRUE(log.contains("Disk test in ~/data/Quillon97")) << log.constData();
+    const QByteArray kqx = ReadText(p.start + "/out.kqx");
+    EXPECT_TRUE(kqx.contains("Test Directory=~/data/Quillon97")) << kqx.left(3000).constData();
+    EXPECT_TRUE(QDir(p.UserData()).entryList({"*.tmp"}, QDir::Hidden | QDir::Files).isEmpty());
+    // Nothing was written beside the program.
+    EXPECT_EQ(QDir(p.dir).entryList(QDir::Files | QDir::Hidden).size(), 4)
+        << QDir(p.dir).entryList(QDir::Files | QDir::Hidden).join(",").toStdString();
+}
