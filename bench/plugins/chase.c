@@ -43,8 +43,7 @@ static double measure(size_t kib) {
         order[i] = order[j];
         order[j] = t;
     }
-    for (size_t i = 0; i < lines; i++)
-        buf[order[i] * 8] = &buf[order[(i + 1) % lines] * 8];
+    for (size_t i = 0; i < lines; i++) buf[order[i] * 8] = &buf[order[(i + 1) % lines] * 8];
     void** p = &buf[order[0] * 8];
     /* About 0.05 s per walk, whatever the set. */
     size_t loads = 1 << 16;

@@ -44,7 +44,7 @@ bool RunTest(CKQTreeEntry* branch, bool integer, CProgress& progress, int spanFr
     const double opsPerIter =
         integer ? cpubench::kIntOpsPerIteration : cpubench::kFloatOpsPerIteration;
     const std::string unit = integer ? "Mop/s" : "MFLOP/s";
-    CConditionsProbe probe(cpu::kVersion);
+    CConditionsProbe probe(cpu::kModule.version);
     const int threads = cpubench::UsableCPUs();
     const int mid = (spanFrom + spanTo) / 2;
 
@@ -122,11 +122,7 @@ void AddDefinitions(CKQTreeEntry* branch) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = cpu::kID;
-    info.m_version = cpu::kVersion;
-    info.m_name = cpu::kName;
-    info.m_title = cpu::kTitle;
-    info.m_bitmap = cpu::kBitmap;
+    Describe(info, cpu::kModule);
     return KQARC_OK;
 }
 

@@ -97,8 +97,7 @@ const AttrDescDef kAttrs[] = {
     {T_SIMD, "SIMD Extensions",
      "Vector instruction sets the processor offers, used by media, compression and science "
      "programs."},
-    {T_AES, "AES Acceleration",
-     "Whether AES instructions speed up disk and network encryption."},
+    {T_AES, "AES Acceleration", "Whether AES instructions speed up disk and network encryption."},
     {T_HWVIRT, "Hardware Virtualization",
      "VT-x or AMD-V, needed for fast virtual machines (KVM); shown as not available inside most "
      "virtual machines."},
@@ -170,13 +169,9 @@ const char kIntro[] =
 
 namespace cpu {
 
-const CTextRegistry& Texts() {
-    static const CTextRegistry registry = MakeTextRegistry(kTips, kAttrs);
-    return registry;
-}
-
 const ModuleHelp& Help() {
-    static const ModuleHelp help{Texts(), kTitle, kIntro};
+    static const CTextRegistry texts = MakeTextRegistry(kTips, kAttrs);
+    static const ModuleHelp help{texts, kModule.title, kIntro};
     return help;
 }
 

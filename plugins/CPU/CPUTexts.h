@@ -6,10 +6,9 @@
 
 namespace cpu {
 
-constexpr KQAID kID = 20;
-// 1.1: figures timed as described now; not comparable with 1.0 figures.
-constexpr uint16_t kVersion = 101;
-constexpr int32_t kBitmap = 2000;
+// Version 1.1: figures timed as described now, not comparable with 1.0 ones.
+inline constexpr kqa::ModuleIdentity kModule{20, 101, 2000, "CPU", "CPU"};
+constexpr KQAID kID = kModule.id;
 
 enum : int32_t {
     T_MODEL = 2001,
@@ -75,13 +74,8 @@ inline constexpr const char* kLoad = "CPU Load";
 inline constexpr const char* kIntTest = "CPU Integer Test";
 inline constexpr const char* kFloatTest = "CPU Float Test";
 
-// The module's name keys its branch, stored records, item paths and help file; the title is
-// what the progress window and the log show, and reads the same as the tree.
-inline constexpr const char* kName = "CPU";
-inline constexpr const char* kTitle = "CPU";
-
-const kqa::CTextRegistry& Texts();
 const kqa::ModuleHelp& Help();
+inline const kqa::CTextRegistry& Texts() { return Help().texts; }
 // Attribute descriptions, also for records, which keep no type word: the vulnerability
 // attributes are known by their names.
 KQARC AttrDesc(const CAttr* attr, CString& text);

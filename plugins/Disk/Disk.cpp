@@ -12,7 +12,7 @@ KQARC RunDiskTests(CKQTreeEntry* branch, int& cancel) {
     CProgress progress(g_view, disk::kID, cancel);
     const std::string dir = DiskTestDirectory();
     progress.Log(Format("Disk test in %s", HomeTilde(dir).c_str()));
-    CConditionsProbe probe(disk::kVersion);
+    CConditionsProbe probe(disk::kModule.version);
     CDiskBench bench(dir, progress, &probe);
     DiskBenchResult r = bench.Run(BenchScale());
     const bool cancelled = progress.Cancelled();
@@ -40,11 +40,7 @@ KQARC RunDiskTests(CKQTreeEntry* branch, int& cancel) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = disk::kID;
-    info.m_version = disk::kVersion;
-    info.m_name = disk::kName;
-    info.m_title = disk::kTitle;
-    info.m_bitmap = disk::kBitmap;
+    Describe(info, disk::kModule);
     return KQARC_OK;
 }
 

@@ -192,6 +192,15 @@ DiskBenchResult CDiskBench::Run(double scale) {
     // One sequential pass over [0, limit): up to kReps repetitions over consecutive parts of the
     // file, each timed without the progress messages sent in between.
     bool failed = false;
+    int failedErrno = 0;  // kept at once: the timing and progress calls after it may change errno
+    auto fail = [&] {
+        failed = true;
+        failedErrno = errno;
+    };
+    auto failure = [&](const char* what) {
+        m_r.error = Format("%s the test file failed: %s", what, std::strerror(failedErrno));
+        return m_r;
+    };
     auto pass = [&](bool write, long long limit, long long& done) {
         done = 0;
         const int reps = static_cast<int>(std::min<long long>(kReps, limit / repBytes));
@@ -202,7 +211,7 @@ DiskBenchResult CDiskBench::Run(double scale) {
                           const long long base = done;
                           for (long long off = 0; off < repBytes && !failed; off += kSegment) {
                               if (!segment(base + off, write)) {
-                                  failed = true;
+                                  fail();
                                   break;
                               }
                               ++(write ? m_r.segmentsWritten : m_r.segmentsRead);
@@ -216,7 +225,7 @@ DiskBenchResult CDiskBench::Run(double scale) {
                               // The repetition ends when its data is on the device, as a program
                               // that saves a file waits for it; without this the disk's own cache
                               // flatters it.
-                              if (::fdatasync(fd) != 0) failed = true;
+                              if (::fdatasync(fd) != 0) fail();
                           }
                           done += repBytes;
                           return std::max(Now() - start - paused, 1e-9);
@@ -228,10 +237,7 @@ DiskBenchResult CDiskBench::Run(double scale) {
     long long written = 0;
     auto writes = pass(true, size, written);
     if (!writes) return m_r;
-    if (failed) {
-        m_r.error = Format("writing the test file failed: %s", std::strerror(errno));
-        return m_r;
-    }
+    if (failed) return failure("writing");
     m_r.writeMBs = mb / writes->Median();
     m_r.writeSpread = writes->Spread();
     m_r.fileBytes = written;  // reads stay within what was really written
@@ -241,10 +247,7 @@ DiskBenchResult CDiskBench::Run(double scale) {
     m_progress.SetSpan(45, 90);
     auto reads = pass(false, written, read);
     if (!reads) return m_r;
-    if (failed) {
-        m_r.error = Format("reading the test file failed: %s", std::strerror(errno));
-        return m_r;
-    }
+    if (failed) return failure("reading");
     m_r.readMBs = mb / reads->Median();
     m_r.readSpread = reads->Spread();
 
@@ -267,8 +270,8 @@ DiskBenchResult CDiskBench::Run(double scale) {
     int calBatches = 0;
     while (Now() - c0 < randomRep / 4 && calBatches < 1000000) {
         if (!batch()) {
-            m_r.error = Format("reading the test file failed: %s", std::strerror(errno));
-            return m_r;
+            fail();
+            return failure("reading");
         }
         ++calBatches;
     }
@@ -281,7 +284,7 @@ DiskBenchResult CDiskBench::Run(double scale) {
                               double paused = 0;
                               for (int b = 0; b < batchesPerRep && !failed; ++b) {
                                   if (!batch()) {
-                                      failed = true;
+                                      fail();
                                       break;
                                   }
                                   const double p0 = Now();
@@ -294,10 +297,7 @@ DiskBenchResult CDiskBench::Run(double scale) {
                           },
                           {m_probe, 0, false});
     if (!randoms) return m_r;
-    if (failed) {
-        m_r.error = Format("reading the test file failed: %s", std::strerror(errno));
-        return m_r;
-    }
+    if (failed) return failure("reading");
     m_r.randomIOPS = batchesPerRep * static_cast<double>(kRandomBatch) / randoms->Median();
     m_r.randomSpread = randoms->Spread();
     m_r.seconds = Now() - m_start;

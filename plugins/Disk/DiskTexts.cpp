@@ -174,13 +174,9 @@ const char kIntro[] =
 
 namespace disk {
 
-const CTextRegistry& Texts() {
-    static const CTextRegistry registry = MakeTextRegistry(kTips, kAttrs);
-    return registry;
-}
-
 const ModuleHelp& Help() {
-    static const ModuleHelp help{Texts(), kTitle, kIntro};
+    static const CTextRegistry texts = MakeTextRegistry(kTips, kAttrs);
+    static const ModuleHelp help{texts, kModule.title, kIntro};
     return help;
 }
 

@@ -5,10 +5,9 @@
 
 namespace disk {
 
-constexpr KQAID kID = 40;
-// 1.1: figures timed as described now; not comparable with 1.0 figures.
-constexpr uint16_t kVersion = 101;
-constexpr int32_t kBitmap = 4000;
+// Version 1.1: figures timed as described now, not comparable with 1.0 ones.
+inline constexpr kqa::ModuleIdentity kModule{40, 101, 4000, "Disk", "Disk"};
+constexpr KQAID kID = kModule.id;
 
 enum : int32_t {
     T_PROGRAM_DIR = 4001,
@@ -69,12 +68,7 @@ inline constexpr const char* kFileSystems = "File Systems";
 inline constexpr const char* kTests = "Disk Tests";
 inline constexpr const char* kConditions = "Disk Test Conditions";
 
-// The module's name keys its branch, stored records, item paths and help file; the title is
-// what the progress window and the log show, and reads the same as the tree.
-inline constexpr const char* kName = "Disk";
-inline constexpr const char* kTitle = "Disk";
-
-const kqa::CTextRegistry& Texts();
 const kqa::ModuleHelp& Help();
+inline const kqa::CTextRegistry& Texts() { return Help().texts; }
 
 }  // namespace disk

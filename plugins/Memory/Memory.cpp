@@ -39,7 +39,7 @@ double LastLevelCacheBytes() {
 }
 
 bool RunBandwidth(CKQTreeEntry* branch, CProgress& progress) {
-    CConditionsProbe probe(mem::kVersion);
+    CConditionsProbe probe(mem::kModule.version);
     // Each array four times the caches (STREAM's rule), at least 64 MiB, at most an eighth of
     // the available memory for the three.
     double bytes = std::max(64.0 * 1024 * 1024, 4 * LastLevelCacheBytes());
@@ -94,7 +94,7 @@ bool RunBandwidth(CKQTreeEntry* branch, CProgress& progress) {
 }
 
 bool RunLatency(CKQTreeEntry* branch, CProgress& progress) {
-    CConditionsProbe probe(mem::kVersion);
+    CConditionsProbe probe(mem::kModule.version);
     CKQTreeEntry* e = Child(branch, mem::kLatency);
     const double target = 0.03 * BenchScale();
     const int sets = static_cast<int>(std::size(mem::kLatencySetsKiB));
@@ -148,11 +148,7 @@ void AddDefinitions(CKQTreeEntry* branch) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = mem::kID;
-    info.m_version = mem::kVersion;
-    info.m_name = mem::kName;
-    info.m_title = mem::kTitle;
-    info.m_bitmap = mem::kBitmap;
+    Describe(info, mem::kModule);
     return KQARC_OK;
 }
 

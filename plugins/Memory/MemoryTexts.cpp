@@ -66,13 +66,13 @@ const AttrDescDef kAttrs[] = {
     {T_AVAILABLE, "Available Memory",
      "Memory available for new programs without swapping, in MiB (MemAvailable)."},
     {T_FREE, "Free Memory",
-     "Memory not used at all, in MiB (MemFree); low values are normal, the kernel uses spare memory "
+     "Memory not used at all, in MiB (MemFree); low values are normal, the kernel uses spare "
+     "memory "
      "as cache."},
     {T_CACHED, "Cached Memory",
      "File cache and buffers, in MiB; given back when programs need it."},
     {T_SHARED, "Shared Memory", "Shared memory and tmpfs contents, in MiB (Shmem)."},
-    {T_AVAILABLE_SHARE, "Available Share",
-     "Available Memory as a percentage of Total Memory."},
+    {T_AVAILABLE_SHARE, "Available Share", "Available Memory as a percentage of Total Memory."},
     {T_DESKTOP_NEED, "Desktop Needs",
      "Memory the desktop in use (XDG_CURRENT_DESKTOP) needs for everyday work with a browser, in "
      "MiB."},
@@ -97,8 +97,7 @@ const AttrDescDef kAttrs[] = {
     {T_MODULES, "Module Sizes", "The sizes of the installed modules, in MiB."},
     {T_TYPE, "Memory Type", "The memory technology of the modules (DDR4, DDR5...)."},
     {T_RATED_SPEED, "Rated Speed", "The slowest rated speed among the modules, in MT/s."},
-    {T_CONFIGURED_SPEED, "Configured Speed",
-     "The speed the memory actually runs at, in MT/s."},
+    {T_CONFIGURED_SPEED, "Configured Speed", "The speed the memory actually runs at, in MT/s."},
     {T_CHANNEL_PEAK, "Channel Peak",
      "What one 64-bit channel moves at the configured speed, in MB/s (speed x 8 bytes)."},
     {T_COPY, "Copy Bandwidth",
@@ -106,7 +105,8 @@ const AttrDescDef kAttrs[] = {
      "(so main memory is measured), one thread, counted as STREAM does (16 bytes per element). "
      "The copy is made by the C library's memcpy, as in STREAM compiled by GCC, which writes "
      "arrays this large past the caches (non-temporal stores) where a plain copy loop first "
-     "reads every line it writes. The best of 9 passes after one warm-up pass (fewer when a busy machine makes "
+     "reads every line it writes. The best of 9 passes after one warm-up pass (fewer when a busy "
+     "machine makes "
      "the passes take longer than 3.5 s), in MB/s (10^6 bytes)."},
     {T_SCALE, "Scale Bandwidth",
      "b[i] = 3 c[i], as Copy Bandwidth (16 bytes per element) but a plain loop, best of 9 "
@@ -120,7 +120,8 @@ const AttrDescDef kAttrs[] = {
      "Time of one load that depends on the previous one, walking a random cycle through every "
      "64-byte line of a working set of the size named (small sets stay in the L1 or L2 cache, "
      "the largest lies in main memory); large sets use huge pages where the kernel allows. The "
-     "best of 5 repetitions of about 0.03 s after one warm-up (fewer past 0.4 s on a busy machine), "
+     "best of 5 repetitions of about 0.03 s after one warm-up (fewer past 0.4 s on a busy "
+     "machine), "
      "in nanoseconds."},
 };
 
@@ -133,13 +134,9 @@ const char kIntro[] =
 
 namespace mem {
 
-const CTextRegistry& Texts() {
-    static const CTextRegistry registry = MakeTextRegistry(kTips, kAttrs);
-    return registry;
-}
-
 const ModuleHelp& Help() {
-    static const ModuleHelp help{Texts(), kTitle, kIntro};
+    static const CTextRegistry texts = MakeTextRegistry(kTips, kAttrs);
+    static const ModuleHelp help{texts, kModule.title, kIntro};
     return help;
 }
 

@@ -8,10 +8,9 @@
 
 namespace mem {
 
-constexpr KQAID kID = 30;
-// 1.1: figures timed as described now; not comparable with 1.0 figures.
-constexpr uint16_t kVersion = 101;
-constexpr int32_t kBitmap = 3000;
+// Version 1.1: figures timed as described now, not comparable with 1.0 ones.
+inline constexpr kqa::ModuleIdentity kModule{30, 101, 3000, "Memory", "Memory"};
+constexpr KQAID kID = kModule.id;
 
 enum : int32_t {
     T_TOTAL = 3001,
@@ -71,13 +70,8 @@ inline std::string LatencyName(long kib) {
     return "Latency " + std::to_string(kib) + " KiB";
 }
 
-// The module's name keys its branch, stored records, item paths and help file; the title is
-// what the progress window and the log show, and reads the same as the tree.
-inline constexpr const char* kName = "Memory";
-inline constexpr const char* kTitle = "Memory";
-
-const kqa::CTextRegistry& Texts();
 const kqa::ModuleHelp& Help();
+inline const kqa::CTextRegistry& Texts() { return Help().texts; }
 // Attribute descriptions, also for records, which keep no type word: every "Latency <size>"
 // attribute shares one description.
 KQARC AttrDesc(const CAttr* attr, CString& text);

@@ -28,11 +28,7 @@ std::string StoredDescription(const std::string& sysid) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = sys::kID;
-    info.m_version = sys::kVersion;
-    info.m_name = sys::kName;
-    info.m_title = sys::kTitle;
-    info.m_bitmap = sys::kBitmap;
+    Describe(info, sys::kModule);
     info.m_flags[0] |= KQA_FLAG_PROPERTIES;
     info.m_extra = sys::kDescriptionPath;
     return KQARC_OK;

@@ -56,8 +56,7 @@ const AttrDescDef kAttrs[] = {
     {T_HOST_RESOLVES, "Host Name Resolves",
      "Whether the host name is found locally (/etc/hosts or nss-myhostname) without asking a DNS "
      "server. The name itself is not recorded."},
-    {T_TIMEZONE, "Time Zone",
-     "The system's time zone (/etc/timezone or the /etc/localtime link)."},
+    {T_TIMEZONE, "Time Zone", "The system's time zone (/etc/timezone or the /etc/localtime link)."},
     {T_NEWEST_KERNEL, "Newest Installed Kernel",
      "The newest kernel version found in /lib/modules."},
     {T_REBOOT_REQUIRED, "Reboot Required",
@@ -70,13 +69,11 @@ const AttrDescDef kAttrs[] = {
      "The product version or revision (DMI product_version)."},
     {T_BOARD_VENDOR, "Board Vendor", "The maker of the main board (DMI board_vendor)."},
     {T_BOARD_NAME, "Board Name", "The model of the main board (DMI board_name)."},
-    {T_CHASSIS, "Chassis",
-     "The kind of case the firmware reports (desktop, notebook, server...)."},
+    {T_CHASSIS, "Chassis", "The kind of case the firmware reports (desktop, notebook, server...)."},
     {T_VIRTUAL, "Virtual Machine",
      "Whether the system runs under a hypervisor, and which one when known. Figures of virtual "
      "machines depend on the host's load."},
-    {T_FW_VENDOR, "Firmware Vendor",
-     "The maker of the BIOS or UEFI firmware (DMI bios_vendor)."},
+    {T_FW_VENDOR, "Firmware Vendor", "The maker of the BIOS or UEFI firmware (DMI bios_vendor)."},
     {T_FW_VERSION, "Firmware Version",
      "The firmware version (DMI bios_version). Vendors publish updates that fix stability and "
      "security problems."},
@@ -103,13 +100,9 @@ const char kIntro[] =
 
 namespace sys {
 
-const CTextRegistry& Texts() {
-    static const CTextRegistry registry = MakeTextRegistry(kTips, kAttrs, false);
-    return registry;
-}
-
 const ModuleHelp& Help() {
-    static const ModuleHelp help{Texts(), kTitle, kIntro};
+    static const CTextRegistry texts = MakeTextRegistry(kTips, kAttrs, false);
+    static const ModuleHelp help{texts, kModule.title, kIntro};
     return help;
 }
 

@@ -6,9 +6,8 @@
 
 namespace sys {
 
-constexpr KQAID kID = 10;
-constexpr uint16_t kVersion = 100;
-constexpr int32_t kBitmap = 1000;
+inline constexpr kqa::ModuleIdentity kModule{10, 100, 1000, "System", "System"};
+constexpr KQAID kID = kModule.id;
 
 // Attribute type words (help context numbers).
 enum : int32_t {
@@ -62,12 +61,7 @@ inline constexpr const char* kSessionEntry = "Session";
 // The item path of the description, the attribute that names a system (on the branch itself).
 inline constexpr const char* kDescriptionPath = "Description";
 
-// The module's name keys its branch, stored records, item paths and help file; the title is
-// what the progress window and the log show, and reads the same as the tree.
-inline constexpr const char* kName = "System";
-inline constexpr const char* kTitle = "System";
-
-const kqa::CTextRegistry& Texts();
 const kqa::ModuleHelp& Help();
+inline const kqa::CTextRegistry& Texts() { return Help().texts; }
 
 }  // namespace sys

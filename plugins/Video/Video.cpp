@@ -14,7 +14,7 @@ KQARC RunDrawingTests(CKQTreeEntry* branch, int& cancel) {
     progress.Log(
         gui ? "Drawing tests on a 1024 x 768 image"
             : "Drawing tests on a 1024 x 768 image, without text (no graphical application)");
-    CConditionsProbe probe(video::kVersion);
+    CConditionsProbe probe(video::kModule.version);
     CVideoBench bench(progress, &probe);
     VideoBenchResult r = bench.Run(BenchScale(), gui);
     const bool cancelled = progress.Cancelled();
@@ -35,11 +35,7 @@ KQARC RunDrawingTests(CKQTreeEntry* branch, int& cancel) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = video::kID;
-    info.m_version = video::kVersion;
-    info.m_name = video::kName;
-    info.m_title = video::kTitle;
-    info.m_bitmap = video::kBitmap;
+    Describe(info, video::kModule);
     return KQARC_OK;
 }
 

@@ -5,9 +5,8 @@
 
 namespace video {
 
-constexpr KQAID kID = 50;
-constexpr uint16_t kVersion = 100;
-constexpr int32_t kBitmap = 5000;
+inline constexpr kqa::ModuleIdentity kModule{50, 100, 5000, "Video", "Video"};
+constexpr KQAID kID = kModule.id;
 
 enum : int32_t {
     T_PLATFORM = 5001,
@@ -56,12 +55,7 @@ inline constexpr const char* kAdapters = "Graphics Adapters";
 inline constexpr const char* kTests = "Drawing Tests";
 inline constexpr const char* kConditions = "Drawing Test Conditions";
 
-// The module's name keys its branch, stored records, item paths and help file; the title is
-// what the progress window and the log show, and reads the same as the tree.
-inline constexpr const char* kName = "Video";
-inline constexpr const char* kTitle = "Video";
-
-const kqa::CTextRegistry& Texts();
 const kqa::ModuleHelp& Help();
+inline const kqa::CTextRegistry& Texts() { return Help().texts; }
 
 }  // namespace video

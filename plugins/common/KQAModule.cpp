@@ -821,6 +821,14 @@ std::string HtmlText(const std::string& s) {
 
 }  // namespace
 
+void Describe(CAnalyzerInfo& info, const ModuleIdentity& module) {
+    info.m_id = module.id;
+    info.m_version = module.version;
+    info.m_name = module.name;
+    info.m_title = module.title;
+    info.m_bitmap = module.bitmap;
+}
+
 bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const std::string& title,
                    const std::string& introHtml) {
     FILE* f = std::fopen(path.c_str(), "w");

@@ -300,6 +300,16 @@ CTextRegistry MakeTextRegistry(const TipTextDef (&tips)[T], const AttrDescDef (&
 bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const std::string& title,
                    const std::string& introHtml);
 
+// What a module tells the host about itself in kqaInitialize.
+struct ModuleIdentity {
+    KQAID id;
+    uint16_t version;  // major * 100 + minor; figures of different versions may differ
+    int32_t bitmap;
+    const char* name;   // keys its branch, stored records, item paths and help file
+    const char* title;  // the progress window and the log; reads the same as the tree
+};
+void Describe(CAnalyzerInfo& info, const ModuleIdentity& module);
+
 // What a module's help file is written from: its texts, its title (the one the progress window
 // and the log show) and an introduction. Each module has one; the help writer program of the
 // build (HelpMain.cpp) is linked with the module's parts and told its name.

@@ -133,10 +133,10 @@ std::string Escaped(const std::string& s) {
 // The help cannot drift from the texts the program shows: both come from one table per module.
 TEST_F(AllModules, HelpCarriesEachModulesOwnTextsUnderItsTitle) {
     std::vector<std::pair<std::string, const kqa::ModuleHelp*>> modules = {
-        {sys::kName, &sys::Help()},     {cpu::kName, &cpu::Help()},
-        {mem::kName, &mem::Help()},     {disk::kName, &disk::Help()},
+        {sys::kModule.name, &sys::Help()},     {cpu::kModule.name, &cpu::Help()},
+        {mem::kModule.name, &mem::Help()},     {disk::kModule.name, &disk::Help()},
 #ifdef KQA_TEST_QT
-        {video::kName, &video::Help()},
+        {video::kModule.name, &video::Help()},
 #endif
     };
     for (const auto& [name, help] : modules) {
