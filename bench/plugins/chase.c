@@ -1,7 +1,8 @@
 /* A pointer-chase latency program, the yardstick compare.sh builds at -O2 for the Memory
    module's latency figures: for each working set, one random cycle through all its 64-byte
-   lines (Sattolo's shuffle, its own generator), walked by dependent loads; the best of seven
-   timed walks of a fixed count of loads after one warm-up walk, in nanoseconds per load.
+   lines (Sattolo's shuffle, its own generator), walked by dependent loads; the best of five
+   timed walks of about 0.03 s after one warm-up walk (as the module times its own), in
+   nanoseconds per load.
    Large sets ask for transparent huge pages, as the module does, so that both measure memory
    rather than the page walker.
    Usage: chase KiB...   (default 16 256 2048 16384 131072); prints "<KiB> <ns>" lines. */
@@ -45,20 +46,20 @@ static double measure(size_t kib) {
     }
     for (size_t i = 0; i < lines; i++) buf[order[i] * 8] = &buf[order[(i + 1) % lines] * 8];
     void** p = &buf[order[0] * 8];
-    /* About 0.05 s per walk, whatever the set. */
+    /* About 0.03 s per walk, whatever the set. */
     size_t loads = 1 << 16;
     for (;;) {
         double t = now();
         for (size_t i = 0; i < loads; i++) p = (void**)*p;
         t = now() - t;
         if (t > 0.01 || loads > (1ull << 32)) {
-            loads = (size_t)(loads * 0.05 / t) + 1;
+            loads = (size_t)(loads * 0.03 / t) + 1;
             break;
         }
         loads *= 4;
     }
     double best = 1e30;
-    for (int rep = 0; rep < 8; rep++) {
+    for (int rep = 0; rep < 6; rep++) {
         double t = now();
         for (size_t i = 0; i < loads; i++) p = (void**)*p;
         t = now() - t;

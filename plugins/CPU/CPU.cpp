@@ -15,11 +15,11 @@ CWnd* g_view = nullptr;
 
 // One repetition's target length at full scale: long enough to time well, short enough that a
 // progress message (and so Cancel) follows within half a second.
-constexpr double kRepSeconds = 0.12;
+constexpr double kRepSeconds = 0.05;
 constexpr int kWarmup = 1, kReps = 7;
 // Repetitions are timed by processor time; on a busy machine each takes longer by the clock,
 // so a phase stops starting new ones after this many seconds and the test keeps its length.
-constexpr double kPhaseBudget = 1.8;
+constexpr double kPhaseBudget = 1.2;
 
 // Iterations for one repetition of kRepSeconds * scale; 0 when cancelled.
 uint64_t Calibrate(bool integer, CProgress& progress) {

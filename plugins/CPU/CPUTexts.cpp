@@ -114,7 +114,7 @@ const AttrDescDef kAttrs[] = {
     {T_BOOST, "CPU Boost", "Whether the processor may run above its base clock."},
     {T_POWER, "Power Supply",
      "AC or battery, from /sys/class/power_supply; AC on machines without a battery."},
-    {T_VULNERABILITY, "",
+    {T_VULNERABILITY, "Vulnerability (one per known flaw)",
      "The kernel's report on one known processor vulnerability (/sys/devices/system/cpu/"
      "vulnerabilities): Not affected, Mitigation (protected, at some cost) or Vulnerable."},
     {T_MITIGATIONS, "Mitigations",
@@ -129,13 +129,12 @@ const AttrDescDef kAttrs[] = {
     {T_TASKS, "Tasks", "Number of processes and threads on the system."},
     {T_INT_SINGLE, "Integer Single-Thread",
      "Integer throughput of one thread in millions of operations per second: four independent "
-     "xorshift-multiply streams (32 integer operations per step, mostly shifts and xors, which "
-     "keep the core's shift units busy). Timed by the processor time the thread got, so other "
-     "programs running meanwhile do not lower the figure (their share is in Load Before), but a "
-     "neighbour on the same physical core (SMT, or a virtual machine's host) still does: this "
-     "test feels such neighbours more than the float test. Each repetition takes about 0.12 s of "
+     "xorshift-multiply streams (32 integer operations per step). Timed by the processor time "
+     "the thread got, so other programs running meanwhile do not lower the figure (their share "
+     "is in Load Before); a neighbour on the same physical core (SMT, or a virtual machine's "
+     "host) still can. Each repetition takes about 0.05 s of "
      "processor time (fixed after a calibration run); the best of 7 after one warm-up, fewer when "
-     "a busy machine makes them take longer than 1.8 s by the clock."},
+     "a busy machine makes them take longer than 1.2 s by the clock."},
     {T_INT_MULTI, "Integer All Threads",
      "The integer work run on every usable CPU at once, each thread doing the single-thread "
      "amount and timed by its own processor time; the total operations over the slowest "
@@ -144,15 +143,14 @@ const AttrDescDef kAttrs[] = {
     {T_INT_SCALING, "Integer Scaling",
      "Integer All Threads divided by Integer Single-Thread. Ideally equal to the threads used; "
      "threads that share a physical core (SMT, or virtual CPUs on the host's sibling threads) "
-     "add less, and the integer test, which fills the core's shift units, shows that more than "
-     "the float test."},
+     "add less."},
     {T_THREADS_USED, "Threads Used",
      "Threads the all-threads tests ran on (the CPUs this program may use)."},
     {T_FLOAT_SINGLE, "Float Single-Thread",
      "Double-precision throughput of one thread in millions of floating-point operations per "
      "second: eight independent multiply-add chains (16 operations per step), bound by the "
      "latency of each chain rather than by the core's units. Timed by the processor time the "
-     "thread got, about 0.12 s per repetition, best of 7 after one warm-up."},
+     "thread got, about 0.05 s per repetition, best of 7 after one warm-up."},
     {T_FLOAT_MULTI, "Float All Threads",
      "The floating-point work on every usable CPU at once, each thread timed by its own "
      "processor time; the total over the slowest thread's time, best of 7 repetitions, in "

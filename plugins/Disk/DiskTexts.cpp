@@ -134,17 +134,18 @@ const AttrDescDef kAttrs[] = {
      "program's directory is written in 1 MiB blocks, one at a time, bypassing the page cache "
      "(O_DIRECT) where the file system allows. After a warm-up of about 0.15 s the file, sized "
      "to take under 2 s (at most 2 GiB, and never more than half the free space), is written in "
-     "five "
-     "equal parts; the figure is "
-     "the median of the five parts' speeds. Compare with \"fio --rw=write --bs=1M --direct=1\"."},
+     "five equal parts, each timed until its data is on the device (fdatasync), as a program "
+     "that saves a file waits for it; the figure is the median of the five parts' speeds (fewer "
+     "parts when a slow disk makes them take longer than 2.3 s). Compare with \"fio --rw=write "
+     "--bs=1M --direct=1 --fdatasync=<a fifth of the file in MiB>\"."},
     {disk::T_SEQ_READ, "Sequential Read",
      "Sequential read speed in MB/s: the test file is read back in 1 MiB blocks, one at a "
      "time, bypassing the page cache where the file system allows; median of five equal "
-     "parts. Compare with \"fio --rw=read --bs=1M --direct=1\"."},
+     "parts (fewer past 2.3 s). Compare with \"fio --rw=read --bs=1M --direct=1\"."},
     {disk::T_RANDOM_READ, "Random 4 KiB Read",
      "Random reads per second (IOPS): single 4 KiB reads at random places in the test file, "
      "one at a time (queue depth 1), bypassing the page cache where allowed; five runs of "
-     "0.25 s, median."},
+     "the same count of reads, calibrated to about 0.25 s, median."},
     {disk::T_TEST_FILE_SIZE, "Test File Size", "Size of the temporary test file in MiB."},
     {disk::T_TEST_FILE_SHRUNK, "Test File Shrunk",
      "\"yes\" when the test file had to be made smaller than the test wants because the file "

@@ -116,7 +116,7 @@ const AttrDescDef kAttrs[] = {
     {T_TRIAD, "Triad Bandwidth",
      "a[i] = b[i] + 3 c[i] (24 bytes per element), best of 9 passes, in MB/s."},
     {T_ARRAY_SIZE, "Array Size", "The size of each of the three bandwidth arrays, in MiB."},
-    {T_LATENCY, "",
+    {T_LATENCY, "Latency (one per working set)",
      "Time of one load that depends on the previous one, walking a random cycle through every "
      "64-byte line of a working set of the size named (small sets stay in the L1 or L2 cache, "
      "the largest lies in main memory); large sets use huge pages where the kernel allows. The "
