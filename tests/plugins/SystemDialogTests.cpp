@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
@@ -67,6 +68,8 @@ TEST(SystemDialog, CancelAndAnEmptyDescriptionChangeNothing) {
     EXPECT_TRUE(ok->isEnabled());
     dialog.DescriptionEdit()->setText("   ");
     EXPECT_FALSE(ok->isEnabled());
+    // For a look at the dialog as the user sees it with OK refused.
+    dialog.grab().save(QStringLiteral(KQA_SCREENSHOT_DIR "/system-properties-empty.png"));
     EXPECT_EQ(Press(&record, QDialogButtonBox::Ok, ""), KQARC_CANCELLED);
     EXPECT_EQ(record.GetAttrValue("Description"), "Old box");
 }
