@@ -1,212 +1,234 @@
 #!/bin/bash
 # Compares the figures of the shipped analyzer modules with established tools, side by side on
-# this machine, and checks how well they repeat:
-#   - memory copy and triad bandwidth against a STREAM build made here from stream.c at -O2;
-#   - sequential disk write and read against fio with direct I/O on the same file system;
-#   - integer throughput on all threads over one thread against the CPUs this process may use;
-#   - five consecutive runs of every module: spread (max - min) over median of each figure, and
-#     each module's own run time.
-# Usage: bench/plugins/compare.sh [build directory]   (default: ./build)
-# The modules are loaded by kqa_modulerun, which uses the program's own host code.
+# this machine, and checks how well each repeats against the reference's own repeatability:
+#   - memory bandwidth (copy, scale, add, triad) against STREAM built here from stream.c at -O2,
+#     with the module's own array size;
+#   - memory latency against a pointer chase built here from chase.c at -O2, same working sets;
+#   - sequential disk write and read against fio: same file system, size, 1 MiB blocks, direct
+#     I/O, queue depth 1, and a flush after each fifth of the file as the module does;
+#   - thread scaling of the CPU tests against sysbench cpu on one thread and on all threads.
+# The runs are interleaved (module run i, then its reference run i), so that both see the same
+# load on a shared machine; the ratio is the median of the per-run ratios.
+# Usage: bench/plugins/compare.sh [build directory] [runs]   (default: ./build, 5)
+# The modules are loaded by kqa_modulerun, which uses the program's own host code. fio and
+# sysbench are installed with apt-get when missing (as root, or with sudo).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 BUILD=$(cd "${1:-build}" && pwd) || { echo "no build directory" >&2; exit 2; }
+RUNS=${2:-5}
 BIN=$BUILD/bin
 RUN=$BUILD/bench/plugins/kqa_modulerun
-RUNS=5
 [ -x "$RUN" ] || { echo "build kqa_modulerun first: ninja -C $BUILD kqa_modulerun" >&2; exit 2; }
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"; rm -f "$BIN/.fio-compare.tmp"' EXIT
+
+install_tool() {
+    command -v "$1" >/dev/null 2>&1 && return 0
+    echo "installing $1..." >&2
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo -n"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "$1" >"$TMP/apt-$1.log" 2>&1 ||
+        { $sudo apt-get update -q >/dev/null 2>&1 &&
+          DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "$1" >>"$TMP/apt-$1.log" 2>&1; }
+    command -v "$1" >/dev/null 2>&1 || echo "$1 could not be installed (see apt-get)" >&2
+}
+install_tool fio
+install_tool sysbench
 
 echo "Quillon 97 module figures against reference tools — $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "Machine: $(nproc) CPUs usable, $(uname -r), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
+echo "building STREAM and the pointer chase at -O2..." >&2
+gcc -O2 -o "$TMP/stream" "$HERE/stream.c" 2>"$TMP/stream.err" || rm -f "$TMP/stream"
+gcc -O2 -o "$TMP/chase" "$HERE/chase.c" 2>"$TMP/chase.err" || rm -f "$TMP/chase"
+
 # The disk test writes into the program directory; fio gets the same directory.
 export QUILLON_DISK_TESTDIR=$BIN
-for m in System CPU Memory Disk Video; do
-    if [ -f "$BIN/$m.kqa" ]; then
-        echo "running $m.kqa $RUNS times..." >&2
-        "$RUN" "$BIN/$m.kqa" "$RUNS" >"$TMP/$m.out" 2>"$TMP/$m.err" || echo "$m.kqa failed" >&2
+NCPU=$(nproc)
+module() { # name run
+    [ -f "$BIN/$1.kqa" ] || return 0
+    "$RUN" "$BIN/$1.kqa" 1 >"$TMP/$1.$2.out" 2>"$TMP/$1.$2.err" || echo "$1.kqa failed" >&2
+}
+attr() { # name run item -> leading number of the value
+    awk -F'\t' -v item="attr 1 $3" '$1 == item {print $2 + 0; exit}' "$TMP/$1.$2.out" 2>/dev/null
+}
+for i in $(seq 1 "$RUNS"); do
+    echo "round $i of $RUNS..." >&2
+    module System "$i"
+
+    module CPU "$i"
+    if command -v sysbench >/dev/null 2>&1; then
+        for t in 1 "$NCPU"; do
+            sysbench cpu --threads="$t" --time=2 run 2>/dev/null |
+                awk '/events per second/ {print $4}' >"$TMP/sysbench-$t-$i.out"
+        done
     fi
+
+    module Memory "$i"
+    MIB=$(attr Memory "$i" "Memory Bandwidth~Array Size")
+    N=$(awk -v m="${MIB:-128}" 'BEGIN {printf "%d", m * 131072}')
+    [ -x "$TMP/stream" ] && "$TMP/stream" "$N" >"$TMP/stream.$i.out"
+    [ -x "$TMP/chase" ] && "$TMP/chase" 16 256 2048 16384 131072 >"$TMP/chase.$i.out"
+
+    module Disk "$i"
+    SIZE=$(attr Disk "$i" "Disk Tests~Test File Size")
+    SIZE=${SIZE:-256}
+    REP=$(awk -v s="$SIZE" 'BEGIN {r = int(s / 5); print r < 1 ? 1 : r}')
+    if command -v fio >/dev/null 2>&1; then
+        # A fresh file, as the module's test writes one; the write flushes after each fifth.
+        rm -f "$BIN/.fio-compare.tmp"
+        fio --name=seqwrite --filename="$BIN/.fio-compare.tmp" --rw=write --bs=1M --size="${SIZE}M" \
+            --direct=1 --ioengine=psync --iodepth=1 --numjobs=1 --fdatasync="$REP" \
+            --output-format=json >"$TMP/fio-write-$i.json" 2>>"$TMP/fio.err" || echo failed >"$TMP/fio-write-$i.json"
+        fio --name=seqread --filename="$BIN/.fio-compare.tmp" --rw=read --bs=1M --size="${SIZE}M" \
+            --direct=1 --ioengine=psync --iodepth=1 --numjobs=1 \
+            --output-format=json >"$TMP/fio-read-$i.json" 2>>"$TMP/fio.err" || echo failed >"$TMP/fio-read-$i.json"
+        rm -f "$BIN/.fio-compare.tmp"
+    fi
+
+    module Video "$i"
 done
 
-echo "building STREAM from stream.c at -O2..." >&2
-if gcc -O2 -o "$TMP/stream" "$HERE/stream.c" 2>"$TMP/stream.err"; then
-    for i in 1 2 3; do "$TMP/stream" >>"$TMP/stream.out"; done
-fi
-
-if ! command -v fio >/dev/null 2>&1; then
-    echo "installing fio..." >&2
-    apt-get install -y fio >/dev/null 2>&1 || DEBIAN_FRONTEND=noninteractive apt-get install -y -q fio >/dev/null 2>&1
-fi
-SIZE=$(awk -F'\t' '/^attr [0-9]+ Disk Tests~Test File Size/ {print $2+0}' "$TMP/Disk.out" 2>/dev/null | sort -n | tail -1)
-: "${SIZE:=256}"
-if command -v fio >/dev/null 2>&1; then
-    echo "running fio on $BIN with ${SIZE} MiB..." >&2
-    for i in 1 2 3; do
-        # A fresh file each time, as the module's test writes one.
-        rm -f "$BIN/.fio-compare.tmp"
-        for rw in write read; do
-            fio --name=seq$rw --filename="$BIN/.fio-compare.tmp" --rw=$rw --bs=1M --size="${SIZE}M" --direct=1 \
-                --ioengine=psync --iodepth=1 --numjobs=1 --output-format=json >"$TMP/fio-$rw-$i.json" 2>>"$TMP/fio.err" \
-                || echo "failed" >"$TMP/fio-$rw-$i.json"
-        done
-    done
-else
-    echo "fio could not be installed" >"$TMP/fio.err"
-fi
-
-python3 - "$TMP" "$(nproc)" <<'PY'
-import json, os, re, statistics, sys
-tmp, ncpu = sys.argv[1], int(sys.argv[2])
-
-def module(name):
-    runs, times = {}, []
-    path = os.path.join(tmp, name + ".out")
-    if not os.path.exists(path):
-        return None
-    for line in open(path, errors="replace"):
-        if line.startswith("time "):
-            times.append(float(line.split()[2]))
-        elif line.startswith("attr "):
-            head, _, value = line.rstrip("\n").partition("\t")
-            run, item = head[5:].split(" ", 1)
-            runs.setdefault(item, []).append(value)
-    return {"times": times, "attrs": runs}
+python3 - "$TMP" "$RUNS" "$NCPU" <<'PY'
+import glob, json, os, re, statistics, sys
+tmp, runs, ncpu = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 
 def number(v):
-    m = re.match(r"\s*(-?[0-9.]+)", v)
+    m = re.match(r"\s*(-?[0-9.]+)", v or "")
     return float(m.group(1)) if m else None
 
-def numbers(mod, item):
-    if not mod or item not in mod["attrs"]:
-        return []
-    return [x for x in (number(v) for v in mod["attrs"][item]) if x is not None]
+def module(name):
+    """Per run: {item: value}, and the run's own time."""
+    out = {}
+    for i in range(1, runs + 1):
+        p = os.path.join(tmp, "%s.%d.out" % (name, i))
+        if not os.path.exists(p):
+            continue
+        attrs, t = {}, None
+        for line in open(p, errors="replace"):
+            if line.startswith("time "):
+                t = float(line.split()[2])
+            elif line.startswith("attr "):
+                head, _, value = line.rstrip("\n").partition("\t")
+                attrs[head.split(" ", 2)[2]] = value
+        out[i] = (attrs, t)
+    return out
+
+mods = {m: module(m) for m in ["System", "CPU", "Memory", "Disk", "Video"]}
+
+def series(name, item):
+    return {i: number(a.get(item)) for i, (a, _) in mods[name].items() if number(a.get(item)) is not None}
 
 def spread(xs):
+    xs = list(xs)
+    if len(xs) < 2:
+        return None
     med = statistics.median(xs)
     return (max(xs) - min(xs)) / med if med else 0.0
 
-mods = {m: module(m) for m in ["System", "CPU", "Memory", "Disk", "Video"]}
-rows = []
-def row(label, ours, ref, target, ok):
-    rows.append((label, ours, ref, target, "ok" if ok else "MISSED" if ok is not None else "-"))
+def reference(pattern, parse):
+    vals = {}
+    for i in range(1, runs + 1):
+        p = os.path.join(tmp, pattern % i)
+        if os.path.exists(p):
+            try:
+                v = parse(open(p).read())
+            except Exception:
+                v = None
+            if v is not None:
+                vals[i] = v
+    return vals
 
-print("Agreement with the reference tools (module: median of the runs)")
-print("%-45s %14s %14s %8s  %s" % ("figure", "module", "reference", "ratio", "target"))
-def show(label, ours, ref, lo, hi, note=""):
-    if ours is None or ref is None:
-        print("%-45s %14s %14s %8s  %s" % (label, "-" if ours is None else "%.0f" % ours,
-                                           note or "-", "-", "not comparable" if note else "missing"))
-        return
-    r = ours / ref if ref else float("nan")
-    ok = lo <= r <= hi
-    print("%-45s %14.0f %14.0f %8.3f  %.2f..%.2f %s" % (label, ours, ref, r, lo, hi, "ok" if ok else "MISSED"))
+def keyed(text, key):
+    for line in text.splitlines():
+        k, _, v = line.partition(" ")
+        if k == key:
+            return float(v)
+    return None
 
-stream = {}
-if os.path.exists(os.path.join(tmp, "stream.out")):
-    for line in open(os.path.join(tmp, "stream.out")):
-        k, v = line.split()
-        stream.setdefault(k, []).append(float(v))
-mem = mods["Memory"]
-for kernel in ["Copy", "Triad"]:
-    ours = numbers(mem, "Memory Bandwidth~%s Bandwidth" % kernel)
-    ref = stream.get(kernel)
-    show("Memory %s (MB/s) vs STREAM -O2" % kernel, statistics.median(ours) if ours else None,
-         statistics.median(ref) if ref else None, 0.85, 1.15)
+def fio(rw):
+    def parse(text):
+        j = json.loads(text[text.index("{"):])
+        job = j["jobs"][0]
+        return None if job.get("error") else job[rw]["bw_bytes"] / 1e6
+    return reference("fio-%s-%%d.json" % rw, parse)
 
-def fio_bw(rw):
-    vals, err = [], None
-    for i in (1, 2, 3):
-        p = os.path.join(tmp, "fio-%s-%d.json" % (rw, i))
-        if not os.path.exists(p):
-            continue
-        try:
-            text = open(p).read()
-            j = json.loads(text[text.index("{"):])
-            job = j["jobs"][0]
-            if job.get("error"):
-                err = "fio error %d" % job["error"]
-                continue
-            vals.append(job[rw]["bw_bytes"] / 1e6)
-        except Exception:
-            err = "fio failed"
-    if len(vals) > 1:
-        fio_spread[rw] = spread(vals)
-    return (statistics.median(vals) if vals else None), err
+def sysbench(threads):
+    return reference("sysbench-%d-%%d.out" % threads, lambda t: float(t.split()[0]) if t.strip() else None)
 
-fio_spread = {}
-
-disk = mods["Disk"]
-direct = disk["attrs"].get("Disk Tests~Direct I/O", ["?"])[-1] if disk else "?"
+rows = []  # (label, module series, reference series, agreement range or None)
+for k in ["Copy", "Scale", "Add", "Triad"]:
+    rows.append(("Memory %s (MB/s) vs STREAM -O2" % k, series("Memory", "Memory Bandwidth~%s Bandwidth" % k),
+                 reference("stream.%d.out", lambda t, k=k: keyed(t, k)), (0.85, 1.15)))
+for kib, label in [(16, "16 KiB"), (256, "256 KiB"), (2048, "2 MiB"), (16384, "16 MiB"), (131072, "128 MiB")]:
+    rows.append(("Memory Latency %s (ns) vs chase" % label, series("Memory", "Memory Latency~Latency " + label),
+                 reference("chase.%d.out", lambda t, kib=kib: keyed(t, str(kib))), (0.85, 1.15)))
+direct = all(a.get("Disk Tests~Direct I/O", "").startswith("yes") for a, _ in mods["Disk"].values())
 for rw, item in [("write", "Sequential Write"), ("read", "Sequential Read")]:
-    ours = numbers(disk, "Disk Tests~" + item)
-    ref, err = fio_bw(rw)
-    note = ""
-    if not direct.startswith("yes"):
-        note, ref = "not comparable", None
-    elif ref is None:
-        note = "not comparable (%s)" % (err or "no fio")
-    show("Disk %s (MB/s) vs fio direct=1" % item, statistics.median(ours) if ours else None, ref, 0.85, 1.15, note)
+    rows.append(("Disk %s (MB/s) vs fio direct=1" % item, series("Disk", "Disk Tests~" + item),
+                 fio(rw) if direct else {}, (0.85, 1.15)))
+sb1, sbn = sysbench(1), sysbench(ncpu)
+sb_scaling = {i: sbn[i] / sb1[i] for i in sb1 if i in sbn and sb1[i]}
+for kind in ["Integer", "Float"]:
+    rows.append(("CPU %s Scaling (x) vs sysbench cpu" % kind, series("CPU", "CPU %s Test~%s Scaling" % (kind, kind)),
+                 sb_scaling, (0.85, 1.15)))
+rows.append(("CPU Integer Single-Thread vs sysbench 1 thread", series("CPU", "CPU Integer Test~Integer Single-Thread"), sb1, None))
+rows.append(("CPU Float Single-Thread vs sysbench 1 thread", series("CPU", "CPU Float Test~Float Single-Thread"), sb1, None))
+rows.append(("CPU Integer All Threads vs sysbench all threads", series("CPU", "CPU Integer Test~Integer All Threads"), sbn, None))
+rows.append(("CPU Float All Threads vs sysbench all threads", series("CPU", "CPU Float Test~Float All Threads"), sbn, None))
 
-cpu = mods["CPU"]
-single = numbers(cpu, "CPU Integer Test~Integer Single-Thread")
-multi = numbers(cpu, "CPU Integer Test~Integer All Threads")
-if single and multi:
-    scaling = statistics.median(multi) / statistics.median(single)
-    ok = scaling >= 0.9 * ncpu
-    print("%-45s %14.2f %14d %8.3f  >= 0.90 %s" % ("CPU integer all/one thread vs CPUs", scaling, ncpu,
-                                                   scaling / ncpu, "ok" if ok else "MISSED"))
-else:
-    print("%-45s %14s %14d %8s  missing" % ("CPU integer all/one thread vs CPUs", "-", ncpu, "-"))
+print("Agreement: median of the per-run ratios module/reference (runs interleaved)")
+print("%-50s %10s %10s %7s  %s" % ("figure", "module", "reference", "ratio", "target"))
+for label, ours, ref, target in rows:
+    if target is None:
+        continue
+    pairs = [ours[i] / ref[i] for i in ours if i in ref and ref[i]]
+    if not ours or not pairs:
+        why = "not comparable (direct I/O refused)" if label.startswith("Disk") and not direct else "missing"
+        print("%-50s %10s %10s %7s  %s" % (label, "%.1f" % statistics.median(ours.values()) if ours else "-",
+                                            "-", "-", why))
+        continue
+    r = statistics.median(pairs)
+    ok = target[0] <= r <= target[1]
+    print("%-50s %10.1f %10.1f %7.3f  %.2f..%.2f %s" % (label, statistics.median(ours.values()),
+                                                      statistics.median(ref.values()), r, target[0], target[1],
+                                                      "ok" if ok else "MISSED"))
 
 print()
-print("Repeatability over %s consecutive runs: spread = (max - min) / median" % max(
-    (len(m["times"]) for m in mods.values() if m), default=0))
-print("%-52s %14s %8s %8s" % ("figure", "median", "spread", "target"))
-figures = [
-    ("CPU", 0.03, ["CPU Integer Test~Integer Single-Thread", "CPU Integer Test~Integer All Threads",
-                   "CPU Float Test~Float Single-Thread", "CPU Float Test~Float All Threads"]),
-    ("Memory", 0.03, ["Memory Bandwidth~Copy Bandwidth", "Memory Bandwidth~Scale Bandwidth",
-                      "Memory Bandwidth~Add Bandwidth", "Memory Bandwidth~Triad Bandwidth"]),
-    ("Disk", 0.10, ["Disk Tests~Sequential Write", "Disk Tests~Sequential Read", "Disk Tests~Random 4 KiB Read"]),
-    ("Video", 0.10, ["Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text",
-                     "Drawing Tests~Image Copies"]),
-]
-for name, target, items in figures:
-    if name == "Video":
-        for rw in ("write", "read"):
-            if rw in fio_spread:
-                print("%-52s %14s %7.1f%%   (the reference itself, 3 runs)" % ("fio " + rw, "", 100 * fio_spread[rw]))
-    m = mods[name]
-    if not m:
-        print("%-52s %14s" % (name + ".kqa", "not built"))
+print("Repeatability over %d interleaved runs: spread = (max - min) / median, against the" % runs)
+print("reference's own spread in the same runs (Video has no reference: 10 %)")
+print("%-50s %10s %8s %8s  %s" % ("figure", "median", "spread", "ref.", ""))
+for label, ours, ref, target in rows:
+    s = spread(ours.values())
+    if s is None:
         continue
-    extra = [k for k in m["attrs"] if name == "Memory" and k.startswith("Memory Latency~") and k.endswith("Latency")]
-    for item in items + extra:
-        xs = numbers(m, item)
-        if len(xs) < 2:
-            continue
-        s = spread(xs)
-        t = target
-        print("%-52s %14.1f %7.1f%% %7.0f%% %s" % (name + " " + item.split("~")[-1], statistics.median(xs), 100 * s,
-                                                  100 * t, "ok" if s <= t else "MISSED"))
-    if name == "Memory":
-        stream_triad = stream.get("Triad")
-        if stream_triad and len(stream_triad) > 1:
-            print("%-52s %14.1f %7.1f%%   (the reference itself)" % ("STREAM Triad", statistics.median(stream_triad),
-                                                                    100 * spread(stream_triad)))
+    rs = spread(ref.values())
+    verdict = "-" if rs is None else ("ok" if s <= rs else "MISSED")
+    print("%-50s %10.1f %7.1f%% %7s  %s" % (label, statistics.median(ours.values()), 100 * s,
+                                            "-" if rs is None else "%.1f%%" % (100 * rs), verdict))
+for item in ["Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text", "Drawing Tests~Image Copies",
+             "Disk Tests~Random 4 KiB Read"]:
+    name = "Disk" if item.startswith("Disk") else "Video"
+    xs = series(name, item)
+    s = spread(xs.values())
+    if s is not None:
+        print("%-50s %10.1f %7.1f%% %7s  %s" % (name + " " + item.split("~")[1], statistics.median(xs.values()),
+                                                100 * s, "10.0%", "ok" if s <= 0.10 else "MISSED"))
 
 print()
 print("Own run time of each module's tests (kqaRunTests, per run)")
 limits = {"System": None, "CPU": 10, "Memory": 8, "Disk": 8, "Video": 4}
 for name, lim in limits.items():
-    m = mods[name]
-    if not m or not m["times"]:
+    t = [t for _, t in mods[name].values() if t is not None]
+    if not t:
         print("%-10s not built" % name)
         continue
-    t = m["times"]
     verdict = "" if lim is None else ("limit %d s %s" % (lim, "ok" if max(t) <= lim else "MISSED"))
     print("%-10s median %6.2f s, longest %6.2f s  %s" % (name, statistics.median(t), max(t), verdict))
+busy = series("CPU", "CPU Integer Test~Load Before")
+if busy:
+    print()
+    print("CPUs kept busy by other programs before the CPU test (median of runs): %.2f of %d" %
+          (statistics.median(busy.values()), ncpu))
 PY

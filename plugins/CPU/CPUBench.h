@@ -13,9 +13,9 @@ constexpr double kFloatOpsPerIteration = 16;
 uint64_t IntegerWork(uint64_t iterations, uint64_t seed);
 double FloatWork(uint64_t iterations, double seed);
 
-// Runs the work on threads threads at once; the seconds from the common start to the last end.
+// Runs the work on threads threads started together; the processor seconds of the slowest.
 double RunThreads(int threads, bool integer, uint64_t iterations);
-// Seconds of one run on the calling thread.
+// Processor seconds of one run on the calling thread.
 double RunSingle(bool integer, uint64_t iterations);
 
 // The CPUs this process may run on (sched_getaffinity), at least 1.

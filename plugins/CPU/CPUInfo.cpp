@@ -76,12 +76,6 @@ bool DpkgInstalled(const std::string& status, const std::string& package) {
     return false;
 }
 
-double NumberOf(const CKQTreeEntry* e, const char* id, double fallback = -1) {
-    if (!e) return fallback;
-    auto v = LeadingNumber(e->GetAttrValue(id));
-    return v ? *v : fallback;
-}
-
 bool EndsWithNotInstalled(const std::string& v) {
     const std::string tail = " not installed";
     return v.size() > tail.size() && v.compare(v.size() - tail.size(), tail.size(), tail) == 0;
@@ -328,7 +322,7 @@ void GenTips(CKQTreeEntry* branch) {
     CKQTreeEntry* it = FindChild(branch, kIntTest);
     CKQTreeEntry* ft = FindChild(branch, kFloatTest);
     CKQTreeEntry* isa = FindChild(branch, kISA);
-    const double threads = NumberOf(p, "Threads", 1);
+    const double threads = Number(p, "Threads", 1);
 
     if (sc) {
         const std::string gov = sc->GetAttrValue("CPU Governor");
@@ -337,11 +331,11 @@ void GenTips(CKQTreeEntry* branch) {
         if (!gov.empty() && gov != "performance" && power != "battery")
             sc->AddTip(
                 55, TIP_GOVERNOR,
-                TipDescID(TIP_GOVERNOR, static_cast<long long>(NumberOf(p, "Maximum Clock", 0))));
+                TipDescID(TIP_GOVERNOR, static_cast<long long>(Number(p, "Maximum Clock", 0))));
         if (sc->GetAttrValue("CPU Boost") == "off")
             sc->AddTip(
                 50, TIP_BOOST_OFF,
-                TipDescID(TIP_BOOST_OFF, static_cast<long long>(NumberOf(p, "Maximum Clock", 0))));
+                TipDescID(TIP_BOOST_OFF, static_cast<long long>(Number(p, "Maximum Clock", 0))));
     }
     for (CKQTreeEntry* t : {it, ft}) {
         if (!t || !StartsWith(t->GetAttrValue("Throttled"), "yes")) continue;
@@ -353,7 +347,7 @@ void GenTips(CKQTreeEntry* branch) {
         break;
     }
     if (sec) {
-        const double count = NumberOf(sec, "Vulnerable Count", 0);
+        const double count = Number(sec, "Vulnerable Count", 0);
         const bool off = sec->GetAttrValue("Mitigations") == "off";
         if (count > 0 || off)
             sec->AddTip(off ? 65 : 60, TIP_VULNERABLE,
@@ -362,16 +356,16 @@ void GenTips(CKQTreeEntry* branch) {
     // Busy: the load measured just before a test, else the load average at start-up.
     double busy = -1;
     for (CKQTreeEntry* t : {it, ft})
-        if (double v = NumberOf(t, "Load Before", -1); v >= 0) busy = std::max(busy, v);
-    if (busy < 0 && load) busy = NumberOf(load, "Load Average", -1);
+        if (double v = Number(t, "Load Before", -1); v >= 0) busy = std::max(busy, v);
+    if (busy < 0 && load) busy = Number(load, "Load Average", -1);
     if (busy >= 0 && threads > 0 && busy / threads >= 0.5) {
         CKQTreeEntry* target = load ? load : p;
         if (target)
             target->AddTip(40, TIP_BUSY, TipDescID(TIP_BUSY, std::llround(100.0 * busy / threads)));
     }
     if (it) {
-        const double scaling = NumberOf(it, "Integer Scaling", -1);
-        const double used = NumberOf(it, "Threads Used", 1);
+        const double scaling = Number(it, "Integer Scaling", -1);
+        const double used = Number(it, "Threads Used", 1);
         if (scaling > 0 && used >= 2 && scaling < 0.75 * used)
             it->AddTip(45, TIP_POOR_SCALING,
                        TipDescID(TIP_POOR_SCALING, std::llround(100.0 * scaling / used)));

@@ -9,15 +9,15 @@ CWnd* g_view = nullptr;
 
 KQARC RunDiskTests(CKQTreeEntry* branch, int& cancel) {
     if (!branch) return KQARC_FAIL;
-    CProgress progress(g_view, DISK_KQAID, cancel);
+    CProgress progress(g_view, disk::kID, cancel);
     const std::string dir = DiskTestDirectory();
     progress.Log(Format("Disk test in %s", HomeTilde(dir).c_str()));
-    CConditionsProbe probe(DISK_VERSION);
-    CDiskBench bench(dir, progress);
+    CConditionsProbe probe(disk::kModule.version);
+    CDiskBench bench(dir, progress, &probe);
     DiskBenchResult r = bench.Run(BenchScale());
     const bool cancelled = progress.Cancelled();
     StoreDiskResult(branch, r, dir, cancelled);
-    StoreConditions(Child(branch, kDiskConditions), probe.Finish());
+    StoreConditions(Child(branch, disk::kConditions), probe.Finish());
     if (!r.error.empty())
         progress.Log("Disk test not run: " + r.error);
     else if (cancelled)
@@ -40,11 +40,7 @@ KQARC RunDiskTests(CKQTreeEntry* branch, int& cancel) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = DISK_KQAID;
-    info.m_version = DISK_VERSION;
-    info.m_name = "Disk";
-    info.m_title = "Disk Analyzer";
-    info.m_bitmap = DISK_BITMAP;
+    Describe(info, disk::kModule);
     return KQARC_OK;
 }
 
@@ -53,7 +49,7 @@ KQARC kqaGetSystemInfo(CKQTreeEntry* branch) {
     CDiskInventory inv;
     inv.Read();
     FillDiskBranch(branch, inv, DiskTestDirectory());
-    Log(g_view, DISK_KQAID,
+    Log(g_view, disk::kID,
         Format("%zu block devices, %zu file systems", inv.Devices().size(),
                inv.FileSystems().size()));
     return KQARC_OK;
@@ -64,7 +60,7 @@ KQARC kqaRunTests(CKQTreeEntry* branch, int& cancel) { return RunDiskTests(branc
 KQARC kqaRunATest(CKQTreeEntry* branch, CKQTreeEntry* item, int& cancel) {
     // The disk test is one test: it runs for the branch or its test entry.
     if (!branch || !item) return KQARC_FAIL;
-    if (item != branch && item->GetKey() != kDiskTests && item->GetKey() != kDiskConditions)
+    if (item != branch && item->GetKey() != disk::kTests && item->GetKey() != disk::kConditions)
         return KQARC_FAIL;
     return RunDiskTests(branch, cancel);
 }
@@ -75,6 +71,6 @@ KQARC kqaGenTips(CKQTreeEntry* branch) {
     return KQARC_OK;
 }
 
-KQARC kqaGetTipText(CTip* tip, CString& text) { return DiskTexts().TipText(tip, text); }
-KQARC kqaGetTipDesc(CTip* tip, CString& text) { return DiskTexts().TipDesc(tip, text); }
-KQARC kqaGetAttrDesc(CAttr* attr, CString& text) { return DiskTexts().AttrDesc(attr, text); }
+KQARC kqaGetTipText(CTip* tip, CString& text) { return disk::Texts().TipText(tip, text); }
+KQARC kqaGetTipDesc(CTip* tip, CString& text) { return disk::Texts().TipDesc(tip, text); }
+KQARC kqaGetAttrDesc(CAttr* attr, CString& text) { return disk::Texts().AttrDesc(attr, text); }

@@ -38,15 +38,6 @@ struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
-// Median of the repetitions and their spread.
-double MedianOf(std::vector<double> v, double* spread) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    double med = n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    if (spread) *spread = med > 0 ? (v.back() - v.front()) / med : 0;
-    return med;
-}
-
 bool FullWrite(int fd, const char* buf, long long len, long long off) {
     while (len > 0) {
         ssize_t n = ::pwrite(fd, buf, static_cast<size_t>(len), off);
@@ -198,76 +189,117 @@ DiskBenchResult CDiskBench::Run(double scale) {
     // file (posix_fallocate would emulate it by writing every block first).
     ::fallocate(fd, 0, 0, size);
 
-    // One sequential pass over [0, limit): kReps repetitions over consecutive parts of the file.
-    auto pass = [&](bool write, long long limit, std::vector<double>& rates, long long& done) {
-        const double deadline = Now() + phaseCap;
-        done = 0;
-        for (int rep = 0; rep < kReps && done < limit; ++rep) {
-            const double start = Now();
-            double paused = 0;
-            long long bytes = 0;
-            for (long long off = 0; off < repBytes && done + bytes < limit; off += kSegment) {
-                if (!segment(rep * repBytes + off, write)) return false;
-                bytes += kSegment;
-                ++(write ? m_r.segmentsWritten : m_r.segmentsRead);
-                double p0 = Now();
-                if (!Unit(static_cast<double>(done + bytes) / static_cast<double>(limit)))
-                    return false;
-                paused += Now() - p0;
-                if (Now() > deadline) break;
-            }
-            const double secs = std::max(Now() - start - paused, 1e-9);
-            // A cut-short repetition only counts when it is the first.
-            if (bytes == repBytes || rates.empty()) rates.push_back(bytes / 1e6 / secs);
-            done += bytes;
-            if (Now() > deadline) break;
-        }
-        return true;
+    // One sequential pass over [0, limit): up to kReps repetitions over consecutive parts of the
+    // file, each timed without the progress messages sent in between.
+    bool failed = false;
+    int failedErrno = 0;  // kept at once: the timing and progress calls after it may change errno
+    auto fail = [&] {
+        failed = true;
+        failedErrno = errno;
     };
+    auto failure = [&](const char* what) {
+        m_r.error = Format("%s the test file failed: %s", what, std::strerror(failedErrno));
+        return m_r;
+    };
+    auto pass = [&](bool write, long long limit, long long& done) {
+        done = 0;
+        const int reps = static_cast<int>(std::min<long long>(kReps, limit / repBytes));
+        return Repeat(0, reps, m_progress,
+                      [&] {
+                          const double start = Now();
+                          double paused = 0;
+                          const long long base = done;
+                          for (long long off = 0; off < repBytes && !failed; off += kSegment) {
+                              if (!segment(base + off, write)) {
+                                  fail();
+                                  break;
+                              }
+                              ++(write ? m_r.segmentsWritten : m_r.segmentsRead);
+                              const double p0 = Now();
+                              const bool go = Unit(static_cast<double>(base + off + kSegment) /
+                                                   static_cast<double>(limit));
+                              paused += Now() - p0;
+                              if (!go) break;
+                          }
+                          if (write && !failed) {
+                              // The repetition ends when its data is on the device, as a program
+                              // that saves a file waits for it; without this the disk's own cache
+                              // flatters it.
+                              if (::fdatasync(fd) != 0) fail();
+                          }
+                          done += repBytes;
+                          return std::max(Now() - start - paused, 1e-9);
+                      },
+                      {m_probe, phaseCap, false});
+    };
+    const double mb = static_cast<double>(repBytes) / 1e6;
 
-    std::vector<double> rates;
     long long written = 0;
-    if (!pass(true, size, rates, written)) return m_r;
-    // Flush the disk's own write cache too, so that reading does not race its write-back.
-    ::fdatasync(fd);
-    m_r.writeMBs = MedianOf(rates, &m_r.writeSpread);
+    auto writes = pass(true, size, written);
+    if (!writes) return m_r;
+    if (failed) return failure("writing");
+    m_r.writeMBs = mb / writes->Median();
+    m_r.writeSpread = writes->Spread();
     m_r.fileBytes = written;  // reads stay within what was really written
 
     dropCache();
-    rates.clear();
     long long read = 0;
     m_progress.SetSpan(45, 90);
-    if (!pass(false, written, rates, read)) return m_r;
-    m_r.readMBs = MedianOf(rates, &m_r.readSpread);
+    auto reads = pass(false, written, read);
+    if (!reads) return m_r;
+    if (failed) return failure("reading");
+    m_r.readMBs = mb / reads->Median();
+    m_r.readSpread = reads->Spread();
 
-    // Random 4 KiB reads over what was written, kReps timed repetitions.
+    // Random 4 KiB reads over what was written, kReps timed repetitions of a fixed count of
+    // reads (calibrated on the first batches), so that each repetition is the same work.
     dropCache();
     const long long blocks = m_r.fileBytes / 4096;
     uint64_t r = 0x2545F4914F6CDD1Dull;
-    rates.clear();
     m_progress.SetSpan(91, 100);
-    for (int rep = 0; rep < kReps; ++rep) {
-        const double start = Now();
-        double paused = 0;
-        long long reads = 0;
-        while (Now() - start - paused < randomRep) {
-            for (int i = 0; i < kRandomBatch; ++i) {
-                r ^= r << 13, r ^= r >> 7, r ^= r << 17;
-                if (!FullRead(fd, buf.get(), 4096, static_cast<long long>(r % blocks) * 4096)) {
-                    m_r.error = Format("reading the test file failed: %s", std::strerror(errno));
-                    return m_r;
-                }
-            }
-            reads += kRandomBatch;
-            ++m_r.randomBatches;
-            double p0 = Now();
-            const double f = (rep + std::min((p0 - start - paused) / randomRep, 1.0)) / kReps;
-            if (!Unit(f)) return m_r;
-            paused += Now() - p0;
+    auto batch = [&] {
+        for (int i = 0; i < kRandomBatch; ++i) {
+            r ^= r << 13, r ^= r >> 7, r ^= r << 17;
+            if (!FullRead(fd, buf.get(), 4096, static_cast<long long>(r % blocks) * 4096))
+                return false;
         }
-        rates.push_back(reads / std::max(Now() - start - paused, 1e-9));
+        ++m_r.randomBatches;
+        return true;
+    };
+    const double c0 = Now();
+    int calBatches = 0;
+    while (Now() - c0 < randomRep / 4 && calBatches < 1000000) {
+        if (!batch()) {
+            fail();
+            return failure("reading");
+        }
+        ++calBatches;
     }
-    m_r.randomIOPS = MedianOf(rates, &m_r.randomSpread);
+    const double perBatch = (Now() - c0) / std::max(calBatches, 1);
+    const int batchesPerRep = std::max(1, static_cast<int>(randomRep / std::max(perBatch, 1e-9)));
+    int rep = 0;
+    auto randoms = Repeat(0, kReps, m_progress,
+                          [&] {
+                              const double start = Now();
+                              double paused = 0;
+                              for (int b = 0; b < batchesPerRep && !failed; ++b) {
+                                  if (!batch()) {
+                                      fail();
+                                      break;
+                                  }
+                                  const double p0 = Now();
+                                  const bool go = Unit((rep + (b + 1.0) / batchesPerRep) / kReps);
+                                  paused += Now() - p0;
+                                  if (!go) break;
+                              }
+                              ++rep;
+                              return std::max(Now() - start - paused, 1e-9);
+                          },
+                          {m_probe, 0, false});
+    if (!randoms) return m_r;
+    if (failed) return failure("reading");
+    m_r.randomIOPS = batchesPerRep * static_cast<double>(kRandomBatch) / randoms->Median();
+    m_r.randomSpread = randoms->Spread();
     m_r.seconds = Now() - m_start;
     m_progress.Step(1.0);
     return m_r;

@@ -37,8 +37,10 @@ public:
     static constexpr int kRandomBatch = 32;  // 4 KiB reads between two progress messages
     static constexpr int kReps = 5;
 
-    CDiskBench(std::string directory, kqa::CProgress& progress)
-        : m_dir(std::move(directory)), m_progress(progress) {}
+    // probe (may be null) is sampled between repetitions.
+    CDiskBench(std::string directory, kqa::CProgress& progress,
+               kqa::CConditionsProbe* probe = nullptr)
+        : m_dir(std::move(directory)), m_progress(progress), m_probe(probe) {}
 
     // Progress positions: warm-up and writing 0-45, reading 45-90, random reads 91-100.
     // Writes, reads and removes "<directory>/Quillon-disktest.<pid>.tmp". scale shortens the
@@ -50,6 +52,7 @@ private:
     bool Unit(double fraction);
     std::string m_dir;
     kqa::CProgress& m_progress;
+    kqa::CConditionsProbe* m_probe;
     DiskBenchResult m_r;
     double m_start = 0;
 };

@@ -22,12 +22,6 @@ std::optional<double> KiB(const std::map<std::string, std::string>& kv, const ch
     return v;
 }
 
-double NumberOf(const CKQTreeEntry* e, const char* id, double fallback = -1) {
-    if (!e) return fallback;
-    auto v = LeadingNumber(e->GetAttrValue(id));
-    return v ? *v : fallback;
-}
-
 const char* MemoryTypeName(unsigned code) {
     switch (code) {
         case 0x12:
@@ -60,7 +54,7 @@ const char* MemoryTypeName(unsigned code) {
 }
 
 struct Dimm {
-    long long sizeMB = 0;
+    long long sizeMiB = 0;
     std::string type;
     unsigned rated = 0, configured = 0;
 };
@@ -89,11 +83,11 @@ std::vector<Dimm> ReadDimms() {
         if (size == 0 || size == 0xFFFF) continue;  // empty slot or unknown
         Dimm m;
         if (size == 0x7FFF)
-            m.sizeMB = static_cast<long long>(DWord(d, 0x1C) & 0x7FFFFFFF);
+            m.sizeMiB = static_cast<long long>(DWord(d, 0x1C) & 0x7FFFFFFF);
         else if (size & 0x8000)
-            m.sizeMB = (size & 0x7FFF) / 1024;
+            m.sizeMiB = (size & 0x7FFF) / 1024;
         else
-            m.sizeMB = size;
+            m.sizeMiB = size;
         if (const char* t = MemoryTypeName(static_cast<unsigned char>(d[0x12]))) m.type = t;
         m.rated = Word(d, 0x15);
         if (m.rated == 0xFFFF) m.rated = static_cast<unsigned>(DWord(d, 0x54));
@@ -106,7 +100,7 @@ std::vector<Dimm> ReadDimms() {
 
 }  // namespace
 
-int DesktopNeedMB(const std::string& desktop) {
+int DesktopNeedMiB(const std::string& desktop) {
     const std::string d = Lower(desktop);
     // What the desktop with a browser and an office program needs without swapping.
     if (d.find("gnome") != std::string::npos || d.find("kde") != std::string::npos ||
@@ -127,23 +121,24 @@ void FillBranch(CKQTreeEntry* branch) {
     if (auto text = ReadFile("/proc/meminfo")) {
         auto kv = ParseKeyValue(*text, ':');
         auto total = KiB(kv, "MemTotal");
-        if (total) SetNumber(size, "Total Memory", *total / 1024, 0, "MB", T_TOTAL, true);
+        if (total) SetNumber(size, "Total Memory", *total / 1024, 0, "MiB", T_TOTAL, true);
         auto avail = KiB(kv, "MemAvailable");
-        if (avail) SetNumber(size, "Available Memory", *avail / 1024, 0, "MB", T_AVAILABLE);
+        if (avail) SetNumber(size, "Available Memory", *avail / 1024, 0, "MiB", T_AVAILABLE);
         if (total && avail && *total > 0)
             SetNumber(size, "Available Share", 100.0 * *avail / *total, 0, "%", T_AVAILABLE_SHARE);
-        if (auto v = KiB(kv, "MemFree")) SetNumber(size, "Free Memory", *v / 1024, 0, "MB", T_FREE);
+        if (auto v = KiB(kv, "MemFree"))
+            SetNumber(size, "Free Memory", *v / 1024, 0, "MiB", T_FREE);
         auto cached = KiB(kv, "Cached"), buffers = KiB(kv, "Buffers");
         if (cached)
-            SetNumber(size, "Cached Memory", (*cached + buffers.value_or(0)) / 1024, 0, "MB",
+            SetNumber(size, "Cached Memory", (*cached + buffers.value_or(0)) / 1024, 0, "MiB",
                       T_CACHED);
         if (auto v = KiB(kv, "Shmem"))
-            SetNumber(size, "Shared Memory", *v / 1024, 0, "MB", T_SHARED);
+            SetNumber(size, "Shared Memory", *v / 1024, 0, "MiB", T_SHARED);
 
         auto st = KiB(kv, "SwapTotal"), sf = KiB(kv, "SwapFree");
-        if (st) SetNumber(swap, "Swap Total", *st / 1024, 0, "MB", T_SWAP_TOTAL);
+        if (st) SetNumber(swap, "Swap Total", *st / 1024, 0, "MiB", T_SWAP_TOTAL);
         if (st && sf) {
-            SetNumber(swap, "Swap Used", (*st - *sf) / 1024, 0, "MB", T_SWAP_USED);
+            SetNumber(swap, "Swap Used", (*st - *sf) / 1024, 0, "MiB", T_SWAP_USED);
             SetNumber(swap, "Swap Use", *st > 0 ? 100.0 * (*st - *sf) / *st : 0.0, 0, "%",
                       T_SWAP_USE);
         }
@@ -155,8 +150,8 @@ void FillBranch(CKQTreeEntry* branch) {
             SetNumber(huge, "Huge Pages Free", *v, 0, "", T_HUGE_FREE);
     }
     if (const char* desktop = std::getenv("XDG_CURRENT_DESKTOP"))
-        if (int need = DesktopNeedMB(desktop); need > 0)
-            SetNumber(size, "Desktop Needs", need, 0, "MB", T_DESKTOP_NEED);
+        if (int need = DesktopNeedMiB(desktop); need > 0)
+            SetNumber(size, "Desktop Needs", need, 0, "MiB", T_DESKTOP_NEED);
 
     if (auto v = ReadInt("/proc/sys/vm/swappiness"))
         SetNumber(swap, "Swappiness", double(*v), 0, "", T_SWAPPINESS);
@@ -181,7 +176,7 @@ void FillBranch(CKQTreeEntry* branch) {
         if (open != std::string::npos && close > open)
             algo = algo.substr(open + 1, close - open - 1);
         zram += (zram.empty() ? "" : ", ") + dev + " " + std::to_string(*bytes / (1024 * 1024)) +
-                " MB" + (algo.empty() ? "" : " " + algo);
+                " MiB" + (algo.empty() ? "" : " " + algo);
     }
     if (IsDirectory("/sys/block"))
         SetText(swap, "Compressed Swap", zram.empty() ? "none" : zram, T_ZRAM);
@@ -201,11 +196,11 @@ void FillBranch(CKQTreeEntry* branch) {
         CKQTreeEntry* devices = Child(branch, kDevices);
         SetNumber(devices, "Memory Modules", double(dimms.size()), 0, "", T_DEVICES);
         std::map<long long, int> sizes;
-        for (const auto& d : dimms) ++sizes[d.sizeMB];
+        for (const auto& d : dimms) ++sizes[d.sizeMiB];
         std::string layout;
         for (auto it = sizes.rbegin(); it != sizes.rend(); ++it)
             layout += (layout.empty() ? "" : " + ") + std::to_string(it->second) + " x " +
-                      std::to_string(it->first) + " MB";
+                      std::to_string(it->first) + " MiB";
         SetText(devices, "Module Sizes", layout, T_MODULES);
         const Dimm& d0 = dimms.front();
         if (!d0.type.empty()) SetText(devices, "Memory Type", d0.type, T_TYPE, DATA_HIGHLIGHT);
@@ -236,40 +231,40 @@ void GenTips(CKQTreeEntry* branch) {
                                TIP_LOW_AVAILABLE, TIP_SLOW_BANDWIDTH, TIP_BELOW_RATED})
                 e->RemoveTip(id);
 
-    const double total = NumberOf(size, "Total Memory");
+    const double total = Number(size, "Total Memory");
     if (swap) {
-        const double swapTotal = NumberOf(swap, "Swap Total");
-        const double used = NumberOf(swap, "Swap Used");
-        const double use = NumberOf(swap, "Swap Use");
+        const double swapTotal = Number(swap, "Swap Total");
+        const double used = Number(swap, "Swap Used");
+        const double use = Number(swap, "Swap Use");
         if (swapTotal > 0 && use >= 50 && used >= 256)
             swap->AddTip(70, TIP_SWAP_HEAVY, TipDescID(TIP_SWAP_HEAVY, std::llround(use)));
         const bool compressed = swap->GetAttrValue("Compressed Swap").rfind("zram", 0) == 0 ||
                                 swap->GetAttrValue("Zswap") == "enabled";
         if (swapTotal == 0 && !compressed && total > 0 && total <= 8192)
             swap->AddTip(40, TIP_NO_SWAP, TipDescID(TIP_NO_SWAP, std::llround(total)));
-        const double swappiness = NumberOf(swap, "Swappiness");
+        const double swappiness = Number(swap, "Swappiness");
         // A high swappiness suits compressed swap; on a disk it pushes programs out early.
         if (swappiness >= 80 && swapTotal > 0 && !compressed)
             swap->AddTip(20, TIP_SWAPPINESS, TipDescID(TIP_SWAPPINESS, std::llround(swappiness)));
     }
     if (size) {
-        const double need = NumberOf(size, "Desktop Needs");
+        const double need = Number(size, "Desktop Needs");
         if (need > 0 && total > 0 && total < need)
             size->AddTip(60, TIP_DESKTOP_MEMORY,
                          TipDescID(TIP_DESKTOP_MEMORY, std::llround(total)));
-        const double share = NumberOf(size, "Available Share");
+        const double share = Number(size, "Available Share");
         if (share >= 0 && share < 10)
             size->AddTip(share < 5 ? 85 : 75, TIP_LOW_AVAILABLE,
                          TipDescID(TIP_LOW_AVAILABLE, std::llround(share)));
     }
     if (devices) {
-        const double rated = NumberOf(devices, "Rated Speed"),
-                     configured = NumberOf(devices, "Configured Speed");
+        const double rated = Number(devices, "Rated Speed"),
+                     configured = Number(devices, "Configured Speed");
         if (rated > 0 && configured > 0 && configured < 0.95 * rated)
             devices->AddTip(45, TIP_BELOW_RATED,
                             TipDescID(TIP_BELOW_RATED, std::llround(configured)));
-        const double peak = NumberOf(devices, "Channel Peak");
-        const double triad = NumberOf(bw, "Triad Bandwidth");
+        const double peak = Number(devices, "Channel Peak");
+        const double triad = Number(bw, "Triad Bandwidth");
         // Even one channel at its configured speed gives more than a third of its peak to triad.
         if (bw && peak > 0 && triad > 0 && triad < 0.35 * peak)
             bw->AddTip(50, TIP_SLOW_BANDWIDTH,

@@ -1,14 +1,13 @@
-// The System module's properties dialog: edits the description that names a system.
+#include "SystemDialog.h"
+
 #include <QApplication>
-#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
-
-#include "SystemInfo.h"
 
 namespace {
 
@@ -20,32 +19,50 @@ bool HaveDisplay() {
 
 }  // namespace
 
-KQARC EditSystemDescription(CWnd* view, CKQTreeEntry* entry) {
-    if (!entry || !HaveDisplay()) return KQARC_NODISPLAY;
-
-    const std::string old = entry->GetAttrValue(sys::kDescriptionAttr);
-    QDialog dialog(view ? view->Widget() : nullptr);
-    dialog.setWindowTitle(QStringLiteral("System Properties"));
+CSystemPropertiesDialog::CSystemPropertiesDialog(QWidget* parent, const std::string& description,
+                                                 const std::string& sysid)
+    : QDialog(parent),
+      m_edit(new QLineEdit(QString::fromStdString(description))),
+      m_buttons(new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel)) {
+    setWindowTitle(QStringLiteral("System Properties"));
     auto* form = new QFormLayout;
-    auto* edit = new QLineEdit(QString::fromStdString(old));
-    edit->setMinimumWidth(320);
-    edit->selectAll();
-    form->addRow(QStringLiteral("&Description:"), edit);
-    const std::string id = entry->GetAttrValue(sys::kSysidAttr);
-    if (!id.empty())
-        form->addRow(QStringLiteral("System ID:"), new QLabel(QString::fromStdString(id)));
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(&dialog);
+    m_edit->setMinimumWidth(320);
+    m_edit->selectAll();
+    form->addRow(QStringLiteral("&Description:"), m_edit);
+    if (!sysid.empty())
+        form->addRow(QStringLiteral("System ID:"), new QLabel(QString::fromStdString(sysid)));
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // An empty description would leave the system unnamed: OK waits for some text.
+    QPushButton* ok = m_buttons->button(QDialogButtonBox::Ok);
+    auto update = [this, ok] { ok->setEnabled(!m_edit->text().trimmed().isEmpty()); };
+    connect(m_edit, &QLineEdit::textChanged, this, update);
+    update();
+    auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(buttons);
+    layout->addWidget(m_buttons);
+}
 
-    if (dialog.exec() != QDialog::Accepted) return KQARC_CANCELLED;
-    const std::string text = edit->text().trimmed().toStdString();
-    if (text == old) return KQARC_CANCELLED;
-    // A description may be anything the user likes; an empty one would leave the system unnamed.
+std::string CSystemPropertiesDialog::Description() const {
+    return m_edit->text().trimmed().toStdString();
+}
+
+KQARC ApplySystemDescription(const CSystemPropertiesDialog& dialog, int result,
+                             CKQTreeEntry* entry) {
+    if (!entry || result != QDialog::Accepted) return KQARC_CANCELLED;
+    const std::string text = dialog.Description();
     if (text.empty()) return KQARC_CANCELLED;
-    entry->SetAttr(sys::kDescriptionAttr, text, sys::T_DESCRIPTION, 0);
+    if (text != entry->GetAttrValue(sys::kDescriptionAttr))
+        entry->SetAttr(sys::kDescriptionAttr, text, sys::T_DESCRIPTION, 0);
     return KQARC_OK;
+}
+
+KQARC EditSystemDescription(CWnd* view, CKQTreeEntry* entry) {
+    if (!entry) return KQARC_FAIL;
+    if (!HaveDisplay()) return KQARC_OK;
+    CSystemPropertiesDialog dialog(view ? view->Widget() : nullptr,
+                                   entry->GetAttrValue(sys::kDescriptionAttr),
+                                   entry->GetAttrValue(sys::kSysidAttr));
+    const int result = dialog.exec();
+    return ApplySystemDescription(dialog, result, entry);
 }

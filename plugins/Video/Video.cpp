@@ -9,17 +9,17 @@ CWnd* g_view = nullptr;
 
 KQARC RunDrawingTests(CKQTreeEntry* branch, int& cancel) {
     if (!branch) return KQARC_FAIL;
-    CProgress progress(g_view, VIDEO_KQAID, cancel);
+    CProgress progress(g_view, video::kID, cancel);
     const bool gui = HaveGuiApplication();
     progress.Log(
         gui ? "Drawing tests on a 1024 x 768 image"
             : "Drawing tests on a 1024 x 768 image, without text (no graphical application)");
-    CConditionsProbe probe(VIDEO_VERSION);
-    CVideoBench bench(progress);
+    CConditionsProbe probe(video::kModule.version);
+    CVideoBench bench(progress, &probe);
     VideoBenchResult r = bench.Run(BenchScale(), gui);
     const bool cancelled = progress.Cancelled();
     StoreVideoResult(branch, r, cancelled);
-    StoreConditions(Child(branch, kDrawingConditions), probe.Finish());
+    StoreConditions(Child(branch, video::kConditions), probe.Finish());
     if (cancelled) {
         progress.Log("Drawing tests cancelled");
         return KQARC_CANCELLED;
@@ -35,11 +35,7 @@ KQARC RunDrawingTests(CKQTreeEntry* branch, int& cancel) {
 
 KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
     g_view = view;
-    info.m_id = VIDEO_KQAID;
-    info.m_version = VIDEO_VERSION;
-    info.m_name = "Video";
-    info.m_title = "Video Analyzer";
-    info.m_bitmap = VIDEO_BITMAP;
+    Describe(info, video::kModule);
     return KQARC_OK;
 }
 
@@ -48,7 +44,7 @@ KQARC kqaGetSystemInfo(CKQTreeEntry* branch) {
     CVideoInventory inv;
     inv.Read();
     FillVideoBranch(branch, inv);
-    Log(g_view, VIDEO_KQAID,
+    Log(g_view, video::kID,
         Format("platform %s, %zu screens, %zu graphics adapters",
                inv.HaveGui() ? inv.Platform().c_str() : "none", inv.Screens().size(),
                inv.Adapters().size()));
@@ -59,7 +55,7 @@ KQARC kqaRunTests(CKQTreeEntry* branch, int& cancel) { return RunDrawingTests(br
 
 KQARC kqaRunATest(CKQTreeEntry* branch, CKQTreeEntry* item, int& cancel) {
     if (!branch || !item) return KQARC_FAIL;
-    if (item != branch && item->GetKey() != kDrawingTests && item->GetKey() != kDrawingConditions)
+    if (item != branch && item->GetKey() != video::kTests && item->GetKey() != video::kConditions)
         return KQARC_FAIL;
     return RunDrawingTests(branch, cancel);
 }
@@ -70,6 +66,6 @@ KQARC kqaGenTips(CKQTreeEntry* branch) {
     return KQARC_OK;
 }
 
-KQARC kqaGetTipText(CTip* tip, CString& text) { return VideoTexts().TipText(tip, text); }
-KQARC kqaGetTipDesc(CTip* tip, CString& text) { return VideoTexts().TipDesc(tip, text); }
-KQARC kqaGetAttrDesc(CAttr* attr, CString& text) { return VideoTexts().AttrDesc(attr, text); }
+KQARC kqaGetTipText(CTip* tip, CString& text) { return video::Texts().TipText(tip, text); }
+KQARC kqaGetTipDesc(CTip* tip, CString& text) { return video::Texts().TipDesc(tip, text); }
+KQARC kqaGetAttrDesc(CAttr* attr, CString& text) { return video::Texts().AttrDesc(attr, text); }

@@ -5,8 +5,6 @@
 #include <QPainter>
 #include <QPen>
 
-#include <time.h>
-
 #include <algorithm>
 #include <functional>
 #include <vector>
@@ -29,23 +27,6 @@ struct Lcg {
 const QColor kColors[] = {QColor(200, 30, 30),  QColor(30, 160, 40),  QColor(30, 60, 200),
                           QColor(220, 180, 20), QColor(120, 40, 160), QColor(20, 160, 170),
                           QColor(90, 90, 90),   QColor(240, 120, 0)};
-
-// Drawing is processor work: timing it by the processor time the program got keeps other
-// programs' bursts out of the figure (on an idle machine it equals the elapsed time).
-double CpuNow() {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + ts.tv_nsec * 1e-9;
-}
-
-// The best repetition: drawing is a fixed amount of processor work, and whatever else the
-// machine does can only slow it down.
-double BestOf(std::vector<double> v, double* spread) {
-    std::sort(v.begin(), v.end());
-    const double best = v.back();
-    if (spread) *spread = best > 0 ? (v.back() - v.front()) / best : 0;
-    return best;
-}
 
 }  // namespace
 
@@ -111,33 +92,40 @@ VideoBenchResult CVideoBench::Run(double scale, bool withText) {
         p.setFont(font);
         // Calibration: how many operations fill one batch; it also warms caches and glyphs.
         long long n = 0;
-        const double c0 = CpuNow();
+        const double c0 = ProcessCpuNow();
         double elapsed = 0;
-        while ((elapsed = CpuNow() - c0) < batchAim) {
+        while ((elapsed = ProcessCpuNow() - c0) < batchAim) {
             for (int k = 0; k < 16; ++k) test.op(p, g, static_cast<int>(n++));
         }
         const long long perBatch =
             std::max<long long>(1, static_cast<long long>(n * batchAim / std::max(elapsed, 1e-9)));
-        std::vector<double> rates;
-        // One repetition of warm-up, then the measured ones.
-        for (int rep = 0; rep <= kReps; ++rep) {
-            double busy = 0;
-            for (int b = 0; b < kBatchesPerRep; ++b) {
-                const double b0 = CpuNow();
-                for (long long k = 0; k < perBatch; ++k) test.op(p, g, static_cast<int>(k));
-                busy += CpuNow() - b0;
-                ++r.units;
-                const double pos =
-                    (rep * kBatchesPerRep + b + 1.0) / ((kReps + 1.0) * kBatchesPerRep);
-                if (!m_progress.Step(pos)) return r;
-            }
-            if (rep > 0)
-                rates.push_back(static_cast<double>(perBatch * kBatchesPerRep) /
-                                std::max(busy, 1e-9));
-            if (!rates.empty() && Now() - testStart > kTestWallCap) break;
-        }
+        // One repetition of warm-up, then the measured ones. Drawing is processor work: timing
+        // it by the processor time the program got keeps other programs' bursts out of the
+        // figure (on an idle machine it equals the elapsed time).
+        int rep = 0;
+        auto timing = Repeat(1, kReps, m_progress,
+                             [&] {
+                                 double busy = 0;
+                                 for (int b = 0; b < kBatchesPerRep; ++b) {
+                                     const double b0 = ProcessCpuNow();
+                                     for (long long k = 0; k < perBatch; ++k)
+                                         test.op(p, g, static_cast<int>(k));
+                                     busy += ProcessCpuNow() - b0;
+                                     ++r.units;
+                                     const double pos = (rep * kBatchesPerRep + b + 1.0) /
+                                                        ((kReps + 1.0) * kBatchesPerRep);
+                                     if (!m_progress.Step(pos)) break;
+                                 }
+                                 ++rep;
+                                 return std::max(busy, 1e-9);
+                             },
+                             {m_probe, std::max(1e-6, kTestWallCap - (Now() - testStart)), false});
         p.end();
-        *test.figure = BestOf(rates, test.spread);
+        if (!timing) return r;
+        // The best repetition: drawing is a fixed amount of processor work, and whatever else
+        // the machine does can only slow it down.
+        *test.figure = static_cast<double>(perBatch * kBatchesPerRep) / timing->Best();
+        *test.spread = timing->Spread();
     }
     r.seconds = Now() - start;
     return r;

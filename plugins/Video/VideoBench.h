@@ -26,10 +26,13 @@ public:
     static constexpr int kReps = 5;
     static constexpr int kBatchesPerRep = 10;
 
-    explicit CVideoBench(kqa::CProgress& progress) : m_progress(progress) {}
+    // probe (may be null) is sampled between repetitions.
+    explicit CVideoBench(kqa::CProgress& progress, kqa::CConditionsProbe* probe = nullptr)
+        : m_progress(progress), m_probe(probe) {}
     // scale shortens every repetition (tests); 1 is the normal run of about 2.5 s.
     VideoBenchResult Run(double scale, bool withText);
 
 private:
     kqa::CProgress& m_progress;
+    kqa::CConditionsProbe* m_probe;
 };

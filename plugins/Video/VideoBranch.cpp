@@ -10,123 +10,109 @@
 
 using namespace kqa;
 
-namespace {
-
-void ClearChild(CKQTreeEntry* branch, const char* key) {
-    if (CKQTreeEntry* e = FindChild(branch, key)) branch->GetSubtree()->Remove(e);
-}
-
-double Number(const CKQTreeEntry* e, const char* id, double missing = -1) {
-    auto v = LeadingNumber(e->GetAttrValue(std::string(id)));
-    return v ? *v : missing;
-}
-
-std::string Text(const CKQTreeEntry* e, const char* id) { return e->GetAttrValue(std::string(id)); }
-
-}  // namespace
-
 void FillVideoBranch(CKQTreeEntry* branch, const CVideoInventory& inv) {
     if (!branch) return;
-    ClearChild(branch, kGraphicsPlatform);
-    ClearChild(branch, kScreens);
-    ClearChild(branch, kAdapters);
+    ClearChild(branch, video::kPlatform);
+    ClearChild(branch, video::kScreens);
+    ClearChild(branch, video::kAdapters);
 
-    CKQTreeEntry* plat = Child(branch, kGraphicsPlatform);
+    CKQTreeEntry* plat = Child(branch, video::kPlatform);
     SetText(plat, "Platform", inv.HaveGui() ? inv.Platform() : "none (no graphical application)",
-            VA_PLATFORM);
+            video::T_PLATFORM);
     if (const char* s = std::getenv("XDG_SESSION_TYPE"); s && *s)
-        SetText(plat, "Session Type", s, VA_SESSION);
-    SetText(plat, "Qt Version", qVersion(), VA_QT_VERSION);
+        SetText(plat, "Session Type", s, video::T_SESSION);
+    SetText(plat, "Qt Version", qVersion(), video::T_QT_VERSION);
     SetNumber(plat, "Screen Count", static_cast<double>(inv.Screens().size()), 0, "",
-              VA_SCREEN_COUNT);
+              video::T_SCREEN_COUNT);
 
     if (!inv.Screens().empty()) {
-        CKQTreeEntry* screens = Child(branch, kScreens);
+        CKQTreeEntry* screens = Child(branch, video::kScreens);
         int n = 0;
         for (const auto& s : inv.Screens()) {
             CKQTreeEntry* e = Child(screens, Format("Screen %d", ++n));
-            if (!s.name.empty()) SetText(e, "Output", s.name, VA_SCREEN_NAME);
-            if (!s.maker.empty()) SetText(e, "Monitor", s.maker, VA_SCREEN_MAKER);
-            SetText(e, "Resolution", Format("%d x %d", s.width, s.height), VA_RESOLUTION);
-            SetNumber(e, "Width", s.width, 0, "pixels", VA_WIDTH);
-            SetNumber(e, "Height", s.height, 0, "pixels", VA_HEIGHT);
-            if (s.depth > 0) SetNumber(e, "Colour Depth", s.depth, 0, "bits", VA_DEPTH);
-            if (s.refreshHz > 0) SetNumber(e, "Refresh Rate", s.refreshHz, 1, "Hz", VA_REFRESH);
+            if (!s.name.empty()) SetText(e, "Output", s.name, video::T_SCREEN_NAME);
+            if (!s.maker.empty()) SetText(e, "Monitor", s.maker, video::T_SCREEN_MAKER);
+            SetText(e, "Resolution", Format("%d x %d", s.width, s.height), video::T_RESOLUTION);
+            SetNumber(e, "Width", s.width, 0, "pixels", video::T_WIDTH);
+            SetNumber(e, "Height", s.height, 0, "pixels", video::T_HEIGHT);
+            if (s.depth > 0) SetNumber(e, "Colour Depth", s.depth, 0, "bits", video::T_DEPTH);
+            if (s.refreshHz > 0)
+                SetNumber(e, "Refresh Rate", s.refreshHz, 1, "Hz", video::T_REFRESH);
             if (s.logicalDpi > 0)
-                SetNumber(e, "Logical DPI", s.logicalDpi, 1, "dpi", VA_LOGICAL_DPI);
+                SetNumber(e, "Logical DPI", s.logicalDpi, 1, "dpi", video::T_LOGICAL_DPI);
             if (s.physicalDpi > 0)
-                SetNumber(e, "Physical DPI", s.physicalDpi, 1, "dpi", VA_PHYSICAL_DPI);
-            SetNumber(e, "Scale Factor", s.scale, 2, "x", VA_SCALE);
+                SetNumber(e, "Physical DPI", s.physicalDpi, 1, "dpi", video::T_PHYSICAL_DPI);
+            SetNumber(e, "Scale Factor", s.scale, 2, "x", video::T_SCALE);
             if (s.widthMM > 0 && s.heightMM > 0)
                 SetText(e, "Physical Size", Format("%.0f x %.0f mm", s.widthMM, s.heightMM),
-                        VA_PHYSICAL_SIZE);
-            SetText(e, "Primary", s.primary ? "yes" : "no", VA_PRIMARY);
-            SetText(e, "Virtual", s.isVirtual ? "yes" : "no", VA_VIRTUAL);
+                        video::T_PHYSICAL_SIZE);
+            SetText(e, "Primary", s.primary ? "yes" : "no", video::T_PRIMARY);
+            SetText(e, "Virtual", s.isVirtual ? "yes" : "no", video::T_VIRTUAL);
         }
     }
 
     if (!inv.Adapters().empty()) {
-        CKQTreeEntry* adapters = Child(branch, kAdapters);
+        CKQTreeEntry* adapters = Child(branch, video::kAdapters);
         for (const auto& a : inv.Adapters()) {
             CKQTreeEntry* e = Child(adapters, a.card);
             std::string vendor = VendorName(a.vendorID);
-            if (!vendor.empty()) SetText(e, "Adapter Vendor", vendor, VA_ADAPTER_VENDOR);
+            if (!vendor.empty()) SetText(e, "Adapter Vendor", vendor, video::T_ADAPTER_VENDOR);
             if (!a.vendorID.empty() && !a.deviceID.empty()) {
                 auto hex = [](std::string s) { return StartsWith(s, "0x") ? s.substr(2) : s; };
                 SetText(e, "Adapter PCI ID", hex(a.vendorID) + ":" + hex(a.deviceID),
-                        VA_ADAPTER_PCI_ID);
+                        video::T_ADAPTER_PCI_ID);
             }
-            if (!a.driver.empty()) SetText(e, "Adapter Driver", a.driver, VA_ADAPTER_DRIVER);
-            SetText(e, "Boot Display", a.bootDisplay ? "yes" : "no", VA_BOOT_DISPLAY);
+            if (!a.driver.empty()) SetText(e, "Adapter Driver", a.driver, video::T_ADAPTER_DRIVER);
+            SetText(e, "Boot Display", a.bootDisplay ? "yes" : "no", video::T_BOOT_DISPLAY);
             std::string outs;
             for (const auto& o : a.outputs)
                 if (o.status == "connected")
                     outs += (outs.empty() ? "" : ", ") + o.name +
                             (o.nativeMode.empty() ? "" : " " + o.nativeMode);
-            SetText(e, "Connected Outputs", outs.empty() ? "none" : outs, VA_OUTPUTS);
+            SetText(e, "Connected Outputs", outs.empty() ? "none" : outs, video::T_OUTPUTS);
         }
     }
 
-    CKQTreeEntry* tests = Child(branch, kDrawingTests);
+    CKQTreeEntry* tests = Child(branch, video::kTests);
     if (tests->FindAttr("Drawing Test Result") < 0)
-        SetText(tests, "Drawing Test Result", "not run yet", VA_DRAW_RESULT);
+        SetText(tests, "Drawing Test Result", "not run yet", video::T_DRAW_RESULT);
 
-    AddReport(branch, "Video Details", VIDEO_KQAID,
+    AddReport(branch, "Video Details", video::kID,
               {"Graphics Platform~Platform", "Graphics Platform~Screen Count",
                "Screens~Screen 1~Resolution", "Screens~Screen 1~Refresh Rate",
                "Screens~Screen 1~Scale Factor", "Graphics Adapters~card0~Adapter Driver"});
-    AddReport(branch, "Drawing Tests", VIDEO_KQAID,
+    AddReport(branch, "Drawing Tests", video::kID,
               {"Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text",
                "Drawing Tests~Image Copies", "Drawing Test Conditions~Load Before",
                "Drawing Test Conditions~Module Version"});
-    AddChart(branch, "2-D Drawing Speed", "ops/s", VIDEO_KQAID,
+    AddChart(branch, "2-D Drawing Speed", "ops/s", video::kID,
              {"Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text",
               "Drawing Tests~Image Copies"});
-    AddChart(branch, "Screen Resolution", "pixels", VIDEO_KQAID,
+    AddChart(branch, "Screen Resolution", "pixels", video::kID,
              {"Screens~Screen 1~Width", "Screens~Screen 1~Height"});
 }
 
 void StoreVideoResult(CKQTreeEntry* branch, const VideoBenchResult& r, bool cancelled) {
-    CKQTreeEntry* t = Child(branch, kDrawingTests);
+    CKQTreeEntry* t = Child(branch, video::kTests);
     t->RemoveAllAttrs();
-    if (r.lines) SetNumber(t, "Lines", *r.lines, 0, "ops/s", VA_LINES, true);
-    if (r.rects) SetNumber(t, "Rectangles", *r.rects, 0, "ops/s", VA_RECTANGLES, true);
-    if (r.text) SetNumber(t, "Text", *r.text, 0, "ops/s", VA_TEXT, true);
-    if (r.images) SetNumber(t, "Image Copies", *r.images, 0, "ops/s", VA_IMAGES, true);
+    if (r.lines) SetNumber(t, "Lines", *r.lines, 0, "ops/s", video::T_LINES, true);
+    if (r.rects) SetNumber(t, "Rectangles", *r.rects, 0, "ops/s", video::T_RECTANGLES, true);
+    if (r.text) SetNumber(t, "Text", *r.text, 0, "ops/s", video::T_TEXT, true);
+    if (r.images) SetNumber(t, "Image Copies", *r.images, 0, "ops/s", video::T_IMAGES, true);
     SetText(t, "Drawing Surface", "QImage 1024 x 768, ARGB32 premultiplied, raster engine",
-            VA_SURFACE);
+            video::T_SURFACE);
     if (r.textSkipped)
         SetText(t, "Text Test", "left out: the host has no graphical application object",
-                VA_TEXT_TEST);
-    if (r.seconds > 0) SetNumber(t, "Drawing Test Time", r.seconds, 1, "s", VA_DRAW_TIME);
-    SetText(t, "Drawing Test Result", cancelled ? "cancelled" : "complete", VA_DRAW_RESULT);
+                video::T_TEXT_TEST);
+    if (r.seconds > 0) SetNumber(t, "Drawing Test Time", r.seconds, 1, "s", video::T_DRAW_TIME);
+    SetText(t, "Drawing Test Result", cancelled ? "cancelled" : "complete", video::T_DRAW_RESULT);
 }
 
 int GenerateVideoTips(CKQTreeEntry* branch) {
     if (!branch) return 0;
     int added = 0;
     std::function<void(CKQTreeEntry*)> clear = [&](CKQTreeEntry* e) {
-        for (int id = VT_HIDPI_UNSCALED; id <= VT_LOW_DEPTH; ++id) e->RemoveTip(id);
+        for (int id = video::TIP_HIDPI_UNSCALED; id <= video::TIP_LOW_DEPTH; ++id) e->RemoveTip(id);
         if (e->GetSubtree())
             for (CKQTreeEntry* c : *e->GetSubtree()) clear(c);
     };
@@ -137,7 +123,8 @@ int GenerateVideoTips(CKQTreeEntry* branch) {
 
     // Native modes of the connected outputs, from the adapters.
     std::vector<std::pair<int, int>> native;
-    if (CKQTreeEntry* adapters = FindChild(branch, kAdapters); adapters && adapters->GetSubtree()) {
+    if (CKQTreeEntry* adapters = FindChild(branch, video::kAdapters);
+        adapters && adapters->GetSubtree()) {
         bool anyHardware = false, any = false;
         for (CKQTreeEntry* a : *adapters->GetSubtree()) {
             const std::string driver = Text(a, "Adapter Driver");
@@ -151,10 +138,10 @@ int GenerateVideoTips(CKQTreeEntry* branch) {
                 if (w.size() >= 2 && ParseMode(w[1], wd, ht)) native.emplace_back(wd, ht);
             }
         }
-        if (any && !anyHardware) tip(adapters, 60, VT_NO_DRIVER, 0);
+        if (any && !anyHardware) tip(adapters, 60, video::TIP_NO_DRIVER, 0);
     }
 
-    CKQTreeEntry* screens = FindChild(branch, kScreens);
+    CKQTreeEntry* screens = FindChild(branch, video::kScreens);
     if (!screens || !screens->GetSubtree()) return added;
     std::vector<CKQTreeEntry*> real;
     for (CKQTreeEntry* s : *screens->GetSubtree())
@@ -163,9 +150,9 @@ int GenerateVideoTips(CKQTreeEntry* branch) {
         const double dpi = Number(s, "Physical DPI"), scale = Number(s, "Scale Factor", 1);
         const double hz = Number(s, "Refresh Rate"), depth = Number(s, "Colour Depth");
         if (dpi >= 144 && dpi < 1000 && scale < 1.5)
-            tip(s, 45, VT_HIDPI_UNSCALED, std::lround(dpi));
-        if (hz > 0 && hz < 50) tip(s, 40, VT_LOW_REFRESH, std::lround(hz));
-        if (depth > 0 && depth < 24) tip(s, 35, VT_LOW_DEPTH, std::lround(depth));
+            tip(s, 45, video::TIP_HIDPI_UNSCALED, std::lround(dpi));
+        if (hz > 0 && hz < 50) tip(s, 40, video::TIP_LOW_REFRESH, std::lround(hz));
+        if (depth > 0 && depth < 24) tip(s, 35, video::TIP_LOW_DEPTH, std::lround(depth));
     }
     // Which output shows which screen is only certain with one of each.
     if (real.size() == 1 && native.size() == 1) {
@@ -173,7 +160,7 @@ int GenerateVideoTips(CKQTreeEntry* branch) {
         const double scale = Number(s, "Scale Factor", 1);
         const double w = Number(s, "Width", 0) * scale, h = Number(s, "Height", 0) * scale;
         if (w > 0 && h > 0 && (w + 0.5 < native[0].first || h + 0.5 < native[0].second))
-            tip(s, 55, VT_NOT_NATIVE, native[0].first);
+            tip(s, 55, video::TIP_NOT_NATIVE, native[0].first);
     }
     return added;
 }

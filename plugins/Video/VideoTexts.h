@@ -3,53 +3,59 @@
 
 #include "KQAModule.h"
 
-enum : uint16_t { VIDEO_KQAID = 50, VIDEO_VERSION = 100, VIDEO_BITMAP = 5000 };
+namespace video {
 
-enum VideoAttrType : int32_t {
-    VA_PLATFORM = 5001,
-    VA_SESSION,
-    VA_QT_VERSION,
-    VA_SCREEN_COUNT,
-    VA_SCREEN_NAME = 5010,
-    VA_SCREEN_MAKER,
-    VA_RESOLUTION,
-    VA_WIDTH,
-    VA_HEIGHT,
-    VA_DEPTH,
-    VA_REFRESH,
-    VA_LOGICAL_DPI,
-    VA_PHYSICAL_DPI,
-    VA_SCALE,
-    VA_PHYSICAL_SIZE,
-    VA_PRIMARY,
-    VA_VIRTUAL,
-    VA_ADAPTER_VENDOR = 5030,
-    VA_ADAPTER_PCI_ID,
-    VA_ADAPTER_DRIVER,
-    VA_BOOT_DISPLAY,
-    VA_OUTPUTS,
-    VA_LINES = 5050,
-    VA_RECTANGLES,
-    VA_TEXT,
-    VA_IMAGES,
-    VA_SURFACE,
-    VA_TEXT_TEST,
-    VA_DRAW_TIME,
-    VA_DRAW_RESULT,
+inline constexpr kqa::ModuleIdentity kModule{50, 100, 5000, "Video", "Video"};
+constexpr KQAID kID = kModule.id;
+
+enum : int32_t {
+    T_PLATFORM = 5001,
+    T_SESSION,
+    T_QT_VERSION,
+    T_SCREEN_COUNT,
+    T_SCREEN_NAME = 5010,
+    T_SCREEN_MAKER,
+    T_RESOLUTION,
+    T_WIDTH,
+    T_HEIGHT,
+    T_DEPTH,
+    T_REFRESH,
+    T_LOGICAL_DPI,
+    T_PHYSICAL_DPI,
+    T_SCALE,
+    T_PHYSICAL_SIZE,
+    T_PRIMARY,
+    T_VIRTUAL,
+    T_ADAPTER_VENDOR = 5030,
+    T_ADAPTER_PCI_ID,
+    T_ADAPTER_DRIVER,
+    T_BOOT_DISPLAY,
+    T_OUTPUTS,
+    T_LINES = 5050,
+    T_RECTANGLES,
+    T_TEXT,
+    T_IMAGES,
+    T_SURFACE,
+    T_TEXT_TEST,
+    T_DRAW_TIME,
+    T_DRAW_RESULT,
 };
 
-enum VideoTip : int32_t {
-    VT_HIDPI_UNSCALED = 5101,
-    VT_NOT_NATIVE,
-    VT_NO_DRIVER,
-    VT_LOW_REFRESH,
-    VT_LOW_DEPTH,
+enum : int32_t {
+    TIP_HIDPI_UNSCALED = 5101,
+    TIP_NOT_NATIVE,
+    TIP_NO_DRIVER,
+    TIP_LOW_REFRESH,
+    TIP_LOW_DEPTH,
 };
 
-inline constexpr const char* kGraphicsPlatform = "Graphics Platform";
+inline constexpr const char* kPlatform = "Graphics Platform";
 inline constexpr const char* kScreens = "Screens";
 inline constexpr const char* kAdapters = "Graphics Adapters";
-inline constexpr const char* kDrawingTests = "Drawing Tests";
-inline constexpr const char* kDrawingConditions = "Drawing Test Conditions";
+inline constexpr const char* kTests = "Drawing Tests";
+inline constexpr const char* kConditions = "Drawing Test Conditions";
 
-const kqa::CTextRegistry& VideoTexts();
+const kqa::ModuleHelp& Help();
+inline const kqa::CTextRegistry& Texts() { return Help().texts; }
+
+}  // namespace video

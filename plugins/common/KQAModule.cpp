@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -442,6 +443,20 @@ const CAttr* FindAttrDeep(const CKQTreeEntry* entry, const std::string& id) {
     return nullptr;
 }
 
+void ClearChild(CKQTreeEntry* entry, const std::string& key) {
+    if (CKQTreeEntry* e = FindChild(entry, key)) entry->GetSubtree()->Remove(e);
+}
+
+double Number(const CKQTreeEntry* entry, const std::string& id, double missing) {
+    if (!entry) return missing;
+    auto v = LeadingNumber(entry->GetAttrValue(id));
+    return v ? *v : missing;
+}
+
+std::string Text(const CKQTreeEntry* entry, const std::string& id) {
+    return entry ? entry->GetAttrValue(id) : std::string();
+}
+
 void AddChart(CKQTreeEntry* entry, const std::string& name, const std::string& units,
               uint16_t kqaid, const std::vector<std::string>& items) {
     if (!entry) return;
@@ -567,6 +582,18 @@ double Now() {
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
+double ProcessCpuNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+double Timing::Total() const {
+    double sum = 0;
+    for (double s : samples) sum += s;
+    return sum;
+}
+
 double Timing::Best() const {
     if (samples.empty()) return 0;
     return *std::min_element(samples.begin(), samples.end());
@@ -588,13 +615,18 @@ double Timing::Spread() const {
 }
 
 std::optional<Timing> Repeat(int warmup, int reps, CProgress& progress,
-                             const std::function<double()>& one) {
+                             const std::function<double()>& one, const RepeatOptions& options) {
     Timing t;
     const int total = std::max(0, warmup) + std::max(1, reps);
+    const double start = Now();
     for (int i = 0; i < total; ++i) {
         double s = one();
         if (i >= warmup) t.samples.push_back(s);
-        if (!progress.Step(static_cast<double>(i + 1) / total)) return std::nullopt;
+        if (options.probe) options.probe->Sample();
+        // Cancelled inside the repetition: not one more progress message.
+        if (progress.Cancelled()) return std::nullopt;
+        if (options.step && !progress.Step(static_cast<double>(i + 1) / total)) return std::nullopt;
+        if (options.budget > 0 && !t.samples.empty() && Now() - start > options.budget) break;
     }
     return t;
 }
@@ -788,6 +820,14 @@ std::string HtmlText(const std::string& s) {
 }
 
 }  // namespace
+
+void Describe(CAnalyzerInfo& info, const ModuleIdentity& module) {
+    info.m_id = module.id;
+    info.m_version = module.version;
+    info.m_name = module.name;
+    info.m_title = module.title;
+    info.m_bitmap = module.bitmap;
+}
 
 bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const std::string& title,
                    const std::string& introHtml) {

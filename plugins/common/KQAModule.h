@@ -96,6 +96,13 @@ CKQTreeEntry* FindChild(const CKQTreeEntry* entry, const std::string& key);
 void RemoveEmptyChildren(CKQTreeEntry* entry);
 // First attribute with that identifier in the entry or anywhere below it.
 const CAttr* FindAttrDeep(const CKQTreeEntry* entry, const std::string& id);
+// Removes a sub-entry with all it holds, so that a refill leaves nothing stale behind.
+void ClearChild(CKQTreeEntry* entry, const std::string& key);
+// The leading number of an attribute's value; missing when the entry, the attribute or the
+// number is absent.
+double Number(const CKQTreeEntry* entry, const std::string& id, double missing = -1);
+// An attribute's value; "" when the entry or the attribute is absent.
+std::string Text(const CKQTreeEntry* entry, const std::string& id);
 
 // A chart definition (type 2) with its "Units" and items; replaces the items of an existing one.
 void AddChart(CKQTreeEntry* entry, const std::string& name, const std::string& units,
@@ -191,19 +198,37 @@ void Log(CWnd* view, KQAID id, const std::string& line);
 // Timing: each figure is the best or median of several repetitions after warm-up.
 
 double Now();  // seconds, steady clock
+// Processor time this process has used, in seconds: for work that only the processor does, it
+// leaves out the time other programs took the CPU away.
+double ProcessCpuNow();
 
 struct Timing {
     std::vector<double> samples;  // seconds per repetition, in run order
     double Best() const;
     double Median() const;
+    double Total() const;   // sum of the samples
     double Spread() const;  // (max - min) / median
+};
+
+class CConditionsProbe;
+
+struct RepeatOptions {
+    // Sampled after every repetition, so that throttling during the test is seen.
+    CConditionsProbe* probe = nullptr;
+    // Seconds after which no further repetition starts (0: none); at least one measured
+    // repetition always runs, so a slow machine gets fewer repetitions, not a longer test.
+    double budget = 0;
+    // False when one() sends progress messages of its own (one per unit of work inside the
+    // repetition): Repeat then sends none, and only looks at the cancel flag.
+    bool step = true;
 };
 
 // Runs warmup + reps repetitions of one(); each returns its own measured seconds (so the
 // progress message between repetitions is not timed). Stops (nullopt) when cancelled.
-// Progress is stepped after every repetition over [0, 1] of the current span.
+// Progress is stepped after every repetition over [0, 1] of the current span, unless
+// options.step is false.
 std::optional<Timing> Repeat(int warmup, int reps, CProgress& progress,
-                             const std::function<double()>& one);
+                             const std::function<double()>& one, const RepeatOptions& options = {});
 
 // ---------------------------------------------------------------------------------------------
 // Measurement conditions, stored beside every result.
@@ -257,13 +282,15 @@ void StoreConditions(CKQTreeEntry* entry, const Conditions& c);
 const AttrDescDef* ConditionAttrs(size_t& count);
 void AddConditionAttrs(CTextRegistry& registry);
 
-// A module's registry: its tip and attribute tables plus the condition attributes.
+// A module's registry: its tip and attribute tables, plus the condition attributes when the
+// module measures.
 template <size_t T, size_t A>
-CTextRegistry MakeTextRegistry(const TipTextDef (&tips)[T], const AttrDescDef (&attrs)[A]) {
+CTextRegistry MakeTextRegistry(const TipTextDef (&tips)[T], const AttrDescDef (&attrs)[A],
+                               bool measures = true) {
     CTextRegistry r;
     r.AddTips(tips);
     r.AddAttrs(attrs);
-    AddConditionAttrs(r);
+    if (measures) AddConditionAttrs(r);
     return r;
 }
 
@@ -272,5 +299,24 @@ CTextRegistry MakeTextRegistry(const TipTextDef (&tips)[T], const AttrDescDef (&
 // introHtml follows the title heading (anchor 0). False when the file cannot be written.
 bool WriteHelpFile(const std::string& path, const CTextRegistry& registry, const std::string& title,
                    const std::string& introHtml);
+
+// What a module tells the host about itself in kqaInitialize.
+struct ModuleIdentity {
+    KQAID id;
+    uint16_t version;  // major * 100 + minor; figures of different versions may differ
+    int32_t bitmap;
+    const char* name;   // keys its branch, stored records, item paths and help file
+    const char* title;  // the progress window and the log; reads the same as the tree
+};
+void Describe(CAnalyzerInfo& info, const ModuleIdentity& module);
+
+// What a module's help file is written from: its texts, its title (the one the progress window
+// and the log show) and an introduction. Each module has one; the help writer program of the
+// build (HelpMain.cpp) is linked with the module's parts and told its name.
+struct ModuleHelp {
+    const CTextRegistry& texts;
+    const char* title;
+    const char* introHtml;
+};
 
 }  // namespace kqa

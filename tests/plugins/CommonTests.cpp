@@ -1,6 +1,7 @@
 // The modules' shared helpers: reading through the root directory, values, texts, progress.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -234,6 +235,59 @@ TEST(Progress, RepeatSendsOneMessagePerRepetitionAndStopsAtCancel) {
     EXPECT_EQ(calls, 3);  // no repetition after the message that saw Cancel
 }
 
+TEST(Progress, CancelInsideARepetitionSendsNothingMore) {
+    RecordingView view;
+    int cancel = 0;
+    CProgress p(&view, 30, cancel);
+    int calls = 0;
+    // The repetition's own progress message (the second) sees Cancel.
+    EXPECT_FALSE(Repeat(0, 5, p, [&] {
+        if (++calls == 2) {
+            p.Step(0.3);
+            cancel = 1;
+        }
+        return 1.0;
+    }));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(view.positions.size(), 2u);  // the first repetition's and the one inside
+}
+
+TEST_F(RootTest, RepeatSamplesTheConditionsAndKeepsToItsBudget) {
+    Put("/sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq", "3000000\n");
+    RecordingView view;
+    int cancel = 0;
+    CProgress p(&view, 30, cancel);
+    CConditionsProbe probe(100);
+    int calls = 0;
+    // The clock drops during the second repetition; only sampling between them can see it.
+    auto t = Repeat(0, 3, p,
+                    [&] {
+                        ++calls;
+                        Put("/sys/devices/system/cpu/cpu0/cpufreq/scaling_cur_freq",
+                            calls == 2 ? "1500000\n" : "3000000\n");
+                        return 0.5;
+                    },
+                    {&probe, 0});
+    ASSERT_TRUE(t);
+    EXPECT_DOUBLE_EQ(t->Total(), 1.5);
+    Conditions c = probe.Finish();
+    EXPECT_TRUE(c.throttled);
+    EXPECT_DOUBLE_EQ(c.clockMinMHz, 1500);
+
+    // Past the budget no repetition starts, but one measured repetition always runs.
+    calls = 0;
+    auto slow = Repeat(1, 7, p,
+                       [&] {
+                           ++calls;
+                           usleep(20000);
+                           return 0.02;
+                       },
+                       {nullptr, 0.03});
+    ASSERT_TRUE(slow);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(slow->samples.size(), 1u);
+}
+
 TEST(Progress, ScaleComesFromTheEnvironment) {
     unsetenv("QUILLON_BENCH_SCALE");
     EXPECT_EQ(BenchScale(), 1.0);
@@ -330,4 +384,18 @@ TEST(Entries, ChildrenAndDefinitions) {
     EXPECT_NE(FindChild(&branch, "A"), nullptr);
     EXPECT_NE(FindChild(&branch, "Tipped"), nullptr);
     EXPECT_NE(FindChild(&branch, "Other"), nullptr);
+
+    // Reading back: numbers, texts, and a sub-entry cleared with all it holds.
+    a->SetAttr("Rate", "1520.5 MB/s", 1, 1);
+    a->SetAttr("Name", "sda", 1, 0);
+    EXPECT_DOUBLE_EQ(Number(a, "Rate"), 1520.5);
+    EXPECT_DOUBLE_EQ(Number(a, "Name", -7), -7);
+    EXPECT_DOUBLE_EQ(Number(a, "Missing"), -1);
+    EXPECT_DOUBLE_EQ(Number(nullptr, "Rate", 3), 3);
+    EXPECT_EQ(Text(a, "Name"), "sda");
+    EXPECT_EQ(Text(nullptr, "Name"), "");
+    ClearChild(&branch, "A");
+    EXPECT_EQ(FindChild(&branch, "A"), nullptr);
+    ClearChild(&branch, "A");  // nothing left to clear
+    ClearChild(nullptr, "A");
 }

@@ -11,7 +11,7 @@ struct DiskFixture {
     explicit DiskFixture(const char* machine)
         : root(std::string(KQA_FIXTURES) + "/" + machine), env("QUILLON_SYSROOT", root) {
         branch = tree.Add("Disk");
-        branch->m_kqaid = DISK_KQAID;
+        branch->m_kqaid = disk::kID;
         CDiskInventory inv;
         inv.Read();
         FillDiskBranch(branch, inv, "/work/some/program/dir");
@@ -97,7 +97,7 @@ TEST(DiskBranch, DesktopContent) {
             EXPECT_EQ(b->GetRepDefPtr(i)->GetType(), RDTYPE_CHART);
             EXPECT_EQ(b->GetRepDefPtr(i)->GetAttrValue("Units"), "MB/s");
             EXPECT_EQ(b->GetRepDefPtr(i)->m_items.at(0).m_text, "Disk Tests~Sequential Write");
-            EXPECT_EQ(b->GetRepDefPtr(i)->m_items.at(0).m_kqaid, DISK_KQAID);
+            EXPECT_EQ(b->GetRepDefPtr(i)->m_items.at(0).m_kqaid, disk::kID);
         }
     EXPECT_TRUE(chart);
 }
@@ -169,43 +169,44 @@ TEST(DiskTips, RaisedAndNotRaised) {
     GenerateDiskTips(d.branch);
     int32_t prio = 0, desc = 0;
     CKQTreeEntry* b = d.branch;
-    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/"}), DT_FS_FULL, &prio, &desc));
+    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/"}), disk::TIP_FS_FULL, &prio, &desc));
     EXPECT_EQ(prio, 85);
-    EXPECT_EQ(desc, kqa::TipDescID(DT_FS_FULL, 98));
-    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/mnt/nas"}), DT_FS_FULL, &prio));
+    EXPECT_EQ(desc, kqa::TipDescID(disk::TIP_FS_FULL, 98));
+    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/mnt/nas"}), disk::TIP_FS_FULL, &prio));
     EXPECT_EQ(prio, 70);
-    EXPECT_FALSE(
-        HasTip(FindPath(b, {"File Systems", "/boot/efi"}), DT_FS_FULL));  // 0.5 GiB partition
-    EXPECT_FALSE(HasTip(FindPath(b, {"File Systems", "/home"}), DT_FS_FULL));
-    EXPECT_EQ(CountTip(b, DT_FS_FULL), 2);
-    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sdb"}), DT_ROTATIONAL_SCHEDULER));
-    EXPECT_EQ(CountTip(b, DT_ROTATIONAL_SCHEDULER), 1);
-    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "nvme0n1"}), DT_NO_TRIM));
-    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sda"}), DT_NO_TRIM));
-    EXPECT_FALSE(HasTip(FindPath(b, {"Block Devices", "sdb"}), DT_NO_TRIM));  // rotational
-    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sda"}), DT_WRITE_CACHE_OFF));
-    EXPECT_EQ(CountTip(b, DT_WRITE_CACHE_OFF), 1);
-    ASSERT_TRUE(HasTip(FindPath(b, {"Block Devices", "sdb"}), DT_SMALL_READ_AHEAD, &prio, &desc));
-    EXPECT_EQ(desc, kqa::TipDescID(DT_SMALL_READ_AHEAD, 64));
-    EXPECT_TRUE(HasTip(FindPath(b, {"File Systems", "home/Media Library"}), DT_STRICTATIME));
-    EXPECT_EQ(CountTip(b, DT_INODES_FULL), 0);
-    EXPECT_EQ(CountTip(b, DT_READ_ONLY), 0);
-    EXPECT_EQ(CountTip(b, DT_SLOW_SSD), 0);  // not measured yet
+    EXPECT_FALSE(HasTip(FindPath(b, {"File Systems", "/boot/efi"}),
+                        disk::TIP_FS_FULL));  // 0.5 GiB partition
+    EXPECT_FALSE(HasTip(FindPath(b, {"File Systems", "/home"}), disk::TIP_FS_FULL));
+    EXPECT_EQ(CountTip(b, disk::TIP_FS_FULL), 2);
+    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sdb"}), disk::TIP_ROTATIONAL_SCHEDULER));
+    EXPECT_EQ(CountTip(b, disk::TIP_ROTATIONAL_SCHEDULER), 1);
+    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "nvme0n1"}), disk::TIP_NO_TRIM));
+    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sda"}), disk::TIP_NO_TRIM));
+    EXPECT_FALSE(HasTip(FindPath(b, {"Block Devices", "sdb"}), disk::TIP_NO_TRIM));  // rotational
+    EXPECT_TRUE(HasTip(FindPath(b, {"Block Devices", "sda"}), disk::TIP_WRITE_CACHE_OFF));
+    EXPECT_EQ(CountTip(b, disk::TIP_WRITE_CACHE_OFF), 1);
+    ASSERT_TRUE(
+        HasTip(FindPath(b, {"Block Devices", "sdb"}), disk::TIP_SMALL_READ_AHEAD, &prio, &desc));
+    EXPECT_EQ(desc, kqa::TipDescID(disk::TIP_SMALL_READ_AHEAD, 64));
+    EXPECT_TRUE(HasTip(FindPath(b, {"File Systems", "home/Media Library"}), disk::TIP_STRICTATIME));
+    EXPECT_EQ(CountTip(b, disk::TIP_INODES_FULL), 0);
+    EXPECT_EQ(CountTip(b, disk::TIP_READ_ONLY), 0);
+    EXPECT_EQ(CountTip(b, disk::TIP_SLOW_SSD), 0);  // not measured yet
 
     DiskFixture s("disk-server");
     GenerateDiskTips(s.branch);
     b = s.branch;
-    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/var"}), DT_INODES_FULL, &prio, &desc));
+    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/var"}), disk::TIP_INODES_FULL, &prio, &desc));
     EXPECT_EQ(prio, 80);
-    EXPECT_EQ(desc, kqa::TipDescID(DT_INODES_FULL, 97));
-    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/srv"}), DT_READ_ONLY, &prio));
+    EXPECT_EQ(desc, kqa::TipDescID(disk::TIP_INODES_FULL, 97));
+    ASSERT_TRUE(HasTip(FindPath(b, {"File Systems", "/srv"}), disk::TIP_READ_ONLY, &prio));
     EXPECT_EQ(prio, 60);
-    EXPECT_EQ(CountTip(b, DT_FS_FULL), 0);               // /srv is full but read-only
-    EXPECT_EQ(CountTip(b, DT_ROTATIONAL_SCHEDULER), 0);  // the virtual disk's host schedules
-    EXPECT_EQ(CountTip(b, DT_NO_TRIM), 0);               // fstrim.timer, discard
-    EXPECT_EQ(CountTip(b, DT_WRITE_CACHE_OFF), 0);
-    EXPECT_EQ(CountTip(b, DT_SMALL_READ_AHEAD), 0);
-    EXPECT_EQ(CountTip(b, DT_STRICTATIME), 0);
+    EXPECT_EQ(CountTip(b, disk::TIP_FS_FULL), 0);               // /srv is full but read-only
+    EXPECT_EQ(CountTip(b, disk::TIP_ROTATIONAL_SCHEDULER), 0);  // the virtual disk's host schedules
+    EXPECT_EQ(CountTip(b, disk::TIP_NO_TRIM), 0);               // fstrim.timer, discard
+    EXPECT_EQ(CountTip(b, disk::TIP_WRITE_CACHE_OFF), 0);
+    EXPECT_EQ(CountTip(b, disk::TIP_SMALL_READ_AHEAD), 0);
+    EXPECT_EQ(CountTip(b, disk::TIP_STRICTATIME), 0);
 }
 
 TEST(DiskTips, SlowSolidStateReadsFromTheMeasurement) {
@@ -219,20 +220,20 @@ TEST(DiskTips, SlowSolidStateReadsFromTheMeasurement) {
     StoreDiskResult(d.branch, r, "/work/some/program/dir", false);
     GenerateDiskTips(d.branch);
     int32_t desc = 0;
-    ASSERT_TRUE(
-        HasTip(FindPath(d.branch, {"Block Devices", "nvme0n1"}), DT_SLOW_SSD, nullptr, &desc));
-    EXPECT_EQ(desc, kqa::TipDescID(DT_SLOW_SSD, 150));
+    ASSERT_TRUE(HasTip(FindPath(d.branch, {"Block Devices", "nvme0n1"}), disk::TIP_SLOW_SSD,
+                       nullptr, &desc));
+    EXPECT_EQ(desc, kqa::TipDescID(disk::TIP_SLOW_SSD, 150));
 
     r.readMBs = 2400;  // a healthy disk: the tip from the earlier run goes away
     StoreDiskResult(d.branch, r, "/work/some/program/dir", false);
     GenerateDiskTips(d.branch);
-    EXPECT_EQ(CountTip(d.branch, DT_SLOW_SSD), 0);
+    EXPECT_EQ(CountTip(d.branch, disk::TIP_SLOW_SSD), 0);
 
     r.readMBs = 150;  // through the page cache the figure means nothing
     r.directIO = false;
     StoreDiskResult(d.branch, r, "/work/some/program/dir", false);
     GenerateDiskTips(d.branch);
-    EXPECT_EQ(CountTip(d.branch, DT_SLOW_SSD), 0);
+    EXPECT_EQ(CountTip(d.branch, disk::TIP_SLOW_SSD), 0);
     // Tips of other makers on the same entries are left alone.
     CKQTreeEntry* root = FindPath(d.branch, {"File Systems", "/"});
     root->AddTip(-1, 1101, 1201);

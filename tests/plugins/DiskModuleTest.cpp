@@ -46,7 +46,7 @@ protected:
 TEST_F(DiskModule, LoadsWithItsEntryPointsAndIdentity) {
     EXPECT_EQ(module.m_info.m_id, 40);
     EXPECT_EQ(module.m_info.m_name, "Disk");
-    EXPECT_EQ(module.m_info.m_version, 100);
+    EXPECT_EQ(module.m_info.m_version, 101);
     EXPECT_EQ(module.m_info.m_bitmap, 4000);
     EXPECT_EQ(module.m_info.m_flags[0] & KQA_FLAG_PROPERTIES, 0);
     for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT,
@@ -94,7 +94,7 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
     EXPECT_NE(t->GetAttrValue("Random 4 KiB Read").find(" IOPS"), std::string::npos);
     EXPECT_EQ(t->GetAttrValue("Test Directory"), dir);
     EXPECT_NE(FindPath(branch, {"Disk Test Conditions"}), nullptr);
-    EXPECT_EQ(Value(branch, {"Disk Test Conditions"}, "Module Version"), "1.0");
+    EXPECT_EQ(Value(branch, {"Disk Test Conditions"}, "Module Version"), "1.1");
     EXPECT_TRUE(Leftovers().empty());
 
     // Cancel granularity: a progress message per unit of work, that is per 4 MiB segment
@@ -126,7 +126,7 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
     }
 
     EXPECT_TRUE(module.GenTips());
-    EXPECT_GT(CountTip(branch, DT_FS_FULL), 0);
+    EXPECT_GT(CountTip(branch, disk::TIP_FS_FULL), 0);
     // Every attribute and tip the module made has its text, through the host's copies.
     ForEachEntry(branch, [&](CKQTreeEntry* e) {
         for (const CAttr& a : e->m_attrs) {
@@ -151,7 +151,7 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
             EXPECT_LE(tip.m_priority, 100);
         }
     });
-    CTip full(0, DT_FS_FULL, kqa::TipDescID(DT_FS_FULL, 98));
+    CTip full(0, disk::TIP_FS_FULL, kqa::TipDescID(disk::TIP_FS_FULL, 98));
     CString desc;
     module.GetTipDesc(&full, desc);
     EXPECT_NE(desc.find("98 % full"), std::string::npos) << desc;
@@ -215,21 +215,6 @@ TEST_F(DiskModule, UnwritableDirectoryIsReported) {
     EXPECT_FALSE(module.RunTests(cancel));
     EXPECT_NE(Value(branch, {"Disk Tests"}, "Test Result").find("not run: "), std::string::npos);
     EXPECT_EQ(view.progressCount, 0);
-}
-
-TEST(DiskHelp, HasAnAnchorForEveryContext) {
-    std::ifstream in(std::string(KQA_MODULE_DIR) + "/Disk.HLP");
-    ASSERT_TRUE(in.good());
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string html = ss.str();
-    EXPECT_NE(html.find("<a name=\"0\">"), std::string::npos);
-    for (const auto& a : DiskTexts().Attrs())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">"), std::string::npos)
-            << a.id;
-    for (const auto& t : DiskTexts().Tips())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">"), std::string::npos)
-            << t.text;
 }
 
 }  // namespace

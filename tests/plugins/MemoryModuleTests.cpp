@@ -33,13 +33,13 @@ TEST_F(MemoryModule, DescribesTheDesktopMemory) {
     UseMachine("desktop");
     setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
     LoadMemory();
-    EXPECT_EQ(Value(30, "Memory Size", "Total Memory"), "3812 MB");
-    EXPECT_EQ(Value(30, "Memory Size", "Available Memory"), "293 MB");
+    EXPECT_EQ(Value(30, "Memory Size", "Total Memory"), "3812 MiB");
+    EXPECT_EQ(Value(30, "Memory Size", "Available Memory"), "293 MiB");
     EXPECT_EQ(Value(30, "Memory Size", "Available Share"), "8 %");
-    EXPECT_EQ(Value(30, "Memory Size", "Cached Memory"), "264 MB");
-    EXPECT_EQ(Value(30, "Memory Size", "Desktop Needs"), "4096 MB");
-    EXPECT_EQ(Value(30, "Swap", "Swap Total"), "2048 MB");
-    EXPECT_EQ(Value(30, "Swap", "Swap Used"), "1462 MB");
+    EXPECT_EQ(Value(30, "Memory Size", "Cached Memory"), "264 MiB");
+    EXPECT_EQ(Value(30, "Memory Size", "Desktop Needs"), "4096 MiB");
+    EXPECT_EQ(Value(30, "Swap", "Swap Total"), "2048 MiB");
+    EXPECT_EQ(Value(30, "Swap", "Swap Used"), "1462 MiB");
     EXPECT_EQ(Value(30, "Swap", "Swap Use"), "71 %");
     EXPECT_EQ(Value(30, "Swap", "Swappiness"), "60");
     EXPECT_EQ(Value(30, "Swap", "Swap Devices"), "/dev/sda3 (partition)");
@@ -48,7 +48,7 @@ TEST_F(MemoryModule, DescribesTheDesktopMemory) {
     EXPECT_EQ(Value(30, "Huge Pages", "Transparent Huge Pages"), "madvise");
     EXPECT_EQ(Value(30, "Huge Pages", "Huge Page Size"), "2048 KiB");
     EXPECT_EQ(Value(30, "Memory Devices", "Memory Modules"), "2");  // the empty slot is left out
-    EXPECT_EQ(Value(30, "Memory Devices", "Module Sizes"), "2 x 2048 MB");
+    EXPECT_EQ(Value(30, "Memory Devices", "Module Sizes"), "2 x 2048 MiB");
     EXPECT_EQ(Value(30, "Memory Devices", "Memory Type"), "DDR4");
     EXPECT_EQ(Value(30, "Memory Devices", "Rated Speed"), "2400 MT/s");
     EXPECT_EQ(Value(30, "Memory Devices", "Configured Speed"), "2133 MT/s");
@@ -60,13 +60,13 @@ TEST_F(MemoryModule, DescribesTheDesktopMemory) {
 TEST_F(MemoryModule, DescribesTheLaptopMemory) {
     UseMachine("laptop");
     LoadMemory();
-    EXPECT_EQ(Value(30, "Memory Size", "Total Memory"), "31188 MB");
+    EXPECT_EQ(Value(30, "Memory Size", "Total Memory"), "31188 MiB");
     EXPECT_FALSE(Has(30, "Memory Size", "Desktop Needs"));  // no desktop session
     EXPECT_EQ(Value(30, "Swap", "Swappiness"), "180");
-    EXPECT_EQ(Value(30, "Swap", "Compressed Swap"), "zram0 8192 MB zstd");
+    EXPECT_EQ(Value(30, "Swap", "Compressed Swap"), "zram0 8192 MiB zstd");
     EXPECT_EQ(Value(30, "Huge Pages", "Transparent Huge Pages"), "always");
     EXPECT_EQ(Value(30, "Memory Devices", "Memory Type"), "LPDDR5");
-    EXPECT_EQ(Value(30, "Memory Devices", "Module Sizes"), "2 x 16384 MB");
+    EXPECT_EQ(Value(30, "Memory Devices", "Module Sizes"), "2 x 16384 MiB");
     EXPECT_EQ(Value(30, "Memory Devices", "Configured Speed"), "6400 MT/s");
 }
 
@@ -172,7 +172,7 @@ TEST_F(MemoryModule, RunMeasuresBandwidthAndLatencyWithTheirConditions) {
         previous = ns;
     }
     (void)previous;
-    EXPECT_EQ(lat->GetAttrValue("Module Version"), "1.0");
+    EXPECT_EQ(lat->GetAttrValue("Module Version"), "1.1");
 #ifndef __SANITIZE_ADDRESS__
     // Triad at its in-cache speed is far above a third of a 6400 MT/s channel; instrumented
     // builds are too slow for that comparison to mean anything.

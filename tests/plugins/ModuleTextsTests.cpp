@@ -4,8 +4,12 @@
 #include <set>
 
 #include "plugins/CPU/CPUInfo.h"
+#include "plugins/Disk/DiskTexts.h"
 #include "plugins/Memory/MemoryInfo.h"
 #include "plugins/System/SystemInfo.h"
+#ifdef KQA_TEST_QT
+#include "plugins/Video/VideoTexts.h"
+#endif
 #include "tests/plugins/PluginFixture.h"
 
 #ifdef KQA_TEST_QT
@@ -115,6 +119,48 @@ TEST_F(AllModules, HelpFilesHaveAnAnchorForEveryContextNumber) {
     }
 }
 
+namespace {
+
+std::string Escaped(const std::string& s) {
+    std::string out;
+    for (char c : s)
+        out += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
+    return out;
+}
+
+}  // namespace
+
+// The help cannot drift from the texts the program shows: both come from one table per module.
+TEST_F(AllModules, HelpCarriesEachModulesOwnTextsUnderItsTitle) {
+    std::vector<std::pair<std::string, const kqa::ModuleHelp*>> modules = {
+        {sys::kModule.name, &sys::Help()},     {cpu::kModule.name, &cpu::Help()},
+        {mem::kModule.name, &mem::Help()},     {disk::kModule.name, &disk::Help()},
+#ifdef KQA_TEST_QT
+        {video::kModule.name, &video::Help()},
+#endif
+    };
+    for (const auto& [name, help] : modules) {
+        const std::string html = Read(fs::path(QUILLON_BIN_DIR) / (name + ".HLP"));
+        ASSERT_FALSE(html.empty()) << name;
+        EXPECT_EQ(std::string(help->title), name);
+        EXPECT_NE(html.find("<h1><a name=\"0\">" + name + "</a></h1>"), std::string::npos) << name;
+        EXPECT_NE(html.find(help->introHtml), std::string::npos) << name;
+        for (const auto& a : help->texts.Attrs())
+            EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">" + Escaped(a.id) +
+                                "</a></h3>\n<p>" + Escaped(a.description) + "</p>"),
+                      std::string::npos)
+                << name << " " << a.type;
+        for (const auto& t : help->texts.Tips())
+            EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">" + Escaped(t.text) +
+                                "</a>"),
+                      std::string::npos)
+                << name << " " << t.textID;
+        // Measuring modules explain their conditions; System measures nothing.
+        const bool conditions = html.find("<a name=\"901\">") != std::string::npos;
+        EXPECT_EQ(conditions, name != "System") << name;
+    }
+}
+
 TEST_F(AllModules, DefinitionsResolveAndChartsNameTheirUnits) {
     RunMachine("desktop");
     const std::string sysid = doc->CurrentSysid();
@@ -162,6 +208,23 @@ TEST_F(AllModules, DefinitionsResolveAndChartsNameTheirUnits) {
     EXPECT_TRUE(items.count("Processor~CPU Model"));
     EXPECT_TRUE(items.count("Memory Bandwidth~Triad Bandwidth"));
     EXPECT_TRUE(items.count("CPU Integer Test~Integer All Threads"));
+}
+
+// The progress window shows the title and the tree shows the name: they read the same.
+TEST_F(AllModules, TitlesReadAsTheTreeShowsEachBranch) {
+    UseMachine("desktop");
+    std::vector<std::string> names = {"System", "CPU", "Memory", "Disk"};
+#ifdef KQA_TEST_QT
+    names.push_back("Video");
+#endif
+    Load(names);
+    ASSERT_EQ(doc->m_analyzers.GetCount(), static_cast<int>(names.size()));
+    for (KQAID id : {10, 20, 30, 40}) {
+        CAnalyzer* a = doc->m_analyzers.FindByID(id);
+        ASSERT_NE(a, nullptr) << id;
+        EXPECT_EQ(a->m_info.m_title, a->GetName());
+        EXPECT_EQ(Branch(id)->GetKey(), a->m_info.m_title);
+    }
 }
 
 #ifdef KQA_TEST_QT

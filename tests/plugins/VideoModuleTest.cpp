@@ -61,12 +61,12 @@ TEST_F(VideoModule, LaptopFixture) {
     EXPECT_EQ(s->GetAttr(s->FindAttr("Width"))->m_data & 1u, 1u);
 
     int32_t prio = 0, desc = 0;
-    ASSERT_TRUE(HasTip(s, VT_HIDPI_UNSCALED, &prio, &desc));
-    EXPECT_EQ(desc, kqa::TipDescID(VT_HIDPI_UNSCALED, 235));
-    EXPECT_EQ(CountTip(branch, VT_NOT_NATIVE), 0);  // at its native 2880 x 1800
-    EXPECT_EQ(CountTip(branch, VT_NO_DRIVER), 0);
-    EXPECT_EQ(CountTip(branch, VT_LOW_REFRESH), 0);
-    EXPECT_EQ(CountTip(branch, VT_LOW_DEPTH), 0);
+    ASSERT_TRUE(HasTip(s, video::TIP_HIDPI_UNSCALED, &prio, &desc));
+    EXPECT_EQ(desc, kqa::TipDescID(video::TIP_HIDPI_UNSCALED, 235));
+    EXPECT_EQ(CountTip(branch, video::TIP_NOT_NATIVE), 0);  // at its native 2880 x 1800
+    EXPECT_EQ(CountTip(branch, video::TIP_NO_DRIVER), 0);
+    EXPECT_EQ(CountTip(branch, video::TIP_LOW_REFRESH), 0);
+    EXPECT_EQ(CountTip(branch, video::TIP_LOW_DEPTH), 0);
 }
 
 TEST_F(VideoModule, VirtualMachineFixture) {
@@ -76,24 +76,24 @@ TEST_F(VideoModule, VirtualMachineFixture) {
     EXPECT_EQ(Value(branch, {"Graphics Adapters", "card0"}, "Adapter Driver"), "simpledrm");
     CKQTreeEntry* s = FindPath(branch, {"Screens", "Screen 1"});
     int32_t prio = 0, desc = 0;
-    EXPECT_EQ(CountTip(branch, VT_HIDPI_UNSCALED), 0);
-    ASSERT_TRUE(HasTip(s, VT_NOT_NATIVE, &prio, &desc));
-    EXPECT_EQ(desc, kqa::TipDescID(VT_NOT_NATIVE, 1920));
-    ASSERT_TRUE(HasTip(FindPath(branch, {"Graphics Adapters"}), VT_NO_DRIVER, &prio));
+    EXPECT_EQ(CountTip(branch, video::TIP_HIDPI_UNSCALED), 0);
+    ASSERT_TRUE(HasTip(s, video::TIP_NOT_NATIVE, &prio, &desc));
+    EXPECT_EQ(desc, kqa::TipDescID(video::TIP_NOT_NATIVE, 1920));
+    ASSERT_TRUE(HasTip(FindPath(branch, {"Graphics Adapters"}), video::TIP_NO_DRIVER, &prio));
     EXPECT_EQ(prio, 60);
-    ASSERT_TRUE(HasTip(s, VT_LOW_REFRESH, &prio, &desc));
-    EXPECT_EQ(desc, kqa::TipDescID(VT_LOW_REFRESH, 30));
-    ASSERT_TRUE(HasTip(s, VT_LOW_DEPTH, &prio, &desc));
-    EXPECT_EQ(desc, kqa::TipDescID(VT_LOW_DEPTH, 16));
-    CTip fromIDs(0, VT_LOW_REFRESH, kqa::TipDescID(VT_LOW_REFRESH, 30));
+    ASSERT_TRUE(HasTip(s, video::TIP_LOW_REFRESH, &prio, &desc));
+    EXPECT_EQ(desc, kqa::TipDescID(video::TIP_LOW_REFRESH, 30));
+    ASSERT_TRUE(HasTip(s, video::TIP_LOW_DEPTH, &prio, &desc));
+    EXPECT_EQ(desc, kqa::TipDescID(video::TIP_LOW_DEPTH, 16));
+    CTip fromIDs(0, video::TIP_LOW_REFRESH, kqa::TipDescID(video::TIP_LOW_REFRESH, 30));
     CString text;
     module.GetTipDesc(&fromIDs, text);
     EXPECT_NE(text.find("at only 30 Hz,"), std::string::npos) << text;
 
     // Filling again from the laptop drops what no longer holds.
     Fill("video-laptop");
-    EXPECT_EQ(CountTip(branch, VT_LOW_REFRESH), 0);
-    EXPECT_EQ(CountTip(branch, VT_NO_DRIVER), 0);
+    EXPECT_EQ(CountTip(branch, video::TIP_LOW_REFRESH), 0);
+    EXPECT_EQ(CountTip(branch, video::TIP_NO_DRIVER), 0);
 }
 
 TEST_F(VideoModule, NothingToReadLeavesAttributesOut) {
@@ -169,21 +169,6 @@ TEST_F(VideoModule, CancelInTheMiddle) {
     EXPECT_TRUE(module.RunATest(t, cancel));
     EXPECT_GE(t->FindAttr("Image Copies"), 0);
     EXPECT_FALSE(module.RunATest(FindPath(branch, {"Graphics Platform"}), cancel));
-}
-
-TEST(VideoHelp, HasAnAnchorForEveryContext) {
-    std::ifstream in(std::string(KQA_MODULE_DIR) + "/Video.HLP");
-    ASSERT_TRUE(in.good());
-    std::stringstream ss;
-    ss << in.rdbuf();
-    const std::string html = ss.str();
-    EXPECT_NE(html.find("<a name=\"0\">"), std::string::npos);
-    for (const auto& a : VideoTexts().Attrs())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(a.type) + "\">"), std::string::npos)
-            << a.id;
-    for (const auto& t : VideoTexts().Tips())
-        EXPECT_NE(html.find("<a name=\"" + std::to_string(t.textID) + "\">"), std::string::npos)
-            << t.text;
 }
 
 }  // namespace
