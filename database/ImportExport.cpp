@@ -25,6 +25,7 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
 }  // namespace
 
 void CQuillo95Doc::OnImport() {
+    CIdleHold hold(*this);
     unsigned error = 0;
     std::vector<std::string> paths = m_frame.OpenFileDialog(ExchangeDialog(27, true), error);
     if (!paths.empty()) {
@@ -37,6 +38,7 @@ void CQuillo95Doc::OnImport() {
 }
 
 void CQuillo95Doc::OnImportOne() {
+    CIdleHold hold(*this);
     unsigned error = 0;
     std::vector<std::string> paths = m_frame.OpenFileDialog(ExchangeDialog(17, false), error);
     if (!paths.empty()) ImportFiles({paths.front()});
@@ -46,15 +48,29 @@ void CQuillo95Doc::OnImportOne() {
 void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
 
 void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
+    // The reader holds the record it fills across its message boxes.
+    CIdleHold hold(*this);
     CExchangeFile file(this);
     file.m_fileList = paths;
     file.ImportAll(&m_db.m_cache);
     SetModifiedFlag(true);
 }
 
-bool CQuillo95Doc::ExportCurrent() { return ExportEntry(m_db.m_cache.GetHead(), std::string()); }
+bool CQuillo95Doc::ExportCurrent() {
+    return ExportEntry(m_db.CurrentSystemRecord(), std::string());
+}
 
 bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
+    // The entry is held across the save dialog and any message box.
+    CIdleHold hold(*this);
+    auto* record = dynamic_cast<CRecordEntry*>(entry);
+    if (record) ++record->m_inUse;
+    struct Release {
+        CRecordEntry* r;
+        ~Release() {
+            if (r && r->m_inUse > 0) --r->m_inUse;
+        }
+    } release{record};
     CExchangeFile file(this);
     if (!OpenExportTarget(*this, file, path)) return false;
     // With no record (an empty database) the file holds the header lines only.
@@ -64,6 +80,7 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
 
 bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::string& path) {
     if (keys.empty()) return false;
+    CIdleHold hold(*this);
     CExchangeFile file(this);
     if (!OpenExportTarget(*this, file, path)) return false;
     for (int32_t key : keys) {

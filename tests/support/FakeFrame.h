@@ -37,6 +37,7 @@ public:
     }
     std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
         saveRequests.push_back(request);
+        if (onSaveDialog) onSaveDialog();
         return saveAnswer;
     }
     bool CreateProgress(int* cancelFlag) override {
@@ -107,4 +108,5 @@ public:
     uint32_t clock = 0x5A5A5A5Au;
     std::function<void()> onProcessEvents;
     std::function<void(int)> onSetProgress;
+    std::function<void()> onSaveDialog;  // runs while the save dialog is "open"
 };
