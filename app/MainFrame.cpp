@@ -286,7 +286,7 @@ void CMainFrame::AutoRunFinished(bool written) {
         // Say where the results went: the name was relative to the program directory.
         std::string name = m_app.State().m_autoRunFile;
         if (name.empty())
-            if (CKQTreeEntry* mirror = m_doc->m_db.m_cache.GetHead())
+            if (CKQTreeEntry* mirror = m_doc->m_db.CurrentSystemRecord())
                 name = CResultsDatabase::GetRecordSysid(*mirror);
         const QString file =
             QDir::current().absoluteFilePath(Q(CAppState::MakeExportFileName(name)));

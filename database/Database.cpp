@@ -613,7 +613,8 @@ bool CResultsDatabase::DeleteRecord(int key) {
         m_keyMap.erase(sysid);
     }
     if (sysid.empty()) return false;
-    if (CRecordEntry* rec = GetRecord(sysid)) {
+    CRecordEntry* rec = GetRecord(sysid);
+    if (rec) {
         rec->m_deleted = 1;
         rec->m_changed = 1;
         rec->m_inUse = 0;
@@ -625,11 +626,6 @@ bool CResultsDatabase::DeleteRecord(int key) {
     m_dirChanged = 1;
     if (!m_storage.IsOpen() || !m_opened || m_saveFailed) return false;
     // The directory stops naming the record in the same transaction that destroys its stream.
-    CRecordEntry* rec = nullptr;
-    for (CKQTreeEntry* e : m_cache)
-        if (CRecordEntry* r = Rec(e);
-            r && r->m_deleted && r->m_changed && EqualsNoCase(GetRecordSysid(*r), sysid))
-            rec = r;
     if (!m_storage.Begin()) return false;
     if (!WriteDirectory()) {
         m_storage.Rollback();

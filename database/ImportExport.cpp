@@ -95,8 +95,12 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
             record = cached->second;
         else if (m_db.LoadRecord(loaded, sysid))
             record = &loaded;
-        if (!record) continue;                               // left out without a message
-        if (!file.WriteEntry(record, key, 0)) return false;  // the file is closed
+        if (!record) continue;  // left out without a message
+        auto* held = record == &loaded ? nullptr : dynamic_cast<CRecordEntry*>(record);
+        if (held) ++held->m_inUse;
+        const bool written = file.WriteEntry(record, key, 0);
+        if (held && held->m_inUse > 0) --held->m_inUse;
+        if (!written) return false;  // the file is closed
     }
     return file.Close();
 }

@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
         CRecordEntry sample;
         doc.m_db.LoadRecord(sample, doc.m_db.m_directory.back());
         SerializeRecord(sample, blob);
-        std::vector<double> f = SingleCommits(dir + "/floor" + std::to_string(run) + ".db", blob, 300);
+        std::vector<double> f =
+            SingleCommits(dir + "/floor" + std::to_string(run) + ".db", blob, 300);
         floor.insert(floor.end(), f.begin(), f.end());
     }
     std::vector<double> recs(perStep.begin(), perStep.end());
@@ -142,14 +143,16 @@ int main(int argc, char** argv) {
     const double fMax = *std::max_element(floor.begin(), floor.end());
     std::printf("%d records, %d runs, %zu idle steps, %.0f ms per drain\n", n, runs, steps.size(),
                 totalMs / runs);
-    std::printf("  idle step      median %7.2f ms   p99 %7.2f ms   longest %7.2f ms"
-                "   (target p99 < 20 ms)\n",
-                median, p99, longest);
+    std::printf(
+        "  idle step      median %7.2f ms   p99 %7.2f ms   longest %7.2f ms"
+        "   (target p99 < 20 ms)\n",
+        median, p99, longest);
     std::printf("  single commit  median %7.2f ms   p99 %7.2f ms   longest %7.2f ms   (floor)\n",
                 fMedian, fP99, fMax);
-    std::printf("  ratio to floor median %.2f   p99 %.2f;  records per step median %.0f, max %.0f\n",
-                median / fMedian, p99 / fP99, Percentile(recs, 0.5),
-                *std::max_element(recs.begin(), recs.end()));
+    std::printf(
+        "  ratio to floor median %.2f   p99 %.2f;  records per step median %.0f, max %.0f\n",
+        median / fMedian, p99 / fP99, Percentile(recs, 0.5),
+        *std::max_element(recs.begin(), recs.end()));
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
     return p99 < 20.0 ? 0 : 1;

@@ -132,8 +132,7 @@ TEST_F(KillSafety, AKillDuringDeletesLeavesEveryNamedRecordLoadable) {
         const int named = ExpectEveryEntryLoads();
         // Each delete is one commit: exactly k of them happened, wholly.
         EXPECT_EQ(named, kRecords - k);
-        for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(Db().IsKnownSysid(Sysid(i * 7)), i >= k) << i;
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(Db().IsKnownSysid(Sysid(i * 7)), i >= k) << i;
         std::vector<std::string> streams = StreamsIn(Path());
         EXPECT_EQ(static_cast<int>(streams.size()), named + 1);  // and the directory
         ExpectAllImportedAfterASecondImport();

@@ -18,8 +18,8 @@ protected:
         CStreamStorage s;
         std::string data;
         std::vector<std::string> names;
-        if (s.OpenExisting(path) != CStreamStorage::OpenResult::Ok ||
-            !s.ReadStream(kDir, data) || !DeserializeDirectory(data, names))
+        if (s.OpenExisting(path) != CStreamStorage::OpenResult::Ok || !s.ReadStream(kDir, data) ||
+            !DeserializeDirectory(data, names))
             return {"<unreadable>"};
         return names;
     }
@@ -136,7 +136,7 @@ TEST_F(Trust, AnImportTakesOverDanglingEntriesInPlace) {
     Import("B");
     Import("C");
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
-    PutStream(Path(), "B", "");               // gone
+    PutStream(Path(), "B", "");              // gone
     PutStream(Path(), "C", "not a record");  // damaged
     doc = Reopen(Path());
     view.doc = doc.get();
@@ -298,7 +298,7 @@ TEST_F(Trust, ExportCurrentWritesTheMirrorNotTheCacheHead) {
     std::ifstream in(dir + "/current.kqx");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text.find('['), std::string::npos) << text;  // header lines only
-    EXPECT_EQ(StreamsIn(Path()).size(), 1u);                // nothing was written meanwhile
+    EXPECT_EQ(StreamsIn(Path()).size(), 1u);               // nothing was written meanwhile
     doc->FinishIdleWork();
     EXPECT_EQ(StreamsIn(Path()).size(), 2u);
 
