@@ -124,7 +124,7 @@ public:
     // directory on disk leaves them out until it has.
     std::set<std::string, CaseLess> m_unstored;
     // One idle step writes records for about this long, and at most this many.
-    int m_stepBudgetUs = 8000;
+    int m_stepBudgetUs = 4000;
     int m_stepMaxRecords = 1000;
     // The file this run read or created (device, inode): a save writes into no other.
     bool m_ownFileKnown = false;

@@ -1,7 +1,7 @@
 // Idle saving benchmark: an exchange file of N records (20,000 unless given) is imported into
 // an open database, then the idle step runs until it has nothing left to do. Every step is
 // timed: median, 99th percentile and longest, against single-record commits of the same size
-// measured in the same run. Usage: idle_bench [records] [runs]
+// measured in the same run. Usage: idle_bench [records] [runs] [step budget in us]
 #include <sqlite3.h>
 #include <stdlib.h>
 
@@ -87,10 +87,12 @@ bool ParseCount(const char* text, long max, int& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int n = 20000, runs = 3;
-    if (argc > 3 || (argc > 1 && !ParseCount(argv[1], 1000000, n)) ||
-        (argc > 2 && !ParseCount(argv[2], 100, runs))) {
-        std::fprintf(stderr, "usage: idle_bench [records 1..1000000] [runs 1..100]\n");
+    int n = 20000, runs = 3, budgetUs = 0;
+    if (argc > 4 || (argc > 1 && !ParseCount(argv[1], 1000000, n)) ||
+        (argc > 2 && !ParseCount(argv[2], 100, runs)) ||
+        (argc > 3 && !ParseCount(argv[3], 1000000, budgetUs))) {
+        std::fprintf(stderr,
+                     "usage: idle_bench [records 1..1000000] [runs 1..100] [step budget us]\n");
         return 2;
     }
     std::string tmpl = (std::filesystem::temp_directory_path() / "kqidleXXXXXX").string();
@@ -107,6 +109,7 @@ int main(int argc, char** argv) {
         CAppState app;
         app.SetProgramDir(dir);
         CQuillo95Doc doc(app, frame);
+        if (budgetUs > 0) doc.m_db.m_stepBudgetUs = budgetUs;
         if (!doc.OnSaveDocument(dir + "/Quillo97.kqd")) return 1;  // a database that opens
         doc.ImportFile(dir + "/many.kqx");
         if (static_cast<int>(doc.m_db.m_directory.size()) != n) {
