@@ -359,6 +359,11 @@ void CMainFrame::dropEvent(QDropEvent* e) {
 }
 
 void CMainFrame::ImportDroppedFiles(const std::vector<std::string>& paths) {
+    if (m_doc && m_doc->IsRunning()) {
+        // As the Import commands, which are disabled during a run.
+        SetStatusText(LoadKQString(IDS_DROP_REFUSED_RUNNING));
+        return;
+    }
     for (const std::string& path : paths)
         if (CAppState::IsExchangeFileName(path) && m_doc) m_doc->ImportFile(path);
 }

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
@@ -225,7 +226,14 @@ void CQuillo95App::StartIdle() {
     m_idleTimer->start(kIdleInterval);
 }
 
-bool CQuillo95App::OnIdle() { return m_doc && m_doc->IdleStep(); }
+bool CQuillo95App::OnIdle() {
+    // Idle work is for the main loop only: a dialog, a message box or any nested loop may
+    // hold records that a save step would write and free.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+        QThread::currentThread()->loopLevel() > 1)
+        return false;
+    return m_doc && m_doc->IdleStep();
+}
 
 void CQuillo95App::DiscoverBrowser() {
     const BrowserCommand browser = ::DiscoverBrowser(XdgPaths::FromEnvironment());

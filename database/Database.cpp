@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -85,17 +88,27 @@ bool CResultsDatabase::Open(const std::string& path) {
         m_cache.RemoveAll();
         m_queue.clear();
         m_directory.clear();
+        m_unstored.clear();
         m_opened = ReadDirectory() ? 1 : 0;
         RebuildIndex();
         if (m_opened) {
             m_saveFailed = false;
+            RememberOwnFile(path);
+            m_openResult = r;
             return true;
         }
-        // Ours, but its directory is missing or damaged: saving over it would lose the
-        // records it still holds, so it is kept aside like any unreadable file.
-        m_lastError = "damaged directory";
-        m_storage.Close();
-        r = CStreamStorage::OpenResult::NotADatabase;
+        if (m_dirReadFailed) {
+            // Busy or an I/O error: the file may be perfectly good, it was only not read.
+            m_lastError = m_storage.LastError();
+            m_storage.Close();
+            r = CStreamStorage::OpenResult::Error;
+        } else {
+            // Ours, but its directory is missing or damaged: saving over it would lose the
+            // records it still holds, so it is kept aside like any unreadable file.
+            m_lastError = "damaged directory";
+            m_storage.Close();
+            r = CStreamStorage::OpenResult::NotADatabase;
+        }
     } else {
         m_lastError = m_storage.LastError();
         if (!previous.empty()) m_storage.OpenExisting(previous);
@@ -104,18 +117,38 @@ bool CResultsDatabase::Open(const std::string& path) {
         m_keepAsideBeforeSave = true;
         m_unreadablePath = path;
     }
+    m_openResult = r;
     return false;
 }
 
-bool CResultsDatabase::KeepAside(const std::string& path) {
+bool CResultsDatabase::OwnsFileAt(const std::string& path) const {
+    struct stat st;
+    return m_ownFileKnown && ::stat(path.c_str(), &st) == 0 &&
+           static_cast<unsigned long long>(st.st_dev) == m_ownDev &&
+           static_cast<unsigned long long>(st.st_ino) == m_ownIno;
+}
+
+void CResultsDatabase::RememberOwnFile(const std::string& path) {
+    struct stat st;
+    m_ownFileKnown = ::stat(path.c_str(), &st) == 0;
+    m_ownDev = m_ownFileKnown ? static_cast<unsigned long long>(st.st_dev) : 0;
+    m_ownIno = m_ownFileKnown ? static_cast<unsigned long long>(st.st_ino) : 0;
+}
+
+std::string CResultsDatabase::AsideName(const std::string& path) const {
     std::time_t t = static_cast<std::time_t>(m_host.Now());
     std::tm tm{};
     gmtime_r(&t, &tm);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
     std::string aside = path + ".unreadable." + stamp;
-    for (int n = 1; PathExists(aside) && n < 1000; ++n)
+    for (int n = 1; (PathExists(aside) || PathExists(aside + "-journal")) && n < 1000; ++n)
         aside = path + ".unreadable." + stamp + "-" + std::to_string(n);
+    return aside;
+}
+
+bool CResultsDatabase::KeepAside(const std::string& path) {
+    const std::string aside = AsideName(path);
     if (std::rename(path.c_str(), aside.c_str()) != 0) {
         m_lastError = std::string("cannot keep the file aside: ") + std::strerror(errno);
         return false;
@@ -125,37 +158,101 @@ bool CResultsDatabase::KeepAside(const std::string& path) {
     return true;
 }
 
-// Makes the storage stand on path. A file there that we did not open is checked first:
-// one that is no readable database is kept aside, one we may not read makes the save fail.
-bool CResultsDatabase::EnsureStorage(const std::string& path) {
-    if (m_storage.IsOpen() && SameFile(m_storage.Path(), path)) return true;
-    const bool exists = PathExists(path);
-    bool keepAside = m_keepAsideBeforeSave && m_unreadablePath == path;
-    if (exists && !keepAside) {
-        CStreamStorage probe;
-        switch (probe.OpenExisting(path)) {
-            case CStreamStorage::OpenResult::Ok:
-                probe.Close();
-                if (!m_storage.IsOpen()) {
-                    if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
-                    m_lastError = m_storage.LastError();
-                    return false;
-                }
-                break;  // a database of ours: the copy below replaces it
-            case CStreamStorage::OpenResult::NotADatabase:
-                keepAside = true;
-                break;
-            case CStreamStorage::OpenResult::Missing:
-                break;
-            default:
-                m_lastError = probe.LastError();
-                return false;
+// Copies a database that may not be moved (another connection holds it, or a journal
+// lies beside it) to the aside name through SQLite's backup.
+bool CResultsDatabase::CopyAside(const std::string& path) {
+    const std::string aside = AsideName(path);
+    sqlite3* src = nullptr;
+    sqlite3* dest = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &src, SQLITE_OPEN_READONLY, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_busy_timeout(src, 2000);
+        rc = sqlite3_open_v2(aside.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    }
+    if (rc == SQLITE_OK) {
+        sqlite3_backup* b = sqlite3_backup_init(dest, "main", src, "main");
+        if (!b) {
+            rc = sqlite3_errcode(dest);
+        } else {
+            rc = sqlite3_backup_step(b, -1);
+            if (rc == SQLITE_DONE) rc = SQLITE_OK;
+            const int finished = sqlite3_backup_finish(b);
+            if (rc == SQLITE_OK) rc = finished;
         }
     }
-    if (exists && keepAside && !KeepAside(path)) return false;
+    if (rc != SQLITE_OK)
+        m_lastError = std::string("cannot copy the file aside: ") + sqlite3_errstr(rc);
+    sqlite3_close(dest);
+    sqlite3_close(src);
+    if (rc != SQLITE_OK) {
+        std::remove(aside.c_str());
+        return false;
+    }
+    m_doc.m_frame.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
+    return true;
+}
+
+// Makes the storage stand on path. A file there that this run neither read nor created is
+// kept first: moved aside when nothing else holds it, else copied aside; a file that can
+// be neither, or that we may not read, makes the save fail.
+bool CResultsDatabase::EnsureStorage(const std::string& path) {
+    const bool ours = OwnsFileAt(path);
+    if (ours && m_storage.IsOpen() && SameFile(m_storage.Path(), path)) return true;
+    if (ours && !m_storage.IsOpen()) {
+        if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
+        m_lastError = m_storage.LastError();
+        return false;
+    }
+    bool replace = false;  // the foreign file stays where it is and is written over
+    if (!ours && PathExists(path)) {
+        bool mayMove = !PathExists(path + "-journal");
+        if (mayMove) {
+            CStreamStorage probe;
+            switch (probe.OpenExisting(path)) {
+                case CStreamStorage::OpenResult::Ok:
+                    // A write transaction proves that no other connection holds the file.
+                    mayMove = probe.Begin();
+                    probe.Rollback();
+                    break;
+                case CStreamStorage::OpenResult::NotADatabase:
+                case CStreamStorage::OpenResult::Missing:
+                    break;
+                case CStreamStorage::OpenResult::NoPermission:
+                    m_lastError = probe.LastError();
+                    return false;
+                default:
+                    mayMove = false;
+                    break;
+            }
+        }
+        if (!(mayMove && KeepAside(path))) {
+            if (!CopyAside(path)) return false;
+            replace = true;
+        }
+    }
     if (m_storage.IsOpen()) {
-        if (m_storage.SaveAs(path)) return true;
+        if (m_storage.SaveAs(path)) {
+            RememberOwnFile(path);
+            return true;
+        }
+    } else if (replace) {
+        // An empty database of ours goes over the copied file.
+        const std::string fresh = AsideName(path + ".new");
+        CStreamStorage made;
+        if (made.OpenOrCreate(fresh) == CStreamStorage::OpenResult::Ok) {
+            made.Close();
+            if (m_storage.OpenExisting(fresh) == CStreamStorage::OpenResult::Ok &&
+                m_storage.SaveAs(path)) {
+                std::remove(fresh.c_str());
+                RememberOwnFile(path);
+                return true;
+            }
+            m_storage.Close();
+        }
+        std::remove(fresh.c_str());
     } else if (m_storage.OpenOrCreate(path) == CStreamStorage::OpenResult::Ok) {
+        RememberOwnFile(path);
         return true;
     }
     m_lastError = m_storage.LastError();
@@ -174,10 +271,15 @@ bool CResultsDatabase::Save(const std::string& path) {
     if (result) {
         m_path = path;
         m_opened = 1;
+        std::set<std::string, CaseLess> storedNow;
+        for (CKQTreeEntry* e : m_cache) {
+            CRecordEntry* rec = Rec(e);
+            if (rec && rec->m_changed && !rec->m_deleted) storedNow.insert(GetRecordSysid(*rec));
+        }
         result = m_storage.Begin();
         if (!result) {
             m_lastError = m_storage.LastError();
-        } else if (!WriteDirectory()) {
+        } else if (!WriteDirectory(&storedNow)) {
             // The directory goes first; without it no record is written.
             m_lastError = m_storage.LastError();
             m_storage.Rollback();
@@ -185,22 +287,36 @@ bool CResultsDatabase::Save(const std::string& path) {
             result = false;
         } else {
             std::vector<CRecordEntry*> done;
+            bool unstoredFailed = false;
             for (CKQTreeEntry* e : m_cache) {
                 CRecordEntry* rec = Rec(e);
                 if (!rec || !rec->m_changed) continue;
                 if (rec->m_deleted) {
-                    DestroyRecordStream(*rec);  // may be gone already
+                    // May be gone already, or belong to a new record of that name by now.
+                    if (!m_loaded.count(GetRecordSysid(*rec))) DestroyRecordStream(*rec);
                     done.push_back(rec);
                 } else if (WriteRecord(*rec)) {
                     done.push_back(rec);
                 } else {
                     m_lastError = m_storage.LastError();
                     result = false;
+                    const std::string sysid = GetRecordSysid(*rec);
+                    storedNow.erase(sysid);
+                    if (m_unstored.count(sysid)) unstoredFailed = true;
                 }
             }
-            // Only a committed transaction has written anything.
-            if (m_storage.Commit()) {
-                for (CRecordEntry* rec : done) rec->m_changed = 0;
+            // A record that has no stream yet must not be named by what is committed.
+            if (unstoredFailed && !WriteDirectory(&storedNow)) {
+                m_lastError = m_storage.LastError();
+                m_storage.Rollback();
+                m_dirChanged = 1;
+                result = false;
+            } else if (m_storage.Commit()) {
+                // Only a committed transaction has written anything.
+                for (CRecordEntry* rec : done) {
+                    rec->m_changed = 0;
+                    MarkStored(*rec, true);
+                }
             } else {
                 m_lastError = m_storage.LastError();
                 m_dirChanged = 1;
@@ -220,16 +336,25 @@ bool CResultsDatabase::Save(const std::string& path) {
 
 bool CResultsDatabase::ReadDirectory() {
     std::string data;
-    bool ok =
-        m_storage.ReadStream(DirectoryName(), data) && DeserializeDirectory(data, m_directory);
+    const CStreamStorage::ReadResult r = m_storage.Read(DirectoryName(), data);
+    m_dirReadFailed = r == CStreamStorage::ReadResult::Error;
+    bool ok = r == CStreamStorage::ReadResult::Ok && DeserializeDirectory(data, m_directory);
     if (!ok) m_directory.clear();
     m_dirChanged = 0;
     return ok;
 }
 
-bool CResultsDatabase::WriteDirectory() {
+bool CResultsDatabase::WriteDirectory(const std::set<std::string, CaseLess>* storedNow) {
     std::string data;
-    SerializeDirectory(m_directory, data);
+    if (m_unstored.empty()) {
+        SerializeDirectory(m_directory, data);
+    } else {
+        std::vector<std::string> onDisk;
+        onDisk.reserve(m_directory.size());
+        for (const std::string& s : m_directory)
+            if (!m_unstored.count(s) || (storedNow && storedNow->count(s))) onDisk.push_back(s);
+        SerializeDirectory(onDisk, data);
+    }
     bool ok = m_storage.Begin();
     if (ok) {
         ok = m_storage.WriteStream(DirectoryName(), data);
@@ -257,6 +382,11 @@ bool CResultsDatabase::WriteRecord(CRecordEntry& record) {
     if (!m_storage.Begin()) return false;
     bool ok = m_storage.WriteStream(sysid, data);
     return m_storage.Commit() && ok;
+}
+
+void CResultsDatabase::MarkStored(CRecordEntry& record, bool directoryWritten) {
+    // Its stream is committed now: the directory on disk may name it.
+    if (m_unstored.erase(GetRecordSysid(record)) && !directoryWritten) m_dirChanged = 1;
 }
 
 bool CResultsDatabase::DestroyRecordStream(CRecordEntry& record) {
@@ -387,6 +517,7 @@ int CResultsDatabase::AddImportedRecord(CRecordEntry* entry, const std::string& 
     int key = MakeKey(static_cast<int>(m_directory.size()) - 1);
     m_keyMap[sysid] = key;
     if (entry) m_loaded[sysid] = entry;
+    m_unstored.insert(sysid);
     m_dirChanged = 1;
     return key;
 }
@@ -400,6 +531,7 @@ int CResultsDatabase::AddSavedRecord(CRecordEntry* entry, const std::string& sys
     int key = MakeKey(pos);
     m_keyMap[sysid] = key;
     if (entry) m_loaded[sysid] = entry;
+    m_unstored.insert(sysid);
     m_dirChanged = 1;
     return key;
 }
@@ -417,7 +549,57 @@ CRecordEntry* CResultsDatabase::AddCurrentSystemRecord(const std::string& key,
     m_directory.insert(m_directory.begin(), sysid);
     m_keyMap[sysid] = MakeKey(0);
     m_loaded[sysid] = rec;
+    m_unstored.insert(sysid);
     m_dirChanged = 1;
+    return rec;
+}
+
+CResultsDatabase::ImportState CResultsDatabase::StateForImport(const std::string& sysid) {
+    auto known = m_keyMap.find(sysid);
+    if (known == m_keyMap.end()) return ImportState::Absent;
+    if (m_loaded.count(sysid)) return ImportState::Present;  // written or not, it is here
+    if (!m_storage.IsOpen()) return ImportState::Present;
+    const std::string& named = m_directory[static_cast<size_t>(KeyPosition(known->second))];
+    std::string data;
+    switch (m_storage.Read(named, data)) {
+        case CStreamStorage::ReadResult::Missing:
+            return ImportState::Dangling;
+        case CStreamStorage::ReadResult::Error:
+            m_lastError = m_storage.LastError();
+            return ImportState::Error;
+        case CStreamStorage::ReadResult::Ok:
+            break;
+    }
+    CKQTreeEntry probe;
+    return DeserializeRecord(data, probe) ? ImportState::Present : ImportState::Dangling;
+}
+
+int CResultsDatabase::AdoptDanglingRecord(CRecordEntry* entry, const std::string& sysid) {
+    auto known = m_keyMap.find(sysid);
+    if (known == m_keyMap.end() || !entry) return -1;
+    const std::string named = known->first;
+    m_loaded[named] = entry;
+    m_unstored.insert(named);
+    return known->second;
+}
+
+CRecordEntry* CResultsDatabase::CurrentSystemRecord() {
+    if (m_directory.empty() || m_directory[0].empty()) return nullptr;
+    auto it = m_loaded.find(m_directory[0]);
+    if (it == m_loaded.end() || !it->second || !it->second->m_current) return nullptr;
+    return it->second;
+}
+
+CRecordEntry* CResultsDatabase::RebuildRecord(const std::string& key, const std::string& sysid) {
+    if (!IsKnownSysid(sysid) || m_loaded.count(sysid)) return nullptr;
+    CKQTreeEntry* e =
+        KeyPosition(KeyForSysid(sysid)) == 0 ? m_cache.InsertHead(key) : m_cache.Add(key);
+    CRecordEntry* rec = Rec(e);
+    if (!rec) {
+        if (e) m_cache.Remove(e);
+        return nullptr;
+    }
+    m_loaded[sysid] = rec;
     return rec;
 }
 
@@ -430,7 +612,8 @@ bool CResultsDatabase::DeleteRecord(int key) {
         m_keyMap.erase(sysid);
     }
     if (sysid.empty()) return false;
-    if (CRecordEntry* rec = GetRecord(sysid)) {
+    CRecordEntry* rec = GetRecord(sysid);
+    if (rec) {
         rec->m_deleted = 1;
         rec->m_changed = 1;
         rec->m_inUse = 0;
@@ -438,8 +621,23 @@ bool CResultsDatabase::DeleteRecord(int key) {
         m_host.SetModifiedFlag();
     }
     m_loaded.erase(sysid);
+    m_unstored.erase(sysid);
     m_dirChanged = 1;
-    return m_storage.IsOpen() && m_storage.DestroyStream(sysid);
+    if (!m_storage.IsOpen() || !m_opened || m_saveFailed) return false;
+    // The directory stops naming the record in the same transaction that destroys its stream.
+    if (!m_storage.Begin()) return false;
+    if (!WriteDirectory()) {
+        m_storage.Rollback();
+        m_dirChanged = 1;
+        return false;
+    }
+    const bool destroyed = m_storage.DestroyStream(sysid);
+    if (!m_storage.Commit()) {
+        m_dirChanged = 1;
+        return false;
+    }
+    if (rec) rec->m_changed = 0;
+    return destroyed;
 }
 
 void CResultsDatabase::RebuildIndex() {
@@ -493,6 +691,7 @@ bool CResultsDatabase::EditRecordProperties(int key) {
     const std::string sysid = RecordSysid(key);
     CRecordEntry* rec = GetRecord(sysid);
     if (!rec) return false;
+    CQuillo95Doc::CIdleHold hold(m_doc);
     ++rec->m_inUse;
     bool ok = m_host.RecordPropertiesUI(rec);
     // A stored record is named by its stream: an identifier changed in the dialog would send
@@ -541,29 +740,39 @@ bool CResultsDatabase::SaveStep() {
         return false;
     }
     if (m_saveFailed) return false;  // the next full save tries again and reports
-    if (m_dirChanged) {
-        if (!WriteDirectory()) {
-            m_dirChanged = 1;
-            m_lastError = m_storage.LastError();
-            ReportSaveFailure(m_path);
-            return false;
-        }
-        return true;
-    }
+    // Records first, as many as fit in the step's time, in one transaction: a directory is
+    // only ever committed naming records whose streams are committed already.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    std::vector<CRecordEntry*> batch;
+    bool pendingDeletes = false;
     for (int i = 0; i < m_cache.GetCount();) {
         CKQTreeEntry* e = m_cache.GetAt(i);
         CRecordEntry* rec = Rec(e);
         if (rec && rec->m_changed) {
             if (rec->m_deleted) {
-                DestroyRecordStream(*rec);
-            } else if (!WriteRecord(*rec)) {
-                // Left changed, so the full save on closing writes it or reports.
-                m_lastError = m_storage.LastError();
-                ReportSaveFailure(m_path);
-                return false;
+                pendingDeletes = true;  // goes with the directory
+            } else {
+                if (batch.empty() && !m_storage.Begin()) {
+                    m_lastError = m_storage.LastError();
+                    ReportSaveFailure(m_path);
+                    return false;
+                }
+                if (!WriteRecord(*rec)) {
+                    // Left changed, so the full save on closing writes it or reports.
+                    m_lastError = m_storage.LastError();
+                    m_storage.Rollback();
+                    ReportSaveFailure(m_path);
+                    return false;
+                }
+                batch.push_back(rec);
+                if (static_cast<int>(batch.size()) >= m_stepMaxRecords ||
+                    std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start)
+                            .count() >= m_stepBudgetUs)
+                    break;
             }
-            rec->m_changed = 0;
-            return true;
+            ++i;
+            continue;
         }
         if (!rec || rec->m_inUse == 0) {
             if (rec) DropFromLoaded(rec);
@@ -571,6 +780,48 @@ bool CResultsDatabase::SaveStep() {
             continue;
         }
         ++i;
+    }
+    if (!batch.empty()) {
+        if (!m_storage.Commit()) {
+            m_lastError = m_storage.LastError();
+            ReportSaveFailure(m_path);
+            return false;
+        }
+        for (CRecordEntry* rec : batch) {
+            rec->m_changed = 0;
+            MarkStored(*rec, false);
+        }
+        return true;
+    }
+    if (m_dirChanged || pendingDeletes) {
+        // A deleted record's stream goes with the directory that stops naming it.
+        bool ok = m_storage.Begin();
+        if (ok) {
+            ok = WriteDirectory();
+            std::vector<CRecordEntry*> deleted;
+            for (CKQTreeEntry* e : m_cache) {
+                CRecordEntry* rec = Rec(e);
+                if (ok && rec && rec->m_changed && rec->m_deleted) {
+                    // May be gone already, or belong to a new record of that name by now.
+                    if (!m_loaded.count(GetRecordSysid(*rec))) DestroyRecordStream(*rec);
+                    deleted.push_back(rec);
+                }
+            }
+            if (ok) {
+                ok = m_storage.Commit();
+            } else {
+                m_storage.Rollback();
+            }
+            if (ok)
+                for (CRecordEntry* rec : deleted) rec->m_changed = 0;
+        }
+        if (!ok) {
+            m_dirChanged = 1;
+            m_lastError = m_storage.LastError();
+            ReportSaveFailure(m_path);
+            return false;
+        }
+        return true;
     }
     m_host.SetModifiedFlag(false);
     return false;

@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,9 @@ public:
     void Close();
 
     bool ReadDirectory();
-    bool WriteDirectory();
+    // Writes the directory as the file may hold it: without the records whose stream was
+    // never committed (storedNow: written in the open transaction, so named all the same).
+    bool WriteDirectory(const std::set<std::string, CaseLess>* storedNow = nullptr);
     bool ReadRecord(const std::string& sysid, CKQTreeEntry& entry);
     bool WriteRecord(CRecordEntry& record);
     bool DestroyRecordStream(CRecordEntry& record);
@@ -54,6 +57,18 @@ public:
     // A new identifier: the mirror record's own, "+" and a hexadecimal time stamp, at most
     // 31 characters and unknown to the database; empty (with a log line) when none is found.
     std::string MakeNewSysid();
+    // How an import sees a known identifier: a directory entry whose stream is missing or
+    // does not read as a record is dangling (the record is absent); a record in the cache
+    // counts as present; a busy or failing file is an error.
+    enum class ImportState { Absent, Present, Dangling, Error };
+    ImportState StateForImport(const std::string& sysid);
+    // The incoming record takes the dangling entry's directory position and key.
+    int AdoptDanglingRecord(CRecordEntry* entry, const std::string& sysid);
+    // The cached record that mirrors the current system (directory position 0, marked); null
+    // when there is none.
+    CRecordEntry* CurrentSystemRecord();
+    // A mirror whose stream cannot be read starts again empty, in the same position.
+    CRecordEntry* RebuildRecord(const std::string& key, const std::string& sysid);
     // True for an identifier a stream can be named by (1..31 bytes, not the directory's name).
     static bool IsStorableSysid(const std::string& sysid);
     std::string RecordSysid(int key) const;  // empty when the key maps to no position
@@ -105,6 +120,17 @@ public:
     bool m_keepAsideBeforeSave = false;
     std::string m_unreadablePath;
     std::string m_lastError;
+    // Why the last Open failed.
+    CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
+    // Identifiers the directory names whose stream this run has not committed yet: the
+    // directory on disk leaves them out until it has.
+    std::set<std::string, CaseLess> m_unstored;
+    // One idle step writes records for about this long, and at most this many.
+    int m_stepBudgetUs = 4000;
+    int m_stepMaxRecords = 1000;
+    // The file this run read or created (device, inode): a save writes into no other.
+    bool m_ownFileKnown = false;
+    unsigned long long m_ownDev = 0, m_ownIno = 0;
     // A save failed: idle saving waits for the next full save (at the latest on closing),
     // so a failing disk is not retried on every idle call and nothing is marked written.
     bool m_saveFailed = false;
@@ -121,6 +147,12 @@ private:
     bool SaveStep();
     bool EnsureStorage(const std::string& path);
     bool KeepAside(const std::string& path);
+    bool CopyAside(const std::string& path);
+    std::string AsideName(const std::string& path) const;
+    bool OwnsFileAt(const std::string& path) const;
+    void RememberOwnFile(const std::string& path);
+    void MarkStored(CRecordEntry& record, bool directoryWritten);
+    bool m_dirReadFailed = false;  // the directory could not be read (busy, I/O)
     void ReportSaveFailure(const std::string& path);
     bool RefuseSysid(const std::string& sysid);
     void DropFromLoaded(CRecordEntry* record);

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "database/Database.h"
 #include "resources/Strings.h"
@@ -204,7 +205,9 @@ bool CExchangeFile::IsEntryHeader(const std::string& line, std::string& key, int
     while (d < line.size() && line[d] == '.') ++d;
     if (d >= line.size() || line[d] != '[') return false;
     size_t start = d + 1;
-    size_t close = line.find(']', start);
+    // Up to the last "]": a key may hold brackets of its own ("Disk [2]").
+    size_t close = line.rfind(']');
+    if (close != std::string::npos && close < start) close = std::string::npos;
     if (close == std::string::npos) {
         key = line.substr(start);
     } else {
@@ -370,7 +373,13 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
             } else if (!skipping && ParseAttrLine(m_line, id, value, data)) {
                 if (pending) {
                     pending = false;
-                    if (db.IsKnownSysid(value)) {
+                    const CResultsDatabase::ImportState state = db.StateForImport(value);
+                    if (state == CResultsDatabase::ImportState::Error) {
+                        // Busy or failing: whether the record is stored cannot be told.
+                        Report(IDS_ERR_CANT_READ_DATABASE, db.m_path, true, false, db.m_lastError);
+                        return -1;
+                    }
+                    if (state == CResultsDatabase::ImportState::Present) {
                         Report(IDS_WARN_DUPLICATE_RECORD, value, false, true);
                         skipping = true;
                         break;
@@ -389,12 +398,19 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                         Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                         return -1;
                     }
-                    int added = db.AddImportedRecord(record, value);
+                    // A directory entry without a readable stream is taken over in place.
+                    int added = state == CResultsDatabase::ImportState::Dangling
+                                    ? db.AdoptDanglingRecord(record, value)
+                                    : db.AddImportedRecord(record, value);
                     if (added < 0) {  // refused by the database: nothing may point at it
                         tree->Remove(record);
                         skipping = true;
                         break;
                     }
+                    // The directory keeps its spelling of a name taken over: the stream is
+                    // named by it.
+                    if (state == CResultsDatabase::ImportState::Dangling)
+                        value = db.RecordSysid(added);
                     recordKey = added;
                     recordToNotify = true;
                     Report(IDS_ADDED_RECORD, value, false, false);
@@ -501,14 +517,64 @@ bool CExchangeFile::Flush() {
 
 void CExchangeFile::PutClean(const std::string& text) {
     // Nothing is escaped in the format: a line break inside a key, identifier or value
-    // would read back as other lines, so it is written as a blank.
+    // would read back as other lines, and a NUL ends the line for the reader, so each is
+    // written as a blank.
     const size_t start = m_out.size();
     m_out.append(text);
     char* p = m_out.data() + start;
     const size_t n = text.size();
     for (size_t i = 0; i < n; ++i) {
         const char c = p[i];
-        p[i] = (c == '\r' || c == '\n') ? ' ' : c;
+        p[i] = (c == '\r' || c == '\n' || c == '\0') ? ' ' : c;
+    }
+}
+
+// Everything below is written as it stands when the reader gives it back unchanged; only
+// the forms it cannot read back are replaced, each as said beside it.
+
+void CExchangeFile::PutKey(const std::string& key) {
+    const size_t start = m_out.size();
+    PutClean(key);
+    // The reader trims a key: blanks at its ends are left out. An empty key would make
+    // "[]", which is no header at all: it is written as "_".
+    size_t b = start, e = m_out.size();
+    while (b < e && IsBlank(m_out[b])) ++b;
+    while (e > b && IsBlank(m_out[e - 1])) --e;
+    m_out.erase(e);
+    m_out.erase(start, b - start);
+    if (m_out.size() == start) m_out.push_back('_');
+}
+
+void CExchangeFile::PutAttrID(const std::string& id) {
+    const size_t start = m_out.size();
+    PutClean(id);
+    // The first "=" ends the identifier: an "=" inside it is written as "_".
+    for (size_t i = start; i < m_out.size(); ++i)
+        if (m_out[i] == '=') m_out[i] = '_';
+    // An identifier that would read as no attribute line (empty, or starting with a blank
+    // that the line's trimming takes), as a comment (";"), as an entry header (full stops
+    // and "[") or as a tip ("<Tip>") is written with "_" in front.
+    const std::string_view v(m_out.data() + start, m_out.size() - start);
+    size_t dots = 0;
+    while (dots < v.size() && v[dots] == '.') ++dots;
+    const bool unreadable = v.empty() || IsBlank(v[0]) || v[0] == ';' ||
+                            (dots < v.size() && v[dots] == '[') || v == m_tipKeyword;
+    if (unreadable) m_out.insert(start, 1, '_');
+}
+
+void CExchangeFile::PutValue(const std::string& value, uint32_t data) {
+    const size_t start = m_out.size();
+    PutClean(value);
+    // The first ";#" starts the data word: one inside the value is written as "; #".
+    for (size_t i = start; i + 1 < m_out.size(); ++i)
+        if (m_out[i] == ';' && m_out[i + 1] == '#') m_out.insert(i + 1, 1, ' ');
+    if (data != 0) {
+        m_out.append(";#0x", 4);
+        AppendHex(m_out, data);
+    } else if (m_out.size() > start && IsBlank(m_out.back())) {
+        // The reader trims the line's end; a data word of 0 written out keeps the blanks,
+        // and reads back as no data word.
+        m_out.append(";#0x0", 5);
     }
 }
 
@@ -553,18 +619,14 @@ bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {
     // Lines go straight into the output block; m_line is for the header lines.
     m_out.append(static_cast<size_t>(depth), '.');
     m_out.push_back('[');
-    PutClean(entry->m_key);
+    PutKey(entry->m_key);
     m_out.push_back(']');
     bool ok = EndLine();
     for (size_t i = 0; ok && i < entry->m_attrs.size(); ++i) {
         const CAttr& a = entry->m_attrs[i];
-        PutClean(a.m_id);
+        PutAttrID(a.m_id);
         m_out.push_back('=');
-        PutClean(a.m_value);
-        if (a.m_data != 0) {
-            m_out.append(";#0x", 4);
-            AppendHex(m_out, a.m_data);
-        }
+        PutValue(a.m_value, a.m_data);
         ok = EndLine();
     }
     for (size_t i = 0; ok && i < entry->m_tips.size(); ++i) {

@@ -76,7 +76,10 @@ private:
     bool FillInput();
     bool Flush();
     void PutClean(const std::string& text);  // appends to the line being written
-    bool EndLine();                          // ends it: CR LF, flushed by the block
+    void PutKey(const std::string& key);
+    void PutAttrID(const std::string& id);
+    void PutValue(const std::string& value, uint32_t data);
+    bool EndLine();  // ends it: CR LF, flushed by the block
     bool WriteText(const std::string& text);
     bool WriteComment(const std::string& text);  // a header comment line, "{" text "}"
 

@@ -1,5 +1,7 @@
 #include "document/Document.h"
 
+#include <cstdio>
+
 #include "database/ItemPath.h"
 #include "resources/Strings.h"
 
@@ -41,6 +43,20 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
     }
     if (!m_db.Open(path)) {
         m_frame.LogLine(LoadKQString(IDS_WARN_CANT_OPEN_DATABASE) + " " + path);
+        if (m_db.m_openResult != CStreamStorage::OpenResult::Missing) {
+            // Stored results are at stake: the user hears of it, not only the log.
+            const std::string text =
+                FormatKQString(IDS_ERR_DATABASE_NOT_OPENED, path, m_db.m_lastError);
+            m_frame.LogLine(text);
+            if (m_app.m_autoRun) {
+                std::fprintf(stderr, "%s\n", text.c_str());
+                std::fflush(stderr);
+            } else {
+                CIdleHold hold(*this);
+                m_frame.MessageBox(text, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
+                                   MsgButtons::Ok);
+            }
+        }
         return false;
     }
     m_pathName = path;
@@ -72,7 +88,7 @@ bool CQuillo95Doc::OnSaveDocument(const std::string& path) {
 
 bool CQuillo95Doc::IdleStep() {
     // A run pumps messages: the database must not be touched until it is over.
-    if (m_notBusy == 0) return false;
+    if (m_notBusy == 0 || m_idleHold > 0) return false;
     return m_db.IdleStep();
 }
 
@@ -90,6 +106,7 @@ bool CQuillo95Doc::AnalyzerProperties(KQAID id) {
     if (m_notBusy == 0) return false;
     CAnalyzer* a = m_analyzers.FindByID(id);
     if (a == nullptr) return false;
+    CIdleHold hold(*this);
     const bool changed = a->DoPropertiesUI(nullptr);
     if (changed) {
         RefreshCurrentResults(true);

@@ -192,5 +192,20 @@ private:
 
     CWnd* m_view = nullptr;
     bool m_modified = false;
+
+public:
+    // Open while an operation shows a dialog or message box, or otherwise holds records
+    // between calls: idle work waits, so nothing it holds is written and freed under it.
+    int m_idleHold = 0;
+    class CIdleHold {
+    public:
+        explicit CIdleHold(CQuillo95Doc& doc) : m_doc(doc) { ++m_doc.m_idleHold; }
+        ~CIdleHold() { --m_doc.m_idleHold; }
+        CIdleHold(const CIdleHold&) = delete;
+        CIdleHold& operator=(const CIdleHold&) = delete;
+
+    private:
+        CQuillo95Doc& m_doc;
+    };
     std::string m_pathName;
 };

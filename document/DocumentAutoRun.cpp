@@ -10,5 +10,5 @@ bool CQuillo95Doc::AutoRun() {
     std::string file = m_app.FromStartDir(CAppState::MakeExportFileName(name));
     m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
     RunAllTests();
-    return ExportEntry(m_db.m_cache.GetHead(), file);
+    return ExportEntry(m_db.CurrentSystemRecord(), file);
 }

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "document/Document.h"
+#include "resources/Strings.h"
 
 namespace {
 
@@ -53,6 +54,12 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
     const bool known = m_db.IsKnownSysid(sysid);
     CRecordEntry* rec =
         known ? m_db.GetRecord(sysid) : m_db.AddCurrentSystemRecord(source->m_key, sysid);
+    if (!rec && known) {
+        // Its stream is damaged or gone: start it again from this machine's tree, in place,
+        // so that the next save stores the current results again.
+        m_frame.LogLine(FormatKQString(IDS_WARN_MIRROR_REBUILT, sysid));
+        rec = m_db.RebuildRecord(source->m_key, sysid);
+    }
     if (!rec) return known;
     if (rec->m_inUse == 0) rec->m_inUse = 1;
     rec->m_key = source->m_key;
@@ -65,7 +72,9 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
 
 bool CQuillo95Doc::PropertiesStep() {
     CAnalyzer* a = m_analyzers.FindByID(10);
-    if (!a || !a->DoPropertiesUI(nullptr)) return false;
+    if (!a) return false;
+    CIdleHold hold(*this);
+    if (!a->DoPropertiesUI(nullptr)) return false;
     RefreshCurrentResults(true);
     BuildHighlightsReport();
     return true;

@@ -38,6 +38,7 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
 }  // namespace
 
 void CQuillo95Doc::OnImport() {
+    CIdleHold hold(*this);
     unsigned error = 0;
     std::vector<std::string> paths =
         m_frame.OpenFileDialog(ExchangeDialog(IDS_SELECT_FILES_TO_IMPORT, true), error);
@@ -51,6 +52,7 @@ void CQuillo95Doc::OnImport() {
 }
 
 void CQuillo95Doc::OnImportOne() {
+    CIdleHold hold(*this);
     unsigned error = 0;
     std::vector<std::string> paths =
         m_frame.OpenFileDialog(ExchangeDialog(IDS_SELECT_FILE_TO_IMPORT, false), error);
@@ -61,15 +63,29 @@ void CQuillo95Doc::OnImportOne() {
 void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
 
 void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
+    // The reader holds the record it fills across its message boxes.
+    CIdleHold hold(*this);
     CExchangeFile file(m_db, *this);
     for (const std::string& path : paths) file.m_fileList.push_back(CAppState::Unquote(path));
     file.ImportAll(&m_db.m_cache);
     SetModifiedFlag(true);
 }
 
-bool CQuillo95Doc::ExportCurrent() { return ExportEntry(m_db.m_cache.GetHead(), std::string()); }
+bool CQuillo95Doc::ExportCurrent() {
+    return ExportEntry(m_db.CurrentSystemRecord(), std::string());
+}
 
 bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
+    // The entry is held across the save dialog and any message box.
+    CIdleHold hold(*this);
+    auto* record = dynamic_cast<CRecordEntry*>(entry);
+    if (record) ++record->m_inUse;
+    struct Release {
+        CRecordEntry* r;
+        ~Release() {
+            if (r && r->m_inUse > 0) --r->m_inUse;
+        }
+    } release{record};
     CExchangeFile file(m_db, *this);
     const std::string sysid = entry ? CResultsDatabase::GetRecordSysid(*entry) : std::string();
     if (!OpenExportTarget(*this, file, path, sysid)) return false;
@@ -80,6 +96,7 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
 
 bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::string& path) {
     if (keys.empty()) return false;
+    CIdleHold hold(*this);
     CExchangeFile file(m_db, *this);
     // Several records are offered under the first one's name.
     std::string first;
@@ -98,8 +115,12 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
             record = cached->second;
         else if (m_db.LoadRecord(loaded, sysid))
             record = &loaded;
-        if (!record) continue;                               // left out without a message
-        if (!file.WriteEntry(record, key, 0)) return false;  // the file is closed
+        if (!record) continue;  // left out without a message
+        auto* held = record == &loaded ? nullptr : dynamic_cast<CRecordEntry*>(record);
+        if (held) ++held->m_inUse;
+        const bool written = file.WriteEntry(record, key, 0);
+        if (held && held->m_inUse > 0) --held->m_inUse;
+        if (!written) return false;  // the file is closed
     }
     return file.Close();
 }

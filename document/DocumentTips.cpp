@@ -29,6 +29,7 @@ void CQuillo95Doc::RegenTips() {
     GenerateTipsAll();
     SetStatusTip(true);
     RefreshCurrentResults(true);
+    BuildHighlightsReport();
 }
 
 // Modules get copies, so that they cannot change the tree's own tips and attributes.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 std::function<bool(const std::string& op, const std::string& name)> CStreamStorage::s_faultHook;
+std::function<void()> CStreamStorage::s_afterCommit;
 
 namespace {
 
@@ -249,21 +250,29 @@ bool CStreamStorage::Broken() {
 }
 
 bool CStreamStorage::ReadStream(const std::string& name, std::string& data) {
+    return Read(name, data) == ReadResult::Ok;
+}
+
+CStreamStorage::ReadResult CStreamStorage::Read(const std::string& name, std::string& data) {
     data.clear();
-    if (Fault("read", name)) return false;
+    if (Fault("read", name)) return ReadResult::Error;
     sqlite3_stmt* s = Statement(kRead);
-    if (!s) return false;
+    if (!s) return ReadResult::Error;
     StmtScope scope{s};
     sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
     int rc = sqlite3_step(s);
+    if (rc == SQLITE_DONE) {
+        m_error = "no stream " + name;
+        return ReadResult::Missing;
+    }
     if (rc != SQLITE_ROW) {
-        m_error = rc == SQLITE_DONE ? "no stream " + name : sqlite3_errmsg(m_db);
-        return false;
+        m_error = sqlite3_errmsg(m_db);
+        return ReadResult::Error;
     }
     const void* blob = sqlite3_column_blob(s, 0);
     int n = sqlite3_column_bytes(s, 0);
     if (blob && n > 0) data.assign(static_cast<const char*>(blob), static_cast<size_t>(n));
-    return true;
+    return ReadResult::Ok;
 }
 
 bool CStreamStorage::StreamExists(const std::string& name) {
@@ -360,6 +369,7 @@ bool CStreamStorage::Commit() {
         m_aborted = false;
         return false;
     }
+    if (s_afterCommit) s_afterCommit();
     return true;
 }
 

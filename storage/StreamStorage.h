@@ -26,6 +26,9 @@ public:
     const std::string& Path() const { return m_path; }
 
     bool ReadStream(const std::string& name, std::string& data);
+    // Tells a stream that is not there apart from one that could not be read (busy, I/O).
+    enum class ReadResult { Ok, Missing, Error };
+    ReadResult Read(const std::string& name, std::string& data);
     bool StreamExists(const std::string& name);
     bool WriteStream(const std::string& name, const std::string& data);
     bool DestroyStream(const std::string& name);
@@ -50,6 +53,8 @@ public:
     // "open" and "permission" are asked with the file's path when an existing file is opened:
     // "permission" makes the open fail as if the file could not be read for want of rights.
     static std::function<bool(const std::string& op, const std::string& name)> s_faultHook;
+    // Called after every outermost commit that succeeded; kill tests stop the process here.
+    static std::function<void()> s_afterCommit;
 
 private:
     bool Fault(const char* op, const std::string& name);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -219,7 +220,20 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--child") return RunSize(std::atoi(argv[2]), argv[3]);
 
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        // A size is a whole number of records, 1 and up: anything else is said, not run.
+        char* end = nullptr;
+        errno = 0;
+        const long n = std::strtol(argv[i], &end, 10);
+        if (errno != 0 || end == argv[i] || *end != '\0' || n < 1 || n > 10000000) {
+            std::fprintf(stderr,
+                         "db_bench: \"%s\" is no size; give record counts from 1 to 10000000,"
+                         " e.g. db_bench 1000 10000\n",
+                         argv[i]);
+            return 2;
+        }
+        sizes.push_back(static_cast<int>(n));
+    }
     if (sizes.empty()) sizes = {1000, 10000, 100000};
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     int failures = 0;

@@ -36,11 +36,15 @@ TEST_F(Database, RoundTripThroughARealFile) {
 
 TEST_F(Database, DirectoryPositionsAfterImportSaveAndDelete) {
     const int imported1 = Import("IMP-1");
-    ASSERT_NE(Db().AddCurrentSystemRecord("Top", "BOX"), nullptr);
+    CRecordEntry* mirror = Db().AddCurrentSystemRecord("Top", "BOX");
+    ASSERT_NE(mirror, nullptr);
+    FillSample(*mirror, "BOX");
+    mirror->m_changed = 1;
     const int imported2 = Import("IMP-2");
     auto* snap = dynamic_cast<CRecordEntry*>(Db().m_cache.Add("Top"));
     FillSample(*snap, "BOX+1");
     const int saved = Db().AddSavedRecord(snap, "BOX+1");
+    snap->m_changed = 1;
     EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX", "BOX+1", "IMP-1", "IMP-2"}));
     // Keys follow their records through the shifts.
     EXPECT_EQ(Db().RecordSysid(imported1), "IMP-1");
@@ -308,21 +312,23 @@ TEST_F(Database, IdleStepWritesOneStreamPerStep) {
     dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(2))->m_inUse = 1;
     auto count = [&] { return StreamsIn(Path()).size(); };
     EXPECT_EQ(count(), 2u);
-    EXPECT_TRUE(Db().IdleStep());  // the directory
-    EXPECT_EQ(Db().m_dirChanged, 0);
-    EXPECT_EQ(count(), 2u);
+    Db().m_stepMaxRecords = 1;
     EXPECT_TRUE(Db().IdleStep());  // B (A, written and unused, leaves the cache)
     EXPECT_EQ(count(), 3u);
     EXPECT_EQ(Db().m_loaded.count("A"), 0u);
     EXPECT_TRUE(Db().IdleStep());  // C
     EXPECT_EQ(count(), 4u);
+    EXPECT_EQ(Db().m_dirChanged, 1);
+    EXPECT_TRUE(Db().IdleStep());  // then the directory that names them
+    EXPECT_EQ(Db().m_dirChanged, 0);
     EXPECT_TRUE(doc->IsModified());
     EXPECT_FALSE(Db().IdleStep());  // nothing left
     EXPECT_FALSE(doc->IsModified());
     ASSERT_EQ(Db().m_cache.GetCount(), 1);
     EXPECT_EQ(Db().GetRecordSysid(*Db().m_cache.GetAt(0)), "C");
-    // A deleted record's stream goes at once, and again (quietly) at the next step.
+    // A deleted record's stream goes at once, with the directory that stops naming it.
     EXPECT_TRUE(Db().DeleteRecord(Db().KeyForSysid("B")));
+    EXPECT_EQ(count(), 3u);
     Db().IdleStepsToEnd();
     EXPECT_EQ(count(), 3u);
     EXPECT_FALSE(doc->IsModified());
@@ -338,7 +344,6 @@ TEST_F(Database, IdleStepWithoutAnOpenFileSavesTheWholeDatabase) {
 TEST_F(Database, AFailedIdleWriteIsLoggedAndLeftForTheFullSave) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     Import("A");
-    ASSERT_TRUE(Db().IdleStep());  // directory
     CStreamStorage::s_faultHook = [](const std::string& op, const std::string& name) {
         return op == "write" && name == "A";
     };

@@ -71,6 +71,7 @@ protected:
         if (e) {
             e->SetAttr("SysName", sysid, 0, 0);
             e->m_changed = 1;
+            e->m_current = 1;  // as the refresh marks it
         }
         return e;
     }

@@ -43,6 +43,7 @@ public:
     }
     std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override {
         saveRequests.push_back(request);
+        if (onSaveDialog) onSaveDialog();
         return saveAnswer;
     }
     bool CreateProgress(int* cancelFlag) override {
@@ -116,4 +117,5 @@ public:
     // The main frame's forwarding of the listing to the view, where a test wants it.
     std::function<void(CRecordEntry*, int)> onListRecord;
     std::function<void(int)> onListingRequest;
+    std::function<void()> onSaveDialog;  // runs while the save dialog is "open"
 };
