@@ -189,7 +189,7 @@ bool CResultsDatabase::CopyAside(const std::string& path) {
         std::remove(aside.c_str());
         return false;
     }
-    m_doc.m_frame.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
+    m_host.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
     return true;
 }
 
@@ -691,7 +691,6 @@ bool CResultsDatabase::EditRecordProperties(int key) {
     const std::string sysid = RecordSysid(key);
     CRecordEntry* rec = GetRecord(sysid);
     if (!rec) return false;
-    CQuillo95Doc::CIdleHold hold(m_doc);
     ++rec->m_inUse;
     bool ok = m_host.RecordPropertiesUI(rec);
     // A stored record is named by its stream: an identifier changed in the dialog would send

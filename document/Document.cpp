@@ -188,6 +188,8 @@ bool CQuillo95Doc::OffersProperties(KQAID id) const {
 }
 
 bool CQuillo95Doc::RecordPropertiesUI(CRecordEntry* record) {
+    // No idle save may write or free the record while its dialog is open.
+    CIdleHold hold(*this);
     CAnalyzer* a = m_analyzers.FindByID(10);
     return a && a->DoPropertiesUI(record);
 }

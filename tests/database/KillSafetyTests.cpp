@@ -57,7 +57,7 @@ protected:
             CAppState childApp = app;
             FakeFrame childFrame;
             CQuillo95Doc child(childApp, childFrame);
-            CTestView childView;
+            FakeView childView;
             childView.doc = &child;
             child.SetView(&childView);
             if (!child.OnOpenDocument(Path())) _exit(3);
@@ -147,7 +147,7 @@ TEST_F(KillSafety, AKillWhileASnapshotIsSavedLeavesEveryNamedRecordLoadable) {
     for (int k : {2, 3}) {
         SCOPED_TRACE("killed after commit " + std::to_string(k));
         const int status = KilledAfterCommit(k, [](CQuillo95Doc& d) {
-            CFixedLister lister({"Ten.kqa"});
+            FakeLister lister({"Ten.kqa"});
             d.LoadAnalyzers(lister);
             d.FinishIdleWork();
             d.SaveCurrentResults();
