@@ -1,6 +1,7 @@
 #include "app/Quillo95View.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPaintEvent>
@@ -231,6 +232,8 @@ void CQuillo95View::FirstSetUp() {
     m_summaryPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_databasePane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_chartsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    // The printed chart is built afresh for the printer's page, not scaled from the screen.
+    SetChartPainter([this](QPainter& painter, const QRect&) { m_chartsPane.PrintChart(painter); });
     m_reportsPane.SetSelectionSource(&m_databasePane);
     m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
@@ -606,6 +609,8 @@ bool CQuillo95View::CanPrint() const {
 }
 
 bool CQuillo95View::CanCopy() const {
+    // The Charts tab copies its chart as an image.
+    if (m_currentPane == 3) return m_chartsPane.IsCreated();
     return (m_currentPane == 2 || m_currentPane == 4) && PrintableList(m_currentPane) != nullptr;
 }
 
@@ -637,6 +642,10 @@ int CQuillo95View::OnFilePrint(bool preview) {
 
 void CQuillo95View::OnEditCopy() {
     if (!CanCopy()) return;
+    if (m_currentPane == 3) {
+        m_chartsPane.CopyToClipboard(QGuiApplication::clipboard());
+        return;
+    }
     CopyToClipboard(*PrintableList(m_currentPane), m_currentPane == 2,
                     m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.m_frame);
 }

@@ -158,9 +158,10 @@ TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
     view->UpdateCommandUI();
     EXPECT_FALSE(view->FindAction(ID_FILE_PRINT)->isEnabled());
     EXPECT_FALSE(view->FindAction(ID_EDIT_COPY)->isEnabled());
-    view->OnCommand(ID_VIEW_CHARTS);
+    view->OnCommand(ID_VIEW_DETAILS);
     EXPECT_FALSE(view->FindAction(ID_FILE_PRINT_PREVIEW)->isEnabled());
     EXPECT_FALSE(view->OnCommand(ID_FILE_PRINT));
+    EXPECT_FALSE(view->OnCommand(ID_EDIT_COPY));
 
     view->OnCommand(ID_VIEW_REPORTS);
     Choose(QStringLiteral("Compare"));
@@ -189,6 +190,54 @@ TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
               "Item Deep Depth\tdeep SYS-B\tdeep SYS-A\r\n");
 }
 
+TEST_F(ReportsPaneTest, TheDatabaseListPrintsAndCopiesSelectedRows) {
+    // The database listing, as the frame passes it on.
+    frame.onListRecord = [this](CRecordEntry* r, int key) { view->ListRecord(r, key); };
+    frame.onListingRequest = [this](int value) { view->ListingRequest(value); };
+    doc->FinishIdleWork();
+    QApplication::processEvents();
+    view->OnCommand(ID_VIEW_DATABASE);
+    view->UpdateCommandUI();
+    EXPECT_TRUE(view->FindAction(ID_FILE_PRINT)->isEnabled());
+    EXPECT_TRUE(view->FindAction(ID_FILE_PRINT_PREVIEW)->isEnabled());
+    EXPECT_TRUE(view->FindAction(ID_EDIT_COPY)->isEnabled());
+    CDatabaseList* list = view->m_databasePane.List();
+    ASSERT_GE(list->RowCount(), 1);
+    ASSERT_GE(list->ColumnCount(), 1);
+    const int rowB = 0;  // this machine's row
+
+    ASSERT_EQ(PrintToPdf(QStringLiteral("database.pdf")), 1);
+    const QString text = PdfText(path);
+    EXPECT_TRUE(text.contains(QString::fromStdString(LoadKQString(IDS_APP_TITLE))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(LoadKQString(IDS_DATABASE_HEADING))));
+    EXPECT_TRUE(text.contains(list->HeaderText(0)));
+    for (int c = 0; c < list->ColumnCount(); ++c) {
+        if (!list->CellText(rowB, c).isEmpty()) {
+            EXPECT_TRUE(text.contains(list->CellText(rowB, c))) << c;
+        }
+    }
+
+    QString header;
+    for (int c = 0; c < list->ColumnCount(); ++c)
+        header += (header.isEmpty() ? QString() : QStringLiteral("\t")) + list->HeaderText(c);
+    header += QStringLiteral("\r\n");
+    const QString caption =
+        list->WindowText().isEmpty() ? QString() : list->WindowText() + QStringLiteral("\r\n");
+
+    // Nothing selected: caption and header line only, not the whole list.
+    list->DeselectAll();
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    EXPECT_EQ(clipboard.text, caption + header);
+
+    list->SelectRow(rowB, true);
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    QString line;
+    for (int c = 0; c < list->ColumnCount(); ++c)
+        line += (line.isEmpty() ? QString() : QStringLiteral("\t")) + list->CellText(rowB, c);
+    EXPECT_EQ(clipboard.text, caption + header + line + QStringLiteral("\r\n"));
+}
+
 TEST_F(ReportsPaneTest, TheChartsTabPrintsThroughItsHook) {
     view->OnCommand(ID_VIEW_CHARTS);
     QRect drawnIn;
@@ -198,7 +247,6 @@ TEST_F(ReportsPaneTest, TheChartsTabPrintsThroughItsHook) {
     });
     view->UpdateCommandUI();
     EXPECT_TRUE(view->FindAction(ID_FILE_PRINT)->isEnabled());
-    EXPECT_FALSE(view->FindAction(ID_EDIT_COPY)->isEnabled());
     ASSERT_EQ(PrintToPdf(QStringLiteral("chart.pdf")), 1);
     EXPECT_EQ(drawnIn, QRect(72, 72, 1200 - 144, 1600 - 144));  // half-inch margins at 144 dpi
     EXPECT_TRUE(PdfText(path).contains(QLatin1String("Chart goes here")));
