@@ -4,7 +4,7 @@
 #include <QPainter>
 
 #include "panes/ListClipboard.h"
-#include "panes/ReportList.h"
+#include "panes/OwnerDrawList.h"
 #include "tests/printing/PrintFixture.h"
 #include "tests/view/ViewFixture.h"
 
@@ -63,7 +63,7 @@ protected:
         chooser->setCurrentIndex(index);
         emit chooser->activated(index);
     }
-    CReportList* List() const { return view->m_reportsPane.List(); }
+    COwnerDrawList* List() const { return view->m_reportsPane.List(); }
     // Print through the view with a PDF printer in place of the dialog.
     int PrintToPdf(const QString& name, bool preview = false) {
         path = OutputPath(name);
@@ -105,11 +105,13 @@ TEST_F(ReportsPaneTest, SelectedSystemsSideBySide) {
     EXPECT_EQ(List()->CellText(2, 0), QStringLiteral("Item Deep Depth"));
     EXPECT_EQ(List()->CellText(2, 1), QStringLiteral("deep SYS-B"));
     // Row records point into this machine's tree.
-    const CReportTable& t = List()->Table();
+    const CReportTable& t = view->m_reportsPane.Table();
     ASSERT_EQ(t.m_records.size(), 3u);
     EXPECT_EQ(t.m_records[0].m_kind, DETAIL_ATTR);
     EXPECT_EQ(t.m_records[2].m_entry->m_key, "Deep");
     EXPECT_TRUE(List()->WindowText().isEmpty());
+    EXPECT_EQ(List()->objectName(), QStringLiteral("21"));
+    EXPECT_EQ(List()->GetItemData(2), 2);
 
     // An empty selection leaves the caption column alone.
     Select({});
@@ -145,10 +147,10 @@ TEST_F(ReportsPaneTest, LongReportsEndWithTwoFillerRows) {
     view->OnCommand(ID_VIEW_REPORTS);
     Choose(QStringLiteral("Long"));
     ASSERT_EQ(List()->RowCount(), 102);
-    EXPECT_EQ(List()->Table().m_itemData[99], 99);
-    EXPECT_EQ(List()->Table().m_itemData[100], kFillerRow);
-    EXPECT_EQ(List()->Table().m_itemData[101], kFillerRow);
-    EXPECT_EQ(List()->Table().m_records.size(), 100u);
+    EXPECT_EQ(view->m_reportsPane.Table().m_itemData[99], 99);
+    EXPECT_EQ(view->m_reportsPane.Table().m_itemData[100], kFillerRow);
+    EXPECT_EQ(view->m_reportsPane.Table().m_itemData[101], kFillerRow);
+    EXPECT_EQ(view->m_reportsPane.Table().m_records.size(), 100u);
     Choose(QStringLiteral("Compare"));
     EXPECT_EQ(List()->RowCount(), 3);
 }
@@ -183,7 +185,7 @@ TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
     EXPECT_EQ(view->OnFilePrint(true), 0);
 
     // All rows, no window-text line: the header line comes first.
-    List()->selectionModel()->clearSelection();
+    List()->DeselectAll();
     ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
     EXPECT_EQ(clipboard.text.toStdString(),
               "Item Speed\t222\t111\r\nItem Speed\t222\t111\r\n  Storage\t\t\r\n"
