@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QComboBox>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPaintEvent>
@@ -41,12 +43,14 @@ CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent
     m_timer1.setSingleShot(true);
     m_timer3.setSingleShot(true);
     connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(1); });
+    connect(&m_timer2, &QTimer::timeout, this, [this] { OnTimer(2); });
     connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(3); });
     m_chartsPane.SetHost(this);
 }
 
 CQuillo95View::~CQuillo95View() {
     m_timer1.stop();
+    m_timer2.stop();
     m_timer3.stop();
     if (CPane* pane = PaneObject(m_currentPane)) pane->Show(false);
     // Before the first set-up nothing was restored: saving now would wipe the stored selection.
@@ -197,6 +201,7 @@ void CQuillo95View::OnInitialUpdate() {
 
 bool CQuillo95View::IsTimerActive(int id) const {
     if (id == 1) return m_timer1.isActive();
+    if (id == 2) return m_timer2.isActive();
     if (id == 3) return m_timer3.isActive();
     return false;
 }
@@ -205,6 +210,8 @@ void CQuillo95View::OnTimer(int id) {
     if (id == 1) {
         m_timer1.stop();
         if (m_currentPane == PANE_NONE && !m_autoRunDone) FirstSetUp();
+    } else if (id == 2) {
+        if (m_demo.IsOn()) m_demo.Step();
     } else if (id == 3) {
         m_timer3.stop();
         m_chartsPane.Resize(m_tabRect);
@@ -232,6 +239,8 @@ void CQuillo95View::FirstSetUp() {
     m_summaryPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_databasePane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_chartsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
+    // The printed chart is built afresh for the printer's page, not scaled from the screen.
+    SetChartPainter([this](QPainter& painter, const QRect&) { m_chartsPane.PrintChart(painter); });
     m_reportsPane.SetSelectionSource(&m_databasePane);
     m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
     m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
@@ -248,8 +257,54 @@ void CQuillo95View::FirstSetUp() {
 
     frame.EndWaitCursor();
     m_host.RemoveCover();
+    if (m_doc.m_app.m_demo && !m_demo.IsOn()) m_demo.Toggle();
     UpdateCommandUI();
 }
+
+// ---- demo mode ----
+
+void CQuillo95View::ShowPane(int pane) {
+    SwitchToPane(pane);
+    // Switching panes says "Ready"; while the demo runs the bar keeps saying so.
+    if (m_demo.IsOn()) SetStatusText(LoadKQString(IDS_DEMO_IN_PROGRESS));
+    UpdateCommandUI();
+}
+
+void CQuillo95View::RunAllTests() {
+    if (m_currentPane != PANE_NONE && !m_doc.IsRunning()) AnalyzeNow();
+}
+
+void CQuillo95View::SelectNextSummaryTip() { m_summaryPane.SelectNextTip(); }
+
+int CQuillo95View::ChartChoiceCount() { return m_chartsPane.ChartCount(); }
+
+void CQuillo95View::SelectChart(int item, int dimension) {
+    QComboBox* chooser = m_chartsPane.Chooser();
+    QComboBox* dims = m_chartsPane.DimensionBox();
+    if (!chooser || !dims) return;
+    chooser->setCurrentIndex(item);
+    dims->setCurrentIndex(dimension);
+    m_chartsPane.OnSelChange(CChartsPane::kChooserID);
+    m_chartsPane.OnSelChange(CChartsPane::kDimensionID);
+}
+
+int CQuillo95View::ReportChoiceCount() {
+    // The chooser is filled when the pane shows; the demo asks before showing it.
+    if (m_reportsPane.IsCreated() && !m_reportsPane.m_upToDate) m_reportsPane.RefillChooser();
+    return m_reportsPane.ReportCount();
+}
+
+void CQuillo95View::SelectReport(int item) { m_reportsPane.SelectReport(item); }
+
+void CQuillo95View::SelectNextDetail() {
+    if (CMyTreeCtrl* tree = m_detailsPane.Tree()) tree->SelectNext();
+}
+
+void CQuillo95View::SetStatusText(const std::string& text) { m_doc.m_frame.SetStatusText(text); }
+
+void CQuillo95View::ArmDemoTimer(int milliseconds) { m_timer2.start(milliseconds); }
+
+void CQuillo95View::StopDemoTimer() { m_timer2.stop(); }
 
 int CQuillo95View::TextHeight() const { return QFontMetrics(font()).height(); }
 
@@ -448,7 +503,8 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     AddCommand(file, ID_FILE_EXPORT_CURRENT, IDS_MENU_EXPORT_CURRENT);
     file->addSeparator();
     AddCommand(file, ID_FILE_ANALYZE_NOW, IDS_MENU_ANALYZE_NOW);
-    AddCommand(file, ID_RUN_DEMO, IDS_MENU_RUN_DEMO);
+    AddCommand(file, ID_RUN_DEMO, IDS_MENU_RUN_DEMO, QKeySequence(Qt::CTRL | Qt::Key_D))
+        ->setCheckable(true);
     file->addSeparator();
     AddCommand(file, ID_FILE_PRINT, IDS_MENU_PRINT, QKeySequence(Qt::CTRL | Qt::Key_P));
     AddCommand(file, ID_FILE_PRINT_PREVIEW, IDS_MENU_PRINT_PREVIEW);
@@ -507,8 +563,8 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_HELP_INDEX, true);
     enable(ID_APP_ABOUT, true);
     enable(ID_APP_EXIT, true);
-    // Demo mode is not offered yet.
-    enable(ID_RUN_DEMO, false);
+    enable(ID_RUN_DEMO, ready);
+    if (QAction* demo = FindAction(ID_RUN_DEMO)) demo->setChecked(m_demo.IsOn());
     enable(ID_FILE_PRINT, CanPrint());
     enable(ID_FILE_PRINT_PREVIEW, CanPrint());
     enable(ID_EDIT_COPY, CanCopy());
@@ -542,6 +598,9 @@ bool CQuillo95View::OnCommand(int id) {
             break;
         case ID_REGEN_TIPS:
             RegenTips();
+            break;
+        case ID_RUN_DEMO:
+            m_demo.Toggle();
             break;
         case ID_FILE_EXPORT_CURRENT:
             m_doc.ExportCurrent();
@@ -612,6 +671,8 @@ bool CQuillo95View::CanPrint() const {
 }
 
 bool CQuillo95View::CanCopy() const {
+    // The Charts tab copies its chart as an image.
+    if (m_currentPane == 3) return m_chartsPane.IsCreated();
     return (m_currentPane == 2 || m_currentPane == 4) && PrintableList(m_currentPane) != nullptr;
 }
 
@@ -643,6 +704,10 @@ int CQuillo95View::OnFilePrint(bool preview) {
 
 void CQuillo95View::OnEditCopy() {
     if (!CanCopy()) return;
+    if (m_currentPane == 3) {
+        m_chartsPane.CopyToClipboard(QGuiApplication::clipboard());
+        return;
+    }
     CopyToClipboard(*PrintableList(m_currentPane), m_currentPane == 2,
                     m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.m_frame);
 }

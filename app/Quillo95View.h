@@ -14,6 +14,7 @@
 #include <string>
 
 #include "analyzers/KQAnalyzer.h"
+#include "app/DemoMode.h"
 #include "reports/DetailItem.h"
 #include "panes/ChartsPane.h"
 #include "panes/DatabasePane.h"
@@ -84,7 +85,7 @@ public:
     virtual void OpenPage(const std::string& page) = 0;
 };
 
-class CQuillo95View : public QWidget, public IPaneView, public IChartsHost {
+class CQuillo95View : public QWidget, public IPaneView, public IChartsHost, public IDemoTarget {
     Q_OBJECT
 
 public:
@@ -102,7 +103,8 @@ public:
 
     // The framework's initial update: starts timer 1 (the second stage of start-up).
     void OnInitialUpdate();
-    // Timer ticks (1 start-up, 3 chart re-layout); public so that tests need not wait.
+    // Timer ticks (1 start-up, 2 demo step, 3 chart re-layout); public so that tests need
+    // not wait.
     void OnTimer(int id);
     bool IsTimerActive(int id) const;
 
@@ -144,6 +146,20 @@ public:
     CReportsPane m_reportsPane;
     CDetailsPane m_detailsPane;
 
+    // ---- demo mode ----
+    const CDemoMode& Demo() const { return m_demo; }
+    void ShowPane(int pane) override;
+    void RunAllTests() override;
+    void SelectNextSummaryTip() override;
+    int ChartChoiceCount() override;
+    void SelectChart(int item, int dimension) override;
+    int ReportChoiceCount() override;
+    void SelectReport(int item) override;
+    void SelectNextDetail() override;
+    void SetStatusText(const std::string& text) override;
+    void ArmDemoTimer(int milliseconds) override;
+    void StopDemoTimer() override;
+
     // ---- printing and the clipboard ----
     // The chart's print copy (one page); Print on the Charts tab stays disabled without it.
     void SetChartPainter(ChartPainter painter) { m_chartPainter = std::move(painter); }
@@ -181,7 +197,9 @@ private:
     QFont m_viewFont;
     int m_currentPane = 0;
     QTimer m_timer1;
+    QTimer m_timer2;
     QTimer m_timer3;
+    CDemoMode m_demo{*this};
     bool m_selectionSaved = false;
     bool m_autoRunDone = false;
     std::map<int, QAction*> m_actions;

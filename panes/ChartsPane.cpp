@@ -87,6 +87,12 @@ void CChartsPane::OnShow(bool show) {
     }
 }
 
+int CChartsPane::ChartCount() {
+    if (!m_chooser) return 0;
+    if (!m_upToDate) RefillChooser();
+    return m_chooser->count();
+}
+
 void CChartsPane::RefillChooser() {
     // Re-created controls have lost their entries: the chart shown last is kept by name.
     const QString remembered = m_chooser->currentIndex() >= 0 ? m_chooser->currentText()

@@ -53,6 +53,8 @@ public:
 
     CGraph& Graph() { return m_graph; }
     const QRect& ChartRect() const { return m_chartRect; }
+    // The number of chart definitions; fills the chooser first when it is out of date.
+    int ChartCount();
     QComboBox* Chooser() const { return m_chooser; }
     QComboBox* DimensionBox() const { return m_dimensionBox; }
     int DimensionChoice() const { return m_dimension; }

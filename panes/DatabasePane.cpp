@@ -87,6 +87,10 @@ void CDatabasePane::OnShow(bool show) {
     m_list->setVisible(show);
 }
 
+ITableText* CDatabasePane::TableText() { return m_list; }
+
+QString CDatabasePane::PrintTitle() const { return Text(IDS_APP_TITLE); }
+
 void CDatabasePane::OnDraw(QPainter& painter) {
     const QString heading = Text(IDS_DATABASE_HEADING);
     painter.setFont(*m_font);

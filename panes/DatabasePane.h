@@ -25,6 +25,8 @@ public:
     void CaptureSelection();
 
     CDatabaseList* List() const { return m_list; }
+    ITableText* TableText() override;
+    QString PrintTitle() const override;
     const CDbColumns& Columns() const { return m_columns; }
 
 protected:

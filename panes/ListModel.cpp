@@ -101,6 +101,16 @@ void CListModel::RemoveRow(int row) {
     endRemoveRows();
 }
 
+void CListModel::RemoveAllColumns() {
+    beginResetModel();
+    m_headers.clear();
+    m_rows.clear();
+    m_announced = 0;
+    m_rowOfData.clear();
+    m_mapValid = true;
+    endResetModel();
+}
+
 void CListModel::RemoveAllRows() {
     beginResetModel();
     m_rows.clear();

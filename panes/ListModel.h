@@ -35,6 +35,8 @@ public:
     // Columns.
     void InsertColumn(int column, const std::string& header);
     void SetHeaderText(int column, const std::string& header);
+    // Every column and row goes: the list is built again with other columns.
+    void RemoveAllColumns();
     const std::string& HeaderText(int column) const;
     int ColumnCount() const { return static_cast<int>(m_headers.size()); }
 

@@ -170,6 +170,11 @@ int COwnerDrawList::InsertRow(int row, std::vector<std::string> cells, int image
 
 void COwnerDrawList::DeleteRow(int row) { m_model->RemoveRow(row); }
 
+void COwnerDrawList::DeleteAllColumns() {
+    m_model->RemoveAllColumns();
+    m_announcedFocus = -1;
+}
+
 void COwnerDrawList::DeleteAllRows() {
     m_model->RemoveAllRows();
     m_announcedFocus = -1;

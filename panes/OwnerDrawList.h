@@ -48,6 +48,8 @@ public:
     // ---- columns ----
     void InsertColumn(int column, const QString& header, int width);
     void SetColumnWidth(int column, int width);
+    // Columns and rows alike (a list whose columns change with its contents).
+    void DeleteAllColumns();
     int GetColumnWidth(int column) const;
 
     // ---- rows ----

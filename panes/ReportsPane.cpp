@@ -8,7 +8,6 @@
 
 #include "document/DocReportSource.h"
 #include "document/Document.h"
-#include "panes/ReportList.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -26,9 +25,9 @@ void CReportsPane::CreateWindows() {
     // Only the user's choice compiles; refilling the chooser does not.
     QObject::connect(m_chooser, &QComboBox::activated, m_chooser, [this](int) { Compile(); });
 
-    m_list = new CReportList(view);
-    m_list->setObjectName(QStringLiteral("reportList"));
-    m_list->SetWindowText(Q(m_reportName));
+    // No caption: the report's name is in the chooser above the list.
+    m_list = new COwnerDrawList(kListID, view);
+    m_list->SetScrollBarAlwaysOn(true);
     m_list->hide();
     m_printTitle = Q(LoadKQString(IDS_COMPARISON_TITLE));
     Layout();
@@ -40,7 +39,7 @@ void CReportsPane::Layout() {
     m_chooser->setGeometry(area.left(), area.top(), 40 * m_aveCharWidth,
                            m_chooser->sizeHint().height());
     const int top = m_chooser->geometry().bottom() + 1;
-    m_list->setGeometry(area.left(), top, area.width(), std::max(0, area.bottom() + 1 - top));
+    m_list->SetRect(QRect(area.left(), top, area.width(), std::max(0, area.bottom() + 1 - top)));
 }
 
 void CReportsPane::OnResize() { Layout(); }
@@ -109,15 +108,21 @@ void CReportsPane::Fill() {
     if (m_lines.empty()) return;
     CDocReportSource source(*m_doc);
     CReportCompiler compiler(source);
-    const QFontMetrics metrics(m_list->font());
-    compiler.SetMeasure(
-        [&metrics](const std::string& text) { return metrics.horizontalAdvance(Q(text)); },
-        30 * m_aveCharWidth);
+    const COwnerDrawList* list = m_list;
+    compiler.SetMeasure([list](const std::string& text) { return list->TextWidth(text); },
+                        30 * m_aveCharWidth);
     static const std::vector<int32_t> kNone;
     CReportTable table;
     compiler.Compile(m_lines, m_selectionSource ? m_selectionSource->GetSelection() : kNone, table);
-    CReportCompiler::AppendFillerRows(table, m_list->VisibleRows());
-    m_list->SetTable(std::move(table));
+    CReportCompiler::AppendFillerRows(table, m_list->RowsPerPage());
+    m_table = std::move(table);
+    m_list->DeleteAllColumns();
+    for (int c = 0; c < m_table.ColumnCount(); ++c) {
+        const int width = size_t(c) < m_table.m_widths.size() ? m_table.m_widths[size_t(c)] : 0;
+        m_list->InsertColumn(c, Q(m_table.m_headers[size_t(c)]), width + m_aveCharWidth);
+    }
+    for (int r = 0; r < m_table.RowCount(); ++r)
+        m_list->AppendRow(m_table.m_cells[size_t(r)], -1, m_table.m_itemData[size_t(r)]);
     m_upToDate = 1;
 }
 

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "panes/Pane.h"
-#include "panes/ReportList.h"
+#include "panes/OwnerDrawList.h"
+#include "reports/ReportCompiler.h"
 
 class CReportsPane : public CPane {
 public:
@@ -20,9 +21,13 @@ public:
     void Compile();
     // Demo mode: choose the report at index and compile it.
     void SelectReport(int index);
+    int ReportCount() const { return m_chooser ? m_chooser->count() : 0; }
 
     QComboBox* Chooser() const { return m_chooser; }
-    CReportList* List() const { return m_list; }
+    enum { kListID = 21 };
+    COwnerDrawList* List() const { return m_list; }
+    // The compiled table the list shows, with the records behind its rows.
+    const CReportTable& Table() const { return m_table; }
     ITableText* TableText() override;
     QString PrintTitle() const override { return m_printTitle; }
     const std::string& ReportName() const { return m_reportName; }
@@ -39,7 +44,8 @@ private:
 
     const CSelectionPane* m_selectionSource = nullptr;
     QPointer<QComboBox> m_chooser;
-    QPointer<CReportList> m_list;
+    QPointer<COwnerDrawList> m_list;
+    CReportTable m_table;
     QString m_printTitle;
     std::vector<std::string> m_lines;
     std::string m_reportName;

@@ -1,5 +1,7 @@
 #include "panes/SummaryPane.h"
 
+#include <QTreeView>
+
 #include "document/Document.h"
 #include "panes/Bitmaps.h"
 #include "resources/Strings.h"
@@ -109,6 +111,26 @@ void CSummaryPane::OnRefresh() {
 }
 
 // ---- describing ----
+
+ITableText* CSummaryPane::TableText() {
+    if (m_tips && m_tips->View()->hasFocus()) return m_tips;
+    return m_highlights;
+}
+
+QString CSummaryPane::PrintTitle() const { return Text(IDS_APP_TITLE); }
+
+bool CSummaryPane::SelectNextTip() {
+    if (!m_tips) return false;
+    // Filler rows close the list; they are no tips.
+    int count = 0;
+    while (count < m_tips->RowCount() && m_tips->ItemOfRow(count)) ++count;
+    if (count == 0) return false;
+    const int next = (m_tips->FocusRow() + 1) % count;
+    m_tips->DeselectAll();
+    m_tips->SelectRow(next, true);
+    m_tips->SetFocusRow(next);
+    return true;
+}
 
 void CSummaryPane::DescribeAttr(KQAID id, const CAttr& attr) {
     if (!m_doc || !m_description) return;

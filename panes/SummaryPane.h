@@ -25,6 +25,13 @@ public:
     // The item a description is about to be shown for (the view's item action 1).
     void SetCurrentItem(const CDetailItem* item) { m_currentItem = item; }
 
+    // Printing reads the list that has the keyboard focus, the highlights when neither has.
+    ITableText* TableText() override;
+    QString PrintTitle() const override;
+    // Demo mode: selects and focuses the tip row after the focused one, wrapping past the last
+    // real tip; false when there is no tip.
+    bool SelectNextTip();
+
     CSummaryList* Highlights() const { return m_highlights; }
     CSummaryList* Tips() const { return m_tips; }
     CRightPane* Description() const { return m_description; }

@@ -4,7 +4,7 @@
 #include <QPainter>
 
 #include "panes/ListClipboard.h"
-#include "panes/ReportList.h"
+#include "panes/OwnerDrawList.h"
 #include "tests/printing/PrintFixture.h"
 #include "tests/view/ViewFixture.h"
 
@@ -63,7 +63,7 @@ protected:
         chooser->setCurrentIndex(index);
         emit chooser->activated(index);
     }
-    CReportList* List() const { return view->m_reportsPane.List(); }
+    COwnerDrawList* List() const { return view->m_reportsPane.List(); }
     // Print through the view with a PDF printer in place of the dialog.
     int PrintToPdf(const QString& name, bool preview = false) {
         path = OutputPath(name);
@@ -105,11 +105,13 @@ TEST_F(ReportsPaneTest, SelectedSystemsSideBySide) {
     EXPECT_EQ(List()->CellText(2, 0), QStringLiteral("Item Deep Depth"));
     EXPECT_EQ(List()->CellText(2, 1), QStringLiteral("deep SYS-B"));
     // Row records point into this machine's tree.
-    const CReportTable& t = List()->Table();
+    const CReportTable& t = view->m_reportsPane.Table();
     ASSERT_EQ(t.m_records.size(), 3u);
     EXPECT_EQ(t.m_records[0].m_kind, DETAIL_ATTR);
     EXPECT_EQ(t.m_records[2].m_entry->m_key, "Deep");
     EXPECT_TRUE(List()->WindowText().isEmpty());
+    EXPECT_EQ(List()->objectName(), QStringLiteral("21"));
+    EXPECT_EQ(List()->GetItemData(2), 2);
 
     // An empty selection leaves the caption column alone.
     Select({});
@@ -145,10 +147,10 @@ TEST_F(ReportsPaneTest, LongReportsEndWithTwoFillerRows) {
     view->OnCommand(ID_VIEW_REPORTS);
     Choose(QStringLiteral("Long"));
     ASSERT_EQ(List()->RowCount(), 102);
-    EXPECT_EQ(List()->Table().m_itemData[99], 99);
-    EXPECT_EQ(List()->Table().m_itemData[100], kFillerRow);
-    EXPECT_EQ(List()->Table().m_itemData[101], kFillerRow);
-    EXPECT_EQ(List()->Table().m_records.size(), 100u);
+    EXPECT_EQ(view->m_reportsPane.Table().m_itemData[99], 99);
+    EXPECT_EQ(view->m_reportsPane.Table().m_itemData[100], kFillerRow);
+    EXPECT_EQ(view->m_reportsPane.Table().m_itemData[101], kFillerRow);
+    EXPECT_EQ(view->m_reportsPane.Table().m_records.size(), 100u);
     Choose(QStringLiteral("Compare"));
     EXPECT_EQ(List()->RowCount(), 3);
 }
@@ -158,9 +160,10 @@ TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
     view->UpdateCommandUI();
     EXPECT_FALSE(view->FindAction(ID_FILE_PRINT)->isEnabled());
     EXPECT_FALSE(view->FindAction(ID_EDIT_COPY)->isEnabled());
-    view->OnCommand(ID_VIEW_CHARTS);
+    view->OnCommand(ID_VIEW_DETAILS);
     EXPECT_FALSE(view->FindAction(ID_FILE_PRINT_PREVIEW)->isEnabled());
     EXPECT_FALSE(view->OnCommand(ID_FILE_PRINT));
+    EXPECT_FALSE(view->OnCommand(ID_EDIT_COPY));
 
     view->OnCommand(ID_VIEW_REPORTS);
     Choose(QStringLiteral("Compare"));
@@ -182,11 +185,59 @@ TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
     EXPECT_EQ(view->OnFilePrint(true), 0);
 
     // All rows, no window-text line: the header line comes first.
-    List()->selectionModel()->clearSelection();
+    List()->DeselectAll();
     ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
     EXPECT_EQ(clipboard.text.toStdString(),
               "Item Speed\t222\t111\r\nItem Speed\t222\t111\r\n  Storage\t\t\r\n"
               "Item Deep Depth\tdeep SYS-B\tdeep SYS-A\r\n");
+}
+
+TEST_F(ReportsPaneTest, TheDatabaseListPrintsAndCopiesSelectedRows) {
+    // The database listing, as the frame passes it on.
+    frame.onListRecord = [this](CRecordEntry* r, int key) { view->ListRecord(r, key); };
+    frame.onListingRequest = [this](int value) { view->ListingRequest(value); };
+    doc->FinishIdleWork();
+    QApplication::processEvents();
+    view->OnCommand(ID_VIEW_DATABASE);
+    view->UpdateCommandUI();
+    EXPECT_TRUE(view->FindAction(ID_FILE_PRINT)->isEnabled());
+    EXPECT_TRUE(view->FindAction(ID_FILE_PRINT_PREVIEW)->isEnabled());
+    EXPECT_TRUE(view->FindAction(ID_EDIT_COPY)->isEnabled());
+    CDatabaseList* list = view->m_databasePane.List();
+    ASSERT_GE(list->RowCount(), 1);
+    ASSERT_GE(list->ColumnCount(), 1);
+    const int rowB = 0;  // this machine's row
+
+    ASSERT_EQ(PrintToPdf(QStringLiteral("database.pdf")), 1);
+    const QString text = PdfText(path);
+    EXPECT_TRUE(text.contains(QString::fromStdString(LoadKQString(IDS_APP_TITLE))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdString(LoadKQString(IDS_DATABASE_HEADING))));
+    EXPECT_TRUE(text.contains(list->HeaderText(0)));
+    for (int c = 0; c < list->ColumnCount(); ++c) {
+        if (!list->CellText(rowB, c).isEmpty()) {
+            EXPECT_TRUE(text.contains(list->CellText(rowB, c))) << c;
+        }
+    }
+
+    QString header;
+    for (int c = 0; c < list->ColumnCount(); ++c)
+        header += (header.isEmpty() ? QString() : QStringLiteral("\t")) + list->HeaderText(c);
+    header += QStringLiteral("\r\n");
+    const QString caption =
+        list->WindowText().isEmpty() ? QString() : list->WindowText() + QStringLiteral("\r\n");
+
+    // Nothing selected: caption and header line only, not the whole list.
+    list->DeselectAll();
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    EXPECT_EQ(clipboard.text, caption + header);
+
+    list->SelectRow(rowB, true);
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    QString line;
+    for (int c = 0; c < list->ColumnCount(); ++c)
+        line += (line.isEmpty() ? QString() : QStringLiteral("\t")) + list->CellText(rowB, c);
+    EXPECT_EQ(clipboard.text, caption + header + line + QStringLiteral("\r\n"));
 }
 
 TEST_F(ReportsPaneTest, TheChartsTabPrintsThroughItsHook) {
@@ -198,7 +249,6 @@ TEST_F(ReportsPaneTest, TheChartsTabPrintsThroughItsHook) {
     });
     view->UpdateCommandUI();
     EXPECT_TRUE(view->FindAction(ID_FILE_PRINT)->isEnabled());
-    EXPECT_FALSE(view->FindAction(ID_EDIT_COPY)->isEnabled());
     ASSERT_EQ(PrintToPdf(QStringLiteral("chart.pdf")), 1);
     EXPECT_EQ(drawnIn, QRect(72, 72, 1200 - 144, 1600 - 144));  // half-inch margins at 144 dpi
     EXPECT_TRUE(PdfText(path).contains(QLatin1String("Chart goes here")));

@@ -337,3 +337,41 @@ TEST_F(ChartsPaneTest, PicturesOfTheChartsTab) {
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(QString::fromStdString(OutPath("charts-3d.png"))));
 }
+
+TEST_F(ChartsPaneTest, PrintAndCopyOnTheChartsTabGoThroughTheView) {
+    ShowCharts();
+    view->UpdateCommandUI();
+    EXPECT_TRUE(view->FindAction(ID_FILE_PRINT)->isEnabled());
+    EXPECT_TRUE(view->FindAction(ID_FILE_PRINT_PREVIEW)->isEnabled());
+    EXPECT_TRUE(view->FindAction(ID_EDIT_COPY)->isEnabled());
+
+    const std::string pdf = OutPath(QStringLiteral("chart-view-print.pdf"));
+    QFile::remove(QString::fromStdString(pdf));
+    view->SetPrintDialogHook([&pdf](QPrinter& printer, bool preview) {
+        EXPECT_FALSE(preview);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setResolution(300);
+        printer.setOutputFileName(QString::fromStdString(pdf));
+        return true;
+    });
+    ASSERT_TRUE(view->OnCommand(ID_FILE_PRINT));
+    view->SetPrintDialogHook({});
+    const QString text = RunTool(QStringLiteral("pdftotext"), {QString::fromStdString(pdf), "-"});
+    for (const char* expected : {"Speeds", "Alpha", "Gamma", "Item Clock"})
+        EXPECT_TRUE(text.contains(QString::fromLatin1(expected))) << expected << "\n"
+                                                                  << text.toStdString();
+
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    const QImage copied = clipboard->image();
+    EXPECT_EQ(copied.size(), Pane().ChartRect().size());
+    EXPECT_EQ(copied.convertToFormat(QImage::Format_RGB32),
+              Pane().ChartImage(Pane().ChartRect().size()));
+
+    // Another tab: the chart is no longer what Copy takes.
+    view->OnCommand(ID_VIEW_DETAILS);
+    clipboard->clear();
+    EXPECT_FALSE(view->OnCommand(ID_EDIT_COPY));
+    EXPECT_TRUE(clipboard->image().isNull());
+}

@@ -6,6 +6,7 @@
 
 #include "app/DemoMode.h"
 #include "resources/Strings.h"
+#include "tests/view/ViewFixture.h"
 
 namespace {
 
@@ -126,3 +127,114 @@ TEST_F(DemoModeTest, TurnedOffDuringTheRunArmsNoTimer) {
 }
 
 }  // namespace
+
+// The view as the demo's target, its timer 2 ticked by hand.
+class DemoViewTest : public ViewTest {
+protected:
+    std::vector<std::string> Modules() const override { return {"Five", "Ten"}; }
+    void SetUp() override {
+        ViewTest::SetUp();
+        StartUp();
+        CKQTreeEntry* five = doc->m_analyzers.FindByID(5)->m_branch;
+        CKQTreeEntry* ten = doc->m_analyzers.FindByID(10)->m_branch;
+        ASSERT_TRUE(five && ten);
+        for (const char* name : {"Chart A", "Chart B", "Chart C"})
+            five->GetRepDefPtr(five->AddReportDef(name, RDTYPE_CHART))
+                ->AppendReportItem(5, "Item~Clock");
+        for (const char* name : {"Report A", "Report B"}) {
+            ten->AddReportDef(name, RDTYPE_REPORT);
+            ten->AddReportItem("Item~Speed", 10);
+        }
+        view->MarkPanesNotUpToDate();
+    }
+    QAction* DemoAction() const { return view->FindAction(ID_RUN_DEMO); }
+};
+
+TEST_F(DemoViewTest, TimerTwoWalksThePanesAndStartsOver) {
+    view->UpdateCommandUI();
+    ASSERT_TRUE(DemoAction()->isEnabled());
+    EXPECT_EQ(DemoAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_D));
+    EXPECT_FALSE(DemoAction()->isChecked());
+    view->OnCommand(ID_VIEW_DETAILS);
+
+    ASSERT_TRUE(view->OnCommand(ID_RUN_DEMO));
+    EXPECT_TRUE(DemoAction()->isChecked());
+    EXPECT_TRUE(view->IsTimerActive(2));
+    EXPECT_EQ(view->CurrentPane(), PANE_SUMMARY);
+    EXPECT_EQ(frame.status.back(), LoadKQString(IDS_DEMO_IN_PROGRESS));
+
+    // The panes in the order shown, the chart and report chosen each time one shows, and the
+    // detail item selected at each step.
+    std::vector<int> panes{view->CurrentPane()};
+    std::vector<std::pair<int, int>> charts;
+    std::vector<int> reports;
+    std::vector<QTreeWidgetItem*> details;
+    int ticks = 0;
+    const int runsBefore = int(frame.status.size());
+    for (; ticks < 200 && !(panes.size() > 1 && panes.back() == PANE_SUMMARY); ++ticks) {
+        const int phase = view->Demo().Phase();
+        view->OnTimer(2);
+        const int pane = view->CurrentPane();
+        if (pane != panes.back()) panes.push_back(pane);
+        if (phase == CDemoMode::kCharts && pane == PANE_CHARTS &&
+            view->Demo().Phase() == CDemoMode::kCharts)
+            charts.push_back({view->m_chartsPane.Chooser()->currentIndex(),
+                              view->m_chartsPane.DimensionChoice()});
+        if (phase == CDemoMode::kReports && pane == PANE_REPORTS &&
+            view->Demo().Phase() == CDemoMode::kReports)
+            reports.push_back(view->m_reportsPane.Chooser()->currentIndex());
+        if (pane == PANE_DETAILS && view->m_detailsPane.Tree())
+            details.push_back(view->m_detailsPane.Tree()->currentItem());
+        EXPECT_TRUE(view->IsTimerActive(2)) << ticks;
+    }
+    EXPECT_EQ(panes, std::vector<int>({PANE_SUMMARY, PANE_DATABASE, PANE_CHARTS, PANE_REPORTS,
+                                       PANE_DETAILS, PANE_SUMMARY}));
+    EXPECT_GT(int(frame.status.size()), runsBefore);
+    EXPECT_EQ(charts, (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}, {2, 0}}));
+    ASSERT_GE(view->m_reportsPane.ReportCount(), 2);
+    std::vector<int> expectedReports;
+    for (int i = 0; i < view->m_reportsPane.ReportCount(); ++i) expectedReports.push_back(i);
+    EXPECT_EQ(reports, expectedReports);
+    // The details tree moved on through its items.
+    ASSERT_GE(details.size(), 3u);
+    EXPECT_NE(details[1], details[2]);
+    EXPECT_EQ(view->Demo().Phase(), CDemoMode::kSummary);
+    EXPECT_EQ(frame.status.back(), LoadKQString(IDS_DEMO_IN_PROGRESS));
+
+    // Off: the timer stops, the mark goes, the bar says Ready again.
+    ASSERT_TRUE(view->OnCommand(ID_RUN_DEMO));
+    EXPECT_FALSE(view->IsTimerActive(2));
+    EXPECT_FALSE(DemoAction()->isChecked());
+    EXPECT_EQ(frame.status.back(), LoadKQString(IDS_STATUS_READY_HELP));
+    view->OnTimer(2);  // a tick already queued does nothing
+    EXPECT_EQ(view->CurrentPane(), PANE_SUMMARY);
+}
+
+TEST_F(DemoViewTest, TipsAreSelectedInTurnAndWrap) {
+    CSummaryList* tips = view->m_summaryPane.Tips();
+    ASSERT_TRUE(tips);
+    int count = 0;
+    while (count < tips->RowCount() && tips->ItemOfRow(count)) ++count;
+    if (count == 0) GTEST_SKIP() << "no tips from the test modules";
+    // From the last tip the next is the first; filler rows below are never chosen.
+    tips->SetFocusRow(count - 1);
+    for (int i = 0; i <= count; ++i) {
+        ASSERT_TRUE(view->m_summaryPane.SelectNextTip());
+        EXPECT_EQ(tips->FocusRow(), i % count) << i;
+        EXPECT_EQ(tips->SelectedRows(), std::vector<int>{i % count});
+    }
+}
+
+// Started from the command line: on after the first set-up, not before.
+class DemoOptionTest : public ViewTest {};
+
+TEST_F(DemoOptionTest, OptionDStartsTheDemoAfterTheFirstSetUp) {
+    app.m_demo = 1;
+    view->OnInitialUpdate();
+    EXPECT_FALSE(view->Demo().IsOn());
+    view->OnTimer(1);
+    EXPECT_TRUE(view->Demo().IsOn());
+    EXPECT_TRUE(view->IsTimerActive(2));
+    EXPECT_EQ(view->CurrentPane(), PANE_SUMMARY);
+    EXPECT_TRUE(view->FindAction(ID_RUN_DEMO)->isChecked());
+}
