@@ -97,7 +97,7 @@ void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyz
     CKQTreeEntry* top = systemTree.GetHead();
     if (top == nullptr) return;
 
-    const std::string tipsName = LoadKQString(IDS_TIPS_HEADING);
+    const std::string tipsName = LoadKQString(IDS_TIPS_REPORT);
     top->AddReportDef(tipsName, RDTYPE_REPORT);
     top->EmptyReportDef(tipsName, RDTYPE_REPORT);
     // First item: the path of the attribute that names a system (column captions).
@@ -146,7 +146,7 @@ void AddReportHeadings(CRepDef& def, const AnalyzerNameFn& analyzerName) {
             const KQAID kqaid = item.m_kqaid;
             if (IsTipReference(item.m_text)) {
                 if (!inTips)
-                    def.InsertReportItem(pos, kqaid, MakeHeading(LoadKQString(IDS_TIPS_REPORT)));
+                    def.InsertReportItem(pos, kqaid, MakeHeading(LoadKQString(IDS_TIPS_HEADING)));
                 inTips = true;
             } else {
                 inTips = false;

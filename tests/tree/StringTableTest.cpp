@@ -38,7 +38,7 @@ TEST(StringTableTest, LoadsByNumber) {
     EXPECT_EQ(LoadKQString(IDS_DATABASE_FILE), "Quillo97.kqd");
     EXPECT_EQ(LoadKQString(IDS_LOADING_ANALYZER), "Loading analyzer ");  // trailing blank kept
     EXPECT_EQ(LoadKQString(IDS_APP_TITLE), "Quillon 97");
-    EXPECT_TRUE(HasKQString(IDS_TIPS_REPORT));
+    EXPECT_TRUE(HasKQString(IDS_TIPS_HEADING));
     EXPECT_FALSE(HasKQString(kNoSuchString));
     EXPECT_EQ(LoadKQString(kNoSuchString), "");
 }
