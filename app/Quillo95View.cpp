@@ -20,16 +20,15 @@
 #include "panes/ListPrinter.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PopupMenus.h"
+#include "panes/QtText.h"
 #include "resources/Strings.h"
 
 namespace {
 
-QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
-
 // The per-user application key, section "Settings".
 std::unique_ptr<QSettings> OpenSettings() {
-    auto settings = std::make_unique<QSettings>(Text(IDS_REG_COMPANY), Text(IDS_APP_TITLE));
-    settings->beginGroup(Text(IDS_REG_SETTINGS));
+    auto settings = std::make_unique<QSettings>(KQText(IDS_REG_COMPANY), KQText(IDS_APP_TITLE));
+    settings->beginGroup(KQText(IDS_REG_SETTINGS));
     return settings;
 }
 
@@ -323,7 +322,7 @@ void CQuillo95View::CreateTabCtrl() {
     m_tabCtrl = tabs;
     const int count = std::atoi(LoadKQString(IDS_TAB_COUNT).c_str());
     for (int i = 0; i < count; ++i)
-        tabs->InsertItem(i, Text(KQStringId(IDS_TAB_SUMMARY + unsigned(i))), PANE_SUMMARY + i);
+        tabs->InsertItem(i, KQText(KQStringId(IDS_TAB_SUMMARY + unsigned(i))), PANE_SUMMARY + i);
     // A re-created strip keeps showing the current pane's tab.
     if (m_currentPane != PANE_NONE) tabs->SetCurSel(m_currentPane - PANE_SUMMARY);
 }
@@ -413,7 +412,7 @@ void CQuillo95View::ListingRequest(int value) { m_databasePane.ListingRequest(va
 
 void CQuillo95View::RestoreSelection() {
     auto settings = OpenSettings();
-    int count = settings->value(Text(IDS_REG_NUM_RECS_SELECTED), 0).toInt();
+    int count = settings->value(KQText(IDS_REG_NUM_RECS_SELECTED), 0).toInt();
     // A damaged count cannot make start-up read more values than the section holds.
     count = std::min(count, int(settings->childKeys().size()));
     std::vector<int32_t>& selection = m_databasePane.m_selection;
@@ -433,7 +432,7 @@ void CQuillo95View::RestoreSelection() {
 void CQuillo95View::SaveSelection() {
     auto settings = OpenSettings();
     const std::vector<int32_t>& selection = m_databasePane.GetSelection();
-    settings->setValue(Text(IDS_REG_NUM_RECS_SELECTED), int(selection.size()));
+    settings->setValue(KQText(IDS_REG_NUM_RECS_SELECTED), int(selection.size()));
     for (size_t i = 0; i < selection.size(); ++i) {
         const QString name = QString::fromStdString(
             KQFormat(LoadKQString(IDS_REG_REC_SELECTED_FMT).c_str(), unsigned(i)));
@@ -452,7 +451,7 @@ void CQuillo95View::paintEvent(QPaintEvent*) {
     if (CPane* current = PaneObject(m_currentPane)) {
         current->Draw(painter);
     } else if (m_currentPane == PANE_OPTIONS) {
-        const QString text = Text(IDS_TAB_OPTIONS);
+        const QString text = KQText(IDS_TAB_OPTIONS);
         const QFontMetrics metrics(font());
         const int x = m_tabRect.left() + m_tabRect.width() / 2;
         const int y = m_tabRect.y() + m_tabRect.height() + metrics.height();
@@ -483,7 +482,7 @@ void CQuillo95View::OnSize() {
 
 QAction* CQuillo95View::AddCommand(QMenu* menu, int id, KQStringId textID,
                                    const QKeySequence& key) {
-    QAction* action = new QAction(Text(textID), this);
+    QAction* action = new QAction(KQText(textID), this);
     action->setData(id);
     if (!key.isEmpty()) action->setShortcut(key);
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
@@ -493,13 +492,13 @@ QAction* CQuillo95View::AddCommand(QMenu* menu, int id, KQStringId textID,
 }
 
 void CQuillo95View::BuildMenus(QMenuBar* bar) {
-    QMenu* file = bar->addMenu(Text(IDS_MENU_FILE));
+    QMenu* file = bar->addMenu(KQText(IDS_MENU_FILE));
     AddCommand(file, ID_FILE_SAVE_CURRENT, IDS_MENU_SAVE_CURRENT)
-        ->setStatusTip(Text(IDS_TIP_SAVE_CURRENT));
+        ->setStatusTip(KQText(IDS_TIP_SAVE_CURRENT));
     file->addSeparator();
-    AddCommand(file, ID_FILE_IMPORT, IDS_MENU_IMPORT)->setStatusTip(Text(IDS_TIP_IMPORT));
+    AddCommand(file, ID_FILE_IMPORT, IDS_MENU_IMPORT)->setStatusTip(KQText(IDS_TIP_IMPORT));
     AddCommand(file, ID_FILE_IMPORT_ONE, IDS_MENU_IMPORT_ONE)
-        ->setStatusTip(Text(IDS_TIP_IMPORT_ONE));
+        ->setStatusTip(KQText(IDS_TIP_IMPORT_ONE));
     AddCommand(file, ID_FILE_EXPORT_CURRENT, IDS_MENU_EXPORT_CURRENT);
     file->addSeparator();
     AddCommand(file, ID_FILE_ANALYZE_NOW, IDS_MENU_ANALYZE_NOW);
@@ -511,10 +510,10 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     file->addSeparator();
     AddCommand(file, ID_APP_EXIT, IDS_MENU_EXIT);
 
-    QMenu* edit = bar->addMenu(Text(IDS_MENU_EDIT));
+    QMenu* edit = bar->addMenu(KQText(IDS_MENU_EDIT));
     AddCommand(edit, ID_EDIT_COPY, IDS_MENU_COPY, QKeySequence(Qt::CTRL | Qt::Key_C));
 
-    m_viewMenu = bar->addMenu(Text(IDS_MENU_VIEW));
+    m_viewMenu = bar->addMenu(KQText(IDS_MENU_VIEW));
     // A radio mark on the current pane; pane 6 has no item, so none may be checked.
     auto* panes = new QActionGroup(this);
     panes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
@@ -526,7 +525,7 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     }
     m_viewMenu->addSeparator();
 
-    QMenu* help = bar->addMenu(Text(IDS_MENU_HELP));
+    QMenu* help = bar->addMenu(KQText(IDS_MENU_HELP));
     AddCommand(help, ID_TELL_ME_MORE, IDS_MENU_TELL_ME_MORE);
     AddCommand(help, ID_HELP_INDEX, IDS_MENU_HELP_TOPICS, QKeySequence(Qt::Key_F1));
     help->addSeparator();
@@ -682,9 +681,9 @@ std::unique_ptr<IPrintSource> CQuillo95View::MakePrintSource() {
     ITableText* list = PrintableList(m_currentPane);
     if (!list) return nullptr;
     QString title = PaneObject(m_currentPane)->PrintTitle();
-    if (title.isEmpty()) title = Text(IDS_APP_TITLE);
+    if (title.isEmpty()) title = KQText(IDS_APP_TITLE);
     // The Database list is printed under the heading its pane shows above it.
-    const QString caption = m_currentPane == 2 ? Text(IDS_DATABASE_HEADING) : QString();
+    const QString caption = m_currentPane == 2 ? KQText(IDS_DATABASE_HEADING) : QString();
     return std::make_unique<CListPrinter>(*list, title, caption);
 }
 

@@ -27,7 +27,7 @@ std::string WithoutSlash(std::string dir) {
 
 std::string UserDataDirectory() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
-    // The base directory specification ignores relative values.
+    // A relative XDG_DATA_HOME is ignored, as freedesktop's base directory rules say.
     const std::string base =
         xdg && *xdg == '/' ? WithoutSlash(xdg) : WithoutSlash(HomeDirectory()) + "/.local/share";
     return base + "/Quillon97";

@@ -11,6 +11,7 @@
 #include <QTextOption>
 
 #include "panes/Bitmaps.h"
+#include "panes/QtText.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -24,8 +25,6 @@ constexpr int kButtonWidth = 80;
 constexpr int kButtonHeight = 24;
 constexpr int kListHeight = 40;  // the edit box's resource height
 constexpr int kPlaceholderHeight = 20;
-
-QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 // The window that replaces the picture frame: bitmap 166 at its top-left corner.
 class CBitmapWindow : public QWidget {
@@ -50,7 +49,7 @@ int CAboutDlg::ResourceListHeight() { return kListHeight; }
 CAboutDlg::CAboutDlg(const std::vector<std::string>& analyzerLines, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("dialog%1").arg(int(IDD)));
-    setWindowTitle(Text(IDS_ABOUT_CAPTION));
+    setWindowTitle(KQText(IDS_ABOUT_CAPTION));
     setModal(true);
 
     auto label = [this](int id, const QString& text, int left, int width, Qt::Alignment align) {
@@ -63,23 +62,25 @@ CAboutDlg::CAboutDlg(const std::vector<std::string>& analyzerLines, QWidget* par
     // The picture frame of the resource; replaced below.
     m_picture = new QWidget(this);
     m_picture->setGeometry(kMargin, kMargin, kPlaceholderHeight, kPlaceholderHeight);
-    m_publisher = label(IDC_PUBLISHER, Text(IDS_REG_COMPANY), kMargin, kColumnWidth, Qt::AlignLeft);
-    m_title = label(IDC_TITLE, Text(IDS_ABOUT_PRODUCT), kMargin, kColumnWidth, Qt::AlignLeft);
+    m_publisher =
+        label(IDC_PUBLISHER, KQText(IDS_REG_COMPANY), kMargin, kColumnWidth, Qt::AlignLeft);
+    m_title = label(IDC_TITLE, KQText(IDS_ABOUT_PRODUCT), kMargin, kColumnWidth, Qt::AlignLeft);
     m_version = label(IDC_VERSION, QString(), kMargin, kColumnWidth, Qt::AlignLeft);
-    m_ok = new QPushButton(Text(IDS_OK), this);
+    m_ok = new QPushButton(KQText(IDS_OK), this);
     m_ok->setObjectName(QStringLiteral("item1"));
     m_ok->setDefault(true);
     m_ok->setGeometry(kButtonLeft, 0, kButtonWidth, kButtonHeight);
     connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
     const int fullWidth = kDialogWidth - 2 * kMargin;
-    m_notice1 = label(IDC_NOTICE1, Text(IDS_ABOUT_COPYRIGHT), kMargin, fullWidth, Qt::AlignLeft);
-    m_notice2 = label(IDC_NOTICE2, Text(IDS_ABOUT_MODULES_NOTE), kMargin, fullWidth, Qt::AlignLeft);
-    m_analyzersLabel =
-        label(IDC_ANALYZERS_LABEL, Text(IDS_ABOUT_ANALYZERS), kMargin, fullWidth, Qt::AlignHCenter);
+    m_notice1 = label(IDC_NOTICE1, KQText(IDS_ABOUT_COPYRIGHT), kMargin, fullWidth, Qt::AlignLeft);
+    m_notice2 =
+        label(IDC_NOTICE2, KQText(IDS_ABOUT_MODULES_NOTE), kMargin, fullWidth, Qt::AlignLeft);
+    m_analyzersLabel = label(IDC_ANALYZERS_LABEL, KQText(IDS_ABOUT_ANALYZERS), kMargin, fullWidth,
+                             Qt::AlignHCenter);
     m_list = new QPlainTextEdit(this);
     m_list->setObjectName(QStringLiteral("item%1").arg(int(IDC_ANALYZERS)));
     m_list->setReadOnly(true);
-    m_list->setAccessibleName(Text(IDS_ABOUT_ANALYZERS));
+    m_list->setAccessibleName(KQText(IDS_ABOUT_ANALYZERS));
     m_list->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_list->document()->setDocumentMargin(0);
@@ -117,7 +118,7 @@ QWidget* CAboutDlg::Control(int id) const {
 }
 
 void CAboutDlg::OnInitDialog(const std::vector<std::string>& analyzerLines) {
-    m_version->setText(Text(IDS_VERSION_LINE));
+    m_version->setText(KQText(IDS_VERSION_LINE));
 
     const QPixmap bitmap = LoadKQBitmap(166);
     const QPoint pictureAt = m_picture->pos();

@@ -10,14 +10,13 @@
 #include <new>
 
 #include "document/Document.h"
+#include "panes/QtText.h"
 #include "resources/Strings.h"
 
 namespace {
 
 constexpr int kAnalyzerRole = Qt::UserRole;
 constexpr int kDefinitionRole = Qt::UserRole + 1;
-
-QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 }  // namespace
 
@@ -38,8 +37,8 @@ void CChartsPane::CreateWindows() {
     m_dimensionBox->setObjectName(QStringLiteral("chartDimension"));
     m_dimensionBox->hide();
     m_dimensionBox->setGeometry(m_chooser->geometry().right() + 1, top, 8 * m_aveCharWidth, height);
-    m_dimensionBox->addItem(Text(IDS_CHART_2D));
-    m_dimensionBox->addItem(Text(IDS_CHART_3D));
+    m_dimensionBox->addItem(KQText(IDS_CHART_2D));
+    m_dimensionBox->addItem(KQText(IDS_CHART_3D));
     SetDropHeight(m_dimensionBox);
     m_dimensionBox->setCurrentIndex(m_dimension);
 

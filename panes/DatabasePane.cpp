@@ -5,13 +5,10 @@
 #include <algorithm>
 
 #include "panes/Bitmaps.h"
+#include "panes/QtText.h"
 #include "resources/Strings.h"
 
-namespace {
-
-QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
-
-}  // namespace
+namespace {}  // namespace
 
 CDatabasePane::~CDatabasePane() { delete m_list.data(); }
 
@@ -89,10 +86,10 @@ void CDatabasePane::OnShow(bool show) {
 
 ITableText* CDatabasePane::TableText() { return m_list; }
 
-QString CDatabasePane::PrintTitle() const { return Text(IDS_APP_TITLE); }
+QString CDatabasePane::PrintTitle() const { return KQText(IDS_APP_TITLE); }
 
 void CDatabasePane::OnDraw(QPainter& painter) {
-    const QString heading = Text(IDS_DATABASE_HEADING);
+    const QString heading = KQText(IDS_DATABASE_HEADING);
     painter.setFont(*m_font);
     const QFontMetrics fm(*m_font);
     const int x = m_tabRect.left() + (m_tabRect.width() - fm.horizontalAdvance(heading)) / 2;

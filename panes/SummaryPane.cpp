@@ -4,11 +4,10 @@
 
 #include "document/Document.h"
 #include "panes/Bitmaps.h"
+#include "panes/QtText.h"
 #include "resources/Strings.h"
 
 namespace {
-
-QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 constexpr int kImageCount = 7;
 
@@ -36,11 +35,11 @@ void CSummaryPane::CreateWindows() {
     QWidget* parent = ViewWidget();
 
     m_highlights = new CSummaryList(kHighlightsID, parent, Owner());
-    m_highlights->SetCaption(Text(IDS_HIGHLIGHTS_CAPTION));
+    m_highlights->SetCaption(KQText(IDS_HIGHLIGHTS_CAPTION));
     m_highlights->SetHeaderVisible(false);
     m_highlights->SetScrollBarAlwaysOn(true);
-    m_highlights->InsertColumn(0, Text(IDS_COLUMN_ITEM), 10 * m_aveCharWidth);
-    m_highlights->InsertColumn(1, Text(IDS_COLUMN_VALUE), 10 * m_aveCharWidth);
+    m_highlights->InsertColumn(0, KQText(IDS_COLUMN_ITEM), 10 * m_aveCharWidth);
+    m_highlights->InsertColumn(1, KQText(IDS_COLUMN_VALUE), 10 * m_aveCharWidth);
     m_highlights->SetTellMeMoreCode(IA_SUMMARY_BOX);
     m_highlights->SetRect(q.highlights);
     m_highlights->hide();
@@ -51,7 +50,7 @@ void CSummaryPane::CreateWindows() {
         m_images.push_back(strip.copy(i * 16, 0, 16, 16));
 
     m_tips = new CSummaryList(kTipsID, parent, Owner());
-    m_tips->SetCaption(Text(IDS_TIPS_CAPTION));
+    m_tips->SetCaption(KQText(IDS_TIPS_CAPTION));
     m_tips->SetHeaderVisible(false);
     m_tips->SetScrollBarAlwaysOn(true);
     m_tips->SetRect(q.tips);
@@ -62,7 +61,7 @@ void CSummaryPane::CreateWindows() {
 
     m_description = new CRightPane(Owner());
     m_description->Create(q.description, parent, kDescriptionID, true, false);
-    m_description->setWindowTitle(Text(IDS_DESCRIPTION));
+    m_description->setWindowTitle(KQText(IDS_DESCRIPTION));
     m_description->SetTellMeMoreCode(IA_SUMMARY_BOX);
 
     CreatePanel(q.panel);
@@ -117,7 +116,7 @@ ITableText* CSummaryPane::TableText() {
     return m_highlights;
 }
 
-QString CSummaryPane::PrintTitle() const { return Text(IDS_APP_TITLE); }
+QString CSummaryPane::PrintTitle() const { return KQText(IDS_APP_TITLE); }
 
 bool CSummaryPane::SelectNextTip() {
     if (!m_tips) return false;

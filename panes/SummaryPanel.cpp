@@ -6,11 +6,10 @@
 #include <algorithm>
 
 #include "panes/PaneCommands.h"
+#include "panes/QtText.h"
 #include "resources/Strings.h"
 
 namespace {
-
-QString Text(KQStringId id) { return QString::fromStdString(LoadKQString(id)); }
 
 int Width(const QFont& font, const QString& text) {
     if (font.pixelSize() <= 0 || text.isEmpty()) return 0;
@@ -143,7 +142,7 @@ CSummaryPanel::CSummaryPanel(IPaneCommands* commands, bool browser, const QRect&
 
 void CSummaryPanel::Layout(bool browser) {
     const QRect q(0, 0, width(), height());
-    m_logo = CLogoLayout::Make(q, Text(IDS_LOGO_TITLE), Text(IDS_LOGO_SUBTITLE));
+    m_logo = CLogoLayout::Make(q, KQText(IDS_LOGO_TITLE), KQText(IDS_LOGO_SUBTITLE));
 
     // Buttons side by side under the box, as wide as the logo at most.
     auto makeButtons = [&](int px) {
@@ -151,17 +150,17 @@ void CSummaryPanel::Layout(bool browser) {
         const QFontMetrics fm(m_buttonFont);
         const int ave = fm.averageCharWidth();
         const int h = (fm.height() * 7 + 2) / 4;
-        const int wa = 2 * ave + fm.horizontalAdvance(Text(IDS_ANALYZE_NOW));
-        const int wh = 2 * ave + fm.horizontalAdvance(Text(IDS_HELP));
+        const int wa = 2 * ave + fm.horizontalAdvance(KQText(IDS_ANALYZE_NOW));
+        const int wh = 2 * ave + fm.horizontalAdvance(KQText(IDS_HELP));
         const int pair = wa + 2 * ave + wh;
         const int left = (q.width() - pair) / 2;
         const int top = m_logo.box.bottom() + 1 + m_logo.p;
         delete m_analyze.data();
         delete m_help.data();
-        m_analyze = new QPushButton(Text(IDS_ANALYZE_NOW), this);
+        m_analyze = new QPushButton(KQText(IDS_ANALYZE_NOW), this);
         m_analyze->setObjectName(QString::number(kAnalyzeNowID));
         m_analyze->setGeometry(left, top, wa, h);
-        m_help = new QPushButton(Text(IDS_HELP), this);
+        m_help = new QPushButton(KQText(IDS_HELP), this);
         m_help->setObjectName(QString::number(kHelpID));
         m_help->setGeometry(left + wa + 2 * ave, top, wh, h);
         for (QPushButton* b : {m_analyze.data(), m_help.data()}) b->setFont(m_buttonFont);
@@ -176,7 +175,7 @@ void CSummaryPanel::Layout(bool browser) {
         if (m_commands) m_commands->OnCommand(kHelpID);
     });
 
-    const QString address = Text(IDS_PUBLISHER_SITE);
+    const QString address = KQText(IDS_PUBLISHER_SITE);
     m_link = new CWebLink(address, browser, this);
     m_link->setObjectName(QString::number(kLinkID));
     m_link->setFont(m_logo.linkFont);

@@ -283,42 +283,40 @@ bool CStreamStorage::StreamExists(const std::string& name) {
     return sqlite3_step(s) == SQLITE_ROW;
 }
 
+// A statement that changes the file: none once the transaction around it was aborted.
+sqlite3_stmt* CStreamStorage::WritableStatement(int which) {
+    sqlite3_stmt* s = Statement(which);
+    if (s && m_aborted) {
+        m_error = "transaction aborted";
+        return nullptr;
+    }
+    return s;
+}
+
+bool CStreamStorage::StepDone(sqlite3_stmt* s) {
+    if (sqlite3_step(s) == SQLITE_DONE) return true;
+    m_error = sqlite3_errmsg(m_db);
+    Broken();
+    return false;
+}
+
 bool CStreamStorage::WriteStream(const std::string& name, const std::string& data) {
     if (Fault("write", name)) return false;
-    sqlite3_stmt* s = Statement(kWrite);
+    sqlite3_stmt* s = WritableStatement(kWrite);
     if (!s) return false;
-    if (m_aborted) {
-        m_error = "transaction aborted";
-        return false;
-    }
     StmtScope scope{s};
     sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
     sqlite3_bind_blob(s, 2, data.data(), static_cast<int>(data.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(s);
-    if (rc != SQLITE_DONE) {
-        m_error = sqlite3_errmsg(m_db);
-        Broken();
-        return false;
-    }
-    return true;
+    return StepDone(s);
 }
 
 bool CStreamStorage::DestroyStream(const std::string& name) {
     if (Fault("destroy", name)) return false;
-    sqlite3_stmt* s = Statement(kDestroy);
+    sqlite3_stmt* s = WritableStatement(kDestroy);
     if (!s) return false;
-    if (m_aborted) {
-        m_error = "transaction aborted";
-        return false;
-    }
     StmtScope scope{s};
     sqlite3_bind_text(s, 1, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-    int rc = sqlite3_step(s);
-    if (rc != SQLITE_DONE) {
-        m_error = sqlite3_errmsg(m_db);
-        Broken();
-        return false;
-    }
+    if (!StepDone(s)) return false;
     if (sqlite3_changes(m_db) == 0) {
         m_error = "no stream " + name;
         return false;

@@ -62,6 +62,9 @@ private:
     OpenResult Classify(int rc, const std::string& path);
     OpenResult Prepare();
     sqlite3_stmt* Statement(int which);
+    sqlite3_stmt* WritableStatement(int which);
+    // Runs a statement that answers no rows; a failure is recorded and breaks the transaction.
+    bool StepDone(sqlite3_stmt* s);
     bool Broken();
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmts[5] = {};

@@ -81,7 +81,7 @@ TEST(DataDirectory, UserDataDirectoryFollowsXdgDataHomeThenHome) {
         ScopedEnv xdg("XDG_DATA_HOME", nullptr);
         EXPECT_EQ(UserDataDirectory(), "/home/me/.local/share/Quillon97");
     }
-    // A relative value is ignored, as the base directory specification says.
+    // A relative value is ignored, as freedesktop's base directory rules say.
     ScopedEnv xdg("XDG_DATA_HOME", "data");
     EXPECT_EQ(UserDataDirectory(), "/home/me/.local/share/Quillon97");
 }
