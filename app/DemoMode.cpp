@@ -18,6 +18,11 @@ void CDemoMode::NextPhase(int phase) {
 }
 
 void CDemoMode::Step() {
+    // The test run inside a step pumps events: no tick may come, nor start a step, before the
+    // step has returned.
+    if (m_inStep) return;
+    m_inStep = true;
+    m_target.StopDemoTimer();
     m_target.SetStatusText(LoadKQString(IDS_DEMO_IN_PROGRESS));
     int interval = m_baseInterval;
     switch (m_phase) {
@@ -58,6 +63,7 @@ void CDemoMode::Step() {
             }
             break;
     }
+    m_inStep = false;
     // Armed only now, so that after a test run the next tick comes one interval after it ended.
     if (m_on) m_target.ArmDemoTimer(interval);
 }

@@ -31,7 +31,8 @@ public:
     // The Run Demo command: turning on steps at once, turning off stops the timer and keeps the
     // place, so that turning on again continues from there.
     void Toggle();
-    // One tick of timer 2.
+    // One tick of timer 2. Timer 2 stays stopped until the step returns; a step asked for
+    // meanwhile (a tick, the command turning the demo on again) does nothing.
     void Step();
 
     bool IsOn() const { return m_on != 0; }
@@ -53,4 +54,5 @@ private:
     int m_item = 0;
     int m_dimension = 0;
     int m_baseInterval = 2000;
+    bool m_inStep = false;
 };

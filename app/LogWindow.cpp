@@ -7,9 +7,14 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QVBoxLayout>
+#include <cerrno>
+#include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/OwnedWindows.h"
+#include "resources/Strings.h"
 
 namespace {
 
@@ -53,12 +58,33 @@ void CLogWindow::showEvent(QShowEvent* e) {
 void CLogWindow::Display(const QByteArray& line) {
     m_view->appendPlainText(QString::fromUtf8(line));
     if (m_file.isEmpty()) return;
-    // Appended line by line, so that a crash keeps everything logged so far.
-    QFile f(m_file);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Append)) {
-        f.write(line);
-        f.write("\n");
+    // Appended line by line, so that a crash keeps everything logged so far. Never through a
+    // symbolic link, which would append to whatever file it names, nor into anything but a
+    // plain file (opening a FIFO would block).
+    const int fd =
+        ::open(QFile::encodeName(m_file).constData(),
+               O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    struct stat st {};
+    // ELOOP: a link; ENXIO: a FIFO nobody reads.
+    const bool refused =
+        fd < 0 ? errno == ELOOP || errno == ENXIO : ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode);
+    if (refused) {
+        if (fd >= 0) ::close(fd);
+        // Said once in the window; the file is not tried again.
+        const std::string note = FormatKQString(IDS_LOG_FILE_REFUSED, m_file.toStdString());
+        m_file.clear();
+        m_view->appendPlainText(QString::fromStdString(note));
+        return;
     }
+    if (fd < 0) return;
+    const QByteArray text = line + '\n';
+    for (qsizetype done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.constData() + done, size_t(text.size() - done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += n;
+    }
+    ::close(fd);
 }
 
 QStringList CLogWindow::Lines() const {

@@ -92,11 +92,12 @@ void CMainFrame::CreateLog() {
                                 m_logShown);
     if (!m_logHandle) return;
     const CAppState& state = m_app.State();
+    // A refused data directory gets no log file: the window alone shows the lines.
     const std::string file = state.m_dataDir + LoadKQString(IDS_LOG_FILE_NAME);
-    zldSetLogFile(m_logHandle, file.c_str());
+    if (!state.m_dataDirRefused) zldSetLogFile(m_logHandle, file.c_str());
     WriteStringResource(IDS_VERSION_LINE);
     // Away from the program's own directory a user would not know where to look.
-    if (state.m_dataDir != state.m_programDir)
+    if (state.m_dataDir != state.m_programDir && !state.m_dataDirRefused)
         WriteLine(FormatKQString(IDS_DATA_DIR_NOTE, state.m_dataDir));
     if (CLogWindow* window = zldWindow(m_logHandle))
         window->RestorePlacement(
@@ -278,6 +279,11 @@ void CMainFrame::moveEvent(QMoveEvent* e) {
 
 bool CMainFrame::SaveDocument() {
     if (!m_doc) return true;
+    if (m_app.State().m_dataDirRefused) {
+        // Told at start-up: nothing of this run is kept.
+        m_app.SetExitCode(EXIT_QUILLON_SAVE_FAILED);
+        return false;
+    }
     if (m_doc->SaveModified()) return true;
     // The results were not kept: the user must hear of it.
     MessageBox(FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, m_doc->GetPathName()),

@@ -196,12 +196,32 @@ void CQuillo95App::SetUpDataDirectory() {
     // An installed copy, or one that cannot write its own directory, keeps its files with
     // the user; the modules learn the place from the environment they are loaded into.
     const std::string dataDir = ChooseDataDirectory(m_state.m_programDir);
-    m_state.SetDataDir(dataDir);
-    if (m_state.m_dataDir != m_state.m_programDir) MakeDataDirectory(dataDir);
-    qputenv(kDataDirEnv, QByteArray::fromStdString(m_state.m_dataDir));
+    if (!dataDir.empty()) m_state.SetDataDir(dataDir);
+    if (dataDir.empty() || m_state.m_dataDir != m_state.m_programDir) {
+        // The user's own folder must be private; a shared one is never used instead.
+        if (!dataDir.empty()) MakeDataDirectory(dataDir);
+        m_dataDirRefusal = DataDirectoryRefusal(dataDir);
+        m_state.m_dataDirRefused = !m_dataDirRefusal.empty();
+    }
+    // Handed empty, it tells the modules that there is no folder for their scratch files.
+    qputenv(kDataDirEnv, m_state.m_dataDirRefused ? QByteArray("")
+                                                  : QByteArray::fromStdString(m_state.m_dataDir));
 }
 
 void CQuillo95App::OpenDocument() {
+    if (m_state.m_dataDirRefused) {
+        // Nothing is read from the folder, and the document is never saved there.
+        m_frame->LogLine(m_dataDirRefusal);
+        if (m_state.m_autoRun) {
+            std::fprintf(stderr, "%s\n", m_dataDirRefusal.c_str());
+            std::fflush(stderr);
+        } else {
+            m_frame->MessageBox(m_dataDirRefusal, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
+                                MsgButtons::Ok);
+        }
+        m_doc->OnNewDocument();
+        return;
+    }
     if (m_doc->OnOpenDocument(m_state.m_databasePath)) return;
     if (m_doc->OnOpenDocument(m_state.m_dataDir + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
     m_doc->OnNewDocument();

@@ -23,7 +23,7 @@ enum QuillonExit {
     EXIT_QUILLON_OK = 0,
     EXIT_QUILLON_NO_EXPORT = 2,       // an unattended run wrote no export file
     EXIT_QUILLON_OTHER_INSTANCE = 3,  // another instance runs; it was asked to come forward
-    EXIT_QUILLON_SAVE_FAILED = 4,     // the database could not be saved on close
+    EXIT_QUILLON_SAVE_FAILED = 4,     // the database could not be saved on close, or not kept
 };
 
 // Window placement as read from the settings (show state, rectangle).
@@ -91,4 +91,5 @@ private:
     QString m_browserProgram;
     QStringList m_browserArgs;
     int m_exitCode = EXIT_QUILLON_OK;
+    std::string m_dataDirRefusal;  // why the data directory is not used (empty when it is)
 };

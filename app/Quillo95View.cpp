@@ -68,10 +68,13 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
             }
             return 0;
         case UM_EXPORTRECORD:
+            if (RefusedDuringRun()) return 0;
             if (lParam)
                 m_doc.ExportRecords(*reinterpret_cast<const std::vector<int32_t>*>(lParam), "");
             return 0;
         case UM_DELETERECORD:
+            // Non-zero: refused, the list keeps the row.
+            if (RefusedDuringRun()) return 1;
             m_doc.DeleteRecord(int(lParam));
             return 0;
         case UM_QUERYRECORD:
@@ -83,7 +86,7 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
             m_reportsPane.m_upToDate = 0;
             return 0;
         case UM_RECORDPROPS:
-            OnRecordProps(int(lParam));
+            if (!RefusedDuringRun()) OnRecordProps(int(lParam));
             return 0;
         case UM_ANALYZERLOG:
             m_doc.OnAnalyzerLog(wParam, lParam);
@@ -107,6 +110,14 @@ const std::vector<int32_t>& CQuillo95View::ChartSelection() const {
 void CQuillo95View::OnComboSelChange(int controlID) {
     if (controlID == CChartsPane::kChooserID || controlID == CChartsPane::kDimensionID)
         m_chartsPane.OnSelChange(controlID);
+}
+
+bool CQuillo95View::RefusedDuringRun() {
+    // A run pumps messages: the Database pane's commands arrive in the middle of it, when the
+    // current record is half measured and the database must not be written.
+    if (!m_doc.IsRunning()) return false;
+    SetStatusText(LoadKQString(IDS_RECORDS_REFUSED_RUNNING));
+    return true;
 }
 
 void CQuillo95View::OnRecordProps(int key) {

@@ -148,6 +148,7 @@ public:
 
     // ---- demo mode ----
     const CDemoMode& Demo() const { return m_demo; }
+    CDemoMode& Demo() { return m_demo; }
     void ShowPane(int pane) override;
     void RunAllTests() override;
     void SelectNextSummaryTip() override;
@@ -185,6 +186,8 @@ private:
     void OnSize();
     intptr_t OnItemAction(int code, const CDetailItem* item);
     void OnRecordProps(int key);
+    // During a test run: the status bar says why, and the record command is not carried out.
+    bool RefusedDuringRun();
     void AnalyzeNow();
     void RegenTips();
     CPane* PaneObject(int pane);

@@ -20,6 +20,8 @@ public:
     std::vector<std::string> m_analyzerLines;
     int m_showState = 3;  // 2 minimised, 3 maximised, 5 normal
     int m_rect[4] = {0, 0, 0, 0};
+    // The data directory is not private: nothing is read from or written to it.
+    bool m_dataDirRefused = false;
 
     // Sets the program directory (adding the final '/'), which is also the data directory
     // until SetDataDir says otherwise, and the database path.

@@ -6,16 +6,21 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+
+#include "resources/Strings.h"
 
 const char kInstalledMarker[] = "Quillon97.installed";
 const char kDataDirEnv[] = "QUILLON_DATA_DIR";
 
 namespace {
 
+// Empty when there is none: a folder everyone shares is no place for one user's data.
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home && *home == '/') return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return "/tmp";
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && *pw->pw_dir == '/')
+        return pw->pw_dir;
+    return {};
 }
 
 std::string WithoutSlash(std::string dir) {
@@ -28,9 +33,9 @@ std::string WithoutSlash(std::string dir) {
 std::string UserDataDirectory() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     // A relative XDG_DATA_HOME is ignored, as freedesktop's base directory rules say.
-    const std::string base =
-        xdg && *xdg == '/' ? WithoutSlash(xdg) : WithoutSlash(HomeDirectory()) + "/.local/share";
-    return base + "/Quillon97";
+    if (xdg && *xdg == '/') return WithoutSlash(xdg) + "/Quillon97";
+    const std::string home = HomeDirectory();
+    return home.empty() ? std::string() : WithoutSlash(home) + "/.local/share/Quillon97";
 }
 
 bool IsInstalledCopy(const std::string& programDir) {
@@ -60,4 +65,22 @@ bool MakeDataDirectory(const std::string& dir) {
     }
     struct stat st {};
     return ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string DataDirectoryRefusal(const std::string& dir) {
+    std::string reason;
+    struct stat st {};
+    if (dir.empty())
+        reason = LoadKQString(IDS_DATA_DIR_NO_HOME);
+    else if (::stat(dir.c_str(), &st) != 0)
+        reason = FormatKQString(IDS_DATA_DIR_NOT_MADE, std::strerror(errno));
+    else if (!S_ISDIR(st.st_mode))
+        reason = LoadKQString(IDS_DATA_DIR_NOT_FOLDER);
+    else if (st.st_uid != ::geteuid())
+        reason = LoadKQString(IDS_DATA_DIR_OTHER_OWNER);
+    else if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        reason = LoadKQString(IDS_DATA_DIR_OPEN_TO_OTHERS);
+    if (reason.empty()) return {};
+    return FormatKQString(IDS_ERR_DATA_DIR_REFUSED,
+                          dir.empty() ? "~/.local/share/Quillon97" : WithoutSlash(dir), reason);
 }

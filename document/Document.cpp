@@ -71,6 +71,7 @@ void CQuillo95Doc::OnNewDocument() {
 
 bool CQuillo95Doc::SaveModified() {
     if (!m_modified) return true;
+    if (m_app.m_dataDirRefused) return false;  // the user was told at start-up
     if (m_pathName.empty()) m_pathName = m_app.m_databasePath;
     // The database logs a failed save with its path; closing goes on regardless and the
     // caller tells the user that the results were not kept.

@@ -175,7 +175,8 @@ void CDatabaseList::DeleteAllSelected() {
     for (int row = 0; row < RowCount();) {
         const int32_t key = GetItemData(row);
         if (IsRowSelected(row) && Query(key) == 1) {
-            if (m_owner) m_owner->SendMessage(UM_DELETERECORD, 0, key);
+            // A non-zero answer refuses the delete (a test run): the rows stay.
+            if (m_owner && m_owner->SendMessage(UM_DELETERECORD, 0, key) != 0) break;
             DeleteRow(row);  // the next row moves into its place
             continue;
         }

@@ -77,6 +77,10 @@ DiskBenchResult CDiskBench::Run(double scale) {
     const double phaseCap = std::max(kPhaseCap * scale, kMinPhaseCap);
     const double randomRep = std::max(kRandomRepSeconds * scale, 0.002);
     m_progress.SetSpan(0, 45);
+    if (m_dir.empty()) {
+        m_r.error = "no private folder for the test file";
+        return m_r;
+    }
 
     struct statvfs st {};
     if (::statvfs(m_dir.c_str(), &st) == 0)
@@ -103,10 +107,15 @@ DiskBenchResult CDiskBench::Run(double scale) {
 
     const std::string path =
         Format("%s/.Quillon-disktest.%d.tmp", m_dir.c_str(), static_cast<int>(::getpid()));
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_DIRECT, 0600);
+    // Always a new file: whatever lies under that name already (a symbolic link planted by
+    // someone who can write the folder, say) is neither followed nor overwritten.
+    const int create = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::open(path.c_str(), create | O_DIRECT, 0600);
     m_r.directIO = fd >= 0;
     if (fd < 0 && errno == EINVAL) {
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        // Some file systems make the file before they refuse direct I/O.
+        ::unlink(path.c_str());
+        fd = ::open(path.c_str(), create, 0600);
         m_r.directNote =
             "the file system refuses direct I/O (O_DIRECT); the page cache was dropped "
             "before each read, as far as the file system allows";

@@ -43,8 +43,9 @@ public:
         : m_dir(std::move(directory)), m_progress(progress), m_probe(probe) {}
 
     // Progress positions: warm-up and writing 0-45, reading 45-90, random reads 91-100.
-    // Writes, reads and removes "<directory>/Quillon-disktest.<pid>.tmp". scale shortens the
-    // time spent and the file (tests); 1 is the normal run of about 6 s.
+    // Writes, reads and removes "<directory>/.Quillon-disktest.<pid>.tmp", always a new file;
+    // an empty directory runs no test. scale shortens the time spent and the file (tests); 1 is
+    // the normal run of about 6 s.
     DiskBenchResult Run(double scale);
 
 private:

@@ -26,17 +26,26 @@ std::string ProgramDirectory() {
     return slash == 0 ? "/" : exe.substr(0, slash);
 }
 
+// Empty without a home: a folder everyone shares is no place for the test file.
 std::string UserDataDirectory() {
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
         return WithoutSlash(xdg) + "/Quillon97";
     std::string home;
     if (const char* h = std::getenv("HOME"); h && *h == '/')
         home = h;
-    else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir)
+    else if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir && *pw->pw_dir == '/')
         home = pw->pw_dir;
     else
-        home = "/tmp";
+        return {};
     return WithoutSlash(home) + "/.local/share/Quillon97";
+}
+
+// As the program requires of its data directory: owned by the effective user, and neither
+// group nor others can write it (or plant a link under the test file's name).
+bool IsPrivateDirectory(const std::string& dir) {
+    struct stat st {};
+    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 void MakeDirectories(const std::string& dir) {
@@ -51,16 +60,19 @@ void MakeDirectories(const std::string& dir) {
 }  // namespace
 
 std::string ScratchDirectory() {
+    const std::string program = ProgramDirectory();
     std::string dir;
-    if (const char* given = std::getenv("QUILLON_DATA_DIR"); given && *given == '/') {
-        dir = WithoutSlash(given);
-    } else {
-        const std::string program = ProgramDirectory();
+    if (const char* given = std::getenv("QUILLON_DATA_DIR")) {
+        if (*given == '\0') return {};  // the program refused its data directory
+        if (*given == '/') dir = WithoutSlash(given);
+    }
+    if (dir.empty())
         dir = !program.empty() && ::access(program.c_str(), W_OK | X_OK) == 0 ? program
                                                                               : UserDataDirectory();
-    }
+    // The program's own folder holds its data as the program decided; any other must be private.
+    if (dir.empty() || dir == program) return dir;
     MakeDirectories(dir);
-    return dir;
+    return IsPrivateDirectory(dir) ? dir : std::string();
 }
 
 }  // namespace kqa

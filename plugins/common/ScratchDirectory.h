@@ -7,9 +7,11 @@
 
 namespace kqa {
 
-// The program hands its data directory over in QUILLON_DATA_DIR. Loaded by another host,
-// the module applies the program's rule itself: its directory when writable, else
-// $XDG_DATA_HOME/Quillon97 (~/.local/share/Quillon97). Created when missing; no final '/'.
+// The program hands its data directory over in QUILLON_DATA_DIR (empty: it has none). Loaded
+// by another host, the module applies the program's rule itself: its directory when writable,
+// else $XDG_DATA_HOME/Quillon97 (~/.local/share/Quillon97). Created when missing; no final '/'.
+// Empty when there is none, or when a folder other than the program's is not private to the
+// user (owned by them, writable by neither group nor others).
 std::string ScratchDirectory();
 
 }  // namespace kqa

@@ -1,6 +1,7 @@
 // Disk.kqa loaded by the program's own host code (CAnalyzer), as the program loads it.
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -206,6 +207,31 @@ TEST_F(DiskModule, CancelDuringRandomReads) {
     EXPECT_GE(FindPath(branch, {"Disk Tests"})->FindAttr("Sequential Read"), 0);
     EXPECT_LT(FindPath(branch, {"Disk Tests"})->FindAttr("Random 4 KiB Read"), 0);
     EXPECT_TRUE(Leftovers().empty());
+}
+
+TEST_F(DiskModule, ALinkPlantedUnderTheTestFilesNameIsNeverFollowed) {
+    CScopedEnv scale("QUILLON_BENCH_SCALE", "0.02");
+    CScopedEnv testDir("QUILLON_DISK_TESTDIR", dir);
+    const std::string victim = dir + ".victim";
+    const std::string name = dir + "/.Quillon-disktest." + std::to_string(getpid()) + ".tmp";
+    std::ofstream(victim) << "precious\n";
+    ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0);
+    module.GetSystemInfo(branch);
+    int cancel = 0;
+    EXPECT_FALSE(module.RunTests(cancel));
+    EXPECT_NE(Value(branch, {"Disk Tests"}, "Test Result").find("not run: "), std::string::npos);
+    std::ifstream in(victim);
+    std::stringstream kept;
+    kept << in.rdbuf();
+    EXPECT_EQ(kept.str(), "precious\n");
+    // A dangling link does not create its target either.
+    unlink(victim.c_str());
+    EXPECT_FALSE(module.RunTests(cancel));
+    EXPECT_NE(access(victim.c_str(), F_OK), 0);
+    struct stat st {};
+    EXPECT_EQ(lstat(name.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    unlink(name.c_str());
 }
 
 TEST_F(DiskModule, UnwritableDirectoryIsReported) {

@@ -73,3 +73,32 @@ TEST(ScratchDirectory, WithoutTheProgramAWritableModuleDirectoryIsUsed) {
     ScopedEnv relative("QUILLON_DATA_DIR", "share/Quillon97");
     EXPECT_EQ(kqa::ScratchDirectory(), ExeDir());
 }
+
+TEST(ScratchDirectory, AFolderNotPrivateToTheUserIsNotUsed) {
+    char pattern[] = "/tmp/quillon-scratch-XXXXXX";
+    const std::string root = mkdtemp(pattern);
+    const std::string given = root + "/share/Quillon97";
+    ScopedEnv disk("QUILLON_DISK_TESTDIR", nullptr);
+    ScopedEnv data("QUILLON_DATA_DIR", given.c_str());
+    ASSERT_EQ(kqa::ScratchDirectory(), given);
+    for (mode_t mode : {0770, 0702}) {
+        ASSERT_EQ(chmod(given.c_str(), mode), 0);
+        EXPECT_EQ(kqa::ScratchDirectory(), "") << mode;
+        EXPECT_EQ(DiskTestDirectory(), "") << mode;
+    }
+    ASSERT_EQ(chmod(given.c_str(), 0700), 0);
+    // Tests run as root, which can hand the folder to someone else.
+    if (chown(given.c_str(), geteuid() + 1, static_cast<gid_t>(-1)) == 0) {
+        EXPECT_EQ(kqa::ScratchDirectory(), "");
+        ASSERT_EQ(chown(given.c_str(), geteuid(), static_cast<gid_t>(-1)), 0);
+    }
+    EXPECT_EQ(kqa::ScratchDirectory(), given);
+    {
+        // Handed over empty: the program refused its data directory, and the module takes none.
+        ScopedEnv none("QUILLON_DATA_DIR", "");
+        EXPECT_EQ(kqa::ScratchDirectory(), "");
+        EXPECT_EQ(DiskTestDirectory(), "");
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+}

@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <csignal>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include "tests/shell/ShellEnv.h"
@@ -195,4 +196,39 @@ TEST(CommandLine, ReadOnlyProgramDirectoryKeepsItsFilesInTheUserDataDirectory) {
     // Nothing was written beside the program.
     EXPECT_EQ(QDir(p.dir).entryList(QDir::Files | QDir::Hidden).size(), 4)
         << QDir(p.dir).entryList(QDir::Files | QDir::Hidden).join(",").toStdString();
+}
+
+// A data directory others can write is not used, and none is taken in its place: the run
+// goes on with an empty database that is never saved, and ends with status 4.
+TEST(CommandLine, ADataDirectoryOthersCanWriteIsRefused) {
+    Installation p("shareddata", {"Ten"}, {"Disk"});
+    p.env.insert("QUILLON_BENCH_SCALE", "0.02");
+    ASSERT_TRUE(WriteText(p.dir + "/Quillon97.installed", "installed\n"));
+    ASSERT_TRUE(QDir().mkpath(p.UserData()));
+    ASSERT_EQ(::chmod(QFile::encodeName(p.UserData()).constData(), 0777), 0);
+    // What another user left there is not read.
+    ASSERT_TRUE(WriteText(p.UserData() + "/Quillo97.kqd", "planted"));
+
+    auto r = p.Run({"-L", "-A:out.kqx", "-P"}, 90000);
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 4) << r.err.constData();
+    const QByteArray refused = "Error 1024: The data folder " + p.UserData().toUtf8() +
+                               " is not used: other users can write to it.";
+    EXPECT_TRUE(r.err.contains(refused)) << r.err.constData();
+    // The results still reach the export file; nothing reaches the folder.
+    EXPECT_TRUE(ReadText(p.start + "/out.kqx").startsWith("{Quillon 95 Exchange File}"));
+    EXPECT_EQ(QDir(p.UserData()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList({"Quillo97.kqd"}));
+    EXPECT_EQ(ReadText(p.UserData() + "/Quillo97.kqd"), "planted");
+    // The disk test found no private folder for its file.
+    const QByteArray kqx = ReadText(p.start + "/out.kqx");
+    EXPECT_TRUE(kqx.contains("no private folder for the test file")) << kqx.left(3000).constData();
+    EXPECT_EQ(QDir(p.dir).entryList(QDir::Files | QDir::Hidden).size(), 5);
+
+    // Made private, the same folder is used.
+    ASSERT_EQ(::chmod(QFile::encodeName(p.UserData()).constData(), 0700), 0);
+    QFile::remove(p.UserData() + "/Quillo97.kqd");
+    r = p.Run({"-A:out.kqx", "-P"}, 90000);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(QFileInfo(p.UserData() + "/Quillo97.kqd").isFile());
 }

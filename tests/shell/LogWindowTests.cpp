@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QUrl>
+#include <sys/stat.h>
 
 #include "app/LogWindow.h"
 #include "app/StartupCover.h"
@@ -75,6 +76,28 @@ TEST_F(LogWindowTest, EachRunAppendsAndBeginsWithTheVersionLine) {
     frame->LogLine("second run");
     EXPECT_EQ(FileLines(dir + "/KQlog.txt"),
               QStringList({kVersion, "first run", kVersion, "second run"}));
+}
+
+TEST_F(LogWindowTest, TheLogFileIsNeverALinkOrAFifo) {
+    Build("loglink", false);
+    const QString victim = dir + "/victim.txt";
+    ASSERT_TRUE(WriteText(victim, "precious\n"));
+    ASSERT_TRUE(QFile::link(victim, dir + "/KQlog.txt"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/fifo.txt").constData(), 0600), 0);
+    for (const QString& file : {dir + "/KQlog.txt", dir + "/fifo.txt"}) {
+        const uint32_t handle = zLogDspCreate("Log", 0, frame.get(), 0xFFFE, UM_LOGCLOSED, 0);
+        ASSERT_NE(handle, 0u);
+        zldSetLogFile(handle, file.toUtf8().constData());
+        zldDisplay(handle, "line one");  // a FIFO without a reader would block here
+        zldDisplay(handle, "line two");
+        // Said once in the window, which keeps every line.
+        const QString note =
+            QString::fromStdString(FormatKQString(IDS_LOG_FILE_REFUSED, file.toStdString()));
+        EXPECT_EQ(zldWindow(handle)->Lines(), QStringList({"line one", note, "line two"}));
+        zLogDspClose(handle);
+    }
+    EXPECT_EQ(ReadText(victim), "precious\n");
+    EXPECT_TRUE(QFileInfo(dir + "/KQlog.txt").isSymLink());
 }
 
 TEST_F(LogWindowTest, LogCommandTogglesAndClosingTheWindowClearsTheCheck) {

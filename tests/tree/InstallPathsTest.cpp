@@ -1,6 +1,7 @@
 // Where an installed copy keeps its files, relative command-line paths, --help and --version.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include "document/AppState.h"
 #include "document/DataDirectory.h"
 #include "document/InfoOptions.h"
+#include "resources/Strings.h"
 
 namespace {
 
@@ -115,6 +117,48 @@ TEST(DataDirectory, InstalledOrUnwritableCopiesUseTheUserDataDirectory) {
     std::ofstream(root + "/blocked") << "x";
     EXPECT_FALSE(MakeDataDirectory(root + "/blocked/Quillon97"));
     EXPECT_FALSE(MakeDataDirectory(""));
+    std::error_code ec;
+    std::filesystem::remove_all(root, ec);
+}
+
+TEST(DataDirectory, OnlyAFolderPrivateToTheUserIsAccepted) {
+    const std::string root = TempDir();
+    ASSERT_FALSE(root.empty());
+    const std::string dir = root + "/data/Quillon97";
+    const auto refused = [&](const std::string& why) {
+        return FormatKQString(IDS_ERR_DATA_DIR_REFUSED, dir, why);
+    };
+    EXPECT_EQ(DataDirectoryRefusal(dir),
+              refused(FormatKQString(IDS_DATA_DIR_NOT_MADE, "No such file or directory")));
+    ASSERT_TRUE(MakeDataDirectory(dir));
+    EXPECT_EQ(DataDirectoryRefusal(dir), "");
+    EXPECT_EQ(DataDirectoryRefusal(dir + "/"), "");
+    ASSERT_EQ(chmod(dir.c_str(), 0750), 0);  // others may read, as a user may choose
+    EXPECT_EQ(DataDirectoryRefusal(dir), "");
+    for (mode_t mode : {0770, 0702, 0777}) {
+        ASSERT_EQ(chmod(dir.c_str(), mode), 0);
+        EXPECT_EQ(DataDirectoryRefusal(dir), refused("other users can write to it")) << mode;
+    }
+    EXPECT_EQ(DataDirectoryRefusal(dir),
+              "Error 1024: The data folder " + dir +
+                  " is not used: other users can write to it. This run starts with an empty "
+                  "database and saves nothing.");
+    ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
+    // Tests run as root, which can hand the folder to someone else.
+    if (chown(dir.c_str(), geteuid() + 1, static_cast<gid_t>(-1)) == 0) {
+        EXPECT_EQ(DataDirectoryRefusal(dir), refused("it belongs to another user"));
+        ASSERT_EQ(chown(dir.c_str(), geteuid(), static_cast<gid_t>(-1)), 0);
+    }
+    // A link to a private folder of the user is that folder; a file is no folder.
+    ASSERT_EQ(symlink(dir.c_str(), (root + "/link").c_str()), 0);
+    EXPECT_EQ(DataDirectoryRefusal(root + "/link"), "");
+    std::ofstream(root + "/file") << "x";
+    EXPECT_EQ(DataDirectoryRefusal(root + "/file"),
+              FormatKQString(IDS_ERR_DATA_DIR_REFUSED, root + "/file", "it is not a folder"));
+    // No home and no XDG_DATA_HOME: no folder at all, rather than a shared one.
+    EXPECT_EQ(DataDirectoryRefusal(""),
+              FormatKQString(IDS_ERR_DATA_DIR_REFUSED, "~/.local/share/Quillon97",
+                             "there is no home folder to put it in"));
     std::error_code ec;
     std::filesystem::remove_all(root, ec);
 }

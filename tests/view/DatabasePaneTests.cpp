@@ -170,6 +170,43 @@ TEST_F(DatabasePaneTest, ExportSendsTheSelectedKeysAndNothingWhenNoneIsSelected)
     EXPECT_EQ(frame.saveRequests.size(), 1u);  // the dialog for the one record (cancelled)
 }
 
+TEST_F(DatabasePaneTest, DuringARunExportDeleteAndPropertiesAreRefusedWithAStatusLine) {
+    const std::string refused = LoadKQString(IDS_RECORDS_REFUSED_RUNNING);
+    List()->SelectRow(1, true);
+    List()->SelectRow(3, true);
+    doc->m_notBusy = 0;  // a run pumps events: the menu's commands arrive in the middle of it
+    auto refusedNow = [&] {
+        const bool said = !frame.status.empty() && frame.status.back() == refused;
+        frame.status.clear();
+        return said;
+    };
+    List()->SetContextRow(1);
+    List()->OnCommand(CDatabaseList::ID_DB_EXPORT);
+    EXPECT_TRUE(refusedNow());
+    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    EXPECT_TRUE(refusedNow());
+    EXPECT_TRUE(frame.saveRequests.empty());
+    List()->OnCommand(CDatabaseList::ID_DB_PROPERTIES);
+    EXPECT_TRUE(refusedNow());
+    frame.boxAnswer = IDOK;
+    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    EXPECT_TRUE(refusedNow());
+    // Nothing deleted or pending, and the rows stay.
+    EXPECT_NE(doc->m_db.KeyForSysid("A1"), -1);
+    EXPECT_NE(doc->m_db.KeyForSysid("C3"), -1);
+    EXPECT_FALSE(doc->IsModified());
+    EXPECT_EQ(List()->RowCount(), 4);
+
+    doc->m_notBusy = 1;  // the run is over: the same commands are carried out
+    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    EXPECT_FALSE(refusedNow());
+    EXPECT_EQ(frame.saveRequests.size(), 1u);
+    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    EXPECT_FALSE(refusedNow());
+    EXPECT_EQ(doc->m_db.KeyForSysid("A1"), -1);
+    EXPECT_EQ(List()->RowCount(), 2);
+}
+
 TEST_F(DatabaseViewTest, RestoredSelectionSelectsRealRows) {
     QSettings settings = ViewSettings();
     settings.beginGroup(QString::fromStdString(LoadKQString(IDS_REG_SETTINGS)));

@@ -1,6 +1,8 @@
 // The demo's walk through the panes, driven tick by tick as timer 2 would.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,12 +21,14 @@ public:
     std::string status;
     CDemoMode* demo = nullptr;
     bool toggleOffDuringRun = false;
+    std::function<void()> duringRun;  // what the run's event pumping delivers
 
     void ShowPane(int pane) override { calls.push_back("show " + std::to_string(pane)); }
     void RunAllTests() override {
         calls.push_back("run");
         // The run pumps events: the user may turn the demo off before it returns.
         if (toggleOffDuringRun && demo != nullptr) demo->Toggle();
+        if (duringRun) duringRun();
     }
     void SelectNextSummaryTip() override { calls.push_back("tip"); }
     int ChartChoiceCount() override { return charts; }
@@ -126,6 +130,27 @@ TEST_F(DemoModeTest, TurnedOffDuringTheRunArmsNoTimer) {
     EXPECT_EQ(target.armed, -1);
 }
 
+TEST_F(DemoModeTest, NothingStepsWhileTheRunPumpsEvents) {
+    demo.Toggle();
+    target.Take();
+    int armedDuringRun = 0;
+    target.duringRun = [&] {
+        armedDuringRun = target.armed;
+        // A tick already queued, then the command turning the demo off and on again.
+        demo.Step();
+        demo.Toggle();
+        demo.Toggle();
+    };
+    Ticks(1);
+    EXPECT_EQ(armedDuringRun, -1);
+    EXPECT_EQ(target.Take(), "run");  // one run, nothing stepped inside it
+    EXPECT_TRUE(demo.IsOn());
+    EXPECT_EQ(target.armed, 2000);  // armed once the run is over
+    target.duringRun = nullptr;
+    Ticks(1);
+    EXPECT_EQ(target.Take(), "tip");
+}
+
 }  // namespace
 
 // The view as the demo's target, its timer 2 ticked by hand.
@@ -223,6 +248,33 @@ TEST_F(DemoViewTest, TipsAreSelectedInTurnAndWrap) {
         EXPECT_EQ(tips->FocusRow(), i % count) << i;
         EXPECT_EQ(tips->SelectedRows(), std::vector<int>{i % count});
     }
+}
+
+TEST_F(DemoViewTest, ARunLongerThanTheIntervalGetsNoTickUntilItIsOver) {
+    view->Demo().SetBaseInterval(20);
+    ASSERT_TRUE(view->OnCommand(ID_RUN_DEMO));  // Summary shown, timer armed
+    bool activeDuringRun = false;
+    int panesDuringRun = 0;
+    bool pumped = false;
+    frame.onSetProgress = [&](int) {
+        if (pumped) return;
+        pumped = true;
+        // The run outlasts several intervals while it processes events.
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 200) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            activeDuringRun = activeDuringRun || view->IsTimerActive(2);
+            if (view->CurrentPane() != PANE_SUMMARY) ++panesDuringRun;
+        }
+    };
+    view->OnTimer(2);  // the step that runs the tests
+    ASSERT_TRUE(pumped);
+    EXPECT_FALSE(activeDuringRun);
+    EXPECT_EQ(panesDuringRun, 0);
+    EXPECT_EQ(view->Demo().Phase(), CDemoMode::kSummary);
+    EXPECT_EQ(view->Demo().StepInPhase(), 2);
+    EXPECT_TRUE(view->IsTimerActive(2));
 }
 
 // Started from the command line: on after the first set-up, not before.
