@@ -7,16 +7,25 @@ namespace {
 // A cached record is read where it is; only a stored one is loaded, once, into a copy.
 class CDocReportSystem : public IReportSystem {
 public:
-    CDocReportSystem(CQuillo95Doc& doc, const CKQTreeEntry* cached) : m_doc(doc), m_entry(cached) {}
-    CDocReportSystem(CQuillo95Doc& doc, std::unique_ptr<CRecordEntry> loaded)
-        : m_doc(doc), m_entry(loaded.get()), m_loaded(std::move(loaded)) {}
+    CDocReportSystem(CQuillo95Doc& doc, std::string sysid, const CKQTreeEntry* cached)
+        : m_doc(doc), m_sysid(std::move(sysid)), m_entry(cached) {}
+    CDocReportSystem(CQuillo95Doc& doc, std::string sysid, std::unique_ptr<CRecordEntry> loaded)
+        : m_doc(doc),
+          m_sysid(std::move(sysid)),
+          m_entry(loaded.get()),
+          m_loaded(std::move(loaded)) {}
     bool Lookup(const std::string& itemText, std::string& value) override {
         value.clear();
         return m_doc.EntryLookup(m_entry, itemText, value);
     }
+    bool TipPriority(const std::string& itemText, int32_t& priority) override {
+        return m_doc.StoredTipPriority(*m_entry, itemText, priority);
+    }
+    std::string Identifier() const override { return m_sysid; }
 
 private:
     CQuillo95Doc& m_doc;
+    std::string m_sysid;
     const CKQTreeEntry* m_entry;
     std::unique_ptr<CRecordEntry> m_loaded;
 };
@@ -28,14 +37,18 @@ std::unique_ptr<IReportSystem> CDocReportSource::OpenSystem(int key) {
     if (sysid.empty()) return nullptr;
     auto it = m_doc.m_db.m_loaded.find(sysid);
     if (it != m_doc.m_db.m_loaded.end() && it->second && !it->second->m_deleted)
-        return std::make_unique<CDocReportSystem>(m_doc, it->second);
+        return std::make_unique<CDocReportSystem>(m_doc, sysid, it->second);
     auto record = std::make_unique<CRecordEntry>();
     if (!m_doc.LoadSystemTree(sysid, *record)) return nullptr;
-    return std::make_unique<CDocReportSystem>(m_doc, std::move(record));
+    return std::make_unique<CDocReportSystem>(m_doc, sysid, std::move(record));
 }
 
 std::string CDocReportSource::FallbackAttributeID() { return m_doc.FallbackAttributeID(); }
 
 bool CDocReportSource::SearchItem(const std::string& text, CDetailItem& item) {
     return m_doc.SearchItem(text, item);
+}
+
+bool CDocReportSource::TipText(const std::string& itemText, std::string& text) {
+    return m_doc.TipReferenceText(itemText, text);
 }

@@ -11,6 +11,7 @@ public:
     std::unique_ptr<IReportSystem> OpenSystem(int key) override;
     std::string FallbackAttributeID() override;
     bool SearchItem(const std::string& text, CDetailItem& item) override;
+    bool TipText(const std::string& itemText, std::string& text) override;
 
 private:
     CQuillo95Doc& m_doc;

@@ -127,6 +127,11 @@ public:
     bool EntryLookup(const CKQTreeEntry* entry, const std::string& path, std::string& value);
     // Item search of the current system's tree; item is reset first and stays so when not found.
     bool SearchItem(const std::string& text, CDetailItem& item);
+    // The tip an item text names: its priority in a stored system's tree (false when that
+    // system does not hold it), and its one-line text from its analyzer.
+    bool StoredTipPriority(const CKQTreeEntry& system, const std::string& itemText,
+                           int32_t& priority) const;
+    bool TipReferenceText(const std::string& itemText, std::string& text);
     void ChooseColumns(CDbColumns& columns);
     // ---- the Database pane's rows ----
     // Position of the record in the record table (the document's order); -1 when none.

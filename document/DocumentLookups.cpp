@@ -6,6 +6,7 @@
 
 #include "reports/DetailItem.h"
 #include "reports/ReportCompiler.h"
+#include "reports/ReportDefs.h"
 #include "document/Document.h"
 #include "database/ItemPath.h"
 
@@ -143,6 +144,25 @@ bool CQuillo95Doc::LookupValue(int key, const std::string& itemText, std::string
 bool CQuillo95Doc::SearchItem(const std::string& text, CDetailItem& item) {
     item = CDetailItem(nullptr, 0, DETAIL_ENTRY, -1, 0);
     return SearchList(&m_systemTree, text, 0, item);
+}
+
+bool CQuillo95Doc::StoredTipPriority(const CKQTreeEntry& system, const std::string& itemText,
+                                     int32_t& priority) const {
+    KQAID kqaid = 0;
+    int32_t textID = 0, descID = 0;
+    return ParseTipReference(itemText, kqaid, textID, descID) &&
+           ::StoredTipPriority(m_analyzers, system, kqaid, textID, descID, priority);
+}
+
+bool CQuillo95Doc::TipReferenceText(const std::string& itemText, std::string& text) {
+    KQAID kqaid = 0;
+    int32_t textID = 0, descID = 0;
+    if (!ParseTipReference(itemText, kqaid, textID, descID)) return false;
+    CAnalyzer* analyzer = m_analyzers.FindByID(kqaid);
+    if (!analyzer || !analyzer->IsLoaded()) return false;
+    CTip tip(0, textID, descID);
+    text.clear();
+    return analyzer->GetTipText(&tip, text);
 }
 
 int CQuillo95Doc::QueryRecord(int key) const {

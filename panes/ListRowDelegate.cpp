@@ -11,7 +11,8 @@
 namespace {
 
 constexpr int kMaxCellChars = 255;
-const QString kEllipsis = QStringLiteral("...");
+// One character, as cut texts end everywhere else on the desktop.
+const QString kEllipsis = QString(QChar(0x2026));
 
 }  // namespace
 
@@ -29,7 +30,7 @@ QString CListRowDelegate::FitCellText(const QFontMetrics& metrics, const QString
     const QString whole = text.left(kMaxCellChars);
     const int room = width - 4;
     if (metrics.horizontalAdvance(whole) <= room) return whole;
-    // Longest prefix that still fits with "..."; widths grow with the prefix, so bisect.
+    // Longest prefix that still fits with the ellipsis; widths grow with the prefix, so bisect.
     auto fits = [&](qsizetype n) {
         return metrics.horizontalAdvance(whole.left(n) + kEllipsis) <= room;
     };

@@ -1,5 +1,5 @@
 // Draws the rows of an owner-drawn list: the row's small image at its left, each cell's text
-// fitted to its rectangle with "...", selected rows in the highlight colours.
+// fitted to its rectangle with "…", selected rows in the highlight colours.
 #pragma once
 
 #include <QPixmap>
@@ -22,8 +22,8 @@ public:
     // Text height of the font + 1, at least 17.
     static int RowHeight(const QFontMetrics& metrics);
     // The text drawn in a rectangle `width` wide: whole when it fits in width - 4, else cut
-    // from its end and followed by "..."; whole (and clipped) when not even one character
-    // with "..." fits. At most 255 characters are used.
+    // from its end and followed by "…"; whole (and clipped) when not even one character
+    // with "…" fits. At most 255 characters are used.
     static QString FitCellText(const QFontMetrics& metrics, const QString& text, int width);
     // The rectangle a cell's text goes into (column 0 starts after the image).
     QRect TextRect(const QRect& cellRect, int column) const;

@@ -105,7 +105,13 @@ void CReportsPane::Compile() {
 }
 
 void CReportsPane::Fill() {
-    if (m_lines.empty()) return;
+    if (m_lines.empty()) {
+        // Nothing to compile: an empty list, never the previous report's table (on screen, in
+        // print or copied) under the name now chosen.
+        m_table = CReportTable();
+        m_list->DeleteAllColumns();
+        return;
+    }
     CDocReportSource source(*m_doc);
     CReportCompiler compiler(source);
     const COwnerDrawList* list = m_list;

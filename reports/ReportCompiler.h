@@ -13,6 +13,10 @@
 class CAnalyzerList;
 class IReportSource;
 
+// The attribute that holds when a system was measured ("YYYY-MM-DD HH:MM"), found as a report
+// item path; it tells apart columns whose headers would be equal.
+inline constexpr const char* kMeasuredAttribute = "Measured";
+
 // Row item data of a filler row.
 constexpr int32_t kFillerRow = -1;
 
@@ -38,7 +42,9 @@ public:
     void SetMeasure(TextMeasure measure, int widthCap);
 
     // Compiles the lines (item texts in item order) for the selection of record keys.
-    // No lines: false, and the table is left as it was.
+    // Column headers are the systems' values of the first line; equal ones get the time
+    // measured, then the identifier. A tip reference's row shows the tip's text, and each
+    // system that holds the tip its priority. No lines: false, and the table is left as it was.
     bool Compile(const std::vector<std::string>& lines, const std::vector<int32_t>& selection,
                  CReportTable& table);
 
@@ -46,7 +52,7 @@ public:
     static void AppendFillerRows(CReportTable& table, int visibleRows);
 
     // A row's caption: cut at the first "^" (trailing white space removed), separators
-    // turned into spaces.
+    // turned into spaces, leading words a part repeats from the part before it dropped.
     static std::string Caption(const std::string& text);
     // The text a row's record is searched by: a heading without its "~" and leading blanks.
     static std::string SearchText(const std::string& line);

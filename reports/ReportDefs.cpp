@@ -3,9 +3,12 @@
 #include "reports/ReportDefs.h"
 
 #include <exception>
+#include <set>
+#include <tuple>
 #include <vector>
 
 #include "analyzers/Analyzer.h"
+#include "database/ItemPath.h"
 #include "resources/Strings.h"
 
 std::string JoinItemPath(const std::string& prefix, const std::string& part) {
@@ -34,61 +37,144 @@ bool IsTipReference(const std::string& text) { return text.find('^') != std::str
 
 bool IsHeading(const std::string& text) { return !text.empty() && text[0] == kPathSeparator; }
 
+bool ParseTipReference(const std::string& text, KQAID& kqaid, int32_t& textID, int32_t& descID) {
+    const size_t caret = text.find('^');
+    if (caret == std::string::npos) return false;
+    int32_t id = 0;
+    if (!ReadItemTip(text.substr(caret), id, textID, descID) || !IsKqaidValue(id)) return false;
+    kqaid = static_cast<KQAID>(id);
+    return true;
+}
+
 namespace {
+
+struct Highlight {
+    std::string text;   // the item's text
+    KQAID kqaid;        // the item's identifier
+    std::string where;  // entry names below the root and the attribute identifier
+};
 
 // Depth first: every highlighted attribute becomes an item, named by its path below the
 // nearest entry that carries an analyzer identifier.
-void GatherHighlights(const CKQTreeEntry* source, CKQTreeEntry* target, KQAID kqaid,
-                      const std::string& prefix) {
-    if (source == nullptr || target == nullptr) return;
+void GatherHighlights(const CKQTreeEntry* source, KQAID kqaid, const std::string& prefix,
+                      const std::string& where, std::vector<Highlight>& out) {
+    if (source == nullptr) return;
     std::string path(prefix);
     if (source->m_kqaid != 0)
         kqaid = source->m_kqaid;
     else
         path = JoinItemPath(path, source->m_key);
     for (const CAttr& attr : source->m_attrs)
-        if (attr.m_data & 4u) target->AddReportItem(JoinItemPath(path, attr.m_id), kqaid);
+        if (attr.m_data & 4u)
+            out.push_back({JoinItemPath(path, attr.m_id), kqaid, JoinItemPath(where, attr.m_id)});
     if (source->m_subtree)
         for (const CKQTreeEntry* child : *source->m_subtree)
-            GatherHighlights(child, target, kqaid, path);
+            GatherHighlights(child, kqaid, path, JoinItemPath(where, child->m_key), out);
+}
+
+// The stored tips of a system as "Tips" reads them: stored records keep no analyzer
+// identifiers, so an entry named like a loaded analyzer takes that analyzer's, and the others
+// their parent's. fn (entry, identifier, tip) returns true to stop the walk.
+template <class Fn>
+bool WalkStoredTips(const CAnalyzerList& analyzers, const CKQTreeEntry* source, KQAID kqaid,
+                    Fn& fn) {
+    if (source == nullptr) return false;
+    if (source->m_kqaid != 0) kqaid = source->m_kqaid;
+    if (const CAnalyzer* a = analyzers.FindByName(source->m_key))
+        kqaid = a->m_branch ? a->m_branch->m_kqaid : a->GetID();
+    const int count = source->GetTipCount();
+    for (int i = 0; i < count; ++i) {
+        if (source->GetTipPriority(i) <= 0 || kqaid == 0) continue;
+        if (fn(*source, kqaid, *source->GetTip(i))) return true;
+    }
+    if (source->m_subtree)
+        for (const CKQTreeEntry* child : *source->m_subtree)
+            if (WalkStoredTips(analyzers, child, kqaid, fn)) return true;
+    return false;
 }
 
 }  // namespace
 
-int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror) {
+std::string SystemNamingItem(const CKQTree& systemTree, const CAnalyzerList& analyzers) {
+    const CKQTreeEntry* top = systemTree.GetHead();
+    const CAnalyzer* namer = analyzers.FindByID(10);
+    std::string item = namer ? namer->m_info.m_extra : std::string();
+    if (top != nullptr && top->m_kqaid == 0) item = top->m_key + kPathSeparator + item;
+    return item;
+}
+
+int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror,
+                          const std::string& namingItem) {
     CKQTreeEntry* top = systemTree.GetHead();
     if (top == nullptr) return -1;
     const std::string name = LoadKQString(IDS_HIGHLIGHTS);
     const int index = top->AddReportDef(name, RDTYPE_REPORT);
     if (index < 0) return -1;
     top->EmptyReportDef(name, RDTYPE_REPORT);
-    GatherHighlights(mirror, top, 0, std::string());
-    GatherHighlights(top, top, 0, std::string());
+
+    // The mirror record is this machine's stored copy: an item the tree holds as well is
+    // listed once, where the tree has it. Paths are compared below the record and the top
+    // entry, whose names may differ.
+    std::vector<Highlight> stored, live;
+    if (mirror != nullptr) GatherHighlights(mirror, 0, std::string(), std::string(), stored);
+    GatherHighlights(top, 0, std::string(), std::string(), live);
+    std::set<std::string> inTree;
+    for (const Highlight& h : live) inTree.insert(h.where);
+    const std::string namingBelowTop =
+        top->m_kqaid == 0 && namingItem.starts_with(top->m_key + kPathSeparator)
+            ? namingItem.substr(top->m_key.size() + 1)
+            : namingItem;
+
+    top->AddReportItem(namingItem, 10);
+    for (const Highlight& h : stored)
+        if (h.where != namingBelowTop && inTree.count(h.where) == 0)
+            top->AddReportItem(h.where, h.kqaid);
+    for (const Highlight& h : live)
+        if (h.text != namingItem) top->AddReportItem(h.text, h.kqaid);
     return index;
 }
 
-// Tips of one stored system. Stored records keep no analyzer identifiers, so an entry named
-// like a loaded analyzer takes that analyzer's; tips met before any identifier are left out.
+// Tips of one stored system, each distinct tip once over all systems gathered.
 static void GatherTips(const CAnalyzerList& analyzers, const CKQTreeEntry* source,
-                       CKQTreeEntry* target, KQAID kqaid, const std::string& prefix) {
-    if (source == nullptr || target == nullptr) return;
-    std::string path;
-    if (source->m_kqaid != 0)
-        kqaid = source->m_kqaid;
-    else
-        path = source->m_key;
-    if (const CAnalyzer* a = analyzers.FindByName(source->m_key))
-        kqaid = a->m_branch ? a->m_branch->m_kqaid : a->GetID();
-    const int count = source->GetTipCount();
-    for (int i = 0; i < count; ++i) {
-        if (source->GetTipPriority(i) <= 0 || kqaid == 0) continue;
-        int32_t textID = 0, descID = 0;
-        if (!source->GetTipResIDs(i, textID, descID)) continue;
-        target->AddReportItem(JoinItemPath(path, MakeTipReference(kqaid, textID, descID)), kqaid);
+                       CKQTreeEntry* target, std::set<std::tuple<KQAID, int32_t, int32_t>>& seen) {
+    if (target == nullptr) return;
+    auto add = [&](const CKQTreeEntry& entry, KQAID kqaid, const CTip& tip) {
+        if (seen.emplace(kqaid, tip.m_textID, tip.m_descID).second) {
+            const std::string path = entry.m_kqaid != 0 ? std::string() : entry.m_key;
+            target->AddReportItem(
+                JoinItemPath(path, MakeTipReference(kqaid, tip.m_textID, tip.m_descID)), kqaid);
+        }
+        return false;
+    };
+    WalkStoredTips(analyzers, source, 0, add);
+}
+
+bool StoredTipPriority(const CAnalyzerList& analyzers, const CKQTreeEntry& system, KQAID kqaid,
+                       int32_t textID, int32_t descID, int32_t& priority) {
+    auto match = [&](const CKQTreeEntry&, KQAID id, const CTip& tip) {
+        if (id != kqaid || tip.m_textID != textID || tip.m_descID != descID) return false;
+        priority = tip.m_priority;
+        return true;
+    };
+    return WalkStoredTips(analyzers, &system, 0, match);
+}
+
+std::string PriorityLabel(int32_t priority) {
+    KQStringId id;
+    switch (TipBand(priority)) {
+        case 3:
+            id = IDS_PRIORITY_HIGH;
+            break;
+        case 2:
+            id = IDS_PRIORITY_MEDIUM;
+            break;
+        case 1:
+            id = IDS_PRIORITY_LOW;
+            break;
+        default:
+            return std::string();
     }
-    if (source->m_subtree)
-        for (const CKQTreeEntry* child : *source->m_subtree)
-            GatherTips(analyzers, child, target, kqaid, prefix);
+    return FormatKQString(id, std::to_string(priority));
 }
 
 void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyzers,
@@ -101,15 +187,15 @@ void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyz
     top->AddReportDef(tipsName, RDTYPE_REPORT);
     top->EmptyReportDef(tipsName, RDTYPE_REPORT);
     // First item: the path of the attribute that names a system (column captions).
-    const CAnalyzer* namer = analyzers.FindByID(10);
-    std::string first = namer ? namer->m_info.m_extra : std::string();
-    if (top->m_kqaid == 0) first = top->m_key + kPathSeparator + first;
+    const std::string first = SystemNamingItem(systemTree, analyzers);
     top->AddReportItem(first, 10);
 
+    // One row per distinct tip; the cells tell which system holds it.
+    std::set<std::tuple<KQAID, int32_t, int32_t>> seen;
     for (int32_t key : selection) {
         CKQTreeEntry system;
         if (!load(key, system)) continue;
-        GatherTips(analyzers, &system, top, 0, std::string());
+        GatherTips(analyzers, &system, top, seen);
     }
 
     const std::string allName = LoadKQString(IDS_ALL_DETAILS);
@@ -129,8 +215,15 @@ void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyz
             if (def.m_type == RDTYPE_REPORT && &def != highlights && &def != all)
                 sources.push_back(&def);
     }
+    // Every definition starts with the naming item (modules write the bare path): it heads
+    // the columns once, as the first line, and is no row.
+    const CAnalyzer* namer = analyzers.FindByID(10);
+    const std::string bare = namer ? namer->m_info.m_extra : std::string();
+    top->AddReportItem(first, 10);
     for (const CRepDef* def : sources)
-        for (const CRepItem& item : def->m_items) top->AddReportItem(item.m_text, item.m_kqaid);
+        for (const CRepItem& item : def->m_items)
+            if (item.m_text != first && item.m_text != bare)
+                top->AddReportItem(item.m_text, item.m_kqaid);
 
     if (CRepDef* allDef = top->GetRepDefPtr(allIndex)) AddReportHeadings(*allDef, analyzerName);
 }

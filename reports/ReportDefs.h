@@ -22,18 +22,36 @@ std::string MakeHeading(const std::string& caption);
 // A "^" anywhere makes a tip reference; a leading "~" a heading.
 bool IsTipReference(const std::string& text);
 bool IsHeading(const std::string& text);
+// The three numbers of the tip reference in an item text (from its "^" on); false when the text
+// names no tip or its analyzer number is out of range.
+bool ParseTipReference(const std::string& text, KQAID& kqaid, int32_t& textID, int32_t& descID);
 
 // A stored system's tree by record key; false when the key names none or it cannot be read.
 using SystemLoader = std::function<bool(int32_t key, CKQTreeEntry& system)>;
 using AnalyzerNameFn = std::function<std::string(KQAID id)>;
 
-// "Highlights" on the system tree's top entry, made anew from the highlighted attributes of
-// the mirror record and of the tree. The definition's index; -1 when there is no top entry or
-// no memory (the panes keep the index they know).
-int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror);
+// The item that names a system (column captions): the path in analyzer 10's extra string, after
+// the top entry's name when the top entry carries no identifier; "" without analyzer 10.
+std::string SystemNamingItem(const CKQTree& systemTree, const CAnalyzerList& analyzers);
+
+// "Highlights" on the system tree's top entry, made anew: the naming item, then the highlighted
+// attributes of the mirror record that the tree does not hold, then those of the tree. The
+// definition's index; -1 when there is no top entry or no memory (the panes keep the index
+// they know).
+int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror,
+                          const std::string& namingItem);
 // "Tips" from the selected systems and "All Details" from every analyzer's report definitions.
 void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyzers,
                                 const std::vector<int32_t>& selection, const SystemLoader& load,
                                 const AnalyzerNameFn& analyzerName);
 // Headings inserted before each analyzer's group and each run of tips.
 void AddReportHeadings(CRepDef& def, const AnalyzerNameFn& analyzerName);
+
+// Whether a stored system holds the tip: the same text and description IDs, a priority above 0,
+// on an entry that gathering "Tips" gives that analyzer (an entry named after a loaded analyzer
+// starts its branch). priority is the first such tip's.
+bool StoredTipPriority(const CAnalyzerList& analyzers, const CKQTreeEntry& system, KQAID kqaid,
+                       int32_t textID, int32_t descID, int32_t& priority);
+// A tip's priority as a report cell shows it: "High 85", "Medium 60", "Low 5"; "" for 0 and
+// below.
+std::string PriorityLabel(int32_t priority);

@@ -2,6 +2,7 @@
 // stored systems of the selection, each opened once per compilation.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,10 @@ public:
     virtual ~IReportSystem() = default;
     // The value of an item text (attribute path or tip reference); false when there is none.
     virtual bool Lookup(const std::string& itemText, std::string& value) = 0;
+    // Whether this system holds the tip an item text names, and with which priority.
+    virtual bool TipPriority(const std::string& itemText, int32_t& priority) = 0;
+    // The system's identifier (its Sysid).
+    virtual std::string Identifier() const = 0;
 };
 
 class IReportSource {
@@ -24,4 +29,6 @@ public:
     virtual std::string FallbackAttributeID() = 0;
     // Item search of this machine's tree; item is reset first and stays so when not found.
     virtual bool SearchItem(const std::string& text, CDetailItem& item) = 0;
+    // The one-line text of the tip an item text names; false when its analyzer gives none.
+    virtual bool TipText(const std::string& itemText, std::string& text) = 0;
 };

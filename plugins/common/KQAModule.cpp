@@ -471,7 +471,9 @@ void AddReport(CKQTreeEntry* entry, const std::string& name, uint16_t kqaid,
     if (!entry) return;
     entry->AddReportDef(name, RDTYPE_REPORT);
     entry->EmptyReportDef(name, RDTYPE_REPORT);
-    for (const auto& item : items) entry->AddReportItem(item, kqaid);
+    entry->AddReportItem(kSystemNamePath, kSystemNameKqaid);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (i > 0 || items[i] != kSystemNamePath) entry->AddReportItem(items[i], kqaid);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -107,7 +107,14 @@ std::string Text(const CKQTreeEntry* entry, const std::string& id);
 // A chart definition (type 2) with its "Units" and items; replaces the items of an existing one.
 void AddChart(CKQTreeEntry* entry, const std::string& name, const std::string& units,
               uint16_t kqaid, const std::vector<std::string>& items);
-// A report definition (type 1); replaces the items of an existing one.
+// The attribute that names a system: the System module's extra string (the path analyzer 10
+// hands the host), under which reports head their columns.
+inline constexpr const char* kSystemNamePath = "Description";
+inline constexpr uint16_t kSystemNameKqaid = 10;
+
+// A report definition (type 1); replaces the items of an existing one. Its first item is the
+// naming path (with analyzer 10's identifier), so that each machine's column is headed by its
+// name; items need not repeat it.
 void AddReport(CKQTreeEntry* entry, const std::string& name, uint16_t kqaid,
                const std::vector<std::string>& items);
 

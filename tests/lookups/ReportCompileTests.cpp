@@ -123,17 +123,54 @@ TEST_F(ReportCompileTest, HeadersFallBackAndSystemsThatDoNotLoadStayEmpty) {
     EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"Disk Speed", "", "", "", "slow A"}));
 }
 
-TEST_F(ReportCompileTest, TipReferencesAreAnsweredInEveryColumnWhoseSystemLoads) {
+TEST_F(ReportCompileTest, TipRowsShowTheTipAndThePriorityWhereASystemHoldsIt) {
     Load({"Ten"});
     CQuillo95Doc& d = *doc;
-    const CReportTable t = Compile(d, {"Name", "^10 7 8", "CPU~^10 1 2", "^99 1 2"},
-                                   {d.m_db.KeyForSysid("A"), 0, d.m_db.KeyForSysid("B")});
+    // A holds tip 7/8 in analyzer Ten's branch (matched by name); B holds it at priority 0
+    // (not a tip) and outside any analyzer's branch, and tip 1/2 deeper in the branch; C holds
+    // no tip at all.
+    CKQTreeEntry* a = Record(d, "A");
+    a->GetSubtree()->Add("Ten")->AddTip(85, 7, 8);
+    CKQTreeEntry* b = Record(d, "B");
+    CKQTreeEntry* bTen = b->GetSubtree()->Add("Ten");
+    bTen->AddTip(0, 7, 8);
+    b->GetSubtree()->Find("CPU")->AddTip(70, 7, 8);
+    bTen->AddSubtree()->Add("CPU")->AddTip(60, 1, 2);
+    bTen->AddTip(60, 7, 9);  // another description: another tip
+    const CReportTable t =
+        Compile(d, {"Name", "^10 7 8", "CPU~^10 1 2", "^99 1 2"},
+                {d.m_db.KeyForSysid("A"), 0, d.m_db.KeyForSysid("B"), d.m_db.KeyForSysid("C")});
     ASSERT_EQ(t.RowCount(), 3);
-    EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"", "Ten tip 7 8", "", "Ten tip 7 8"}));
-    EXPECT_EQ(t.m_cells[1], (std::vector<std::string>{"CPU ", "Ten tip 1 2", "", "Ten tip 1 2"}));
-    EXPECT_EQ(t.m_cells[2], (std::vector<std::string>{"", "", "", ""}));  // no analyzer 99
+    EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"Ten tip 7 8", "High 85", "", "", ""}));
+    EXPECT_EQ(t.m_cells[1], (std::vector<std::string>{"Ten tip 1 2", "", "", "Medium 60", ""}));
+    // No analyzer 99: the caption of the path (none) and nobody holds it.
+    EXPECT_EQ(t.m_cells[2], (std::vector<std::string>{"", "", "", "", ""}));
     EXPECT_EQ(t.m_records[0].m_kind, DETAIL_TIP);
     EXPECT_EQ(t.m_records[0].m_index, 8 * 65536 + 7);
+}
+
+TEST_F(ReportCompileTest, EqualHeadersAddTheTimeMeasuredThenTheIdentifier) {
+    auto twin = [&](const std::string& sysid, const std::string& name,
+                    const std::string& measured) {
+        CKQTreeEntry* r = AddRecord(*doc, "System", sysid);
+        r->SetAttr("Name", name, 0, 0);
+        if (!measured.empty()) r->SetAttr("Measured", measured, 0, 0);
+    };
+    twin("D", "Twin", "2026-12-01 10:00");
+    twin("E", "Twin", "2026-12-01 10:00");  // a snapshot of D
+    twin("F", "Twin", "2026-12-02 09:30");
+    twin("G", "Pair", "");
+    twin("H", "Pair", "");
+    twin("I", "Solo", "2026-12-01 10:00");
+    CQuillo95Doc& d = Stored();
+    const CReportTable t =
+        Compile(d, {"Name", "CPU~Clock"}, Keys(d, {"D", "E", "F", "G", "H", "I", "A", "A"}));
+    EXPECT_EQ(t.m_headers,
+              (std::vector<std::string>{"Name", "Twin (2026-12-01 10:00, D)",
+                                        "Twin (2026-12-01 10:00, E)", "Twin (2026-12-02 09:30)",
+                                        "Pair (G)", "Pair (H)", "Solo", "Box A (A)", "Box A (A)"}));
+    // The widths follow the headers shown.
+    EXPECT_EQ(t.m_widths[1], 26);
 }
 
 TEST_F(ReportCompileTest, WidthsAreMeasuredAndCapped) {
@@ -183,4 +220,20 @@ TEST(ReportCompileText, SearchTextOfHeadings) {
     EXPECT_EQ(CReportCompiler::SearchText("~"), "");
     EXPECT_EQ(CReportCompiler::SearchText("CPU~Clock"), "CPU~Clock");
     EXPECT_EQ(CReportCompiler::Caption("Disk \n^10 1 2"), "Disk");
+    EXPECT_EQ(CReportCompiler::Caption("CPU~^10 1 2"), "CPU ");
+    EXPECT_EQ(CReportCompiler::Caption("~ Tips"), "  Tips");
+}
+
+TEST(ReportCompileText, CaptionsSayEachWordOnce) {
+    // Leading words a part repeats from the entry above it are dropped.
+    EXPECT_EQ(CReportCompiler::Caption("System~CPU~CPU Integer Test~Integer Single-Thread"),
+              "System CPU Integer Test Single-Thread");
+    EXPECT_EQ(CReportCompiler::Caption("Instruction Set~Instruction Set Level"),
+              "Instruction Set Level");
+    // Only leading words, only from the part just above, never the whole part.
+    EXPECT_EQ(CReportCompiler::Caption("Memory Size~Total Memory"), "Memory Size Total Memory");
+    EXPECT_EQ(CReportCompiler::Caption("CPU~Cache~CPU Load"), "CPU Cache CPU Load");
+    EXPECT_EQ(CReportCompiler::Caption("CPU~CPU"), "CPU CPU");
+    EXPECT_EQ(CReportCompiler::Caption("Screens~Screen 1~Resolution"),
+              "Screens Screen 1 Resolution");
 }

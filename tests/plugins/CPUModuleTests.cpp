@@ -160,7 +160,7 @@ TEST_F(CPUModule, RunMeasuresBothTestsWithTheirConditions) {
         EXPECT_EQ(e->GetAttrValue("Boost"), "off");
         EXPECT_EQ(e->GetAttrValue("Power Source"), "AC");
         EXPECT_EQ(e->GetAttrValue("Throttled"), "no");
-        EXPECT_EQ(e->GetAttrValue("Module Version"), "1.1");
+        EXPECT_EQ(e->GetAttrValue("Module Version"), "1.2");
         EXPECT_EQ(e->GetAttrValue("Load Before"),
                   "0.20");  // the fixture's /proc/stat does not move
         EXPECT_EQ(e->GetAttrValue("Work Scale"), "0.0100");

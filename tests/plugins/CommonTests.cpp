@@ -371,9 +371,18 @@ TEST(Entries, ChildrenAndDefinitions) {
     EXPECT_EQ(branch.GetRepDefPtr(0)->GetType(), RDTYPE_CHART);
     EXPECT_EQ(branch.GetRepDefPtr(0)->GetAttrValue("Units"), "MB/s");
     EXPECT_EQ(branch.GetRepDefPtr(0)->GetItemCount(), 1);
+    // A report is headed by the item that names the system, once.
     AddReport(&branch, "Details", 20, {"A~X"});
-    EXPECT_EQ(branch.GetRepDefPtr(1)->GetType(), RDTYPE_REPORT);
-    EXPECT_EQ(branch.GetRepDefPtr(1)->m_items[0].m_kqaid, 20);
+    AddReport(&branch, "Named", 20, {kSystemNamePath, "A~X"});
+    for (int i : {1, 2}) {
+        const CRepDef* def = branch.GetRepDefPtr(i);
+        EXPECT_EQ(def->GetType(), RDTYPE_REPORT);
+        ASSERT_EQ(def->GetItemCount(), 2);
+        EXPECT_EQ(def->m_items[0].m_text, kSystemNamePath);
+        EXPECT_EQ(def->m_items[0].m_kqaid, 10);
+        EXPECT_EQ(def->m_items[1].m_text, "A~X");
+        EXPECT_EQ(def->m_items[1].m_kqaid, 20);
+    }
 
     // Empty areas go; one with a tip, or another analyzer's branch, stays.
     Child(Child(&branch, "Empty"), "Empty too");

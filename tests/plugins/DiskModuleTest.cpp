@@ -47,7 +47,7 @@ protected:
 TEST_F(DiskModule, LoadsWithItsEntryPointsAndIdentity) {
     EXPECT_EQ(module.m_info.m_id, 40);
     EXPECT_EQ(module.m_info.m_name, "Disk");
-    EXPECT_EQ(module.m_info.m_version, 101);
+    EXPECT_EQ(module.m_info.m_version, 102);
     EXPECT_EQ(module.m_info.m_bitmap, 4000);
     EXPECT_EQ(module.m_info.m_flags[0] & KQA_FLAG_PROPERTIES, 0);
     for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT,
@@ -95,7 +95,7 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
     EXPECT_NE(t->GetAttrValue("Random 4 KiB Read").find(" IOPS"), std::string::npos);
     EXPECT_EQ(t->GetAttrValue("Test Directory"), dir);
     EXPECT_NE(FindPath(branch, {"Disk Test Conditions"}), nullptr);
-    EXPECT_EQ(Value(branch, {"Disk Test Conditions"}, "Module Version"), "1.1");
+    EXPECT_EQ(Value(branch, {"Disk Test Conditions"}, "Module Version"), "1.2");
     EXPECT_TRUE(Leftovers().empty());
 
     // Cancel granularity: a progress message per unit of work, that is per 4 MiB segment

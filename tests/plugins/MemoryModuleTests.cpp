@@ -172,7 +172,7 @@ TEST_F(MemoryModule, RunMeasuresBandwidthAndLatencyWithTheirConditions) {
         previous = ns;
     }
     (void)previous;
-    EXPECT_EQ(lat->GetAttrValue("Module Version"), "1.1");
+    EXPECT_EQ(lat->GetAttrValue("Module Version"), "1.2");
 #ifndef __SANITIZE_ADDRESS__
     // Triad at its in-cache speed is far above a third of a 6400 MT/s channel; instrumented
     // builds are too slow for that comparison to mean anything.

@@ -1,8 +1,13 @@
 // The System module (analyzer 10) in the real host, on fixture machines.
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <regex>
 #include <set>
 
+#include "document/DocReportSource.h"
 #include "plugins/System/SystemInfo.h"
+#include "reports/ReportCompiler.h"
 #include "tests/plugins/PluginFixture.h"
 
 using namespace plugintest;
@@ -250,4 +255,152 @@ TEST_F(SystemModule, TheUsersDescriptionIsKeptForTheNextStart) {
     NewDocument();
     Load({"System"});
     EXPECT_EQ(Value(10, "", "Description"), "LENOVO ThinkPad T14s Gen 3");
+}
+
+namespace {
+
+std::string FirstAttributeOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("System ID=", 0) == 0) {
+            line = line.substr(10);
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            return line;
+        }
+    return "";
+}
+
+}  // namespace
+
+// Six machines compared as a user would: the desktop, a snapshot of it, a laptop without any
+// tip, a server whose integer figure is missing, and two machines from files that carry no
+// measuring time. Every report says which machine is which and shows only what each has.
+TEST_F(SystemModule, SixMachinesAreToldApartAndShowOnlyWhatEachHas) {
+    UseMachine("disk-sparse");
+    const bool video = fs::exists(fs::path(QUILLON_BIN_DIR) / "Video.kqa");
+    if (video)
+        Load({"System", "CPU", "Memory", "Disk", "Video"});
+    else
+        Load({"System", "CPU", "Memory", "Disk"});
+    const std::vector<std::string> files = {"desktop",     "desktop-snapshot", "laptop",
+                                            "disk-server", "video-vm",         "disk-desktop"};
+    std::vector<int32_t> keys;
+    std::vector<std::string> sysids;
+    for (const std::string& f : files) {
+        const std::string path = std::string(KQA_FIXTURES) + "/exchange/" + f + ".kqx";
+        doc->ImportFile(path);
+        sysids.push_back(FirstAttributeOf(path));
+        keys.push_back(doc->KeyForSysid(sysids.back()));
+        ASSERT_GT(keys.back(), 0) << f;
+    }
+    doc->OnSelectionCaptured(keys);
+
+    // Every report of the modules begins with the item that names a system; charts do not
+    // have it (they chart every line).
+    const std::string naming = doc->m_analyzers.FindByID(10)->m_info.m_extra;
+    int reports = 0;
+    for (const CAnalyzer* a : doc->m_analyzers.Ordered())
+        for (const CRepDef& def : a->m_branch->m_repDefs) {
+            ASSERT_GT(def.GetItemCount(), 0) << def.GetName();
+            if (def.m_type == RDTYPE_REPORT) {
+                EXPECT_EQ(def.m_items[0].m_text, naming) << def.GetName();
+                ++reports;
+            }
+            for (size_t i = def.m_type == RDTYPE_REPORT ? 1 : 0; i < def.m_items.size(); ++i)
+                EXPECT_NE(def.m_items[i].m_text, naming) << def.GetName() << " item " << i;
+        }
+    EXPECT_GE(reports, 7);  // three of the host's, four or more of the modules'
+
+    CDocReportSource source(*doc);
+    CReportCompiler compiler(source);
+    auto compile = [&](const std::string& name, std::vector<std::string>& lines) {
+        lines.clear();
+        for (const CRepDef* def : ReportDefsOfType(doc->m_analyzers, RDTYPE_REPORT))
+            if (def->GetName() == name)
+                for (const CRepItem& item : def->m_items) lines.push_back(item.m_text);
+        CReportTable t;
+        EXPECT_TRUE(compiler.Compile(lines, keys, t)) << name;
+        return t;
+    };
+    // Equal descriptions add the time measured, then the identifier where that is still equal.
+    const std::vector<std::string> headers = {
+        "Description",
+        "Dell Inc. OptiPlex 7050 (2026-12-01 10:00, " + sysids[0] + ")",
+        "Dell Inc. OptiPlex 7050 (2026-12-01 10:00, " + sysids[1] + ")",
+        "LENOVO ThinkPad T14s Gen 3",
+        "Linux computer (2026-11-20 08:15)",
+        "Linux computer (" + sysids[4] + ")",
+        "Linux computer (" + sysids[5] + ")"};
+    std::vector<std::string> lines;
+    for (const CRepDef* def : ReportDefsOfType(doc->m_analyzers, RDTYPE_REPORT)) {
+        const CReportTable t = compile(def->GetName(), lines);
+        EXPECT_EQ(t.m_headers, headers) << def->GetName();
+        for (size_t r = 1; r < lines.size(); ++r) EXPECT_NE(lines[r], naming) << def->GetName();
+    }
+
+    // A value a machine does not have leaves its cell empty.
+    CReportTable t = compile("CPU Details", lines);
+    const auto row = [&](const std::string& caption) {
+        for (int r = 0; r < t.RowCount(); ++r)
+            if (t.m_cells[size_t(r)][0] == caption) return size_t(r);
+        ADD_FAILURE() << "no row " << caption;
+        return size_t(0);
+    };
+    EXPECT_EQ(t.m_cells[row("Processor Cores")],
+              (std::vector<std::string>{"Processor Cores", "4", "4", "8", "", "", ""}));
+    const std::vector<std::string>& single = t.m_cells[row("CPU Integer Test Single-Thread")];
+    EXPECT_EQ(single[4], "");
+    for (size_t k : {1u, 2u, 3u, 5u, 6u}) EXPECT_NE(single[k], "") << k;
+
+    // Tips: one row per distinct tip of the analyzers loaded, captioned with its text; a cell
+    // shows the priority where that machine has the tip.
+    t = compile("Tips", lines);
+    std::set<std::pair<int, int>> distinct;
+    for (const std::string& f : files) {
+        std::ifstream in(std::string(KQA_FIXTURES) + "/exchange/" + f + ".kqx");
+        std::string line;
+        while (std::getline(in, line)) {
+            int priority = 0, text = 0, desc = 0;
+            if (std::sscanf(line.c_str(), "<Tip>=%d %d %d", &priority, &text, &desc) == 3 &&
+                priority > 0 && (video || text / 1000 != 5))
+                distinct.emplace(text, desc);
+        }
+    }
+    ASSERT_EQ(size_t(t.RowCount()), distinct.size());
+    for (int r = 0; r < t.RowCount(); ++r) {
+        const std::vector<std::string>& cells = t.m_cells[size_t(r)];
+        EXPECT_FALSE(cells[0].empty());
+        EXPECT_EQ(cells[0].find('^'), std::string::npos) << cells[0];
+        EXPECT_EQ(cells[3], "") << cells[0];        // the laptop has no tips
+        EXPECT_EQ(cells[1], cells[2]) << cells[0];  // the snapshot has the desktop's
+        EXPECT_NE(std::count(cells.begin() + 1, cells.end(), ""), 6) << cells[0];
+    }
+    const auto tipRow = [&](const std::string& reference) {
+        for (size_t r = 1; r < lines.size(); ++r)
+            if (lines[r].size() >= reference.size() &&
+                lines[r].compare(lines[r].size() - reference.size(), reference.size(), reference) ==
+                    0)
+                return t.m_cells[r - 1];
+        ADD_FAILURE() << "no tip " << reference;
+        return std::vector<std::string>(7);
+    };
+    EXPECT_EQ(tipRow("^20 2104 210400001"),
+              (std::vector<std::string>{tipRow("^20 2104 210400001")[0], "Medium 60", "Medium 60",
+                                        "", "", "", ""}));
+    EXPECT_EQ(tipRow("^40 4101 410100098")[6], "High 85");
+    EXPECT_EQ(tipRow("^40 4101 410100098")[4], "");
+
+    // "All Details" names the systems once, in its first line.
+    compile("All Details", lines);
+    EXPECT_EQ(lines[0], naming);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), naming), 1);
+
+    // "Highlights": the naming item first, then each highlight once, none from the stored copy
+    // of this machine under its record's name.
+    compile("Highlights", lines);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], naming);
+    EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), lines.size());
+    for (const std::string& l : lines) EXPECT_NE(l.rfind("System~", 0), 0u) << l;
 }

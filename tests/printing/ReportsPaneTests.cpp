@@ -155,6 +155,29 @@ TEST_F(ReportsPaneTest, LongReportsEndWithTwoFillerRows) {
     EXPECT_EQ(List()->RowCount(), 3);
 }
 
+TEST_F(ReportsPaneTest, AReportWithoutItemsLeavesNoTableBehind) {
+    doc->m_analyzers.FindByID(10)->m_branch->AddReportDef("Empty", RDTYPE_REPORT);
+    view->OnCommand(ID_VIEW_REPORTS);
+    Choose(QStringLiteral("Compare"));
+    ASSERT_EQ(List()->RowCount(), 3);
+    Choose(QStringLiteral("Empty"));
+    EXPECT_EQ(view->m_reportsPane.ReportName(), "Empty");
+    EXPECT_EQ(List()->ColumnCount(), 0);
+    EXPECT_EQ(List()->RowCount(), 0);
+    EXPECT_EQ(view->m_reportsPane.Table().ColumnCount(), 0);
+    // Neither the clipboard nor a printout gets the previous report's table.
+    List()->DeselectAll();
+    ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
+    EXPECT_FALSE(clipboard.text.contains(QLatin1String("Item Speed")))
+        << clipboard.text.toStdString();
+    if (PrintToPdf(QStringLiteral("empty-report.pdf")) > 0) {
+        EXPECT_FALSE(PdfText(path).contains(QLatin1String("deep SYS-A")));
+    }
+    // Choosing a report again fills the list again.
+    Choose(QStringLiteral("Compare"));
+    EXPECT_EQ(List()->RowCount(), 3);
+}
+
 TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
     view->OnCommand(ID_VIEW_SUMMARY);
     view->UpdateCommandUI();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "reports/ReportDefs.h"
 #include "tests/reports/ReportFixture.h"
 
@@ -52,15 +54,24 @@ TEST_F(ReportDefsTest, HighlightsNamePathsBelowTheNearestAnalyzer) {
     disk->SetAttr("Speed", "9", 0, 4);
     group->SetAttr("Count", "1", 0, 4);
 
-    // The first record of the cache comes first; stored records carry no identifiers.
-    AddStored("Box+00000001", "System");
+    // The first record of the cache is this machine's stored copy (under another name here);
+    // stored records carry no identifiers. What the tree holds as well is listed once, where
+    // the tree has it; what only the copy holds (figures before a run) comes first.
+    AddStored("Box+00000001", "Stored");
     last->SetAttr("Name", "Old", 0, 4);
-    last->AddSubtree()->Add("CPU")->SetAttr("Clock", "100", 0, 4);
+    last->SetAttr("Label", "Old box", 0, 4);
+    CKQTree* storedSub = last->AddSubtree();
+    storedSub->Add("CPU")->SetAttr("Clock", "100", 0, 4);
+    storedSub->Add("Tests")->SetAttr("Speed", "5", 0, 4);
+    storedSub->Add("Group")->AddSubtree()->Add("Disk")->SetAttr("Speed", "8", 0, 4);
 
     doc->BuildHighlightsReport();
     EXPECT_EQ(doc->m_highlightsIndex, 0);
-    const Items expected = {{"System~Name", 0},  {"System~CPU~Clock", 0}, {"Name", 10},
-                            {"Both", 10},        {"Clock", 20},           {"Cache~Size", 20},
+    // First the item that names a system (analyzer 10's path, "Label"), once.
+    doc->m_analyzers.FindByID(10)->m_info.m_extra = "Label";
+    doc->BuildHighlightsReport();
+    const Items expected = {{"Label", 10},       {"Tests~Speed", 0}, {"Name", 10},
+                            {"Both", 10},        {"Clock", 20},      {"Cache~Size", 20},
                             {"Group~Count", 10}, {"Group~Speed", 30}};
     EXPECT_EQ(ItemsOf(top->GetRepDefPtr(0)), expected);
 
@@ -82,7 +93,8 @@ TEST_F(ReportDefsTest, HighlightsIndexFollowsTheDefinition) {
     top->SetAttr("Name", "Box", 0, 4);
     doc->BuildHighlightsReport();
     EXPECT_EQ(doc->m_highlightsIndex, 1);
-    EXPECT_EQ(ItemsOf(top->GetRepDefPtr(1)), (Items{{"System~Name", 0}}));
+    // No analyzer 10: the naming item is the top entry's name alone, as in "Tips".
+    EXPECT_EQ(ItemsOf(top->GetRepDefPtr(1)), (Items{{"System~", 10}, {"System~Name", 0}}));
     EXPECT_EQ(top->GetRepDefPtr(0)->GetItemCount(), 0);
 }
 
@@ -122,15 +134,22 @@ TEST_F(ReportDefsTest, TipsComeFromTheSelectedSystems) {
     other->AddTip(1, 800, 801);
     other->AddSubtree()->Add("Deep")->AddTip(2, 900, 901);
 
+    sub->Add("CPU")->AddTip(85, 710, 711);  // B has it too: one row
+
     const int b = AddStored("B+00000002", "Elsewhere");  // no analyzer of that name
     last->AddTip(70, 300, 301);                          // identifier 0: left out
-    last->AddSubtree()->Add("CPU")->AddTip(60, 710, 711);
+    CKQTree* bSub = last->AddSubtree();
+    CKQTreeEntry* bCpu = bSub->Add("CPU");
+    bCpu->AddTip(60, 710, 711);
+    bCpu->AddSubtree()->Add("Core")->AddTip(60, 710, 712);  // another figure: another tip
+    bSub->Add("Other")->AddSubtree()->Add("CPU")->AddTip(40, 700, 701);  // the same, elsewhere
 
     doc->BuildTipsAndDetailsReports({b, 0, 12345, a});
     const Items expected = {{"Name", 10},
                             {"CPU~^20 710 711", 20},
-                            {"System~^10 500 600", 10},
+                            {"Core~^20 710 712", 20},
                             {"CPU~^20 700 701", 20},
+                            {"System~^10 500 600", 10},
                             {"Other~^10 800 801", 10},
                             {"Deep~^10 900 901", 10}};
     EXPECT_EQ(ItemsOf(TopDef("Tips")), expected);
@@ -138,6 +157,22 @@ TEST_F(ReportDefsTest, TipsComeFromTheSelectedSystems) {
     // The loaded copies are temporary: the cache holds the two records as before.
     EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
     EXPECT_EQ(doc->m_db.m_cache.GetAt(1)->GetTipCount(), 1);
+
+    // Which system holds which tip, as the tips were gathered: by analyzer name, above 0.
+    const CRecordEntry* recA = static_cast<CRecordEntry*>(doc->m_db.m_cache.GetAt(0));
+    const CRecordEntry* recB = static_cast<CRecordEntry*>(doc->m_db.m_cache.GetAt(1));
+    int32_t priority = 0;
+    EXPECT_TRUE(StoredTipPriority(doc->m_analyzers, *recA, 20, 700, 701, priority));
+    EXPECT_EQ(priority, 50);
+    EXPECT_TRUE(StoredTipPriority(doc->m_analyzers, *recB, 20, 710, 711, priority));
+    EXPECT_EQ(priority, 60);
+    EXPECT_TRUE(StoredTipPriority(doc->m_analyzers, *recA, 10, 900, 901, priority));
+    EXPECT_EQ(priority, 2);
+    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recA, 10, 501, 601, priority));  // 0
+    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recA, 10, 1101, 2101, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recA, 20, 500, 600, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recB, 10, 300, 301, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recB, 20, 710, 799, priority));
 }
 
 TEST_F(ReportDefsTest, AllDetailsCollectsEveryAnalyzersReports) {
@@ -151,6 +186,7 @@ TEST_F(ReportDefsTest, AllDetailsCollectsEveryAnalyzersReports) {
     CKQTreeEntry* cpu = top->AddSubtree()->Add("CPU");
     AddAnalyzer(20, "CPU", cpu);
     cpu->AddReportDef("CPU Report", RDTYPE_REPORT);
+    cpu->AddReportItem("Name", 10);  // as every module's report begins
     cpu->AddReportItem("Clock", 20);
     cpu->AddReportItem("Cache~Size", 20);
     cpu->AddReportDef("CPU Second", RDTYPE_REPORT);
@@ -162,15 +198,11 @@ TEST_F(ReportDefsTest, AllDetailsCollectsEveryAnalyzersReports) {
 
     doc->BuildHighlightsReport();
     doc->BuildTipsAndDetailsReports({a});
-    const Items expected = {{"Name", 10},
-                            {"Name", 10},
-                            {"~ Tips", 10},
-                            {"System~^10 500 600", 10},
-                            {"CPU~^20 700 701", 20},
-                            {"~ CPU", 20},
-                            {"Clock", 20},
-                            {"Cache~Size", 20},
-                            {"Bus", 20}};
+    // The naming item heads it once; no row repeats it, and no heading of its own comes
+    // between the tips and the CPU's items.
+    const Items expected = {
+        {"Name", 10},  {"~ Tips", 10}, {"System~^10 500 600", 10}, {"CPU~^20 700 701", 20},
+        {"~ CPU", 20}, {"Clock", 20},  {"Cache~Size", 20},         {"Bus", 20}};
     EXPECT_EQ(ItemsOf(TopDef("All Details")), expected);
     EXPECT_EQ(top->FindReportDef("All Details", RDTYPE_REPORT), 1);
     EXPECT_EQ(top->FindReportDef("Tips", RDTYPE_REPORT), 4);
@@ -191,7 +223,7 @@ TEST_F(ReportDefsTest, AllDetailsNeverTakesHighlightsWhateverPrecedesIt) {
     doc->BuildHighlightsReport();
     doc->BuildTipsAndDetailsReports({});
     EXPECT_EQ(doc->m_highlightsIndex, 1);
-    EXPECT_EQ(ItemsOf(TopDef("Highlights")), (Items{{"Speed", 10}}));
+    EXPECT_EQ(ItemsOf(TopDef("Highlights")), (Items{{"Name", 10}, {"Speed", 10}}));
     EXPECT_EQ(ItemsOf(TopDef("All Details")), (Items{{"Name", 10}}));
 }
 
@@ -252,4 +284,14 @@ TEST(ReportItemTextTest, Forms) {
     EXPECT_TRUE(IsHeading("~"));
     EXPECT_FALSE(IsHeading("CPU~Speed"));
     EXPECT_FALSE(IsHeading(""));
+    KQAID id = 0;
+    int32_t t = 0, d = 0;
+    EXPECT_TRUE(ParseTipReference("CPU~^20 7 -8", id, t, d));
+    EXPECT_EQ(std::make_tuple(int(id), t, d), std::make_tuple(20, 7, -8));
+    EXPECT_FALSE(ParseTipReference("^65536 1 2", id, t, d));  // no analyzer can have it
+    EXPECT_FALSE(ParseTipReference("CPU~Speed", id, t, d));
+    EXPECT_EQ(PriorityLabel(85), "High 85");
+    EXPECT_EQ(PriorityLabel(79), "Medium 79");
+    EXPECT_EQ(PriorityLabel(1), "Low 1");
+    EXPECT_EQ(PriorityLabel(0), "");
 }

@@ -1,4 +1,4 @@
-// The list class the tables share: row height, "..." fitting, the key-to-row map, the
+// The list class the tables share: row height, "…" fitting, the key-to-row map, the
 // selection flags that printing and the panes read, deferred rows and the right button.
 #include <gtest/gtest.h>
 
@@ -66,14 +66,15 @@ TEST(ListRowDelegate, CellTextFittedWithEllipsis) {
     EXPECT_EQ(CListRowDelegate::FitCellText(fm, text, exact), text);
     // One pixel too wide: shortened, and the shortened form fits.
     const QString cut = CListRowDelegate::FitCellText(fm, text, exact - 1);
-    EXPECT_TRUE(cut.endsWith(QStringLiteral("...")));
+    const QString ellipsis(QChar(0x2026));
+    EXPECT_TRUE(cut.endsWith(ellipsis));
     EXPECT_LE(fm.horizontalAdvance(cut), exact - 1 - 4);
-    EXPECT_TRUE(text.startsWith(cut.chopped(3)));
+    EXPECT_TRUE(text.startsWith(cut.chopped(1)));
     // The longest prefix that fits: one more character would not.
-    const QString longer = text.left(cut.size() - 3 + 1) + QStringLiteral("...");
+    const QString longer = text.left(cut.size()) + ellipsis;
     EXPECT_GT(fm.horizontalAdvance(longer), exact - 1 - 4);
-    // Not even the first character with "...": the whole text (drawn clipped).
-    const int tiny = fm.horizontalAdvance(QStringLiteral("P...")) + 4 - 1;
+    // Not even the first character with the ellipsis: the whole text (drawn clipped).
+    const int tiny = fm.horizontalAdvance(QStringLiteral("P") + ellipsis) + 4 - 1;
     EXPECT_EQ(CListRowDelegate::FitCellText(fm, text, tiny), text);
     EXPECT_EQ(CListRowDelegate::FitCellText(fm, text, 0), text);
     // At most 255 characters are used.
