@@ -31,9 +31,8 @@ CDatabaseList::CDatabaseList(QWidget* parent, CWnd* owner, IFrameServices& frame
       m_recordOrder(std::move(recordOrder)) {
     SetMultipleSelection(true);
     SetRightPressSelects(false);  // the right button acts on release only
-    // Titles cut by their column end in an ellipsis; the sorted column shows its direction.
+    // The sorted column shows its direction.
     QHeaderView* header = View()->header();
-    header->setTextElideMode(Qt::ElideRight);
     header->setSortIndicatorShown(true);
     ShowSortIndicator();
     connect(this, &COwnerDrawList::RowStateChanged, this, &CDatabaseList::OnRowState);
