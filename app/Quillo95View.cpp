@@ -693,16 +693,15 @@ std::unique_ptr<IPrintSource> CQuillo95View::MakePrintSource() {
     if (!list) return nullptr;
     QString title = PaneObject(m_currentPane)->PrintTitle();
     if (title.isEmpty()) title = KQText(IDS_APP_TITLE);
-    // The Database list is printed under the heading its pane shows above it.
-    const QString caption = m_currentPane == 2 ? KQText(IDS_DATABASE_HEADING) : QString();
-    return std::make_unique<CListPrinter>(*list, title, caption);
+    // A list names what it prints (the Database list: how many systems, how many selected).
+    return std::make_unique<CListPrinter>(*list, title);
 }
 
 int CQuillo95View::OnFilePrint(bool preview) {
     std::unique_ptr<IPrintSource> source = MakePrintSource();
     if (!source) return 0;
-    source->PreparePrinting();
     QPrinter printer(QPrinter::HighResolution);
+    PreparePrintJob(printer, *source);
     if (m_printDialogHook) {
         if (!m_printDialogHook(printer, preview)) return 0;
         return std::max(0, RunPrintLoop(printer, *source));

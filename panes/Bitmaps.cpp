@@ -60,3 +60,15 @@ QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module, qreal dpr) {
     masked.setDevicePixelRatio(pixmap.devicePixelRatio());
     return masked;
 }
+
+std::vector<QPixmap> SplitImageStrip(const QPixmap& strip, int count, int size) {
+    std::vector<QPixmap> images;
+    const qreal ratio = strip.devicePixelRatio();
+    const int unit = qRound(size * ratio);
+    for (int i = 0; i < count && (i + 1) * unit <= strip.width(); ++i) {
+        QPixmap image = strip.copy(i * unit, 0, unit, std::min(unit, strip.height()));
+        image.setDevicePixelRatio(ratio);
+        images.push_back(image);
+    }
+    return images;
+}

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QPixmap>
 #include <string>
+#include <vector>
 
 // The mask colour of the program's image strips (red 0, green 0, blue 128).
 inline QColor KQMaskColour() { return QColor(0, 0, 128); }
@@ -15,3 +16,6 @@ inline QColor KQMaskColour() { return QColor(0, 0, 128); }
 QPixmap LoadKQBitmap(unsigned id, const std::string& module = std::string(), qreal dpr = 0);
 // The same with every pixel of the mask colour made transparent.
 QPixmap LoadKQBitmapMasked(unsigned id, const std::string& module = std::string(), qreal dpr = 0);
+// The first `count` square images of a strip, each `size` device-independent pixels wide,
+// cut at the strip's own ratio (a doubled strip gives doubled images of the same size).
+std::vector<QPixmap> SplitImageStrip(const QPixmap& strip, int count, int size = 16);

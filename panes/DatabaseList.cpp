@@ -1,6 +1,8 @@
 #include "panes/DatabaseList.h"
 
 #include <QAction>
+#include <QHeaderView>
+#include <QLocale>
 #include <QMenu>
 #include <QTreeView>
 #include <algorithm>
@@ -29,6 +31,10 @@ CDatabaseList::CDatabaseList(QWidget* parent, CWnd* owner, IFrameServices& frame
       m_recordOrder(std::move(recordOrder)) {
     SetMultipleSelection(true);
     SetRightPressSelects(false);  // the right button acts on release only
+    // The sorted column shows its direction.
+    QHeaderView* header = View()->header();
+    header->setSortIndicatorShown(true);
+    ShowSortIndicator();
     connect(this, &COwnerDrawList::RowStateChanged, this, &CDatabaseList::OnRowState);
     connect(this, &COwnerDrawList::RightButtonUp, this, &CDatabaseList::OnRightButtonUp);
     connect(this, &COwnerDrawList::HeaderClicked, this, &CDatabaseList::OnHeaderClick);
@@ -38,6 +44,30 @@ void CDatabaseList::SetColumnFlags(std::vector<uint8_t> numeric) {
     m_numeric = std::move(numeric);
     m_sortState.assign(m_numeric.size(), 0);
     m_lastSorted = 0;
+    ShowSortIndicator();
+}
+
+void CDatabaseList::ShowSortIndicator() {
+    const int state = SortState(m_lastSorted);
+    QHeaderView* header = View()->header();
+    if (m_lastSorted == 0 && state == 0)
+        header->setSortIndicator(-1, Qt::AscendingOrder);
+    else
+        header->setSortIndicator(m_lastSorted,
+                                 state == 1 ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+QString CDatabaseList::PrintCaption() const {
+    int systems = 0, selected = 0;
+    for (int row = 0; row < RowCount(); ++row) {
+        if (GetItemData(row) == 0) continue;  // filler rows stand for no record
+        ++systems;
+        if (IsRowSelected(row)) ++selected;
+    }
+    const QLocale english(QLocale::English);  // "2,008", as the program writes numbers
+    return QString::fromStdString(FormatKQString(IDS_DATABASE_PRINT_CAPTION,
+                                                 english.toString(selected).toStdString(),
+                                                 english.toString(systems).toStdString()));
 }
 
 int CDatabaseList::SortState(int column) const {
@@ -196,6 +226,7 @@ void CDatabaseList::OnHeaderClick(int column) {
     state = column == 0 ? uint8_t((state + 1) % 3) : uint8_t(state == 0 ? 1 : 0);
     m_lastSorted = column;
     Sort();
+    ShowSortIndicator();
 }
 
 void CDatabaseList::Sort() {

@@ -50,11 +50,17 @@ public:
     // Record keys of the selected rows, top to bottom, without filler rows.
     std::vector<int32_t> SelectedKeys() const;
 
+    // Printed: every row, the selected ones marked, under a caption that counts them.
+    QString PrintCaption() const override;
+    bool PrintMarksSelection() const override { return true; }
+
     // Shows a context menu and answers the chosen command id (0: none). Tests replace it.
     std::function<int(QMenu*, const QPoint&)> m_trackMenu;
 
 private:
     void OnRowState(int row, bool selected, bool focused);
+    // The header's arrow shows the last sorted column's direction (none: the document's order).
+    void ShowSortIndicator();
     int Query(int32_t key) const;
     void SelChange();
     void DeleteAllSelected();

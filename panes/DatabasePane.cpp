@@ -8,7 +8,26 @@
 #include "panes/QtText.h"
 #include "resources/Strings.h"
 
-namespace {}  // namespace
+namespace {
+
+// The columns of the record's top entry name the record (its description, the time it was
+// measured): they lead, whichever of the scanned records brought them in.
+void NamingColumnsFirst(CDbColumns& columns) {
+    std::vector<size_t> order(columns.m_keys.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_partition(order.begin(), order.end(), [&](size_t i) {
+        return std::count(columns.m_keys[i].begin(), columns.m_keys[i].end(), '~') == 1;
+    });
+    CDbColumns sorted;
+    for (size_t i : order) {
+        sorted.m_keys.push_back(columns.m_keys[i]);
+        sorted.m_captions.push_back(columns.m_captions[i]);
+        sorted.m_numeric.push_back(columns.m_numeric[i]);
+    }
+    columns = std::move(sorted);
+}
+
+}  // namespace
 
 CDatabasePane::~CDatabasePane() { delete m_list.data(); }
 
@@ -26,6 +45,7 @@ void CDatabasePane::CreateWindows() {
     m_list->hide();
 
     m_doc->ChooseColumns(m_columns);
+    NamingColumnsFirst(m_columns);
     m_titleWidths.clear();
     for (int i = 0; i < m_columns.GetCount(); ++i) {
         const std::string title = ReplaceSepIDs(m_columns.m_captions[size_t(i)], ' ');
@@ -34,10 +54,7 @@ void CDatabasePane::CreateWindows() {
     }
     m_list->SetColumnFlags(m_columns.m_numeric);
 
-    const QPixmap strip = LoadKQBitmapMasked(146);
-    std::vector<QPixmap> images;
-    for (int i = 0; i < 2 && !strip.isNull(); ++i) images.push_back(strip.copy(i * 16, 0, 16, 16));
-    m_list->SetImageList(std::move(images));
+    m_list->SetImageList(SplitImageStrip(LoadKQBitmapMasked(146), 2));
     Relist();
 }
 

@@ -34,17 +34,20 @@ private:
     }
 };
 
-// Cells joined by tabs, a tab only once the line holds something: leading empty cells
-// leave no leading tabs.
+// Cells joined by tabs, empty ones included, so that every value pastes under its header
+// (a row whose first cells are empty starts with tabs). A row with no text at all (a filler
+// row) is an empty line.
 void AppendLine(QString& text, const ITableText& list, int row) {
     QString line;
+    bool any = false;
     for (int c = 0; c < list.ColumnCount(); ++c) {
         const QString cell =
             (row < 0 ? list.HeaderText(c) : list.CellText(row, c)).left(kCopiedChars);
-        if (!line.isEmpty()) line += QLatin1Char('\t');
+        if (c > 0) line += QLatin1Char('\t');
         line += cell;
+        any = any || !cell.isEmpty();
     }
-    text += line;
+    if (any) text += line;
     text += QLatin1String("\r\n");
 }
 

@@ -39,7 +39,9 @@ QVariant CListModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant CListModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    // The tool tip holds the whole title of a header that its column cuts.
+    if (orientation != Qt::Horizontal || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        return {};
     if (section < 0 || section >= ColumnCount()) return {};
     return Q(m_headers[size_t(section)]);
 }

@@ -14,6 +14,8 @@ namespace {
 constexpr int kPrintedChars = 50;
 constexpr int kWidthCapChars = 30;
 const QColor kLightGrey(192, 192, 192);
+// Written in the mark column beside each selected row.
+const QString kSelectedMark = QStringLiteral("\u2713");
 
 // Roman family without a face name: the face such a request gets is Times New Roman (matched
 // by fontconfig), at a height in device pixels.
@@ -39,17 +41,19 @@ CListPrinter::CListPrinter(const ITableText& list, QString title, QString captio
 void CListPrinter::PreparePrinting() {
     m_rows = m_list.RowCount();
     m_columns = m_list.ColumnCount();
+    m_marks = m_list.PrintMarksSelection();
+    m_measuredDpiX = m_measuredDpiY = 0;
 }
 
-int CListPrinter::BeginPrinting(QPaintDevice& device) {
+void CListPrinter::MeasureColumns(QPaintDevice& device) {
     const int dpiX = device.logicalDpiX();
     const int dpiY = device.logicalDpiY();
+    if (dpiX == m_measuredDpiX && dpiY == m_measuredDpiY) return;  // asked before the dialog
     m_titleFont = PrinterFont((dpiY * 14 + 36) / 72, true);
     m_bodyFont = PrinterFont((dpiY * 12 + 36) / 72, false);
     const QFontMetrics body(m_bodyFont, &device);
     m_charHeight = body.height();
     m_aveCharWidth = body.averageCharWidth();
-
     m_widths.assign(std::max(0, m_columns), 0);
     for (int c = 0; c < m_columns; ++c) {
         int width = body.horizontalAdvance(m_list.HeaderText(c).left(kPrintedChars));
@@ -58,25 +62,69 @@ int CListPrinter::BeginPrinting(QPaintDevice& device) {
                 std::max(width, body.horizontalAdvance(m_list.CellText(r, c).left(kPrintedChars)));
         m_widths[c] = std::min(width, kWidthCapChars * m_aveCharWidth) + 2 * m_aveCharWidth + 2;
     }
+    m_markWidth = m_marks ? body.horizontalAdvance(kSelectedMark) + 2 * m_aveCharWidth + 2 : 0;
+    m_measuredDpiX = dpiX;
+    m_measuredDpiY = dpiY;
+}
 
-    m_left = dpiX / 2;
+bool CListPrinter::WantsLandscape(QPaintDevice& portrait) {
+    MeasureColumns(portrait);
+    long long sum = m_markWidth;
+    for (int w : m_widths) sum += w;
+    return sum > portrait.width() - portrait.logicalDpiX() / 2 * 2;
+}
+
+// Bands of columns as wide as the page: each starts with the caption column; a column too
+// wide to share a page with it is cut to the room left, so that every column is printed.
+// A page too narrow for the caption column itself prints no columns.
+void CListPrinter::MakeBands() {
+    m_bands.clear();
+    const int room = m_pageRight - m_pageLeft;
+    auto place = [&](Band& band) {
+        band.width = m_markWidth;
+        for (int w : band.widths) band.width += w;
+        const int spare = room - band.width;
+        band.left = m_pageLeft + (spare > 1 ? spare / 2 : 0);
+        m_bands.push_back(std::move(band));
+    };
+    if (m_columns == 0 || m_markWidth + m_widths[0] > room) {
+        Band none;
+        place(none);
+        return;
+    }
+    int next = 1;
+    do {
+        Band band;
+        band.columns.push_back(0);
+        band.widths.push_back(m_widths[0]);
+        int used = m_markWidth + m_widths[0];
+        while (next < m_columns && used + m_widths[size_t(next)] <= room) {
+            band.columns.push_back(next);
+            band.widths.push_back(m_widths[size_t(next)]);
+            used += m_widths[size_t(next++)];
+        }
+        if (band.columns.size() == 1 && next < m_columns) {
+            band.columns.push_back(next++);
+            band.widths.push_back(room - used);
+        }
+        place(band);
+    } while (next < m_columns);
+}
+
+int CListPrinter::BeginPrinting(QPaintDevice& device) {
+    MeasureColumns(device);
+    const int dpiX = device.logicalDpiX();
+    const int dpiY = device.logicalDpiY();
+    m_pageLeft = dpiX / 2;
     m_top = dpiY / 2;
-    m_right = device.width() - dpiX / 2;
+    m_pageRight = device.width() - dpiX / 2;
     m_bottom = device.height() - dpiY / 2;
     m_pageBottom = device.height();
+    MakeBands();
+    m_left = m_bands.front().left;
+    m_right = m_left + m_bands.front().width;
 
-    long long sum = 0;
-    for (int w : m_widths) sum += w;
-    while (m_columns > 0 && sum > m_right - m_left) sum -= m_widths[--m_columns];
-    const long long spare = (m_right - m_left) - sum;
-    m_pageLeft = m_left;
-    m_pageRight = m_right;
-    if (spare > 1) {
-        m_left += int(spare / 2);
-        m_right -= int(spare / 2);
-    }
-
-    m_caption = m_list.WindowText();
+    m_caption = m_list.PrintCaption();
     if (m_caption.isEmpty()) m_caption = m_captionWhenNone;
     m_titleHeight = m_title.isEmpty() ? 0 : QFontMetrics(m_titleFont, &device).height();
     m_lineHeight = m_charHeight + 1;
@@ -84,7 +132,8 @@ int CListPrinter::BeginPrinting(QPaintDevice& device) {
     // A page too short for one row still prints one, so that the job ends.
     m_rowsPerPage = std::max(1, (m_bottom - m_top - m_titleHeight - m_headerBlock) / m_lineHeight);
     // An empty list still prints its title and headers on one page.
-    m_pages = std::max(1, (m_rows + m_rowsPerPage - 1) / m_rowsPerPage);
+    m_rowPages = std::max(1, (m_rows + m_rowsPerPage - 1) / m_rowsPerPage);
+    m_pages = m_rowPages * BandCount();
     return m_pages;
 }
 
@@ -96,11 +145,13 @@ void CListPrinter::DrawCell(QPainter& painter, int x, int y, int width, const QS
 }
 
 void CListPrinter::PrintPage(QPainter& painter, int page) {
+    if (page < 1 || page > m_pages) return;
+    const Band& band = m_bands[size_t((page - 1) / m_rowPages)];
+    const int rowPage = (page - 1) % m_rowPages;
     painter.save();
     painter.setBackgroundMode(Qt::TransparentMode);
     painter.setPen(QPen(Qt::black, 0));
     int y = m_top;
-    const int width = m_right - m_left;
     // Title and caption are centred over the table but may be wider than a narrow one:
     // they use the page's width rather than be clipped to the table's.
     const int pageWidth = m_pageRight - m_pageLeft;
@@ -114,7 +165,7 @@ void CListPrinter::PrintPage(QPainter& painter, int page) {
     if (!m_caption.isEmpty()) {
         const int dx = m_aveCharWidth + 1;
         const int needed = QFontMetrics(m_bodyFont, painter.device()).horizontalAdvance(m_caption);
-        const int boxWidth = std::min(pageWidth, std::max(width, needed + 2 * dx));
+        const int boxWidth = std::min(pageWidth, std::max(band.width, needed + 2 * dx));
         const int boxLeft = m_pageLeft + (pageWidth - boxWidth) / 2;
         Box(painter, boxLeft, y, boxWidth, m_lineHeight, kLightGrey);
         painter.drawText(QRect(boxLeft + dx, y + 1, boxWidth - 2 * dx, m_lineHeight - 2),
@@ -122,21 +173,28 @@ void CListPrinter::PrintPage(QPainter& painter, int page) {
         y += m_lineHeight;
     }
 
-    const int first = (page - 1) * m_rowsPerPage;
-    const int last = std::min(page * m_rowsPerPage, m_rows);
+    const int first = rowPage * m_rowsPerPage;
+    const int last = std::min(first + m_rowsPerPage, m_rows);
     const int cellHeight = m_charHeight + 2;
-    int x = m_left;
-    for (int c = 0; c < m_columns; ++c) {
-        const int w = m_widths[c];
-        Box(painter, x, y, w, cellHeight, kLightGrey);
-        DrawCell(painter, x, y, w, m_list.HeaderText(c));
+    int x = band.left;
+    auto column = [&](int width, const QString& header, auto&& text) {
+        Box(painter, x, y, width, cellHeight, kLightGrey);
+        DrawCell(painter, x, y, width, header);
         int rowY = y;
         for (int r = first; r < last; ++r) {
             rowY += m_lineHeight;
-            Box(painter, x, rowY, w, cellHeight, Qt::white);
-            DrawCell(painter, x, rowY, w, m_list.CellText(r, c));
+            Box(painter, x, rowY, width, cellHeight, Qt::white);
+            DrawCell(painter, x, rowY, width, text(r));
         }
-        x += w;
+        x += width;
+    };
+    if (m_markWidth > 0)
+        column(m_markWidth, QString(),
+               [this](int r) { return m_list.IsRowSelected(r) ? kSelectedMark : QString(); });
+    for (size_t i = 0; i < band.columns.size(); ++i) {
+        const int c = band.columns[i];
+        column(band.widths[i], m_list.HeaderText(c),
+               [this, c](int r) { return m_list.CellText(r, c); });
     }
 
     // The page number goes in the bottom margin, outside the table's layout.

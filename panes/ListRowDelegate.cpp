@@ -20,7 +20,10 @@ CListRowDelegate::CListRowDelegate(QObject* parent) : QStyledItemDelegate(parent
 
 void CListRowDelegate::SetImageList(std::vector<QPixmap> images) { m_images = std::move(images); }
 
-int CListRowDelegate::ImageWidth() const { return m_images.empty() ? 0 : m_images.front().width(); }
+int CListRowDelegate::ImageWidth() const {
+    // In the list's pixels: a doubled image takes the room of a normal one.
+    return m_images.empty() ? 0 : qRound(m_images.front().deviceIndependentSize().width());
+}
 
 int CListRowDelegate::RowHeight(const QFontMetrics& metrics) {
     return std::max(17, metrics.height() + 1);

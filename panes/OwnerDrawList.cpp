@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyle>
+#include <QStyleOption>
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
@@ -64,6 +65,23 @@ private:
     COwnerDrawList* m_list;
 };
 
+// Column titles cut by their section end in an ellipsis (the whole title is the tool tip).
+class CListHeader : public QHeaderView {
+public:
+    explicit CListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);  // as a tree view's own header
+    }
+
+protected:
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        QStyleOptionHeader section = *option;
+        section.rect = QRect(0, 0, sectionSize(logicalIndex), height());
+        const QRect label = style()->subElementRect(QStyle::SE_HeaderLabel, &section, this);
+        option->text = option->fontMetrics.elidedText(option->text, Qt::ElideRight, label.width());
+    }
+};
+
 COwnerDrawList::COwnerDrawList(int controlID, QWidget* parent)
     : QWidget(parent),
       m_controlID(controlID),
@@ -71,6 +89,7 @@ COwnerDrawList::COwnerDrawList(int controlID, QWidget* parent)
       m_delegate(new CListRowDelegate(this)),
       m_view(new CListView(this)) {
     setObjectName(QString::number(controlID));
+    m_view->setHeader(new CListHeader(m_view));
     m_view->setModel(m_model);
     m_view->setItemDelegate(m_delegate);
     m_view->setRootIsDecorated(false);

@@ -8,6 +8,12 @@
 
 #include "platform/MessageBoxes.h"
 
+void PreparePrintJob(QPrinter& printer, IPrintSource& source) {
+    source.PreparePrinting();
+    printer.setPageOrientation(QPageLayout::Portrait);
+    if (source.WantsLandscape(printer)) printer.setPageOrientation(QPageLayout::Landscape);
+}
+
 int RunPrintLoop(QPrinter& printer, IPrintSource& source) {
     QPainter painter;
     if (!painter.begin(&printer)) return -1;

@@ -16,12 +16,19 @@ public:
     virtual ~IPrintSource() = default;
     // Before the print dialog: the counts are read.
     virtual void PreparePrinting() {}
+    // Whether the job is better printed across the page: asked with the printer set to
+    // portrait, before the dialogs, so that they offer landscape.
+    virtual bool WantsLandscape(QPaintDevice& /*portrait*/) { return false; }
     // Layout for the device; answers the page count.
     virtual int BeginPrinting(QPaintDevice& device) = 0;
     // Page n, from 1.
     virtual void PrintPage(QPainter& painter, int page) = 0;
     virtual void EndPrinting() {}
 };
+
+// Before the dialogs: the counts are read and the page turned to the orientation the job
+// wants.
+void PreparePrintJob(QPrinter& printer, IPrintSource& source);
 
 // Begin, the pages of the printer's range (all when none is set), end. Answers the number
 // of pages printed, -1 when the printer cannot be painted on.

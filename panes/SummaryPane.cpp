@@ -44,10 +44,7 @@ void CSummaryPane::CreateWindows() {
     m_highlights->SetRect(q.highlights);
     m_highlights->hide();
 
-    const QPixmap strip = LoadKQBitmapMasked(144);
-    m_images.clear();
-    for (int i = 0; i < kImageCount && !strip.isNull(); ++i)
-        m_images.push_back(strip.copy(i * 16, 0, 16, 16));
+    m_images = SplitImageStrip(LoadKQBitmapMasked(144), kImageCount);
 
     m_tips = new CSummaryList(kTipsID, parent, Owner());
     m_tips->SetCaption(KQText(IDS_TIPS_CAPTION));

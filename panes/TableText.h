@@ -13,4 +13,8 @@ public:
     virtual QString HeaderText(int column) const = 0;
     virtual QString CellText(int row, int column) const = 0;
     virtual bool IsRowSelected(int row) const = 0;
+    // The caption a printout carries: the window text unless the list says what it prints.
+    virtual QString PrintCaption() const { return WindowText(); }
+    // Whether a printout marks the selected rows (a list whose selection is its meaning).
+    virtual bool PrintMarksSelection() const { return false; }
 };

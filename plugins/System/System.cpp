@@ -12,13 +12,14 @@ namespace {
 
 CWnd* g_view = nullptr;
 
-// The description the user gave this system before, kept by the host in its database.
-std::string StoredDescription(const std::string& sysid) {
+// A value of this system's record that the host keeps in its database (the description the
+// user gave it, the time its figures were taken).
+std::string StoredValue(const std::string& sysid, const char* path) {
     if (!g_view) return "";
     KQAREQUEST request;
     request.m_sysid = sysid;
     request.m_id = sys::kID;
-    request.m_path = sys::kDescriptionPath;
+    request.m_path = path;
     if (g_view->SendMessage(UM_ANALYZERREQUEST, 0, reinterpret_cast<intptr_t>(&request)) != 0)
         return request.m_answer;
     return "";
@@ -36,13 +37,19 @@ KQARC kqaInitialize(CWnd* view, CAnalyzerInfo& info) {
 
 KQARC kqaGetSystemInfo(CKQTreeEntry* branch) {
     if (!branch) return KQARC_FAIL;
-    // Attribute 0 is the identifier, attribute 1 the description: keep them in that order.
+    // Attribute 0 is the identifier, attribute 1 the description, attribute 2 the time of
+    // measuring: keep them in that order. The last two name a record among many (highlights:
+    // the Summary and the database list show them).
     const std::string id = sys::MakeSystemID();
     branch->SetAttr(sys::kSysidAttr, id, sys::T_SYSID, 0);
-    std::string description = StoredDescription(id);
+    std::string description = StoredValue(id, sys::kDescriptionPath);
     if (description.empty()) description = sys::DefaultDescription();
     if (description.empty()) description = "Linux computer";
-    branch->SetAttr(sys::kDescriptionAttr, description, sys::T_DESCRIPTION, 0);
+    branch->SetAttr(sys::kDescriptionAttr, description, sys::T_DESCRIPTION, DATA_HIGHLIGHT);
+    // The stored figures keep the time they were taken until the next run replaces them.
+    std::string measured = StoredValue(id, sys::kMeasuredPath);
+    if (measured.empty()) measured = sys::MeasuredNow();
+    branch->SetAttr(sys::kMeasuredAttr, measured, sys::T_MEASURED, DATA_HIGHLIGHT);
     sys::FillBranch(branch);
     AddReport(branch, "System Details", sys::kID,
               {sys::kDescriptionPath, "Operating System~Distribution", "Operating System~Kernel",
@@ -68,9 +75,10 @@ KQARC kqaDoPropertiesUI(CKQTreeEntry* entry) {
 }
 
 KQARC kqaRunTests(CKQTreeEntry* branch, int& cancel) {
-    // Nothing to measure; the uptime is the one value that moves.
+    // Nothing to measure; the uptime is the one value that moves. Every run dates the figures.
     (void)cancel;
     if (!branch) return KQARC_FAIL;
+    branch->SetAttr(sys::kMeasuredAttr, sys::MeasuredNow(), sys::T_MEASURED, DATA_HIGHLIGHT);
     sys::FillBranch(branch);
     return KQARC_OK;
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <sstream>
 
 using namespace kqa;
@@ -241,6 +242,16 @@ std::string MakeSystemID() {
     const uint64_t h2 = Fnv1a(material, 0x6b71617379736964ull);
     return Format("L%016llx%04x", static_cast<unsigned long long>(h1),
                   static_cast<unsigned>(h2 & 0xffffu));
+}
+
+std::string MeasuredNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    char text[32] = "";
+    if (!localtime_r(&now, &local) ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0)
+        return "";
+    return text;
 }
 
 std::string DefaultDescription() {

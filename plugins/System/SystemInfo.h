@@ -11,6 +11,8 @@ namespace sys {
 std::string MakeSystemID();
 // The machine's vendor and model ("" when the firmware names neither).
 std::string DefaultDescription();
+// The local time now as the "Measured" attribute holds it: "YYYY-MM-DD HH:MM".
+std::string MeasuredNow();
 // Fills the sub-entries of the branch (attributes 0 and 1 are the caller's).
 void FillBranch(CKQTreeEntry* branch);
 // Raises and clears the module's tips from what the branch holds.

@@ -88,6 +88,10 @@ const AttrDescDef kAttrs[] = {
     {T_SESSION_TYPE, "Session Type",
      "The graphics session: x11, wayland, tty, or none without a display."},
     {T_LANGUAGE, "Language", "The locale the program runs under (LC_ALL or LANG)."},
+    {T_MEASURED, "Measured",
+     "The date and time (local time, year-month-day hours:minutes) the figures of this system "
+     "were taken: set by every test run. Before the first run it is the time the system "
+     "information was gathered. It tells stored copies of the same machine apart."},
 };
 
 const char kIntro[] =

@@ -6,7 +6,7 @@
 
 namespace sys {
 
-inline constexpr kqa::ModuleIdentity kModule{10, 100, 1000, "System", "System"};
+inline constexpr kqa::ModuleIdentity kModule{10, 101, 1000, "System", "System"};
 constexpr KQAID kID = kModule.id;
 
 // Attribute type words (help context numbers).
@@ -40,6 +40,7 @@ enum : int32_t {
     T_DESKTOP = 1041,
     T_SESSION_TYPE = 1042,
     T_LANGUAGE = 1043,
+    T_MEASURED = 1050,
 };
 
 // Tip text IDs; 1101/1102 are the host's status notes (descriptions 1201/1202).
@@ -53,6 +54,8 @@ enum : int32_t {
 // Attribute identifiers and sub-entry keys.
 inline constexpr const char* kSysidAttr = "System ID";
 inline constexpr const char* kDescriptionAttr = "Description";
+// When the record's figures were taken, "YYYY-MM-DD HH:MM" in local time (attribute 2).
+inline constexpr const char* kMeasuredAttr = "Measured";
 inline constexpr const char* kOSEntry = "Operating System";
 inline constexpr const char* kMachineEntry = "Machine";
 inline constexpr const char* kFirmwareEntry = "Firmware";
@@ -60,6 +63,8 @@ inline constexpr const char* kSessionEntry = "Session";
 
 // The item path of the description, the attribute that names a system (on the branch itself).
 inline constexpr const char* kDescriptionPath = "Description";
+// The item path of the measuring time (on the branch itself too).
+inline constexpr const char* kMeasuredPath = "Measured";
 
 const kqa::ModuleHelp& Help();
 inline const kqa::CTextRegistry& Texts() { return Help().texts; }

@@ -54,6 +54,8 @@ TEST(SystemDialog, OkConfirmsWhetherOrNotTheDescriptionChanged) {
     EXPECT_EQ(record.GetAttrValue("Description"), "Old box");
     EXPECT_EQ(Press(&record, QDialogButtonBox::Ok, "  Office tower  "), KQARC_OK);
     EXPECT_EQ(record.GetAttrValue("Description"), "Office tower");
+    // A new description still names the record in the database list and the Summary.
+    EXPECT_EQ(record.GetAttr(record.FindAttr("Description"))->m_data & 4u, 4u);
 }
 
 TEST(SystemDialog, CancelAndAnEmptyDescriptionChangeNothing) {

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <ctime>
 #include <regex>
 #include <set>
 
@@ -19,6 +20,16 @@ class SystemModule : public ModuleTest {};
 std::string SysID(CQuillo95Doc& doc) {
     CKQTreeEntry* top = doc.m_systemTree.GetHead();
     return top && top->GetAttrCount() > 0 ? top->GetAttrValue(0) : "";
+}
+
+// The local time as the module writes it, read before and after an action.
+std::string LocalMinute() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
 }
 
 }  // namespace
@@ -40,7 +51,7 @@ TEST_F(SystemModule, OwnsTheTopEntryWithTheIdentifierAndTheStatusNotes) {
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->m_info.m_extra, "Description");
     EXPECT_EQ(a->m_info.m_flags[0] & KQA_FLAG_PROPERTIES, KQA_FLAG_PROPERTIES);
-    EXPECT_EQ(a->m_info.m_version, 100);
+    EXPECT_EQ(a->m_info.m_version, 101);
     EXPECT_TRUE(a->HasEntryPoint(KQA_DOPROPERTIESUI));
     // The other analyzers are children of the top entry.
     EXPECT_NE(Sub(top, "CPU"), nullptr);
@@ -403,4 +414,45 @@ TEST_F(SystemModule, SixMachinesAreToldApartAndShowOnlyWhatEachHas) {
     EXPECT_EQ(lines[0], naming);
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), lines.size());
     for (const std::string& l : lines) EXPECT_NE(l.rfind("System~", 0), 0u) << l;
+// "Measured" dates a record's figures: written at load (the stored time of this system's
+// figures when there is one), replaced by every run; with the description it is a highlight,
+// so the Summary and the database list (its first columns) show which machine and when.
+TEST_F(SystemModule, MeasuredDatesTheFiguresAndNamesTheRecordWithTheDescription) {
+    UseMachine("laptop");
+    const std::string before = LocalMinute();
+    Load({"System"});
+    CKQTreeEntry* top = Branch(10);
+    ASSERT_GE(top->GetAttrCount(), 3);
+    EXPECT_EQ(top->GetAttrID(2), "Measured");
+    const std::string first = top->GetAttrValue(2);
+    EXPECT_TRUE(std::regex_match(first, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d)"))) << first;
+    EXPECT_GE(first, before);
+    EXPECT_LE(first, LocalMinute());
+    for (int i : {1, 2}) EXPECT_EQ(top->GetAttr(i)->m_data, 4u) << top->GetAttrID(i);
+    EXPECT_EQ(top->GetAttr(0)->m_data & 4u, 0u);
+    std::string value;
+    doc->RefreshCurrentResults(false);
+    EXPECT_TRUE(doc->LookupValue(SysID(*doc), sys::kMeasuredPath, value));
+    EXPECT_EQ(value, first);
+    CDbColumns columns;
+    doc->ChooseColumns(columns);
+    ASSERT_GE(columns.GetCount(), 2);
+    EXPECT_EQ(columns.m_keys[0], "System~Description");
+    EXPECT_EQ(columns.m_keys[1], "System~Measured");
+    EXPECT_EQ(columns.m_captions[1], "Measured");
+
+    // The next start keeps the time of the stored figures; a run dates them anew.
+    top->SetAttr("Measured", "2001-02-03 04:05", sys::T_MEASURED, 4);
+    doc->RefreshCurrentResults(true);
+    ASSERT_TRUE(doc->OnSaveDocument(app.m_databasePath));
+    NewDocument();
+    ASSERT_TRUE(doc->OnOpenDocument(app.m_databasePath));
+    Load({"System"});
+    EXPECT_EQ(Value(10, "", "Measured"), "2001-02-03 04:05");
+    const std::string beforeRun = LocalMinute();
+    doc->RunAllTests();
+    EXPECT_GE(Value(10, "", "Measured"), beforeRun);
+    EXPECT_EQ(Branch(10)->GetAttrID(2), "Measured");
+    EXPECT_TRUE(doc->LookupValue(SysID(*doc), "Measured", value));
+    EXPECT_EQ(value, Value(10, "", "Measured"));
 }

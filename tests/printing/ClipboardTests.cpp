@@ -34,15 +34,28 @@ FakeTable Report() {
 
 }  // namespace
 
-TEST(ClipboardText, TabsOnlyAfterTextAndFillerRowsAsEmptyLines) {
-    const FakeTable t = Report();
+// Every value stays under its header when pasted: empty leading cells keep their tabs.
+TEST(ClipboardText, EveryCellKeepsItsColumnAndFillerRowsAreEmptyLines) {
+    FakeTable t = Report();
     EXPECT_EQ(ClipboardText(t, false).toStdString(),
               "Item\tBox A\tBox B\r\n"
               "CPU Clock\t100\t200\r\n"
-              "only B\r\n"
+              "\t\tonly B\r\n"
               "Disk\t\tx\r\n"
               "\r\n"
               "\r\n");
+    // Cell by cell: each line split at its tabs gives the row's cells in their columns.
+    t.cells.append({QString(), QStringLiteral("only A"), QString()});
+    const QStringList lines = ClipboardText(t, false).split(QStringLiteral("\r\n"));
+    for (int r = 0; r < t.RowCount(); ++r) {
+        const QStringList cells = lines[r + 1].split(QLatin1Char('\t'));
+        if (t.cells[r].join(QString()).isEmpty()) {
+            EXPECT_EQ(lines[r + 1], QString()) << r;
+            continue;
+        }
+        ASSERT_EQ(cells.size(), t.ColumnCount()) << r;
+        for (int c = 0; c < t.ColumnCount(); ++c) EXPECT_EQ(cells[c], t.CellText(r, c)) << r;
+    }
 }
 
 TEST(ClipboardText, SelectedRowsOnlyWithTheWindowTextFirst) {

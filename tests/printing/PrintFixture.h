@@ -9,6 +9,7 @@
 #include <QPageSize>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStringList>
 #include <new>
 #include <set>
@@ -26,6 +27,7 @@ public:
         return cells.value(row).value(column);
     }
     bool IsRowSelected(int row) const override { return selected.count(row) != 0; }
+    bool PrintMarksSelection() const override { return marks; }
 
     // rows x columns of "r<row>c<column>".
     static FakeTable Grid(int rows, int columns) {
@@ -43,6 +45,7 @@ public:
     QStringList headers;
     QList<QStringList> cells;
     std::set<int> selected;
+    bool marks = false;
     int throwAtRow = -1;
 };
 
@@ -85,4 +88,26 @@ inline int PdfPages(const QString& path) {
     for (const QString& line : info.split(QLatin1Char('\n')))
         if (line.startsWith(QLatin1String("Pages:"))) return line.mid(6).trimmed().toInt();
     return -1;
+}
+
+// The line of a pdftotext -layout page that holds a whole word ("" when none).
+inline QString LineWith(const QString& page, const QString& word) {
+    const QRegularExpression re(
+        QStringLiteral("(^|\\s)%1(\\s|$)").arg(QRegularExpression::escape(word)));
+    for (const QString& line : page.split(QLatin1Char('\n')))
+        if (re.match(line).hasMatch()) return line;
+    return QString();
+}
+
+// Whether the words stand on the line as whole words, left to right.
+inline bool InOrder(const QString& line, const QStringList& words) {
+    qsizetype from = 0;
+    for (const QString& word : words) {
+        const QRegularExpression re(
+            QStringLiteral("(^|\\s)%1(\\s|$)").arg(QRegularExpression::escape(word)));
+        const QRegularExpressionMatch m = re.match(line, from);
+        if (!m.hasMatch()) return false;
+        from = m.capturedEnd(0) - (m.captured(2).isEmpty() ? 0 : 1);
+    }
+    return true;
 }

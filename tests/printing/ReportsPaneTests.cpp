@@ -69,6 +69,7 @@ protected:
         path = OutputPath(name);
         view->SetPrintDialogHook([this, preview](QPrinter& printer, bool asked) {
             EXPECT_EQ(asked, preview);
+            offered = printer.pageLayout().orientation();
             SetUpPdf(printer, path, 144, 600, 800);
             return true;
         });
@@ -80,6 +81,7 @@ protected:
     int keyA = 0, keyB = 0;
     RecordingClipboard clipboard;
     QString path;
+    QPageLayout::Orientation offered = QPageLayout::Landscape;  // what the dialog was offered
 };
 
 }  // namespace
@@ -231,21 +233,37 @@ TEST_F(ReportsPaneTest, TheDatabaseListPrintsAndCopiesSelectedRows) {
     ASSERT_GE(list->ColumnCount(), 1);
     const int rowB = 0;  // this machine's row
 
+    // Every row printed, the selected one marked, under a caption that counts them (not the
+    // pane's instruction).
+    list->DeselectAll();
+    list->SelectRow(rowB, true);
     ASSERT_EQ(PrintToPdf(QStringLiteral("database.pdf")), 1);
+    EXPECT_EQ(offered, QPageLayout::Portrait);
     const QString text = PdfText(path);
     EXPECT_TRUE(text.contains(QString::fromStdString(LoadKQString(IDS_APP_TITLE))))
         << text.toStdString();
-    EXPECT_TRUE(text.contains(QString::fromStdString(LoadKQString(IDS_DATABASE_HEADING))));
+    EXPECT_FALSE(text.contains(QString::fromStdString(LoadKQString(IDS_DATABASE_HEADING))));
+    int systems = 0;
+    for (int r = 0; r < list->RowCount(); ++r) systems += list->GetItemData(r) != 0;
+    ASSERT_GE(systems, 1);
+    EXPECT_TRUE(text.contains(QStringLiteral("Stored systems: 1 of %1 selected").arg(systems)))
+        << text.toStdString();
     EXPECT_TRUE(text.contains(list->HeaderText(0)));
-    for (int c = 0; c < list->ColumnCount(); ++c) {
-        if (!list->CellText(rowB, c).isEmpty()) {
-            EXPECT_TRUE(text.contains(list->CellText(rowB, c))) << c;
-        }
+    for (int r = 0; r < list->RowCount(); ++r) {
+        if (list->GetItemData(r) == 0) continue;
+        QStringList cells;
+        if (r == rowB) cells << QStringLiteral("\u2713");
+        for (int c = 0; c < list->ColumnCount(); ++c)
+            if (!list->CellText(r, c).isEmpty()) cells << list->CellText(r, c);
+        ASSERT_GE(cells.size(), 2) << r;
+        EXPECT_TRUE(InOrder(LineWith(text, cells[r == rowB ? 1 : 0]), cells))
+            << r << text.toStdString();
     }
+    EXPECT_EQ(text.count(QStringLiteral("\u2713")), 1);
 
     QString header;
     for (int c = 0; c < list->ColumnCount(); ++c)
-        header += (header.isEmpty() ? QString() : QStringLiteral("\t")) + list->HeaderText(c);
+        header += (c == 0 ? QString() : QStringLiteral("\t")) + list->HeaderText(c);
     header += QStringLiteral("\r\n");
     const QString caption =
         list->WindowText().isEmpty() ? QString() : list->WindowText() + QStringLiteral("\r\n");
@@ -259,7 +277,7 @@ TEST_F(ReportsPaneTest, TheDatabaseListPrintsAndCopiesSelectedRows) {
     ASSERT_TRUE(view->OnCommand(ID_EDIT_COPY));
     QString line;
     for (int c = 0; c < list->ColumnCount(); ++c)
-        line += (line.isEmpty() ? QString() : QStringLiteral("\t")) + list->CellText(rowB, c);
+        line += (c == 0 ? QString() : QStringLiteral("\t")) + list->CellText(rowB, c);
     EXPECT_EQ(clipboard.text, caption + header + line + QStringLiteral("\r\n"));
 }
 

@@ -44,6 +44,34 @@ TEST(Bitmaps, DoubledIconStripKeepsItsMaskAndItsSixteenPixelImages) {
     EXPECT_TRUE(opaque);
 }
 
+// The Database list's row images: a doubled strip gives whole 16-pixel images, the same
+// picture as the normal strip's (not a quarter of it).
+TEST(Bitmaps, StripsSplitIntoWholeImagesAtEitherRatio) {
+    auto inkBox = [](const QPixmap& pixmap) {
+        const QImage image = pixmap.toImage();
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) != 0) box |= QRect(x, y, 1, 1);
+        return box;
+    };
+    const std::vector<QPixmap> normal = SplitImageStrip(LoadKQBitmapMasked(146, {}, 1), 2);
+    const std::vector<QPixmap> doubled = SplitImageStrip(LoadKQBitmapMasked(146, {}, 2), 2);
+    ASSERT_EQ(normal.size(), 2u);
+    ASSERT_EQ(doubled.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(normal[i].deviceIndependentSize().toSize(), QSize(16, 16));
+        EXPECT_EQ(doubled[i].deviceIndependentSize().toSize(), QSize(16, 16));
+        EXPECT_EQ(doubled[i].devicePixelRatio(), 2.0);
+        const QRect one = inkBox(normal[i]), two = inkBox(doubled[i]);
+        ASSERT_FALSE(one.isEmpty()) << i;
+        EXPECT_LE(std::abs(two.left() / 2 - one.left()), 1) << i;
+        EXPECT_LE(std::abs(two.right() / 2 - one.right()), 1) << i;
+        EXPECT_LE(std::abs(two.bottom() / 2 - one.bottom()), 1) << i;
+    }
+    EXPECT_TRUE(SplitImageStrip(QPixmap(), 2).empty());
+}
+
 TEST(Bitmaps, TreeIconsAndCoverTakeTheSameRoomAtEitherRatio) {
     CAppState app;
     FakeFrame frame;

@@ -1,10 +1,12 @@
 // The Database pane over real database files: listing, sorting, the context menu's commands,
 // deleting, exporting and the selection that charts and reports compare.
+#include <QHeaderView>
 #include <QMenu>
 #include <QTest>
 #include <QTreeView>
 #include <map>
 
+#include "panes/ListRowDelegate.h"
 #include "panes/PopupMenus.h"
 #include "tests/view/PaneFixture.h"
 
@@ -264,4 +266,62 @@ TEST_F(DatabasePaneTest, RunningSystemsRowIsRewrittenWhereverSortingPutIt) {
     view->SwitchToPane(0);  // shown again while out of date: its row is written again
     EXPECT_EQ(Column(name), (std::vector<std::string>{"Alpha", "beta", "alpha", "Renamed"}));
     EXPECT_EQ(List()->GetItemData(3), Key("THIS"));
+}
+
+// The header tells how the list is sorted, also when Qt's own click handling runs; a title
+// its column cuts is elided, its tool tip whole.
+TEST_F(DatabasePaneTest, TheHeaderShowsTheSortedColumnAndItsDirection) {
+    CDatabaseList* list = List();
+    QHeaderView* header = list->View()->header();
+    const int name = ColumnOf("Name"), speed = ColumnOf("Speed");
+    EXPECT_EQ(header->sortIndicatorSection(), -1);  // the document's order
+    auto click = [&](int column) {
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    };
+    click(speed);
+    EXPECT_EQ(list->SortState(speed), 1);
+    EXPECT_EQ(Column(speed), (std::vector<std::string>{"9", "10", "12.5", "50"}));
+    EXPECT_EQ(header->sortIndicatorSection(), speed);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    click(speed);
+    EXPECT_EQ(header->sortIndicatorSection(), speed);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(Column(speed), (std::vector<std::string>{"50", "12.5", "10", "9"}));
+    click(name);
+    EXPECT_EQ(header->sortIndicatorSection(), name);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::AscendingOrder);
+    click(name);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    click(name);  // back to the document's order: no arrow
+    EXPECT_EQ(list->SortState(name), 0);
+    EXPECT_EQ(header->sortIndicatorSection(), -1);
+    EXPECT_EQ(list->GetItemData(0), Key("THIS"));
+
+    EXPECT_EQ(list->Model()->headerData(speed, Qt::Horizontal, Qt::ToolTipRole).toString(),
+              QStringLiteral("Speed"));
+}
+
+// Whichever record brings them in, the top entry's own highlights (the description, the time
+// of measuring) are the first columns; the images stay 16 pixels at any screen ratio.
+TEST_F(DatabaseViewTest, TheColumnsThatNameARecordComeFirst) {
+    WriteDatabase("", {{"R1", "first", "1"}, {"R2", "second", "2"}});
+    CRecordEntry* first = doc->m_db.GetRecord("R1");
+    ASSERT_NE(first, nullptr);
+    first->SetAttr("Name", "first", 0, 0);  // not a highlight in the first record scanned
+    first->AddSubtree()->Add("Disk")->SetAttr("Rate", "5", 0, 4);
+    StartAndList();
+    view->OnCommand(ID_VIEW_DATABASE);
+    ASSERT_EQ(List()->ColumnCount(), 3);
+    EXPECT_EQ(List()->HeaderText(0), QStringLiteral("Speed"));
+    EXPECT_EQ(List()->HeaderText(1), QStringLiteral("Name"));
+    EXPECT_EQ(List()->HeaderText(2), QStringLiteral("Disk Rate"));
+    EXPECT_EQ(Column(1), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(Column(2), (std::vector<std::string>{"5", ""}));
+    // Sorting by a moved column sorts by its own flag: Speed is numeric.
+    List()->OnHeaderClick(0);
+    EXPECT_EQ(List()->GetItemData(0), Key("R1"));
+    ASSERT_EQ(List()->ImageCount(), 2);
+    EXPECT_EQ(List()->Delegate()->ImageWidth(), 16);
 }
