@@ -508,12 +508,12 @@ bool CGraph::PlaceValueLabels(const QFontMetricsF& fm) {
                 }
             }
             // In 3-D a text may reach over its neighbour's; it then moves away from its bar
-            // until it clears every text placed before it.
+            // until it stands clear of every text placed before it.
             QRectF r(centre - width / 2, top, width, h);
             for (bool moved = true; moved;) {
                 moved = false;
                 for (const QRectF& other : placed)
-                    if (r.intersects(other)) {
+                    if (r.adjusted(-2 * pad, 0, 2 * pad, 0).intersects(other)) {
                         r.moveTop(down ? other.bottom() : other.top() - h);
                         moved = true;
                     }
