@@ -160,6 +160,9 @@ enum KQStringId : unsigned {
     IDS_WARN_MIRROR_REBUILT = 1018,
     IDS_ERR_DATABASE_NOT_OPENED = 1019,
     IDS_DROP_REFUSED_RUNNING = 1020,
+    // Charts: a value a system does not have; more systems selected than are charted.
+    IDS_CHART_NOT_AVAILABLE = 1160,
+    IDS_CHART_FIRST_12 = 1161,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };
