@@ -151,6 +151,8 @@ public:
     std::string SeriesTitle(int key);
     // Charted value: the leading decimal number of the looked-up text, 0 when none or not found.
     double ChartValue(int key, const std::string& line);
+    // The same, but false when the system has no such value or its text starts with no number.
+    bool ChartMeasurement(int key, const std::string& line, double& value);
     static double LeadingNumber(const std::string& text);
     // Display forms: a report row's caption and a chart group's title.
     static std::string ItemCaption(const std::string& text);

@@ -247,6 +247,20 @@ double CQuillo95Doc::ChartValue(int key, const std::string& line) {
     return LookupValue(key, line, value) ? LeadingNumber(value) : 0.0;
 }
 
+bool CQuillo95Doc::ChartMeasurement(int key, const std::string& line, double& value) {
+    value = 0;
+    std::string text;
+    if (!LookupValue(key, line, text)) return false;
+    // Only a text that starts with a number is a measurement ("n/a", "Unknown" are not).
+    size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string::npos) return false;
+    if (text[i] == '+' || text[i] == '-') ++i;
+    if (i < text.size() && text[i] == '.') ++i;
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+    value = LeadingNumber(text);
+    return true;
+}
+
 std::string CQuillo95Doc::ItemCaption(const std::string& text) {
     return CReportCompiler::Caption(text);
 }

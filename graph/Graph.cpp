@@ -1,6 +1,7 @@
 #include "graph/Graph.h"
 
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QTransform>
@@ -55,14 +56,31 @@ double NiceStep(double raw) {
 
 QString FormatTick(double value, double step) {
     if (std::fabs(value) < step * 1e-6) value = 0;  // no "-0" or 1e-17 from accumulated steps
-    const double largest = std::max(std::fabs(value), step);
-    if (largest >= 1e9 || step < 1e-6) return QString::number(value, 'g', 4);
-    int decimals = 0;
-    if (step < 1) decimals = int(std::ceil(-std::log10(step) - 1e-9));
-    return QString::number(value, 'f', std::clamp(decimals, 0, 9));
+    const int decimals = step < 1 ? int(std::ceil(-std::log10(step) - 1e-9)) : 0;
+    return CGraph::FormatNumber(value, decimals);
 }
 
-QString FormatValue(double value) { return QString::number(value, 'g', 6); }
+// Six significant digits, but never fewer than the whole part has; no trailing zeros.
+QString FormatValue(double value) {
+    if (value == 0) return CGraph::FormatNumber(0, 0);
+    const int whole = int(std::floor(std::log10(std::fabs(value)))) + 1;
+    QString text = CGraph::FormatNumber(value, 6 - whole);
+    if (text.contains(QLatin1Char('.'))) {
+        while (text.endsWith(QLatin1Char('0'))) text.chop(1);
+        if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    }
+    return text;
+}
+
+// FNV-1a: the same number for the same key in every run and build.
+uint32_t KeyHash(const std::string& key) {
+    uint32_t h = 2166136261u;
+    for (unsigned char c : key) {
+        h ^= c;
+        h *= 16777619u;
+    }
+    return h;
+}
 
 // Greedy word wrap; false when a single word is wider than width.
 bool WrapText(const QString& text, const QFontMetricsF& fm, double width, QStringList& lines) {
@@ -181,6 +199,59 @@ void CGraph::SetGroupTitle(unsigned group, const std::string& title) {
     m_groupTitles[group] = title;
 }
 
+void CGraph::SetSeriesKey(unsigned series, const std::string& key) {
+    if (series >= kMaxSeries) return;
+    SeriesAt(series).key = key;
+}
+
+const std::string& CGraph::SeriesKey(int series) const {
+    static const std::string none;
+    return series >= 0 && series < SeriesCount() ? m_series[series].key : none;
+}
+
+std::vector<int> CGraph::ChooseLooks() const {
+    const int n = SeriesCount();
+    std::vector<int> looks(size_t(n), -1);
+    bool taken[kDistinctLooks] = {};
+    auto claim = [&](int series, int preferred) {
+        for (int i = 0; i < kDistinctLooks; ++i) {
+            const int look = (preferred + i) % kDistinctLooks;
+            if (!taken[look]) {
+                taken[look] = true;
+                looks[size_t(series)] = look;
+                return;
+            }
+        }
+        looks[size_t(series)] = preferred;  // more series than looks
+    };
+    // Keyed series in key order, so that the positions of the others do not matter; each
+    // takes its own look, or the next free one when another key took it first.
+    std::vector<int> keyed;
+    for (int s = 0; s < n; ++s)
+        if (!m_series[s].key.empty()) keyed.push_back(s);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [this](int a, int b) { return m_series[a].key < m_series[b].key; });
+    for (int s : keyed) claim(s, int(KeyHash(m_series[s].key) % kDistinctLooks));
+    for (int s = 0; s < n; ++s)
+        if (looks[size_t(s)] < 0) claim(s, s % kDistinctLooks);
+    return looks;
+}
+
+int CGraph::SeriesLook(int series) const {
+    if (series < 0 || series >= SeriesCount()) return 0;
+    if (m_compiled && size_t(series) < m_looks.size()) return m_looks[size_t(series)];
+    return ChooseLooks()[size_t(series)];
+}
+
+QString CGraph::FormatNumber(double value, int decimals) {
+    static const QLocale english(QLocale::English, QLocale::UnitedStates);
+    decimals = std::clamp(decimals, 0, 20);
+    if (!std::isfinite(value)) value = 0;
+    // Whatever rounds to zero is written without a sign.
+    if (std::fabs(value) < 0.5 * std::pow(10.0, -decimals)) value = 0;
+    return english.toString(value, 'f', decimals);
+}
+
 gpSeriesType CGraph::SeriesType(int series) const {
     return series >= 0 && series < SeriesCount() ? m_series[series].type : gpFlatBar;
 }
@@ -221,7 +292,8 @@ void CGraph::Compile(QPaintDevice& device) {
     m_legendBoxes.clear();
     m_legendTexts.clear();
     m_valueTexts.clear();
-    m_valueLabels = false;
+    m_labelRects.clear();
+    m_looks = ChooseLooks();
     m_depthX = m_depthY = 0;
 
     // Far beyond any device, coordinates would no longer round to whole pixels safely.
@@ -274,9 +346,15 @@ void CGraph::Compile(QPaintDevice& device) {
     const double columnGap = lh * 1.2;
     const double maxText = std::max(lh, innerWidth - m_swatch - swatchGap);
     double textWidth = 0;
+    // A series without a single point says so after its title.
+    const QString missingNote = QStringLiteral(" (%1)").arg(QString::fromStdString(m_missingText));
     for (int s = 0; s < nSeries; ++s) {
-        const QString t =
-            fm.elidedText(QString::fromStdString(m_series[s].title), Qt::ElideRight, maxText);
+        const bool empty = std::none_of(m_series[s].present.begin(), m_series[s].present.end(),
+                                        [](bool p) { return p; });
+        const QString note = empty && !m_missingText.empty() ? missingNote : QString();
+        const QString t = fm.elidedText(QString::fromStdString(m_series[s].title), Qt::ElideRight,
+                                        std::max(lh, maxText - fm.horizontalAdvance(note))) +
+                          note;
         m_legendTexts.push_back(t);
         textWidth = std::max(textWidth, fm.horizontalAdvance(t));
     }
@@ -362,20 +440,89 @@ void CGraph::Compile(QPaintDevice& device) {
         m_captionOutlines.push_back(outline);
     }
 
-    // Values over the bars, only when every one of them fits its bar.
+    // Values over the bars, only when every one of them fits; a point never given says so in
+    // its place.
     const QFontMetricsF smallFm(m_smallFont, &device);
-    if (nSeries * nGroups <= 60 && m_plot.height() > lh * 4) {
-        bool fits = true;
+    if (m_plot.height() > lh * 4) {
         m_valueTexts.assign(size_t(nSeries), std::vector<QString>(size_t(nGroups)));
-        for (int s = 0; s < nSeries && fits; ++s)
-            for (int g = 0; g < nGroups && fits; ++g) {
-                if (!m_series[s].present[g]) continue;
-                m_valueTexts[s][g] = FormatValue(m_series[s].values[g]);
-                fits = smallFm.horizontalAdvance(m_valueTexts[s][g]) <= m_barWidth + m_depthX;
+        const QString missing = QString::fromStdString(m_missingText);
+        const bool missingFits =
+            !missing.isEmpty() && smallFm.horizontalAdvance(missing) <= m_barWidth;
+        bool fits = nSeries * nGroups <= 60;
+        for (int s = 0; s < nSeries; ++s)
+            for (int g = 0; g < nGroups; ++g) {
+                QString& text = m_valueTexts[s][g];
+                if (!m_series[s].present[g]) {
+                    if (missingFits) text = missing;
+                } else if (fits) {
+                    text = FormatValue(m_series[s].values[g]);
+                    const double room =
+                        m_barWidth + (m_series[s].type == gpDepthBar ? m_depthX : 0);
+                    fits = smallFm.horizontalAdvance(text) <= room;
+                }
             }
-        m_valueLabels = fits;
-        if (!fits) m_valueTexts.clear();
+        if (!fits || !PlaceValueLabels(smallFm)) {
+            for (int s = 0; s < nSeries; ++s)
+                for (int g = 0; g < nGroups; ++g)
+                    if (m_series[s].present[g]) m_valueTexts[s][g].clear();
+            PlaceValueLabels(smallFm);
+        }
     }
+}
+
+bool CGraph::PlaceValueLabels(const QFontMetricsF& fm) {
+    const int nSeries = SeriesCount(), nGroups = GroupCount();
+    const double h = fm.height();
+    const double pad = std::max(1.0, m_lineWidth);
+    const double zero = ValueToY(std::clamp(0.0, m_axisMin, m_axisMax));
+    const double minHeight = 2 * m_lineWidth;  // as the bars are drawn
+    // Labels may not climb into the title or leave the chart.
+    const double ceiling = m_titleBox.isNull() ? m_area.top() : m_titleBox.bottom();
+    const double floor = m_area.bottom();
+    m_labelRects.assign(size_t(nSeries), std::vector<QRectF>(size_t(nGroups)));
+    std::vector<QRectF> placed;
+    for (int g = 0; g < nGroups; ++g)
+        for (int s = 0; s < nSeries; ++s) {
+            const QString& text = m_valueTexts[s][g];
+            if (text.isEmpty()) continue;
+            // Centred over the bar's front and top: over its depth too in 3-D.
+            const bool deep = m_series[s].type == gpDepthBar;
+            const double dx = deep ? m_depthX : 0, dy = deep ? m_depthY : 0;
+            const double left = m_plot.left() + g * m_slotWidth + m_barGap + s * m_barWidth;
+            const double width = std::min(m_barWidth + dx, fm.horizontalAdvance(text) + 2 * pad);
+            const double centre = left + (m_barWidth + dx) / 2;
+            bool down = false;
+            double top;
+            if (m_series[s].present[g]) {
+                const double v = m_series[s].values[g];
+                const QRectF bar = BarRect(s, g);
+                down = v < 0;
+                top = down ? std::max(bar.bottom(), bar.top() + (v != 0 ? minHeight : 0))
+                           : std::min(bar.top(), bar.bottom() - (v != 0 ? minHeight : 0)) - dy - h;
+            } else {
+                // On the zero line, or under it when the axis leaves no room above.
+                top = zero - dy - h;
+                if (top < m_plot.top() - m_depthY) {
+                    top = zero;
+                    down = true;
+                }
+            }
+            // In 3-D a text may reach over its neighbour's; it then moves away from its bar
+            // until it stands clear of every text placed before it.
+            QRectF r(centre - width / 2, top, width, h);
+            for (bool moved = true; moved;) {
+                moved = false;
+                for (const QRectF& other : placed)
+                    if (r.adjusted(-2 * pad, 0, 2 * pad, 0).intersects(other)) {
+                        r.moveTop(down ? other.bottom() : other.top() - h);
+                        moved = true;
+                    }
+            }
+            if (r.top() < ceiling || r.bottom() > floor) return false;
+            placed.push_back(r);
+            m_labelRects[s][g] = r;
+        }
+    return true;
 }
 
 void CGraph::LayoutAxis(double plotHeight, double lineHeight) {
@@ -469,13 +616,27 @@ QRectF CGraph::BarRect(int series, int group) const {
     return QRectF(QPointF(left, std::min(zero, y)), QPointF(left + m_barWidth, std::max(zero, y)));
 }
 
+QString CGraph::ValueLabel(int series, int group) const {
+    if (series < 0 || group < 0 || size_t(series) >= m_valueTexts.size() ||
+        size_t(group) >= m_valueTexts[size_t(series)].size())
+        return {};
+    return m_valueTexts[size_t(series)][size_t(group)];
+}
+
+QRectF CGraph::ValueLabelRect(int series, int group) const {
+    if (ValueLabel(series, group).isEmpty() || size_t(series) >= m_labelRects.size() ||
+        size_t(group) >= m_labelRects[size_t(series)].size())
+        return {};
+    return m_labelRects[size_t(series)][size_t(group)];
+}
+
 // ---- drawing ----
 
 void CGraph::DrawBar(QPainter& p, int series, const QRectF& exact, double dx, double dy) const {
     // Whole device pixels, so that the fill, its hatching and its outline meet exactly.
     const QRectF front(QPointF(std::round(exact.left()), std::round(exact.top())),
                        QPointF(std::round(exact.right()), std::round(exact.bottom())));
-    const int look = series % kDistinctLooks;
+    const int look = SeriesLook(series);
     const QColor fill = QColor::fromRgb(kColours[look]);
     QPen outline(Qt::black);
     outline.setWidthF(m_lineWidth);
@@ -584,20 +745,17 @@ void CGraph::DrawGraph(QPainter* painter) const {
             DrawBar(p, s, front, deep ? dx : 0, deep ? dy : 0);
         }
 
-    if (m_valueLabels) {
+    // Value texts on a white ground: readable whatever bar or grid line lies behind them.
+    if (!m_valueTexts.empty()) {
         p.setFont(m_smallFont);
-        p.setPen(Qt::black);
-        const QFontMetricsF small(m_smallFont);
         for (int g = 0; g < GroupCount(); ++g)
             for (int s = 0; s < SeriesCount(); ++s) {
-                if (!HasPoint(s, g)) continue;
-                const QRectF bar = BarRect(s, g);
-                const bool negative = m_series[s].values[g] < 0;
-                const double depthUp = m_series[s].type == gpDepthBar ? dy : 0;
-                const QRectF box(bar.left() - m_barGap,
-                                 negative ? bar.bottom() : bar.top() - depthUp - small.height(),
-                                 bar.width() + 2 * m_barGap + dx, small.height());
-                p.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, m_valueTexts[s][g]);
+                const QString text = ValueLabel(s, g);
+                const QRectF box = ValueLabelRect(s, g);
+                if (text.isEmpty() || box.isEmpty()) continue;
+                p.fillRect(box, Qt::white);
+                p.setPen(HasPoint(s, g) ? QColor(Qt::black) : QColor(0x60, 0x60, 0x60));
+                p.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, text);
             }
     }
 
@@ -628,7 +786,7 @@ void CGraph::DrawGraph(QPainter* painter) const {
     for (size_t s = 0; s < m_legendBoxes.size(); ++s) {
         const QRectF& box = m_legendBoxes[s];
         const QRectF swatch(box.left(), box.center().y() - m_swatch / 2, m_swatch, m_swatch);
-        const int look = int(s) % kDistinctLooks;
+        const int look = SeriesLook(int(s));
         FillHatched(p, swatch, look, m_textFont.pixelSize() * 0.45, m_lineWidth);
         p.setPen(axis);
         p.setBrush(Qt::NoBrush);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFont>
+#include <QFontMetricsF>
 #include <QPolygonF>
 #include <QRectF>
 #include <QString>
@@ -39,6 +40,12 @@ public:
     void AddGraphPoint(unsigned series, unsigned group, double value);
     void SetSeriesTitle(unsigned series, const std::string& title);
     void SetGroupTitle(unsigned group, const std::string& title);
+    // What a series stands for, such as a record's identifier: a series with a key keeps its
+    // look whatever its position, and the series of one chart never share a look.
+    void SetSeriesKey(unsigned series, const std::string& key);
+    // Written where a value label would be for a point never given, and beside the legend
+    // entry of a series without any point ("n/a" unless set).
+    void SetMissingText(const std::string& text) { m_missingText = text; }
     // Lays the chart out inside m_rect for the device's resolution.
     void Compile(QPaintDevice& device);
     void Compile(QPainter& painter);
@@ -55,6 +62,12 @@ public:
     const std::string& GroupTitle(int group) const;
     bool HasPoint(int series, int group) const;
     double Value(int series, int group) const;
+    const std::string& SeriesKey(int series) const;
+    // The look (colour and hatching, 0 to kDistinctLooks - 1) a series is drawn with.
+    int SeriesLook(int series) const;
+    // A number as the axis and the value labels write it: every digit of the whole part,
+    // group separators, the given number of decimals; never an exponent.
+    static QString FormatNumber(double value, int decimals);
 
     // The compiled layout, for callers that place things beside the chart.
     bool IsCompiled() const { return m_compiled; }
@@ -67,8 +80,14 @@ public:
     const std::vector<QPolygonF>& CaptionOutlines() const { return m_captionOutlines; }
     // Where each legend entry is drawn (empty when there is no legend).
     const std::vector<QRectF>& LegendBoxes() const { return m_legendBoxes; }
+    const std::vector<QString>& LegendTexts() const { return m_legendTexts; }
     // Front face of the bar of series s in group g; empty when there is no point.
     QRectF BarRect(int series, int group) const;
+    // The text written over the bar of series s in group g, or in its place when there is no
+    // point; empty when nothing is written there.
+    QString ValueLabel(int series, int group) const;
+    // Where that text is drawn (empty when none).
+    QRectF ValueLabelRect(int series, int group) const;
 
     // Drawing rectangle, set before Compile (the chart's first member).
     CGraphRect m_rect;
@@ -79,6 +98,7 @@ private:
     struct Series {
         gpSeriesType type = gpFlatBar;
         std::string title;
+        std::string key;
         std::vector<double> values;
         std::vector<bool> present;
     };
@@ -92,10 +112,13 @@ private:
     void EnsureGroup(unsigned group);
     void LayoutAxis(double plotHeight, double lineHeight);
     void LayoutCaptions(double slotWidth, double lineHeight, double maxHeight, double& height);
+    std::vector<int> ChooseLooks() const;
+    bool PlaceValueLabels(const QFontMetricsF& fm);
     double ValueToY(double value) const;
     void DrawBar(QPainter& p, int series, const QRectF& front, double depthX, double depthY) const;
 
     std::string m_title;
+    std::string m_missingText = "n/a";
     std::vector<Series> m_series;
     std::vector<std::string> m_groupTitles;
 
@@ -126,6 +149,7 @@ private:
     std::vector<QRectF> m_legendBoxes;
     std::vector<QString> m_legendTexts;
     double m_swatch = 0;
-    bool m_valueLabels = false;
+    std::vector<int> m_looks;
     std::vector<std::vector<QString>> m_valueTexts;
+    std::vector<std::vector<QRectF>> m_labelRects;
 };

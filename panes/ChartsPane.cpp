@@ -154,6 +154,9 @@ void CChartsPane::ChooseChart() {
 
 void CChartsPane::Rebuild() {
     BuildChart(m_graph, *ViewWidget(), m_chartRect);
+    const size_t selected = m_host ? m_host->ChartSelection().size() : 0;
+    if (!m_lines.empty() && selected > size_t(kMaxSeries))
+        m_doc->m_frame.SetStatusText(FormatKQString(IDS_CHART_FIRST_12, std::to_string(selected)));
     m_upToDate = 1;
     ViewWidget()->update(m_chartRect);
 }
@@ -175,6 +178,7 @@ void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& r
     frame.BeginWaitCursor();
     graph.Clear();
     graph.SetGraphTitle(m_chartName);
+    graph.SetMissingText(LoadKQString(IDS_CHART_NOT_AVAILABLE));
     graph.m_rect = {rect.left(), rect.top(), rect.left() + rect.width(),
                     rect.top() + rect.height()};
     static const std::vector<int32_t> kNoSelection;
@@ -184,12 +188,17 @@ void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& r
         const gpSeriesType type = m_dimension == 0 ? gpFlatBar : gpDepthBar;
         for (int k = 0; k < count; ++k) {
             graph.SetSeriesType(unsigned(k), type);
+            // A value the system does not have gets no point: no bar, and "n/a" in its place.
+            double value = 0;
             for (size_t i = 0; i < m_lines.size(); ++i)
-                graph.AddGraphPoint(unsigned(k), unsigned(i),
-                                    m_doc->ChartValue(selection[k], m_lines[i]));
+                if (m_doc->ChartMeasurement(selection[k], m_lines[i], value))
+                    graph.AddGraphPoint(unsigned(k), unsigned(i), value);
         }
-        for (int k = 0; k < count; ++k)
+        for (int k = 0; k < count; ++k) {
             graph.SetSeriesTitle(unsigned(k), m_doc->SeriesTitle(selection[k]));
+            // Each system keeps its look whatever its place in the selection.
+            graph.SetSeriesKey(unsigned(k), m_doc->ResolveRecordKey(selection[k]));
+        }
         for (size_t i = 0; i < m_lines.size(); ++i)
             graph.SetGroupTitle(unsigned(i), CQuillo95Doc::GroupTitle(m_lines[i]));
     }

@@ -175,6 +175,9 @@ enum KQStringId : unsigned {
     IDS_PRIORITY_LOW = 1142,
     IDS_HEADER_QUALIFIED = 1143,
     IDS_HEADER_DETAILS = 1144,
+    // Charts: a value a system does not have; more systems selected than are charted.
+    IDS_CHART_NOT_AVAILABLE = 1160,
+    IDS_CHART_FIRST_12 = 1161,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

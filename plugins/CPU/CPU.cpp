@@ -115,7 +115,7 @@ void AddDefinitions(CKQTreeEntry* branch) {
     AddChart(branch, "CPU Thread Scaling", "x", cpu::kID,
              {"CPU Integer Test~Integer Scaling", "CPU Float Test~Float Scaling"});
     AddChart(branch, "CPU Clock", "MHz", cpu::kID,
-             {"Processor~Base Clock", "Processor~Maximum Clock"});
+             {"Processor~Current Clock", "Processor~Maximum Clock"});
 }
 
 }  // namespace

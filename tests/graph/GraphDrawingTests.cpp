@@ -1,7 +1,10 @@
 // Charts drawn into images: written to the build tree (tests/graph/charts) for anyone to look
 // at, and checked where a picture can be checked by its pixels.
 #include <QDir>
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <set>
 
 #include "tests/graph/GraphFixture.h"
 
@@ -20,6 +23,31 @@ int NonWhite(const QImage& image, const QRect& r) {
         for (int x = box.left(); x <= box.right(); ++x)
             if ((image.pixel(x, y) & 0xffffff) != 0xffffff) ++n;
     return n;
+}
+
+// Pixels of some colour (not white, grey or black) in r.
+int Coloured(const QImage& image, const QRect& r) {
+    int n = 0;
+    const QRect box = r.intersected(image.rect());
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            const int hi = std::max({c.red(), c.green(), c.blue()});
+            const int lo = std::min({c.red(), c.green(), c.blue()});
+            if (hi - lo > 40) ++n;
+        }
+    return n;
+}
+
+// The commonest colour in r: a bar's fill beneath its hatching.
+QRgb Commonest(const QImage& image, const QRect& r) {
+    std::map<QRgb, int> counts;
+    const QRect box = r.intersected(image.rect());
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x) ++counts[image.pixel(x, y) & 0xffffff];
+    return std::max_element(counts.begin(), counts.end(),
+                            [](auto& a, auto& b) { return a.second < b.second; })
+        ->first;
 }
 
 }  // namespace
@@ -72,6 +100,14 @@ TEST(GraphDrawing, PicturesOfTheKindsOfChart) {
         Fill(graph, 12, 4, [](int s, int g) { return 5.0 + s + g; });
         Save(Render(graph, 1275, 825, 150), "chart-legend-150dpi");
     }
+    {
+        CGraph graph;
+        Fill(
+            graph, 3, 3, [](int s, int g) { return s * 400000.0 + g * 1234567; }, gpDepthBar);
+        graph.SetSeriesTitle(3, "Without values");
+        graph.SetSeriesType(3, gpDepthBar);
+        Save(Render(graph, 2400, 1500, 300), "chart-3d-labels-300dpi");
+    }
 }
 
 TEST(GraphDrawing, AnEmptyChartShowsItsTitleAndNothingElse) {
@@ -95,11 +131,12 @@ TEST(GraphDrawing, ZeroIsMarkedOnTheAxisWhereAMissingPointIsNot) {
     const QRectF bar = graph.BarRect(0, 1);
     const QRectF missing(bar.right() + 1, bar.top(), bar.width() - 2, bar.height());
     const int lineY = int(std::floor(zero.top()));
-    // Just above the black zero line: the mark of the 0, and nothing where no point was given.
+    // Just above the black zero line: the mark of the 0, and no mark where no point was given
+    // (only its grey "n/a").
     EXPECT_GT(NonWhite(image, QRect(int(zero.left()) + 2, lineY - 1, int(zero.width()) - 4, 1)),
               int(zero.width()) / 2);
     EXPECT_EQ(
-        NonWhite(image, QRect(int(missing.left()) + 2, lineY - 3, int(missing.width()) - 4, 2)), 0);
+        Coloured(image, QRect(int(missing.left()) + 2, lineY - 3, int(missing.width()) - 4, 2)), 0);
 }
 
 TEST(GraphDrawing, DepthIsDrawnBesideAndAboveTheFrontOfA3DBar) {
@@ -149,4 +186,95 @@ TEST(GraphDrawing, TwelveSeriesStayApartInGreyscale) {
                     << "series " << i << " and " << j << " look alike in grey";
             }
     }
+}
+
+TEST(GraphDrawing, NoBarForAMissingPointButItsTextInPlace) {
+    for (gpSeriesType type : {gpFlatBar, gpDepthBar}) {
+        SCOPED_TRACE(type);
+        CGraph graph;
+        graph.SetSeriesType(0, type);
+        graph.SetSeriesType(1, type);
+        graph.AddGraphPoint(0, 0, 10);
+        graph.AddGraphPoint(1, 0, 8);
+        graph.AddGraphPoint(0, 1, 10);  // series 1 has no point in group 1
+        const QImage image = Render(graph, 600, 400);
+        const QRectF bar = graph.BarRect(0, 1);
+        // The whole column of the missing bar, from the top of its neighbour to the zero line,
+        // holds no bar colour; its text is there.
+        const QRect column(int(bar.right()) + 2, int(bar.top()), int(bar.width()) - 4,
+                           int(bar.height()) - 2);
+        const QRect text = graph.ValueLabelRect(1, 1).toAlignedRect();
+        EXPECT_EQ(graph.ValueLabel(1, 1), "n/a");
+        EXPECT_GT(NonWhite(image, text), 10);
+        if (type == gpFlatBar) {
+            EXPECT_EQ(Coloured(image, column), 0);
+        } else {
+            // Only the depth of the neighbour on its left shows there.
+            const int depth = int(std::ceil(graph.BarRect(0, 0).width() * 0.6)) + 2;
+            EXPECT_EQ(Coloured(image, column.adjusted(depth, 0, 0, 0)), 0);
+        }
+    }
+}
+
+TEST(GraphDrawing, ValueTextsStayReadableBesideTallerNeighboursIn3D) {
+    // Short bars between tall ones, on screen and on a 300 dpi page.
+    for (int dpi : {96, 300}) {
+        SCOPED_TRACE(dpi);
+        CGraph graph;
+        Fill(
+            graph, 4, 2,
+            [](int s, int g) { return g == 0 ? (s % 2 ? 1000000.0 : 12345.0) : 1234567.0 + s; },
+            gpDepthBar);
+        const int scale = dpi / 96;
+        const QImage image = Render(graph, 800 * scale, 500 * scale, dpi);
+        if (dpi == 300) Save(image, "chart-3d-neighbours-300dpi");
+        int labels = 0;
+        for (int s = 0; s < 4; ++s)
+            for (int g = 0; g < 2; ++g) {
+                const QRectF box = graph.ValueLabelRect(s, g);
+                if (box.isEmpty()) continue;
+                ++labels;
+                // The text's middle, where a neighbour's front or depth would show through.
+                const QRect middle(int(box.center().x()) - 2 * scale, int(box.top()) + 1, 4 * scale,
+                                   int(box.height()) - 2);
+                EXPECT_EQ(Coloured(image, middle), 0) << "series " << s << " group " << g;
+                EXPECT_GT(NonWhite(image, box.toAlignedRect()), 5);
+                // Over its own bar, clear of every other text.
+                const QRectF bar = graph.BarRect(s, g);
+                EXPECT_LE(box.bottom(), bar.top() + 1e-6);
+                EXPECT_GE(box.center().x(), bar.left());
+                EXPECT_LE(box.center().x(), bar.right() + bar.width());
+                for (int t = 0; t < 4; ++t)
+                    for (int h = 0; h < 2; ++h)
+                        if (t != s || h != g) {
+                            EXPECT_FALSE(box.intersects(graph.ValueLabelRect(t, h)))
+                                << s << "," << g << " and " << t << "," << h;
+                        }
+            }
+        EXPECT_EQ(labels, 8);
+    }
+}
+
+TEST(GraphDrawing, ASystemKeepsItsColourWhenTheSelectionIsReordered) {
+    const std::vector<std::string> keys = {"QX-ALPHA", "QX-BETA", "QX-GAMMA", "QX-DELTA"};
+    auto colours = [&keys](const std::vector<int>& order) {
+        CGraph graph;
+        for (size_t s = 0; s < order.size(); ++s) {
+            graph.AddGraphPoint(unsigned(s), 0, 10);
+            graph.SetSeriesKey(unsigned(s), keys[size_t(order[s])]);
+        }
+        const QImage image = Render(graph, 600, 400);
+        std::map<std::string, QRgb> byKey;
+        for (size_t s = 0; s < order.size(); ++s) {
+            const QRect bar = graph.BarRect(int(s), 0).toAlignedRect().adjusted(2, 2, -2, -2);
+            byKey[keys[size_t(order[s])]] = Commonest(image, bar);
+        }
+        return byKey;
+    };
+    const auto first = colours({0, 1, 2, 3});
+    EXPECT_EQ(colours({3, 2, 1, 0}), first);
+    EXPECT_EQ(colours({2, 0, 3, 1}), first);
+    std::set<QRgb> distinct;
+    for (const auto& [key, rgb] : first) distinct.insert(rgb);
+    EXPECT_EQ(distinct.size(), keys.size());
 }

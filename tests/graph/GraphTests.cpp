@@ -1,7 +1,11 @@
 // What the chart keeps of what it is fed, and how it lays out its axis, bars, captions and
 // legend.
+#include <QLocale>
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <set>
 
 #include "tests/graph/GraphFixture.h"
 
@@ -25,7 +29,11 @@ void ExpectRoundTicks(const CGraph& graph) {
     // Labels are distinct and read back as their ticks.
     for (size_t i = 0; i < ticks.size(); ++i) {
         const QString label = graph.TickLabels()[i];
-        EXPECT_NEAR(label.toDouble(), ticks[i], step * 1e-3) << label.toStdString();
+        bool ok = false;
+        const double read = QLocale(QLocale::English).toDouble(label, &ok);
+        EXPECT_TRUE(ok) << label.toStdString();
+        EXPECT_NEAR(read, ticks[i], step * 1e-3) << label.toStdString();
+        EXPECT_FALSE(label.contains(QLatin1Char('e'))) << label.toStdString();
         if (i > 0) {
             EXPECT_NE(label, graph.TickLabels()[i - 1]);
         }
@@ -268,4 +276,138 @@ TEST(GraphLayout, TextScalesWithTheDeviceResolution) {
     CompileFor(graph, page);
     // Everything grows by the resolution ratio, so the layout keeps its proportions.
     EXPECT_NEAR(graph.PlotArea().left() / screenTick, 300.0 / 96, 0.6);
+}
+
+TEST(GraphLabels, NumbersInFullDigitsWithGroupSeparatorsOnTheAxisAndOverTheBars) {
+    EXPECT_EQ(CGraph::FormatNumber(1234567, 0), "1,234,567");
+    EXPECT_EQ(CGraph::FormatNumber(-1200000.5, 1), "-1,200,000.5");
+    EXPECT_EQ(CGraph::FormatNumber(-0.0004, 2), "0.00");  // no "-0"
+    EXPECT_EQ(CGraph::FormatNumber(3e15, 0), "3,000,000,000,000,000");
+
+    struct Case {
+        double value;
+        const char* label;
+    };
+    const Case cases[] = {{1200000, "1,200,000"},
+                          {1234567, "1,234,567"},
+                          {1234567.89, "1,234,568"},
+                          {12.5, "12.5"},
+                          {-3, "-3"},
+                          {0.00125, "0.00125"},
+                          {0, "0"},
+                          {2.0 / 3, "0.666667"}};
+    CGraph graph;
+    for (size_t g = 0; g < std::size(cases); ++g)
+        graph.AddGraphPoint(0, unsigned(g), cases[g].value);
+    QImage image = WhiteImage(1600, 600);
+    CompileFor(graph, image);
+    for (size_t g = 0; g < std::size(cases); ++g)
+        EXPECT_EQ(graph.ValueLabel(0, int(g)).toStdString(), cases[g].label);
+    // The axis of the same chart: every digit, separated by thousands.
+    EXPECT_TRUE(std::any_of(graph.TickLabels().begin(), graph.TickLabels().end(),
+                            [](const QString& t) { return t == QLatin1String("1,000,000"); }));
+
+    // Axes far beyond a billion keep every digit too (exponents once began at 1e9).
+    CGraph huge;
+    huge.AddGraphPoint(0, 0, 7.5e14);
+    CompileFor(huge, image);
+    ExpectRoundTicks(huge);
+    EXPECT_EQ(huge.TickLabels().back().count(QLatin1Char(',')), 4);  // 15 digits
+}
+
+TEST(GraphLabels, APointNeverGivenSaysSoWhereItsValueWouldBe) {
+    for (gpSeriesType type : {gpFlatBar, gpDepthBar}) {
+        SCOPED_TRACE(type);
+        // Series 1 lacks group 1; series 3 has a title and no point at all.
+        CGraph fed;
+        fed.SetGraphTitle("t");
+        for (int s = 0; s < 3; ++s) {
+            fed.SetSeriesType(unsigned(s), type);
+            fed.SetSeriesTitle(unsigned(s), "System " + std::to_string(s + 1));
+            for (int g = 0; g < 2; ++g)
+                if (s != 1 || g != 1) fed.AddGraphPoint(unsigned(s), unsigned(g), 10.0 * s + g + 5);
+        }
+        fed.SetSeriesTitle(3, "No values");
+        QImage image = WhiteImage(800, 500);
+        CompileFor(fed, image);
+        EXPECT_TRUE(fed.BarRect(1, 1).isNull());
+        EXPECT_EQ(fed.ValueLabel(1, 1), "n/a");
+        EXPECT_EQ(fed.ValueLabel(1, 0), "15");
+        // In the missing bar's place, standing on the zero line.
+        const QRectF at = fed.ValueLabelRect(1, 1);
+        const QRectF beside = fed.BarRect(0, 1);
+        const double zero = fed.BarRect(0, 0).bottom();
+        EXPECT_GT(at.center().x(), beside.right());
+        EXPECT_LT(at.center().x(), beside.right() + beside.width());
+        EXPECT_LE(at.bottom(), zero + 1e-6);
+        EXPECT_GT(at.bottom(), zero - fed.PlotArea().height() / 4);
+        // A series without any point: "n/a" in every place and beside its legend entry.
+        EXPECT_EQ(fed.ValueLabel(3, 0), "n/a");
+        ASSERT_EQ(fed.LegendTexts().size(), 4u);
+        EXPECT_EQ(fed.LegendTexts()[3], "No values (n/a)");
+        EXPECT_EQ(fed.LegendTexts()[1], "System 2");  // a series with some points has no note
+        // The text is the program's; none at all writes nothing.
+        fed.SetMissingText("k.A.");
+        CompileFor(fed, image);
+        EXPECT_EQ(fed.ValueLabel(1, 1), "k.A.");
+        EXPECT_EQ(fed.LegendTexts()[3], "No values (k.A.)");
+        fed.SetMissingText("");
+        CompileFor(fed, image);
+        EXPECT_EQ(fed.ValueLabel(1, 1), "");
+        EXPECT_EQ(fed.LegendTexts()[3], "No values");
+    }
+}
+
+TEST(GraphLooks, EachKeyKeepsItsLookWhateverItsPositionAndNoTwoSeriesShareOne) {
+    auto looksOf = [](const std::vector<std::string>& keys) {
+        CGraph graph;
+        for (size_t s = 0; s < keys.size(); ++s) {
+            graph.AddGraphPoint(unsigned(s), 0, 1);
+            graph.SetSeriesKey(unsigned(s), keys[s]);
+        }
+        QImage image = WhiteImage(800, 500);
+        CompileFor(graph, image);
+        std::map<std::string, int> looks;
+        std::set<int> distinct;
+        for (size_t s = 0; s < keys.size(); ++s) {
+            looks[keys[s]] = graph.SeriesLook(int(s));
+            EXPECT_GE(looks[keys[s]], 0);
+            EXPECT_LT(looks[keys[s]], CGraph::kDistinctLooks);
+            distinct.insert(looks[keys[s]]);
+        }
+        EXPECT_EQ(distinct.size(), std::min(keys.size(), size_t(CGraph::kDistinctLooks)));
+        return looks;
+    };
+    std::vector<std::string> keys;
+    for (int i = 0; i < 12; ++i) keys.push_back("QX" + std::to_string(1000 + 37 * i) + "B");
+    // Every order of the same systems: the same look for each.
+    std::vector<std::string> six(keys.begin(), keys.begin() + 6);
+    const auto first = looksOf(six);
+    std::vector<std::string> other = six;
+    std::reverse(other.begin(), other.end());
+    EXPECT_EQ(looksOf(other), first);
+    std::rotate(other.begin(), other.begin() + 2, other.end());
+    EXPECT_EQ(looksOf(other), first);
+    looksOf(keys);  // twelve: all twelve looks
+
+    // A system charted alone, or with others whose looks differ from its own, keeps the
+    // look it has on its own; two that want the same look share it out the same way in
+    // either order.
+    std::map<int, std::vector<std::string>> byOwnLook;
+    for (int i = 0; i < 60; ++i) {
+        const std::string k = "SYS-" + std::to_string(i);
+        byOwnLook[looksOf({k})[k]].push_back(k);
+    }
+    EXPECT_GE(byOwnLook.size(), 6u);  // the keys spread over the looks
+    const auto& same = std::max_element(byOwnLook.begin(), byOwnLook.end(), [](auto& a, auto& b) {
+                           return a.second.size() < b.second.size();
+                       })->second;
+    ASSERT_GE(same.size(), 2u);
+    EXPECT_EQ(looksOf({same[0], same[1]}), looksOf({same[1], same[0]}));
+
+    // Without keys the looks follow the positions; the same key twice still gets two looks.
+    CGraph plain;
+    for (unsigned s = 0; s < 14; ++s) plain.AddGraphPoint(s, 0, 1);
+    for (int s = 0; s < 14; ++s) EXPECT_EQ(plain.SeriesLook(s), s % CGraph::kDistinctLooks);
+    EXPECT_EQ(looksOf({"TWIN", "TWIN"}).size(), 1u);
 }

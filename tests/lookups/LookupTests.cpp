@@ -114,6 +114,23 @@ TEST_F(LookupTest, ChartValuesAreTheLeadingNumberWhateverTheLocale) {
     EXPECT_DOUBLE_EQ(doc->ChartValue(key, "Disk~Speed"), 0.0);
     EXPECT_DOUBLE_EQ(doc->ChartValue(key, "Disk~Missing"), 0.0);
     EXPECT_DOUBLE_EQ(doc->ChartValue(0, "CPU~Clock"), 0.0);
+    // A measurement is a value the system has that starts with a number; the rest are not 0s.
+    double v = -1;
+    EXPECT_TRUE(doc->ChartMeasurement(key, "CPU~Clock", v));
+    EXPECT_DOUBLE_EQ(v, 12.5);
+    EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Speed", v));  // "slow"
+    EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Missing", v));
+    EXPECT_FALSE(doc->ChartMeasurement(0, "CPU~Clock", v));
+    CKQTreeEntry* disk = doc->m_db.m_loaded["REC"]->GetSubtree()->Find("Disk");
+    for (const char* text : {"0 MB/s", " -.5", "+2"}) {
+        disk->SetAttr("Speed", text, 0, 1);
+        EXPECT_TRUE(doc->ChartMeasurement(key, "Disk~Speed", v)) << text;
+    }
+    EXPECT_DOUBLE_EQ(v, 2);
+    for (const char* text : {"n/a", "inf", "-x", "+-7", "."}) {
+        disk->SetAttr("Speed", text, 0, 1);
+        EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Speed", v)) << text;
+    }
     EXPECT_DOUBLE_EQ(CQuillo95Doc::LeadingNumber("  -3e2x"), -300.0);
     EXPECT_DOUBLE_EQ(CQuillo95Doc::LeadingNumber("+7.25 GB"), 7.25);
     EXPECT_DOUBLE_EQ(CQuillo95Doc::LeadingNumber("+-7"), 0.0);

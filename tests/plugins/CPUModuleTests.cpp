@@ -69,6 +69,25 @@ TEST_F(CPUModule, DescribesTheLaptopProcessor) {
     EXPECT_EQ(Value(20, "CPU Security", "Srbds"), "Mitigation: safe RET");
 }
 
+TEST_F(CPUModule, TheClockChartChartsClocksALaptopWithoutABaseClockHas) {
+    UseMachine("laptop");
+    LoadCPU();
+    CKQTreeEntry* branch = Branch(20);
+    const CRepDef* chart = nullptr;
+    for (int i = 0; i < branch->GetRepDefCount(); ++i)
+        if (branch->GetRepDefPtr(i)->GetName() == "CPU Clock") chart = branch->GetRepDefPtr(i);
+    ASSERT_TRUE(chart);
+    EXPECT_EQ(chart->GetType(), RDTYPE_CHART);
+    ASSERT_GE(chart->GetItemCount(), 1);
+    EXPECT_EQ(chart->m_items[0].m_text, "Processor~Current Clock");
+    for (const CRepItem& item : chart->m_items) {
+        const size_t sep = item.m_text.find('~');
+        ASSERT_NE(sep, std::string::npos);
+        EXPECT_TRUE(Has(20, item.m_text.substr(0, sep), item.m_text.substr(sep + 1)))
+            << item.m_text;
+    }
+}
+
 TEST_F(CPUModule, MissingOrUnreadableFilesLeaveTheirAttributesOut) {
     UseMachine("desktop");
     Remove("/proc/cpuinfo");

@@ -9,6 +9,9 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <algorithm>
+#include <map>
+#include <set>
 
 #include "database/RecordEntry.h"
 #include "panes/ChartsPane.h"
@@ -124,14 +127,20 @@ TEST_F(ChartsPaneTest, ChartsTheLeadingNumbersOfEachSelectedSystem) {
     ASSERT_EQ(g.SeriesCount(), 3);
     ASSERT_EQ(g.GroupCount(), 2);
     EXPECT_DOUBLE_EQ(g.Value(0, 0), 12.5);  // "12.5 MB"
-    EXPECT_DOUBLE_EQ(g.Value(1, 0), 0);     // "n/a"
-    EXPECT_DOUBLE_EQ(g.Value(2, 0), 0);     // not there
-    EXPECT_TRUE(g.HasPoint(2, 0));
+    // Values a system does not have are no 0s: no bar, "n/a" in their place.
+    EXPECT_FALSE(g.HasPoint(1, 0));  // "n/a"
+    EXPECT_FALSE(g.HasPoint(2, 0));  // not there
+    EXPECT_EQ(g.ValueLabel(1, 0), "n/a");
+    EXPECT_EQ(g.ValueLabel(2, 1), "n/a");
     EXPECT_DOUBLE_EQ(g.Value(0, 1), 7);
     EXPECT_DOUBLE_EQ(g.Value(1, 1), -3);
     EXPECT_EQ(g.SeriesTitle(0), "Alpha");
     EXPECT_EQ(g.SeriesTitle(1), "Beta");
     EXPECT_EQ(g.SeriesTitle(2), "Gamma");
+    ASSERT_EQ(g.LegendTexts().size(), 3u);
+    EXPECT_EQ(g.LegendTexts()[1], "Beta");
+    EXPECT_EQ(g.LegendTexts()[2], "Gamma (n/a)");  // nothing to chart for Gamma
+    EXPECT_EQ(g.SeriesKey(0), "SYS-A");
     EXPECT_EQ(g.GroupTitle(0), "Item Clock");
     EXPECT_EQ(g.GroupTitle(1), "Item Top Rate");  // spaces folded, "~" a space
     EXPECT_TRUE(g.IsCompiled());
@@ -167,6 +176,41 @@ TEST_F(ChartsPaneTest, ThirteenSelectedSystemsChartTheFirstTwelve) {
     ASSERT_EQ(Graph().SeriesCount(), 12);
     EXPECT_EQ(Graph().SeriesTitle(11), "More 8");
     EXPECT_DOUBLE_EQ(Graph().Value(11, 0), 9);
+    // The status bar says that one is left out, and again after each change of the chart.
+    ASSERT_FALSE(frame.status.empty());
+    EXPECT_EQ(frame.status.back(), "13 systems selected: only the first 12 are charted");
+    frame.status.clear();
+    Pick(CChartsPane::kDimensionID, 1);
+    ASSERT_FALSE(frame.status.empty());
+    EXPECT_EQ(frame.status.back(), "13 systems selected: only the first 12 are charted");
+    // Twelve say nothing of the kind.
+    selection.pop_back();
+    view->OnCommand(ID_VIEW_SUMMARY);
+    frame.status.clear();
+    ShowCharts();
+    for (const std::string& text : frame.status)
+        EXPECT_EQ(text.find("only the first"), std::string::npos) << text;
+}
+
+TEST_F(ChartsPaneTest, EachSystemKeepsItsLookWhateverItsPlaceInTheSelection) {
+    for (int i = 0; i < 3; ++i)
+        keys.push_back(AddSystem("SYS-" + std::to_string(i), "S" + std::to_string(i), "1", "2"));
+    view->m_databasePane.m_selection = keys;
+    ShowCharts();
+    std::map<std::string, int> looks;
+    std::set<int> distinct;
+    for (int s = 0; s < Graph().SeriesCount(); ++s) {
+        looks[Graph().SeriesKey(s)] = Graph().SeriesLook(s);
+        distinct.insert(Graph().SeriesLook(s));
+    }
+    ASSERT_EQ(looks.size(), 6u);
+    EXPECT_EQ(distinct.size(), 6u);
+    std::reverse(view->m_databasePane.m_selection.begin(), view->m_databasePane.m_selection.end());
+    view->OnCommand(ID_VIEW_SUMMARY);
+    ShowCharts();
+    EXPECT_EQ(Graph().SeriesKey(0), "SYS-2");
+    for (int s = 0; s < Graph().SeriesCount(); ++s)
+        EXPECT_EQ(Graph().SeriesLook(s), looks[Graph().SeriesKey(s)]) << Graph().SeriesKey(s);
 }
 
 TEST_F(ChartsPaneTest, TwoDAndThreeDSetTheTypeOfEverySeries) {
@@ -299,7 +343,7 @@ TEST_F(ChartsPaneTest, PrintedCopyFillsOnePageInsideHalfInchMargins) {
         << info.toStdString();
     const QString text = RunTool(QStringLiteral("pdftotext"), {QString::fromStdString(pdf), "-"});
     for (const char* expected :
-         {"Speeds", "MB/s", "Alpha", "Beta", "Gamma", "Item Clock", "Item Top Rate"})
+         {"Speeds", "MB/s", "Alpha", "Beta", "Gamma (n/a)", "Item Clock", "Item Top Rate", "12.5"})
         EXPECT_TRUE(text.contains(QString::fromLatin1(expected))) << expected << "\n"
                                                                   << text.toStdString();
     RunTool(QStringLiteral("pdftoppm"),
