@@ -160,6 +160,9 @@ enum KQStringId : unsigned {
     IDS_WARN_MIRROR_REBUILT = 1018,
     IDS_ERR_DATABASE_NOT_OPENED = 1019,
     IDS_DROP_REFUSED_RUNNING = 1020,
+    // What an import did, and a second start that handed its files over.
+    IDS_IMPORT_COUNTS = 1165,
+    IDS_FILES_HANDED_OVER = 1166,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

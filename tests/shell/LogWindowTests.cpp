@@ -175,7 +175,7 @@ TEST_F(LogWindowTest, DroppedExchangeFilesAreImportedOthersIgnored) {
     DragAndDrop(mime2);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(doc->IsModified());
-    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished");
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished. Systems imported: 0, skipped: 0.");
     EXPECT_NE(err.find("missing.KQX"), std::string::npos) << err;
     delete mime;
     delete mime2;
