@@ -1,6 +1,7 @@
 // Files dropped on the window, or handed over by a later start of the program: refused while
 // a test run is in progress, as the Import commands are disabled then; handed-over files wait
 // for an open dialog to close.
+#include <QApplication>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QElapsedTimer>

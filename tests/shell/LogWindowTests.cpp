@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QUrl>
 
@@ -107,6 +108,28 @@ TEST_F(LogWindowTest, LogCommandTogglesAndClosingTheWindowClearsTheCheck) {
     log->trigger();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(frame->LogShown(), 0);
+}
+
+TEST_F(LogWindowTest, TheNewestLineShowsUnlessTheUserScrolledBack) {
+    Build("scroll", true);
+    auto* window = qobject_cast<CLogWindow*>(frame->LogWindow());
+    ASSERT_NE(window, nullptr);
+    QScrollBar* bar = window->View()->verticalScrollBar();
+    // Lines written while the window is hidden, as an import writes them before showing it.
+    for (int i = 0; i < 300; ++i) frame->LogLine("Added SYSTEM-" + std::to_string(i));
+    frame->ShowLog();
+    Pump();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    frame->LogLine("Import finished");
+    Pump();
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // Scrolled back to read: new lines leave the view where it is.
+    bar->setValue(10);
+    frame->LogLine("one more");
+    Pump();
+    EXPECT_EQ(bar->value(), 10);
 }
 
 TEST_F(LogWindowTest, ScreenshotOfTheLogWindow) {
