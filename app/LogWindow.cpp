@@ -6,6 +6,7 @@
 #include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <cerrno>
 #include <fcntl.h>
@@ -53,10 +54,21 @@ bool CLogWindow::RestorePlacement(const QByteArray& geometry) {
 void CLogWindow::showEvent(QShowEvent* e) {
     if (!m_placed) m_placed = MoveBesideOwner(this);
     QWidget::showEvent(e);
+    // Lines added while hidden were laid out for no size: the newest is what the user wants.
+    ScrollToNewest();
+}
+
+void CLogWindow::ScrollToNewest() {
+    QScrollBar* bar = m_view->verticalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 void CLogWindow::Display(const QByteArray& line) {
+    // A user who scrolled back to read is left there; otherwise the newest line shows.
+    QScrollBar* bar = m_view->verticalScrollBar();
+    const bool follow = !isVisible() || bar->value() == bar->maximum();
     m_view->appendPlainText(QString::fromUtf8(line));
+    if (follow) ScrollToNewest();
     if (m_file.isEmpty()) return;
     // Appended line by line, so that a crash keeps everything logged so far. Never through a
     // symbolic link, which would append to whatever file it names, nor into anything but a

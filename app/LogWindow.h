@@ -31,6 +31,7 @@ public:
     void Display(const QByteArray& line);
     QPlainTextEdit* View() const { return m_view; }
     QStringList Lines() const;
+    void ScrollToNewest();
 
     // Geometry kept between runs; a window never placed has nothing worth keeping.
     bool RestorePlacement(const QByteArray& geometry);

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
+#include <utility>
 
 #include "document/Document.h"
 #include "app/LogWindow.h"
@@ -32,6 +33,8 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+constexpr int kPendingRetryMs = 200;  // how often files handed over look for a free moment
+
 // Where the log window was, in the "Settings" group beside the main window's placement.
 QString LogGeometryKey() {
     return Q(LoadKQString(IDS_REG_SETTINGS)) + QStringLiteral("/LogWndGeometry");
@@ -46,6 +49,8 @@ CMainFrame::CMainFrame(CQuillo95App& app, const int rect[4]) : m_app(app) {
     const QRect r(rect[0], rect[1], rect[2] - rect[0], rect[3] - rect[1]);
     setGeometry(r);
     setAcceptDrops(true);
+    m_pendingTimer.setSingleShot(true);
+    connect(&m_pendingTimer, &QTimer::timeout, this, &CMainFrame::ImportPendingFiles);
 
     CreateStatusBar();
     m_cover = new CStartupCover(this, r);
@@ -206,12 +211,38 @@ void CMainFrame::RemoveCover() {
 }
 
 void CMainFrame::BringToFront() {
-    // Shown normally: from minimised or maximised back to the normal placement.
-    setWindowState(windowState() &
-                   ~(Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    showNormal();
+    // Out of the minimised state only: a maximised window is where the user wants it.
+    if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
     raise();
     activateWindow();
+    // A dialog open over the window stays in front of it.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
+    }
+}
+
+void CMainFrame::OpenFilesFromDesktop(const QStringList& paths) {
+    BringToFront();
+    for (const QString& path : paths) m_pendingFiles.push_back(path.toStdString());
+    // Never inside the caller: an import may open message boxes.
+    if (!m_pendingFiles.empty()) m_pendingTimer.start(0);
+}
+
+void CMainFrame::ImportPendingFiles() {
+    if (m_pendingFiles.empty() || m_closing) return;
+    // A run refuses them at once, as it refuses a drop.
+    const bool running = m_doc && m_doc->IsRunning();
+    // A dialog or menu holds the user (and perhaps records); before the view is set up there
+    // is no Database pane to list them: the files wait.
+    const bool busy = QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+                      !m_view || m_view->CurrentPane() == PANE_NONE;
+    if (busy && !running) {
+        m_pendingTimer.start(kPendingRetryMs);
+        return;
+    }
+    ImportDroppedFiles(std::exchange(m_pendingFiles, {}));
 }
 
 void CMainFrame::showEvent(QShowEvent* e) {
@@ -370,8 +401,11 @@ void CMainFrame::ImportDroppedFiles(const std::vector<std::string>& paths) {
         SetStatusText(LoadKQString(IDS_DROP_REFUSED_RUNNING));
         return;
     }
+    // One import of every exchange file, in order, so that its counts cover them all.
+    std::vector<std::string> files;
     for (const std::string& path : paths)
-        if (CAppState::IsExchangeFileName(path) && m_doc) m_doc->ImportFile(path);
+        if (CAppState::IsExchangeFileName(path)) files.push_back(path);
+    if (m_doc && !files.empty()) m_doc->ImportFiles(files);
 }
 
 // ---- frame services ----

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -65,8 +66,13 @@ public:
     void RequestClose();
     bool CloseAfterRun() const { return m_closeAfterRun; }
 
-    // Brings the window forward in its normal state (second start of the program).
+    // Brings the window forward (second start of the program): out of the minimised state,
+    // a maximised window stays maximised.
     void BringToFront();
+    // Files a later start of the program was given: the window comes forward and imports
+    // them as dropped files, once no dialog is open and the view has been set up.
+    void OpenFilesFromDesktop(const QStringList& paths);
+    bool HasPendingFiles() const { return !m_pendingFiles.empty(); }
 
     CTestProgressDlg* ProgressDialog() const { return m_progress; }
     QLabel* StatusPane(int index) const;  // 0 message, 1 listing, 2..4 lock keys
@@ -116,6 +122,7 @@ private:
     void RecordRect();
     // Saves the database when modified; tells the user when that fails.
     bool SaveDocument();
+    void ImportPendingFiles();
 
     CQuillo95App& m_app;
     CQuillo95Doc* m_doc = nullptr;
@@ -131,4 +138,6 @@ private:
     bool m_closing = false;
     bool m_autoRunEnding = false;
     bool m_echoLog = false;  // unattended run on a terminal: log lines also go to stdout
+    std::vector<std::string> m_pendingFiles;  // handed over by a later start, not yet imported
+    QTimer m_pendingTimer;
 };

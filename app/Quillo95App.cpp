@@ -127,16 +127,26 @@ void CQuillo95App::SaveWindowPlacement(int showState, const int rect[4]) {
 bool CQuillo95App::InitInstance(const QStringList& arguments) {
     const std::string title = LoadKQString(IDS_APP_TITLE);
 
-    // 1. One running instance: a later start brings it forward and ends.
+    // 1. One running instance: a later start hands it the files named on its command line
+    // (as absolute paths: the two need not stand in the same directory), brings it forward
+    // and ends.
+    QStringList files;
+    {
+        CAppState named;
+        named.ParseCommandLine(JoinCommandLine(arguments));
+        for (const std::string& name : named.CommandLineFiles())
+            files << QDir::current().absoluteFilePath(Q(name));
+    }
     m_instance = std::make_unique<CSingleInstance>(Q(title));
-    if (!m_instance->Acquire()) {
-        std::fprintf(stderr, "%s\n", FormatKQString(IDS_ALREADY_RUNNING, title).c_str());
+    if (!m_instance->Acquire(files)) {
+        const KQStringId said = files.isEmpty() ? IDS_ALREADY_RUNNING : IDS_FILES_HANDED_OVER;
+        std::fprintf(stderr, "%s\n", FormatKQString(said, title).c_str());
         std::fflush(stderr);
         SetExitCode(EXIT_QUILLON_OTHER_INSTANCE);
         return false;
     }
-    m_instance->SetShowHandler([this] {
-        if (m_frame) m_frame->BringToFront();
+    m_instance->SetShowHandler([this](const QStringList& handed) {
+        if (m_frame) m_frame->OpenFilesFromDesktop(handed);
     });
 
     // 3. Settings under the company and application names.

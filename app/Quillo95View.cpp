@@ -185,8 +185,7 @@ intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
         case IA_RUN_TEST:
             if (it.m_kind == DETAIL_ENTRY && !m_doc.IsRunning()) {
                 m_doc.RunOneTest(it.m_kqaid, it.m_entry);
-                MarkPanesNotUpToDate();
-                SwitchToPane(PANE_NONE);
+                ShowAgainAfterRun();
             }
             break;
         case IA_PROPERTIES:
@@ -258,12 +257,12 @@ void CQuillo95View::FirstSetUp() {
     m_doc.OnPanesInitialised(m_databasePane.GetSelection());
     SwitchToPane(PANE_SUMMARY);
 
-    std::string& file = m_doc.m_app.m_commandLine;
-    if (!file.empty()) {
-        const std::string name = CAppState::Unquote(file);
-        file.clear();
-        if (CAppState::IsExchangeFileName(name)) m_doc.ImportFile(m_doc.m_app.FromStartDir(name));
-    }
+    // Every exchange file named on the command line, in order, in one import.
+    std::vector<std::string> files;
+    for (const std::string& name : m_doc.m_app.CommandLineFiles())
+        if (CAppState::IsExchangeFileName(name)) files.push_back(m_doc.m_app.FromStartDir(name));
+    m_doc.m_app.m_commandLine.clear();
+    if (!files.empty()) m_doc.ImportFiles(files);
 
     frame.EndWaitCursor();
     m_host.RemoveCover();
@@ -357,10 +356,12 @@ CPane* CQuillo95View::PaneObject(int pane) {
     }
 }
 
-void CQuillo95View::SwitchToPane(int pane) {
+void CQuillo95View::SwitchToPane(int pane) { SwitchToPane(pane, true); }
+
+void CQuillo95View::SwitchToPane(int pane, bool idlePrompt) {
     if (pane < PANE_NONE || pane > PANE_OPTIONS) return;
     if (pane == PANE_NONE && m_currentPane == PANE_NONE) return;
-    m_doc.m_frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
+    if (idlePrompt) m_doc.m_frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
     if (CPane* current = PaneObject(m_currentPane)) current->Show(false);
     if (pane != PANE_NONE) m_currentPane = pane;
     if (m_tabCtrl) m_tabCtrl->SetCurSel(m_currentPane - PANE_SUMMARY);
@@ -392,8 +393,12 @@ void CQuillo95View::TellMeMore() {
 
 void CQuillo95View::AnalyzeNow() {
     m_doc.RunAllTests();
+    ShowAgainAfterRun();
+}
+
+void CQuillo95View::ShowAgainAfterRun() {
     MarkPanesNotUpToDate();
-    SwitchToPane(PANE_NONE);
+    SwitchToPane(PANE_NONE, false);
 }
 
 void CQuillo95View::RegenTips() {

@@ -190,6 +190,10 @@ private:
     bool RefusedDuringRun();
     void AnalyzeNow();
     void RegenTips();
+    void SwitchToPane(int pane, bool idlePrompt);
+    // After a test run: the panes rebuild, and the status bar keeps the run's outcome
+    // ("Testing complete" or "Testing cancelled") instead of the idle prompt.
+    void ShowAgainAfterRun();
     CPane* PaneObject(int pane);
     QAction* AddCommand(QMenu* menu, int id, KQStringId textID, const QKeySequence& key = {});
 

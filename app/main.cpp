@@ -13,6 +13,7 @@
 #include "app/MainFrame.h"
 #include "app/Quillo95App.h"
 #include "document/InfoOptions.h"
+#include "platform/SingleInstance.h"
 
 namespace {
 
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    // Before anything asks Qt for the run-time directory (the single-instance socket).
+    EnsureRuntimeDirectory();
 
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
         g_defaultHandler = qInstallMessageHandler(FilterPlatformNoise);

@@ -323,6 +323,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     // Entries before the record's Sysid line: the record has no identity
                     // and nothing may attach to the previous one. Skip to the next record.
                     Report(IDS_WARN_RECORD_SKIPPED, pendingKey, false, true, std::string());
+                    ++m_skipped;
                     pending = false;
                     skipping = true;
                     break;
@@ -381,6 +382,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     }
                     if (state == CResultsDatabase::ImportState::Present) {
                         Report(IDS_WARN_DUPLICATE_RECORD, value, false, true);
+                        ++m_skipped;
                         skipping = true;
                         break;
                     }
@@ -388,6 +390,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     // would be lost (or overwrite the directory) at the next save.
                     if (id == m_tipKeyword || !CResultsDatabase::IsStorableSysid(value)) {
                         Report(IDS_WARN_RECORD_SKIPPED, pendingKey, false, true, value);
+                        ++m_skipped;
                         skipping = true;
                         break;
                     }
@@ -404,6 +407,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                                     : db.AddImportedRecord(record, value);
                     if (added < 0) {  // refused by the database: nothing may point at it
                         tree->Remove(record);
+                        ++m_skipped;
                         skipping = true;
                         break;
                     }
@@ -414,6 +418,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     recordKey = added;
                     recordToNotify = true;
                     Report(IDS_ADDED_RECORD, value, false, false);
+                    ++m_imported;
                     record->m_changed = 1;
                     current = record;
                 }
@@ -447,6 +452,7 @@ void CExchangeFile::ImportAll(CKQTree* tree) {
     if (m_fileList.empty()) return;
     IExchangeHost& frame = m_host;
     frame.BeginWaitCursor();
+    m_imported = m_skipped = 0;
     for (const std::string& path : m_fileList) {
         if (path.empty()) continue;
         try {
@@ -458,7 +464,12 @@ void CExchangeFile::ImportAll(CKQTree* tree) {
         Close();
         if (m_showLog) frame.ShowLog();
     }
-    frame.SetStatusText(LoadKQString(IDS_IMPORT_FINISHED));
+    // What the import did, where the user looks: the status bar and the log.
+    const std::string finished =
+        LoadKQString(IDS_IMPORT_FINISHED) + ". " +
+        FormatKQString(IDS_IMPORT_COUNTS, std::to_string(m_imported), std::to_string(m_skipped));
+    frame.SetStatusText(finished);
+    frame.LogLine(finished);
     frame.NotifyViews(HINT_DATABASE, 0);
     frame.EndWaitCursor();
 }

@@ -71,6 +71,9 @@ public:
     std::string m_tipKeyword;
     char m_nameSep = '\0';
     std::unique_ptr<char[]> m_readBuffer;
+    // Records the last ImportAll added, and left out (duplicates, unusable identifiers).
+    int m_imported = 0;
+    int m_skipped = 0;
 
 private:
     bool FillInput();

@@ -113,6 +113,23 @@ void CAppState::ParseCommandLine(const std::string& commandLine) {
     }
 }
 
+std::vector<std::string> CAppState::CommandLineFiles() const {
+    std::vector<std::string> names;
+    std::string name;
+    bool quoted = false;
+    for (const char c : m_commandLine) {
+        if (c == '"') quoted = !quoted;
+        if (!quoted && (c == ' ' || c == '\t')) {
+            if (!name.empty()) names.push_back(Unquote(name));
+            name.clear();
+        } else {
+            name += c;
+        }
+    }
+    if (!name.empty()) names.push_back(Unquote(name));
+    return names;
+}
+
 std::string CAppState::Unquote(const std::string& s) {
     if (s.size() > 1 && s.front() == '"' && s.back() == '"') return s.substr(1, s.size() - 2);
     return s;

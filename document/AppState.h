@@ -32,6 +32,9 @@ public:
     // Removes and applies the options of a command line; the rest, trimmed, is kept.
     void ParseCommandLine(const std::string& commandLine);
     void ApplyOption(const std::string& option);
+    // The names in what remains of the command line, in order: blanks outside double quotes
+    // separate them, and each loses one pair of enclosing quotes.
+    std::vector<std::string> CommandLineFiles() const;
 
     static std::string RemoveOptions(const std::string& commandLine,
                                      std::vector<std::string>& options);

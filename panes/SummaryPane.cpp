@@ -75,8 +75,17 @@ void CSummaryPane::CreatePanel(const QRect& rect) {
 
 void CSummaryPane::OnResize() {
     const Quarters q = Layout();
-    if (m_highlights) m_highlights->SetRect(q.highlights);
-    if (m_tips) m_tips->SetRect(q.tips);
+    // The columns fill the lists' new width, or a selected row is highlighted only as far
+    // as the old one.
+    if (m_highlights) {
+        m_highlights->SetRect(q.highlights);
+        const int itemWidth = m_highlights->GetColumnWidth(0);
+        m_highlights->SetColumnWidth(1, std::max(0, m_highlights->ClientWidth() - itemWidth));
+    }
+    if (m_tips) {
+        m_tips->SetRect(q.tips);
+        m_tips->SetColumnWidth(0, m_tips->ClientWidth());
+    }
     if (m_description) m_description->setGeometry(q.description);
     // The logo is laid out for the panel's size: a new panel.
     const bool visible = m_panel && m_panel->isVisible();

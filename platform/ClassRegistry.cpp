@@ -103,7 +103,7 @@ QString DesktopExecLine(const QString& programPath) {
             quoted += QStringLiteral("\\\\\\");
         quoted += c;
     }
-    return QLatin1Char('"') + quoted + QStringLiteral("\" %f");
+    return QLatin1Char('"') + quoted + QStringLiteral("\" %F");
 }
 
 QString DesktopEntryText(const QString& programPath) {

@@ -1,19 +1,30 @@
 #include "platform/SingleInstance.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QStandardPaths>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-const char kShowRequest[] = "show\n";
+const char kShowLine[] = "show";
+const char kOpenPrefix[] = "open ";
+// A request is a few lines of paths: anything far larger is not one of ours.
+constexpr qint64 kMaxRequest = 1 << 20;
+constexpr int kMaxFiles = 1000;
 
-QString UserName() {
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_name)
+QString UserName(uid_t uid) {
+    if (const passwd* pw = getpwuid(uid); pw && pw->pw_name)
         return QString::fromLocal8Bit(pw->pw_name);
-    return QString::number(getuid());
+    return QString::number(uid);
 }
 
 }  // namespace
@@ -28,19 +39,27 @@ CSingleInstance::~CSingleInstance() {
 QString CSingleInstance::SocketPathFor(const QString& title) {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty()) dir = QDir::tempPath();
-    QString name = title + QLatin1Char('-') + UserName();
+    QString name = title + QLatin1Char('-') + UserName(getuid());
     name.replace(QLatin1Char('/'), QLatin1Char('_'));
     return QDir(dir).filePath(name);
 }
 
-bool CSingleInstance::Acquire() {
+QByteArray CSingleInstance::Request(const QStringList& files) {
+    QByteArray request;
+    for (const QString& file : files)
+        request += kOpenPrefix + QFile::encodeName(file).toPercentEncoding("/") + '\n';
+    return request + kShowLine + '\n';
+}
+
+bool CSingleInstance::Acquire(const QStringList& files) {
     for (int attempt = 0; attempt < 2; ++attempt) {
         QLocalSocket probe;
         probe.connectToServer(m_path);
         if (probe.waitForConnected(2000)) {
-            probe.write(kShowRequest);
+            probe.write(Request(files));
             probe.waitForBytesWritten(2000);
-            // The answer tells us the request arrived; a silent server still counts as running.
+            // The answer tells us the request arrived; a silent server still counts as running
+            // (a busy one reads what is waiting in the socket later).
             probe.waitForReadyRead(2000);
             probe.disconnectFromServer();
             return false;
@@ -67,13 +86,40 @@ bool CSingleInstance::Acquire() {
 void CSingleInstance::OnNewConnection() {
     while (QLocalSocket* client = m_server->nextPendingConnection()) {
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QLocalSocket::readyRead, this, [this, client] {
-            const QByteArray request = client->readAll();
-            if (request.contains("show")) {
-                client->write("ok\n");
-                client->flush();
-                if (m_show) m_show();
+        auto files = std::make_shared<QStringList>();
+        connect(client, &QLocalSocket::readyRead, this, [this, client, files] {
+            while (client->canReadLine()) {
+                QByteArray line = client->readLine();
+                line.chop(1);
+                if (line.startsWith(kOpenPrefix)) {
+                    if (files->size() < kMaxFiles)
+                        *files << QFile::decodeName(
+                            QByteArray::fromPercentEncoding(line.mid(int(sizeof kOpenPrefix) - 1)));
+                } else if (line == kShowLine) {
+                    client->write("ok\n");
+                    client->flush();
+                    const QStringList handed = std::exchange(*files, {});
+                    const QPointer<QLocalSocket> alive(client);
+                    if (m_show) m_show(handed);
+                    if (!alive) return;
+                }
             }
+            if (client->bytesAvailable() > kMaxRequest) client->abort();
         });
     }
+}
+
+void EnsureRuntimeDirectory() {
+    if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
+    const QByteArray dir =
+        QFile::encodeName(QDir::tempPath() + QStringLiteral("/runtime-") + UserName(geteuid()));
+    if (::mkdir(dir.constData(), 0700) != 0 && errno != EEXIST) return;
+    // Checked and mended through a descriptor of the directory itself, never through a link.
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    struct stat st {};
+    const bool ours = ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() &&
+                      ((st.st_mode & 07777) == 0700 || ::fchmod(fd, 0700) == 0);
+    ::close(fd);
+    if (ours) qputenv("XDG_RUNTIME_DIR", dir);
 }

@@ -178,6 +178,9 @@ enum KQStringId : unsigned {
     // Charts: a value a system does not have; more systems selected than are charted.
     IDS_CHART_NOT_AVAILABLE = 1160,
     IDS_CHART_FIRST_12 = 1161,
+    // What an import did, and a second start that handed its files over.
+    IDS_IMPORT_COUNTS = 1165,
+    IDS_FILES_HANDED_OVER = 1166,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

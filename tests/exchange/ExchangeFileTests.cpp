@@ -60,7 +60,7 @@ TEST_F(ExchangeTest, HeaderCommentsOnlyReport1005PastTheLastLine) {
     EXPECT_TRUE(frame.LogContains(Ver()));
     EXPECT_TRUE(frame.LogContains("{Five version 0.7}"));
     EXPECT_TRUE(frame.LogContains("Importing file " + path));
-    EXPECT_EQ(frame.status.back(), "Import finished");
+    EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 0, skipped: 0.");
 
     // The identifier alone, without a final line end.
     frame.boxes.clear();

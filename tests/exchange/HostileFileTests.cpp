@@ -40,6 +40,7 @@ TEST_F(ExchangeTest, RecordsWhoseSysidCannotBeStoredAreSkippedWithWarning1013) {
     EXPECT_EQ(fine->GetAttrCount(), 2);
     EXPECT_EQ(fine->GetSubtree(), nullptr);
     EXPECT_EQ(doc->m_db.m_directory, std::vector<std::string>{std::string(31, 'F')});
+    EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 1, skipped: 4.");
 }
 
 TEST_F(ExchangeTest, EntriesBeforeTheSysidLineNeverAttachToAnotherRecord) {
@@ -49,6 +50,7 @@ TEST_F(ExchangeTest, EntriesBeforeTheSysidLineNeverAttachToAnotherRecord) {
     doc->ImportFile(Path("nested.kqx"));
     EXPECT_TRUE(frame.LogContains("Warning 1013: Record R2 skipped"));
     EXPECT_EQ(frame.showLogCount, 1);
+    EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 2, skipped: 1.");
     ASSERT_EQ(doc->m_db.m_cache.GetCount(), 2);
     CKQTreeEntry* a = Record(*doc, "A");
     ASSERT_NE(a, nullptr);

@@ -22,7 +22,9 @@ TEST_F(ExchangeTest, ImportListUnquotesSkipsEmptyPathsAndAlwaysMarksModified) {
     EXPECT_TRUE(doc->IsModified());
     EXPECT_EQ(doc->m_db.m_directory, (std::vector<std::string>{"SYS-A", "SYS-B"}));
     EXPECT_EQ(frame.waitDepth, 0);
-    EXPECT_EQ(frame.status.back(), "Import finished");
+    // What the import did, in the status bar and the log.
+    EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 2, skipped: 0.");
+    EXPECT_EQ(frame.log.back(), frame.status.back());
     ASSERT_FALSE(frame.hints.empty());
     EXPECT_EQ(frame.hints.back().hint, 2);
     EXPECT_TRUE(frame.boxes.empty());
@@ -38,6 +40,8 @@ TEST_F(ExchangeTest, ImportListUnquotesSkipsEmptyPathsAndAlwaysMarksModified) {
     frame.showLogCount = 0;
     doc->ImportFiles({a, b});
     EXPECT_EQ(frame.showLogCount, 2);
+    // Both are known by now: the counts are of this import only.
+    EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 0, skipped: 2.");
 }
 
 TEST_F(ExchangeTest, ImportDialogs) {

@@ -140,7 +140,7 @@ TEST(Install, StagedPrefixHasTheLayoutTheValidatorsAccept) {
     ASSERT_TRUE(QFileInfo(desktop).isFile());
     ASSERT_TRUE(QFileInfo(metainfo).isFile());
     EXPECT_TRUE(Read(desktop).contains("Icon=" + kId.toUtf8() + "\n"));
-    EXPECT_TRUE(Read(desktop).contains("Exec=quillon %f\n"));
+    EXPECT_TRUE(Read(desktop).contains("Exec=quillon %F\n"));
     EXPECT_TRUE(Read(metainfo).contains("<launchable type=\"desktop-id\">" + kId.toUtf8() +
                                         ".desktop</launchable>"));
     for (const char* size : {"16x16", "32x32", "48x48", "64x64", "128x128", "256x256"})

@@ -110,8 +110,9 @@ TEST(CommandLine, HelpAndVersionPrintAndEndEvenWhileAnotherInstanceRuns) {
     EXPECT_EQ(r.err, "");
     r = p.Run({"-P", "--help"}, 10000);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(r.out.startsWith("Usage: quillon [-A[:file]] [-D] [-L] [-P] [file.kqx]\n"))
+    EXPECT_TRUE(r.out.startsWith("Usage: quillon [-A[:file]] [-D] [-L] [-P] [file.kqx ...]\n"))
         << r.out.constData();
+    EXPECT_TRUE(r.out.contains("import each exchange file named, in order")) << r.out.constData();
     EXPECT_TRUE(r.out.contains("  -L ")) << r.out.constData();
     EXPECT_EQ(r.err, "");
     // Any other word is the option scanner's: "--Help" starts the program, which meets the

@@ -1,11 +1,16 @@
-// Files dropped on the window while a test run is in progress are refused, as the Import
-// commands are disabled then.
+// Files dropped on the window, or handed over by a later start of the program: refused while
+// a test run is in progress, as the Import commands are disabled then; handed-over files wait
+// for an open dialog to close.
+#include <QApplication>
+#include <QDialog>
 #include <QDragEnterEvent>
+#include <QElapsedTimer>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QUrl>
 
+#include "app/LogWindow.h"
 #include "resources/Strings.h"
 #include "tests/shell/FrameFixture.h"
 
@@ -38,7 +43,67 @@ TEST_F(DropDuringRun, ADropDuringARunIsRefusedWithAStatusLine) {
     doc->m_notBusy = 1;  // the run is over: the same drop imports
     Drop(file);
     EXPECT_TRUE(doc->m_db.IsKnownSysid("DROPPED"));
-    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished");
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished. Systems imported: 1, skipped: 0.");
+}
+
+TEST_F(DropDuringRun, FilesHandedOverWaitForAnOpenDialogAndKeepTheWindowMaximised) {
+    Build("handover", true);
+    frame->ShowInState(3);
+    frame->GetView()->OnInitialUpdate();
+    frame->GetView()->OnTimer(1);
+    ASSERT_NE(frame->GetView()->CurrentPane(), PANE_NONE);
+    const QString one = dir + "/one.kqx", two = dir + "/two b.kqx", txt = dir + "/notes.txt";
+    WriteText(one, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=ONE\r\n");
+    WriteText(two, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=TWO\r\n");
+    WriteText(txt, "not an exchange file\n");
+    frame->showMinimized();
+    Pump();
+
+    QDialog dialog(frame.get());
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    Pump();
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    frame->OpenFilesFromDesktop({one, txt, two});
+    // Out of the minimised state, back to maximised: never to the normal placement.
+    EXPECT_FALSE(frame->isMinimized());
+    EXPECT_TRUE(frame->isMaximized());
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 500) Pump();
+    EXPECT_TRUE(frame->HasPendingFiles());
+    EXPECT_FALSE(doc->m_db.IsKnownSysid("ONE"));
+
+    dialog.close();
+    t.restart();
+    while (frame->HasPendingFiles() && t.elapsed() < 3000) Pump();
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("ONE"));
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("TWO"));
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished. Systems imported: 2, skipped: 0.");
+    // One import, in the order given.
+    const QStringList lines = zldWindow(frame->LogHandle())->Lines();
+    const qsizetype first = lines.indexOf("Importing file " + one);
+    const qsizetype second = lines.indexOf("Importing file " + two);
+    EXPECT_GE(first, 0);
+    EXPECT_GT(second, first);
+    EXPECT_EQ(lines.count("Import finished. Systems imported: 2, skipped: 0."), 1);
+    EXPECT_TRUE(frame->isMaximized());
+}
+
+TEST_F(DropDuringRun, FilesHandedOverDuringARunAreRefusedAtOnce) {
+    Build("handover-run", false);
+    frame->show();
+    frame->GetView()->OnInitialUpdate();
+    frame->GetView()->OnTimer(1);
+    const QString file = dir + "/one.kqx";
+    WriteText(file, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=DURING\r\n");
+    doc->m_notBusy = 0;  // a run is in progress
+    frame->OpenFilesFromDesktop({file});
+    Pump();
+    EXPECT_FALSE(frame->HasPendingFiles());
+    EXPECT_FALSE(doc->m_db.IsKnownSysid("DURING"));
+    EXPECT_EQ(frame->StatusPane(0)->text().toStdString(), LoadKQString(IDS_DROP_REFUSED_RUNNING));
+    doc->m_notBusy = 1;
 }
 
 }  // namespace

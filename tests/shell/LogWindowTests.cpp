@@ -4,6 +4,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QUrl>
 #include <sys/stat.h>
@@ -132,6 +133,28 @@ TEST_F(LogWindowTest, LogCommandTogglesAndClosingTheWindowClearsTheCheck) {
     EXPECT_EQ(frame->LogShown(), 0);
 }
 
+TEST_F(LogWindowTest, TheNewestLineShowsUnlessTheUserScrolledBack) {
+    Build("scroll", true);
+    auto* window = qobject_cast<CLogWindow*>(frame->LogWindow());
+    ASSERT_NE(window, nullptr);
+    QScrollBar* bar = window->View()->verticalScrollBar();
+    // Lines written while the window is hidden, as an import writes them before showing it.
+    for (int i = 0; i < 300; ++i) frame->LogLine("Added SYSTEM-" + std::to_string(i));
+    frame->ShowLog();
+    Pump();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    frame->LogLine("Import finished");
+    Pump();
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // Scrolled back to read: new lines leave the view where it is.
+    bar->setValue(10);
+    frame->LogLine("one more");
+    Pump();
+    EXPECT_EQ(bar->value(), 10);
+}
+
 TEST_F(LogWindowTest, ScreenshotOfTheLogWindow) {
     Build("shot", true);
     frame->LogLine("Loading analyzer System.kqa");
@@ -198,7 +221,7 @@ TEST_F(LogWindowTest, DroppedExchangeFilesAreImportedOthersIgnored) {
     DragAndDrop(mime2);
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(doc->IsModified());
-    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished");
+    EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished. Systems imported: 0, skipped: 0.");
     EXPECT_NE(err.find("missing.KQX"), std::string::npos) << err;
     delete mime;
     delete mime2;

@@ -63,26 +63,42 @@ TEST_F(FrameFixture, CoverStaysAboveTheFrameShownAfterItUntilRemoved) {
     EXPECT_FALSE(frame->HasCover());
 }
 
-TEST_F(FrameFixture, SecondStartBringsTheFrameBackToItsNormalPlacement) {
+TEST_F(FrameFixture, SecondStartBringsTheFrameForwardWithoutUnmaximisingIt) {
     Build("to-front", false);
     frame->ShowInState(5);
     Pump();
     frame->setGeometry(150, 120, 500, 400);
     Pump();
     const QRect normal = frame->geometry();
-    for (int state : {3, 2}) {
-        SCOPED_TRACE(state);
-        frame->ShowInState(state);
+
+    // Minimised from the normal placement: back to it.
+    frame->ShowInState(2);
+    Pump();
+    ASSERT_TRUE(frame->isMinimized());
+    frame->BringToFront();
+    Pump();
+    EXPECT_FALSE(frame->isMinimized());
+    EXPECT_FALSE(frame->isMaximized());
+    EXPECT_TRUE(frame->isVisible());
+    EXPECT_EQ(frame->geometry(), normal);
+    EXPECT_EQ(app->State().m_showState, 5);
+
+    // Maximised, and maximised then minimised: maximised it stays, and is saved so.
+    for (bool minimise : {false, true}) {
+        SCOPED_TRACE(minimise);
+        frame->ShowInState(3);
         Pump();
-        ASSERT_TRUE(state == 3 ? frame->isMaximized() : frame->isMinimized());
+        if (minimise) frame->setWindowState(frame->windowState() | Qt::WindowMinimized);
+        Pump();
         frame->BringToFront();
         Pump();
-        EXPECT_FALSE(frame->isMaximized());
+        EXPECT_TRUE(frame->isMaximized());
         EXPECT_FALSE(frame->isMinimized());
-        EXPECT_TRUE(frame->isVisible());
-        EXPECT_EQ(frame->geometry(), normal);
-        EXPECT_EQ(app->State().m_showState, 5);
+        EXPECT_EQ(app->State().m_showState, 3);
+        frame->ShowInState(5);
+        Pump();
     }
+    EXPECT_EQ(frame->geometry(), normal);
 }
 
 TEST_F(FrameFixture, LogWindowIsTransientOpensBesideTheFrameAndWrapsLongLines) {

@@ -6,7 +6,9 @@
 #include <QTextBrowser>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <vector>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -23,22 +25,41 @@ TEST(SingleInstance, SocketLivesInTheRuntimeDirectoryAndNamesTheUser) {
         << path.toStdString();
 }
 
-TEST(SingleInstance, SecondStartAsksTheFirstToShowAndDoesNotServe) {
+TEST(SingleInstance, SecondStartHandsItsFilesToTheFirstAndDoesNotServe) {
     CSingleInstance first("Guard A");
     ASSERT_TRUE(first.Acquire());
     EXPECT_TRUE(QFile::exists(first.SocketPath()));
-    int shown = 0;
-    first.SetShowHandler([&] { ++shown; });
+    std::vector<QStringList> shown;
+    first.SetShowHandler([&](const QStringList& files) { shown.push_back(files); });
+    auto waitFor = [&](size_t n) {
+        QElapsedTimer t;
+        t.start();
+        while (shown.size() < n && t.elapsed() < 3000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    };
 
     {
         CSingleInstance second("Guard A");
         EXPECT_FALSE(second.Acquire());
     }
-    QElapsedTimer t;
-    t.start();
-    while (shown == 0 && t.elapsed() < 3000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    EXPECT_EQ(shown, 1);
+    waitFor(1);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].isEmpty());
+
+    // Any name a file can have arrives whole and in order: blanks, a line break, "%", UTF-8.
+    const QStringList files = {"/tmp/my results/a b.kqx", "/tmp/line\nbreak.kqx",
+                               "/tmp/100%-ok.kqx",
+                               QString::fromUtf8("/tmp/Gr\xc3\xbc\xc3\x9f"
+                                                 "e.kqx")};
+    {
+        CSingleInstance third("Guard A");
+        EXPECT_FALSE(third.Acquire(files));
+    }
+    waitFor(2);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1], files);
+    // An older start says only "show"; so does the request without files.
+    EXPECT_EQ(CSingleInstance::Request({}), "show\n");
 
     // Another title is another program.
     CSingleInstance other("Guard B");
@@ -71,6 +92,43 @@ TEST(SingleInstance, ReleasedGuardLetsTheNextStartServe) {
     }
     CSingleInstance next("Guard C");
     EXPECT_TRUE(next.Acquire());
+}
+
+TEST(SingleInstance, MissingRuntimeDirectoryIsMadePrivateOnlyWhereItIsSafe) {
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR"), savedTmp = qgetenv("TMPDIR");
+    const QString tmp = MakeScratch("runtime-tmp");
+    qputenv("TMPDIR", QFile::encodeName(tmp));
+    const QString expected = tmp + "/runtime-" + qEnvironmentVariable("USER", "root");
+    struct stat st {};
+
+    // None yet: made 0700 and named in the environment.
+    qunsetenv("XDG_RUNTIME_DIR");
+    EnsureRuntimeDirectory();
+    EXPECT_EQ(qEnvironmentVariable("XDG_RUNTIME_DIR"), expected);
+    ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // One of ours that others could read is mended.
+    ::chmod(QFile::encodeName(expected).constData(), 0755);
+    qunsetenv("XDG_RUNTIME_DIR");
+    EnsureRuntimeDirectory();
+    EXPECT_EQ(qEnvironmentVariable("XDG_RUNTIME_DIR"), expected);
+    ASSERT_EQ(::stat(QFile::encodeName(expected).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+    // A link planted there is not followed, and a variable already set is kept.
+    QDir(expected).removeRecursively();
+    QDir().mkpath(tmp + "/elsewhere");
+    ASSERT_TRUE(QFile::link(tmp + "/elsewhere", expected));
+    qunsetenv("XDG_RUNTIME_DIR");
+    EnsureRuntimeDirectory();
+    EXPECT_TRUE(qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"));
+    qputenv("XDG_RUNTIME_DIR", "/somewhere/else");
+    EnsureRuntimeDirectory();
+    EXPECT_EQ(qgetenv("XDG_RUNTIME_DIR"), "/somewhere/else");
+
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTmp);
 }
 
 TEST(OffscreenDialogs, MessageBoxWritesOneLineToStandardErrorAndAnswersTheDefault) {

@@ -117,9 +117,21 @@ QStringList StreamNames(const QString& database) {
 
 TEST(Program, UnattendedRunWritesTheExportFileAndTheDatabase) {
     ProgramDir p("autorun", {"Ten"});
+    // As root on a server or from cron: no run-time directory is named.
+    p.env.remove("XDG_RUNTIME_DIR");
     const auto r = p.Run({"-A:out.kqx", "-P"});
     EXPECT_FALSE(r.crashed);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    // Nothing but the result line: no warnings of Qt's about the run-time directory, which
+    // was made private to the user.
+    EXPECT_EQ(r.err, "");
+    const QString runtime =
+        p.env.value("TMPDIR") + "/runtime-" + qEnvironmentVariable("USER", "root");
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_FALSE(QFileInfo(runtime).permissions() & others) << runtime.toStdString();
+    EXPECT_TRUE(QFileInfo(runtime).isDir());
     // Relative names land where the program was started, not in its own directory.
     EXPECT_FALSE(QFile::exists(p.dir + "/out.kqx"));
     const QByteArray kqx = ReadText(p.root + "/out.kqx");
@@ -135,6 +147,7 @@ TEST(Program, UnattendedRunWritesTheExportFileAndTheDatabase) {
     EXPECT_FALSE(QFile::exists(p.dir + "/KQlog.txt"));
     EXPECT_EQ(r.out, ("Results exported to " + p.root + "/out.kqx\n").toUtf8());
     // Nothing is left behind that would stop the next start.
+    EXPECT_FALSE(QFile::exists(runtime + "/Quillon 97-" + qEnvironmentVariable("USER", "root")));
     EXPECT_FALSE(QFile::exists(p.Socket()));
 }
 
@@ -181,6 +194,21 @@ TEST(Program, SecondStartEndsAtOnceAndSigtermSavesTheDatabase) {
     EXPECT_TRUE(second.err.contains("Quillon 97 is already running; it was brought to the front."))
         << second.err.constData();
     EXPECT_EQ(first->state(), QProcess::Running);
+
+    // A start from the desktop with files (a relative name means where that start stood): the
+    // running one imports them, in order, and the later start ends as before.
+    for (const char* n : {"1", "2"})
+        WriteText(p.root + "/handed " + n + ".kqx",
+                  QByteArray("{Quillon 95 Exchange File}\r\n[H]\r\nSysName=HANDED-") + n + "\r\n");
+    const auto third = p.Run({"handed 1.kqx", p.root + "/handed 2.kqx"}, 15000);
+    EXPECT_EQ(third.exitCode, 3);
+    EXPECT_TRUE(third.err.contains("it was brought to the front and imports the files."))
+        << third.err.constData();
+    ASSERT_TRUE(p.WaitForLog("Import finished. Systems imported: 2, skipped: 0."))
+        << ReadText(p.dir + "/KQlog.txt").constData();
+    const QByteArray log = ReadText(p.dir + "/KQlog.txt");
+    EXPECT_LT(log.indexOf("Added HANDED-1"), log.indexOf("Added HANDED-2"));
+    EXPECT_TRUE(log.contains(("Importing file " + p.root + "/handed 1.kqx").toUtf8()));
 
     const QString settings = p.env.value("XDG_CONFIG_HOME") + "/Orchard Desk/Quillon 97.conf";
     EXPECT_FALSE(ReadText(settings).contains("InitSizeType"));

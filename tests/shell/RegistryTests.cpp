@@ -132,7 +132,7 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
     EXPECT_TRUE(package.contains("<glob pattern=\"*.kqd\"/>"));
     const QByteArray desktop =
         ReadText(t.xdg.dataHome + "/applications/org.orcharddesk.Quillon97.desktop");
-    EXPECT_TRUE(desktop.contains("Exec=\"/opt/Quillon \\\\$97/quillon\" %f\n"))
+    EXPECT_TRUE(desktop.contains("Exec=\"/opt/Quillon \\\\$97/quillon\" %F\n"))
         << desktop.constData();
     EXPECT_TRUE(desktop.contains(
         "MimeType=application/x-quillo95-exchange;application/x-quillo95-document;"));
@@ -177,7 +177,7 @@ TEST(ClassRegistry, WritesPackageEntryAndAssociationOnceAndKeepsUserChoices) {
     EXPECT_TRUE(r.desktopWritten);
     EXPECT_FALSE(r.mimeWritten || r.associationsWritten);
     EXPECT_TRUE(ReadText(t.xdg.dataHome + "/applications/org.orcharddesk.Quillon97.desktop")
-                    .contains("Exec=\"/usr/local/bin/quillon\" %f\n"));
+                    .contains("Exec=\"/usr/local/bin/quillon\" %F\n"));
 }
 
 TEST(ClassRegistry, AssociationsAddToAnExistingListAndCreateTheGroup) {

@@ -84,6 +84,16 @@ TEST(CommandLineTest, OptionDetails) {
     EXPECT_EQ(Parsed("").m_commandLine, "");
 }
 
+TEST(CommandLineTest, EveryFileNamedIsKeptInOrder) {
+    CAppState app = Parsed("-P a.kqx \"my dir/b-1.kqx\"  c.KQX");
+    EXPECT_EQ(app.m_promptProps, 0);
+    EXPECT_EQ(app.CommandLineFiles(),
+              (std::vector<std::string>{"a.kqx", "my dir/b-1.kqx", "c.KQX"}));
+    EXPECT_EQ(Parsed("\"one file.kqx\"").CommandLineFiles(),
+              std::vector<std::string>{"one file.kqx"});
+    EXPECT_TRUE(Parsed("-L").CommandLineFiles().empty());
+}
+
 TEST(AppHelpersTest, Unquote) {
     EXPECT_EQ(CAppState::Unquote("\"a b\""), "a b");
     EXPECT_EQ(CAppState::Unquote("\"\""), "");

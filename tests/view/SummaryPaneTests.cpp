@@ -166,6 +166,19 @@ TEST(SummaryList, FillerRowsOnlyForAListOfAtLeastAPageMinusOne) {
     EXPECT_FALSE(list.IsRowSelected(page));
 }
 
+TEST_F(SummaryPaneTest, ColumnsFollowTheListsWidthWhenTheWindowGrows) {
+    // As maximising does: the lists widen, and a selected row is highlighted to their edge.
+    window->resize(1400, 900);
+    QApplication::processEvents();
+    ASSERT_GT(Tips()->ClientWidth(), 600);
+    EXPECT_EQ(Tips()->GetColumnWidth(0), Tips()->ClientWidth());
+    EXPECT_EQ(Highlights()->GetColumnWidth(0) + Highlights()->GetColumnWidth(1),
+              Highlights()->ClientWidth());
+    window->resize(700, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(Tips()->GetColumnWidth(0), Tips()->ClientWidth());
+}
+
 TEST_F(ViewTest, EmptyTreeGivesEmptyListsWithoutFillerRows) {
     StartUp();
     EXPECT_EQ(view->m_summaryPane.Highlights()->RowCount(), 0);

@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include "panes/PaneTabCtrl.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/view/ViewFixture.h"
 
 namespace {
@@ -77,6 +78,23 @@ TEST_F(ViewTest, CommandLineFileIsImportedOnlyWhenItIsAnExchangeFile) {
     StartUp();
     // The import was attempted (the missing file is reported) and the name is consumed.
     EXPECT_FALSE(frame.boxes.empty());
+    EXPECT_TRUE(app.m_commandLine.empty());
+}
+
+TEST_F(ViewTest, EveryExchangeFileOnTheCommandLineIsImportedInOrder) {
+    const std::string d = dir.path().toStdString();
+    for (const char* name : {"b.kqx", "a b.kqx"})
+        WriteFile(d + "/" + name, std::string("{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=") +
+                                      (name[0] == 'b' ? "FIRST" : "SECOND") + "\r\n");
+    app.m_commandLine = "\"" + d + "/b.kqx\" " + d + "/notes.txt \"" + d + "/a b.kqx\"";
+    StartUp();
+    EXPECT_TRUE(frame.boxes.empty());
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("FIRST"));
+    EXPECT_TRUE(doc->m_db.IsKnownSysid("SECOND"));
+    std::vector<std::string> imported;
+    for (const std::string& line : frame.log)
+        if (line.rfind("Importing file ", 0) == 0) imported.push_back(line.substr(15));
+    EXPECT_EQ(imported, (std::vector<std::string>{d + "/b.kqx", d + "/a b.kqx"}));
     EXPECT_TRUE(app.m_commandLine.empty());
 }
 
@@ -404,7 +422,8 @@ TEST_F(AnalyzeTest, FromTheMenuRunsAllTestsAndMarksThePanes) {
     const int expected[5] = {0, 0, 0, 0, 1};
     for (int i = 0; i < 5; ++i) EXPECT_EQ(o.flags[i], expected[i]) << i;
     EXPECT_EQ(o.pane, 5);
-    EXPECT_EQ(frame.status.back(), LoadKQString(IDS_STATUS_READY_HELP));
+    // The outcome stays in the status bar, as the help file promises.
+    EXPECT_EQ(frame.status.back(), LoadKQString(IDS_TESTING_COMPLETE));
     // The tips of the run are in the tree now.
     bool tipShown = false;
     for (const CDetailItem& item : view->m_detailsPane.Tree()->Items())
