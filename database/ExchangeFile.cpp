@@ -609,10 +609,11 @@ int CExchangeFile::OpenTarget(const std::string& path) {
             }
         }
         if (fd >= 0 && exists) {
-            // The new file takes the old one's place: its permissions too (its group where
-            // we may give it; an owner we cannot).
-            if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-                // Keeps the group new files in this folder get.
+            // The new file takes the old one's place: its owner and group where we may give
+            // them, and its mode.
+            if (::fchown(fd, st.st_uid, st.st_gid) != 0 &&
+                ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+                // Keeps the owner and group new files in this folder get.
             }
             ::fchmod(fd, st.st_mode & 07777);
         }
@@ -843,15 +844,21 @@ bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {
         const CAttr& a = entry->m_attrs[i];
         lineStart = m_out.size();
         PutAttrID(a.m_id);
-        if (m_out.size() - lineStart > kMaxLineBytes - 1) {
-            // Room for the "=" at least; the value is then cut to nothing.
-            m_out.resize(lineStart + CharBoundary(std::string_view(m_out).substr(lineStart),
-                                                  kMaxLineBytes - 1));
+        // Room for the "=" and the data word at least; the value is then cut to nothing.
+        size_t idRoom = kMaxLineBytes - 1;
+        if (a.m_data != 0) {
+            std::string dataSuffix = ";#0x";
+            AppendHex(dataSuffix, a.m_data);
+            idRoom -= dataSuffix.size();
         }
+        const bool idCut = m_out.size() - lineStart > idRoom;
+        if (idCut)
+            m_out.resize(lineStart +
+                         CharBoundary(std::string_view(m_out).substr(lineStart), idRoom));
         const std::string writtenID = m_out.substr(lineStart);
         m_out.push_back('=');
         size_t kept = 0;
-        const bool cut = PutFittedValue(a.m_value, a.m_data, lineStart, kept);
+        const bool cut = PutFittedValue(a.m_value, a.m_data, lineStart, kept) || idCut;
         ok = EndLine();
         if (ok && cut) WarnCut(writtenID, kept);
     }

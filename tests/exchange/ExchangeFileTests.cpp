@@ -362,6 +362,7 @@ TEST_F(ExchangeTest, WrittenLinesFitOneReadAndLongerValuesAreCutAtACharacter) {
     r->SetAttr("Big6", blankCut, 0, 0);  // a cut before a blank needs ";#0x0" after it
     r->SetAttr("Big7", pairs, 0, 0);     // each ";#" is written as three bytes
     r->SetAttr("After", "1", 0, 0);
+    r->SetAttr(std::string(10000, 'i'), "v", 0, 0x5);  // the identifier leaves "=;#0x5" room
     r->AddSubtree()->Add(std::string(10000, 'k'))->SetAttr("X", "2", 0, 0);
     ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("LONG")}, Path("long.kqx")));
 
@@ -380,6 +381,7 @@ TEST_F(ExchangeTest, WrittenLinesFitOneReadAndLongerValuesAreCutAtACharacter) {
                             "Warning 1023: Big5" + cut + "9987 bytes at line 9.",
                             "Warning 1023: Big6" + cut + "9992 bytes at line 10.",
                             "Warning 1023: Big7" + cut + "6662 bytes at line 11.",
+                            ("Warning 1023: " + std::string(9992, 'i')).substr(0, 100),
                             ("Warning 1023: " + std::string(9995, 'k')).substr(0, 100)}));
     EXPECT_GT(frame.showLogCount, 0);
 
@@ -388,7 +390,10 @@ TEST_F(ExchangeTest, WrittenLinesFitOneReadAndLongerValuesAreCutAtACharacter) {
     other.ImportFile(Path("long.kqx"));
     CKQTreeEntry* back = Record(other, "LONG");
     ASSERT_NE(back, nullptr);
-    EXPECT_EQ(back->GetAttrCount(), 9);
+    EXPECT_EQ(back->GetAttrCount(), 10);
+    EXPECT_EQ(back->GetAttr(9)->m_id, std::string(9992, 'i'));
+    EXPECT_EQ(back->GetAttr(9)->m_value, "");
+    EXPECT_EQ(back->GetAttr(9)->m_data, 0x5u);
     EXPECT_EQ(back->GetAttrValue("Big1"), std::string(9993, 'a'));
     EXPECT_EQ(back->GetAttrValue("Big2"), std::string(9993, 'b'));
     EXPECT_EQ(back->GetAttrValue("Big3"), std::string(9992, 'c'));
