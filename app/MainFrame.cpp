@@ -354,16 +354,17 @@ void CMainFrame::RequestClose() {
 }
 
 void CMainFrame::AutoRunFinished(bool written) {
+    std::string name = m_app.State().m_autoRunFile;
+    if (name.empty() && m_doc) name = m_doc->MirrorSysid();
+    name = CAppState::MakeExportFileName(name);
     if (written && m_doc) {
         // Say where the results went: a relative name meant the starting directory.
-        std::string name = m_app.State().m_autoRunFile;
-        if (name.empty()) name = m_doc->MirrorSysid();
-        const QString file = QDir::current().absoluteFilePath(
-            Q(m_app.State().FromStartDir(CAppState::MakeExportFileName(name))));
+        const QString file = QDir::current().absoluteFilePath(Q(m_app.State().FromStartDir(name)));
         std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
         std::fflush(stdout);
     }
     if (!written) {
+        if (name.empty()) std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_NAME).c_str());
         std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_FILE).c_str());
         std::fflush(stderr);
         m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);

@@ -39,6 +39,8 @@ public:
     // Full save: the directory and every changed record in one transaction.
     bool Save(const std::string& path);
     void Close();
+    // Whether path names the file this run read or created (same device and inode).
+    bool IsOwnFile(const std::string& path) const { return OwnsFileAt(path); }
 
     bool ReadDirectory();
     // Writes the directory as the file may hold it: without the records whose stream was
@@ -122,6 +124,8 @@ public:
     std::string m_lastError;
     // Why the last Open failed.
     CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
+    // Every identifier MakeNewSysid handed out in this run: none is handed out twice.
+    std::set<std::string, CaseLess> m_handedOut;
     // Identifiers the directory names whose stream this run has not committed yet: the
     // directory on disk leaves them out until it has.
     std::set<std::string, CaseLess> m_unstored;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@ class CExchangeFile {
 public:
     static constexpr unsigned kReadBufferSize = 10001;
     static constexpr unsigned kLineLimit = 10000;  // including the terminator
+    // The longest line the writer makes: with its line end it is still one read.
+    static constexpr size_t kMaxLineBytes = kLineLimit - 2;
+
+    // The steps of writing a file; a test hook may make any of them fail (true: fail).
+    enum class WriteStep { Create, Write, Sync, Rename, SyncFolder };
+    static std::function<bool(WriteStep)> s_failStep;
 
     // Works on the database, reporting and asking for what it cannot know through host.
     CExchangeFile(CResultsDatabase& db, IExchangeHost& host);
@@ -31,8 +38,12 @@ public:
     int ReadLevel(CKQTree* tree, int depth);
     bool ReadLine();
 
-    // Writing.
+    // Writing. A regular file is written under a hidden name beside it and renamed over it
+    // by Close, so that a failed export leaves the earlier file whole; a database file, a
+    // FIFO or a socket is refused.
     bool OpenForWrite(const std::string& path);
+    // Whether path may be exported to; when not, the refusal is reported.
+    bool CheckTarget(const std::string& path);
     bool WriteEntry(CKQTreeEntry* entry, int recordKey, int depth);
     bool WriteTree(CKQTree* tree, int recordKey, int depth);
     bool WriteLine();
@@ -42,8 +53,11 @@ public:
     void Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
                 const std::string& arg2 = std::string());
     // Closes the file and frees the read buffer. After writing, false when the last buffered
-    // lines could not be written (reported as Error 1007).
+    // lines could not be written or the file could not take the target's place (reported
+    // as Error 1007).
     bool Close();
+    // Ends a write without keeping anything: the earlier file stays as it was.
+    void Abandon();
     bool IsOpen() const { return m_fd >= 0; }
 
     // Import every file of the file list into tree (empty paths skipped; the caller removes
@@ -83,6 +97,12 @@ private:
     void PutAttrID(const std::string& id);
     void PutValue(const std::string& value, uint32_t data);
     bool EndLine();  // ends it: CR LF, flushed by the block
+    // Cuts what was put since lineStart to fit one line (cutStart: where a cut may begin).
+    void FitLine(size_t lineStart, size_t cutStart);
+    // PutValue, cut to fit the line begun at lineStart; true (and the bytes kept) when cut.
+    bool PutFittedValue(const std::string& value, uint32_t data, size_t lineStart, size_t& kept);
+    void WarnCut(const std::string& what, size_t kept);
+    int OpenTarget(const std::string& path);
     bool WriteText(const std::string& text);
     bool WriteComment(const std::string& text);  // a header comment line, "{" text "}"
 
@@ -96,4 +116,6 @@ private:
     bool m_eof = false;
     // Output: lines collect here and go to the file in blocks.
     std::string m_out;
+    // A regular target is written under m_tempPath and renamed to m_finalPath on Close.
+    std::string m_tempPath, m_finalPath;
 };

@@ -24,7 +24,8 @@ std::string CResultsDatabase::MakeNewSysid() {
     uint32_t t = m_host.Now();
     for (int attempt = 0; attempt < 10; ++attempt) {
         std::string candidate = base + KQFormat(format.c_str(), static_cast<unsigned>(t & mask));
-        if (!IsKnownSysid(candidate)) return candidate;
+        // One exported and not imported yet is unknown to the database, but a file holds it.
+        if (!IsKnownSysid(candidate) && m_handedOut.insert(candidate).second) return candidate;
         t = t * t;
     }
     m_host.LogLine(LoadKQString(IDS_ERR_NO_UNIQUE_ID));

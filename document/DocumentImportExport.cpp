@@ -90,8 +90,13 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
     const std::string sysid = entry ? CResultsDatabase::GetRecordSysid(*entry) : std::string();
     if (!OpenExportTarget(*this, file, path, sysid)) return false;
     // With no record (an empty database) the file holds the header lines only.
-    bool ok = !entry || file.WriteEntry(entry, 0, 0);
-    return file.Close() && ok;
+    if (entry && !file.WriteEntry(entry, 0, 0)) {
+        file.Abandon();
+        return false;
+    }
+    const bool ok = file.Close();
+    if (file.m_showLog) ShowLog();  // a value was cut to fit its line
+    return ok;
 }
 
 bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::string& path) {
@@ -122,5 +127,7 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
         if (held && held->m_inUse > 0) --held->m_inUse;
         if (!written) return false;  // the file is closed
     }
-    return file.Close();
+    const bool ok = file.Close();
+    if (file.m_showLog) ShowLog();  // a value was cut to fit its line
+    return ok;
 }

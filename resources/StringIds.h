@@ -168,7 +168,6 @@ enum KQStringId : unsigned {
     IDS_ERR_CANT_READ_DATABASE = 1017,
     IDS_WARN_MIRROR_REBUILT = 1018,
     IDS_ERR_DATABASE_NOT_OPENED = 1019,
-    IDS_DROP_REFUSED_RUNNING = 1020,
     // Report cells and column headers.
     IDS_PRIORITY_HIGH = 1140,
     IDS_PRIORITY_MEDIUM = 1141,
@@ -181,6 +180,10 @@ enum KQStringId : unsigned {
     // What an import did, and a second start that handed its files over.
     IDS_IMPORT_COUNTS = 1165,
     IDS_FILES_HANDED_OVER = 1166,
+    IDS_ERR_EXPORT_ONTO_DATABASE = 1020,
+    IDS_WARN_LINE_CUT = 1023,
+    IDS_DROP_REFUSED_RUNNING = 1110,
+    IDS_AUTO_RUN_NO_NAME = 1111,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

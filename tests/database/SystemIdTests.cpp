@@ -69,6 +69,10 @@ TEST_F(SystemId, TwoInOneSecondDifferThroughSquaring) {
     // Known without regard to case.
     Import("box+00020001");
     EXPECT_EQ(doc->MakeNewSysid(), KQFormat("BOX+%08x", 0x20001u * 0x20001u));
+    // One handed out and never stored (an export wrote it to a file) is not handed out again.
+    frame.clock = 0x30003;
+    EXPECT_EQ(doc->MakeNewSysid(), "BOX+00030003");
+    EXPECT_EQ(doc->MakeNewSysid(), KQFormat("BOX+%08x", 0x30003u * 0x30003u));
 }
 
 TEST_F(SystemId, TenKnownCandidatesGiveUp) {

@@ -1,5 +1,7 @@
 // The exchange file format: identifier and header lines, headers, attributes, tips, the
 // line layout on disk and the reader's messages with their line numbers.
+#include <algorithm>
+
 #include "tests/exchange/ExchangeFixture.h"
 
 namespace {
@@ -343,6 +345,69 @@ TEST_F(ExchangeTest, LineLimitSplitsLongLinesAndCountsTheRestAsALine) {
     EXPECT_EQ(r->GetAttrValue("Big").size(), 9999u - 4u);
     EXPECT_EQ(r->GetAttrValue("After"), "1");
     EXPECT_EQ(r->GetAttrCount(), 4);
+}
+
+TEST_F(ExchangeTest, WrittenLinesFitOneReadAndLongerValuesAreCutAtACharacter) {
+    AddMirror(*doc, "Sys", "MIRROR");
+    CKQTreeEntry* r = AddRecord(*doc, "Box", "LONG");
+    // "BigN=" leaves 9993 bytes of the 9998 a line may hold.
+    const std::string blankCut = std::string(9992, 'f') + " " + std::string(10, 'g');
+    std::string pairs;
+    for (int i = 0; i < 5000; ++i) pairs += ";#";
+    r->SetAttr("Big1", std::string(9993, 'a'), 0, 0);               // fits exactly
+    r->SetAttr("Big2", std::string(9994, 'b'), 0, 0);               // one byte over
+    r->SetAttr("Big3", std::string(9992, 'c') + "\xc3\xa9", 0, 0);  // a character over
+    r->SetAttr("Big4", std::string(9987, 'd'), 0, 0x1f);            // ";#0x1f" fills it
+    r->SetAttr("Big5", std::string(9988, 'e'), 0, 0x1f);
+    r->SetAttr("Big6", blankCut, 0, 0);  // a cut before a blank needs ";#0x0" after it
+    r->SetAttr("Big7", pairs, 0, 0);     // each ";#" is written as three bytes
+    r->SetAttr("After", "1", 0, 0);
+    r->SetAttr(std::string(10000, 'i'), "v", 0, 0x5);  // the identifier leaves "=;#0x5" room
+    r->AddSubtree()->Add(std::string(10000, 'k'))->SetAttr("X", "2", 0, 0);
+    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("LONG")}, Path("long.kqx")));
+
+    const std::string bytes = Written(Path("long.kqx"));
+    size_t longest = 0;
+    for (size_t b = 0, e; (e = bytes.find("\r\n", b)) != std::string::npos; b = e + 2)
+        longest = std::max(longest, e - b);
+    EXPECT_EQ(longest, 9998u);
+    std::vector<std::string> warnings;
+    for (const auto& l : frame.log)
+        if (l.rfind("Warning 1023", 0) == 0) warnings.push_back(l.substr(0, 100));
+    const std::string cut = " is too long for one line and was cut to ";
+    EXPECT_EQ(warnings, (std::vector<std::string>{
+                            "Warning 1023: Big2" + cut + "9993 bytes at line 6.",
+                            "Warning 1023: Big3" + cut + "9992 bytes at line 7.",
+                            "Warning 1023: Big5" + cut + "9987 bytes at line 9.",
+                            "Warning 1023: Big6" + cut + "9992 bytes at line 10.",
+                            "Warning 1023: Big7" + cut + "6662 bytes at line 11.",
+                            ("Warning 1023: " + std::string(9992, 'i')).substr(0, 100),
+                            ("Warning 1023: " + std::string(9995, 'k')).substr(0, 100)}));
+    EXPECT_GT(frame.showLogCount, 0);
+
+    // Read back: exact, or the cut value and nothing else; no line split into another.
+    CQuillo95Doc other(app, frame);
+    other.ImportFile(Path("long.kqx"));
+    CKQTreeEntry* back = Record(other, "LONG");
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->GetAttrCount(), 10);
+    EXPECT_EQ(back->GetAttr(9)->m_id, std::string(9992, 'i'));
+    EXPECT_EQ(back->GetAttr(9)->m_value, "");
+    EXPECT_EQ(back->GetAttr(9)->m_data, 0x5u);
+    EXPECT_EQ(back->GetAttrValue("Big1"), std::string(9993, 'a'));
+    EXPECT_EQ(back->GetAttrValue("Big2"), std::string(9993, 'b'));
+    EXPECT_EQ(back->GetAttrValue("Big3"), std::string(9992, 'c'));
+    EXPECT_EQ(back->GetAttrValue("Big4"), std::string(9987, 'd'));
+    EXPECT_EQ(back->GetAttr(4)->m_data, 0x1fu);
+    EXPECT_EQ(back->GetAttrValue("Big5"), std::string(9987, 'e'));
+    EXPECT_EQ(back->GetAttrValue("Big6"), std::string(9992, 'f'));
+    std::string threes;
+    for (int i = 0; i < 3331; ++i) threes += "; #";
+    EXPECT_EQ(back->GetAttrValue("Big7"), threes);
+    EXPECT_EQ(back->GetAttrValue("After"), "1");
+    ASSERT_NE(back->GetSubtree(), nullptr);
+    EXPECT_EQ(back->GetSubtree()->GetAt(0)->m_key, std::string(9995, 'k'));
+    EXPECT_EQ(back->GetSubtree()->GetAt(0)->GetAttrValue("X"), "2");
 }
 
 TEST_F(ExchangeTest, HandEditedFileImportsTheSame) {

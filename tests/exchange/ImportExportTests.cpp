@@ -1,4 +1,5 @@
 // The document's import and export commands, and auto-run.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "tests/exchange/ExchangeFixture.h"
@@ -11,6 +12,23 @@ const std::string kHeaderOnly =
 std::string OneRecord(const std::string& key, const std::string& sysid) {
     return "{Quillon 95 Exchange File}\r\n[" + key + "]\r\nSysName=" + sysid + "\r\nA=1\r\n";
 }
+
+// Names in the folder, hidden ones included.
+std::vector<std::string> FilesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Makes one step of writing a file fail while it lives.
+struct FailStep {
+    explicit FailStep(CExchangeFile::WriteStep step) {
+        CExchangeFile::s_failStep = [step](CExchangeFile::WriteStep s) { return s == step; };
+    }
+    ~FailStep() { CExchangeFile::s_failStep = nullptr; }
+};
 
 }  // namespace
 
@@ -149,10 +167,11 @@ TEST_F(ExchangeTest, TheCurrentSystemIsExportedUnderAFreshSysidEachTime) {
     EXPECT_EQ(mirror->GetAttrCount(), 2);
 
     // Through the Database pane: key of position 0 substitutes, other records keep theirs.
+    // In the same second as the last export, and not under the identifier it handed out.
     ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX"), doc->m_db.KeyForSysid("OLD")},
                                    Path("both.kqx")));
     const std::string both = Written(Path("both.kqx"));
-    EXPECT_NE(both.find("SysName=BOX+00000011\r\n"), std::string::npos);
+    EXPECT_NE(both.find("SysName=BOX+00000121\r\n"), std::string::npos) << both;
     EXPECT_NE(both.find("SysName=OLD\r\n"), std::string::npos);
     EXPECT_EQ(stored->GetAttrValue(0), "OLD");
 
@@ -194,6 +213,97 @@ TEST_F(ExchangeTest, AnExistingFileIsReplaced) {
     const std::string bytes = Written(Path("old.kqx"));
     EXPECT_EQ(bytes.find("ooo"), std::string::npos);
     EXPECT_EQ(bytes.rfind("{Quillon 95 Exchange File}\r\n", 0), 0u);
+}
+
+TEST_F(ExchangeTest, ExportsNeverGoIntoADatabaseFile) {
+    AddMirror(*doc, "Sys", "MIRROR");
+    AddRecord(*doc, "Box", "STORED");
+    const std::string db = Path("Quillo97.kqd");
+    ASSERT_TRUE(doc->OnSaveDocument(db));
+    const std::string before = ReadBytes(db);
+    const int key = doc->m_db.KeyForSysid("STORED");
+    std::filesystem::create_symlink(db, Path("results.kqx"));
+    std::filesystem::copy_file(db, Path("other.kqd"));
+    // The open database under its own name, through a link, from the dialog; any other
+    // SQLite file.
+    frame.saveAnswer = db;
+    EXPECT_FALSE(doc->ExportCurrent());
+    EXPECT_FALSE(doc->ExportRecords({key}, Path("results.kqx")));
+    EXPECT_FALSE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), Path("other.kqd")));
+    ASSERT_EQ(frame.boxes.size(), 3u);
+    EXPECT_EQ(frame.boxes[0].text,
+              "Error 1020: " + db +
+                  " is a database file; the export would destroy it and was not written");
+    EXPECT_EQ(frame.boxes[0].caption, db);
+    EXPECT_EQ(frame.boxes[1].text.rfind("Error 1020: " + Path("results.kqx") + " is", 0), 0u);
+    EXPECT_EQ(frame.boxes[2].text.rfind("Error 1020: " + Path("other.kqd") + " is", 0), 0u);
+    EXPECT_EQ(ReadBytes(db), before);
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("results.kqx")));
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"Quillo97.kqd", "other.kqd", "results.kqx"}));
+
+    // The database still opens with every record.
+    auto again = std::make_unique<CQuillo95Doc>(app, frame);
+    ASSERT_TRUE(again->OnOpenDocument(db));
+    EXPECT_TRUE(again->m_db.IsKnownSysid("MIRROR"));
+    CRecordEntry r;
+    EXPECT_TRUE(again->m_db.LoadRecord(r, "STORED"));
+}
+
+TEST_F(ExchangeTest, AFileIsReplacedWholeOrNotAtAll) {
+    AddMirror(*doc, "Sys", "MIRROR");
+    CKQTreeEntry* head = doc->m_db.m_cache.GetHead();
+    const std::string old = "{Quillon 95 Exchange File}\r\n[Old]\r\nSysName=OLD\r\n";
+    WriteFile("real.kqx", old);
+    ASSERT_EQ(chmod(Path("real.kqx").c_str(), 0640), 0);
+    std::filesystem::create_symlink("real.kqx", Path("link.kqx"));
+    for (auto step : {CExchangeFile::WriteStep::Write, CExchangeFile::WriteStep::Sync,
+                      CExchangeFile::WriteStep::Rename}) {
+        SCOPED_TRACE(static_cast<int>(step));
+        frame.boxes.clear();
+        FailStep fail(step);
+        EXPECT_FALSE(doc->ExportEntry(head, Path("link.kqx")));
+        ASSERT_EQ(frame.boxes.size(), 1u);
+        EXPECT_EQ(frame.boxes[0].text.rfind("Error 1007: Can't write this file", 0), 0u);
+        EXPECT_EQ(frame.boxes[0].caption, Path("link.kqx"));
+        // The earlier file is whole and no other file is left.
+        EXPECT_EQ(ReadBytes(Path("real.kqx")), old);
+        EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"link.kqx", "real.kqx"}));
+    }
+    {
+        frame.boxes.clear();
+        FailStep fail(CExchangeFile::WriteStep::Create);
+        EXPECT_FALSE(doc->ExportEntry(head, Path("link.kqx")));
+        ASSERT_EQ(frame.boxes.size(), 1u);
+        EXPECT_EQ(frame.boxes[0].text, "Error 1006: Can't create this file");
+        EXPECT_EQ(ReadBytes(Path("real.kqx")), old);
+    }
+    for (const std::string& line : frame.log) EXPECT_EQ(line.find(".tmp"), std::string::npos);
+
+    // Written: through the link, which stays a link, into the file with its mode.
+    ASSERT_TRUE(doc->ExportEntry(head, Path("link.kqx")));
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.kqx")));
+    EXPECT_NE(Written(Path("real.kqx")).find("SysName=MIRROR"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(stat(Path("real.kqx").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"link.kqx", "real.kqx"}));
+    // A failing folder sync after the rename is still reported.
+    {
+        frame.boxes.clear();
+        FailStep fail(CExchangeFile::WriteStep::SyncFolder);
+        EXPECT_FALSE(doc->ExportEntry(head, Path("new.kqx")));
+        EXPECT_EQ(frame.boxes.size(), 1u);
+    }
+
+    // A FIFO is refused without waiting for a reader and stays a FIFO.
+    ASSERT_EQ(mkfifo(Path("pipe.kqx").c_str(), 0600), 0);
+    frame.boxes.clear();
+    EXPECT_FALSE(doc->ExportEntry(head, Path("pipe.kqx")));
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text, "Error 1006: Can't create this file");
+    EXPECT_TRUE(std::filesystem::is_fifo(Path("pipe.kqx")));
+    // A device is written where it is.
+    EXPECT_TRUE(doc->ExportEntry(head, "/dev/null"));
 }
 
 // Auto-run names its file after the current system when given none; it runs in the program
@@ -239,4 +349,26 @@ TEST_F(AutoRunTest, ANameWithADotKeepsItAndQuotesAreRemoved) {
     EXPECT_TRUE(frame.LogContains("Auto run to export file my results.kqx"));
     app.m_autoRunFile = Path("missing/dir/out.kqx");
     EXPECT_FALSE(doc->AutoRun());
+}
+
+TEST_F(AutoRunTest, NoDialogAndNoRunWhereThereIsNothingToWriteTo) {
+    // The database file itself: refused before the tests run.
+    ASSERT_TRUE(doc->OnSaveDocument(Path("Quillo97.kqd")));
+    const std::string before = ReadBytes(Path("Quillo97.kqd"));
+    app.m_autoRunFile = "Quillo97.kqd";
+    const int runs = Count(Branch(10), "RunTests");
+    EXPECT_FALSE(doc->AutoRun());
+    EXPECT_EQ(Count(Branch(10), "RunTests"), runs);
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text.rfind("Error 1020: Quillo97.kqd is a database file", 0), 0u);
+    EXPECT_EQ(ReadBytes(Path("Quillo97.kqd")), before);
+
+    // No name and no current system to name the file after: no save dialog.
+    view.doc = nullptr;
+    doc = std::make_unique<CQuillo95Doc>(app, frame);
+    app.m_autoRunFile.clear();
+    EXPECT_FALSE(doc->AutoRun());
+    EXPECT_TRUE(frame.saveRequests.empty());
+    EXPECT_TRUE(frame.LogContains(
+        "Auto run has no file name to export to: the current system has no identifier."));
 }

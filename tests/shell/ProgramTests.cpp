@@ -18,12 +18,13 @@ namespace {
 const char kVersion[] = "Version 1.0 Build 43 March 25, 1997";
 
 struct ProgramDir {
-    QString root, dir, program;
+    QString root, dir, program, workDir;
     QProcessEnvironment env;
 
     ProgramDir(const QString& name, const QStringList& modules) {
         root = MakeScratch("program-" + name);
         dir = root + "/Quillon 97";  // a blank in the path on purpose
+        workDir = root;
         QDir().mkpath(dir);
         program = dir + "/quillon";
         EXPECT_TRUE(QFile::copy(QUILLON_PROGRAM, program));
@@ -52,7 +53,7 @@ struct ProgramDir {
     std::unique_ptr<QProcess> Start(const QStringList& args) {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);
-        p->setWorkingDirectory(root);
+        p->setWorkingDirectory(workDir);
         p->start(program, args);
         EXPECT_TRUE(p->waitForStarted(5000));
         return p;
@@ -177,6 +178,57 @@ TEST(Program, UnattendedRunThatWritesNoFileEndsNonZero) {
         << r.err.constData();
     // The database is saved as on any close.
     EXPECT_TRUE(QFileInfo(p.dir + "/Quillo97.kqd").isFile());
+}
+
+// Started in its own folder and told to export onto its database: refused, and every
+// stored record is still there.
+TEST(Program, UnattendedExportOntoTheDatabaseIsRefusedAndEveryRecordStays) {
+    ProgramDir p("onto-db", {"Ten"});
+    const QString other = p.root + "/other machine.kqx";
+    WriteText(other,
+              "{Quillon 95 Exchange File}\r\n[OTHER-BOX]\r\nSysName=OTHER-BOX-7\r\n"
+              ".[Item]\r\nSpeed=42;#0x5\r\n");
+    auto proc = p.Start({"-P", "-L", other});
+    ASSERT_TRUE(p.WaitForLog("Added OTHER-BOX-7")) << ReadText(p.dir + "/KQlog.txt").constData();
+    ::kill(static_cast<pid_t>(proc->processId()), SIGTERM);
+    ASSERT_EQ(ProgramDir::Finish(*proc, 15000).exitCode, 0);
+    const QString database = p.dir + "/Quillo97.kqd";
+    const QStringList stored = StreamNames(database);
+    ASSERT_TRUE(stored.contains("BOX-10") && stored.contains("OTHER-BOX-7")) << stored.size();
+    QFile::link(database, p.dir + "/results.kqx");
+
+    p.workDir = p.dir;
+    for (const QString& target : {QString("Quillo97.kqd"), QString("results.kqx")}) {
+        SCOPED_TRACE(target.toStdString());
+        const auto r = p.Run({"-A:" + target, "-P"});
+        EXPECT_FALSE(r.crashed);
+        EXPECT_EQ(r.exitCode, 2) << r.err.constData();
+        EXPECT_TRUE(r.err.contains(
+            (p.dir + "/" + target + ": Error 1020: " + p.dir + "/" + target + " is a database")
+                .toUtf8()))
+            << r.err.constData();
+        EXPECT_FALSE(r.out.contains("Results exported")) << r.out.constData();
+        // The same database, whole: it opens, checks out and names every record.
+        EXPECT_TRUE(ReadText(database).startsWith(QByteArray("SQLite format 3\0", 16)));
+        sqlite3* db = nullptr;
+        ASSERT_EQ(
+            sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        const QStringList now = StreamNames(database);
+        for (const QString& name : stored) EXPECT_TRUE(now.contains(name)) << name.toStdString();
+    }
+    // And the program reads it back: the stored system is still known to an import.
+    proc = p.Start({"-P", "-L", other});
+    ASSERT_TRUE(p.WaitForLog("Warning 1008: Duplicate record OTHER-BOX-7 skipped"))
+        << ReadText(p.dir + "/KQlog.txt").constData();
+    ::kill(static_cast<pid_t>(proc->processId()), SIGTERM);
+    EXPECT_EQ(ProgramDir::Finish(*proc, 15000).exitCode, 0);
 }
 
 TEST(Program, SecondStartEndsAtOnceAndSigtermSavesTheDatabase) {
