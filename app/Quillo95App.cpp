@@ -233,6 +233,8 @@ void CQuillo95App::OpenDocument() {
         return;
     }
     if (m_doc->OnOpenDocument(m_state.m_databasePath)) return;
+    // A busy file is still the database: it is read later, not replaced by the older one.
+    if (m_doc->DatabaseUnread()) return m_doc->OnNewDocument();
     if (m_doc->OnOpenDocument(m_state.m_dataDir + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
     m_doc->OnNewDocument();
 }

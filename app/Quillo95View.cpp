@@ -72,11 +72,17 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
             if (lParam)
                 m_doc.ExportRecords(*reinterpret_cast<const std::vector<int32_t>*>(lParam), "");
             return 0;
-        case UM_DELETERECORD:
+        case UM_DELETERECORD: {
             // Non-zero: refused, the list keeps the row.
             if (RefusedDuringRun()) return 1;
+            // The list takes the row away after this message: a row that an undone delete
+            // brings back must come after that.
+            const bool nested = m_deleting;
+            m_deleting = true;
             m_doc.DeleteRecord(int(lParam));
+            m_deleting = nested;
             return 0;
+        }
         case UM_QUERYRECORD:
             return m_doc.QueryRecord(int(lParam));
         case UM_ITEMACTION:
@@ -410,10 +416,14 @@ void CQuillo95View::RegenTips() {
 // ---- document notifications ----
 
 void CQuillo95View::OnUpdate(int hint, int recordKey) {
-    if (hint == HINT_RECORD)
+    if (hint == HINT_RECORD && m_deleting)
+        QTimer::singleShot(0, this, [this, recordKey] { m_databasePane.UpdateRow(recordKey); });
+    else if (hint == HINT_RECORD)
         m_databasePane.UpdateRow(recordKey);
     else if (hint == HINT_DATABASE)
         m_databasePane.SortAgain();
+    else if (hint == HINT_DATABASE_READ)
+        DatabaseRead();
     else
         update();
 }
@@ -445,7 +455,21 @@ void CQuillo95View::RestoreSelection() {
     if (selection.empty()) m_databasePane.AddToSelection(m_doc.CurrentSystemKey());
 }
 
+// The file was read late: every stored system is listed now, and the selection saved in the
+// settings names them again.
+void CQuillo95View::DatabaseRead() {
+    if (m_currentPane == PANE_NONE) return;  // the first set-up restores and lists
+    m_databasePane.m_selection.clear();
+    RestoreSelection();
+    m_doc.OnSelectionCaptured(m_databasePane.GetSelection());
+    MarkPanesNotUpToDate();
+    m_databasePane.Refresh();
+    if (m_currentPane != PANE_DATABASE) RefreshCurrentPane();
+}
+
 void CQuillo95View::SaveSelection() {
+    // Restored while the database was unread, it would only name this run's records.
+    if (m_doc.DatabaseUnread()) return;
     auto settings = OpenSettings();
     const std::vector<int32_t>& selection = m_databasePane.GetSelection();
     settings->setValue(KQText(IDS_REG_NUM_RECS_SELECTED), int(selection.size()));

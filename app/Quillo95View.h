@@ -138,6 +138,8 @@ public:
     // Record selection persistence ("Settings": NumRecsSelected, RecSelected%02u).
     void RestoreSelection();
     void SaveSelection();
+    void DatabaseRead();
+    bool m_deleting = false;  // a record delete is being handled
 
     // The five panes in their order.
     CSummaryPane m_summaryPane;

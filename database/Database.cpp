@@ -83,32 +83,29 @@ bool CResultsDatabase::Open(const std::string& path) {
     const std::string previous = m_storage.Path();
     CStreamStorage::OpenResult r = m_storage.OpenExisting(path);
     if (r == CStreamStorage::OpenResult::Ok) {
-        m_path = path;
-        m_loaded.clear();
-        m_cache.RemoveAll();
-        m_queue.clear();
-        m_directory.clear();
-        m_unstored.clear();
-        m_opened = ReadDirectory() ? 1 : 0;
-        RebuildIndex();
-        if (m_opened) {
+        std::vector<std::string> directory;
+        if (ReadDirectoryInto(directory)) {
+            m_path = path;
+            m_loaded.clear();
+            m_cache.RemoveAll();
+            m_queue.clear();
+            m_unstored.clear();
+            m_directory = std::move(directory);
+            m_opened = 1;
+            RebuildIndex();
+            m_dirChanged = m_dirRemade ? 1 : 0;
+            m_dirRemade = false;
             m_saveFailed = false;
+            m_openPending = false;
+            m_pendingPath.clear();
             RememberOwnFile(path);
             m_openResult = r;
             return true;
         }
-        if (m_dirReadFailed) {
-            // Busy or an I/O error: the file may be perfectly good, it was only not read.
-            m_lastError = m_storage.LastError();
-            m_storage.Close();
-            r = CStreamStorage::OpenResult::Error;
-        } else {
-            // Ours, but its directory is missing or damaged: saving over it would lose the
-            // records it still holds, so it is kept aside like any unreadable file.
-            m_lastError = "damaged directory";
-            m_storage.Close();
-            r = CStreamStorage::OpenResult::NotADatabase;
-        }
+        // Busy or an I/O error: the file may be perfectly good, it was only not read.
+        m_lastError = m_storage.LastError();
+        m_storage.Close();
+        r = CStreamStorage::OpenResult::Error;
     } else {
         m_lastError = m_storage.LastError();
         if (!previous.empty()) m_storage.OpenExisting(previous);
@@ -117,8 +114,173 @@ bool CResultsDatabase::Open(const std::string& path) {
         m_keepAsideBeforeSave = true;
         m_unreadablePath = path;
     }
+    if (r == CStreamStorage::OpenResult::Error && !m_storage.IsOpen()) {
+        // Read it before anything is written there; until then this run's records wait.
+        m_openPending = true;
+        m_pendingPath = path;
+        m_opened = 0;
+    }
     m_openResult = r;
     return false;
+}
+
+CResultsDatabase::RetryResult CResultsDatabase::RetryOpen(int busyMs, std::string& storedMirror) {
+    storedMirror.clear();
+    if (!m_openPending) return RetryResult::NotPending;
+    m_storage.SetBusyTimeout(busyMs);
+    const CStreamStorage::OpenResult r = m_storage.OpenExisting(m_pendingPath);
+    m_storage.SetBusyTimeout(2000);
+    std::vector<std::string> file;
+    if (r == CStreamStorage::OpenResult::Ok && !ReadDirectoryInto(file)) {
+        m_lastError = m_storage.LastError();
+        m_storage.Close();
+        return RetryResult::StillUnread;
+    }
+    if (r != CStreamStorage::OpenResult::Ok) {
+        m_lastError = m_storage.LastError();
+        if (r == CStreamStorage::OpenResult::Error) return RetryResult::StillUnread;
+        // Gone, or found to be something else: the save decides as for any file.
+        m_openPending = false;
+        if (r == CStreamStorage::OpenResult::NotADatabase) {
+            m_keepAsideBeforeSave = true;
+            m_unreadablePath = m_pendingPath;
+        }
+        m_openResult = r;
+        return RetryResult::NotRead;
+    }
+    JoinRecordsToFile(std::move(file), storedMirror);
+    return RetryResult::Read;
+}
+
+// This run's records, made while the file was unread, join the file's records as an import
+// joins them. Each keeps the key it had, so the views' rows and selections still name it.
+void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::string& storedMirror) {
+    struct Mine {
+        std::string sysid;
+        CRecordEntry* rec;
+        int key;
+        bool saved;
+    };
+    CRecordEntry* mirror = nullptr;
+    int mirrorKey = 0;
+    std::vector<Mine> mine;
+    for (size_t i = 0; i < m_directory.size(); ++i) {
+        const std::string& s = m_directory[i];
+        auto loaded = m_loaded.find(s);
+        if (s.empty() || loaded == m_loaded.end() || !m_keyMap.count(s)) continue;
+        if (i == 0 && loaded->second->m_current) {
+            mirror = loaded->second;
+            mirrorKey = m_keyMap[s];
+        } else {
+            mine.push_back({s, loaded->second, m_keyMap[s], m_savedWhileUnread.count(s) != 0});
+        }
+    }
+    // Deleted since: nothing of the file's may go with them.
+    for (int i = 0; i < m_cache.GetCount();) {
+        CRecordEntry* rec = Rec(m_cache.GetAt(i));
+        if (rec && rec->m_deleted) {
+            m_cache.Remove(rec);
+            continue;
+        }
+        ++i;
+    }
+    m_path = m_pendingPath;
+    m_openPending = false;
+    m_pendingPath.clear();
+    m_savedWhileUnread.clear();
+    m_directory = std::move(file);
+    m_loaded.clear();
+    m_unstored.clear();
+    m_opened = 1;
+    m_saveFailed = false;
+    m_openResult = CStreamStorage::OpenResult::Ok;
+    RebuildIndex();
+    m_dirChanged = m_dirRemade ? 1 : 0;
+    m_dirRemade = false;
+    RememberOwnFile(m_path);
+
+    auto rekey = [this](const std::string& sysid, int key) {
+        auto it = m_keyMap.find(sysid);
+        if (it == m_keyMap.end() || key <= 0) return;
+        const int pos = KeyPosition(it->second);
+        m_keyTable.erase(it->second);
+        m_keyTable[key] = pos;
+        it->second = key;
+    };
+    auto drop = [this](CRecordEntry* rec) { m_cache.Remove(rec); };
+
+    if (mirror) {
+        const std::string sysid = GetRecordSysid(*mirror);
+        switch (StateForImport(sysid)) {
+            case ImportState::Absent:
+                // A machine the file does not know: its record goes first, as at start-up.
+                for (auto& kp : m_keyTable) ++kp.second;
+                m_directory.insert(m_directory.begin(), sysid);
+                m_keyTable[mirrorKey] = 0;
+                m_keyMap[sysid] = mirrorKey;
+                m_loaded[sysid] = mirror;
+                m_unstored.insert(sysid);
+                m_dirChanged = 1;
+                break;
+            case ImportState::Dangling:
+                AdoptDanglingRecord(mirror, sysid);
+                rekey(sysid, mirrorKey);
+                break;
+            case ImportState::Present:
+            case ImportState::Error:
+                // The stored record stays, description included; the owner decides what of
+                // this run it takes.
+                drop(mirror);
+                rekey(sysid, mirrorKey);
+                storedMirror = sysid;
+                break;
+        }
+    }
+    // Snapshots go in oldest first, so the newest ends at position 1 as when it was saved.
+    for (auto it = mine.rbegin(); it != mine.rend(); ++it) {
+        if (!it->saved) continue;
+        if (IsKnownSysid(it->sysid)) {
+            const std::string fresh = MakeNewSysid();
+            if (fresh.empty()) {
+                drop(it->rec);
+                continue;
+            }
+            SetRecordSysid(*it->rec, fresh);
+            it->sysid = fresh;
+        }
+        const int pos = std::min<int>(1, static_cast<int>(m_directory.size()));
+        for (auto& kp : m_keyTable)
+            if (kp.second >= pos) ++kp.second;
+        m_directory.insert(m_directory.begin() + pos, it->sysid);
+        m_keyTable[it->key] = pos;
+        m_keyMap[it->sysid] = it->key;
+        m_loaded[it->sysid] = it->rec;
+        m_unstored.insert(it->sysid);
+        m_dirChanged = 1;
+    }
+    for (Mine& m : mine) {
+        if (m.saved) continue;
+        switch (StateForImport(m.sysid)) {
+            case ImportState::Absent:
+                m_directory.push_back(m.sysid);
+                m_keyTable[m.key] = static_cast<int>(m_directory.size()) - 1;
+                m_keyMap[m.sysid] = m.key;
+                m_loaded[m.sysid] = m.rec;
+                m_unstored.insert(m.sysid);
+                m_dirChanged = 1;
+                break;
+            case ImportState::Dangling:
+                AdoptDanglingRecord(m.rec, m.sysid);
+                rekey(m.sysid, m.key);
+                break;
+            case ImportState::Present:
+            case ImportState::Error:
+                m_host.LogLine(FormatKQString(IDS_WARN_DUPLICATE_RECORD, m.sysid));
+                drop(m.rec);
+                break;
+        }
+    }
+    m_host.SetModifiedFlag();
 }
 
 bool CResultsDatabase::OwnsFileAt(const std::string& path) const {
@@ -219,6 +381,8 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
                 case CStreamStorage::OpenResult::Missing:
                     break;
                 case CStreamStorage::OpenResult::NoPermission:
+                case CStreamStorage::OpenResult::Damaged:
+                    // May hold records: neither moved nor written over.
                     m_lastError = probe.LastError();
                     return false;
                 default:
@@ -267,7 +431,9 @@ void CResultsDatabase::ReportSaveFailure(const std::string& path) {
 bool CResultsDatabase::Save(const std::string& path) {
     m_host.SetStatusText(LoadKQString(IDS_SAVING_DATA));
     m_host.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + path);
-    bool result = EnsureStorage(path);
+    // A file not read yet is never written over: its records would be lost to this run.
+    bool result = !m_openPending && EnsureStorage(path);
+    if (m_openPending) m_lastError = "not read yet";
     if (result) {
         m_path = path;
         m_opened = 1;
@@ -292,8 +458,9 @@ bool CResultsDatabase::Save(const std::string& path) {
                 CRecordEntry* rec = Rec(e);
                 if (!rec || !rec->m_changed) continue;
                 if (rec->m_deleted) {
-                    // May be gone already, or belong to a new record of that name by now.
-                    if (!m_loaded.count(GetRecordSysid(*rec))) DestroyRecordStream(*rec);
+                    // May be gone already, or named again by a new record by now.
+                    const std::string gone = GetRecordSysid(*rec);
+                    if (!IsKnownSysid(gone)) DestroyRecordStream(*rec);
                     done.push_back(rec);
                 } else if (WriteRecord(*rec)) {
                     done.push_back(rec);
@@ -315,7 +482,10 @@ bool CResultsDatabase::Save(const std::string& path) {
                 // Only a committed transaction has written anything.
                 for (CRecordEntry* rec : done) {
                     rec->m_changed = 0;
-                    MarkStored(*rec, true);
+                    if (rec->m_deleted)
+                        m_pendingDeletes.erase(GetRecordSysid(*rec));
+                    else
+                        MarkStored(*rec, true);
                 }
             } else {
                 m_lastError = m_storage.LastError();
@@ -335,13 +505,37 @@ bool CResultsDatabase::Save(const std::string& path) {
 // ---- streams ----
 
 bool CResultsDatabase::ReadDirectory() {
+    std::vector<std::string> directory;
+    const bool ok = ReadDirectoryInto(directory);
+    m_directory = ok ? std::move(directory) : std::vector<std::string>();
+    m_dirChanged = ok && m_dirRemade ? 1 : 0;
+    m_dirRemade = false;
+    return ok;
+}
+
+// A directory stream that is missing or does not decode is made again from the record
+// streams the file holds, in the order they were first written: the records are all there.
+bool CResultsDatabase::ReadDirectoryInto(std::vector<std::string>& directory) {
     std::string data;
+    directory.clear();
     const CStreamStorage::ReadResult r = m_storage.Read(DirectoryName(), data);
     m_dirReadFailed = r == CStreamStorage::ReadResult::Error;
-    bool ok = r == CStreamStorage::ReadResult::Ok && DeserializeDirectory(data, m_directory);
-    if (!ok) m_directory.clear();
-    m_dirChanged = 0;
-    return ok;
+    if (m_dirReadFailed) return false;
+    if (r == CStreamStorage::ReadResult::Ok && DeserializeDirectory(data, directory)) return true;
+    directory.clear();
+    std::string probe;
+    for (std::string& name : m_storage.StreamNames())
+        if (IsStorableSysid(name)) directory.push_back(std::move(name));
+    // The names were read from the file: a failure here is another failed read.
+    if (m_storage.Read(DirectoryName(), probe) == CStreamStorage::ReadResult::Error) {
+        m_dirReadFailed = true;
+        return false;
+    }
+    if (r == CStreamStorage::ReadResult::Ok || !directory.empty())
+        m_host.LogLine(FormatKQString(IDS_WARN_DIRECTORY_REMADE, m_storage.Path(),
+                                      std::to_string(directory.size())));
+    m_dirRemade = true;
+    return true;
 }
 
 bool CResultsDatabase::WriteDirectory(const std::set<std::string, CaseLess>* storedNow) {
@@ -366,7 +560,15 @@ bool CResultsDatabase::WriteDirectory(const std::set<std::string, CaseLess>* sto
 
 bool CResultsDatabase::ReadRecord(const std::string& sysid, CKQTreeEntry& entry) {
     std::string data;
-    if (!IsStorableSysid(sysid) || !m_storage.ReadStream(sysid, data)) return false;
+    m_readFailed = false;
+    if (!IsStorableSysid(sysid)) return false;
+    const CStreamStorage::ReadResult r = m_storage.Read(sysid, data);
+    if (r != CStreamStorage::ReadResult::Ok) {
+        // Busy or an I/O error says nothing about the record: it may be whole.
+        m_readFailed = r == CStreamStorage::ReadResult::Error;
+        m_lastError = m_storage.LastError();
+        return false;
+    }
     if (DeserializeRecord(data, entry)) return true;
     // A damaged stream: nothing half-read stays behind.
     ClearEntry(entry);
@@ -439,6 +641,7 @@ bool CResultsDatabase::LoadRecord(CKQTreeEntry& entry, const std::string& sysid)
 CRecordEntry* CResultsDatabase::GetRecord(const std::string& sysid) {
     auto it = m_loaded.find(sysid);
     if (it != m_loaded.end()) return it->second;
+    m_readFailed = !m_storage.IsOpen();  // no file to read it from now
     if (!IsStorableSysid(sysid) || !m_storage.IsOpen()) return nullptr;
     CKQTreeEntry* e = m_cache.Add(std::string());
     CRecordEntry* rec = Rec(e);
@@ -513,6 +716,7 @@ bool CResultsDatabase::RefuseSysid(const std::string& sysid) {
 
 int CResultsDatabase::AddImportedRecord(CRecordEntry* entry, const std::string& sysid) {
     if (RefuseSysid(sysid)) return -1;
+    CancelPendingDelete(sysid);
     m_directory.push_back(sysid);
     int key = MakeKey(static_cast<int>(m_directory.size()) - 1);
     m_keyMap[sysid] = key;
@@ -524,6 +728,7 @@ int CResultsDatabase::AddImportedRecord(CRecordEntry* entry, const std::string& 
 
 int CResultsDatabase::AddSavedRecord(CRecordEntry* entry, const std::string& sysid) {
     if (RefuseSysid(sysid)) return -1;
+    CancelPendingDelete(sysid);
     const int pos = std::min<int>(1, static_cast<int>(m_directory.size()));
     for (auto& kp : m_keyTable)
         if (kp.second >= pos) ++kp.second;
@@ -532,6 +737,7 @@ int CResultsDatabase::AddSavedRecord(CRecordEntry* entry, const std::string& sys
     m_keyMap[sysid] = key;
     if (entry) m_loaded[sysid] = entry;
     m_unstored.insert(sysid);
+    if (m_openPending) m_savedWhileUnread.insert(sysid);
     m_dirChanged = 1;
     return key;
 }
@@ -539,6 +745,7 @@ int CResultsDatabase::AddSavedRecord(CRecordEntry* entry, const std::string& sys
 CRecordEntry* CResultsDatabase::AddCurrentSystemRecord(const std::string& key,
                                                        const std::string& sysid) {
     if (RefuseSysid(sysid)) return nullptr;
+    CancelPendingDelete(sysid);
     CKQTreeEntry* e = m_cache.InsertHead(key);
     CRecordEntry* rec = Rec(e);
     if (!rec) {
@@ -578,6 +785,7 @@ int CResultsDatabase::AdoptDanglingRecord(CRecordEntry* entry, const std::string
     auto known = m_keyMap.find(sysid);
     if (known == m_keyMap.end() || !entry) return -1;
     const std::string named = known->first;
+    CancelPendingDelete(named);
     m_loaded[named] = entry;
     m_unstored.insert(named);
     return known->second;
@@ -603,41 +811,79 @@ CRecordEntry* CResultsDatabase::RebuildRecord(const std::string& key, const std:
     return rec;
 }
 
-bool CResultsDatabase::DeleteRecord(int key) {
+bool CResultsDatabase::DeleteRecord(int key, bool* undone) {
+    if (undone) *undone = false;
     const int pos = KeyPosition(key);
-    std::string sysid;
-    if (pos >= 0 && pos < static_cast<int>(m_directory.size())) {
-        sysid = m_directory[static_cast<size_t>(pos)];
-        m_directory[static_cast<size_t>(pos)].clear();  // the directory keeps its length
-        m_keyMap.erase(sysid);
-    }
-    if (sysid.empty()) return false;
-    CRecordEntry* rec = GetRecord(sysid);
-    if (rec) {
-        rec->m_deleted = 1;
-        rec->m_changed = 1;
-        rec->m_inUse = 0;
-        rec->DeleteSubtree();
-        m_host.SetModifiedFlag();
-    }
-    m_loaded.erase(sysid);
+    if (pos < 0 || pos >= static_cast<int>(m_directory.size())) return false;
+    const std::string sysid = m_directory[static_cast<size_t>(pos)];
+    const int namedKey = KeyForSysid(sysid);
+    if (sysid.empty() || namedKey < 0) return false;
+    const bool wasUnstored = m_unstored.count(sysid) != 0;
+    const int dirChanged = m_dirChanged;
+    m_directory[static_cast<size_t>(pos)].clear();  // the directory keeps its length
+    m_keyMap.erase(sysid);
     m_unstored.erase(sysid);
-    m_dirChanged = 1;
-    if (!m_storage.IsOpen() || !m_opened || m_saveFailed) return false;
+    if (!m_storage.IsOpen() || !m_opened || m_saveFailed) {
+        // No file to write now: a later save writes the directory and destroys the stream.
+        MarkDeleted(sysid, true);
+        m_dirChanged = 1;
+        m_host.SetModifiedFlag();
+        return false;
+    }
     // The directory stops naming the record in the same transaction that destroys its stream.
-    if (!m_storage.Begin()) return false;
-    if (!WriteDirectory()) {
+    bool destroyed = false;
+    bool ok = m_storage.Begin();
+    if (ok && !WriteDirectory()) {
         m_storage.Rollback();
-        m_dirChanged = 1;
+        ok = false;
+    } else if (ok) {
+        destroyed = m_storage.DestroyStream(sysid);
+        ok = m_storage.Commit();
+    }
+    if (!ok) {
+        // Nothing was written: the record is back where it was, and nothing waits to be done.
+        m_lastError = m_storage.LastError();
+        m_directory[static_cast<size_t>(pos)] = sysid;
+        m_keyMap[sysid] = namedKey;
+        if (wasUnstored) m_unstored.insert(sysid);
+        m_dirChanged = dirChanged;
+        m_host.LogLine(FormatKQString(IDS_ERR_DELETE_UNDONE, sysid, m_lastError));
+        if (undone) *undone = true;
         return false;
     }
-    const bool destroyed = m_storage.DestroyStream(sysid);
-    if (!m_storage.Commit()) {
-        m_dirChanged = 1;
-        return false;
-    }
-    if (rec) rec->m_changed = 0;
+    MarkDeleted(sysid, false);
+    m_host.SetModifiedFlag();
     return destroyed;
+}
+
+// The cached record of a deleted identifier leaves the cache at the next save step; with
+// pending set, that step also destroys its stream (when the directory no longer names it).
+void CResultsDatabase::MarkDeleted(const std::string& sysid, bool pending) {
+    auto it = m_loaded.find(sysid);
+    CRecordEntry* rec = it != m_loaded.end() ? it->second : nullptr;
+    if (rec) m_loaded.erase(it);
+    if (!rec && pending) {
+        // A marker that names the stream, nothing read for it.
+        rec = Rec(m_cache.Add(std::string()));
+        if (!rec) return;
+        SetRecordSysid(*rec, sysid);
+    }
+    if (!rec) return;
+    rec->m_deleted = 1;
+    rec->m_changed = pending ? 1 : 0;
+    rec->m_inUse = 0;
+    rec->DeleteSubtree();
+    if (pending) m_pendingDeletes.insert(sysid);
+}
+
+// A record of that identifier arrives: a delete still waiting for a save must not take it.
+void CResultsDatabase::CancelPendingDelete(const std::string& sysid) {
+    if (!m_pendingDeletes.erase(sysid)) return;
+    for (CKQTreeEntry* e : m_cache) {
+        CRecordEntry* rec = Rec(e);
+        if (rec && rec->m_deleted && rec->m_changed && EqualsNoCase(GetRecordSysid(*rec), sysid))
+            rec->m_changed = 0;
+    }
 }
 
 void CResultsDatabase::RebuildIndex() {
@@ -734,6 +980,7 @@ bool CResultsDatabase::IdleStep() {
 }
 
 bool CResultsDatabase::SaveStep() {
+    if (m_openPending) return false;  // the owner reads the file again first
     if (!m_opened) {
         if (!m_saveFailed) m_host.SaveModified();
         return false;
@@ -801,8 +1048,9 @@ bool CResultsDatabase::SaveStep() {
             for (CKQTreeEntry* e : m_cache) {
                 CRecordEntry* rec = Rec(e);
                 if (ok && rec && rec->m_changed && rec->m_deleted) {
-                    // May be gone already, or belong to a new record of that name by now.
-                    if (!m_loaded.count(GetRecordSysid(*rec))) DestroyRecordStream(*rec);
+                    // May be gone already, or named again by a new record by now.
+                    const std::string gone = GetRecordSysid(*rec);
+                    if (!IsKnownSysid(gone)) DestroyRecordStream(*rec);
                     deleted.push_back(rec);
                 }
             }
@@ -812,7 +1060,10 @@ bool CResultsDatabase::SaveStep() {
                 m_storage.Rollback();
             }
             if (ok)
-                for (CRecordEntry* rec : deleted) rec->m_changed = 0;
+                for (CRecordEntry* rec : deleted) {
+                    rec->m_changed = 0;
+                    m_pendingDeletes.erase(GetRecordSysid(*rec));
+                }
         }
         if (!ok) {
             m_dirChanged = 1;

@@ -43,6 +43,15 @@ public:
     bool IsOwnFile(const std::string& path) const { return OwnsFileAt(path); }
 
     bool ReadDirectory();
+
+    // A file that was busy or failed to read at start-up is read again before anything is
+    // written there. Read: the file is the database now and this run's records joined it;
+    // storedMirror names this machine's stored record when the file had it (it stays as
+    // stored). StillUnread: busy again, nothing changed. NotRead: no longer a file to read
+    // (gone or not ours); saving decides as for any file.
+    enum class RetryResult { NotPending, StillUnread, Read, NotRead };
+    RetryResult RetryOpen(int busyMs, std::string& storedMirror);
+    bool OpenPending() const { return m_openPending; }
     // Writes the directory as the file may hold it: without the records whose stream was
     // never committed (storedNow: written in the open transaction, so named all the same).
     bool WriteDirectory(const std::set<std::string, CaseLess>* storedNow = nullptr);
@@ -54,6 +63,8 @@ public:
     bool LoadRecord(CKQTreeEntry& entry, const std::string& sysid);
     // The cached record with that Sysid, loading it into the cache when needed; null if none.
     CRecordEntry* GetRecord(const std::string& sysid);
+    // The last record read failed for busy or I/O, not for a missing or damaged stream.
+    bool LastReadFailed() const { return m_readFailed; }
 
     bool IsKnownSysid(const std::string& sysid) const;
     // A new identifier: the mirror record's own, "+" and a hexadecimal time stamp, at most
@@ -84,7 +95,9 @@ public:
     int AddImportedRecord(CRecordEntry* entry, const std::string& sysid);
     int AddSavedRecord(CRecordEntry* entry, const std::string& sysid);
     CRecordEntry* AddCurrentSystemRecord(const std::string& key, const std::string& sysid);
-    bool DeleteRecord(int key);
+    // A delete whose transaction fails is undone (undone set, "Error 1022" logged); without
+    // an open file it waits for the next save.
+    bool DeleteRecord(int key, bool* undone = nullptr);
     void RebuildIndex();
 
     int KeyPosition(int key) const;                   // directory position, -1 when unknown
@@ -157,9 +170,21 @@ private:
     void RememberOwnFile(const std::string& path);
     void MarkStored(CRecordEntry& record, bool directoryWritten);
     bool m_dirReadFailed = false;  // the directory could not be read (busy, I/O)
+    bool m_dirRemade = false;      // the directory was made again from the record streams
+    bool m_readFailed = false;     // the last record read was busy or an I/O error
+    bool ReadDirectoryInto(std::vector<std::string>& directory);
+    void JoinRecordsToFile(std::vector<std::string> file, std::string& storedMirror);
+    // The file at m_pendingPath could not be read yet (busy, I/O); nothing is written there
+    // until it has been.
+    bool m_openPending = false;
+    std::string m_pendingPath;
+    std::set<std::string, CaseLess> m_savedWhileUnread;  // snapshots go in at position 1
     void ReportSaveFailure(const std::string& path);
     bool RefuseSysid(const std::string& sysid);
     void DropFromLoaded(CRecordEntry* record);
+    void MarkDeleted(const std::string& sysid, bool pending);
+    void CancelPendingDelete(const std::string& sysid);
+    std::set<std::string, CaseLess> m_pendingDeletes;  // deleted; the stream goes at a save
 };
 
 // Serialised entry format of record streams.

@@ -8,6 +8,11 @@
 namespace {
 
 constexpr int kMaxIdleSteps = 100000;
+// An unread database file: how often idle time tries it again, and how long each try and
+// the try before a save wait for another program's lock.
+constexpr uint32_t kRetrySeconds = 2;
+constexpr int kIdleBusyMs = 50;
+constexpr int kSaveBusyMs = 2000;
 
 CKQTreeEntry* FindByKey(CKQTreeEntry* entry, const std::string& key) {
     if (entry->GetKey() == key) return entry;
@@ -43,19 +48,26 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
     }
     if (!m_db.Open(path)) {
         m_frame.LogLine(LoadKQString(IDS_WARN_CANT_OPEN_DATABASE) + " " + path);
-        if (m_db.m_openResult != CStreamStorage::OpenResult::Missing) {
+        const CStreamStorage::OpenResult why = m_db.m_openResult;
+        if (why == CStreamStorage::OpenResult::Missing) return false;
+        std::string text;
+        if (why == CStreamStorage::OpenResult::Error) {
+            // Busy or a passing read error: read again later, so only the log hears of it.
+            text = FormatKQString(IDS_WARN_DATABASE_BUSY, path, m_db.m_lastError);
+        } else {
+            text = FormatKQString(IDS_ERR_DATABASE_NOT_OPENED, path, m_db.m_lastError) + " " +
+                   LoadKQString(why == CStreamStorage::OpenResult::NotADatabase
+                                    ? IDS_DATABASE_SET_ASIDE_NEXT
+                                    : IDS_DATABASE_LEFT_ALONE);
+        }
+        m_frame.LogLine(text);
+        if (m_app.m_autoRun) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            std::fflush(stderr);
+        } else if (why != CStreamStorage::OpenResult::Error) {
             // Stored results are at stake: the user hears of it, not only the log.
-            const std::string text =
-                FormatKQString(IDS_ERR_DATABASE_NOT_OPENED, path, m_db.m_lastError);
-            m_frame.LogLine(text);
-            if (m_app.m_autoRun) {
-                std::fprintf(stderr, "%s\n", text.c_str());
-                std::fflush(stderr);
-            } else {
-                CIdleHold hold(*this);
-                m_frame.MessageBox(text, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
-                                   MsgButtons::Ok);
-            }
+            CIdleHold hold(*this);
+            m_frame.MessageBox(text, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning, MsgButtons::Ok);
         }
         return false;
     }
@@ -79,6 +91,9 @@ bool CQuillo95Doc::SaveModified() {
 }
 
 bool CQuillo95Doc::OnSaveDocument(const std::string& path) {
+    // Unread still: one more try, waiting for a lock as an open does. The save refuses a
+    // file it has not read.
+    if (m_db.OpenPending()) RetryPendingOpen(kSaveBusyMs);
     const bool ok = m_db.Save(path);
     if (ok) {
         m_pathName = path;
@@ -90,7 +105,33 @@ bool CQuillo95Doc::OnSaveDocument(const std::string& path) {
 bool CQuillo95Doc::IdleStep() {
     // A run pumps messages: the database must not be touched until it is over.
     if (m_notBusy == 0 || m_idleHold > 0) return false;
+    if (m_db.OpenPending()) {
+        // A short wait each time, and not on every idle call: the window stays alive.
+        const uint32_t now = m_frame.Now();
+        if (now - m_lastOpenRetry >= kRetrySeconds || now < m_lastOpenRetry) {
+            m_lastOpenRetry = now;
+            if (RetryPendingOpen(kIdleBusyMs)) return true;
+        }
+    }
     return m_db.IdleStep();
+}
+
+bool CQuillo95Doc::RetryPendingOpen(int busyMs) {
+    std::string storedMirror;
+    switch (m_db.RetryOpen(busyMs, storedMirror)) {
+        case CResultsDatabase::RetryResult::NotPending:
+        case CResultsDatabase::RetryResult::StillUnread:
+            return false;
+        case CResultsDatabase::RetryResult::NotRead:
+            return true;
+        case CResultsDatabase::RetryResult::Read:
+            break;
+    }
+    m_pathName = m_db.m_path;
+    if (!storedMirror.empty()) KeepStoredMirror(storedMirror);
+    m_frame.LogLine(FormatKQString(IDS_DATABASE_READ_LATE, m_pathName));
+    m_frame.NotifyViews(HINT_DATABASE_READ, 0);
+    return true;
 }
 
 void CQuillo95Doc::FinishIdleWork() {
@@ -207,6 +248,13 @@ std::vector<std::string> CQuillo95Doc::AnalyzerVersionLines() const {
 }
 
 // ---- the Database pane's rows ----
+
+bool CQuillo95Doc::DeleteRecord(int key) {
+    bool undone = false;
+    const bool destroyed = m_db.DeleteRecord(key, &undone);
+    if (undone) m_frame.NotifyViews(HINT_RECORD, key);
+    return destroyed;
+}
 
 int CQuillo95Doc::RecordPosition(int key) const { return key == 0 ? -1 : m_db.KeyPosition(key); }
 

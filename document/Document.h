@@ -53,6 +53,11 @@ public:
     bool RefreshCurrentResults(bool withTips);
     bool IdleStep();
     void FinishIdleWork();
+    // The database file was busy or failed to read when opened: it is read again before
+    // anything is written there (idle retries wait busyMs at most). True when it was read
+    // now, or turned out to be no file to read.
+    bool RetryPendingOpen(int busyMs);
+    bool DatabaseUnread() const { return m_db.OpenPending(); }
 
     std::string AnalyzerName(KQAID id) const;
     bool AnalyzerProperties(KQAID id);
@@ -111,7 +116,8 @@ public:
     bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
     int QueryRecord(int key) const;
     // ---- records, for the views ----
-    bool DeleteRecord(int key) { return m_db.DeleteRecord(key); }
+    // A delete that could not be written is undone: the record's row comes back (hint 1).
+    bool DeleteRecord(int key);
     // Analyzer 10's properties dialog on a record (key 0 or the mirror: the current system).
     bool EditRecordProperties(int key) { return m_db.EditRecordProperties(key); }
     std::string RecordSysid(int key) const { return m_db.RecordSysid(key); }
@@ -199,6 +205,9 @@ private:
 
     CWnd* m_view = nullptr;
     bool m_modified = false;
+    bool m_testsRun = false;       // a test run completed in this run
+    uint32_t m_lastOpenRetry = 0;  // when an idle step last tried the unread database
+    void KeepStoredMirror(const std::string& sysid);
 
 public:
     // Open while an operation shows a dialog or message box, or otherwise holds records

@@ -16,7 +16,40 @@ void AssignUniqueIDs(CKQTree* tree, const std::string& parentID) {
     }
 }
 
+// The attribute an item path names below entry (the first found depth first); null if none.
+CAttr* AttrAtPath(CKQTreeEntry* entry, const std::string& path) {
+    if (!entry || path.empty()) return nullptr;
+    const size_t cut = path.find('~');
+    if (cut == std::string::npos) {
+        const int index = entry->FindAttr(path);
+        if (index >= 0) return entry->GetAttr(index);
+    } else if (path.compare(0, cut, entry->m_key) == 0 && cut == entry->m_key.size()) {
+        if (CAttr* a = AttrAtPath(entry, path.substr(cut + 1))) return a;
+    }
+    if (CKQTree* sub = entry->GetSubtree())
+        for (CKQTreeEntry* child : *sub)
+            if (CAttr* a = child ? AttrAtPath(child, path) : nullptr) return a;
+    return nullptr;
+}
+
 }  // namespace
+
+void CQuillo95Doc::KeepStoredMirror(const std::string& sysid) {
+    CRecordEntry* rec = m_db.GetRecord(sysid);
+    if (!rec) return;  // not readable now: left alone, as at start-up
+    // The description the user gave this machine is the stored one, in the tree as well.
+    const CAnalyzer* a = m_analyzers.FindByID(10);
+    CKQTreeEntry* head = m_systemTree.GetHead();
+    if (a && head && !a->m_info.m_extra.empty()) {
+        const CAttr* stored = AttrAtPath(rec, a->m_info.m_extra);
+        if (CAttr* mine = stored ? AttrAtPath(head, a->m_info.m_extra) : nullptr)
+            mine->m_value = stored->m_value;
+    }
+    if (rec->m_inUse == 0) rec->m_inUse = 1;
+    rec->m_current = 1;
+    // Measured results are this run's only when it measured any.
+    if (m_testsRun) RefreshCurrentResults(true);
+}
 
 void CQuillo95Doc::DeepCopy(CKQTreeEntry& dest, const CKQTreeEntry& source, bool withTips) {
     dest.SetUniqueID(source.GetUniqueID());
@@ -54,6 +87,12 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
     const bool known = m_db.IsKnownSysid(sysid);
     CRecordEntry* rec =
         known ? m_db.GetRecord(sysid) : m_db.AddCurrentSystemRecord(source->m_key, sysid);
+    if (!rec && known && m_db.LastReadFailed()) {
+        // Busy or an I/O error: the stored record may be whole, with figures, tips and the
+        // user's description. It is left as it is.
+        m_frame.LogLine(FormatKQString(IDS_RECORD_LEFT_ALONE, sysid, m_db.m_lastError));
+        return known;
+    }
     if (!rec && known) {
         // Its stream is damaged or gone: start it again from this machine's tree, in place,
         // so that the next save stores the current results again.

@@ -37,6 +37,7 @@ void CQuillo95Doc::EndRun(bool completed) {
         SetStatusTip(true);
         RefreshCurrentResults(true);
         m_resultsNotSaved = 1;
+        m_testsRun = true;
     } else {
         m_frame.SetStatusText(LoadKQString(IDS_TESTING_CANCELLED));
     }

@@ -72,11 +72,29 @@ bool CStreamStorage::Exec(const char* sql) {
     return true;
 }
 
+bool CStreamStorage::HasSqliteHeader(const std::string& path, bool& readable) {
+    static const char kHeader[16] = "SQLite format 3";  // with its terminating NUL
+    char head[sizeof kHeader] = {};
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    readable = f != nullptr;
+    if (!f) return false;
+    const size_t n = std::fread(head, 1, sizeof head, f);
+    readable = !std::ferror(f);
+    std::fclose(f);
+    return n == sizeof head && std::memcmp(head, kHeader, sizeof head) == 0;
+}
+
+// Only a file that is positively no database of ours counts as one: busy, locked, I/O and
+// permission errors say nothing about what the file holds.
 CStreamStorage::OpenResult CStreamStorage::Classify(int rc, const std::string& path) {
     switch (rc & 0xFF) {
         case SQLITE_NOTADB:
-        case SQLITE_CORRUPT:
-            return OpenResult::NotADatabase;
+        case SQLITE_CORRUPT: {
+            bool readable = false;
+            const bool header = HasSqliteHeader(path, readable);
+            if (!readable) return OpenResult::Error;
+            return header ? OpenResult::Damaged : OpenResult::NotADatabase;
+        }
         case SQLITE_PERM:
         case SQLITE_AUTH:
         case SQLITE_READONLY:
@@ -90,8 +108,16 @@ CStreamStorage::OpenResult CStreamStorage::Classify(int rc, const std::string& p
                 return OpenResult::NoPermission;
             return OpenResult::Error;
         }
-        default:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+        case SQLITE_NOMEM:
+        case SQLITE_FULL:
+        case SQLITE_PROTOCOL:
+        case SQLITE_INTERRUPT:
             return OpenResult::Error;
+        default:
+            // A schema that is not ours after all (a streams table of another shape).
+            return OpenResult::Damaged;
     }
 }
 
@@ -139,7 +165,7 @@ CStreamStorage::OpenResult CStreamStorage::OpenExisting(const std::string& path)
 
 // Reads the schema at once and checks it is ours, then prepares the statements.
 CStreamStorage::OpenResult CStreamStorage::Prepare() {
-    sqlite3_busy_timeout(m_db, 2000);
+    sqlite3_busy_timeout(m_db, m_busyMs);
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(m_db, "PRAGMA application_id", -1, &s, nullptr);
     int appId = 0;
@@ -170,9 +196,13 @@ CStreamStorage::OpenResult CStreamStorage::Prepare() {
         m_error = sqlite3_errmsg(m_db);
         return Classify(rc, m_path);
     }
-    if (appId != kApplicationId || !haveTable) {
+    if (appId != kApplicationId && !haveTable) {
         m_error = "not a Quillon database";
         return OpenResult::NotADatabase;
+    }
+    if (!haveTable) {
+        m_error = "no streams table";
+        return OpenResult::Damaged;
     }
     if (!Exec("PRAGMA journal_mode = DELETE") || !Exec("PRAGMA synchronous = FULL")) {
         return OpenResult::Error;

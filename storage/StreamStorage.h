@@ -10,7 +10,10 @@ struct sqlite3_stmt;
 
 class CStreamStorage {
 public:
-    enum class OpenResult { Ok, Missing, NotADatabase, NoPermission, Error };
+    // NotADatabase: positively not ours (no SQLite header, or SQLite with neither our
+    // application id nor a streams table). Damaged: an SQLite file that cannot be read as
+    // one. Error: busy, locked or an I/O error; the file may be perfectly good.
+    enum class OpenResult { Ok, Missing, NotADatabase, NoPermission, Damaged, Error };
 
     CStreamStorage();
     ~CStreamStorage();
@@ -41,6 +44,8 @@ public:
     bool InTransaction() const { return m_depth > 0; }
 
     std::string LastError() const { return m_error; }
+    // How long a statement waits for another connection's lock (from the next open on).
+    void SetBusyTimeout(int ms) { m_busyMs = ms; }
     // Copies the whole open database to path (replacing what is there); on success the storage
     // continues on the copy.
     bool SaveAs(const std::string& path);
@@ -60,6 +65,8 @@ private:
     bool Fault(const char* op, const std::string& name);
     bool Exec(const char* sql);
     OpenResult Classify(int rc, const std::string& path);
+    // Whether the file starts with the SQLite header; false also when it cannot be read.
+    static bool HasSqliteHeader(const std::string& path, bool& readable);
     OpenResult Prepare();
     sqlite3_stmt* Statement(int which);
     sqlite3_stmt* WritableStatement(int which);
@@ -72,4 +79,5 @@ private:
     std::string m_path;
     std::string m_error;
     int m_depth = 0;
+    int m_busyMs = 2000;
 };

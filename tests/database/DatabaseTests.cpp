@@ -178,8 +178,9 @@ TEST_F(Database, ADamagedOrTruncatedStreamIsSkipped) {
     EXPECT_EQ(frame.listingRequests.size(), 1u);
 }
 
-TEST_F(Database, ADamagedDirectoryFailsTheOpenAndIsKeptAside) {
+TEST_F(Database, ADamagedDirectoryIsMadeAgainFromTheRecordStreams) {
     Import("A");
+    Import("B");
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     {
         CStreamStorage s;
@@ -187,14 +188,17 @@ TEST_F(Database, ADamagedDirectoryFailsTheOpenAndIsKeptAside) {
         ASSERT_TRUE(s.WriteStream(kDir, std::string("\0\0\x09\0\x01", 5)));
     }
     auto d = std::make_unique<CQuillo95Doc>(app, frame);
-    EXPECT_FALSE(d->OnOpenDocument(Path()));
-    EXPECT_TRUE(d->m_db.m_directory.empty());
-    d->SetModifiedFlag();
-    EXPECT_TRUE(d->SaveModified());
-    ASSERT_EQ(KeptAside().size(), 1u);
-    // The kept file still holds the record.
-    std::vector<std::string> kept = StreamsIn(dir + "/" + KeptAside()[0]);
-    EXPECT_EQ(std::count(kept.begin(), kept.end(), "A"), 1);
+    ASSERT_TRUE(d->OnOpenDocument(Path()));
+    EXPECT_EQ(d->m_db.m_directory, (std::vector<std::string>{"A", "B"}));
+    EXPECT_TRUE(frame.LogContains("The directory of the database " + Path()));
+    CRecordEntry r;
+    EXPECT_TRUE(d->m_db.LoadRecord(r, "B"));
+    // The remade directory is written back; the file is ours and stays where it is.
+    d->m_db.IdleStepsToEnd();
+    d.reset();
+    EXPECT_TRUE(KeptAside().empty());
+    auto again = Reopen(Path());
+    EXPECT_EQ(again->m_db.m_directory, (std::vector<std::string>{"A", "B"}));
 }
 
 TEST_F(Database, AFileThatIsNotADatabaseIsKeptAsideBeforeTheFirstSave) {

@@ -1,7 +1,9 @@
 // A child process killed (SIGKILL) right after the k-th commit of idle saving, a delete or
 // a snapshot: the file it leaves must load every record its directory names, and a second
-// import of the same exchange file must leave every record stored.
+// import of the same exchange file must leave every record stored. Another process holding
+// the file (a backup tool, the sqlite3 shell) at start-up or during a delete loses nothing.
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,6 +96,53 @@ protected:
     }
 };
 
+// Another process with its own connection that runs sql on the file and holds it until
+// Release; the transaction it began stays open all that time.
+class LockHolder {
+public:
+    LockHolder(const std::string& path, const char* sql) {
+        int ready[2], go[2];
+        if (pipe(ready) != 0 || pipe(go) != 0) return;
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(ready[0]);
+            close(go[1]);
+            sqlite3* db = nullptr;
+            char ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                              sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK
+                          ? 'y'
+                          : 'n';
+            if (write(ready[1], &ok, 1) != 1) _exit(2);
+            char c;
+            if (read(go[0], &c, 1) < 0) _exit(2);
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+            _exit(0);
+        }
+        close(ready[1]);
+        close(go[0]);
+        m_go = go[1];
+        char ok = 'n';
+        m_holding = read(ready[0], &ok, 1) == 1 && ok == 'y';
+        close(ready[0]);
+    }
+    ~LockHolder() { Release(); }
+    bool Holding() const { return m_holding; }
+    void Release() {
+        if (m_pid <= 0) return;
+        char c = 'x';
+        if (write(m_go, &c, 1) != 1) kill(m_pid, SIGKILL);
+        close(m_go);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_go = -1;
+    bool m_holding = false;
+};
+
 void ImportAndDrain(CQuillo95Doc& d, const std::string& file) {
     d.m_db.m_stepMaxRecords = kPerStep;
     d.m_db.m_stepBudgetUs = 1000 * 1000 * 1000;
@@ -158,6 +207,89 @@ TEST_F(KillSafety, AKillWhileASnapshotIsSavedLeavesEveryNamedRecordLoadable) {
         std::vector<std::string> streams = StreamsIn(Path());
         EXPECT_EQ(streams.size(), 3u);  // directory, mirror, the snapshot's stream
     }
+}
+
+TEST_F(KillSafety, AFileHeldByAnotherProgramAtStartUpKeepsEveryStoredSystem) {
+    ImportAndDrain(*doc, Exchange());
+    doc.reset();
+    view.doc = nullptr;
+    {
+        LockHolder other(Path(), "BEGIN EXCLUSIVE");
+        ASSERT_TRUE(other.Holding());
+        Use(std::make_unique<CQuillo95Doc>(app, frame));
+        Db().m_storage.SetBusyTimeout(50);
+        EXPECT_FALSE(doc->OnOpenDocument(Path()));
+        EXPECT_TRUE(frame.LogContains("Warning 1021: The database " + Path()));
+        doc->OnNewDocument();
+        Load({"Ten"});
+        std::ofstream(dir + "/new.kqx", std::ios::binary)
+            << "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=NEW-ONE\r\n"
+            << "[Box]\r\nSysName=" << Sysid(7) << "\r\nSpeed=bogus\r\n";
+        doc->ImportFile(dir + "/new.kqx");
+        doc->FinishIdleWork();  // tries the file, writes nothing
+        EXPECT_TRUE(doc->DatabaseUnread());
+    }
+    // Released: the save reads the file first and this run's records join it.
+    ASSERT_TRUE(doc->SaveModified());
+    EXPECT_TRUE(KeptAside().empty());
+    const std::string mine = doc->CurrentSysid();
+    Use(Reopen(Path()));
+    EXPECT_EQ(ExpectEveryEntryLoads(), kRecords + 2);
+    for (const std::string& s : {mine, std::string("NEW-ONE")}) EXPECT_TRUE(Db().IsKnownSysid(s));
+    CRecordEntry r;
+    ASSERT_TRUE(Db().LoadRecord(r, Sysid(7)));
+    EXPECT_EQ(r.GetAttrValue("Speed"), "7");  // the stored record, not the second one
+}
+
+TEST_F(KillSafety, ADeleteThatCannotCommitIsUndoneAndALaterImportKeepsTheRecord) {
+    ImportAndDrain(*doc, Exchange());
+    const std::string victim = Sysid(3);
+    const int key = Db().KeyForSysid(victim);
+    const size_t pos = static_cast<size_t>(Db().KeyPosition(key));
+    Db().m_storage.SetBusyTimeout(50);
+    Db().m_storage.Close();  // the next open takes the short wait
+    ASSERT_EQ(Db().m_storage.OpenExisting(Path()), CStreamStorage::OpenResult::Ok);
+    {
+        // A reader in the middle of a read: the delete's commit finds the file busy.
+        LockHolder reader(Path(), "BEGIN; SELECT count(*) FROM streams");
+        ASSERT_TRUE(reader.Holding());
+        frame.hints.clear();
+        EXPECT_FALSE(doc->DeleteRecord(key));
+    }
+    EXPECT_TRUE(frame.LogContains("Error 1022: Record " + victim));
+    EXPECT_EQ(Db().m_directory[pos], victim);
+    EXPECT_EQ(Db().KeyForSysid(victim), key);
+    ASSERT_EQ(frame.hints.size(), 1u);  // its row comes back
+    EXPECT_EQ(frame.hints[0].hint, HINT_RECORD);
+    EXPECT_EQ(frame.hints[0].key, key);
+    CRecordEntry r;
+    EXPECT_TRUE(Db().LoadRecord(r, victim));
+    EXPECT_FALSE(doc->IsModified());  // nothing waits to be written
+    // The same system imported again is a duplicate; no later step destroys it.
+    doc->ImportFile(Exchange());
+    doc->FinishIdleWork();
+    Use(Reopen(Path()));
+    EXPECT_EQ(ExpectEveryEntryLoads(), kRecords);
+    ASSERT_TRUE(Db().LoadRecord(r, victim));
+
+    // A delete that waits for a save (the save failed) and an import of the same identifier:
+    // the new record is stored, its stream is not destroyed.
+    CStreamStorage::s_faultHook = [](const std::string& op, const std::string&) {
+        return op == "commit";
+    };
+    Import("FRESH");
+    doc->FinishIdleWork();  // fails: idle saving waits for the next full save
+    CStreamStorage::s_faultHook = nullptr;
+    EXPECT_FALSE(doc->DeleteRecord(Db().KeyForSysid(victim)));  // pending
+    std::ofstream(dir + "/again.kqx", std::ios::binary)
+        << "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=" << victim << "\r\nSpeed=second\r\n";
+    doc->ImportFile(dir + "/again.kqx");
+    ASSERT_TRUE(doc->SaveModified());
+    doc->FinishIdleWork();
+    Use(Reopen(Path()));
+    EXPECT_EQ(ExpectEveryEntryLoads(), kRecords + 1);
+    ASSERT_TRUE(Db().LoadRecord(r, victim));
+    EXPECT_EQ(r.GetAttrValue("Speed"), "second");
 }
 
 }  // namespace

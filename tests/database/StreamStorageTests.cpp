@@ -88,12 +88,23 @@ TEST_F(StreamStorage, TellsNotADatabaseFromPermissionAndOtherFailures) {
     EXPECT_EQ(s.OpenExisting(dir / "text.kqd"), R::NotADatabase);
     WriteFile(dir / "empty.kqd", "");
     EXPECT_EQ(s.OpenExisting(dir / "empty.kqd"), R::NotADatabase);
-    // An SQLite file of somebody else's.
+    // An SQLite file of somebody else's: neither our application id nor a streams table.
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(std::string(dir / "other.kqd").c_str(), &other), SQLITE_OK);
-    sqlite3_exec(other, "CREATE TABLE streams(name, data)", nullptr, nullptr, nullptr);
+    sqlite3_exec(other, "CREATE TABLE notes(text)", nullptr, nullptr, nullptr);
     sqlite3_close(other);
     EXPECT_EQ(s.OpenExisting(dir / "other.kqd"), R::NotADatabase);
+    // A streams table is reason enough to think it ours; one that does not fit is damage.
+    ASSERT_EQ(sqlite3_open(std::string(dir / "odd.kqd").c_str(), &other), SQLITE_OK);
+    sqlite3_exec(other, "CREATE TABLE streams(name, data)", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(s.OpenExisting(dir / "odd.kqd"), R::Damaged);
+    // The header of ours over pages that are not: damaged, never taken for a foreign file.
+    std::string broken = "SQLite format 3";
+    broken.push_back('\0');
+    broken += std::string(4096, '\x5a');
+    WriteFile(dir / "broken.kqd", broken);
+    EXPECT_EQ(s.OpenExisting(dir / "broken.kqd"), R::Damaged);
     // A directory in place of the file cannot be read: not renamed as a foreign file would be.
     std::filesystem::create_directory(dir / "folder.kqd");
     EXPECT_EQ(s.OpenExisting(dir / "folder.kqd"), R::Error);

@@ -104,12 +104,22 @@ TEST_F(Trust, ADeleteRewritesTheDirectoryAndDestroysTheStreamInOneTransaction) {
     CStreamStorage::s_faultHook = [](const std::string& op, const std::string&) {
         return op == "commit";
     };
-    EXPECT_FALSE(Db().DeleteRecord(Db().KeyForSysid("A")));
+    const int keyA = Db().KeyForSysid("A");
+    bool undone = false;
+    EXPECT_FALSE(Db().DeleteRecord(keyA, &undone));
     CStreamStorage::s_faultHook = nullptr;
     // Neither happened: the file still names A and still holds it.
     EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{"A", "B"}));
     ExpectConsistent(Path());
-    Db().IdleStepsToEnd();  // the save step finishes the delete
+    // And the delete is undone, not left for a later step.
+    EXPECT_TRUE(undone);
+    EXPECT_TRUE(frame.LogContains("Error 1022: Record A could not be deleted"));
+    EXPECT_EQ(Db().KeyForSysid("A"), keyA);
+    Db().IdleStepsToEnd();
+    EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(StreamsIn(Path()).size(), 3u);
+    // Deleted for good once the file lets it.
+    EXPECT_TRUE(Db().DeleteRecord(keyA));
     EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{"", "B"}));
     EXPECT_EQ(StreamsIn(Path()).size(), 2u);
 }
@@ -246,27 +256,96 @@ TEST_F(Trust, AFileThatCanBeNeitherMovedNorCopiedIsNotSavedInto) {
     EXPECT_EQ(bytes, "some bytes that are no database");
 }
 
-TEST_F(Trust, ALockedFileAtStartUpIsAnOpenFailureAndIsToldInABox) {
+TEST_F(Trust, ALockedFileAtStartUpIsReadAgainAndThisRunJoinsItsRecords) {
     Import("STORED");
+    Import("TWICE");
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     doc = std::make_unique<CQuillo95Doc>(app, frame);
     view.doc = doc.get();
+    doc->SetView(&view);
+    Db().m_storage.SetBusyTimeout(50);
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(Path().c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     EXPECT_FALSE(doc->OnOpenDocument(Path()));
+    EXPECT_TRUE(doc->DatabaseUnread());
+    EXPECT_TRUE(frame.LogContains("Warning: 1010: Can't open file " + Path()));
+    EXPECT_TRUE(frame.LogContains("Warning 1021: The database " + Path()));
+    EXPECT_TRUE(frame.boxes.empty());  // busy is not damaged: the log tells it
+    doc->OnNewDocument();
+    Load({"Ten"});  // this machine, unknown to the run so far
+    const std::string mine = doc->CurrentSysid();
+    const int keyNew = Import("NEW");
+    Import("TWICE", 1);
+    // Still held: idle steps and saves write nothing, and nothing is set aside.
+    frame.clock += 10;
+    EXPECT_FALSE(doc->IdleStep());
+    EXPECT_FALSE(doc->SaveModified());
+    EXPECT_TRUE(KeptAside().empty());
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
-    EXPECT_TRUE(frame.LogContains("Warning: 1010: Can't open file " + Path()));
-    ASSERT_EQ(frame.boxes.size(), 1u);
-    EXPECT_NE(frame.boxes[0].text.find("Error 1019: The database " + Path()), std::string::npos);
-    EXPECT_TRUE(KeptAside().empty());  // busy is no reason to move the file
-    // Released now: the next save keeps it aside instead of writing over the stored record.
-    doc->OnNewDocument();
-    Import("NEW");
+    // Released: the next idle step reads the file, and this run's records join it.
+    frame.clock += 10;
+    frame.hints.clear();
+    EXPECT_TRUE(doc->IdleStep());
+    EXPECT_FALSE(doc->DatabaseUnread());
+    EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record TWICE skipped"));
+    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{mine, "STORED", "TWICE", "NEW"}));
+    EXPECT_EQ(Db().KeyForSysid("NEW"), keyNew);  // the views' keys still hold
+    ASSERT_FALSE(frame.hints.empty());
+    EXPECT_EQ(frame.hints.back().hint, HINT_DATABASE_READ);
     ASSERT_TRUE(doc->SaveModified());
-    ASSERT_EQ(KeptAside().size(), 1u);
-    EXPECT_EQ(DirectoryOnDisk(dir + "/" + KeptAside()[0]), std::vector<std::string>{"STORED"});
+    EXPECT_TRUE(KeptAside().empty());
+    EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{mine, "STORED", "TWICE", "NEW"}));
+    ExpectConsistent(Path());
+    CRecordEntry twice;
+    ASSERT_TRUE(Db().LoadRecord(twice, "TWICE"));
+    CRecordEntry sample;
+    FillSample(sample, "TWICE");
+    EXPECT_EQ(twice.m_attrs.size(), sample.m_attrs.size());
+    for (size_t i = 0; i < sample.m_attrs.size(); ++i)
+        EXPECT_EQ(twice.m_attrs[i].m_value, sample.m_attrs[i].m_value);  // the stored one
+}
+
+TEST_F(Trust, AMachineReadLateKeepsItsStoredRecordAndTakesOnlyMeasuredResults) {
+    Load({"Ten"});
+    const std::string mine = doc->CurrentSysid();
+    ASSERT_EQ(doc->m_analyzers.FindByID(10)->m_info.m_extra, "Item~Speed");
+    // What the user gave this machine, stored: the description (the module's extra path).
+    CRecordEntry* rec = Db().GetRecord(mine);
+    ASSERT_NE(rec, nullptr);
+    rec->GetSubtree()->Find("Item")->SetAttr("Speed", "My words", 0, 0);
+    rec->SetAttr("Model", "Stored model", 0, 0);
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    for (const bool measure : {false, true}) {
+        SCOPED_TRACE(measure ? "with a test run" : "without a test run");
+        doc.reset();
+        doc = std::make_unique<CQuillo95Doc>(app, frame);
+        view.doc = doc.get();
+        doc->SetView(&view);
+        Db().m_storage.SetBusyTimeout(50);
+        sqlite3* other = nullptr;
+        ASSERT_EQ(sqlite3_open(Path().c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        EXPECT_FALSE(doc->OnOpenDocument(Path()));
+        doc->OnNewDocument();
+        Load({"Ten"});
+        if (measure) doc->RunAllTests();
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        ASSERT_TRUE(doc->SaveModified());  // reads the file first
+        EXPECT_EQ(DirectoryOnDisk(Path()), std::vector<std::string>{mine});
+        auto again = Reopen(Path());
+        CRecordEntry stored;
+        ASSERT_TRUE(again->m_db.LoadRecord(stored, mine));
+        EXPECT_EQ(stored.GetSubtree()->Find("Item")->GetAttrValue("Speed"), "My words");
+        EXPECT_EQ(stored.GetAttrValue("Model"), measure ? "Model Ten" : "Stored model");
+        EXPECT_EQ(stored.GetAttrValue("RunTests"), measure ? "1" : "");
+        // The running system shows the stored description too.
+        EXPECT_EQ(doc->m_systemTree.GetHead()->GetSubtree()->Find("Item")->GetAttrValue("Speed"),
+                  "My words");
+        EXPECT_TRUE(KeptAside().empty());
+    }
 }
 
 TEST_F(Trust, AFailedDirectoryReadIsAnOpenFailureNotADamagedFile) {
@@ -281,7 +360,7 @@ TEST_F(Trust, AFailedDirectoryReadIsAnOpenFailureNotADamagedFile) {
     EXPECT_FALSE(doc->OnOpenDocument(Path()));
     CStreamStorage::s_faultHook = nullptr;
     EXPECT_TRUE(frame.boxes.empty());
-    EXPECT_TRUE(frame.LogContains("Error 1019: The database " + Path()));
+    EXPECT_TRUE(frame.LogContains("Warning 1021: The database " + Path()));
     EXPECT_FALSE(Db().m_keepAsideBeforeSave);
     EXPECT_TRUE(KeptAside().empty());
 }
@@ -352,6 +431,32 @@ TEST_F(Trust, ADamagedMirrorIsRebuiltInPlaceWithAWarning) {
     CRecordEntry r;
     ASSERT_TRUE(again->m_db.LoadRecord(r, mirror));
     EXPECT_EQ(r.m_key, "Ten");
+}
+
+TEST_F(Trust, AMirrorThatCannotBeReadForNowIsLeftAloneNotRebuilt) {
+    Load({"Ten"});
+    const std::string mirror = Db().RecordSysid(0);
+    CRecordEntry* rec = Db().GetRecord(mirror);
+    ASSERT_NE(rec, nullptr);
+    rec->SetAttr("Model", "Stored model", 0, 0);
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    doc = Reopen(Path());
+    view.doc = doc.get();
+    doc->SetView(&view);
+    frame.log.clear();
+    CStreamStorage::s_faultHook = [mirror](const std::string& op, const std::string& name) {
+        return op == "read" && name == mirror;
+    };
+    Load({"Ten"});
+    CStreamStorage::s_faultHook = nullptr;
+    EXPECT_TRUE(frame.LogContains("Record " + mirror + " could not be read"));
+    EXPECT_FALSE(frame.LogContains("Warning 1018"));
+    ASSERT_TRUE(doc->SaveModified());
+    doc->FinishIdleWork();
+    auto again = Reopen(Path());
+    CRecordEntry r;
+    ASSERT_TRUE(again->m_db.LoadRecord(r, mirror));
+    EXPECT_EQ(r.GetAttrValue("Model"), "Stored model");
 }
 
 TEST_F(Trust, RegenTipsRebuildsTheHighlights) {

@@ -8,6 +8,7 @@
 
 #include "panes/ListRowDelegate.h"
 #include "panes/PopupMenus.h"
+#include "storage/StreamStorage.h"
 #include "tests/view/PaneFixture.h"
 
 namespace {
@@ -147,6 +148,24 @@ TEST_F(DatabasePaneTest, DeletingSkipsTheRunningSystemAndKeepsItSelected) {
     EXPECT_NE(doc->m_db.KeyForSysid("B2"), -1);
     EXPECT_EQ(List()->SelectedKeys(), std::vector<int32_t>{Key("THIS")});
     EXPECT_EQ(List()->ContextRow(), -1);
+}
+
+TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
+    const int key = Key("A1");
+    List()->SelectRow(List()->FindRow(key), true);
+    frame.boxAnswer = IDOK;
+    CStreamStorage::s_faultHook = [](const std::string& op, const std::string&) {
+        return op == "commit";
+    };
+    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    CStreamStorage::s_faultHook = nullptr;
+    // What the frame hands on to the view.
+    for (const FakeFrame::Hint& h : frame.hints) view->OnUpdate(h.hint, h.key);
+    QApplication::processEvents();
+    EXPECT_EQ(doc->m_db.KeyForSysid("A1"), key);
+    EXPECT_GE(List()->FindRow(key), 0);
+    EXPECT_EQ(List()->RowCount(), 4);
+    EXPECT_TRUE(frame.LogContains("Error 1022: Record A1 could not be deleted"));
 }
 
 TEST_F(DatabasePaneTest, CancelledDeleteDeletesNothingAndOneRecordUsesTheSingularPrompt) {
