@@ -1,8 +1,8 @@
 // The System module (analyzer 10) in the real host, on fixture machines.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <ctime>
+#include <fstream>
 #include <regex>
 #include <set>
 
@@ -414,6 +414,8 @@ TEST_F(SystemModule, SixMachinesAreToldApartAndShowOnlyWhatEachHas) {
     EXPECT_EQ(lines[0], naming);
     EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()).size(), lines.size());
     for (const std::string& l : lines) EXPECT_NE(l.rfind("System~", 0), 0u) << l;
+}
+
 // "Measured" dates a record's figures: written at load (the stored time of this system's
 // figures when there is one), replaced by every run; with the description it is a highlight,
 // so the Summary and the database list (its first columns) show which machine and when.
