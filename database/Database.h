@@ -117,6 +117,10 @@ public:
     // Queues one listing request per record in directory order, then the end request.
     void QueueListing();
 
+    // The file this database was opened from or saved to, and why the last open or write failed.
+    const std::string& Path() const { return m_path; }
+    const std::string& LastError() const { return m_lastError; }
+    CStreamStorage::OpenResult LastOpenResult() const { return m_openResult; }
     // Members (the document's database state).
     IDatabaseHost& m_host;
     CStreamStorage m_storage;

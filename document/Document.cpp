@@ -48,14 +48,14 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
     }
     if (!m_db.Open(path)) {
         m_frame.LogLine(LoadKQString(IDS_WARN_CANT_OPEN_DATABASE) + " " + path);
-        const CStreamStorage::OpenResult why = m_db.m_openResult;
+        const CStreamStorage::OpenResult why = m_db.LastOpenResult();
         if (why == CStreamStorage::OpenResult::Missing) return false;
         std::string text;
         if (why == CStreamStorage::OpenResult::Error) {
             // Busy or a passing read error: read again later, so only the log hears of it.
-            text = FormatKQString(IDS_WARN_DATABASE_BUSY, path, m_db.m_lastError);
+            text = FormatKQString(IDS_WARN_DATABASE_BUSY, path, m_db.LastError());
         } else {
-            text = FormatKQString(IDS_ERR_DATABASE_NOT_OPENED, path, m_db.m_lastError) + " " +
+            text = FormatKQString(IDS_ERR_DATABASE_NOT_OPENED, path, m_db.LastError()) + " " +
                    LoadKQString(why == CStreamStorage::OpenResult::NotADatabase
                                     ? IDS_DATABASE_SET_ASIDE_NEXT
                                     : IDS_DATABASE_LEFT_ALONE);
@@ -127,7 +127,7 @@ bool CQuillo95Doc::RetryPendingOpen(int busyMs) {
         case CResultsDatabase::RetryResult::Read:
             break;
     }
-    m_pathName = m_db.m_path;
+    m_pathName = m_db.Path();
     if (!storedMirror.empty()) KeepStoredMirror(storedMirror);
     m_frame.LogLine(FormatKQString(IDS_DATABASE_READ_LATE, m_pathName));
     m_frame.NotifyViews(HINT_DATABASE_READ, 0);

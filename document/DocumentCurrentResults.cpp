@@ -90,7 +90,7 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
     if (!rec && known && m_db.LastReadFailed()) {
         // Busy or an I/O error: the stored record may be whole, with figures, tips and the
         // user's description. It is left as it is.
-        m_frame.LogLine(FormatKQString(IDS_RECORD_LEFT_ALONE, sysid, m_db.m_lastError));
+        m_frame.LogLine(FormatKQString(IDS_RECORD_LEFT_ALONE, sysid, m_db.LastError()));
         return known;
     }
     if (!rec && known) {
