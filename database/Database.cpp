@@ -214,13 +214,7 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
         switch (StateForImport(sysid)) {
             case ImportState::Absent:
                 // A machine the file does not know: its record goes first, as at start-up.
-                for (auto& kp : m_keyTable) ++kp.second;
-                m_directory.insert(m_directory.begin(), sysid);
-                m_keyTable[mirrorKey] = 0;
-                m_keyMap[sysid] = mirrorKey;
-                m_loaded[sysid] = mirror;
-                m_unstored.insert(sysid);
-                m_dirChanged = 1;
+                PlaceInDirectory(0, sysid, mirror, mirrorKey);
                 break;
             case ImportState::Dangling:
                 AdoptDanglingRecord(mirror, sysid);
@@ -248,26 +242,14 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
             SetRecordSysid(*it->rec, fresh);
             it->sysid = fresh;
         }
-        const int pos = std::min<int>(1, static_cast<int>(m_directory.size()));
-        for (auto& kp : m_keyTable)
-            if (kp.second >= pos) ++kp.second;
-        m_directory.insert(m_directory.begin() + pos, it->sysid);
-        m_keyTable[it->key] = pos;
-        m_keyMap[it->sysid] = it->key;
-        m_loaded[it->sysid] = it->rec;
-        m_unstored.insert(it->sysid);
-        m_dirChanged = 1;
+        PlaceInDirectory(std::min<int>(1, static_cast<int>(m_directory.size())), it->sysid, it->rec,
+                         it->key);
     }
     for (Mine& m : mine) {
         if (m.saved) continue;
         switch (StateForImport(m.sysid)) {
             case ImportState::Absent:
-                m_directory.push_back(m.sysid);
-                m_keyTable[m.key] = static_cast<int>(m_directory.size()) - 1;
-                m_keyMap[m.sysid] = m.key;
-                m_loaded[m.sysid] = m.rec;
-                m_unstored.insert(m.sysid);
-                m_dirChanged = 1;
+                PlaceInDirectory(static_cast<int>(m_directory.size()), m.sysid, m.rec, m.key);
                 break;
             case ImportState::Dangling:
                 AdoptDanglingRecord(m.rec, m.sysid);
@@ -706,6 +688,22 @@ int CResultsDatabase::MakeKey(int position) {
     return key;
 }
 
+int CResultsDatabase::PlaceInDirectory(int pos, const std::string& sysid, CRecordEntry* rec,
+                                       int key) {
+    for (auto& kp : m_keyTable)
+        if (kp.second >= pos) ++kp.second;
+    m_directory.insert(m_directory.begin() + pos, sysid);
+    if (key > 0)
+        m_keyTable[key] = pos;
+    else
+        key = MakeKey(pos);
+    m_keyMap[sysid] = key;
+    if (rec) m_loaded[sysid] = rec;
+    m_unstored.insert(sysid);
+    m_dirChanged = 1;
+    return key;
+}
+
 bool CResultsDatabase::RefuseSysid(const std::string& sysid) {
     if (IsStorableSysid(sysid) && !IsKnownSysid(sysid)) return false;
     // No identifier at all (a tree without attributes) is simply no record.
@@ -717,29 +715,14 @@ bool CResultsDatabase::RefuseSysid(const std::string& sysid) {
 int CResultsDatabase::AddImportedRecord(CRecordEntry* entry, const std::string& sysid) {
     if (RefuseSysid(sysid)) return -1;
     CancelPendingDelete(sysid);
-    m_directory.push_back(sysid);
-    int key = MakeKey(static_cast<int>(m_directory.size()) - 1);
-    m_keyMap[sysid] = key;
-    if (entry) m_loaded[sysid] = entry;
-    m_unstored.insert(sysid);
-    m_dirChanged = 1;
-    return key;
+    return PlaceInDirectory(static_cast<int>(m_directory.size()), sysid, entry);
 }
 
 int CResultsDatabase::AddSavedRecord(CRecordEntry* entry, const std::string& sysid) {
     if (RefuseSysid(sysid)) return -1;
     CancelPendingDelete(sysid);
-    const int pos = std::min<int>(1, static_cast<int>(m_directory.size()));
-    for (auto& kp : m_keyTable)
-        if (kp.second >= pos) ++kp.second;
-    m_directory.insert(m_directory.begin() + pos, sysid);
-    int key = MakeKey(pos);
-    m_keyMap[sysid] = key;
-    if (entry) m_loaded[sysid] = entry;
-    m_unstored.insert(sysid);
     if (m_openPending) m_savedWhileUnread.insert(sysid);
-    m_dirChanged = 1;
-    return key;
+    return PlaceInDirectory(std::min<int>(1, static_cast<int>(m_directory.size())), sysid, entry);
 }
 
 CRecordEntry* CResultsDatabase::AddCurrentSystemRecord(const std::string& key,
@@ -752,12 +735,7 @@ CRecordEntry* CResultsDatabase::AddCurrentSystemRecord(const std::string& key,
         if (e) m_cache.Remove(e);
         return nullptr;
     }
-    for (auto& kp : m_keyTable) ++kp.second;
-    m_directory.insert(m_directory.begin(), sysid);
-    m_keyMap[sysid] = MakeKey(0);
-    m_loaded[sysid] = rec;
-    m_unstored.insert(sysid);
-    m_dirChanged = 1;
+    PlaceInDirectory(0, sysid, rec);
     return rec;
 }
 

@@ -165,6 +165,9 @@ public:
 
 private:
     int MakeKey(int position);
+    // Puts a record into the directory at pos, moving later positions on; key 0 hands out a
+    // new key. The record's stream is owed until a save writes it.
+    int PlaceInDirectory(int pos, const std::string& sysid, CRecordEntry* rec, int key = 0);
     bool SaveStep();
     bool EnsureStorage(const std::string& path);
     bool KeepAside(const std::string& path);
