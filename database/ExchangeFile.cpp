@@ -47,6 +47,16 @@ void AppendHex(std::string& out, uint32_t v) {
     while (n > 0) out.push_back(buf[--n]);
 }
 
+// What follows a value with a data word: ";#0x" and the word in hexadecimal; none for 0.
+std::string DataWordSuffix(uint32_t data) {
+    std::string suffix;
+    if (data != 0) {
+        suffix = ";#0x";
+        AppendHex(suffix, data);
+    }
+    return suffix;
+}
+
 void AppendInt(std::string& out, int32_t v) {
     char buf[16];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
@@ -735,6 +745,7 @@ void CExchangeFile::PutValue(const std::string& value, uint32_t data) {
     for (size_t i = start; i + 1 < m_out.size(); ++i)
         if (m_out[i] == ';' && m_out[i + 1] == '#') m_out.insert(i + 1, 1, ' ');
     if (data != 0) {
+        // Straight into the block: this runs for every attribute of an export.
         m_out.append(";#0x", 4);
         AppendHex(m_out, data);
     } else if (m_out.size() > start && IsBlank(m_out.back())) {
@@ -772,11 +783,7 @@ bool CExchangeFile::PutFittedValue(const std::string& value, uint32_t data, size
     m_out.resize(valueStart);
     const size_t room =
         valueStart - lineStart < kMaxLineBytes ? kMaxLineBytes - (valueStart - lineStart) : 0;
-    std::string dataSuffix;
-    if (data != 0) {
-        dataSuffix = ";#0x";
-        AppendHex(dataSuffix, data);
-    }
+    const std::string dataSuffix = DataWordSuffix(data);
     auto blankAt = [&value](size_t i) {
         const char c = value[i];
         return c == '\0' || IsBlank(c);
@@ -856,12 +863,7 @@ bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {
         lineStart = m_out.size();
         PutAttrID(a.m_id);
         // Room for the "=" and the data word at least; the value is then cut to nothing.
-        size_t idRoom = kMaxLineBytes - 1;
-        if (a.m_data != 0) {
-            std::string dataSuffix = ";#0x";
-            AppendHex(dataSuffix, a.m_data);
-            idRoom -= dataSuffix.size();
-        }
+        const size_t idRoom = kMaxLineBytes - 1 - DataWordSuffix(a.m_data).size();
         const bool idCut = m_out.size() - lineStart > idRoom;
         if (idCut)
             m_out.resize(lineStart +
