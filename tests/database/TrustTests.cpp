@@ -59,6 +59,24 @@ protected:
         rec->m_changed = 1;
         ASSERT_TRUE(other.OnSaveDocument(path));
     }
+    // The next start of the program: a new document on the same settings and frame.
+    void Restart() {
+        doc.reset();
+        doc = std::make_unique<CQuillo95Doc>(app, frame);
+        view.doc = doc.get();
+        doc->SetView(&view);
+        Db().m_storage.SetBusyTimeout(50);
+    }
+    // Another program holding the file's write lock, as a backup tool or the sqlite3 shell
+    // would; Release lets it go.
+    void HoldExclusive(sqlite3*& other) {
+        ASSERT_EQ(sqlite3_open(Path().c_str(), &other), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    static void Release(sqlite3* other) {
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+    }
 };
 
 // ---- idle saving ----
@@ -260,13 +278,9 @@ TEST_F(Trust, ALockedFileAtStartUpIsReadAgainAndThisRunJoinsItsRecords) {
     Import("STORED");
     Import("TWICE");
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
-    doc = std::make_unique<CQuillo95Doc>(app, frame);
-    view.doc = doc.get();
-    doc->SetView(&view);
-    Db().m_storage.SetBusyTimeout(50);
+    Restart();
     sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(Path().c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    HoldExclusive(other);
     EXPECT_FALSE(doc->OnOpenDocument(Path()));
     EXPECT_TRUE(doc->DatabaseUnread());
     EXPECT_TRUE(frame.LogContains("Warning: 1010: Can't open file " + Path()));
@@ -282,8 +296,7 @@ TEST_F(Trust, ALockedFileAtStartUpIsReadAgainAndThisRunJoinsItsRecords) {
     EXPECT_FALSE(doc->IdleStep());
     EXPECT_FALSE(doc->SaveModified());
     EXPECT_TRUE(KeptAside().empty());
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    Release(other);
     // Released: the next idle step reads the file, and this run's records join it.
     frame.clock += 10;
     frame.hints.clear();
@@ -319,20 +332,14 @@ TEST_F(Trust, AMachineReadLateKeepsItsStoredRecordAndTakesOnlyMeasuredResults) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     for (const bool measure : {false, true}) {
         SCOPED_TRACE(measure ? "with a test run" : "without a test run");
-        doc.reset();
-        doc = std::make_unique<CQuillo95Doc>(app, frame);
-        view.doc = doc.get();
-        doc->SetView(&view);
-        Db().m_storage.SetBusyTimeout(50);
+        Restart();
         sqlite3* other = nullptr;
-        ASSERT_EQ(sqlite3_open(Path().c_str(), &other), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        HoldExclusive(other);
         EXPECT_FALSE(doc->OnOpenDocument(Path()));
         doc->OnNewDocument();
         Load({"Ten"});
         if (measure) doc->RunAllTests();
-        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(other);
+        Release(other);
         ASSERT_TRUE(doc->SaveModified());  // reads the file first
         EXPECT_EQ(DirectoryOnDisk(Path()), std::vector<std::string>{mine});
         auto again = Reopen(Path());
