@@ -11,7 +11,10 @@
 
 #include "database/DatabaseHost.h"
 #include "database/RecordEntry.h"
+#include "database/RecordImport.h"
 #include "storage/StreamStorage.h"
+
+struct CExchangeRecord;
 
 // Stream names are case-insensitive (ASCII), so every map leading to a stream is too.
 struct CaseLess {
@@ -77,6 +80,11 @@ public:
     ImportState StateForImport(const std::string& sysid);
     // The incoming record takes the dangling entry's directory position and key.
     int AdoptDanglingRecord(CRecordEntry* entry, const std::string& sysid);
+    // Adds a record read from an exchange file at the end of the cache and the directory,
+    // moving its tree out of record, every entry marked changed (RecordImport.cpp). A known
+    // identity, one no stream can be named by, or a file that cannot be read leaves the
+    // database as it was; the outcome says which. Messages are the caller's to show.
+    CRecordImport ImportRecord(CExchangeRecord& record);
     // The cached record that mirrors the current system (directory position 0, marked); null
     // when there is none.
     CRecordEntry* CurrentSystemRecord();

@@ -9,33 +9,17 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
-#include <climits>
 #include <cstring>
 #include <new>
 #include <string_view>
 
 #include "database/Database.h"
+#include "database/ExchangeParser.h"
 #include "resources/Strings.h"
 
 namespace {
 
 constexpr size_t kBlockSize = 64 * 1024;
-// Entries nested deeper than this are added beside their parent level instead: a hostile
-// file must not drive the reader, the record writer or the tree's destructor off the stack.
-constexpr int kMaxNesting = 200;
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-void Trim(std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b])) ++b;
-    while (e > b && IsBlank(s[e - 1])) --e;
-    if (b > 0 || e < s.size()) s = s.substr(b, e - b);
-}
-
-bool IsIntChar(char c) { return (c >= '0' && c <= '9') || c == '+' || c == '-'; }
 
 void AppendHex(std::string& out, uint32_t v) {
     char buf[8];
@@ -64,8 +48,13 @@ void AppendInt(std::string& out, int32_t v) {
 }
 
 // The test hook: true makes that step fail as the disk would.
+std::function<bool(CExchangeFile::WriteStep)>& FailHook() {
+    static std::function<bool(CExchangeFile::WriteStep)> hook;
+    return hook;
+}
+
 bool StepFails(CExchangeFile::WriteStep step) {
-    if (CExchangeFile::s_failStep && CExchangeFile::s_failStep(step)) {
+    if (FailHook() && FailHook()(step)) {
         errno = EIO;
         return true;
     }
@@ -144,7 +133,9 @@ size_t CharBoundary(const std::string_view s, size_t n) {
 
 }  // namespace
 
-std::function<bool(CExchangeFile::WriteStep)> CExchangeFile::s_failStep;
+void CExchangeFile::SetFailHook(std::function<bool(WriteStep)> fails) {
+    FailHook() = std::move(fails);
+}
 
 CExchangeFile::CExchangeFile(CResultsDatabase& db, IExchangeHost& host)
     : m_db(db), m_host(host), m_tipKeyword(LoadKQString(IDS_TIP_MARKER)) {}
@@ -159,102 +150,22 @@ CExchangeFile::~CExchangeFile() {
 
 void CExchangeFile::Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
                            const std::string& arg2) {
-    std::string text = FormatKQString(stringID, arg, arg2);
-    if (m_lineNumber > 0) text += KQFormat(LoadKQString(IDS_AT_LINE_FMT).c_str(), m_lineNumber);
+    const std::string text =
+        ExchangeMessageText(CExchangeMessage{stringID, arg, arg2, m_lineNumber, showBox, markLog});
     m_host.LogLine(text);
     if (showBox)
         m_host.ReportBox(text, m_path);
     else if (markLog)
-        m_showLog = 1;
+        m_logMarked = true;
 }
 
 // ---- reading ----
-
-bool CExchangeFile::FillInput() {
-    m_inPos = m_inLen = 0;
-    if (m_eof) return true;
-    for (;;) {
-        ssize_t n = ::read(m_fd, m_in.get(), kBlockSize);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        m_inLen = static_cast<size_t>(n);
-        if (n == 0) m_eof = true;
-        return true;
-    }
-}
-
-bool CExchangeFile::ReadLine() {
-    for (;;) {
-        ++m_lineNumber;
-        if (m_fd < 0 || m_writing || !m_readBuffer) return false;
-        // One line of at most kLineLimit - 1 bytes, as a text-mode read gives it: CR LF
-        // arrives as LF; a longer line leaves its rest for the next read.
-        char* buf = m_readBuffer.get();
-        const size_t max = kLineLimit - 1;
-        size_t n = 0;
-        bool gotAny = false;
-        while (n < max) {
-            if (m_inPos == m_inLen) {
-                if (!FillInput()) {
-                    Report(IDS_ERR_CANT_READ_FILE, std::string(), true, false);
-                    m_failed = true;
-                    Close();
-                    return false;
-                }
-                if (m_inLen == 0) break;  // end of file
-            }
-            const char* p = m_in.get() + m_inPos;
-            size_t want = std::min(m_inLen - m_inPos, max - n);
-            const char* nl = static_cast<const char*>(std::memchr(p, '\n', want));
-            size_t take = nl ? static_cast<size_t>(nl - p) + 1 : want;
-            const char* cr = static_cast<const char*>(std::memchr(p, '\r', take));
-            if (!cr) {
-                std::memcpy(buf + n, p, take);
-                n += take;
-                m_inPos += take;
-                gotAny = true;
-                if (nl) break;
-                continue;
-            }
-            size_t k = static_cast<size_t>(cr - p);
-            std::memcpy(buf + n, p, k);
-            n += k;
-            m_inPos += k + 1;
-            gotAny = true;
-            if (m_inPos == m_inLen && !FillInput()) {
-                Report(IDS_ERR_CANT_READ_FILE, std::string(), true, false);
-                m_failed = true;
-                Close();
-                return false;
-            }
-            if (m_inPos < m_inLen && m_in[m_inPos] == '\n') continue;  // CR LF: the LF follows
-            buf[n++] = '\r';
-        }
-        if (gotAny) buf[n] = '\0';
-        // The buffer is cut at the first line end (and, as a C string, at a NUL byte); at the
-        // end of the file it still holds the last line read.
-        size_t len = std::strlen(buf);
-        const char* nl = static_cast<const char*>(std::memchr(buf, '\n', len));
-        if (nl) len = static_cast<size_t>(nl - buf);
-        m_line.assign(buf, len);
-        Trim(m_line);
-        if (!gotAny) return false;
-        if (m_line.empty() || m_line[0] == ';') continue;
-        return true;
-    }
-}
 
 bool CExchangeFile::OpenForRead(const std::string& path) {
     Close();
     m_path = path;
     m_lineNumber = 0;
     m_failed = false;
-    m_eof = false;
-    m_inPos = m_inLen = 0;
-    std::string text = LoadKQString(IDS_IMPORTING_FILE) + path;
-    m_host.LogLine(text);
-    m_host.SetStatusText(text);
-
     // Non-blocking open, so that a FIFO without a writer cannot hang the import; only
     // regular files are read (a directory opens and fails on reading, as any read error).
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -263,313 +174,21 @@ bool CExchangeFile::OpenForRead(const std::string& path) {
         ::close(fd);
         fd = -1;
     }
-    if (fd < 0) {
-        Report(IDS_ERR_CANT_OPEN_FILE, std::string(), true, false);
-        return false;
-    }
+    if (fd < 0) return false;
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     m_fd = fd;
     m_writing = false;
-
-    m_readBuffer.reset(new (std::nothrow) char[kReadBufferSize]);
-    m_in.reset(new (std::nothrow) char[kBlockSize]);
-    if (!m_readBuffer || !m_in) {
-        Close();
-        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-        return false;
-    }
-    m_readBuffer[0] = '\0';
-    m_line.clear();
-
-    if (!ReadLine()) {
-        // A read error was reported already; it is not also "nothing to read".
-        if (!m_failed) Report(IDS_ERR_NOTHING_TO_READ, std::string(), true, false);
-        Close();
-        return false;
-    }
-    if (m_line != LoadKQString(IDS_EXCHANGE_HEADER)) {
-        Report(IDS_ERR_MISSING_IDENTIFIER, std::string(), true, false);
-        Close();
-        return false;
-    }
-    while (ReadLine() && m_line[0] == '{') m_host.LogLine(m_line);
-    if (m_failed) return false;
-    return !m_line.empty();
-}
-
-bool CExchangeFile::IsEntryHeader(const std::string& line, std::string& key, int& depth) {
-    size_t d = 0;
-    while (d < line.size() && line[d] == '.') ++d;
-    if (d >= line.size() || line[d] != '[') return false;
-    size_t start = d + 1;
-    // Up to the last "]": a key may hold brackets of its own ("Disk [2]").
-    size_t close = line.rfind(']');
-    if (close != std::string::npos && close < start) close = std::string::npos;
-    if (close == std::string::npos) {
-        key = line.substr(start);
-    } else {
-        key = line.substr(start, close - start);
-        Trim(key);
-        if (key.empty()) return false;
-    }
-    depth = static_cast<int>(d);
     return true;
 }
 
-uint32_t CExchangeFile::ParseHex(const char* text, size_t length) {
-    // Lower-case digits only: an upper-case one ends the number, as files have always had it.
-    uint32_t v = 0;
-    for (size_t i = 0; i < length; ++i) {
-        char c = text[i];
-        if (i == 1 && (c == 'x' || c == 'X')) continue;
-        unsigned digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<unsigned>(c - 'a' + 10);
-        else
-            break;
-        v = v * 16u + digit;
-    }
-    return v;
-}
-
-bool CExchangeFile::ParseAttrLine(const std::string& line, std::string& id, std::string& value,
-                                  uint32_t& data) {
-    size_t p = line.find('=');
-    if (p == std::string::npos || p == 0) return false;
-    id.assign(line, 0, p);
-    size_t v = p + 1;
-    size_t mark = line.find(";#", v);
-    if (mark == std::string::npos) {
-        value.assign(line, v, std::string::npos);
-        data = 0;
-    } else {
-        value.assign(line, v, mark - v);
-        data = ParseHex(line.data() + mark + 2, line.size() - mark - 2);
-    }
-    return true;
-}
-
-int32_t CExchangeFile::ParseInt(std::string& text) {
-    size_t b = 0;
-    while (b < text.size() && !IsIntChar(text[b])) ++b;
-    size_t e = b;
-    while (e < text.size() && IsIntChar(text[e])) ++e;
-    // atoi on the run: an optional sign, then digits; saturated where it would overflow.
-    const char* p = text.data() + b;
-    const char* end = text.data() + e;
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = (*p++ == '-');
-    long long v = 0;
-    while (p < end && *p >= '0' && *p <= '9') {
-        v = v * 10 + (*p++ - '0');
-        if (v > static_cast<long long>(INT_MAX) + 1) {
-            v = static_cast<long long>(INT_MAX) + 1;
-            while (p < end && *p >= '0' && *p <= '9') ++p;
-        }
-    }
-    if (negative) v = -v;
-    if (v > INT_MAX) v = INT_MAX;
-    if (v < INT_MIN) v = INT_MIN;
-    text.erase(0, e);
-    return static_cast<int32_t>(v);
-}
-
-void CExchangeFile::ParseTipInts(const std::string& value, int32_t& a, int32_t& b, int32_t& c) {
-    std::string rest = value;
-    a = ParseInt(rest);
-    b = ParseInt(rest);
-    c = ParseInt(rest);
-}
-
-void CExchangeFile::ImportRecords(CKQTree* databaseTree) {
-    m_dbTree = databaseTree;
-    m_nesting = 0;
-    if (m_fd < 0 || m_failed || !databaseTree) return;
-    std::string key;
-    int depth = -1;
-    if (!(IsEntryHeader(m_line, key, depth) && depth == 0)) {
-        Report(IDS_ERR_EXPECTED_RECORD_LINE, std::string(), true, false);
-        for (;;) {
-            if (!ReadLine()) return;
-            if (IsEntryHeader(m_line, key, depth) && depth == 0) break;
-        }
-    }
-    ReadLevel(databaseTree, 0);
-}
-
-int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
-    CResultsDatabase& db = m_db;
-    IExchangeHost& frame = m_host;
-    CKQTreeEntry* current = nullptr;
-    int recordKey = 0;
-    bool recordToNotify = false;  // a record added at this level and not yet announced
-    bool skipping = false, pending = false;
-    std::string pendingKey, key, id, value;
-    uint32_t data = 0;
-
+long CExchangeFile::Read(char* buffer, size_t size) {
+    if (m_fd < 0 || m_writing) return -1;
     for (;;) {
-        int h = 0;
-        bool retest;
-        do {
-            retest = false;
-            if (IsEntryHeader(m_line, key, h)) {
-                if (skipping && h > 0) break;
-                if (h > depth && depth == 0 && pending) {
-                    // Entries before the record's Sysid line: the record has no identity
-                    // and nothing may attach to the previous one. Skip to the next record.
-                    Report(IDS_WARN_RECORD_SKIPPED, pendingKey, false, true, std::string());
-                    ++m_skipped;
-                    pending = false;
-                    skipping = true;
-                    break;
-                }
-                if (h > depth && !current) break;  // nothing to hang it on
-                if (h > depth && m_nesting >= kMaxNesting) h = depth;
-                if (h > depth) {
-                    CKQTree* sub = current->GetSubtree();
-                    if (!sub) sub = current->AddSubtree();
-                    if (!sub) {
-                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-                        return -1;
-                    }
-                    ++m_nesting;
-                    // A child level may end on a header that is still deeper than this one:
-                    // the same subtree goes on filling at that depth.
-                    do {
-                        h = ReadLevel(sub, h);
-                    } while (h > depth);
-                    --m_nesting;
-                    if (h == depth) {
-                        retest = true;
-                        continue;
-                    }
-                }
-                if (h < depth) {
-                    if (h <= 0 && recordToNotify) frame.NotifyViews(HINT_RECORD, recordKey);
-                    return h;
-                }
-                if (h > 0) {
-                    current = tree->Add(key);
-                    if (!current) {
-                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-                        return -1;
-                    }
-                    if (auto* r = dynamic_cast<CRecordEntry*>(current)) r->m_changed = 1;
-                    break;
-                }
-                // A new record.
-                if (recordToNotify) {
-                    frame.NotifyViews(HINT_RECORD, recordKey);
-                    recordToNotify = false;
-                }
-                pending = true;
-                pendingKey = key;
-                skipping = false;
-                current = nullptr;
-            } else if (!skipping && ParseAttrLine(m_line, id, value, data)) {
-                if (pending) {
-                    pending = false;
-                    const CResultsDatabase::ImportState state = db.StateForImport(value);
-                    if (state == CResultsDatabase::ImportState::Error) {
-                        // Busy or failing: whether the record is stored cannot be told.
-                        Report(IDS_ERR_CANT_READ_DATABASE, db.m_path, true, false, db.m_lastError);
-                        return -1;
-                    }
-                    if (state == CResultsDatabase::ImportState::Present) {
-                        Report(IDS_WARN_DUPLICATE_RECORD, value, false, true);
-                        ++m_skipped;
-                        skipping = true;
-                        break;
-                    }
-                    // The identifier names the record's stream: one that cannot be stored
-                    // would be lost (or overwrite the directory) at the next save.
-                    if (id == m_tipKeyword || !CResultsDatabase::IsStorableSysid(value)) {
-                        Report(IDS_WARN_RECORD_SKIPPED, pendingKey, false, true, value);
-                        ++m_skipped;
-                        skipping = true;
-                        break;
-                    }
-                    CKQTreeEntry* e = tree->Add(pendingKey);
-                    auto* record = dynamic_cast<CRecordEntry*>(e);
-                    if (!record) {
-                        if (e) tree->Remove(e);
-                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-                        return -1;
-                    }
-                    // A directory entry without a readable stream is taken over in place.
-                    int added = state == CResultsDatabase::ImportState::Dangling
-                                    ? db.AdoptDanglingRecord(record, value)
-                                    : db.AddImportedRecord(record, value);
-                    if (added < 0) {  // refused by the database: nothing may point at it
-                        tree->Remove(record);
-                        ++m_skipped;
-                        skipping = true;
-                        break;
-                    }
-                    // The directory keeps its spelling of a name taken over: the stream is
-                    // named by it.
-                    if (state == CResultsDatabase::ImportState::Dangling)
-                        value = db.RecordSysid(added);
-                    recordKey = added;
-                    recordToNotify = true;
-                    Report(IDS_ADDED_RECORD, value, false, false);
-                    ++m_imported;
-                    record->m_changed = 1;
-                    current = record;
-                }
-                if (!current) break;
-                // A second line for the identifier attribute would rename the record away
-                // from its directory entry and stream: the identifier stays as first read.
-                if (depth == 0 && current->GetAttrCount() > 0 && current->m_attrs[0].m_id == id)
-                    break;
-                if (id == m_tipKeyword) {
-                    int32_t a, b, c;
-                    ParseTipInts(value, a, b, c);
-                    if (current->AddTip(a, b, c) == 0) {
-                        Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-                        return -1;
-                    }
-                } else if (current->SetAttr(id, value, 0, data) < 0) {
-                    Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-                    return -1;
-                }
-            }
-        } while (retest);
-
-        if (!ReadLine()) {
-            if (depth <= 0 && recordToNotify) frame.NotifyViews(HINT_RECORD, recordKey);
-            return -1;
-        }
+        const ssize_t n = ::read(m_fd, buffer, size);
+        if (n < 0 && errno == EINTR) continue;
+        return n < 0 ? -1 : static_cast<long>(n);
     }
-}
-
-void CExchangeFile::ImportAll(CKQTree* tree) {
-    if (m_fileList.empty()) return;
-    IExchangeHost& frame = m_host;
-    frame.BeginWaitCursor();
-    m_imported = m_skipped = 0;
-    for (const std::string& path : m_fileList) {
-        if (path.empty()) continue;
-        try {
-            if (OpenForRead(path)) ImportRecords(tree);
-        } catch (const std::exception&) {
-            // Memory ran out on a huge file: the records added so far stay.
-            Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
-        }
-        Close();
-        if (m_showLog) frame.ShowLog();
-    }
-    // What the import did, where the user looks: the status bar and the log.
-    const std::string finished =
-        LoadKQString(IDS_IMPORT_FINISHED) + ". " +
-        FormatKQString(IDS_IMPORT_COUNTS, std::to_string(m_imported), std::to_string(m_skipped));
-    frame.SetStatusText(finished);
-    frame.LogLine(finished);
-    frame.NotifyViews(HINT_DATABASE, 0);
-    frame.EndWaitCursor();
 }
 
 // ---- writing ----
@@ -654,7 +273,7 @@ bool CExchangeFile::OpenForWrite(const std::string& path) {
     m_fd = fd;
     m_writing = true;
     m_out.clear();
-    m_out.reserve(kBlockSize + kLineLimit);
+    m_out.reserve(kBlockSize + CExchangeParser::kLineLimit);
 
     bool ok = WriteText(LoadKQString(IDS_EXCHANGE_HEADER));
     if (ok) ok = WriteComment(LoadKQString(IDS_VERSION_LINE));
@@ -714,8 +333,8 @@ void CExchangeFile::PutKey(const std::string& key) {
     // The reader trims a key: blanks at its ends are left out. An empty key would make
     // "[]", which is no header at all: it is written as "_".
     size_t b = start, e = m_out.size();
-    while (b < e && IsBlank(m_out[b])) ++b;
-    while (e > b && IsBlank(m_out[e - 1])) --e;
+    while (b < e && CExchangeParser::IsBlank(m_out[b])) ++b;
+    while (e > b && CExchangeParser::IsBlank(m_out[e - 1])) --e;
     m_out.erase(e);
     m_out.erase(start, b - start);
     if (m_out.size() == start) m_out.push_back('_');
@@ -733,7 +352,7 @@ void CExchangeFile::PutAttrID(const std::string& id) {
     const std::string_view v(m_out.data() + start, m_out.size() - start);
     size_t dots = 0;
     while (dots < v.size() && v[dots] == '.') ++dots;
-    const bool unreadable = v.empty() || IsBlank(v[0]) || v[0] == ';' ||
+    const bool unreadable = v.empty() || CExchangeParser::IsBlank(v[0]) || v[0] == ';' ||
                             (dots < v.size() && v[dots] == '[') || v == m_tipKeyword;
     if (unreadable) m_out.insert(start, 1, '_');
 }
@@ -748,7 +367,7 @@ void CExchangeFile::PutValue(const std::string& value, uint32_t data) {
         // Straight into the block: this runs for every attribute of an export.
         m_out.append(";#0x", 4);
         AppendHex(m_out, data);
-    } else if (m_out.size() > start && IsBlank(m_out.back())) {
+    } else if (m_out.size() > start && CExchangeParser::IsBlank(m_out.back())) {
         // The reader trims the line's end; a data word of 0 written out keeps the blanks,
         // and reads back as no data word.
         m_out.append(";#0x0", 5);
@@ -786,7 +405,7 @@ bool CExchangeFile::PutFittedValue(const std::string& value, uint32_t data, size
     const std::string dataSuffix = DataWordSuffix(data);
     auto blankAt = [&value](size_t i) {
         const char c = value[i];
-        return c == '\0' || IsBlank(c);
+        return c == '\0' || CExchangeParser::IsBlank(c);
     };
     size_t best = 0;
     size_t written = 0;  // bytes the first p bytes of the value take, escapes included
@@ -852,7 +471,7 @@ bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {
         // Room for the "]"; the reader trims the key, so the cut one ends in no blank.
         const size_t room = kMaxLineBytes - 1 - std::min(keyStart - lineStart, kMaxLineBytes - 1);
         m_out.resize(keyStart + CharBoundary(std::string_view(m_out).substr(keyStart), room));
-        while (m_out.size() > keyStart && IsBlank(m_out.back())) m_out.pop_back();
+        while (m_out.size() > keyStart && CExchangeParser::IsBlank(m_out.back())) m_out.pop_back();
     }
     const std::string keptKey = m_out.substr(keyStart);
     m_out.push_back(']');
@@ -928,9 +547,6 @@ bool CExchangeFile::Close() {
     m_finalPath.clear();
     m_writing = false;
     m_out.clear();
-    m_readBuffer.reset();
-    m_in.reset();
-    m_inPos = m_inLen = 0;
     return ok;
 }
 

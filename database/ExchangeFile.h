@@ -1,14 +1,14 @@
-// Reader and writer of exchange files (*.kqx): plain text, one entry header, attribute or
-// tip per line, CR LF line ends on disk (CR LF and LF accepted on reading).
+// Exchange files (*.kqx) on disk: written as plain text, one entry header, attribute or tip
+// per line, CR LF line ends; opened for reading, whose lines CExchangeParser reads.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "database/ExchangeHost.h"
+#include "database/ExchangeParser.h"
 #include "resources/StringIds.h"
 
 class CResultsDatabase;
@@ -17,80 +17,57 @@ class CKQTreeEntry;
 
 class CExchangeFile {
 public:
-    static constexpr unsigned kReadBufferSize = 10001;
-    static constexpr unsigned kLineLimit = 10000;  // including the terminator
-    // The longest line the writer makes: with its line end it is still one read.
-    static constexpr size_t kMaxLineBytes = kLineLimit - 2;
+    // The longest line the writer makes: with its line end it is still one read of the reader.
+    static constexpr size_t kMaxLineBytes = CExchangeParser::kLineLimit - 2;
 
-    // The steps of writing a file; a test hook may make any of them fail (true: fail).
+    // The steps of writing a file; a test hook may make any of them fail (true: fail; an
+    // empty function: none fails).
     enum class WriteStep { Create, Write, Sync, Rename, SyncFolder };
-    static std::function<bool(WriteStep)> s_failStep;
+    static void SetFailHook(std::function<bool(WriteStep)> fails);
 
-    // Works on the database, reporting and asking for what it cannot know through host.
+    // Writes from the database, reporting and asking for what it cannot know through host.
     CExchangeFile(CResultsDatabase& db, IExchangeHost& host);
     ~CExchangeFile();
     CExchangeFile(const CExchangeFile&) = delete;
     CExchangeFile& operator=(const CExchangeFile&) = delete;
 
-    // Reading.
+    // Reading. Opens a regular file (a FIFO or device could hang the import); false when it
+    // cannot be opened, reporting nothing: the caller shows Error 1001.
     bool OpenForRead(const std::string& path);
-    void ImportRecords(CKQTree* databaseTree);
-    int ReadLevel(CKQTree* tree, int depth);
-    bool ReadLine();
+    // Up to size bytes of the file opened for reading: the count, 0 at its end, -1 on a read
+    // error or when no file is open for reading.
+    long Read(char* buffer, size_t size);
 
     // Writing. A regular file is written under a hidden name beside it and renamed over it
     // by Close, so that a failed export leaves the earlier file whole; a database file, a
-    // FIFO or a socket is refused.
+    // FIFO or a socket is refused. Every failure is reported (log line and a box captioned
+    // with the path) and answers false; a failed write closes the file.
     bool OpenForWrite(const std::string& path);
     // Whether path may be exported to; when not, the refusal is reported.
     bool CheckTarget(const std::string& path);
+    // One entry with its subtree; the record that mirrors the current system (depth 0, key 0
+    // or directory position 0) goes out under a fresh identifier and keeps its own. A line
+    // too long for the reader is cut and the cut logged (Warning 1023, LogMarked()).
     bool WriteEntry(CKQTreeEntry* entry, int recordKey, int depth);
     bool WriteTree(CKQTree* tree, int recordKey, int depth);
-    bool WriteLine();
 
-    // Error and progress reporter: the string with its arguments, " at line %u." when a line
-    // was counted, to the log; a box captioned with the path, or the show-log mark.
-    void Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
-                const std::string& arg2 = std::string());
-    // Closes the file and frees the read buffer. After writing, false when the last buffered
-    // lines could not be written or the file could not take the target's place (reported
-    // as Error 1007).
+    // Closes the file. After writing, false when the last buffered lines could not be
+    // written or the file could not take the target's place (reported as Error 1007).
     bool Close();
     // Ends a write without keeping anything: the earlier file stays as it was.
     void Abandon();
     bool IsOpen() const { return m_fd >= 0; }
-
-    // Import every file of the file list into tree (empty paths skipped; the caller removes
-    // quotes).
-    void ImportAll(CKQTree* tree);
-
-    // Line tests, public for the tests and the fuzzers.
-    static bool IsEntryHeader(const std::string& line, std::string& key, int& depth);
-    static bool ParseAttrLine(const std::string& line, std::string& id, std::string& value,
-                              uint32_t& data);
-    static uint32_t ParseHex(const char* text, size_t length);
-    // Takes the next integer off the front of text (consumed), as the tip lines are read.
-    static int32_t ParseInt(std::string& text);
-    static void ParseTipInts(const std::string& value, int32_t& a, int32_t& b, int32_t& c);
-
-    // Members.
-    std::vector<std::string> m_fileList;
-    std::string m_path;
-    CResultsDatabase& m_db;
-    IExchangeHost& m_host;
-    uint32_t m_lineNumber = 0;
-    std::string m_line;
-    int m_showLog = 0;
-    CKQTree* m_dbTree = nullptr;
-    std::string m_tipKeyword;
-    char m_nameSep = '\0';
-    std::unique_ptr<char[]> m_readBuffer;
-    // Records the last ImportAll added, and left out (duplicates, unusable identifiers).
-    int m_imported = 0;
-    int m_skipped = 0;
+    // Lines written (or, for reading, 0).
+    uint32_t LineNumber() const { return m_lineNumber; }
+    // A warning went to the log only: the caller shows the log window.
+    bool LogMarked() const { return m_logMarked; }
 
 private:
-    bool FillInput();
+    // Error and progress reporter: the string with its arguments, " at line %u." when a line
+    // was counted, to the log; a box captioned with the path, or the log mark.
+    void Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
+                const std::string& arg2 = std::string());
+    bool WriteLine();  // m_line as one line
     bool Flush();
     void PutClean(const std::string& text);  // appends to the line being written
     void PutKey(const std::string& key);
@@ -106,14 +83,17 @@ private:
     bool WriteText(const std::string& text);
     bool WriteComment(const std::string& text);  // a header comment line, "{" text "}"
 
+    CResultsDatabase& m_db;
+    IExchangeHost& m_host;
+    std::string m_path;  // the file; also the caption of message boxes
+    uint32_t m_lineNumber = 0;
+    std::string m_line;  // a header line being written
+    bool m_logMarked = false;
+    const std::string m_tipKeyword;
+
     int m_fd = -1;
     bool m_writing = false;
-    bool m_failed = false;  // a read or write error was reported and the file closed
-    int m_nesting = 0;      // subtree levels the reader is inside
-    // Input: a block of the file and the read position in it.
-    std::unique_ptr<char[]> m_in;
-    size_t m_inPos = 0, m_inLen = 0;
-    bool m_eof = false;
+    bool m_failed = false;  // a write error was reported and the file closed
     // Output: lines collect here and go to the file in blocks.
     std::string m_out;
     // A regular target is written under m_tempPath and renamed to m_finalPath on Close.

@@ -1,5 +1,5 @@
-// What the exchange file reader and writer need beyond the database: a new identifier for
-// the current system's record, the analyzers' version lines, change notification, reporting.
+// What the exchange file writer needs beyond the database: a new identifier for the current
+// system's record, the analyzers' version lines, reporting.
 #pragma once
 
 #include <string>
@@ -17,15 +17,7 @@ public:
     virtual std::string MakeNewSysid() = 0;
     // "<name> version <x.y>" for every loaded analyzer, in load order.
     virtual std::vector<std::string> AnalyzerVersionLines() const = 0;
-    // Hint 1 with a record key for one new record, hint 2 when the database changed as a whole.
-    virtual void NotifyViews(int hint, int recordKey) = 0;
-
-    // Reporting: log and status lines, a message box captioned with the file's path, the log
-    // window shown after a file that marked it, the wait cursor around an import.
+    // Reporting: a log line, a message box captioned with the file's path.
     virtual void LogLine(const std::string& text) = 0;
-    virtual void SetStatusText(const std::string& text) = 0;
     virtual void ReportBox(const std::string& text, const std::string& caption) = 0;
-    virtual void ShowLog() = 0;
-    virtual void BeginWaitCursor() = 0;
-    virtual void EndWaitCursor() = 0;
 };

@@ -1,7 +1,7 @@
 // The value a report item path names in a record tree.
 #include "database/ItemPath.h"
 
-#include "database/ExchangeFile.h"
+#include "database/ExchangeParser.h"
 
 std::string SplitItemNode(std::string& path) {
     if (path.find('~') == std::string::npos) return std::string();
@@ -10,7 +10,7 @@ std::string SplitItemNode(std::string& path) {
 
 bool ReadItemTip(const std::string& rest, int32_t& kqaid, int32_t& textID, int32_t& descID) {
     if (rest.size() < 2 || rest[0] != '^') return false;
-    CExchangeFile::ParseTipInts(rest.substr(1), kqaid, textID, descID);
+    CExchangeParser::ParseTipInts(rest.substr(1), kqaid, textID, descID);
     return true;
 }
 

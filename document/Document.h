@@ -189,13 +189,15 @@ private:
     }
     void ListingRequest(int value) override { m_frame.ListingRequest(value); }
     uint32_t Now() override { return m_frame.Now(); }
-    void NotifyViews(int hint, int recordKey) override { m_frame.NotifyViews(hint, recordKey); }
     void ReportBox(const std::string& text, const std::string& caption) override {
         m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
     }
-    void ShowLog() override { m_frame.ShowLog(); }
-    void BeginWaitCursor() override { m_frame.BeginWaitCursor(); }
-    void EndWaitCursor() override { m_frame.EndWaitCursor(); }
+
+    // Import (DocumentImportExport.cpp): one file of an import run, and the one place that
+    // tells the views what an import changed (hint 1 with a record key, hint 2 for all).
+    struct ImportRun;
+    void ImportOneFile(const std::string& path, ImportRun& run);
+    void AnnounceImport(UpdateHint hint, int recordKey);
 
     // The steps a run of all tests and a run of one test share.
     void BeginRun(int& cancel);

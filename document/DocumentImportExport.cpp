@@ -1,5 +1,9 @@
-// The document's import and export commands; the file format is CExchangeFile's.
+// The document's import and export commands: CExchangeParser reads, the database adds the
+// records, and what the user sees of it is decided here.
+#include <algorithm>
+
 #include "database/ExchangeFile.h"
+#include "database/ExchangeParser.h"
 #include "document/Document.h"
 #include "resources/Strings.h"
 
@@ -62,13 +66,130 @@ void CQuillo95Doc::OnImportOne() {
 
 void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
 
+// What one import run keeps from file to file: the counts for its last line, and whether a
+// warning asked for the log window (it is shown after every file from then on).
+struct CQuillo95Doc::ImportRun {
+    int imported = 0;
+    int skipped = 0;
+    bool showLog = false;
+};
+
+void CQuillo95Doc::AnnounceImport(UpdateHint hint, int recordKey) {
+    m_frame.NotifyViews(hint, recordKey);
+}
+
 void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
-    // The reader holds the record it fills across its message boxes.
+    // The records read are held across the message boxes.
     CIdleHold hold(*this);
-    CExchangeFile file(m_db, *this);
-    for (const std::string& path : paths) file.m_fileList.push_back(CAppState::Unquote(path));
-    file.ImportAll(&m_db.m_cache);
+    if (!paths.empty()) {
+        m_frame.BeginWaitCursor();
+        ImportRun run;
+        for (const std::string& quoted : paths) {
+            const std::string path = CAppState::Unquote(quoted);
+            if (path.empty()) continue;
+            ImportOneFile(path, run);
+            if (run.showLog) m_frame.ShowLog();
+        }
+        // What the import did, where the user looks: the status bar and the log.
+        const std::string finished = LoadKQString(IDS_IMPORT_FINISHED) + ". " +
+                                     FormatKQString(IDS_IMPORT_COUNTS, std::to_string(run.imported),
+                                                    std::to_string(run.skipped));
+        m_frame.SetStatusText(finished);
+        m_frame.LogLine(finished);
+        AnnounceImport(HINT_DATABASE, 0);
+        m_frame.EndWaitCursor();
+    }
     SetModifiedFlag(true);
+}
+
+void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
+    const std::string importing = LoadKQString(IDS_IMPORTING_FILE) + path;
+    m_frame.LogLine(importing);
+    m_frame.SetStatusText(importing);
+    // Every message to the log; errors in a box captioned with the file, warnings show the
+    // log window after it.
+    auto show = [&](const CExchangeMessage& m) {
+        const std::string text = ExchangeMessageText(m);
+        m_frame.LogLine(text);
+        if (m.box)
+            m_frame.MessageBox(text, path, MsgIcon::Information, MsgButtons::Ok);
+        else if (m.markLog)
+            run.showLog = true;
+    };
+    CExchangeFile file(m_db, *this);
+    if (!file.OpenForRead(path)) {
+        show(CExchangeMessage{IDS_ERR_CANT_OPEN_FILE, {}, {}, 0, true, false});
+        return;
+    }
+    CExchangeParser parser([&file](char* buffer, size_t size) { return file.Read(buffer, size); });
+    // Adds the records one by one as they are read, with the messages in line order: those
+    // before a record's identity, what the database made of it, those after. False when the
+    // reading of this file ends early.
+    auto readRecords = [&]() {
+        CExchangeRecord record;
+        while (parser.Next(record)) {
+            std::vector<CExchangeMessage> messages = parser.TakeMessages();
+            const auto after =
+                std::find_if(messages.begin(), messages.end(),
+                             [&](const CExchangeMessage& m) { return m.line >= record.sysidLine; });
+            std::for_each(messages.begin(), after, show);
+            const CRecordImport result = m_db.ImportRecord(record);
+            CExchangeMessage outcome{IDS_ADDED_RECORD, record.sysid, {},
+                                     record.sysidLine, false,        true};
+            switch (result.outcome) {
+                case CRecordImport::Outcome::Added:
+                    outcome.arg = result.sysid;
+                    outcome.markLog = false;
+                    show(outcome);
+                    ++run.imported;
+                    break;
+                case CRecordImport::Outcome::Duplicate:
+                    outcome.id = IDS_WARN_DUPLICATE_RECORD;
+                    show(outcome);
+                    ++run.skipped;
+                    break;
+                case CRecordImport::Outcome::Unstorable:
+                    outcome = {IDS_WARN_RECORD_SKIPPED,
+                               record.entry.m_key,
+                               record.sysid,
+                               record.sysidLine,
+                               false,
+                               true};
+                    show(outcome);
+                    ++run.skipped;
+                    break;
+                case CRecordImport::Outcome::Refused:  // the database logged why
+                    ++run.skipped;
+                    break;
+                case CRecordImport::Outcome::Failed:
+                    // Busy or failing: whether the record is stored cannot be told.
+                    show({IDS_ERR_CANT_READ_DATABASE, m_db.Path(), m_db.LastError(),
+                          record.sysidLine, true, false});
+                    return false;
+                case CRecordImport::Outcome::NoMemory:
+                    show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, record.sysidLine, true, false});
+                    return false;
+            }
+            std::for_each(after, messages.end(), show);
+            if (result.outcome != CRecordImport::Outcome::Added) continue;
+            AnnounceImport(HINT_RECORD, result.key);
+            if (result.incomplete) {
+                show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, record.sysidLine, true, false});
+                return false;
+            }
+        }
+        return true;
+    };
+    try {
+        const bool headerRead = parser.ReadHeader();
+        for (const std::string& line : parser.HeaderLines()) m_frame.LogLine(line);
+        if (!headerRead || readRecords())
+            for (const CExchangeMessage& m : parser.TakeMessages()) show(m);
+    } catch (const std::exception&) {
+        // Memory ran out on a huge file: the records added so far stay.
+        show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, parser.LineNumber(), true, false});
+    }
+    run.skipped += parser.Skipped();
 }
 
 bool CQuillo95Doc::ExportCurrent() {
@@ -95,7 +216,7 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
         return false;
     }
     const bool ok = file.Close();
-    if (file.m_showLog) ShowLog();  // a value was cut to fit its line
+    if (file.LogMarked()) m_frame.ShowLog();  // a value was cut to fit its line
     return ok;
 }
 
@@ -128,6 +249,6 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
         if (!written) return false;  // the file is closed
     }
     const bool ok = file.Close();
-    if (file.m_showLog) ShowLog();  // a value was cut to fit its line
+    if (file.LogMarked()) m_frame.ShowLog();  // a value was cut to fit its line
     return ok;
 }

@@ -7,6 +7,7 @@
 namespace {
 
 const std::string CRLF = "\r\n";
+const std::string kIdentifier = "{Quillon 95 Exchange File}";
 
 std::string Lines(std::initializer_list<std::string> lines) {
     std::string s;
@@ -99,7 +100,7 @@ TEST_F(ExchangeTest, ResultsFileIsWrittenWithCrLfByteForByte) {
         CExchangeFile file(doc->m_db, *doc);
         ASSERT_TRUE(file.OpenForWrite(path));
         ASSERT_TRUE(file.WriteEntry(&record, 7, 0));
-        EXPECT_EQ(file.m_lineNumber, 16u);
+        EXPECT_EQ(file.LineNumber(), 16u);
         EXPECT_TRUE(file.Close());
     }
     const std::string expected =
@@ -185,11 +186,11 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
 }
 
-TEST_F(ExchangeTest, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
-    WriteFile("hex.kqx", Lines({Id(), "[Sys]", "SysName=H", "A=1;#0x1f", "B=1;#0x1F", "C=1;#1f",
-                                "D=2;#0X10", "E=a;#b;#0x4", "F=;#", "G=x;#0xfffffffff", "H=;# 1"}));
-    doc->ImportFile(Path("hex.kqx"));
-    CKQTreeEntry* r = Record(*doc, "H");
+TEST(ExchangeParser, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
+    const CParsedExchange parsed =
+        ParseExchange(Lines({kIdentifier, "[Sys]", "SysName=H", "A=1;#0x1f", "B=1;#0x1F", "C=1;#1f",
+                             "D=2;#0X10", "E=a;#b;#0x4", "F=;#", "G=x;#0xfffffffff", "H=;# 1"}));
+    const CKQTreeEntry* r = ParsedRecord(parsed, "H");
     ASSERT_NE(r, nullptr);
     auto data = [&](const char* id) { return r->GetAttr(r->FindAttr(id))->m_data; };
     auto value = [&](const char* id) { return r->GetAttrValue(std::string(id)); };
@@ -205,17 +206,16 @@ TEST_F(ExchangeTest, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
     EXPECT_EQ(data("G"), 0xFFFFFFFFu);  // the ninth digit wraps the word
     EXPECT_EQ(data("H"), 0u);
 
-    EXPECT_EQ(CExchangeFile::ParseHex("0x1f", 4), 0x1Fu);
-    EXPECT_EQ(CExchangeFile::ParseHex("x1", 2), 0u);
-    EXPECT_EQ(CExchangeFile::ParseHex("1x2", 3), 0x12u);
+    EXPECT_EQ(CExchangeParser::ParseHex("0x1f", 4), 0x1Fu);
+    EXPECT_EQ(CExchangeParser::ParseHex("x1", 2), 0u);
+    EXPECT_EQ(CExchangeParser::ParseHex("1x2", 3), 0x12u);
 }
 
-TEST_F(ExchangeTest, TipLinesAndTheirIntegers) {
-    WriteFile("tips.kqx",
-              Lines({Id(), "[Sys]", "SysName=T", "<Tip>=80 5001 5101", "<Tip>=  -5,+6;7 trailing",
-                     "<Tip>=", "<Tip>=99999999999 -99999999999 1x2", "<Tip>=+-3 4 5"}));
-    doc->ImportFile(Path("tips.kqx"));
-    CKQTreeEntry* r = Record(*doc, "T");
+TEST(ExchangeParser, TipLinesAndTheirIntegers) {
+    const CParsedExchange parsed = ParseExchange(
+        Lines({kIdentifier, "[Sys]", "SysName=T", "<Tip>=80 5001 5101", "<Tip>=  -5,+6;7 trailing",
+               "<Tip>=", "<Tip>=99999999999 -99999999999 1x2", "<Tip>=+-3 4 5"}));
+    const CKQTreeEntry* r = ParsedRecord(parsed, "T");
     ASSERT_NE(r, nullptr);
     ASSERT_EQ(r->GetTipCount(), 5);
     auto tip = [&](int i) {
@@ -231,11 +231,11 @@ TEST_F(ExchangeTest, TipLinesAndTheirIntegers) {
     EXPECT_EQ(r->GetAttrCount(), 1);
 }
 
-TEST_F(ExchangeTest, SpacesAroundTheEqualsSignAreKept) {
-    WriteFile("sp.kqx", Lines({Id(), "[ Sys ]", "SysName=S", "  Speed = 100   ", "=no id",
-                               "no equals sign", "Model=  abc;#0x1  "}));
-    doc->ImportFile(Path("sp.kqx"));
-    CKQTreeEntry* r = Record(*doc, "S");
+TEST(ExchangeParser, SpacesAroundTheEqualsSignAreKept) {
+    const CParsedExchange parsed =
+        ParseExchange(Lines({kIdentifier, "[ Sys ]", "SysName=S", "  Speed = 100   ", "=no id",
+                             "no equals sign", "Model=  abc;#0x1  "}));
+    const CKQTreeEntry* r = ParsedRecord(parsed, "S");
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->m_key, "Sys");
     ASSERT_EQ(r->GetAttrCount(), 3);
@@ -245,13 +245,13 @@ TEST_F(ExchangeTest, SpacesAroundTheEqualsSignAreKept) {
     EXPECT_EQ(r->GetAttr(2)->m_data, 1u);
 }
 
-TEST_F(ExchangeTest, HeadersSkipDepthsAndChildLevelsGoOnFilling) {
-    WriteFile("deep.kqx", Lines({Id(), "[R1]", "SysName=R1", "..[Deep]", "A=1", ".[Child]", "B=2",
-                                 "...[Grand]", "C=3", ".[Last", "D=4", "[R2]", "SysName=R2",
-                                 "....[Far]", "E=5", "[]", "x=no header", "[ ]", "F=6"}));
-    doc->ImportFile(Path("deep.kqx"));
-    EXPECT_TRUE(frame.boxes.empty());
-    CKQTreeEntry* r1 = Record(*doc, "R1");
+TEST(ExchangeParser, HeadersSkipDepthsAndChildLevelsGoOnFilling) {
+    const CParsedExchange parsed =
+        ParseExchange(Lines({kIdentifier, "[R1]", "SysName=R1", "..[Deep]", "A=1", ".[Child]",
+                             "B=2", "...[Grand]", "C=3", ".[Last", "D=4", "[R2]", "SysName=R2",
+                             "....[Far]", "E=5", "[]", "x=no header", "[ ]", "F=6"}));
+    EXPECT_TRUE(parsed.messages.empty());
+    const CKQTreeEntry* r1 = ParsedRecord(parsed, "R1");
     ASSERT_NE(r1, nullptr);
     ASSERT_NE(r1->GetSubtree(), nullptr);
     CKQTree& sub = *r1->GetSubtree();
@@ -266,7 +266,7 @@ TEST_F(ExchangeTest, HeadersSkipDepthsAndChildLevelsGoOnFilling) {
     EXPECT_EQ(sub.GetAt(2)->m_key, "Last");
     EXPECT_EQ(sub.GetAt(2)->GetAttrValue("D"), "4");
 
-    CKQTreeEntry* r2 = Record(*doc, "R2");
+    const CKQTreeEntry* r2 = ParsedRecord(parsed, "R2");
     ASSERT_NE(r2, nullptr);
     ASSERT_EQ(r2->GetSubtree()->GetCount(), 1);
     CKQTreeEntry* far = r2->GetSubtree()->GetAt(0);
@@ -274,23 +274,23 @@ TEST_F(ExchangeTest, HeadersSkipDepthsAndChildLevelsGoOnFilling) {
     // "[]" and "[ ]" are no headers; their lines are attributes of the entry before them.
     EXPECT_EQ(far->GetAttrValue("x"), "no header");
     EXPECT_EQ(far->GetAttrValue("F"), "6");
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    EXPECT_EQ(parsed.records.size(), 2u);
 }
 
-TEST_F(ExchangeTest, EntryHeaderTest) {
+TEST(ExchangeParser, EntryHeaderTest) {
     std::string key;
     int depth = -1;
-    EXPECT_TRUE(CExchangeFile::IsEntryHeader("..[ a b ]x", key, depth));
+    EXPECT_TRUE(CExchangeParser::IsEntryHeader("..[ a b ]x", key, depth));
     EXPECT_EQ(key, "a b");
     EXPECT_EQ(depth, 2);
-    EXPECT_TRUE(CExchangeFile::IsEntryHeader("[ open", key, depth));
+    EXPECT_TRUE(CExchangeParser::IsEntryHeader("[ open", key, depth));
     EXPECT_EQ(key, " open");
-    EXPECT_TRUE(CExchangeFile::IsEntryHeader("[", key, depth));
+    EXPECT_TRUE(CExchangeParser::IsEntryHeader("[", key, depth));
     EXPECT_EQ(key, "");
     EXPECT_EQ(depth, 0);
-    EXPECT_FALSE(CExchangeFile::IsEntryHeader("[]", key, depth));
-    EXPECT_FALSE(CExchangeFile::IsEntryHeader(".x[a]", key, depth));
-    EXPECT_FALSE(CExchangeFile::IsEntryHeader("...", key, depth));
+    EXPECT_FALSE(CExchangeParser::IsEntryHeader("[]", key, depth));
+    EXPECT_FALSE(CExchangeParser::IsEntryHeader(".x[a]", key, depth));
+    EXPECT_FALSE(CExchangeParser::IsEntryHeader("...", key, depth));
 }
 
 TEST_F(ExchangeTest, LineBreaksInsideKeysIdsAndValuesAreWrittenAsBlanks) {

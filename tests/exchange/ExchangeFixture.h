@@ -13,6 +13,7 @@
 
 #include "database/Database.h"
 #include "database/ExchangeFile.h"
+#include "database/ExchangeParser.h"
 #include "tests/host/HostFixture.h"
 
 inline std::string ReadBytes(const std::string& path) {
@@ -40,6 +41,13 @@ inline void KeepDatabaseSeeds(const CResultsDatabase& db) {
     }
     std::string dir;
     if (SerializeDirectory(db.m_directory, dir)) KeepSeed("directory", dir);
+}
+
+// The record a parsed file holds with that identity; null when none.
+inline const CKQTreeEntry* ParsedRecord(const CParsedExchange& parsed, const std::string& sysid) {
+    for (const CExchangeRecord& r : parsed.records)
+        if (r.sysid == sysid) return &r.entry;
+    return nullptr;
 }
 
 class ExchangeTest : public HostTest {

@@ -3,6 +3,8 @@
 // None of them may crash, hang, or change a record stored before.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 
 #include "tests/exchange/ExchangeFixture.h"
@@ -64,18 +66,67 @@ TEST_F(ExchangeTest, EntriesBeforeTheSysidLineNeverAttachToAnotherRecord) {
     EXPECT_EQ(c->GetSubtree()->GetAt(0)->GetAttrValue("Z"), "3");
 }
 
-TEST_F(ExchangeTest, NulBytesCutTheirLineAndAMissingFinalLineEndIsRead) {
+TEST(ExchangeParser, NulBytesCutTheirLineAndAMissingFinalLineEndIsRead) {
     std::string bytes = "{Quillon 95 Exchange File}\n[R]\nSysName=NUL\nA=keep";
     bytes += std::string(1, '\0') + "lost\nB=2\n";
     bytes += std::string(3, '\0') + "\n" + "C=last";  // no line end at all
-    WriteFile("nul.kqx", bytes);
-    doc->ImportFile(Path("nul.kqx"));
-    CKQTreeEntry* r = Record(*doc, "NUL");
+    const CParsedExchange parsed = ParseExchange(bytes);
+    const CKQTreeEntry* r = ParsedRecord(parsed, "NUL");
     ASSERT_NE(r, nullptr);
     EXPECT_EQ(r->GetAttrValue("A"), "keep");
     EXPECT_EQ(r->GetAttrValue("B"), "2");
     EXPECT_EQ(r->GetAttrValue("C"), "last");
     for (const CAttr& a : r->m_attrs) EXPECT_EQ(a.m_value.find('\0'), std::string::npos);
+}
+
+// A stream gives its bytes in pieces of any size: a CR at the end of one and its LF at the
+// start of the next are still one line end, and a read error ends the reading with Error 1002.
+TEST(ExchangeParser, AStreamReadInAnyPiecesReadsAsTheBytesDo) {
+    std::string bytes = "{Quillon 95 Exchange File}\r\n{Five version 0.7}\r\n[R]\r\n";
+    bytes += "SysName=PIECES\r\nA=1\r\rB=2\r\n.[Sub]\r\n" + std::string(12000, 'x') + "\r\n";
+    bytes += "; c\r\n\r\n[S]\r\nSysName=NEXT\r\n<Tip>=1 2 3\r";
+    const CParsedExchange whole = ParseExchange(bytes);
+    ASSERT_EQ(whole.records.size(), 2u);
+    EXPECT_EQ(whole.records[0].entry.GetAttrValue("A"), "1\r\rB=2");  // a lone CR stays
+    for (size_t piece : {1u, 2u, 3u, 7u, 4096u}) {
+        SCOPED_TRACE(piece);
+        size_t at = 0;
+        CExchangeParser parser([&](char* buffer, size_t size) {
+            const size_t n = std::min({piece, size, bytes.size() - at});
+            std::memcpy(buffer, bytes.data() + at, n);
+            at += n;
+            return static_cast<long>(n);
+        });
+        ASSERT_TRUE(parser.ReadHeader());
+        EXPECT_EQ(parser.HeaderLines(), whole.headerLines);
+        for (const CExchangeRecord& want : whole.records) {
+            CExchangeRecord got;
+            ASSERT_TRUE(parser.Next(got));
+            EXPECT_EQ(got.sysidLine, want.sysidLine);
+            ExpectSameExchanged(want.entry, got.entry);
+        }
+        CExchangeRecord none;
+        EXPECT_FALSE(parser.Next(none));
+        EXPECT_EQ(parser.LineNumber(), whole.lines);
+    }
+    // A read error after the first record's identity: the record as read, then Error 1002.
+    size_t given = 0;
+    CExchangeParser failing([&](char* buffer, size_t size) -> long {
+        if (given >= 69) return -1;  // up to the end of the identity's line
+        const size_t n = std::min<size_t>(size, 69 - given);
+        std::memcpy(buffer, bytes.data() + given, n);
+        given += n;
+        return static_cast<long>(n);
+    });
+    ASSERT_TRUE(failing.ReadHeader());
+    CExchangeRecord first;
+    ASSERT_TRUE(failing.Next(first));
+    EXPECT_EQ(first.sysid, "PIECES");
+    EXPECT_FALSE(failing.Next(first));
+    const std::vector<CExchangeMessage> messages = failing.TakeMessages();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(ExchangeMessageText(messages[0]), "Error 1002: Can't read this file at line 5.");
+    EXPECT_TRUE(messages[0].box);
 }
 
 TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {

@@ -25,9 +25,9 @@ std::vector<std::string> FilesIn(const std::string& dir) {
 // Makes one step of writing a file fail while it lives.
 struct FailStep {
     explicit FailStep(CExchangeFile::WriteStep step) {
-        CExchangeFile::s_failStep = [step](CExchangeFile::WriteStep s) { return s == step; };
+        CExchangeFile::SetFailHook([step](CExchangeFile::WriteStep s) { return s == step; });
     }
-    ~FailStep() { CExchangeFile::s_failStep = nullptr; }
+    ~FailStep() { CExchangeFile::SetFailHook(nullptr); }
 };
 
 }  // namespace

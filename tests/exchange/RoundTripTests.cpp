@@ -141,14 +141,14 @@ TEST_F(RoundTrip, OrdinaryLinesStayAsTheyWereWritten) {
 TEST_F(RoundTrip, AKeyRunsToTheLastBracketOfItsLine) {
     std::string key;
     int depth = 0;
-    ASSERT_TRUE(CExchangeFile::IsEntryHeader("..[Disk [2]]", key, depth));
+    ASSERT_TRUE(CExchangeParser::IsEntryHeader("..[Disk [2]]", key, depth));
     EXPECT_EQ(key, "Disk [2]");
     EXPECT_EQ(depth, 2);
     // Older files read the same.
-    ASSERT_TRUE(CExchangeFile::IsEntryHeader("[ CPU ]", key, depth));
+    ASSERT_TRUE(CExchangeParser::IsEntryHeader("[ CPU ]", key, depth));
     EXPECT_EQ(key, "CPU");
-    EXPECT_FALSE(CExchangeFile::IsEntryHeader("[]", key, depth));
-    ASSERT_TRUE(CExchangeFile::IsEntryHeader("[open", key, depth));
+    EXPECT_FALSE(CExchangeParser::IsEntryHeader("[]", key, depth));
+    ASSERT_TRUE(CExchangeParser::IsEntryHeader("[open", key, depth));
     EXPECT_EQ(key, "open");
 }
 

@@ -1,23 +1,17 @@
-// The exchange file reader on arbitrary bytes. A record stored before the import must come
-// through unchanged, and every record the import adds must be the one its directory entry
-// and identifier name.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// The exchange file parser on arbitrary bytes, fed straight in. Whatever it reads must be
+// what the reading rules allow: records in line order, each identity read after its header,
+// no line end or NUL inside a key, identifier or value, nesting bounded, messages in order.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
-#include "database/Database.h"
-#include "database/ExchangeFile.h"
-#include "tests/support/FakeHosts.h"
+#include "database/ExchangeParser.h"
 
 namespace {
-
-int InputFile() {
-    static int fd = memfd_create("fuzz.kqx", 0);
-    return fd;
-}
 
 void Check(bool ok, const char* what) {
     if (!ok) {
@@ -26,45 +20,49 @@ void Check(bool ok, const char* what) {
     }
 }
 
+bool Clean(const std::string& s) { return s.find_first_of(std::string("\n\0", 2)) == s.npos; }
+
+// Walks an entry's tree without recursion; answers the deepest level below it.
+int CheckTree(const CKQTreeEntry& top) {
+    int deepest = 0;
+    std::vector<std::pair<const CKQTreeEntry*, int>> stack{{&top, 0}};
+    while (!stack.empty()) {
+        auto [e, depth] = stack.back();
+        stack.pop_back();
+        deepest = std::max(deepest, depth);
+        Check(Clean(e->m_key), "line end in a key");
+        for (const CAttr& a : e->m_attrs) {
+            Check(!a.m_id.empty() && Clean(a.m_id) && Clean(a.m_value), "line end in a line");
+            Check(a.m_id.find('=') == std::string::npos, "identifier holds its equals sign");
+            Check(a.m_type == 0, "type word read");
+        }
+        if (e->GetSubtree())
+            for (const CKQTreeEntry* c : *e->GetSubtree()) stack.push_back({c, depth + 1});
+    }
+    return deepest;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    int fd = InputFile();
-    if (fd < 0) return 0;
-    if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
-
-    FakeDatabaseHost dbHost;
-    FakeExchangeHost host;
-    CResultsDatabase db(dbHost);
-    CKQTreeEntry* kept = db.m_cache.Add("Kept");
-    kept->SetAttr("SysName", "KEPT", 0, 0);
-    kept->SetAttr("Value", "original", 0, 5);
-    kept->AddSubtree()->Add("Child")->AddTip(80, 1, 2);
-    db.AddImportedRecord(static_cast<CRecordEntry*>(kept), "KEPT");
-    std::string before;
-    SerializeRecord(*kept, before);
-
-    {
-        CExchangeFile file(db, host);
-        file.m_fileList = {path};
-        file.ImportAll(&db.m_cache);
+    const CParsedExchange parsed =
+        ParseExchange(std::string_view(reinterpret_cast<const char*>(data), size));
+    Check(parsed.headerRead || parsed.records.empty(), "records without a header");
+    uint32_t last = 0;
+    for (const CExchangeRecord& r : parsed.records) {
+        Check(r.line > last && r.sysidLine > r.line, "records out of line order");
+        Check(r.sysidLine <= parsed.lines, "a line past the end");
+        last = r.sysidLine;
+        Check(Clean(r.sysid), "line end in an identity");
+        Check(CheckTree(r.entry) <= 201, "nesting unbounded");
+        // The identity is the first attribute, unless the first line was a tip.
+        if (!r.sysidIsTip) Check(r.entry.GetAttrValue(0) == r.sysid, "identity not attribute 0");
     }
-
-    std::string after;
-    SerializeRecord(*kept, after);
-    Check(before == after, "stored record changed");
-    Check(static_cast<size_t>(db.m_cache.GetCount()) == db.m_directory.size(),
-          "cache and directory disagree");
-    for (size_t i = 0; i < db.m_directory.size(); ++i) {
-        const std::string& sysid = db.m_directory[i];
-        Check(CResultsDatabase::IsStorableSysid(sysid), "unstorable identifier added");
-        CKQTreeEntry* e = db.m_cache.GetAt(static_cast<int>(i));
-        Check(CResultsDatabase::GetRecordSysid(*e) == sysid, "record renamed");
-        std::string stream;
-        Check(SerializeRecord(*e, stream), "record cannot be written");
-        CRecordEntry back;
-        Check(DeserializeRecord(stream, back), "record cannot be read back");
+    uint32_t previous = 0;
+    for (const CExchangeMessage& m : parsed.messages) {
+        Check(m.line >= previous && m.line <= parsed.lines, "messages out of line order");
+        previous = m.line;
     }
+    Check(parsed.skipped >= 0, "negative skip count");
     return 0;
 }
