@@ -212,72 +212,68 @@ bool CExchangeParser::Next(CExchangeRecord& record) {
     bool have = false;  // the record's identity was read
     uint32_t data = 0;
     for (;;) {
-        int h = 0;
-        bool retest;
-        do {
-            retest = false;
-            if (IsEntryHeader(m_line, key, h)) {
-                if (m_skipping && h > 0) break;
-                if (h > 0 && m_pending) {
-                    // Entries before the record's Sysid line: the record has no identity
-                    // and nothing may attach to the previous one. Skip to the next record.
-                    Message(IDS_WARN_RECORD_SKIPPED, false, true, m_pendingKey, std::string());
-                    ++m_skipped;
-                    m_pending = false;
-                    m_skipping = true;
-                    break;
-                }
-                if (h > 0 && !have) break;  // nothing to hang it on
-                if (h > 0) {
-                    CKQTree* sub = record.entry.GetSubtree();
-                    if (!sub) sub = record.entry.AddSubtree();
-                    if (!sub) {
-                        Fail(IDS_ERR_NOT_ENOUGH_MEMORY);
-                        return true;
-                    }
-                    ++m_nesting;
-                    // A child level may end on a header that is still deeper than this one:
-                    // the same subtree goes on filling at that depth.
-                    do {
-                        h = ReadLevel(sub, h);
-                    } while (h > 0);
-                    --m_nesting;
-                    if (h == 0) {
-                        retest = true;
-                        continue;
-                    }
-                    m_done = true;  // the end of the file, or an error
-                    return true;
-                }
-                // A new record; this line starts it at the next call when one is read.
+        if (IsEntryHeader(m_line, key, depth)) {
+            if (depth == 0) {
+                // A new record; this line starts it at the next call when one was read.
                 if (have) return true;
                 m_pending = true;
                 m_pendingKey = key;
                 m_pendingLine = m_lineNumber;
                 m_skipping = false;
-            } else if (!m_skipping && ParseAttrLine(m_line, id, value, data)) {
-                if (m_pending) {
-                    m_pending = false;
-                    record.line = m_pendingLine;
-                    record.entry.m_key = m_pendingKey;
-                    record.sysid = value;
-                    record.sysidLine = m_lineNumber;
-                    record.sysidIsTip = id == m_tipKeyword;
-                    have = true;
+            } else if (m_pending) {
+                // Entries before the record's Sysid line: the record has no identity and
+                // nothing may attach to the previous one. Skip to the next record.
+                Message(IDS_WARN_RECORD_SKIPPED, false, true, m_pendingKey, std::string());
+                ++m_skipped;
+                m_pending = false;
+                m_skipping = true;
+            } else if (have) {
+                // The record's levels end at the next record's header, the end of the file
+                // or an error.
+                if (ReadBelow(record.entry, depth, 0) < 0) {
+                    m_done = true;
+                    return true;
                 }
-                if (!have) break;
-                // A second line for the identifier attribute would rename the record away
-                // from its directory entry and stream: the identifier stays as first read.
-                if (record.entry.GetAttrCount() > 0 && record.entry.m_attrs[0].m_id == id) break;
-                if (!AddLine(record.entry, id, value, data)) return true;
+                continue;
             }
-        } while (retest);
-
+        } else if (!m_skipping && ParseAttrLine(m_line, id, value, data)) {
+            if (m_pending) {
+                m_pending = false;
+                record.line = m_pendingLine;
+                record.entry.m_key = m_pendingKey;
+                record.sysid = value;
+                record.sysidLine = m_lineNumber;
+                record.sysidIsTip = id == m_tipKeyword;
+                have = true;
+            }
+            // A second line for the identifier attribute would rename the record away from
+            // its directory entry and stream: the identifier stays as first read.
+            if (have && !(record.entry.GetAttrCount() > 0 && record.entry.m_attrs[0].m_id == id) &&
+                !AddLine(record.entry, id, value, data))
+                return true;
+        }
         if (!ReadLine()) {
             m_done = true;
             return have;
         }
     }
+}
+
+int CExchangeParser::ReadBelow(CKQTreeEntry& parent, int h, int depth) {
+    CKQTree* sub = parent.GetSubtree();
+    if (!sub) sub = parent.AddSubtree();
+    if (!sub) {
+        Fail(IDS_ERR_NOT_ENOUGH_MEMORY);
+        return -1;
+    }
+    ++m_nesting;
+    // A child level may end on a header that is still deeper than this one: the same
+    // subtree goes on filling at that depth.
+    do {
+        h = ReadLevel(sub, h);
+    } while (h > depth);
+    --m_nesting;
+    return h;
 }
 
 int CExchangeParser::ReadLevel(CKQTree* tree, int depth) {
@@ -286,28 +282,12 @@ int CExchangeParser::ReadLevel(CKQTree* tree, int depth) {
     uint32_t data = 0;
     for (;;) {
         int h = 0;
-        bool retest;
-        do {
-            retest = false;
-            if (IsEntryHeader(m_line, key, h)) {
-                if (h > depth && !current) break;  // nothing to hang it on
+        if (IsEntryHeader(m_line, key, h)) {
+            if (h <= depth || current) {  // else there is nothing to hang it on
                 if (h > depth && m_nesting >= kMaxNesting) h = depth;
                 if (h > depth) {
-                    CKQTree* sub = current->GetSubtree();
-                    if (!sub) sub = current->AddSubtree();
-                    if (!sub) {
-                        Fail(IDS_ERR_NOT_ENOUGH_MEMORY);
-                        return -1;
-                    }
-                    ++m_nesting;
-                    do {
-                        h = ReadLevel(sub, h);
-                    } while (h > depth);
-                    --m_nesting;
-                    if (h == depth) {
-                        retest = true;
-                        continue;
-                    }
+                    h = ReadBelow(*current, h, depth);
+                    if (h == depth) continue;  // the line that ended them is an entry here
                 }
                 if (h < depth) return h;
                 current = tree->Add(key);
@@ -315,11 +295,10 @@ int CExchangeParser::ReadLevel(CKQTree* tree, int depth) {
                     Fail(IDS_ERR_NOT_ENOUGH_MEMORY);
                     return -1;
                 }
-            } else if (ParseAttrLine(m_line, id, value, data)) {
-                if (current && !AddLine(*current, id, value, data)) return -1;
             }
-        } while (retest);
-
+        } else if (ParseAttrLine(m_line, id, value, data)) {
+            if (current && !AddLine(*current, id, value, data)) return -1;
+        }
         if (!ReadLine()) return -1;
     }
 }

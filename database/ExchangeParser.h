@@ -86,7 +86,12 @@ public:
 private:
     bool FillInput();
     bool ReadLine();
+    // One level of a record's tree, from the header in the line: the depth of the header
+    // that ended it, or -1 at the end of the file or an error.
     int ReadLevel(CKQTree* tree, int depth);
+    // The levels below parent, from the header of depth h in the line, until a header at
+    // depth or above: its depth, or -1.
+    int ReadBelow(CKQTreeEntry& parent, int h, int depth);
     bool AddLine(CKQTreeEntry& entry, const std::string& id, const std::string& value,
                  uint32_t data);
     void Message(KQStringId id, bool box, bool markLog, const std::string& arg = std::string(),
