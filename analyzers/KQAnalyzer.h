@@ -37,10 +37,21 @@ struct CAnalyzerInfo {
     CString m_title;
     int32_t m_bitmap = 0;
     uint8_t m_flags[2] = {0, 0};  // bit 1 of byte 0: offers a properties dialog
-    CString m_extra;              // analyzer 10: item path of the attribute that names a system
+    CString m_extra;              // KQAID_SYSTEM: item path of the attribute that names a system
 };
 
 enum : uint8_t { KQA_FLAG_PROPERTIES = 2 };
+
+// The System analyzer: its extra string names the attribute that names a system, and its
+// properties dialog describes a machine.
+enum : KQAID { KQAID_SYSTEM = 10 };
+
+// Bits of an attribute's data word (CAttr::m_data).
+enum : uint32_t {
+    DATA_NUMERIC = 1,    // the value is a number with its unit: charts and reports compare it
+    DATA_HIGHLIGHT = 4,  // shown among the Summary pane's highlights and in reports
+    DATA_ALTICON = 8,    // the details tree shows the alternative attribute icon
+};
 
 // lParam of UM_ANALYZERREQUEST.
 struct KQAREQUEST {

@@ -20,18 +20,18 @@
 #include <utility>
 
 #include "document/Document.h"
+#include "app/FrameHost.h"
+#include "document/AppState.h"
 #include "app/LogWindow.h"
-#include "app/Quillo95App.h"
 #include "app/StartupCover.h"
 #include "app/TestProgressDlg.h"
 #include "platform/FileDialogs.h"
 #include "platform/MessageBoxes.h"
 #include "platform/OwnedWindows.h"
 #include "resources/Strings.h"
+#include "panes/QtText.h"
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 constexpr int kPendingRetryMs = 200;  // how often files handed over look for a free moment
 
@@ -42,7 +42,7 @@ QString LogGeometryKey() {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CQuillo95App& app, const int rect[4]) : m_app(app) {
+CMainFrame::CMainFrame(IFrameHost& app, const int rect[4]) : m_app(app) {
     setObjectName(QStringLiteral("mainFrame"));
     // The title never carries a document name.
     setWindowTitle(Q(LoadKQString(IDS_APP_TITLE)));
@@ -105,14 +105,13 @@ void CMainFrame::CreateLog() {
     if (state.m_dataDir != state.m_programDir && !state.m_dataDirRefused)
         WriteLine(FormatKQString(IDS_DATA_DIR_NOTE, state.m_dataDir));
     if (CLogWindow* window = zldWindow(m_logHandle))
-        window->RestorePlacement(
-            CQuillo95App::OpenSettings()->value(LogGeometryKey()).toByteArray());
+        window->RestorePlacement(m_app.UserSettings()->value(LogGeometryKey()).toByteArray());
 }
 
 void CMainFrame::SaveLogPlacement() {
     CLogWindow* window = m_logHandle ? zldWindow(m_logHandle) : nullptr;
     if (!window || !window->IsPlaced()) return;
-    CQuillo95App::OpenSettings()->setValue(LogGeometryKey(), window->saveGeometry());
+    m_app.UserSettings()->setValue(LogGeometryKey(), window->saveGeometry());
 }
 
 QWidget* CMainFrame::LogWindow() const { return m_logHandle ? zldWindow(m_logHandle) : nullptr; }

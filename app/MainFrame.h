@@ -2,7 +2,7 @@
 // frame services through which the document reaches the windows.
 //
 // The view is made by AttachDocument as the central widget, with the frame as its host; the
-// frame then calls view->BuildMenus(menuBar()) and adds "&Log" (32771) to the View menu (or
+// frame then calls view->BuildMenus(menuBar()) and adds "&Log" (ID_VIEW_LOG) to the View menu (or
 // wires the view's own action with that command id), and forwards NotifyViews, ListRecord
 // and ListingRequest to the view.
 #pragma once
@@ -20,7 +20,7 @@
 
 class QMenu;
 class QAction;
-class CQuillo95App;
+class IFrameHost;
 class CQuillo95Doc;
 class CTestProgressDlg;
 class CStartupCover;
@@ -30,7 +30,7 @@ class CMainFrame : public QMainWindow, public IFrameServices, public IViewHost {
 public:
     // Creation: status bar, start-up cover at rect (left, top, right, bottom), log window
     // when the log flag is set (version line first).
-    CMainFrame(CQuillo95App& app, const int rect[4]);
+    CMainFrame(IFrameHost& app, const int rect[4]);
     ~CMainFrame() override;
 
     // Creates the view for the document, builds the menus and wires the log command.
@@ -47,7 +47,7 @@ public:
     int LogShown() const { return m_logShown; }
     void WriteLine(const std::string& text);
     void WriteStringResource(KQStringId id);
-    void OnViewLog();            // 32771
+    void OnViewLog();            // ID_VIEW_LOG
     void OnLogClosed();          // UM_LOGCLOSED
     QWidget* LogWindow() const;  // null without a log
 
@@ -124,7 +124,7 @@ private:
     bool SaveDocument();
     void ImportPendingFiles();
 
-    CQuillo95App& m_app;
+    IFrameHost& m_app;
     CQuillo95Doc* m_doc = nullptr;
     CQuillo95View* m_view = nullptr;
     QLabel* m_panes[5] = {};

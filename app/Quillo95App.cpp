@@ -21,6 +21,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "resources/Strings.h"
+#include "panes/QtText.h"
 
 namespace {
 
@@ -30,8 +31,6 @@ CQuillo95App* g_app = nullptr;
 constexpr int kMinWindowWidth = 112;
 constexpr int kMinWindowHeight = 27;
 constexpr int kIdleInterval = 200;  // ms between idle passes that found nothing to do
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 std::string QuoteIfNeeded(const std::string& s) {
     if (s.empty() || s.front() == '"') return s;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/FrameHost.h"
 #include "document/AppState.h"
 
 class QSettings;
@@ -18,21 +19,13 @@ class CSingleInstance;
 class CAutomationServer;
 class CHelpWindow;
 
-// Exit statuses of the program.
-enum QuillonExit {
-    EXIT_QUILLON_OK = 0,
-    EXIT_QUILLON_NO_EXPORT = 2,       // an unattended run wrote no export file
-    EXIT_QUILLON_OTHER_INSTANCE = 3,  // another instance runs; it was asked to come forward
-    EXIT_QUILLON_SAVE_FAILED = 4,     // the database could not be saved on close, or not kept
-};
-
 // Window placement as read from the settings (show state, rectangle).
 struct WindowPlacement {
     int showState = 3;
     int rect[4] = {0, 0, 0, 0};
 };
 
-class CQuillo95App : public QObject {
+class CQuillo95App : public QObject, public IFrameHost {
     Q_OBJECT
 public:
     CQuillo95App();
@@ -44,13 +37,13 @@ public:
     // Ends the document (after the frame saved it) and the services.
     void ExitInstance();
 
-    CAppState& State() { return m_state; }
+    CAppState& State() override { return m_state; }
     CQuillo95Doc* Document() const { return m_doc.get(); }
     CMainFrame* MainFrame() const;
 
-    int ExitCode() const { return m_exitCode; }
+    int ExitCode() const override { return m_exitCode; }
     // Keeps the first failure: a later success never overwrites it.
-    void SetExitCode(int code);
+    void SetExitCode(int code) override;
 
     // ---- settings ----
     // The five "Settings" values against the screen (size and full-screen client size).
@@ -58,18 +51,19 @@ public:
                                                int screenWidth, int screenHeight, int clientWidth,
                                                int clientHeight);
     static void SaveWindowPlacement(QSettings& settings, int showState, const int rect[4]);
-    void SaveWindowPlacement(int showState, const int rect[4]);
+    void SaveWindowPlacement(int showState, const int rect[4]) override;
     // The per-user application settings (organisation string 34, application string 57344).
     static std::unique_ptr<QSettings> OpenSettings();
+    std::unique_ptr<QSettings> UserSettings() const override { return OpenSettings(); }
 
     // argv after the program name joined into one command line, quoted where the option
     // scanner would otherwise split or misread an argument.
     static std::string JoinCommandLine(const QStringList& arguments);
 
     // ---- services ----
-    void OpenPageInBrowser(const std::string& page);
-    void ShowAnalyzerHelp(const std::string& baseName, int context);
-    void ShowHelpIndex();  // 57666, the program's own help
+    void OpenPageInBrowser(const std::string& page) override;
+    void ShowAnalyzerHelp(const std::string& baseName, int context) override;
+    void ShowHelpIndex() override;  // ID_HELP_INDEX, the program's own help
     std::string HelpFilePath() const;
 
     // One idle pass: the document's idle step; true when more idle time is wanted.

@@ -16,8 +16,8 @@
 
 #include "document/Document.h"
 #include "panes/AboutBox.h"
-#include "panes/ListClipboard.h"
-#include "panes/ListPrinter.h"
+#include "panes/list/ListClipboard.h"
+#include "panes/list/ListPrinter.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PopupMenus.h"
 #include "panes/QtText.h"
@@ -41,9 +41,9 @@ CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent
     setBackgroundRole(QPalette::Base);
     m_timer1.setSingleShot(true);
     m_timer3.setSingleShot(true);
-    connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(1); });
-    connect(&m_timer2, &QTimer::timeout, this, [this] { OnTimer(2); });
-    connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(3); });
+    connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(TIMER_STARTUP); });
+    connect(&m_timer2, &QTimer::timeout, this, [this] { OnTimer(TIMER_DEMO_STEP); });
+    connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(TIMER_CHART_LAYOUT); });
     m_chartsPane.SetHost(this);
 }
 
@@ -215,19 +215,19 @@ void CQuillo95View::OnInitialUpdate() {
 }
 
 bool CQuillo95View::IsTimerActive(int id) const {
-    if (id == 1) return m_timer1.isActive();
-    if (id == 2) return m_timer2.isActive();
-    if (id == 3) return m_timer3.isActive();
+    if (id == TIMER_STARTUP) return m_timer1.isActive();
+    if (id == TIMER_DEMO_STEP) return m_timer2.isActive();
+    if (id == TIMER_CHART_LAYOUT) return m_timer3.isActive();
     return false;
 }
 
 void CQuillo95View::OnTimer(int id) {
-    if (id == 1) {
+    if (id == TIMER_STARTUP) {
         m_timer1.stop();
         if (m_currentPane == PANE_NONE && !m_autoRunDone) FirstSetUp();
-    } else if (id == 2) {
+    } else if (id == TIMER_DEMO_STEP) {
         if (m_demo.IsOn()) m_demo.Step();
-    } else if (id == 3) {
+    } else if (id == TIMER_CHART_LAYOUT) {
         m_timer3.stop();
         m_chartsPane.Resize(m_tabRect);
         if (m_currentPane == PANE_CHARTS) SwitchToPane(PANE_NONE);

@@ -26,6 +26,7 @@
 #include "panes/PrintJob.h"
 #include "panes/ReportsPane.h"
 #include "panes/SummaryPane.h"
+#include "resources/ResourceIds.h"
 #include "resources/StringIds.h"
 
 class QAction;
@@ -37,37 +38,6 @@ class ITextClipboard;
 class CQuillo95Doc;
 class CRecordEntry;
 
-// Command ids of the menus and accelerators.
-enum : int {
-    ID_VIEW_LOG = 32771,
-    ID_VIEW_SUMMARY = 32780,
-    ID_VIEW_DATABASE = 32781,
-    ID_VIEW_CHARTS = 32782,
-    ID_VIEW_REPORTS = 32783,
-    ID_VIEW_DETAILS = 32784,
-    ID_VIEW_OPTIONS = 32785,
-    ID_RUN_THIS_TEST = 32787,
-    ID_FILE_IMPORT_ONE = 32789,
-    ID_FILE_EXPORT_CURRENT = 32790,
-    ID_FILE_ANALYZE_NOW = 32791,
-    ID_TELL_ME_MORE = 32792,
-    ID_FILE_SAVE_CURRENT = 32793,
-    ID_SYSTEM_PROPERTIES = 32794,
-    ID_RUN_DEMO = 32795,
-    ID_REGEN_TIPS = 32796,
-    ID_FILE_IMPORT = 57601,
-    ID_FILE_EXPORT_ALL = 57604,
-    ID_FILE_PRINT = 57607,
-    ID_FILE_PRINT_PREVIEW = 57608,
-    ID_EDIT_COPY = 57634,
-    ID_APP_ABOUT = 57664,
-    ID_APP_EXIT = 57665,
-    ID_HELP_INDEX = 57666,
-    ID_DEFAULT_HELP = 57670,
-    ID_SUMMARY_ANALYZE_BUTTON = 14,
-    ID_SUMMARY_WEB_LINK = 15,
-};
-
 // What the view needs from the main frame and the application object.
 class IViewHost {
 public:
@@ -77,8 +47,8 @@ public:
     // The auto-run has been performed: the main window is destroyed, ending the program.
     // written: an export file was written (the exit status depends on it).
     virtual void AutoRunFinished(bool written) = 0;
-    virtual void DefaultHelp() = 0;  // 57670
-    virtual void HelpIndex() = 0;    // 57666
+    virtual void DefaultHelp() = 0;  // ID_DEFAULT_HELP
+    virtual void HelpIndex() = 0;    // ID_HELP_INDEX
     // The help file <name>.HLP beside the program at a context number (0: its top).
     virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
     // A page in the program's directory, in the web browser (the Summary panel's link).

@@ -26,7 +26,7 @@ CStartupCover::CStartupCover(QWidget* owner, const QRect& rect)
     m_font.setWeight(QFont::Bold);
     m_font.setPixelSize((dpiY * 20 + 36) / 72);
     m_h = QFontMetrics(m_font).height();
-    m_bitmap = LoadKQBitmap(130);
+    m_bitmap = LoadKQBitmap(IDB_STARTUP_COVER);
 
     // In device-independent pixels: the doubled picture of a high-DPI screen takes the same room.
     const QSize bitmapSize = m_bitmap.deviceIndependentSize().toSize();

@@ -232,7 +232,7 @@ bool CQuillo95Doc::OffersProperties(KQAID id) const {
 bool CQuillo95Doc::RecordPropertiesUI(CRecordEntry* record) {
     // No idle save may write or free the record while its dialog is open.
     CIdleHold hold(*this);
-    CAnalyzer* a = m_analyzers.FindByID(10);
+    CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);
     return a && a->DoPropertiesUI(record);
 }
 

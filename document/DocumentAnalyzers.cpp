@@ -54,7 +54,7 @@ void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
     SetStatusTip(false);
     const bool known = RefreshCurrentResults(false);
     if (!known && m_app.m_promptProps != 0) {
-        AnalyzerProperties(10);  // a new machine: let the user describe it
+        AnalyzerProperties(KQAID_SYSTEM);  // a new machine: let the user describe it
     }
     BuildHighlightsReport();
     SetModifiedFlag();
@@ -70,10 +70,10 @@ bool CQuillo95Doc::BuildBranches() {
         if (first) {
             entry->AddReportDef(LoadKQString(IDS_HIGHLIGHTS), RDTYPE_REPORT);
             entry->AddReportDef(LoadKQString(IDS_ALL_DETAILS), RDTYPE_REPORT);
-            entry->m_flags |= 2;
+            entry->m_flags |= ENTRY_SELECTED;
         }
         a->GetSystemInfo(entry);
-        entry->m_flags |= 1;
+        entry->m_flags |= ENTRY_EXPANDED;
 
         const unsigned version = a->m_info.m_version;
         m_app.m_analyzerLines.push_back(FormatKQString(

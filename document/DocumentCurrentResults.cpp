@@ -38,7 +38,7 @@ void CQuillo95Doc::KeepStoredMirror(const std::string& sysid) {
     CRecordEntry* rec = m_db.GetRecord(sysid);
     if (!rec) return;  // not readable now: left alone, as at start-up
     // The description the user gave this machine is the stored one, in the tree as well.
-    const CAnalyzer* a = m_analyzers.FindByID(10);
+    const CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);
     CKQTreeEntry* head = m_systemTree.GetHead();
     if (a && head && !a->m_info.m_extra.empty()) {
         const CAttr* stored = AttrAtPath(rec, a->m_info.m_extra);
@@ -110,7 +110,7 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
 }
 
 bool CQuillo95Doc::PropertiesStep() {
-    CAnalyzer* a = m_analyzers.FindByID(10);
+    CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);
     if (!a) return false;
     CIdleHold hold(*this);
     if (!a->DoPropertiesUI(nullptr)) return false;

@@ -93,12 +93,12 @@ bool SearchList(CKQTree* tree, const std::string& text, uint16_t kqaid, CDetailI
 void ScanColumns(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::string& keyPath,
                  const std::string& captionPath, CDbColumns& columns, std::set<std::string>& seen) {
     for (const CAttr& a : entry.m_attrs) {
-        if ((a.m_data & 4u) == 0) continue;
+        if ((a.m_data & DATA_HIGHLIGHT) == 0) continue;
         std::string key = Join(keyPath, a.m_id);
         if (!seen.insert(key).second) continue;
         columns.m_keys.push_back(key);
         columns.m_captions.push_back(Join(captionPath, a.m_id));
-        columns.m_numeric.push_back(static_cast<uint8_t>(a.m_data & 1u));
+        columns.m_numeric.push_back(static_cast<uint8_t>((a.m_data & DATA_NUMERIC) != 0));
     }
     if (CKQTree* sub = entry.GetSubtree()) {
         for (const CKQTreeEntry* child : *sub) {
@@ -221,7 +221,7 @@ std::string CQuillo95Doc::SystemHeader(int key, const std::string& path) {
 
 std::string CQuillo95Doc::SeriesTitle(int key) {
     std::string value;
-    const CAnalyzer* a = m_analyzers.FindByID(10);
+    const CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);
     if (a && LookupValue(key, a->m_info.m_extra, value) && !value.empty()) return value;
     if (LookupValue(key, FallbackAttributeID(), value)) return value;
     return std::string();

@@ -3,14 +3,13 @@
 #include "document/Document.h"
 
 namespace {
-constexpr KQAID kPropertiesAnalyzer = 10;
 constexpr int32_t kNoteNotAnalysed = 1101;
 constexpr int32_t kNoteAnalysed = 1102;
 constexpr int32_t kDescOffset = 100;
 }  // namespace
 
 int CQuillo95Doc::SetStatusTip(bool analysed) {
-    CAnalyzer* a = m_analyzers.FindByID(kPropertiesAnalyzer);
+    CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);
     if (a == nullptr || a->m_branch == nullptr) return 0;
     if (analysed) {
         a->m_branch->RemoveTip(kNoteNotAnalysed);

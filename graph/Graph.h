@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "graph/GraphExport.h"
+
 class QPainter;
 class QPaintDevice;
 
@@ -24,7 +26,7 @@ struct CGraphRect {
     int32_t bottom = 0;
 };
 
-class CGraph {
+class KQGRAPH_API CGraph {
 public:
     // Indexes beyond these are ignored: a stray index must not allocate without bound.
     static constexpr unsigned kMaxSeries = 256;

@@ -120,7 +120,7 @@ QWidget* CAboutDlg::Control(int id) const {
 void CAboutDlg::OnInitDialog(const std::vector<std::string>& analyzerLines) {
     m_version->setText(KQText(IDS_VERSION_LINE));
 
-    const QPixmap bitmap = LoadKQBitmap(166);
+    const QPixmap bitmap = LoadKQBitmap(IDB_ABOUT);
     const QPoint pictureAt = m_picture->pos();
     delete m_picture;
     m_picture = new CBitmapWindow(bitmap, this);

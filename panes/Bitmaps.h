@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/ResourceIds.h"
+
 // The mask colour of the program's image strips (red 0, green 0, blue 128).
 inline QColor KQMaskColour() { return QColor(0, 0, 128); }
 

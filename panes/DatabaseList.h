@@ -6,7 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "panes/OwnerDrawList.h"
+#include "panes/list/OwnerDrawList.h"
+#include "resources/ResourceIds.h"
 
 class CWnd;
 class IFrameServices;
@@ -16,16 +17,6 @@ class CDatabaseList : public COwnerDrawList {
     Q_OBJECT
 
 public:
-    enum {
-        ID_DB_SELECT = 32773,
-        ID_DB_DESELECT = 32774,
-        ID_DB_DESELECT_ALL = 32775,
-        ID_DB_DELETE_SELECTED = 32776,
-        ID_DB_PROPERTIES = 32777,
-        ID_DB_EXPORT = 32778,
-        ID_DB_EXPORT_SELECTED = 32779,
-    };
-
     // owner: the view, to which every request goes; frame: prompts and the wait cursor;
     // recordOrder: a record key's place in the document's record table.
     CDatabaseList(QWidget* parent, CWnd* owner, IFrameServices& frame,

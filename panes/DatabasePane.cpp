@@ -54,7 +54,7 @@ void CDatabasePane::CreateWindows() {
     }
     m_list->SetColumnFlags(m_columns.m_numeric);
 
-    m_list->SetImageList(SplitImageStrip(LoadKQBitmapMasked(146), 2));
+    m_list->SetImageList(SplitImageStrip(LoadKQBitmapMasked(IDB_RECORD_IMAGES), 2));
     Relist();
 }
 

@@ -59,7 +59,7 @@ void CMyTreeCtrl::BuildImageList() {
     m_images.clear();
     m_icons.clear();
     m_bitmapMap.clear();
-    const QPixmap strip = LoadKQBitmapMasked(144);
+    const QPixmap strip = LoadKQBitmapMasked(IDB_ITEM_IMAGES);
     // The strip may be the doubled one: cut it in device pixels.
     const int unit = int(kIconSize * strip.devicePixelRatio());
     for (int i = 0; i < kFixedIcons; ++i) {
@@ -174,10 +174,11 @@ void CMyTreeCtrl::InsertList(CKQTree* list, QTreeWidgetItem* parent, uint16_t kq
             const CAttr* attr = entry->GetAttr(i);
             m_items.emplace_back(entry, id, DETAIL_ATTR, i, 0);
             InsertItem(item, QString::fromStdString(attr->m_id + " = " + attr->m_value),
-                       (attr->m_data & 8) ? kIconAttrAlt : kIconAttr, 0, int(m_items.size() - 1));
+                       (attr->m_data & DATA_ALTICON) ? kIconAttrAlt : kIconAttr, 0,
+                       int(m_items.size() - 1));
         }
-        if (entry->m_flags & 1) item->setExpanded(true);
-        if (entry->m_flags & 2) m_selectAfterFill = item;
+        if (entry->m_flags & ENTRY_EXPANDED) item->setExpanded(true);
+        if (entry->m_flags & ENTRY_SELECTED) m_selectAfterFill = item;
         if (entry->m_subtree) InsertList(entry->m_subtree, item, id, depth + 1);
 
         if (depth == 0) break;  // only the first root entry is shown
@@ -224,9 +225,9 @@ void CMyTreeCtrl::SelectNext() {
 void CMyTreeCtrl::OnSelectionChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {
     if (!m_notify) return;
     if (const CDetailItem* old = ItemData(previous); old && old->m_entry)
-        old->m_entry->m_flags &= ~2u;
+        old->m_entry->m_flags &= ~uint32_t(ENTRY_SELECTED);
     if (const CDetailItem* now = ItemData(current)) {
-        if (now->m_entry) now->m_entry->m_flags |= 2u;
+        if (now->m_entry) now->m_entry->m_flags |= ENTRY_SELECTED;
         CDetailItem copy = *now;
         if (m_view)
             m_view->SendMessage(UM_ITEMACTION, uintptr_t(IA_DETAILS_DESCRIBE),
@@ -238,9 +239,9 @@ void CMyTreeCtrl::OnExpanded(QTreeWidgetItem* item, bool expanded) {
     const CDetailItem* data = ItemData(item);
     if (!data || !data->m_entry) return;
     if (expanded)
-        data->m_entry->m_flags |= 1u;
+        data->m_entry->m_flags |= ENTRY_EXPANDED;
     else
-        data->m_entry->m_flags &= ~1u;
+        data->m_entry->m_flags &= ~uint32_t(ENTRY_EXPANDED);
 }
 
 void CMyTreeCtrl::SendItemAction(int code) {
@@ -252,13 +253,13 @@ void CMyTreeCtrl::SendItemAction(int code) {
 
 void CMyTreeCtrl::OnCommand(int id) {
     switch (id) {
-        case 32792:
+        case ID_TELL_ME_MORE:
             SendItemAction(IA_TREE_HELP);
             break;
-        case 32787:
+        case ID_RUN_THIS_TEST:
             SendItemAction(IA_RUN_TEST);
             break;
-        case 32794:
+        case ID_SYSTEM_PROPERTIES:
             SendItemAction(IA_PROPERTIES);
             break;
         default:
@@ -276,13 +277,14 @@ QMenu* CMyTreeCtrl::PrepareContextMenu(const QPoint& pos) {
 
     delete m_menu;
     m_menu = LoadPopupMenu(POPUP_DETAIL, this);
-    if (QAction* run = FindMenuCommand(m_menu, 32787))
+    if (QAction* run = FindMenuCommand(m_menu, ID_RUN_THIS_TEST))
         run->setEnabled(data->m_kind == DETAIL_ENTRY);
 
     bool properties = false;
     if (data->m_kind == DETAIL_ENTRY && m_doc) properties = m_doc->OffersProperties(data->m_kqaid);
     if (!properties)
-        if (QAction* props = FindMenuCommand(m_menu, 32794)) m_menu->removeAction(props);
+        if (QAction* props = FindMenuCommand(m_menu, ID_SYSTEM_PROPERTIES))
+            m_menu->removeAction(props);
     return m_menu;
 }
 

@@ -1,6 +1,8 @@
 // What a pane asks of the view besides its private messages: running a command as its menu
-// item or button would (14 Analyze Now, 57666 help index, 15 the web link).
+// item or button would (ID_SUMMARY_ANALYZE_BUTTON, ID_HELP_INDEX, ID_SUMMARY_WEB_LINK).
 #pragma once
+
+#include "resources/ResourceIds.h"
 
 class IPaneCommands {
 public:

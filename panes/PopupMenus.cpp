@@ -12,21 +12,21 @@ struct MenuItem {
     KQStringId text;  // nothing for a separator
 };
 
-const MenuItem kDbPopup[] = {{32773, IDS_MENU_SELECT},
-                             {32774, IDS_MENU_DESELECT},
-                             {32775, IDS_MENU_DESELECT_ALL},
+const MenuItem kDbPopup[] = {{ID_DB_SELECT, IDS_MENU_SELECT},
+                             {ID_DB_DESELECT, IDS_MENU_DESELECT},
+                             {ID_DB_DESELECT_ALL, IDS_MENU_DESELECT_ALL},
                              {0, {}},
-                             {32778, IDS_MENU_EXPORT},
-                             {32779, IDS_MENU_EXPORT_ALL_SELECTED},
+                             {ID_DB_EXPORT, IDS_MENU_EXPORT},
+                             {ID_DB_EXPORT_SELECTED, IDS_MENU_EXPORT_ALL_SELECTED},
                              {0, {}},
-                             {32776, IDS_MENU_DELETE_ALL_SELECTED},
+                             {ID_DB_DELETE_SELECTED, IDS_MENU_DELETE_ALL_SELECTED},
                              {0, {}},
-                             {32777, IDS_MENU_PROPERTIES}};
-const MenuItem kDetailPopup[] = {{32792, IDS_MENU_TELL_ME_MORE},
-                                 {32787, IDS_MENU_RUN_THIS_TEST},
-                                 {32794, IDS_MENU_SYSTEM_PROPERTIES}};
-const MenuItem kSummaryPopup[] = {{32792, IDS_MENU_TELL_ME_MORE}};
-const MenuItem kInternalPopup[] = {{32796, IDS_MENU_REGEN_TIPS}};
+                             {ID_DB_PROPERTIES, IDS_MENU_PROPERTIES}};
+const MenuItem kDetailPopup[] = {{ID_TELL_ME_MORE, IDS_MENU_TELL_ME_MORE},
+                                 {ID_RUN_THIS_TEST, IDS_MENU_RUN_THIS_TEST},
+                                 {ID_SYSTEM_PROPERTIES, IDS_MENU_SYSTEM_PROPERTIES}};
+const MenuItem kSummaryPopup[] = {{ID_TELL_ME_MORE, IDS_MENU_TELL_ME_MORE}};
+const MenuItem kInternalPopup[] = {{ID_REGEN_TIPS, IDS_MENU_REGEN_TIPS}};
 
 template <size_t N>
 void AddItems(QMenu* menu, const MenuItem (&items)[N]) {

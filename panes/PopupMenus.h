@@ -1,6 +1,8 @@
 // Menu resource 132: the pop-up menus of the panes, lists and trees.
 #pragma once
 
+#include "resources/ResourceIds.h"
+
 class QMenu;
 class QWidget;
 

@@ -9,12 +9,7 @@
 #include "document/DocReportSource.h"
 #include "document/Document.h"
 #include "resources/Strings.h"
-
-namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-}  // namespace
+#include "panes/QtText.h"
 
 void CReportsPane::CreateWindows() {
     QWidget* view = ViewWidget();

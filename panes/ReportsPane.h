@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "panes/Pane.h"
-#include "panes/OwnerDrawList.h"
+#include "panes/list/OwnerDrawList.h"
 #include "reports/ReportCompiler.h"
 
 class CReportsPane : public CPane {

@@ -31,7 +31,7 @@ bool CRightPane::Create(const QRect& rect, QWidget* parent, int controlID, bool 
     m_buttonHeight = (metrics.height() * 7 + 2) / 4;
     m_buttonWidth = 2 * metrics.averageCharWidth() + w;
     m_button = new QPushButton(label, this);
-    m_button->setObjectName(QStringLiteral("button%1").arg(int(kTellMeMoreID)));
+    m_button->setObjectName(QStringLiteral("button%1").arg(int(ID_TELL_ME_MORE)));
     m_button->setFocusPolicy(Qt::NoFocus);
     m_button->setAccessibleName(label);
     setAccessibleName(QString::fromStdString(LoadKQString(IDS_DESCRIPTION)));
@@ -62,7 +62,7 @@ void CRightPane::OnTellMeMore() {
 void CRightPane::OnContextMenu(const QPoint& globalPos) {
     if (!m_contextMenu) m_contextMenu = LoadPopupMenu(POPUP_SUMMARY, this);
     QAction* chosen = m_contextMenu->exec(globalPos);
-    if (chosen && chosen->data().toInt() == kTellMeMoreID) OnTellMeMore();
+    if (chosen && chosen->data().toInt() == ID_TELL_ME_MORE) OnTellMeMore();
 }
 
 QRect CRightPane::ClientRect() const {

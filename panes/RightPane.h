@@ -13,8 +13,6 @@ class CRightPane : public QWidget {
     Q_OBJECT
 
 public:
-    enum { kTellMeMoreID = 32792 };
-
     // owner receives the UM_ITEMACTION messages (the view).
     explicit CRightPane(CWnd* owner);
     ~CRightPane() override;

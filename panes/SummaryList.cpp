@@ -13,8 +13,6 @@ int ExecMenu(QMenu* menu, const QPoint& pos) {
     return chosen ? chosen->data().toInt() : 0;
 }
 
-constexpr int kTellMeMoreCommand = 32792;
-
 }  // namespace
 
 CSummaryList::CSummaryList(int controlID, QWidget* parent, CWnd* owner)
@@ -87,7 +85,7 @@ void CSummaryList::OnRightClick(int row, const QPoint& globalPos) {
     m_menuShowing = true;
     const int command = m_trackMenu(m_menu, globalPos);
     m_menuShowing = false;
-    if (command == kTellMeMoreCommand) OnTellMeMore();
+    if (command == ID_TELL_ME_MORE) OnTellMeMore();
 }
 
 void CSummaryList::OnDoubleClick(int row) {

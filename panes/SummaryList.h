@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "panes/OwnerDrawList.h"
+#include "panes/list/OwnerDrawList.h"
 #include "reports/DetailItem.h"
 
 class CWnd;

@@ -44,7 +44,7 @@ void CSummaryPane::CreateWindows() {
     m_highlights->SetRect(q.highlights);
     m_highlights->hide();
 
-    m_images = SplitImageStrip(LoadKQBitmapMasked(144), kImageCount);
+    m_images = SplitImageStrip(LoadKQBitmapMasked(IDB_ITEM_IMAGES), kImageCount);
 
     m_tips = new CSummaryList(kTipsID, parent, Owner());
     m_tips->SetCaption(KQText(IDS_TIPS_CAPTION));
@@ -183,7 +183,7 @@ void CSummaryPane::FillHighlights(CKQTree* tree, const std::string& parentPath, 
         EntryPath(*entry, path, id);
         for (int i = 0; i < entry->GetAttrCount(); ++i) {
             const CAttr& attr = *entry->GetAttr(i);
-            if ((attr.m_data & 4u) == 0) continue;
+            if ((attr.m_data & DATA_HIGHLIGHT) == 0) continue;
             const std::string name =
                 ReplaceSepIDs(path.empty() ? attr.m_id : path + "~" + attr.m_id, ' ');
             widest = std::max(widest, m_highlights->TextWidth(name));

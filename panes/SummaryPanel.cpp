@@ -158,10 +158,10 @@ void CSummaryPanel::Layout(bool browser) {
         delete m_analyze.data();
         delete m_help.data();
         m_analyze = new QPushButton(KQText(IDS_ANALYZE_NOW), this);
-        m_analyze->setObjectName(QString::number(kAnalyzeNowID));
+        m_analyze->setObjectName(QString::number(ID_SUMMARY_ANALYZE_BUTTON));
         m_analyze->setGeometry(left, top, wa, h);
         m_help = new QPushButton(KQText(IDS_HELP), this);
-        m_help->setObjectName(QString::number(kHelpID));
+        m_help->setObjectName(QString::number(ID_HELP_INDEX));
         m_help->setGeometry(left + wa + 2 * ave, top, wh, h);
         for (QPushButton* b : {m_analyze.data(), m_help.data()}) b->setFont(m_buttonFont);
         return pair;
@@ -169,15 +169,15 @@ void CSummaryPanel::Layout(bool browser) {
     const int pair = makeButtons(m_logo.s);
     if (pair > m_logo.width && pair > 0) makeButtons(m_logo.s * m_logo.width / pair);
     connect(m_analyze, &QPushButton::clicked, this, [this] {
-        if (m_commands) m_commands->OnCommand(kAnalyzeNowID);
+        if (m_commands) m_commands->OnCommand(ID_SUMMARY_ANALYZE_BUTTON);
     });
     connect(m_help, &QPushButton::clicked, this, [this] {
-        if (m_commands) m_commands->OnCommand(kHelpID);
+        if (m_commands) m_commands->OnCommand(ID_HELP_INDEX);
     });
 
     const QString address = KQText(IDS_PUBLISHER_SITE);
     m_link = new CWebLink(address, browser, this);
-    m_link->setObjectName(QString::number(kLinkID));
+    m_link->setObjectName(QString::number(ID_SUMMARY_WEB_LINK));
     m_link->setFont(m_logo.linkFont);
     const QFontMetrics lm(m_logo.linkFont);
     const int lw = lm.horizontalAdvance(address), lh = lm.height() + 4;
@@ -185,7 +185,7 @@ void CSummaryPanel::Layout(bool browser) {
     const int areaHeight = std::max(0, q.height() - areaTop);
     m_link->setGeometry((q.width() - lw) / 2, areaTop + (areaHeight - lh) / 2, lw, lh);
     connect(m_link, &QPushButton::clicked, this, [this] {
-        if (m_commands && m_link->LinkEnabled()) m_commands->OnCommand(kLinkID);
+        if (m_commands && m_link->LinkEnabled()) m_commands->OnCommand(ID_SUMMARY_WEB_LINK);
     });
 }
 
@@ -215,5 +215,5 @@ void CSummaryPanel::paintEvent(QPaintEvent*) {
 }
 
 void CSummaryPanel::mouseDoubleClickEvent(QMouseEvent*) {
-    if (m_commands) m_commands->OnCommand(kHelpID);
+    if (m_commands) m_commands->OnCommand(ID_HELP_INDEX);
 }

@@ -53,7 +53,7 @@ class CSummaryPanel : public QWidget {
     Q_OBJECT
 
 public:
-    enum { kAnalyzeNowID = 14, kHelpID = 57666, kLinkID = 15, kPanelID = 13 };
+    enum { kPanelID = 13 };
 
     // browser: the application can launch a browser (the link's enabled flag).
     CSummaryPanel(IPaneCommands* commands, bool browser, const QRect& rect, QWidget* parent);

@@ -65,7 +65,7 @@ void GatherHighlights(const CKQTreeEntry* source, KQAID kqaid, const std::string
     else
         path = JoinItemPath(path, source->m_key);
     for (const CAttr& attr : source->m_attrs)
-        if (attr.m_data & 4u)
+        if (attr.m_data & DATA_HIGHLIGHT)
             out.push_back({JoinItemPath(path, attr.m_id), kqaid, JoinItemPath(where, attr.m_id)});
     if (source->m_subtree)
         for (const CKQTreeEntry* child : *source->m_subtree)
@@ -97,7 +97,7 @@ bool WalkStoredTips(const CAnalyzerList& analyzers, const CKQTreeEntry* source, 
 
 std::string SystemNamingItem(const CKQTree& systemTree, const CAnalyzerList& analyzers) {
     const CKQTreeEntry* top = systemTree.GetHead();
-    const CAnalyzer* namer = analyzers.FindByID(10);
+    const CAnalyzer* namer = analyzers.FindByID(KQAID_SYSTEM);
     std::string item = namer ? namer->m_info.m_extra : std::string();
     if (top != nullptr && top->m_kqaid == 0) item = top->m_key + kPathSeparator + item;
     return item;
@@ -217,7 +217,7 @@ void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyz
     }
     // Every definition starts with the naming item (modules write the bare path): it heads
     // the columns once, as the first line, and is no row.
-    const CAnalyzer* namer = analyzers.FindByID(10);
+    const CAnalyzer* namer = analyzers.FindByID(KQAID_SYSTEM);
     const std::string bare = namer ? namer->m_info.m_extra : std::string();
     top->AddReportItem(first, 10);
     for (const CRepDef* def : sources)

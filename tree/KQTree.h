@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "tree/KQUtilExport.h"
+
 class CKQTree;
 class CKQTreeEntry;
 
 struct CAttr {
     std::string m_id;
     std::string m_value;
-    uint32_t m_data = 0;  // data word: bit 0 numeric, bit 2 highlight, bit 3 alternative icon
+    uint32_t m_data = 0;  // data word: DATA_NUMERIC, DATA_HIGHLIGHT, DATA_ALTICON (KQAnalyzer.h)
     int32_t m_type = 0;   // type word (help context of the attribute)
 
     CAttr() = default;
@@ -39,7 +41,7 @@ struct CRepItem {
     std::string m_text;
 };
 
-class CRepDef {
+class KQUTIL_API CRepDef {
 public:
     CRepDef() = default;
     CRepDef(std::string name, RDTYPE type) : m_name(std::move(name)), m_type(type) {}
@@ -66,7 +68,10 @@ public:
 // or 0) and leave the tree as it was.
 using KQEntryFactory = CKQTreeEntry* (*)(const std::string& key);
 
-class CKQTreeEntry {
+// Bits of an entry's flag word: how the details tree last showed it.
+enum : uint32_t { ENTRY_EXPANDED = 1, ENTRY_SELECTED = 2 };
+
+class KQUTIL_API CKQTreeEntry {
 public:
     explicit CKQTreeEntry(const std::string& key = std::string());
     virtual ~CKQTreeEntry();
@@ -137,7 +142,7 @@ public:
     std::vector<CTip> m_tips;
     std::vector<CRepDef> m_repDefs;
     CKQTree* m_subtree = nullptr;
-    uint32_t m_flags = 0;   // bit 0 expanded, bit 1 selected (details tree)
+    uint32_t m_flags = 0;   // ENTRY_EXPANDED, ENTRY_SELECTED (details tree)
     uint16_t m_kqaid = 0;   // 0 = inherit the parent's
     uint16_t m_bitmap = 0;  // bitmap resource ID, 0 = none
     std::string m_uniqueID;
@@ -149,7 +154,7 @@ private:
     KQEntryFactory m_subtreeFactory = nullptr;
 };
 
-class CKQTree {
+class KQUTIL_API CKQTree {
 public:
     explicit CKQTree(KQEntryFactory factory = nullptr);
     ~CKQTree();
@@ -185,8 +190,8 @@ private:
 };
 
 // Item paths: entry names and an attribute identifier joined with '~'.
-std::string ReplaceSepIDs(const std::string& path, char c);
+KQUTIL_API std::string ReplaceSepIDs(const std::string& path, char c);
 // Splits off the leading node ID (up to the first '~'); the path keeps what follows the '~'.
 // Without a '~' the whole path is the ID and the path is left empty, so callers loop until
 // the path is empty.
-std::string GetNodeID(std::string& path);
+KQUTIL_API std::string GetNodeID(std::string& path);

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "panes/ListPrinter.h"
-#include "panes/TableText.h"
+#include "panes/list/ListPrinter.h"
+#include "panes/list/TableText.h"
 
 namespace {
 

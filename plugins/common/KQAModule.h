@@ -75,9 +75,7 @@ std::string ScrubPrivate(const std::string& value);
 void SetPrivateNames(const std::vector<std::string>& names);
 
 // ---------------------------------------------------------------------------------------------
-// Attributes. Data word: bit 0 numeric, bit 2 highlight, bit 3 alternative icon.
-
-enum : uint32_t { DATA_NUMERIC = 1, DATA_HIGHLIGHT = 4, DATA_ALTICON = 8 };
+// Attributes. Data word: DATA_NUMERIC, DATA_HIGHLIGHT, DATA_ALTICON (the plug-in header).
 
 // Text value (scrubbed, home paths untouched: call HomeTilde on paths yourself).
 int SetText(CKQTreeEntry* entry, const std::string& id, const std::string& value, int32_t type,
@@ -110,7 +108,7 @@ void AddChart(CKQTreeEntry* entry, const std::string& name, const std::string& u
 // The attribute that names a system: the System module's extra string (the path analyzer 10
 // hands the host), under which reports head their columns.
 inline constexpr const char* kSystemNamePath = "Description";
-inline constexpr uint16_t kSystemNameKqaid = 10;
+inline constexpr uint16_t kSystemNameKqaid = KQAID_SYSTEM;
 
 // A report definition (type 1); replaces the items of an existing one. Its first item is the
 // naming path (with analyzer 10's identifier), so that each machine's column is headed by its

@@ -1,5 +1,8 @@
 #include <dlfcn.h>
+#include <link.h>
+#include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -404,4 +407,55 @@ TEST_F(Loading, StatusNoteAfterLoading) {
     ASSERT_NE(ten, nullptr);
     ASSERT_EQ(ten->GetTipCount(), 1);
     EXPECT_TRUE(HasTip(ten, -1, 1101, 1201));
+}
+
+namespace {
+
+// The libraries a shared object asks for, as readelf shows them ("libkqutil.so", ...).
+std::set<std::string> Needed(const std::string& file) {
+    std::set<std::string> needed;
+    const std::string command = "readelf -d '" + file + "' 2>/dev/null";
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return needed;
+    char line[512];
+    while (std::fgets(line, sizeof line, p) != nullptr) {
+        const std::string s(line);
+        const size_t open = s.find("(NEEDED)") == std::string::npos ? s.npos : s.find('[');
+        if (open != s.npos) needed.insert(s.substr(open + 1, s.find(']', open) - open - 1));
+    }
+    pclose(p);
+    return needed;
+}
+
+// Every copy of the tree library mapped into this process, by file identity.
+std::set<std::pair<dev_t, ino_t>> MappedTreeLibraries() {
+    std::set<std::pair<dev_t, ino_t>> files;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* out) {
+            const std::string path = info->dlpi_name ? info->dlpi_name : "";
+            struct stat st {};
+            if (path.find("/libkqutil.so") != std::string::npos && ::stat(path.c_str(), &st) == 0)
+                static_cast<std::set<std::pair<dev_t, ino_t>>*>(out)->insert(
+                    {st.st_dev, st.st_ino});
+            return 0;
+        },
+        &files);
+    return files;
+}
+
+}  // namespace
+
+// A module built before the tree library had a version asks for libkqutil.so; the program's
+// directory keeps that name beside libkqutil.so.1, and the module shares the program's copy.
+TEST_F(Loading, AModuleBuiltBeforeTheLibraryVersionStillLoads) {
+    const std::set<std::string> needed = Needed(ModuleFile("Unversioned"));
+    if (needed.empty()) GTEST_SKIP() << "readelf is not there";
+    ASSERT_TRUE(needed.count("libkqutil.so")) << "the stand-in module asks for a versioned name";
+    EXPECT_TRUE(Needed(ModuleFile("Ten")).count("libkqutil.so.1"));
+
+    Load({"Unversioned"});
+    CAnalyzer* a = doc->m_analyzers.FindByID(60);
+    ASSERT_NE(a, nullptr) << (frame.log.empty() ? "" : frame.log.back());
+    EXPECT_EQ(Count(Branch(60), "SystemInfo"), 1);
+    EXPECT_EQ(MappedTreeLibraries().size(), 1u);
 }

@@ -103,15 +103,19 @@ TEST(Install, StagedPrefixHasTheLayoutTheValidatorsAccept) {
     // that ships, and the marker of an installed copy.
     const QString programDir = prefix + "/lib/quillon97";
     const QStringList files = QDir(programDir).entryList(QDir::Files);
-    for (const char* f :
-         {"quillon", "libkqutil.so", "Quillon.HLP", "Quillon.html", "Quillon97.installed",
-          "System.kqa", "CPU.kqa", "Memory.kqa", "Disk.kqa", "System.HLP", "Disk.HLP"})
+    for (const char* f : {"quillon", "libkqutil.so", "libkqutil.so.1", "libkqgraph.so.1",
+                          "Quillon.HLP", "Quillon.html", "Quillon97.installed", "System.kqa",
+                          "CPU.kqa", "Memory.kqa", "Disk.kqa", "System.HLP", "Disk.HLP"})
         EXPECT_TRUE(files.contains(f)) << f << " missing from " << files.join(",").toStdString();
     for (const QString& f : files)
         EXPECT_TRUE(f == "quillon" || f.startsWith("lib") || f.endsWith(".kqa") ||
                     f.endsWith(".HLP") || f.endsWith(".html") || f == "Quillon97.installed")
             << "unexpected " << f.toStdString();
     EXPECT_FALSE(files.contains("Ten.kqa"));  // test modules never ship
+    // Modules built before the library had a version ask for the unversioned name.
+    EXPECT_TRUE(QFileInfo(programDir + "/libkqutil.so").isSymLink());
+    EXPECT_EQ(QFileInfo(programDir + "/libkqutil.so").canonicalFilePath(),
+              QFileInfo(programDir + "/libkqutil.so.1").canonicalFilePath());
     EXPECT_FALSE(files.contains("Quillo97.kqd") || files.contains("KQlog.txt"));
     // They find each other through $ORIGIN alone, never through the build tree.
     if (!QStandardPaths::findExecutable("readelf").isEmpty()) {
@@ -229,7 +233,10 @@ TEST(Install, DebianPackageDeclaresItsDependenciesAndRunsForAnOrdinaryUser) {
     r = Exec("dpkg-deb", {"-c", deb});
     ASSERT_TRUE(r.ok()) << r.all();
     for (const QString& path :
-         {QString("./usr/lib/quillon97/quillon"), QString("./usr/lib/quillon97/libkqutil.so"),
+         {QString("./usr/lib/quillon97/quillon"),
+          QString("./usr/lib/quillon97/libkqutil.so -> libkqutil.so.1"),
+          QString("./usr/lib/quillon97/libkqutil.so.1 -> libkqutil.so.1.0.0"),
+          QString("./usr/lib/quillon97/libkqgraph.so.1 -> libkqgraph.so.1.0.0"),
           QString("./usr/lib/quillon97/Disk.kqa"), QString("./usr/lib/quillon97/Quillon.HLP"),
           QString("./usr/lib/quillon97/Quillon97.installed"),
           QString("./usr/bin/quillon -> ../lib/quillon97/quillon"),

@@ -1,5 +1,5 @@
 // Lists copied to the clipboard as tab-separated text.
-#include "panes/ListClipboard.h"
+#include "panes/list/ListClipboard.h"
 #include "resources/Strings.h"
 #include "tests/printing/PrintFixture.h"
 #include "tests/support/FakeFrame.h"

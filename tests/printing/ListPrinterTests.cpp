@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <cstdlib>
 
-#include "panes/ListPrinter.h"
+#include "panes/list/ListPrinter.h"
 #include "tests/printing/PrintFixture.h"
 
 namespace {

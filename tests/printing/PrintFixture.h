@@ -14,7 +14,7 @@
 #include <new>
 #include <set>
 
-#include "panes/TableText.h"
+#include "panes/list/TableText.h"
 
 class FakeTable : public ITableText {
 public:

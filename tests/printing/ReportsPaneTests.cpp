@@ -3,8 +3,8 @@
 #include <QComboBox>
 #include <QPainter>
 
-#include "panes/ListClipboard.h"
-#include "panes/OwnerDrawList.h"
+#include "panes/list/ListClipboard.h"
+#include "panes/list/OwnerDrawList.h"
 #include "tests/printing/PrintFixture.h"
 #include "tests/view/ViewFixture.h"
 

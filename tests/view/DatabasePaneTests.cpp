@@ -6,7 +6,7 @@
 #include <QTreeView>
 #include <map>
 
-#include "panes/ListRowDelegate.h"
+#include "panes/list/ListRowDelegate.h"
 #include "panes/PopupMenus.h"
 #include "storage/StreamStorage.h"
 #include "tests/view/PaneFixture.h"
@@ -108,28 +108,28 @@ TEST_F(DatabasePaneTest, RightClickSelectsAnUnselectedRowBeforeTheMenu) {
     EXPECT_EQ(menus, 1);
     EXPECT_EQ(List()->ContextRow(), 2);
     EXPECT_EQ(List()->SelectedRows(), (std::vector<int>{0, 2}));  // added, not replacing
-    EXPECT_FALSE(enabled[CDatabaseList::ID_DB_SELECT]);
-    EXPECT_TRUE(enabled[CDatabaseList::ID_DB_DESELECT]);
-    EXPECT_TRUE(enabled[CDatabaseList::ID_DB_DESELECT_ALL]);
-    EXPECT_TRUE(enabled[CDatabaseList::ID_DB_DELETE_SELECTED]);
+    EXPECT_FALSE(enabled[ID_DB_SELECT]);
+    EXPECT_TRUE(enabled[ID_DB_DESELECT]);
+    EXPECT_TRUE(enabled[ID_DB_DESELECT_ALL]);
+    EXPECT_TRUE(enabled[ID_DB_DELETE_SELECTED]);
 
     // The running system's record alone selected: "Delete All Selected" is greyed.
     List()->DeselectAll();
     RightClick(0);
     EXPECT_EQ(List()->SelectedRows(), std::vector<int>{0});
-    EXPECT_FALSE(enabled[CDatabaseList::ID_DB_DELETE_SELECTED]);
+    EXPECT_FALSE(enabled[ID_DB_DELETE_SELECTED]);
 }
 
 TEST_F(DatabasePaneTest, SelectDeselectAndDeselectAllTellTheView) {
     view->m_chartsPane.m_upToDate = 1;
-    RightClick(1, CDatabaseList::ID_DB_DESELECT);  // selected by the click, then deselected
+    RightClick(1, ID_DB_DESELECT);  // selected by the click, then deselected
     EXPECT_FALSE(List()->IsRowSelected(1));
     EXPECT_EQ(view->m_chartsPane.m_upToDate, 0);
     List()->SetContextRow(3);
-    List()->OnCommand(CDatabaseList::ID_DB_SELECT);
+    List()->OnCommand(ID_DB_SELECT);
     EXPECT_TRUE(List()->IsRowSelected(3));
     EXPECT_EQ(List()->GetItemImage(3), 1);
-    List()->OnCommand(CDatabaseList::ID_DB_DESELECT_ALL);
+    List()->OnCommand(ID_DB_DESELECT_ALL);
     EXPECT_EQ(List()->SelectedCount(), 0);
     EXPECT_EQ(List()->GetItemImage(0), 0);
 }
@@ -138,7 +138,7 @@ TEST_F(DatabasePaneTest, DeletingSkipsTheRunningSystemAndKeepsItSelected) {
     List()->SelectRow(1, true);
     List()->SelectRow(3, true);
     frame.boxAnswer = IDOK;
-    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    List()->OnCommand(ID_DB_DELETE_SELECTED);
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text, "Are you sure you want to delete the 2 records selected?");
     EXPECT_EQ(frame.boxes[0].icon, MsgIcon::Question);
@@ -157,7 +157,7 @@ TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
     CStreamStorage::s_faultHook = [](const std::string& op, const std::string&) {
         return op == "commit";
     };
-    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    List()->OnCommand(ID_DB_DELETE_SELECTED);
     CStreamStorage::s_faultHook = nullptr;
     // What the frame hands on to the view.
     for (const FakeFrame::Hint& h : frame.hints) view->OnUpdate(h.hint, h.key);
@@ -171,7 +171,7 @@ TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
 TEST_F(DatabasePaneTest, CancelledDeleteDeletesNothingAndOneRecordUsesTheSingularPrompt) {
     List()->SelectRow(2, true);
     frame.boxAnswer = IDCANCEL;
-    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    List()->OnCommand(ID_DB_DELETE_SELECTED);
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text, LoadKQString(IDS_CONFIRM_DELETE_ONE));
     EXPECT_EQ(List()->RowCount(), 4);
@@ -180,14 +180,14 @@ TEST_F(DatabasePaneTest, CancelledDeleteDeletesNothingAndOneRecordUsesTheSingula
 
 TEST_F(DatabasePaneTest, ExportSendsTheSelectedKeysAndNothingWhenNoneIsSelected) {
     List()->DeselectAll();
-    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    List()->OnCommand(ID_DB_EXPORT_SELECTED);
     EXPECT_TRUE(frame.saveRequests.empty());
     List()->SetContextRow(-1);
-    List()->OnCommand(CDatabaseList::ID_DB_EXPORT);
+    List()->OnCommand(ID_DB_EXPORT);
     EXPECT_TRUE(frame.saveRequests.empty());
 
     List()->SelectRow(1, true);
-    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    List()->OnCommand(ID_DB_EXPORT_SELECTED);
     EXPECT_EQ(frame.saveRequests.size(), 1u);  // the dialog for the one record (cancelled)
 }
 
@@ -202,15 +202,15 @@ TEST_F(DatabasePaneTest, DuringARunExportDeleteAndPropertiesAreRefusedWithAStatu
         return said;
     };
     List()->SetContextRow(1);
-    List()->OnCommand(CDatabaseList::ID_DB_EXPORT);
+    List()->OnCommand(ID_DB_EXPORT);
     EXPECT_TRUE(refusedNow());
-    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    List()->OnCommand(ID_DB_EXPORT_SELECTED);
     EXPECT_TRUE(refusedNow());
     EXPECT_TRUE(frame.saveRequests.empty());
-    List()->OnCommand(CDatabaseList::ID_DB_PROPERTIES);
+    List()->OnCommand(ID_DB_PROPERTIES);
     EXPECT_TRUE(refusedNow());
     frame.boxAnswer = IDOK;
-    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    List()->OnCommand(ID_DB_DELETE_SELECTED);
     EXPECT_TRUE(refusedNow());
     // Nothing deleted or pending, and the rows stay.
     EXPECT_NE(doc->m_db.KeyForSysid("A1"), -1);
@@ -219,10 +219,10 @@ TEST_F(DatabasePaneTest, DuringARunExportDeleteAndPropertiesAreRefusedWithAStatu
     EXPECT_EQ(List()->RowCount(), 4);
 
     doc->m_notBusy = 1;  // the run is over: the same commands are carried out
-    List()->OnCommand(CDatabaseList::ID_DB_EXPORT_SELECTED);
+    List()->OnCommand(ID_DB_EXPORT_SELECTED);
     EXPECT_FALSE(refusedNow());
     EXPECT_EQ(frame.saveRequests.size(), 1u);
-    List()->OnCommand(CDatabaseList::ID_DB_DELETE_SELECTED);
+    List()->OnCommand(ID_DB_DELETE_SELECTED);
     EXPECT_FALSE(refusedNow());
     EXPECT_EQ(doc->m_db.KeyForSysid("A1"), -1);
     EXPECT_EQ(List()->RowCount(), 2);

@@ -9,8 +9,8 @@
 #include <QToolTip>
 #include <QTreeView>
 
-#include "panes/ListRowDelegate.h"
-#include "panes/OwnerDrawList.h"
+#include "panes/list/ListRowDelegate.h"
+#include "panes/list/OwnerDrawList.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "panes/ListRowDelegate.h"
+#include "panes/list/ListRowDelegate.h"
 
 #include <QAbstractItemView>
 #include <QHelpEvent>
@@ -6,7 +6,7 @@
 #include <QToolTip>
 #include <algorithm>
 
-#include "panes/ListModel.h"
+#include "panes/list/ListModel.h"
 
 namespace {
 

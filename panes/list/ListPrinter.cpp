@@ -1,11 +1,11 @@
-#include "panes/ListPrinter.h"
+#include "panes/list/ListPrinter.h"
 
 #include <QFontMetrics>
 #include <QPaintDevice>
 #include <QPainter>
 #include <algorithm>
 
-#include "panes/TableText.h"
+#include "panes/list/TableText.h"
 #include "resources/Strings.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "panes/ListModel.h"
-#include "panes/TableText.h"
+#include "panes/list/ListModel.h"
+#include "panes/list/TableText.h"
 
 class QTimer;
 class QTreeView;

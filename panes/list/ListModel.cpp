@@ -1,11 +1,11 @@
-#include "panes/ListModel.h"
+#include "panes/list/ListModel.h"
 
 #include <algorithm>
 #include <numeric>
 
-namespace {
+#include "panes/QtText.h"
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
+namespace {
 
 const std::string kEmpty;
 

@@ -1,4 +1,4 @@
-#include "panes/OwnerDrawList.h"
+#include "panes/list/OwnerDrawList.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -9,11 +9,10 @@
 #include <QTreeView>
 #include <algorithm>
 
-#include "panes/ListRowDelegate.h"
+#include "panes/list/ListRowDelegate.h"
+#include "panes/QtText.h"
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), qsizetype(s.size())); }
 
 constexpr int kFlushInterval = 250;  // ms between batches of listed rows
 

@@ -1,11 +1,11 @@
-#include "panes/ListClipboard.h"
+#include "panes/list/ListClipboard.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
 #include <new>
 
 #include "document/FrameServices.h"
-#include "panes/TableText.h"
+#include "panes/list/TableText.h"
 #include "resources/Strings.h"
 
 namespace {
