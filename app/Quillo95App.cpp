@@ -84,6 +84,8 @@ std::unique_ptr<QSettings> CQuillo95App::OpenSettings() {
                                        Q(LoadKQString(IDS_APP_TITLE)));
 }
 
+std::unique_ptr<QSettings> CQuillo95App::UserSettings() const { return OpenSettings(); }
+
 WindowPlacement CQuillo95App::LoadWindowPlacement(QSettings& settings, int startShowState,
                                                   int screenWidth, int screenHeight,
                                                   int clientWidth, int clientHeight) {

@@ -54,7 +54,7 @@ public:
     void SaveWindowPlacement(int showState, const int rect[4]) override;
     // The per-user application settings (organisation string 34, application string 57344).
     static std::unique_ptr<QSettings> OpenSettings();
-    std::unique_ptr<QSettings> UserSettings() const override { return OpenSettings(); }
+    std::unique_ptr<QSettings> UserSettings() const override;
 
     // argv after the program name joined into one command line, quoted where the option
     // scanner would otherwise split or misread an argument.

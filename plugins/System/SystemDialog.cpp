@@ -53,7 +53,7 @@ KQARC ApplySystemDescription(const CSystemPropertiesDialog& dialog, int result,
     const std::string text = dialog.Description();
     if (text.empty()) return KQARC_CANCELLED;
     if (text != entry->GetAttrValue(sys::kDescriptionAttr))
-        entry->SetAttr(sys::kDescriptionAttr, text, sys::T_DESCRIPTION, kqa::DATA_HIGHLIGHT);
+        entry->SetAttr(sys::kDescriptionAttr, text, sys::T_DESCRIPTION, DATA_HIGHLIGHT);
     return KQARC_OK;
 }
 
