@@ -30,7 +30,7 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
     if (!path.empty()) return file.OpenForWrite(path);
     FileDialogRequest request = ExchangeDialog(IDS_EXPORT_TO, false);
     request.suggestedName = SuggestedExportName(sysid);
-    std::optional<std::string> chosen = doc.m_frame.SaveFileDialog(request);
+    std::optional<std::string> chosen = doc.Frame().SaveFileDialog(request);
     if (!chosen || chosen->empty()) return false;
     return file.OpenForWrite(*chosen);
 }
@@ -61,6 +61,11 @@ void CQuillo95Doc::OnImportOne() {
 }
 
 void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
+
+void CQuillo95Doc::ImportCommandLineFiles() {
+    const std::vector<std::string> files = m_app.TakeCommandLineImports();
+    if (!files.empty()) ImportFiles(files);
+}
 
 void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
     // The reader holds the record it fills across its message boxes.
