@@ -58,8 +58,8 @@ CMainFrame::CMainFrame(IFrameHost& app, const int rect[4]) : m_app(app) {
     EnsureTransientFor(m_cover);
     m_cover->show();
     m_cover->repaint();
-    m_echoLog = m_app.State().m_autoRun != 0 && isatty(STDOUT_FILENO);
-    if (m_app.State().m_log) CreateLog();
+    m_echoLog = m_app.State().AutoRun() && isatty(STDOUT_FILENO);
+    if (m_app.State().Log()) CreateLog();
 }
 
 CMainFrame::~CMainFrame() {
@@ -98,12 +98,12 @@ void CMainFrame::CreateLog() {
     if (!m_logHandle) return;
     const CAppState& state = m_app.State();
     // A refused data directory gets no log file: the window alone shows the lines.
-    const std::string file = state.m_dataDir + LoadKQString(IDS_LOG_FILE_NAME);
-    if (!state.m_dataDirRefused) zldSetLogFile(m_logHandle, file.c_str());
+    const std::string file = state.DataDir() + LoadKQString(IDS_LOG_FILE_NAME);
+    if (!state.DataDirRefused()) zldSetLogFile(m_logHandle, file.c_str());
     WriteStringResource(IDS_VERSION_LINE);
     // Away from the program's own directory a user would not know where to look.
-    if (state.m_dataDir != state.m_programDir && !state.m_dataDirRefused)
-        WriteLine(FormatKQString(IDS_DATA_DIR_NOTE, state.m_dataDir));
+    if (state.DataDir() != state.ProgramDir() && !state.DataDirRefused())
+        WriteLine(FormatKQString(IDS_DATA_DIR_NOTE, state.DataDir()));
     if (CLogWindow* window = zldWindow(m_logHandle))
         window->RestorePlacement(m_app.UserSettings()->value(LogGeometryKey()).toByteArray());
 }
@@ -275,22 +275,18 @@ void CMainFrame::RecordRect() {
     if (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) return;
     if (!isVisible()) return;
     const QRect g = geometry();
-    int* r = m_app.State().m_rect;
-    r[0] = g.left();
-    r[1] = g.top();
-    r[2] = g.left() + g.width();
-    r[3] = g.top() + g.height();
+    m_app.State().SetRect(g.left(), g.top(), g.left() + g.width(), g.top() + g.height());
 }
 
 void CMainFrame::changeEvent(QEvent* e) {
     QMainWindow::changeEvent(e);
     if (e->type() != QEvent::WindowStateChange) return;
     if (isMinimized())
-        m_app.State().m_showState = 2;
+        m_app.State().SetShowState(2);
     else if (isMaximized())
-        m_app.State().m_showState = 3;
+        m_app.State().SetShowState(3);
     else {
-        m_app.State().m_showState = 5;
+        m_app.State().SetShowState(5);
         RecordRect();
     }
 }
@@ -309,7 +305,7 @@ void CMainFrame::moveEvent(QMoveEvent* e) {
 
 bool CMainFrame::SaveDocument() {
     if (!m_doc) return true;
-    if (m_app.State().m_dataDirRefused) {
+    if (m_app.State().DataDirRefused()) {
         // Told at start-up: nothing of this run is kept.
         m_app.SetExitCode(EXIT_QUILLON_SAVE_FAILED);
         return false;
@@ -336,7 +332,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
     }
     m_closing = true;
     if (!m_autoRunEnding)
-        m_app.SaveWindowPlacement(m_app.State().m_showState, m_app.State().m_rect);
+        m_app.SaveWindowPlacement(m_app.State().ShowState(), m_app.State().Rect());
     if (!m_autoRunEnding) SaveLogPlacement();
     SaveDocument();
     if (m_logHandle) zldShowDisplay(m_logHandle, 0);
@@ -353,12 +349,10 @@ void CMainFrame::RequestClose() {
 }
 
 void CMainFrame::AutoRunFinished(bool written) {
-    std::string name = m_app.State().m_autoRunFile;
-    if (name.empty() && m_doc) name = m_doc->MirrorSysid();
-    name = CAppState::MakeExportFileName(name);
+    const std::string name = m_doc ? m_doc->AutoRunTarget() : std::string();
     if (written && m_doc) {
-        // Say where the results went: a relative name meant the starting directory.
-        const QString file = QDir::current().absoluteFilePath(Q(m_app.State().FromStartDir(name)));
+        // Say where the results went, as a full path.
+        const QString file = QDir::current().absoluteFilePath(Q(name));
         std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
         std::fflush(stdout);
     }

@@ -156,7 +156,7 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
 
     // 4. The program's directory is the current directory: modules and data lie there.
     // Relative paths on the command line mean where the user stands, so that is kept first.
-    m_state.m_startDir = QDir::currentPath().toStdString();
+    m_state.SetStartDir(QDir::currentPath().toStdString());
     const QFileInfo exe(QStringLiteral("/proc/self/exe"));
     const QString programDir = QFileInfo(exe.canonicalFilePath()).absolutePath();
     m_state.SetProgramDir(programDir.toStdString());
@@ -173,8 +173,8 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
         auto settings = OpenSettings();
         const WindowPlacement p = LoadWindowPlacement(*settings, 5, screen.width(), screen.height(),
                                                       client.width(), client.height());
-        m_state.m_showState = p.showState;
-        std::copy(p.rect, p.rect + 4, m_state.m_rect);
+        m_state.SetShowState(p.showState);
+        m_state.SetRect(p.rect[0], p.rect[1], p.rect[2], p.rect[3]);
     }
 
     // 6, 9. Automation on the session bus, when there is one.
@@ -191,11 +191,11 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     m_state.ParseCommandLine(JoinCommandLine(arguments));
 
     // 12. The frame, the document and its view.
-    m_frame = new CMainFrame(*this, m_state.m_rect);
+    m_frame = new CMainFrame(*this, m_state.Rect());
     m_doc = std::make_unique<CQuillo95Doc>(m_state, *m_frame);
     m_frame->AttachDocument(m_doc.get());
     OpenDocument();
-    m_frame->ShowInState(m_state.m_showState);
+    m_frame->ShowInState(m_state.ShowState());
     if (CQuillo95View* view = m_frame->GetView()) view->OnInitialUpdate();
 
     // 13. Drops are accepted by the frame; idle work starts.
@@ -206,24 +206,24 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
 void CQuillo95App::SetUpDataDirectory() {
     // An installed copy, or one that cannot write its own directory, keeps its files with
     // the user; the modules learn the place from the environment they are loaded into.
-    const std::string dataDir = ChooseDataDirectory(m_state.m_programDir);
+    const std::string dataDir = ChooseDataDirectory(m_state.ProgramDir());
     if (!dataDir.empty()) m_state.SetDataDir(dataDir);
-    if (dataDir.empty() || m_state.m_dataDir != m_state.m_programDir) {
+    if (dataDir.empty() || m_state.DataDir() != m_state.ProgramDir()) {
         // The user's own folder must be private; a shared one is never used instead.
         if (!dataDir.empty()) MakeDataDirectory(dataDir);
         m_dataDirRefusal = DataDirectoryRefusal(dataDir);
-        m_state.m_dataDirRefused = !m_dataDirRefusal.empty();
+        m_state.SetDataDirRefused(!m_dataDirRefusal.empty());
     }
     // Handed empty, it tells the modules that there is no folder for their scratch files.
-    qputenv(kDataDirEnv, m_state.m_dataDirRefused ? QByteArray("")
-                                                  : QByteArray::fromStdString(m_state.m_dataDir));
+    qputenv(kDataDirEnv, m_state.DataDirRefused() ? QByteArray("")
+                                                  : QByteArray::fromStdString(m_state.DataDir()));
 }
 
 void CQuillo95App::OpenDocument() {
-    if (m_state.m_dataDirRefused) {
+    if (m_state.DataDirRefused()) {
         // Nothing is read from the folder, and the document is never saved there.
         m_frame->LogLine(m_dataDirRefusal);
-        if (m_state.m_autoRun) {
+        if (m_state.AutoRun()) {
             std::fprintf(stderr, "%s\n", m_dataDirRefusal.c_str());
             std::fflush(stderr);
         } else {
@@ -233,10 +233,10 @@ void CQuillo95App::OpenDocument() {
         m_doc->OnNewDocument();
         return;
     }
-    if (m_doc->OnOpenDocument(m_state.m_databasePath)) return;
+    if (m_doc->OnOpenDocument(m_state.DatabasePath())) return;
     // A busy file is still the database: it is read later, not replaced by the older one.
     if (m_doc->DatabaseUnread()) return m_doc->OnNewDocument();
-    if (m_doc->OnOpenDocument(m_state.m_dataDir + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
+    if (m_doc->OnOpenDocument(m_state.DataDir() + LoadKQString(IDS_OLD_DATABASE_FILE))) return;
     m_doc->OnNewDocument();
 }
 
@@ -272,7 +272,7 @@ void CQuillo95App::DiscoverBrowser() {
     const BrowserCommand browser = ::DiscoverBrowser(XdgPaths::FromEnvironment());
     m_browserProgram = browser.program;
     m_browserArgs = browser.args;
-    m_state.m_browserCommand = browser.command;
+    m_state.SetBrowserCommand(browser.command);
 }
 
 void CQuillo95App::OpenPageInBrowser(const std::string& page) {
@@ -281,12 +281,12 @@ void CQuillo95App::OpenPageInBrowser(const std::string& page) {
     browser.program = m_browserProgram;
     browser.args = m_browserArgs;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    LaunchBrowser(browser, Q(m_state.m_programDir + page));
+    LaunchBrowser(browser, Q(m_state.ProgramDir() + page));
     QTimer::singleShot(2000, this, [] { QApplication::restoreOverrideCursor(); });
 }
 
 std::string CQuillo95App::HelpFilePath() const {
-    return m_state.m_programDir + "Quillon" + LoadKQString(IDS_HELP_FILE_EXT);
+    return m_state.ProgramDir() + "Quillon" + LoadKQString(IDS_HELP_FILE_EXT);
 }
 
 void CQuillo95App::ShowAnalyzerHelp(const std::string& baseName, int context) {

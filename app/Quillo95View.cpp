@@ -235,11 +235,11 @@ void CQuillo95View::OnTimer(int id) {
 }
 
 void CQuillo95View::FirstSetUp() {
-    IFrameServices& frame = m_doc.m_frame;
+    IFrameServices& frame = m_doc.Frame();
     frame.BeginWaitCursor();
     m_doc.LoadAnalyzers();
 
-    if (m_doc.m_app.m_autoRun) {
+    if (m_doc.App().AutoRun()) {
         m_autoRunDone = true;
         const bool written = m_doc.AutoRun();
         frame.EndWaitCursor();
@@ -263,16 +263,11 @@ void CQuillo95View::FirstSetUp() {
     m_doc.OnPanesInitialised(m_databasePane.GetSelection());
     SwitchToPane(PANE_SUMMARY);
 
-    // Every exchange file named on the command line, in order, in one import.
-    std::vector<std::string> files;
-    for (const std::string& name : m_doc.m_app.CommandLineFiles())
-        if (CAppState::IsExchangeFileName(name)) files.push_back(m_doc.m_app.FromStartDir(name));
-    m_doc.m_app.m_commandLine.clear();
-    if (!files.empty()) m_doc.ImportFiles(files);
+    m_doc.ImportCommandLineFiles();
 
     frame.EndWaitCursor();
     m_host.RemoveCover();
-    if (m_doc.m_app.m_demo && !m_demo.IsOn()) m_demo.Toggle();
+    if (m_doc.App().Demo() && !m_demo.IsOn()) m_demo.Toggle();
     UpdateCommandUI();
 }
 
@@ -315,7 +310,7 @@ void CQuillo95View::SelectNextDetail() {
     if (CMyTreeCtrl* tree = m_detailsPane.Tree()) tree->SelectNext();
 }
 
-void CQuillo95View::SetStatusText(const std::string& text) { m_doc.m_frame.SetStatusText(text); }
+void CQuillo95View::SetStatusText(const std::string& text) { m_doc.Frame().SetStatusText(text); }
 
 void CQuillo95View::ArmDemoTimer(int milliseconds) { m_timer2.start(milliseconds); }
 
@@ -367,7 +362,7 @@ void CQuillo95View::SwitchToPane(int pane) { SwitchToPane(pane, true); }
 void CQuillo95View::SwitchToPane(int pane, bool idlePrompt) {
     if (pane < PANE_NONE || pane > PANE_OPTIONS) return;
     if (pane == PANE_NONE && m_currentPane == PANE_NONE) return;
-    if (idlePrompt) m_doc.m_frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
+    if (idlePrompt) m_doc.Frame().SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
     if (CPane* current = PaneObject(m_currentPane)) current->Show(false);
     if (pane != PANE_NONE) m_currentPane = pane;
     if (m_tabCtrl) m_tabCtrl->SetCurSel(m_currentPane - PANE_SUMMARY);
@@ -593,7 +588,7 @@ void CQuillo95View::UpdateCommandUI() {
     auto enable = [this](int id, bool on) {
         if (QAction* a = FindAction(id)) a->setEnabled(on);
     };
-    enable(ID_FILE_SAVE_CURRENT, idle && m_doc.m_resultsNotSaved != 0);
+    enable(ID_FILE_SAVE_CURRENT, idle && m_doc.ResultsNotSaved());
     enable(ID_FILE_IMPORT, idle);
     enable(ID_FILE_EXPORT_CURRENT, idle);
     enable(ID_FILE_ANALYZE_NOW, idle);
@@ -674,7 +669,7 @@ bool CQuillo95View::OnCommand(int id) {
             m_host.OpenPage(LoadKQString(IDS_PRODUCT_PAGE));
             break;
         case ID_APP_ABOUT: {
-            CAboutDlg about(m_doc.m_app.m_analyzerLines, window());
+            CAboutDlg about(m_doc.App().AnalyzerLines(), window());
             about.exec();
             break;
         }
@@ -747,5 +742,5 @@ void CQuillo95View::OnEditCopy() {
         return;
     }
     CopyToClipboard(*PrintableList(m_currentPane), m_currentPane == 2,
-                    m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.m_frame);
+                    m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.Frame());
 }

@@ -83,17 +83,17 @@ void CAppState::ApplyOption(const std::string& option) {
     if (option.size() < 2) return;
     switch (std::toupper(static_cast<unsigned char>(option[1]))) {
         case 'A':
-            m_autoRun = 1;
+            m_autoRun = true;
             if (option.size() > 3 && option[2] == ':') m_autoRunFile = option.substr(3);
             break;
         case 'D':
-            m_demo = 1;
+            m_demo = true;
             break;
         case 'L':
-            m_log = 1;
+            m_log = true;
             break;
         case 'P':
-            m_promptProps = 0;
+            m_promptProps = false;
             break;
         default:
             break;
@@ -128,6 +128,21 @@ std::vector<std::string> CAppState::CommandLineFiles() const {
     }
     if (!name.empty()) names.push_back(Unquote(name));
     return names;
+}
+
+std::vector<std::string> CAppState::TakeCommandLineImports() {
+    std::vector<std::string> files;
+    for (const std::string& name : CommandLineFiles())
+        if (IsExchangeFileName(name)) files.push_back(FromStartDir(name));
+    m_commandLine.clear();
+    return files;
+}
+
+void CAppState::SetRect(int left, int top, int right, int bottom) {
+    m_rect[0] = left;
+    m_rect[1] = top;
+    m_rect[2] = right;
+    m_rect[3] = bottom;
 }
 
 std::string CAppState::Unquote(const std::string& s) {

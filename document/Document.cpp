@@ -61,7 +61,7 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
                                     : IDS_DATABASE_LEFT_ALONE);
         }
         m_frame.LogLine(text);
-        if (m_app.m_autoRun) {
+        if (m_app.AutoRun()) {
             std::fprintf(stderr, "%s\n", text.c_str());
             std::fflush(stderr);
         } else if (why != CStreamStorage::OpenResult::Error) {
@@ -83,8 +83,8 @@ void CQuillo95Doc::OnNewDocument() {
 
 bool CQuillo95Doc::SaveModified() {
     if (!m_modified) return true;
-    if (m_app.m_dataDirRefused) return false;  // the user was told at start-up
-    if (m_pathName.empty()) m_pathName = m_app.m_databasePath;
+    if (m_app.DataDirRefused()) return false;  // the user was told at start-up
+    if (m_pathName.empty()) m_pathName = m_app.DatabasePath();
     // The database logs a failed save with its path; closing goes on regardless and the
     // caller tells the user that the results were not kept.
     return OnSaveDocument(m_pathName);
@@ -104,7 +104,9 @@ bool CQuillo95Doc::OnSaveDocument(const std::string& path) {
 
 bool CQuillo95Doc::IdleStep() {
     // A run pumps messages: the database must not be touched until it is over.
-    if (m_notBusy == 0 || m_idleHold > 0) return false;
+    assert(m_idleHold >= 0);
+    assert(m_runCancel == nullptr || m_running);
+    if (m_running || m_idleHold > 0) return false;
     if (m_db.OpenPending()) {
         // A short wait each time, and not on every idle call: the window stays alive.
         const uint32_t now = m_frame.Now();
@@ -145,7 +147,7 @@ std::string CQuillo95Doc::AnalyzerName(KQAID id) const {
 
 bool CQuillo95Doc::AnalyzerProperties(KQAID id) {
     // Not while a run is inside the modules: the dialog would re-enter the running analyzer.
-    if (m_notBusy == 0) return false;
+    if (m_running) return false;
     CAnalyzer* a = m_analyzers.FindByID(id);
     if (a == nullptr) return false;
     CIdleHold hold(*this);

@@ -4,6 +4,7 @@
 // through the frame services, and answers what the database and the exchange files ask.
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -75,7 +76,7 @@ public:
     int RunOneTest(KQAID id, CKQTreeEntry* item);
     // A request to close during a run: cancels it; true when the close must wait.
     bool RequestClose();
-    bool IsRunning() const { return m_notBusy == 0; }
+    bool IsRunning() const { return m_running; }
     int SetStatusTip(bool analysed);
     void GenerateTipsAll();
     bool GenerateTipsOne(KQAID id);
@@ -104,11 +105,16 @@ public:
     void OnImportOne();  // 32789
     void ImportFile(const std::string& path);
     void ImportFiles(const std::vector<std::string>& paths);
+    // Every exchange file named on the command line, in order, in one import.
+    void ImportCommandLineFiles();
     bool ExportCurrent();  // 32790
     bool ExportEntry(CKQTreeEntry* entry, const std::string& path);
     bool ExportRecords(const std::vector<int32_t>& keys, const std::string& path);
     // Auto-run: name, export file name, log line, run all tests, export. True when written.
     bool AutoRun();
+    // The file it writes: the option's name, else the current system's identifier, as an
+    // exchange file name where the program was started; "" when there is neither.
+    std::string AutoRunTarget() const;
 
     // ---- lookups behind the panes ----
     // Value of a report item in the stored system named by sysid (Reports, Charts, Database).
@@ -164,18 +170,26 @@ public:
     static std::string ItemCaption(const std::string& text);
     static std::string GroupTitle(const std::string& line);
 
-    // ---- members ----
-    CAppState& m_app;
-    IFrameServices& m_frame;
-    CKQTree m_systemTree;
-    int m_notBusy = 1;
-    int m_highlightsIndex = 0;
-    CAnalyzerList m_analyzers;
-    CResultsDatabase m_db;
-    bool m_progressOpen = false;
-    int m_resultsNotSaved = 0;
-    int* m_runCancel = nullptr;   // the running test's cancel flag
-    bool m_closePending = false;  // a close arrived during a run
+    // ---- state of a run and of the current results ----
+    // Results of a completed run not yet saved as a record (enables Save Current Results).
+    bool ResultsNotSaved() const { return m_resultsNotSaved; }
+    // Index of the "Highlights" report definition on the system tree's top entry.
+    int HighlightsIndex() const { return m_highlightsIndex; }
+    // The running test's cancel flag, held by the progress dialog; null between runs.
+    const int* RunCancelFlag() const { return m_runCancel; }
+    // A close arrived during a run and waits for it to return.
+    bool ClosePending() const { return m_closePending; }
+    bool ProgressOpen() const { return m_progressOpen; }
+
+    // ---- the parts, for the panes that show them and the tests that inspect them ----
+    CKQTree& SystemTree() { return m_systemTree; }
+    const CKQTree& SystemTree() const { return m_systemTree; }
+    CAnalyzerList& Analyzers() { return m_analyzers; }
+    const CAnalyzerList& Analyzers() const { return m_analyzers; }
+    CResultsDatabase& Database() { return m_db; }
+    const CResultsDatabase& Database() const { return m_db; }
+    IFrameServices& Frame() { return m_frame; }
+    const CAppState& App() const { return m_app; }
 
     std::vector<std::string> AnalyzerVersionLines() const override;
 
@@ -214,16 +228,35 @@ private:
 public:
     // Open while an operation shows a dialog or message box, or otherwise holds records
     // between calls: idle work waits, so nothing it holds is written and freed under it.
-    int m_idleHold = 0;
     class CIdleHold {
     public:
         explicit CIdleHold(CQuillo95Doc& doc) : m_doc(doc) { ++m_doc.m_idleHold; }
-        ~CIdleHold() { --m_doc.m_idleHold; }
+        ~CIdleHold() {
+            assert(m_doc.m_idleHold > 0);
+            --m_doc.m_idleHold;
+        }
         CIdleHold(const CIdleHold&) = delete;
         CIdleHold& operator=(const CIdleHold&) = delete;
 
     private:
         CQuillo95Doc& m_doc;
     };
+    bool IdleHeld() const { return m_idleHold > 0; }
+
+private:
+    friend struct CDocTestPeer;  // tests stage a run's state without running one
+
+    CAppState& m_app;
+    IFrameServices& m_frame;
+    CKQTree m_systemTree;
+    bool m_running = false;  // a test run is in progress: idle work and new runs wait
+    int m_highlightsIndex = 0;
+    CAnalyzerList m_analyzers;
+    CResultsDatabase m_db;
+    bool m_progressOpen = false;
+    bool m_resultsNotSaved = false;
+    int* m_runCancel = nullptr;   // the running test's cancel flag; set only while running
+    bool m_closePending = false;  // a close arrived during a run
+    int m_idleHold = 0;           // open idle holds; never negative
     std::string m_pathName;
 };

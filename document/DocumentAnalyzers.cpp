@@ -20,23 +20,23 @@ std::string ModulePath(const std::string& directory, const std::string& file) {
 
 void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
     // A running analyzer is filling its branch: the tree must stay.
-    if (m_notBusy == 0) return;
+    if (m_running) return;
     m_systemTree.RemoveAll();
     // Loading again starts afresh: the old records' branches died with the tree.
     m_analyzers.DestroyAll();
-    m_app.m_analyzerLines.clear();
+    m_app.ClearAnalyzerLines();
 
     CWnd* view = GetView();
     if (view == nullptr) return;
 
     const std::string loading = LoadKQString(IDS_LOADING_ANALYZER);
     const std::string pattern = LoadKQString(IDS_ANALYZER_PATTERN);
-    const std::vector<std::string> files = lister.List(m_app.m_programDir, pattern);
+    const std::vector<std::string> files = lister.List(m_app.ProgramDir(), pattern);
 
     for (const std::string& file : files) {
         m_frame.LogLine(loading + file);
         std::unique_ptr<CAnalyzer> analyzer(new (std::nothrow) CAnalyzer);
-        if (analyzer && analyzer->Load(ModulePath(m_app.m_programDir, file), view)) {
+        if (analyzer && analyzer->Load(ModulePath(m_app.ProgramDir(), file), view)) {
             m_analyzers.Insert(analyzer.release());
             m_frame.LogLine(LoadKQString(IDS_LOADED_ANALYZER) + file);
         } else {
@@ -53,7 +53,7 @@ void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
     }
     SetStatusTip(false);
     const bool known = RefreshCurrentResults(false);
-    if (!known && m_app.m_promptProps != 0) {
+    if (!known && m_app.PromptProps()) {
         AnalyzerProperties(KQAID_SYSTEM);  // a new machine: let the user describe it
     }
     BuildHighlightsReport();
@@ -76,7 +76,7 @@ bool CQuillo95Doc::BuildBranches() {
         entry->m_flags |= ENTRY_EXPANDED;
 
         const unsigned version = a->m_info.m_version;
-        m_app.m_analyzerLines.push_back(FormatKQString(
+        m_app.AddAnalyzerLine(FormatKQString(
             IDS_ANALYZER_VERSION_FMT, a->GetName(),
             KQFormat(LoadKQString(IDS_FMT_VERSION_NUMBER).c_str(), version / 100, version % 100)));
 

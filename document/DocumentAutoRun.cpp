@@ -4,11 +4,15 @@
 #include "document/Document.h"
 #include "resources/Strings.h"
 
-bool CQuillo95Doc::AutoRun() {
-    std::string name = m_app.m_autoRunFile;
+std::string CQuillo95Doc::AutoRunTarget() const {
+    std::string name = m_app.AutoRunFile();
     if (name.empty()) name = MirrorSysid();
     // Relative names (and the identifier alone) go where the user started the program.
-    std::string file = m_app.FromStartDir(CAppState::MakeExportFileName(name));
+    return m_app.FromStartDir(CAppState::MakeExportFileName(name));
+}
+
+bool CQuillo95Doc::AutoRun() {
+    const std::string file = AutoRunTarget();
     // Nobody is there to answer a file dialog.
     if (file.empty()) {
         m_frame.LogLine(LoadKQString(IDS_AUTO_RUN_NO_NAME));

@@ -145,7 +145,7 @@ void CQuillo95Doc::SaveCurrentResults() {
     m_frame.NotifyViews(HINT_RECORD, key);
     m_frame.NotifyViews(HINT_DATABASE, 0);
     SetModifiedFlag();
-    m_resultsNotSaved = 0;
+    m_resultsNotSaved = false;
 }
 
 std::string CQuillo95Doc::ResolveRecordKey(int key) const {

@@ -34,7 +34,7 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
     if (!path.empty()) return file.OpenForWrite(path);
     FileDialogRequest request = ExchangeDialog(IDS_EXPORT_TO, false);
     request.suggestedName = SuggestedExportName(sysid);
-    std::optional<std::string> chosen = doc.m_frame.SaveFileDialog(request);
+    std::optional<std::string> chosen = doc.Frame().SaveFileDialog(request);
     if (!chosen || chosen->empty()) return false;
     return file.OpenForWrite(*chosen);
 }
@@ -76,6 +76,11 @@ struct CQuillo95Doc::ImportRun {
 
 void CQuillo95Doc::AnnounceImport(UpdateHint hint, int recordKey) {
     m_frame.NotifyViews(hint, recordKey);
+}
+
+void CQuillo95Doc::ImportCommandLineFiles() {
+    const std::vector<std::string> files = m_app.TakeCommandLineImports();
+    if (!files.empty()) ImportFiles(files);
 }
 
 void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {

@@ -29,7 +29,7 @@ bool DirectLookup(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::strin
     int32_t id = 0, textID = 0, descID = 0;
     if (ReadItemTip(rest, id, textID, descID)) {
         if (!IsKqaidValue(id)) return false;
-        CAnalyzer* analyzer = doc.m_analyzers.FindByID(static_cast<KQAID>(id));
+        CAnalyzer* analyzer = doc.Analyzers().FindByID(static_cast<KQAID>(id));
         if (!analyzer || !analyzer->IsLoaded()) return false;
         CTip tip(0, textID, descID);
         std::string text;
@@ -103,7 +103,7 @@ void ScanColumns(CQuillo95Doc& doc, const CKQTreeEntry& entry, const std::string
     if (CKQTree* sub = entry.GetSubtree()) {
         for (const CKQTreeEntry* child : *sub) {
             // Analyzer branches are left out of captions: they name no part of the system.
-            const CAnalyzer* a = doc.m_analyzers.FindByName(child->m_key);
+            const CAnalyzer* a = doc.Analyzers().FindByName(child->m_key);
             std::string caption =
                 (!a || a->GetID() == 0) ? Join(captionPath, child->m_key) : captionPath;
             ScanColumns(doc, *child, Join(keyPath, child->m_key), caption, columns, seen);

@@ -20,7 +20,8 @@ CKQTreeEntry* FindByUniqueID(const CKQTree& tree, const std::string& uid) {
 
 // Steps common to both runs: busy, heap compacted, status text, progress dialog.
 void CQuillo95Doc::BeginRun(int& cancel) {
-    m_notBusy = 0;
+    assert(!m_running && m_runCancel == nullptr);
+    m_running = true;
     malloc_trim(0);
     m_frame.SetStatusText(LoadKQString(IDS_TESTING_IN_PROGRESS));
     cancel = 0;
@@ -29,6 +30,7 @@ void CQuillo95Doc::BeginRun(int& cancel) {
 }
 
 void CQuillo95Doc::EndRun(bool completed) {
+    assert(m_running && m_runCancel != nullptr);
     if (m_progressOpen) m_frame.DestroyProgress();
     m_progressOpen = false;
     m_runCancel = nullptr;
@@ -36,18 +38,18 @@ void CQuillo95Doc::EndRun(bool completed) {
         m_frame.SetStatusText(LoadKQString(IDS_TESTING_COMPLETE));
         SetStatusTip(true);
         RefreshCurrentResults(true);
-        m_resultsNotSaved = 1;
+        m_resultsNotSaved = true;
         m_testsRun = true;
     } else {
         m_frame.SetStatusText(LoadKQString(IDS_TESTING_CANCELLED));
     }
     BuildHighlightsReport();
-    m_notBusy = 1;
+    m_running = false;
 }
 
 void CQuillo95Doc::RunAllTests() {
     // Messages are processed during a run, so a second request can arrive: never nest runs.
-    if (m_notBusy == 0) return;
+    if (m_running) return;
     int cancel = 0;
     BeginRun(cancel);
     m_analyzers.RunAll(&m_frame, m_progressOpen, cancel);
@@ -57,7 +59,7 @@ void CQuillo95Doc::RunAllTests() {
 }
 
 int CQuillo95Doc::RunOneTest(KQAID id, CKQTreeEntry* item) {
-    if (m_notBusy == 0 || item == nullptr) return 0;
+    if (m_running || item == nullptr) return 0;
     // The item may come from a tree that was rebuilt since: find its twin by unique ID.
     const std::string uid = item->GetUniqueID();
     CKQTreeEntry* found = uid.empty() ? nullptr : FindByUniqueID(m_systemTree, uid);
@@ -73,7 +75,7 @@ int CQuillo95Doc::RunOneTest(KQAID id, CKQTreeEntry* item) {
 }
 
 bool CQuillo95Doc::RequestClose() {
-    if (m_notBusy != 0) return false;
+    if (!m_running) return false;
     if (m_runCancel != nullptr) *m_runCancel = 1;
     m_closePending = true;
     return true;

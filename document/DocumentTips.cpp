@@ -24,7 +24,7 @@ bool CQuillo95Doc::GenerateTipsOne(KQAID id) { return m_analyzers.GenTipsOne(id)
 
 void CQuillo95Doc::RegenTips() {
     // Not while a test fills the branches: the modules would be entered a second time.
-    if (m_notBusy == 0) return;
+    if (m_running) return;
     GenerateTipsAll();
     SetStatusTip(true);
     RefreshCurrentResults(true);

@@ -98,7 +98,7 @@ void CChartsPane::RefillChooser() {
                                                               : QString::fromStdString(m_chartName);
     m_chooser->clear();
     int position = 0;
-    for (const CAnalyzer* a : m_doc->m_analyzers.Ordered()) {
+    for (const CAnalyzer* a : m_doc->Analyzers().Ordered()) {
         if (CKQTreeEntry* branch = a->m_branch)
             for (int i = 0; i < branch->GetRepDefCount(); ++i) {
                 const CRepDef* def = branch->GetRepDefPtr(i);
@@ -122,7 +122,7 @@ const CRepDef* CChartsPane::ChosenDefinition() const {
     if (index < 0) return nullptr;
     const int position = m_chooser->itemData(index, kAnalyzerRole).toInt();
     const int definition = m_chooser->itemData(index, kDefinitionRole).toInt();
-    const auto& analyzers = m_doc->m_analyzers.Ordered();
+    const auto& analyzers = m_doc->Analyzers().Ordered();
     if (position < 0 || position >= int(analyzers.size())) return nullptr;
     const CAnalyzer* a = *std::next(analyzers.begin(), position);
     if (!a->m_branch) return nullptr;
@@ -156,7 +156,7 @@ void CChartsPane::Rebuild() {
     BuildChart(m_graph, *ViewWidget(), m_chartRect);
     const size_t selected = m_host ? m_host->ChartSelection().size() : 0;
     if (!m_lines.empty() && selected > size_t(kMaxSeries))
-        m_doc->m_frame.SetStatusText(FormatKQString(IDS_CHART_FIRST_12, std::to_string(selected)));
+        m_doc->Frame().SetStatusText(FormatKQString(IDS_CHART_FIRST_12, std::to_string(selected)));
     m_upToDate = 1;
     ViewWidget()->update(m_chartRect);
 }
@@ -174,7 +174,7 @@ void CChartsPane::OnSelChange(int controlID) {
 // ---- the chart ----
 
 void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& rect) {
-    IFrameServices& frame = m_doc->m_frame;
+    IFrameServices& frame = m_doc->Frame();
     frame.BeginWaitCursor();
     graph.Clear();
     graph.SetGraphTitle(m_chartName);
@@ -244,7 +244,7 @@ bool CChartsPane::CopyToClipboard(QClipboard* clipboard) {
         copied = clipboard->image().size() == image.size();
     }
     if (!copied)
-        m_doc->m_frame.MessageBox(LoadKQString(IDS_CLIPBOARD_IN_USE), LoadKQString(IDS_APP_TITLE),
+        m_doc->Frame().MessageBox(LoadKQString(IDS_CLIPBOARD_IN_USE), LoadKQString(IDS_APP_TITLE),
                                   MsgIcon::Information, MsgButtons::Ok);
     return copied;
 }

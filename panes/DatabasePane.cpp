@@ -39,7 +39,7 @@ QRect CDatabasePane::ListRect() const {
 
 void CDatabasePane::CreateWindows() {
     CQuillo95Doc* doc = m_doc;
-    m_list = new CDatabaseList(ViewWidget(), Owner(), m_doc->m_frame,
+    m_list = new CDatabaseList(ViewWidget(), Owner(), m_doc->Frame(),
                                [doc](int32_t key) { return doc->RecordPosition(key); });
     m_list->SetRect(ListRect());
     m_list->hide();
@@ -60,7 +60,7 @@ void CDatabasePane::CreateWindows() {
 
 void CDatabasePane::Relist() {
     if (!m_list) return;
-    IFrameServices& frame = m_doc->m_frame;
+    IFrameServices& frame = m_doc->Frame();
     frame.BeginWaitCursor();
     m_list->DeleteAllRows();
     m_widths = m_titleWidths;
@@ -122,7 +122,7 @@ void CDatabasePane::ListRecord(CRecordEntry* record, int recordKey) {
 
 void CDatabasePane::ListingRequest(int) {
     if (m_list) m_list->Flush();
-    m_doc->m_frame.ShowListing(false);
+    m_doc->Frame().ShowListing(false);
 }
 
 void CDatabasePane::RowContents(CRecordEntry& record, int recordKey) {

@@ -71,7 +71,7 @@ void CMyTreeCtrl::BuildImageList() {
         }
         m_images.push_back(image);
     }
-    if (m_doc) AddEntryBitmaps(&m_doc->m_systemTree);
+    if (m_doc) AddEntryBitmaps(&m_doc->SystemTree());
     for (const QPixmap& image : m_images) m_icons.emplace_back(image);
 }
 
@@ -124,7 +124,7 @@ void CMyTreeCtrl::Fill() {
     m_items.clear();
     m_notify = true;
     m_selectAfterFill = nullptr;
-    if (m_doc) InsertList(&m_doc->m_systemTree, nullptr, 0, 0);
+    if (m_doc) InsertList(&m_doc->SystemTree(), nullptr, 0, 0);
     if (m_selectAfterFill) {
         setCurrentItem(m_selectAfterFill);
         scrollToItem(m_selectAfterFill);

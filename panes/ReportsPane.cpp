@@ -54,7 +54,7 @@ void CReportsPane::RefillChooser() {
     const QString remembered =
         m_chooser->currentIndex() >= 0 ? m_chooser->currentText() : QString();
     m_chooser->clear();
-    for (const CRepDef* def : ReportDefsOfType(m_doc->m_analyzers, RDTYPE_REPORT))
+    for (const CRepDef* def : ReportDefsOfType(m_doc->Analyzers(), RDTYPE_REPORT))
         m_chooser->addItem(Q(def->GetName()));
     m_chooser->setMaxVisibleItems(std::max(1, m_chooser->count()));
     m_chooser->setCurrentIndex(m_chooser->count() > 0 ? 0 : -1);
@@ -73,7 +73,7 @@ void CReportsPane::SelectReport(int index) {
 
 void CReportsPane::Compile() {
     if (!m_chooser || !m_list || !m_doc) return;
-    IFrameServices& frame = m_doc->m_frame;
+    IFrameServices& frame = m_doc->Frame();
     frame.BeginWaitCursor();
     frame.SetStatusText(LoadKQString(IDS_COMPILING_REPORT));
     m_lines.clear();
@@ -83,7 +83,7 @@ void CReportsPane::Compile() {
             m_reportName = m_chooser->currentText().toStdString();
             // The definition is found again by position and name, never through a pointer
             // kept since the chooser was filled: the tree may have changed under it.
-            const std::vector<CRepDef*> defs = ReportDefsOfType(m_doc->m_analyzers, RDTYPE_REPORT);
+            const std::vector<CRepDef*> defs = ReportDefsOfType(m_doc->Analyzers(), RDTYPE_REPORT);
             if (size_t(index) < defs.size() && defs[size_t(index)]->GetName() == m_reportName)
                 for (const CRepItem& item : defs[size_t(index)]->m_items)
                     m_lines.push_back(item.m_text);

@@ -68,7 +68,7 @@ void CSummaryPane::CreateWindows() {
 
 void CSummaryPane::CreatePanel(const QRect& rect) {
     delete m_panel.data();
-    const bool browser = m_doc && !m_doc->m_app.m_browserCommand.empty();
+    const bool browser = m_doc && !m_doc->App().BrowserCommand().empty();
     m_panel = new CSummaryPanel(Commands(), browser, rect, ViewWidget());
     m_panel->hide();
 }
@@ -219,7 +219,7 @@ void CSummaryPane::Fill() {
 
     m_highlights->Clear();
     int widest = 0;
-    FillHighlights(&m_doc->m_systemTree, std::string(), 0, widest);
+    FillHighlights(&m_doc->SystemTree(), std::string(), 0, widest);
     m_highlights->EnableNotify(true);
     m_highlights->EnableMenu(true);
     const int itemWidth = std::min(widest + m_aveCharWidth, 30 * m_aveCharWidth);
@@ -228,7 +228,7 @@ void CSummaryPane::Fill() {
     m_highlights->AppendFillerRows();
 
     m_tips->Clear();
-    FillTips(&m_doc->m_systemTree, std::string(), 0);
+    FillTips(&m_doc->SystemTree(), std::string(), 0);
     m_tips->SortBySortKey();
     m_tips->SetColumnWidth(0, m_tips->ClientWidth());
     m_tips->EnableNotify(true);

@@ -105,7 +105,7 @@ int RunSize(int n, const std::string& dir) {
     double saveMs = 0;
     {
         CQuillo95Doc doc(app, frame);
-        CResultsDatabase& db = doc.m_db;
+        CResultsDatabase& db = doc.Database();
         auto t0 = Clock::now();
         for (int i = 0; i < n; ++i) {
             const std::string sysid = "BOX" + std::to_string(i) + "+5a5a5a5a";
@@ -157,18 +157,18 @@ int RunSize(int n, const std::string& dir) {
     }
     const double openReadMs = Ms(t0);
     t0 = Clock::now();
-    DeserializeDirectory(dirData, doc.m_db.m_directory);
+    DeserializeDirectory(dirData, doc.Database().m_directory);
     const double decodeMs = Ms(t0);
     t0 = Clock::now();
-    doc.m_db.RebuildIndex();
+    doc.Database().RebuildIndex();
     const double indexMs = Ms(t0);
     t0 = Clock::now();
 
     t0 = Clock::now();
     int loaded = 0;
-    for (const std::string& sysid : doc.m_db.m_directory) {
+    for (const std::string& sysid : doc.Database().m_directory) {
         CRecordEntry temp;
-        if (doc.m_db.LoadRecord(temp, sysid)) ++loaded;
+        if (doc.Database().LoadRecord(temp, sysid)) ++loaded;
     }
     const double loadMs = Ms(t0);
 
@@ -176,7 +176,7 @@ int RunSize(int n, const std::string& dir) {
     t0 = Clock::now();
     int found = 0;
     std::string text;
-    for (const std::string& sysid : doc.m_db.m_directory) {
+    for (const std::string& sysid : doc.Database().m_directory) {
         CKQTree tree(CRecordEntry::Make);
         if (doc.LoadSystemTree(sysid, *tree.Add(std::string())) &&
             doc.ValueAtItemPath(tree, "System~Child2~Grand2~Attr4", text))
@@ -185,7 +185,7 @@ int RunSize(int n, const std::string& dir) {
     const double lookupMs = Ms(t0);
     // The walk alone, in one loaded tree.
     CKQTree one(CRecordEntry::Make);
-    doc.LoadSystemTree(doc.m_db.m_directory.front(), *one.Add(std::string()));
+    doc.LoadSystemTree(doc.Database().m_directory.front(), *one.Add(std::string()));
     const int walks = 100000;
     t0 = Clock::now();
     for (int i = 0; i < walks; ++i)

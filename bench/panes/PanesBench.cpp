@@ -99,12 +99,12 @@ bool WriteDatabase(int n, const std::string& path) {
     CQuillo95Doc doc(app, frame);
     for (int i = 0; i < n; ++i) {
         const std::string sysid = "BOX" + std::to_string(i) + "+5a5a5a5a";
-        auto* rec = static_cast<CRecordEntry*>(doc.m_db.m_cache.Add(std::string()));
+        auto* rec = static_cast<CRecordEntry*>(doc.Database().m_cache.Add(std::string()));
         FillRecord(*rec, sysid, i);
-        doc.m_db.AddImportedRecord(rec, sysid);
+        doc.Database().AddImportedRecord(rec, sysid);
         rec->m_changed = 1;
     }
-    return doc.m_db.Save(path);
+    return doc.Database().Save(path);
 }
 
 // The floor: the same records loaded and the same column values looked up, no pane.
@@ -118,9 +118,9 @@ double MeasureFloor(const std::string& path, int& cells, double& cpuMs) {
     CDbColumns columns;
     doc.ChooseColumns(columns);
     std::string value;
-    for (const std::string& sysid : doc.m_db.m_directory) {
+    for (const std::string& sysid : doc.Database().m_directory) {
         CRecordEntry temp;
-        if (!doc.m_db.LoadRecord(temp, sysid)) continue;
+        if (!doc.Database().LoadRecord(temp, sysid)) continue;
         for (const std::string& key : columns.m_keys) {
             value.clear();
             if (doc.EntryLookup(&temp, key, value)) ++cells;
@@ -144,7 +144,7 @@ int RunSize(int n, const std::string& dir) {
     BenchFrame frame;
     CAppState app;
     app.SetProgramDir(dir);  // no modules there
-    app.m_promptProps = 0;
+    app.ApplyOption("-P");
     BenchHost host;
     CQuillo95Doc doc(app, frame);
     if (!doc.OnOpenDocument(path)) return 1;
@@ -167,7 +167,7 @@ int RunSize(int n, const std::string& dir) {
     QApplication::processEvents();
     const double showMs = Ms(t0);
     double stepCpu = 0, eventCpu = 0;
-    while (!doc.m_db.m_queue.empty()) {
+    while (!doc.Database().m_queue.empty()) {
         auto s = Clock::now();
         double c = CpuMs();
         doc.IdleStep();
@@ -197,7 +197,7 @@ int RunSize(int n, const std::string& dir) {
     const double col0OrderMs = timed(0);
     // A save step that writes to disk is timed apart from the listing.
     const auto s = Clock::now();
-    doc.m_db.m_dirChanged = 1;
+    doc.Database().m_dirChanged = 1;
     doc.IdleStep();
     const double saveStepMs = Ms(s);
 

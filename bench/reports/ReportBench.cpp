@@ -56,30 +56,28 @@ int main(int argc, char** argv) {
     const std::string dir = tmpl;
 
     CAppState app;
-    app.m_programDir = dir + "/";
-    app.m_databasePath = dir + "/Quillo97.kqd";
+    app.SetProgramDir(dir);
     FakeFrame frame;
     {
         CQuillo95Doc doc(app, frame);
-        CRecordEntry* mirror = doc.m_db.AddCurrentSystemRecord("System", "MIRROR");
+        CRecordEntry* mirror = doc.Database().AddCurrentSystemRecord("System", "MIRROR");
         FillSystem(*mirror, "MIRROR", 0);
         mirror->m_changed = 1;
         for (int s = 0; s < 12; ++s) {
             const std::string sysid = "SYS-" + std::to_string(s);
-            auto* e = static_cast<CRecordEntry*>(doc.m_db.m_cache.Add("System"));
+            auto* e = static_cast<CRecordEntry*>(doc.Database().m_cache.Add("System"));
             FillSystem(*e, sysid, s + 1);
             e->m_changed = 1;
-            doc.m_db.AddImportedRecord(e, sysid);
+            doc.Database().AddImportedRecord(e, sysid);
         }
-        if (!doc.OnSaveDocument(app.m_databasePath)) return 1;
+        if (!doc.OnSaveDocument(app.DatabasePath())) return 1;
     }
 
     CQuillo95Doc doc(app, frame);
-    if (!doc.OnOpenDocument(app.m_databasePath)) return 1;
-    FillSystem(*doc.m_systemTree.Add("System"), "MIRROR", 0);
+    if (!doc.OnOpenDocument(app.DatabasePath())) return 1;
+    FillSystem(*doc.SystemTree().Add("System"), "MIRROR", 0);
     std::vector<int32_t> selection;
-    for (int s = 0; s < 12; ++s)
-        selection.push_back(doc.m_db.KeyForSysid("SYS-" + std::to_string(s)));
+    for (int s = 0; s < 12; ++s) selection.push_back(doc.KeyForSysid("SYS-" + std::to_string(s)));
 
     // 200 items: the name, headings, and paths spread over the whole tree.
     std::vector<std::string> lines = {"SysName"};

@@ -1,5 +1,6 @@
 // The mirror of the current system, snapshots, deep copy and values by item path.
 #include "tests/database/DbFixture.h"
+#include "tests/support/DocTestPeer.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ TEST_F(CurrentResults, AStoredMirrorIsRefreshedFromItsStream) {
 
 TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     Load({"Ten"});
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     frame.hints.clear();
     doc->SaveCurrentResults();
     ASSERT_EQ(Db().m_directory.size(), 2u);
@@ -93,7 +94,7 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     EXPECT_EQ(frame.hints[0].hint, 1);
     EXPECT_EQ(frame.hints[0].key, key);
     EXPECT_EQ(frame.hints[1].hint, 2);
-    EXPECT_EQ(doc->m_resultsNotSaved, 0);
+    EXPECT_FALSE(doc->ResultsNotSaved());
     EXPECT_TRUE(doc->IsModified());
     CRecordEntry* snap = Db().GetRecord("BOX-10+5a5a5a5a");
     ASSERT_NE(snap, nullptr);
@@ -112,30 +113,30 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
     CRecordEntry stored;
-    ASSERT_TRUE(again->m_db.LoadRecord(stored, "BOX-10+5a5a5a5a"));
+    ASSERT_TRUE(again->Database().LoadRecord(stored, "BOX-10+5a5a5a5a"));
     EXPECT_EQ(stored.GetAttrValue(0), "BOX-10+5a5a5a5a");
     EXPECT_EQ(Child(Child(&stored, "Item"), "Deep")->GetAttrValue("Depth"), "2");
 }
 
 TEST_F(CurrentResults, SaveCurrentResultsNeedsAPropertiesDialogThatSucceeds) {
     Load({"Five"});
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     const auto before = Db().m_directory;
     doc->SaveCurrentResults();
     EXPECT_EQ(Db().m_directory, before);
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
     EXPECT_FALSE(doc->PropertiesStep());
 }
 
 TEST_F(CurrentResults, APropertiesDialogWithoutChangeSavesNothing) {
     Load({"TenNoEdit"});
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     const auto before = Db().m_directory;
     const int cached = Db().m_cache.GetCount();
     doc->SaveCurrentResults();
     EXPECT_EQ(Db().m_directory, before);
     EXPECT_EQ(Db().m_cache.GetCount(), cached);
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
 }
 
 TEST_F(CurrentResults, NoIdentifierNoSnapshot) {
@@ -182,33 +183,33 @@ TEST_F(CurrentResults, DeepCopyMergesByKeyAndKeepsSiblingsApart) {
 TEST_F(CurrentResults, ValueAtItemPath) {
     Load({"Ten"});
     std::string text;
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~SysName", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "Ten~SysName", text));
     EXPECT_EQ(text, "BOX-10");
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~Item~Speed", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "Ten~Item~Speed", text));
     EXPECT_EQ(text, "100");
     // A node that is not this entry's key is looked for further down, whole.
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Deep~Depth", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "Deep~Depth", text));
     EXPECT_EQ(text, "2");
-    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~Nothing", text));
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->SystemTree(), "Ten~Nothing", text));
     EXPECT_EQ(text, "");
-    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~Item~Model", text));
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->SystemTree(), "Ten~Item~Model", text));
     // A tip reference asks the analyzer for the text of a priority-0 tip.
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~^10 3 4", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "Ten~^10 3 4", text));
     EXPECT_EQ(text, "Ten tip 3 4");
-    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "Ten~^77 3 4", text));
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->SystemTree(), "Ten~^77 3 4", text));
     // The items report definitions make for an analyzer's own branch: bare identifiers and
     // bare tip references, found depth first like the lookups behind the Reports pane.
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "SysName", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "SysName", text));
     EXPECT_EQ(text, "BOX-10");
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "Speed", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "Speed", text));
     EXPECT_EQ(text, "100");
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "^10 3 4", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "^10 3 4", text));
     EXPECT_EQ(text, "Ten tip 3 4");
-    EXPECT_TRUE(doc->ValueAtItemPath(doc->m_systemTree, "~^10 3 4", text));
+    EXPECT_TRUE(doc->ValueAtItemPath(doc->SystemTree(), "~^10 3 4", text));
     EXPECT_EQ(text, "Ten tip 3 4");
     // 65546 is 10 plus 2^16: no KQAID, and it must not reach analyzer 10.
-    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "^65546 3 4", text));
-    EXPECT_FALSE(doc->ValueAtItemPath(doc->m_systemTree, "Nothing", text));
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->SystemTree(), "^65546 3 4", text));
+    EXPECT_FALSE(doc->ValueAtItemPath(doc->SystemTree(), "Nothing", text));
     // In a stored record.
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     CKQTree records(CRecordEntry::Make);

@@ -19,11 +19,11 @@ TEST_F(Database, RoundTripThroughARealFile) {
     const std::vector<std::string> directory = Db().m_directory;
 
     auto again = Reopen(Path());
-    EXPECT_EQ(again->m_db.m_directory, directory);
-    EXPECT_TRUE(again->m_db.m_cache.IsEmpty());  // records load on demand
+    EXPECT_EQ(again->Database().m_directory, directory);
+    EXPECT_TRUE(again->Database().m_cache.IsEmpty());  // records load on demand
     for (size_t i = 0; i < directory.size(); ++i) {
         CRecordEntry stored;
-        ASSERT_TRUE(again->m_db.LoadRecord(stored, directory[i])) << directory[i];
+        ASSERT_TRUE(again->Database().LoadRecord(stored, directory[i])) << directory[i];
         CRecordEntry expected;
         FillSample(expected, directory[i], i == 0 ? 9 : static_cast<int>(i));
         ExpectSameRecord(expected, stored, directory[i]);
@@ -68,7 +68,7 @@ TEST_F(Database, DirectoryPositionsAfterImportSaveAndDelete) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
 
     auto again = Reopen(Path());
-    CResultsDatabase& db = again->m_db;
+    CResultsDatabase& db = again->Database();
     ASSERT_EQ(db.m_directory.size(), 4u);  // the deleted position stays, empty
     EXPECT_EQ(db.m_directory[2], "");
     EXPECT_EQ(db.m_keyMap.size(), 3u);
@@ -167,14 +167,14 @@ TEST_F(Database, ADamagedOrTruncatedStreamIsSkipped) {
     auto again = Reopen(Path());
     CRecordEntry entry;
     entry.SetAttr("Left", "over", 0, 0);
-    EXPECT_FALSE(again->m_db.LoadRecord(entry, "B"));
+    EXPECT_FALSE(again->Database().LoadRecord(entry, "B"));
     EXPECT_EQ(entry.GetAttrCount(), 0);  // nothing half-read stays
-    EXPECT_EQ(again->m_db.GetRecord("C"), nullptr);
-    EXPECT_TRUE(again->m_db.m_cache.IsEmpty());
+    EXPECT_EQ(again->Database().GetRecord("C"), nullptr);
+    EXPECT_TRUE(again->Database().m_cache.IsEmpty());
     // The listing hands on the good record and the end of the listing.
-    again->m_db.QueueListing();
-    again->m_db.IdleStepsToEnd();
-    EXPECT_EQ(frame.listed, (std::vector<int>{again->m_db.KeyForSysid("A")}));
+    again->Database().QueueListing();
+    again->Database().IdleStepsToEnd();
+    EXPECT_EQ(frame.listed, (std::vector<int>{again->KeyForSysid("A")}));
     EXPECT_EQ(frame.listingRequests.size(), 1u);
 }
 
@@ -189,16 +189,16 @@ TEST_F(Database, ADamagedDirectoryIsMadeAgainFromTheRecordStreams) {
     }
     auto d = std::make_unique<CQuillo95Doc>(app, frame);
     ASSERT_TRUE(d->OnOpenDocument(Path()));
-    EXPECT_EQ(d->m_db.m_directory, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(d->Database().m_directory, (std::vector<std::string>{"A", "B"}));
     EXPECT_TRUE(frame.LogContains("The directory of the database " + Path()));
     CRecordEntry r;
-    EXPECT_TRUE(d->m_db.LoadRecord(r, "B"));
+    EXPECT_TRUE(d->Database().LoadRecord(r, "B"));
     // The remade directory is written back; the file is ours and stays where it is.
-    d->m_db.IdleStepsToEnd();
+    d->Database().IdleStepsToEnd();
     d.reset();
     EXPECT_TRUE(KeptAside().empty());
     auto again = Reopen(Path());
-    EXPECT_EQ(again->m_db.m_directory, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(again->Database().m_directory, (std::vector<std::string>{"A", "B"}));
 }
 
 TEST_F(Database, AFileThatIsNotADatabaseIsKeptAsideBeforeTheFirstSave) {
@@ -267,7 +267,7 @@ TEST_F(Database, IdentifiersThatDifferOnlyInCaseAreOneRecord) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
     CRecordEntry r;
-    ASSERT_TRUE(again->m_db.LoadRecord(r, "BOX-ONE"));
+    ASSERT_TRUE(again->Database().LoadRecord(r, "BOX-ONE"));
     EXPECT_EQ(r.GetAttrValue("Speed"), "100");  // the first record, not overwritten
 }
 
@@ -283,7 +283,7 @@ TEST_F(Database, TheDirectorysOwnNameIsRefused) {
     EXPECT_FALSE(CResultsDatabase::IsStorableSysid("QUILLON DATA DIRECTORY"));
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
-    EXPECT_EQ(again->m_db.m_directory, (std::vector<std::string>{"A", std::string(31, 'L')}));
+    EXPECT_EQ(again->Database().m_directory, (std::vector<std::string>{"A", std::string(31, 'L')}));
 }
 
 TEST_F(Database, RebuildingTheIndexNeverReusesKeys) {
@@ -341,7 +341,7 @@ TEST_F(Database, IdleStepWritesOneStreamPerStep) {
 TEST_F(Database, IdleStepWithoutAnOpenFileSavesTheWholeDatabase) {
     Import("A");
     EXPECT_FALSE(Db().IdleStep());
-    EXPECT_EQ(StreamsIn(app.m_databasePath).size(), 2u);
+    EXPECT_EQ(StreamsIn(app.DatabasePath()).size(), 2u);
     EXPECT_FALSE(doc->IsModified());
 }
 
@@ -401,13 +401,13 @@ TEST_F(Database, SavingToAnotherPathCopiesRecordsNotLoaded) {
     Import("B");
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
-    again->m_db.m_dirChanged = 1;
+    again->Database().m_dirChanged = 1;
     const std::string other = dir + "/copy.kqd";
     ASSERT_TRUE(again->OnSaveDocument(other));
     auto copy = Reopen(other);
     CRecordEntry r;
-    EXPECT_TRUE(copy->m_db.LoadRecord(r, "A"));
-    EXPECT_TRUE(copy->m_db.LoadRecord(r, "B"));
+    EXPECT_TRUE(copy->Database().LoadRecord(r, "A"));
+    EXPECT_TRUE(copy->Database().LoadRecord(r, "B"));
 }
 
 TEST_F(Database, RecordPropertiesGoThroughAnalyzerTen) {

@@ -12,7 +12,7 @@ protected:
         CStreamStorage::s_faultHook = nullptr;
         HostTest::TearDown();
     }
-    CResultsDatabase& Db() { return doc->m_db; }
+    CResultsDatabase& Db() { return doc->Database(); }
     std::string Path() const { return dir + "/Quillo97.kqd"; }
 
     // A sample record appended to the cache and registered as imported; marked changed.

@@ -144,8 +144,8 @@ private:
 };
 
 void ImportAndDrain(CQuillo95Doc& d, const std::string& file) {
-    d.m_db.m_stepMaxRecords = kPerStep;
-    d.m_db.m_stepBudgetUs = 1000 * 1000 * 1000;
+    d.Database().m_stepMaxRecords = kPerStep;
+    d.Database().m_stepBudgetUs = 1000 * 1000 * 1000;
     d.ImportFile(file);
     d.FinishIdleWork();
 }
@@ -174,7 +174,7 @@ TEST_F(KillSafety, AKillDuringDeletesLeavesEveryNamedRecordLoadable) {
     for (int k : {1, 2, 5}) {
         SCOPED_TRACE("killed after commit " + std::to_string(k));
         const int status = KilledAfterCommit(k, [](CQuillo95Doc& d) {
-            for (int i = 0; i < 5; ++i) d.m_db.DeleteRecord(d.m_db.KeyForSysid(Sysid(i * 7)));
+            for (int i = 0; i < 5; ++i) d.Database().DeleteRecord(d.KeyForSysid(Sysid(i * 7)));
             d.FinishIdleWork();
         });
         ASSERT_TRUE(WIFSIGNALED(status)) << status;

@@ -53,9 +53,9 @@ protected:
         FakeFrame otherFrame;
         CAppState otherApp = app;
         CQuillo95Doc other(otherApp, otherFrame);
-        auto* rec = dynamic_cast<CRecordEntry*>(other.m_db.m_cache.Add(""));
+        auto* rec = dynamic_cast<CRecordEntry*>(other.Database().m_cache.Add(""));
         FillSample(*rec, sysid);
-        other.m_db.AddImportedRecord(rec, sysid);
+        other.Database().AddImportedRecord(rec, sysid);
         rec->m_changed = 1;
         ASSERT_TRUE(other.OnSaveDocument(path));
     }
@@ -182,10 +182,10 @@ TEST_F(Trust, AnImportTakesOverDanglingEntriesInPlace) {
     auto again = Reopen(Path());
     for (const char* s : {"A", "B", "C"}) {
         CRecordEntry r;
-        EXPECT_TRUE(again->m_db.LoadRecord(r, s)) << s;
+        EXPECT_TRUE(again->Database().LoadRecord(r, s)) << s;
     }
     CRecordEntry b;
-    ASSERT_TRUE(again->m_db.LoadRecord(b, "B"));
+    ASSERT_TRUE(again->Database().LoadRecord(b, "B"));
     EXPECT_EQ(b.GetAttrValue("New"), "1");
     EXPECT_EQ(CResultsDatabase::GetRecordSysid(b), "B");  // the directory's spelling
 }
@@ -323,7 +323,7 @@ TEST_F(Trust, ALockedFileAtStartUpIsReadAgainAndThisRunJoinsItsRecords) {
 TEST_F(Trust, AMachineReadLateKeepsItsStoredRecordAndTakesOnlyMeasuredResults) {
     Load({"Ten"});
     const std::string mine = doc->CurrentSysid();
-    ASSERT_EQ(doc->m_analyzers.FindByID(10)->m_info.m_extra, "Item~Speed");
+    ASSERT_EQ(doc->Analyzers().FindByID(10)->m_info.m_extra, "Item~Speed");
     // What the user gave this machine, stored: the description (the module's extra path).
     CRecordEntry* rec = Db().GetRecord(mine);
     ASSERT_NE(rec, nullptr);
@@ -344,12 +344,12 @@ TEST_F(Trust, AMachineReadLateKeepsItsStoredRecordAndTakesOnlyMeasuredResults) {
         EXPECT_EQ(DirectoryOnDisk(Path()), std::vector<std::string>{mine});
         auto again = Reopen(Path());
         CRecordEntry stored;
-        ASSERT_TRUE(again->m_db.LoadRecord(stored, mine));
+        ASSERT_TRUE(again->Database().LoadRecord(stored, mine));
         EXPECT_EQ(stored.GetSubtree()->Find("Item")->GetAttrValue("Speed"), "My words");
         EXPECT_EQ(stored.GetAttrValue("Model"), measure ? "Model Ten" : "Stored model");
         EXPECT_EQ(stored.GetAttrValue("RunTests"), measure ? "1" : "");
         // The running system shows the stored description too.
-        EXPECT_EQ(doc->m_systemTree.GetHead()->GetSubtree()->Find("Item")->GetAttrValue("Speed"),
+        EXPECT_EQ(doc->SystemTree().GetHead()->GetSubtree()->Find("Item")->GetAttrValue("Speed"),
                   "My words");
         EXPECT_TRUE(KeptAside().empty());
     }
@@ -360,7 +360,7 @@ TEST_F(Trust, AFailedDirectoryReadIsAnOpenFailureNotADamagedFile) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     doc = std::make_unique<CQuillo95Doc>(app, frame);
     view.doc = doc.get();
-    app.m_autoRun = 1;  // unattended: the log and standard error, never a box
+    app.ApplyOption("-A");  // unattended: the log and standard error, never a box
     CStreamStorage::s_faultHook = [](const std::string& op, const std::string& name) {
         return op == "read" && name == kDir;
     };
@@ -436,7 +436,7 @@ TEST_F(Trust, ADamagedMirrorIsRebuiltInPlaceWithAWarning) {
     ExpectConsistent(Path());
     auto again = Reopen(Path());
     CRecordEntry r;
-    ASSERT_TRUE(again->m_db.LoadRecord(r, mirror));
+    ASSERT_TRUE(again->Database().LoadRecord(r, mirror));
     EXPECT_EQ(r.m_key, "Ten");
 }
 
@@ -462,20 +462,20 @@ TEST_F(Trust, AMirrorThatCannotBeReadForNowIsLeftAloneNotRebuilt) {
     doc->FinishIdleWork();
     auto again = Reopen(Path());
     CRecordEntry r;
-    ASSERT_TRUE(again->m_db.LoadRecord(r, mirror));
+    ASSERT_TRUE(again->Database().LoadRecord(r, mirror));
     EXPECT_EQ(r.GetAttrValue("Model"), "Stored model");
 }
 
 TEST_F(Trust, RegenTipsRebuildsTheHighlights) {
     Load({"Ten"});
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     ASSERT_NE(top, nullptr);
-    const CRepDef* h = top->GetRepDefPtr(doc->m_highlightsIndex);
+    const CRepDef* h = top->GetRepDefPtr(doc->HighlightsIndex());
     ASSERT_NE(h, nullptr);
     const int before = h->GetItemCount();
     top->SetAttr("Flagged", "yes", 0, 4);
     doc->RegenTips();
-    h = top->GetRepDefPtr(doc->m_highlightsIndex);
+    h = top->GetRepDefPtr(doc->HighlightsIndex());
     bool found = false;
     for (const CRepItem& item : h->m_items) found = found || item.m_text == "Flagged";
     EXPECT_TRUE(found);

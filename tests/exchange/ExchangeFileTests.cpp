@@ -44,13 +44,13 @@ TEST_F(ExchangeTest, IdentifierMustBeExactButMayBeSurroundedByBlanks) {
     EXPECT_EQ(frame.boxes[0].text, "Error 1004: Exchange file is missing identifier at line 3.");
     EXPECT_EQ(frame.boxes[0].caption, bad);
     EXPECT_EQ(frame.boxes[0].icon, MsgIcon::Information);
-    EXPECT_TRUE(doc->m_db.m_cache.IsEmpty());
+    EXPECT_TRUE(doc->Database().m_cache.IsEmpty());
 
     frame.boxes.clear();
     std::string good = WriteFile("good.kqx", Lines({" \t" + Id() + "\t ", "[Sys]", "SysName=A"}));
     doc->ImportFile(good);
     EXPECT_TRUE(frame.boxes.empty());
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("A"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("A"));
     EXPECT_TRUE(frame.LogContains("Added A at line 3."));
 }
 
@@ -97,7 +97,7 @@ TEST_F(ExchangeTest, ResultsFileIsWrittenWithCrLfByteForByte) {
     FillRecord(record, "BOX-1");
     std::string path = Path("layout.kqx");
     {
-        CExchangeFile file(doc->m_db, *doc);
+        CExchangeFile file(doc->Database(), *doc);
         ASSERT_TRUE(file.OpenForWrite(path));
         ASSERT_TRUE(file.WriteEntry(&record, 7, 0));
         EXPECT_EQ(file.LineNumber(), 16u);
@@ -128,7 +128,7 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     AddMirror(*doc, "Sys", "MIRROR");
     CKQTreeEntry* original = AddRecord(*doc, "Box", "BOX-1");
     FillRecord(*original, "BOX-1");
-    const int key = doc->m_db.KeyForSysid("BOX-1");
+    const int key = doc->KeyForSysid("BOX-1");
     ASSERT_TRUE(doc->ExportRecords({key}, Path("rt.kqx")));
     Written(Path("rt.kqx"));
 
@@ -138,9 +138,9 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     CQuillo95Doc other(app2, frame2);
     AddRecord(other, "Earlier", "EARLIER");
     other.ImportFile(Path("rt.kqx"));
-    ASSERT_EQ(other.m_db.m_cache.GetCount(), 2);
-    auto* imported = static_cast<CRecordEntry*>(other.m_db.m_cache.GetAt(1));
-    EXPECT_EQ(other.m_db.m_directory.back(), "BOX-1");
+    ASSERT_EQ(other.Database().m_cache.GetCount(), 2);
+    auto* imported = static_cast<CRecordEntry*>(other.Database().m_cache.GetAt(1));
+    EXPECT_EQ(other.Database().m_directory.back(), "BOX-1");
     EXPECT_EQ(imported->m_changed, 1);
     EXPECT_EQ(imported->GetAttr(1)->m_type, 0);
 
@@ -152,12 +152,12 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     ExpectSameExchanged(expected, *imported);
     auto* cpu = static_cast<CRecordEntry*>(imported->GetSubtree()->GetAt(0));
     EXPECT_EQ(cpu->m_changed, 1);
-    KeepDatabaseSeeds(other.m_db);
+    KeepDatabaseSeeds(other.Database());
     EXPECT_TRUE(other.IsModified());
     // One hint 1 for the record, then hint 2 for the whole database.
     ASSERT_EQ(frame2.hints.size(), 2u);
     EXPECT_EQ(frame2.hints[0].hint, 1);
-    EXPECT_EQ(frame2.hints[0].key, other.m_db.KeyForSysid("BOX-1"));
+    EXPECT_EQ(frame2.hints[0].key, other.KeyForSysid("BOX-1"));
     EXPECT_EQ(frame2.hints[1].hint, 2);
 }
 
@@ -165,8 +165,8 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     AddMirror(*doc, "Sys", "MIRROR");
     CKQTreeEntry* original = AddRecord(*doc, "Box", "BOX-1");
     FillRecord(*original, "BOX-1");
-    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX-1")}, Path("again.kqx")));
-    const auto directory = doc->m_db.m_directory;
+    ASSERT_TRUE(doc->ExportRecords({doc->KeyForSysid("BOX-1")}, Path("again.kqx")));
+    const auto directory = doc->Database().m_directory;
     std::string before;
     SerializeRecord(*original, before);
 
@@ -174,8 +174,8 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record BOX-1 skipped at line 4."));
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_EQ(frame.showLogCount, 1);
-    EXPECT_EQ(doc->m_db.m_directory, directory);
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->Database().m_directory, directory);
+    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
     std::string after;
     SerializeRecord(*original, after);
     EXPECT_EQ(before, after);
@@ -183,7 +183,7 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     WriteFile("case.kqx", Lines({Id(), "[Box]", "SysName=box-1", ".[Child]", "A=1"}));
     doc->ImportFile(Path("case.kqx"));
     EXPECT_TRUE(frame.LogContains("Duplicate record box-1 skipped at line 3."));
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
 }
 
 TEST(ExchangeParser, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
@@ -298,7 +298,7 @@ TEST_F(ExchangeTest, LineBreaksInsideKeysIdsAndValuesAreWrittenAsBlanks) {
     CKQTreeEntry* r = AddRecord(*doc, "Two\r\nLines", "LB");
     r->SetAttr("Multi\nLine", "first\r\nsecond\rthird", 0, 4);
     r->AddSubtree()->Add("Child\n[Fake]")->SetAttr("X", "1\n[Other]\nSysName=Y", 0, 0);
-    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("LB")}, Path("lb.kqx")));
+    ASSERT_TRUE(doc->ExportRecords({doc->KeyForSysid("LB")}, Path("lb.kqx")));
     const std::string bytes = Written(Path("lb.kqx"));
     EXPECT_NE(bytes.find("[Two  Lines]\r\nSysName=LB\r\nMulti Line=first  second third;#0x4\r\n"
                          ".[Child [Fake]]\r\nX=1 [Other] SysName=Y\r\n"),
@@ -308,11 +308,11 @@ TEST_F(ExchangeTest, LineBreaksInsideKeysIdsAndValuesAreWrittenAsBlanks) {
     FakeFrame frame2;
     CQuillo95Doc other(app2, frame2);
     other.ImportFile(Path("lb.kqx"));
-    ASSERT_EQ(other.m_db.m_cache.GetCount(), 1);
-    CKQTreeEntry* back = other.m_db.m_cache.GetHead();
+    ASSERT_EQ(other.Database().m_cache.GetCount(), 1);
+    CKQTreeEntry* back = other.Database().m_cache.GetHead();
     EXPECT_EQ(back->m_key, "Two  Lines");
     EXPECT_EQ(back->GetAttrValue("Multi Line"), "first  second third");
-    EXPECT_FALSE(other.m_db.IsKnownSysid("Y"));
+    EXPECT_FALSE(other.Database().IsKnownSysid("Y"));
     EXPECT_EQ(back->GetSubtree()->GetAt(0)->GetAttrValue("X"), "1 [Other] SysName=Y");
 }
 
@@ -364,7 +364,7 @@ TEST_F(ExchangeTest, WrittenLinesFitOneReadAndLongerValuesAreCutAtACharacter) {
     r->SetAttr("After", "1", 0, 0);
     r->SetAttr(std::string(10000, 'i'), "v", 0, 0x5);  // the identifier leaves "=;#0x5" room
     r->AddSubtree()->Add(std::string(10000, 'k'))->SetAttr("X", "2", 0, 0);
-    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("LONG")}, Path("long.kqx")));
+    ASSERT_TRUE(doc->ExportRecords({doc->KeyForSysid("LONG")}, Path("long.kqx")));
 
     const std::string bytes = Written(Path("long.kqx"));
     size_t longest = 0;
@@ -416,7 +416,7 @@ TEST_F(ExchangeTest, HandEditedFileImportsTheSame) {
     FillRecord(*original, "BOX-1");
     CKQTreeEntry* second = AddRecord(*doc, "Box", "BOX-2");
     second->SetAttr("Only", "one", 0, 0);
-    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX-1"), doc->m_db.KeyForSysid("BOX-2")},
+    ASSERT_TRUE(doc->ExportRecords({doc->KeyForSysid("BOX-1"), doc->KeyForSysid("BOX-2")},
                                    Path("orig.kqx")));
     const std::string bytes = Written(Path("orig.kqx"));
 
@@ -440,9 +440,9 @@ TEST_F(ExchangeTest, HandEditedFileImportsTheSame) {
     b.ImportFile(Path("edited.kqx"));
     EXPECT_TRUE(frameA.boxes.empty());
     EXPECT_TRUE(frameB.boxes.empty());
-    ASSERT_EQ(a.m_db.m_cache.GetCount(), 2);
-    ASSERT_EQ(b.m_db.m_cache.GetCount(), 2);
+    ASSERT_EQ(a.Database().m_cache.GetCount(), 2);
+    ASSERT_EQ(b.Database().m_cache.GetCount(), 2);
     for (int i = 0; i < 2; ++i)
-        ExpectSameExchanged(*a.m_db.m_cache.GetAt(i), *b.m_db.m_cache.GetAt(i));
-    EXPECT_EQ(a.m_db.m_directory, b.m_db.m_directory);
+        ExpectSameExchanged(*a.Database().m_cache.GetAt(i), *b.Database().m_cache.GetAt(i));
+    EXPECT_EQ(a.Database().m_directory, b.Database().m_directory);
 }

@@ -67,15 +67,15 @@ protected:
 
     // A stored record (directory position 1 and on) in the cache.
     CKQTreeEntry* AddRecord(CQuillo95Doc& d, const std::string& key, const std::string& sysid) {
-        CKQTreeEntry* e = d.m_db.m_cache.Add(key);
+        CKQTreeEntry* e = d.Database().m_cache.Add(key);
         e->SetAttr("SysName", sysid, 0, 0);
         static_cast<CRecordEntry*>(e)->m_changed = 1;
-        d.m_db.AddImportedRecord(static_cast<CRecordEntry*>(e), sysid);
+        d.Database().AddImportedRecord(static_cast<CRecordEntry*>(e), sysid);
         return e;
     }
     // The record that mirrors the current system (directory position 0).
     CKQTreeEntry* AddMirror(CQuillo95Doc& d, const std::string& key, const std::string& sysid) {
-        CRecordEntry* e = d.m_db.AddCurrentSystemRecord(key, sysid);
+        CRecordEntry* e = d.Database().AddCurrentSystemRecord(key, sysid);
         if (e) {
             e->SetAttr("SysName", sysid, 0, 0);
             e->m_changed = 1;
@@ -84,8 +84,8 @@ protected:
         return e;
     }
     CKQTreeEntry* Record(CQuillo95Doc& d, const std::string& sysid) {
-        auto it = d.m_db.m_loaded.find(sysid);
-        return it == d.m_db.m_loaded.end() ? nullptr : it->second;
+        auto it = d.Database().m_loaded.find(sysid);
+        return it == d.Database().m_loaded.end() ? nullptr : it->second;
     }
     int BoxCount(const std::string& text) const {
         int n = 0;

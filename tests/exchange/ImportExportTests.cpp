@@ -38,7 +38,7 @@ TEST_F(ExchangeTest, ImportListUnquotesSkipsEmptyPathsAndAlwaysMarksModified) {
     doc->SetModifiedFlag(false);
     doc->ImportFiles({"\"" + a + "\"", "", "\"\"", b});
     EXPECT_TRUE(doc->IsModified());
-    EXPECT_EQ(doc->m_db.m_directory, (std::vector<std::string>{"SYS-A", "SYS-B"}));
+    EXPECT_EQ(doc->Database().m_directory, (std::vector<std::string>{"SYS-A", "SYS-B"}));
     EXPECT_EQ(frame.waitDepth, 0);
     // What the import did, in the status bar and the log.
     EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 2, skipped: 0.");
@@ -71,7 +71,7 @@ TEST_F(ExchangeTest, ImportDialogs) {
     EXPECT_TRUE(frame.openRequests[0].multiSelect);
     EXPECT_EQ(frame.openRequests[0].defaultExt, "kqx");
     EXPECT_EQ(frame.openRequests[0].filter, "KQ Exch Files (*.kqx)|*.kqx||");
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("SYS-A"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("SYS-A"));
 
     // A failed dialog logs its code in hexadecimal and shows the log; a cancel is silent.
     frame.openAnswer.clear();
@@ -91,7 +91,7 @@ TEST_F(ExchangeTest, ImportDialogs) {
     const std::string b = WriteFile("b.kqx", OneRecord("B", "SYS-B"));
     frame.openAnswer = {b};
     doc->OnImportOne();
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("SYS-B"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("SYS-B"));
 }
 
 TEST_F(ExchangeTest, OpeningAnExchangeFileAsDatabaseImportsIt) {
@@ -99,8 +99,8 @@ TEST_F(ExchangeTest, OpeningAnExchangeFileAsDatabaseImportsIt) {
     const std::string a = WriteFile("drop.KQX", OneRecord("A", "SYS-A"));
     // The open reports failure, so that the database stays open, with the records added.
     EXPECT_FALSE(doc->OnOpenDocument(a));
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("SYS-A"));
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("KEPT"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("SYS-A"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("KEPT"));
     EXPECT_TRUE(frame.LogContains("Added SYS-A"));
 }
 
@@ -117,7 +117,7 @@ TEST_F(ExchangeTest, CancellingTheExportDialogWritesAndShowsNothing) {
     AddMirror(*doc, "Sys", "BOX");
     frame.saveAnswer.reset();
     EXPECT_FALSE(doc->ExportCurrent());
-    EXPECT_FALSE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX")}, ""));
+    EXPECT_FALSE(doc->ExportRecords({doc->KeyForSysid("BOX")}, ""));
     EXPECT_EQ(frame.saveRequests.size(), 2u);
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_FALSE(frame.LogContains("Exporting"));
@@ -138,16 +138,16 @@ TEST_F(ExchangeTest, ExportDialogOffersTheRecordsIdentifierAsAFileName) {
     AddRecord(*doc, "Sys", "ctl\tx\x7f");  // or a control character
     doc->ExportCurrent();
     EXPECT_EQ(frame.saveRequests.back().suggestedName, "BOX.kqx");
-    doc->ExportRecords({doc->m_db.KeyForSysid("lab/pc 7")}, "");
+    doc->ExportRecords({doc->KeyForSysid("lab/pc 7")}, "");
     EXPECT_EQ(frame.saveRequests.back().suggestedName, "lab_pc 7.kqx");
-    doc->ExportRecords({doc->m_db.KeyForSysid("ctl\tx\x7f")}, "");
+    doc->ExportRecords({doc->KeyForSysid("ctl\tx\x7f")}, "");
     EXPECT_EQ(frame.saveRequests.back().suggestedName, "ctl_x_.kqx");
     // Several records: the first one's name; a key naming no record is passed over.
-    doc->ExportRecords({999, doc->m_db.KeyForSysid("lab/pc 7"), doc->m_db.KeyForSysid("BOX")}, "");
+    doc->ExportRecords({999, doc->KeyForSysid("lab/pc 7"), doc->KeyForSysid("BOX")}, "");
     EXPECT_EQ(frame.saveRequests.back().suggestedName, "lab_pc 7.kqx");
     // A path given by the caller needs no dialog.
     const size_t asked = frame.saveRequests.size();
-    EXPECT_TRUE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), Path("given.kqx")));
+    EXPECT_TRUE(doc->ExportEntry(doc->Database().m_cache.GetHead(), Path("given.kqx")));
     EXPECT_EQ(frame.saveRequests.size(), asked);
 }
 
@@ -168,8 +168,8 @@ TEST_F(ExchangeTest, TheCurrentSystemIsExportedUnderAFreshSysidEachTime) {
 
     // Through the Database pane: key of position 0 substitutes, other records keep theirs.
     // In the same second as the last export, and not under the identifier it handed out.
-    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX"), doc->m_db.KeyForSysid("OLD")},
-                                   Path("both.kqx")));
+    ASSERT_TRUE(
+        doc->ExportRecords({doc->KeyForSysid("BOX"), doc->KeyForSysid("OLD")}, Path("both.kqx")));
     const std::string both = Written(Path("both.kqx"));
     EXPECT_NE(both.find("SysName=BOX+00000121\r\n"), std::string::npos) << both;
     EXPECT_NE(both.find("SysName=OLD\r\n"), std::string::npos);
@@ -177,8 +177,8 @@ TEST_F(ExchangeTest, TheCurrentSystemIsExportedUnderAFreshSysidEachTime) {
 
     // The exported current system imports back into the same database as a new record.
     doc->ImportFile(Path("one.kqx"));
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("BOX+00000010"));
-    EXPECT_EQ(doc->m_db.m_directory.back(), "BOX+00000010");
+    EXPECT_TRUE(doc->Database().IsKnownSysid("BOX+00000010"));
+    EXPECT_EQ(doc->Database().m_directory.back(), "BOX+00000010");
 }
 
 TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
@@ -188,7 +188,7 @@ TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
         CKQTreeEntry* r = AddRecord(*doc, "Sys", "R" + std::to_string(i));
         for (int j = 0; j < 100; ++j)
             r->SetAttr("A" + std::to_string(j), std::string(40, 'x'), 0, 0);
-        keys.push_back(doc->m_db.KeyForSysid("R" + std::to_string(i)));
+        keys.push_back(doc->KeyForSysid("R" + std::to_string(i)));
     }
     EXPECT_FALSE(doc->ExportRecords(keys, "/dev/full"));
     ASSERT_EQ(frame.boxes.size(), 1u);
@@ -196,12 +196,12 @@ TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
     EXPECT_EQ(frame.boxes[0].caption, "/dev/full");
 
     frame.boxes.clear();
-    EXPECT_FALSE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), "/dev/full"));
+    EXPECT_FALSE(doc->ExportEntry(doc->Database().m_cache.GetHead(), "/dev/full"));
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text.rfind("Error 1007", 0), 0u);
 
     frame.boxes.clear();
-    EXPECT_FALSE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), Path("no/such/dir.kqx")));
+    EXPECT_FALSE(doc->ExportEntry(doc->Database().m_cache.GetHead(), Path("no/such/dir.kqx")));
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text, "Error 1006: Can't create this file");
 }
@@ -209,7 +209,7 @@ TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
 TEST_F(ExchangeTest, AnExistingFileIsReplaced) {
     AddMirror(*doc, "Sys", "MIRROR");
     WriteFile("old.kqx", std::string(100000, 'o'));
-    ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("MIRROR")}, Path("old.kqx")));
+    ASSERT_TRUE(doc->ExportRecords({doc->KeyForSysid("MIRROR")}, Path("old.kqx")));
     const std::string bytes = Written(Path("old.kqx"));
     EXPECT_EQ(bytes.find("ooo"), std::string::npos);
     EXPECT_EQ(bytes.rfind("{Quillon 95 Exchange File}\r\n", 0), 0u);
@@ -221,7 +221,7 @@ TEST_F(ExchangeTest, ExportsNeverGoIntoADatabaseFile) {
     const std::string db = Path("Quillo97.kqd");
     ASSERT_TRUE(doc->OnSaveDocument(db));
     const std::string before = ReadBytes(db);
-    const int key = doc->m_db.KeyForSysid("STORED");
+    const int key = doc->KeyForSysid("STORED");
     std::filesystem::create_symlink(db, Path("results.kqx"));
     std::filesystem::copy_file(db, Path("other.kqd"));
     // The open database under its own name, through a link, from the dialog; any other
@@ -229,7 +229,7 @@ TEST_F(ExchangeTest, ExportsNeverGoIntoADatabaseFile) {
     frame.saveAnswer = db;
     EXPECT_FALSE(doc->ExportCurrent());
     EXPECT_FALSE(doc->ExportRecords({key}, Path("results.kqx")));
-    EXPECT_FALSE(doc->ExportEntry(doc->m_db.m_cache.GetHead(), Path("other.kqd")));
+    EXPECT_FALSE(doc->ExportEntry(doc->Database().m_cache.GetHead(), Path("other.kqd")));
     ASSERT_EQ(frame.boxes.size(), 3u);
     EXPECT_EQ(frame.boxes[0].text,
               "Error 1020: " + db +
@@ -244,14 +244,14 @@ TEST_F(ExchangeTest, ExportsNeverGoIntoADatabaseFile) {
     // The database still opens with every record.
     auto again = std::make_unique<CQuillo95Doc>(app, frame);
     ASSERT_TRUE(again->OnOpenDocument(db));
-    EXPECT_TRUE(again->m_db.IsKnownSysid("MIRROR"));
+    EXPECT_TRUE(again->Database().IsKnownSysid("MIRROR"));
     CRecordEntry r;
-    EXPECT_TRUE(again->m_db.LoadRecord(r, "STORED"));
+    EXPECT_TRUE(again->Database().LoadRecord(r, "STORED"));
 }
 
 TEST_F(ExchangeTest, AFileIsReplacedWholeOrNotAtAll) {
     AddMirror(*doc, "Sys", "MIRROR");
-    CKQTreeEntry* head = doc->m_db.m_cache.GetHead();
+    CKQTreeEntry* head = doc->Database().m_cache.GetHead();
     const std::string old = "{Quillon 95 Exchange File}\r\n[Old]\r\nSysName=OLD\r\n";
     WriteFile("real.kqx", old);
     ASSERT_EQ(chmod(Path("real.kqx").c_str(), 0640), 0);
@@ -340,14 +340,14 @@ TEST_F(AutoRunTest, WithoutANameTheFileIsNamedAfterTheCurrentSystem) {
 }
 
 TEST_F(AutoRunTest, ANameWithADotKeepsItAndQuotesAreRemoved) {
-    app.m_autoRunFile = "results.v2.txt";
+    app.SetAutoRun(true, "results.v2.txt");
     EXPECT_TRUE(doc->AutoRun());
     EXPECT_TRUE(std::filesystem::exists(Path("results.v2.txt")));
-    app.m_autoRunFile = "\"my results\"";
+    app.SetAutoRun(true, "\"my results\"");
     EXPECT_TRUE(doc->AutoRun());
     EXPECT_TRUE(std::filesystem::exists(Path("my results.kqx")));
     EXPECT_TRUE(frame.LogContains("Auto run to export file my results.kqx"));
-    app.m_autoRunFile = Path("missing/dir/out.kqx");
+    app.SetAutoRun(true, Path("missing/dir/out.kqx"));
     EXPECT_FALSE(doc->AutoRun());
 }
 
@@ -355,7 +355,7 @@ TEST_F(AutoRunTest, NoDialogAndNoRunWhereThereIsNothingToWriteTo) {
     // The database file itself: refused before the tests run.
     ASSERT_TRUE(doc->OnSaveDocument(Path("Quillo97.kqd")));
     const std::string before = ReadBytes(Path("Quillo97.kqd"));
-    app.m_autoRunFile = "Quillo97.kqd";
+    app.SetAutoRun(true, "Quillo97.kqd");
     const int runs = Count(Branch(10), "RunTests");
     EXPECT_FALSE(doc->AutoRun());
     EXPECT_EQ(Count(Branch(10), "RunTests"), runs);
@@ -366,7 +366,7 @@ TEST_F(AutoRunTest, NoDialogAndNoRunWhereThereIsNothingToWriteTo) {
     // No name and no current system to name the file after: no save dialog.
     view.doc = nullptr;
     doc = std::make_unique<CQuillo95Doc>(app, frame);
-    app.m_autoRunFile.clear();
+    app.SetAutoRun(true, "");
     EXPECT_FALSE(doc->AutoRun());
     EXPECT_TRUE(frame.saveRequests.empty());
     EXPECT_TRUE(frame.LogContains(

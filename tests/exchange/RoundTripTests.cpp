@@ -104,7 +104,7 @@ TEST_F(RoundTrip, RandomTreesComeBackEqualOrAsTheDocumentedSubstitute) {
         want.SetAttr("SysName", sysid, 0, 0);
         Fill(tree, want, 1);
         {
-            CExchangeFile out(doc->m_db, *doc);
+            CExchangeFile out(doc->Database(), *doc);
             ASSERT_TRUE(out.OpenForWrite(Path("rt.kqx")));
             ASSERT_TRUE(out.WriteEntry(&tree, -1, 0));
             ASSERT_TRUE(out.Close());
@@ -127,7 +127,7 @@ TEST_F(RoundTrip, OrdinaryLinesStayAsTheyWereWritten) {
     e.SetAttr("Note", "a=b; c", 0, 0);
     e.SetAttr("Padded", "x  ", 0, 0);
     e.SetAttr("Mark", "50;#", 0, 0);
-    CExchangeFile out(doc->m_db, *doc);
+    CExchangeFile out(doc->Database(), *doc);
     ASSERT_TRUE(out.OpenForWrite(Path("o.kqx")));
     ASSERT_TRUE(out.WriteEntry(&e, -1, 0));
     ASSERT_TRUE(out.Close());

@@ -191,12 +191,12 @@ TEST_F(Loading, OnlyInitializeExportedLoadsAndGetsABranch) {
     ASSERT_GE(frame.log.size(), 2u);
     EXPECT_EQ(frame.log[0], "Loading analyzer InitOnly.kqa");
     EXPECT_EQ(frame.log[1], "Loaded analyzer InitOnly.kqa");
-    CAnalyzer* a = doc->m_analyzers.FindByID(40);
+    CAnalyzer* a = doc->Analyzers().FindByID(40);
     ASSERT_NE(a, nullptr);
     for (int i = 1; i < KQA_ENTRYCOUNT; ++i)
         EXPECT_FALSE(a->HasEntryPoint(static_cast<KQAEntry>(i)));
-    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     EXPECT_EQ(top->GetKey(), "InitOnly");
     EXPECT_EQ(top->m_kqaid, 40);
     EXPECT_EQ(a->m_branch, top);
@@ -217,7 +217,7 @@ TEST_F(Loading, OnlyInitializeExportedLoadsAndGetsABranch) {
 
 TEST_F(Loading, SingleModuleFormsTheTreeWithAnEmptySubtree) {
     Load({"InitOnly"});
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     ASSERT_NE(top, nullptr);
     ASSERT_NE(top->GetSubtree(), nullptr);
     EXPECT_EQ(top->GetSubtree()->GetCount(), 0);
@@ -231,9 +231,9 @@ TEST_F(Loading, InitializeReturningZeroOrTwoDropsTheModule) {
         EXPECT_EQ(frame.log,
                   (std::vector<std::string>{std::string("Loading analyzer ") + m + ".kqa",
                                             "Analyzer load failed"}));
-        EXPECT_TRUE(doc->m_analyzers.IsEmpty());
-        EXPECT_TRUE(doc->m_systemTree.IsEmpty());
-        EXPECT_TRUE(app.m_analyzerLines.empty());
+        EXPECT_TRUE(doc->Analyzers().IsEmpty());
+        EXPECT_TRUE(doc->SystemTree().IsEmpty());
+        EXPECT_TRUE(app.AnalyzerLines().empty());
     }
 }
 
@@ -247,9 +247,9 @@ TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
                                         "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
                                         "Loading analyzer Broken.kqa", "Analyzer load failed"}));
     EXPECT_EQ(frame.log[6].rfind(dir + "/Broken.kqa: ", 0), 0u) << frame.log[6];
-    EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
-    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
-    EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "Five");
+    EXPECT_EQ(doc->Analyzers().GetCount(), 1);
+    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    EXPECT_EQ(doc->SystemTree().GetHead()->GetKey(), "Five");
 }
 
 TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
@@ -259,47 +259,47 @@ TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
                   "Loading analyzer NoInit.kqa", "Analyzer load failed",
                   dir + "/NoInit.kqa: undefined symbol: " + kqaEntryPointNames[KQA_INITIALIZE],
                   "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
-    EXPECT_EQ(doc->m_analyzers.GetCount(), 1);
-    EXPECT_EQ(app.m_analyzerLines, std::vector<std::string>{"Five version 0.7"});
-    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
-    EXPECT_EQ(doc->m_systemTree.GetHead()->FindAttr("Loaded"), -1);
-    EXPECT_EQ(Child(doc->m_systemTree.GetHead(), "NoInit"), nullptr);
+    EXPECT_EQ(doc->Analyzers().GetCount(), 1);
+    EXPECT_EQ(app.AnalyzerLines(), std::vector<std::string>{"Five version 0.7"});
+    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    EXPECT_EQ(doc->SystemTree().GetHead()->FindAttr("Loaded"), -1);
+    EXPECT_EQ(Child(doc->SystemTree().GetHead(), "NoInit"), nullptr);
 }
 
 TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
-    app.m_promptProps = 1;
-    doc->m_systemTree.SetFactory([](const std::string&) -> CKQTreeEntry* { return nullptr; });
+    app.SetPromptProps(true);
+    doc->SystemTree().SetFactory([](const std::string&) -> CKQTreeEntry* { return nullptr; });
     Load({"Five", "Ten"});
     EXPECT_EQ(frame.log,
               (std::vector<std::string>{"Loading analyzer Five.kqa", "Loaded analyzer Five.kqa",
                                         "Loading analyzer Ten.kqa", "Loaded analyzer Ten.kqa",
                                         "Error 10: Not enough memory"}));
-    EXPECT_TRUE(doc->m_systemTree.IsEmpty());
-    EXPECT_EQ(doc->m_analyzers.GetCount(), 2);
+    EXPECT_TRUE(doc->SystemTree().IsEmpty());
+    EXPECT_EQ(doc->Analyzers().GetCount(), 2);
     EXPECT_EQ(Branch(5), nullptr);
     EXPECT_EQ(Branch(10), nullptr);
-    EXPECT_TRUE(app.m_analyzerLines.empty());
+    EXPECT_TRUE(app.AnalyzerLines().empty());
     // The status note, the refresh, the properties prompt and the modified flag are skipped.
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 0);
+    EXPECT_EQ(doc->Database().m_cache.GetCount(), 0);
     EXPECT_FALSE(doc->IsModified());
     // Analyzers without a branch are never handed a null entry.
     doc->RunAllTests();
     EXPECT_EQ(frame.status.back(), "Testing complete");
-    for (CAnalyzer* a : doc->m_analyzers.Ordered()) EXPECT_EQ(a->m_lastRC, 0) << a->GetName();
+    for (CAnalyzer* a : doc->Analyzers().Ordered()) EXPECT_EQ(a->m_lastRC, 0) << a->GetName();
 
     // With entries to be had again, loading once more builds the branches.
-    doc->m_systemTree.SetFactory(nullptr);
+    doc->SystemTree().SetFactory(nullptr);
     frame.log.clear();
     Load({"Five", "Ten"});
-    EXPECT_EQ(Branch(5), doc->m_systemTree.GetHead());
+    EXPECT_EQ(Branch(5), doc->SystemTree().GetHead());
     EXPECT_TRUE(HasTip(Branch(10), -1, 1101, 1201));
     EXPECT_TRUE(doc->IsModified());
 }
 
 TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
     Load({"Twenty", "Five"});
-    ASSERT_EQ(doc->m_systemTree.GetCount(), 1);
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     EXPECT_EQ(top->GetKey(), "Five");
     EXPECT_EQ(top->m_kqaid, 5);
     EXPECT_EQ(top->m_flags & 3u, 3u);
@@ -308,7 +308,7 @@ TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
     EXPECT_EQ(top->GetRepDefPtr(0)->GetType(), RDTYPE_REPORT);
     EXPECT_EQ(top->GetRepDefPtr(1)->GetName(), "All Details");
     EXPECT_EQ(top->GetRepDefPtr(1)->GetType(), RDTYPE_REPORT);
-    EXPECT_EQ(doc->m_highlightsIndex, 0);
+    EXPECT_EQ(doc->HighlightsIndex(), 0);
 
     CKQTreeEntry* twenty = Child(top, "Twenty");
     ASSERT_NE(twenty, nullptr);
@@ -326,21 +326,21 @@ TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
 
 TEST_F(Loading, VersionLinesAndBranchesInIdentifierOrder) {
     Load({"Thirty", "Twenty", "Five", "Ten"});
-    EXPECT_EQ(app.m_analyzerLines,
+    EXPECT_EQ(app.AnalyzerLines(),
               (std::vector<std::string>{"Five version 0.7", "Ten version 1.5", "Twenty version 1.2",
                                         "Thirty version 3.0"}));
     std::vector<std::string> keys;
-    for (CKQTreeEntry* e : *doc->m_systemTree.GetHead()->GetSubtree()) keys.push_back(e->GetKey());
+    for (CKQTreeEntry* e : *doc->SystemTree().GetHead()->GetSubtree()) keys.push_back(e->GetKey());
     EXPECT_EQ(keys, (std::vector<std::string>{"Item", "Ten", "Twenty", "Thirty"}));
 }
 
 TEST_F(Loading, EqualIdentifiersKeepLoadOrderAndTheLaterRoutes) {
     Load({"TwentyB", "Twenty"});
     std::vector<std::string> order;
-    for (CAnalyzer* a : doc->m_analyzers.Ordered()) order.push_back(a->GetName());
+    for (CAnalyzer* a : doc->Analyzers().Ordered()) order.push_back(a->GetName());
     EXPECT_EQ(order, (std::vector<std::string>{"TwentyB", "Twenty"}));
-    EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "TwentyB");
-    EXPECT_NE(Child(doc->m_systemTree.GetHead(), "Twenty"), nullptr);
+    EXPECT_EQ(doc->SystemTree().GetHead()->GetKey(), "TwentyB");
+    EXPECT_NE(Child(doc->SystemTree().GetHead(), "Twenty"), nullptr);
     EXPECT_EQ(doc->AnalyzerName(20), "Twenty");
     CTip tip(50, 7, 8);
     CString text;
@@ -348,13 +348,13 @@ TEST_F(Loading, EqualIdentifiersKeepLoadOrderAndTheLaterRoutes) {
     EXPECT_EQ(text, "Twenty tip 7 8");
     // A run still reaches both.
     doc->RunAllTests();
-    EXPECT_EQ(Count(doc->m_systemTree.GetHead(), "RunTests"), 1);
-    EXPECT_EQ(Count(Child(doc->m_systemTree.GetHead(), "Twenty"), "RunTests"), 1);
+    EXPECT_EQ(Count(doc->SystemTree().GetHead(), "RunTests"), 1);
+    EXPECT_EQ(Count(Child(doc->SystemTree().GetHead(), "Twenty"), "RunTests"), 1);
 
     // The other file-system order gives the other owner.
     FakeLister reversed({"Twenty.kqa", "TwentyB.kqa"});
     doc->LoadAnalyzers(reversed);
-    EXPECT_EQ(doc->m_systemTree.GetHead()->GetKey(), "Twenty");
+    EXPECT_EQ(doc->SystemTree().GetHead()->GetKey(), "Twenty");
     EXPECT_EQ(doc->AnalyzerName(20), "TwentyB");
 }
 
@@ -364,7 +364,7 @@ TEST_F(Loading, NoModuleFoundIsSilent) {
     EXPECT_EQ(lister.askedPattern, "*.kqa");
     EXPECT_EQ(lister.askedDirectory, dir + "/");
     EXPECT_TRUE(frame.log.empty());
-    EXPECT_TRUE(doc->m_systemTree.IsEmpty());
+    EXPECT_TRUE(doc->SystemTree().IsEmpty());
     EXPECT_FALSE(doc->IsModified());
 }
 
@@ -372,22 +372,22 @@ TEST_F(Loading, NoViewLoadsNothing) {
     doc->SetView(nullptr);
     Load({"Five"});
     EXPECT_TRUE(frame.log.empty());
-    EXPECT_TRUE(doc->m_analyzers.IsEmpty());
+    EXPECT_TRUE(doc->Analyzers().IsEmpty());
 }
 
 TEST_F(Loading, LoadingAgainStartsAfresh) {
     Load({"Five", "Twenty"});
     Load({"Five", "Twenty"});
-    EXPECT_EQ(doc->m_analyzers.GetCount(), 2);
-    EXPECT_EQ(app.m_analyzerLines.size(), 2u);
-    EXPECT_EQ(doc->m_systemTree.GetCount(), 1);
-    EXPECT_EQ(Branch(5), doc->m_systemTree.GetHead());
+    EXPECT_EQ(doc->Analyzers().GetCount(), 2);
+    EXPECT_EQ(app.AnalyzerLines().size(), 2u);
+    EXPECT_EQ(doc->SystemTree().GetCount(), 1);
+    EXPECT_EQ(Branch(5), doc->SystemTree().GetHead());
     doc->RunAllTests();  // every branch pointer is live
     EXPECT_EQ(Count(Branch(20), "RunTests"), 1);
 }
 
 TEST_F(Loading, PropertiesPromptForAnUnknownSystemOnly) {
-    app.m_promptProps = 1;
+    app.SetPromptProps(true);
     Load({"Ten"});
     EXPECT_EQ(Count(Branch(10), "Properties"), 1);
     // The mirror record now knows BOX-10: no prompt the next time.
@@ -396,7 +396,7 @@ TEST_F(Loading, PropertiesPromptForAnUnknownSystemOnly) {
 }
 
 TEST_F(Loading, NoPropertiesPromptWithOptionP) {
-    app.m_promptProps = 0;
+    app.SetPromptProps(false);
     Load({"Ten"});
     EXPECT_EQ(Count(Branch(10), "Properties"), 0);
 }

@@ -100,7 +100,7 @@ TEST_F(Document, ProgressOnlyWhileTheDialogIsOpenAndWithinRange) {
 
 TEST_F(Document, NoIdleWorkDuringARun) {
     Load({"Five"});
-    const std::string db = app.m_databasePath;
+    const std::string db = app.DatabasePath();
     bool idleDidWork = true;
     frame.onSetProgress = [&](int p) {
         if (p != 50) return;
@@ -118,12 +118,12 @@ TEST_F(Document, NoIdleWorkDuringARun) {
 
 TEST_F(Document, SaveModifiedWritesWithoutAsking) {
     EXPECT_TRUE(doc->SaveModified());  // nothing to save
-    EXPECT_FALSE(std::filesystem::exists(app.m_databasePath));
+    EXPECT_FALSE(std::filesystem::exists(app.DatabasePath()));
     Load({"Five"});
     ASSERT_TRUE(doc->IsModified());
     EXPECT_TRUE(doc->SaveModified());
-    EXPECT_TRUE(std::filesystem::exists(app.m_databasePath));
-    EXPECT_EQ(doc->GetPathName(), app.m_databasePath);
+    EXPECT_TRUE(std::filesystem::exists(app.DatabasePath()));
+    EXPECT_EQ(doc->GetPathName(), app.DatabasePath());
     EXPECT_FALSE(doc->IsModified());
     EXPECT_TRUE(frame.boxes.empty());
 }
@@ -137,16 +137,16 @@ TEST_F(Document, SaveModifiedGoesBackToTheFileItWasOpenedFrom) {
     EXPECT_EQ(reopened->GetPathName(), older);
     reopened->SetModifiedFlag();
     EXPECT_TRUE(reopened->SaveModified());
-    EXPECT_FALSE(std::filesystem::exists(app.m_databasePath));
+    EXPECT_FALSE(std::filesystem::exists(app.DatabasePath()));
 }
 
 TEST_F(Document, AFailedSaveIsLoggedAndReported) {
-    app.m_databasePath = dir + "/missing/Quillo97.kqd";
+    app.SetDatabasePath(dir + "/missing/Quillo97.kqd");
     Load({"Five"});
     frame.log.clear();
     EXPECT_FALSE(doc->SaveModified());
     EXPECT_TRUE(frame.LogContains("Error 1014"));
-    EXPECT_TRUE(frame.LogContains(app.m_databasePath));
+    EXPECT_TRUE(frame.LogContains(app.DatabasePath()));
     EXPECT_TRUE(doc->IsModified());  // still owed
     EXPECT_TRUE(frame.boxes.empty());
 }

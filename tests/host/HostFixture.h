@@ -21,9 +21,8 @@ protected:
     void SetUp() override {
         dir = scratch.Path();
         ASSERT_FALSE(dir.empty());
-        app.m_programDir = dir + "/";
-        app.m_databasePath = dir + "/Quillo97.kqd";
-        app.m_promptProps = 0;
+        app.SetProgramDir(dir);
+        app.ApplyOption("-P");
         doc = std::make_unique<CQuillo95Doc>(app, frame);
         view.doc = doc.get();
         doc->SetView(&view);
@@ -48,7 +47,7 @@ protected:
     }
 
     CKQTreeEntry* Branch(KQAID id) {
-        CAnalyzer* a = doc->m_analyzers.FindByID(id);
+        CAnalyzer* a = doc->Analyzers().FindByID(id);
         return a == nullptr ? nullptr : a->m_branch;
     }
     static int Count(const CKQTreeEntry* e, const char* counter) {

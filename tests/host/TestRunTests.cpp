@@ -1,4 +1,5 @@
 #include "tests/host/HostFixture.h"
+#include "tests/support/DocTestPeer.h"
 
 using TestRun = HostTest;
 
@@ -9,9 +10,9 @@ TEST_F(TestRun, NoAnalyzersStillCompletes) {
     EXPECT_EQ(frame.progressDestroyed, 1);
     EXPECT_EQ(frame.progress, (std::vector<int>{100}));
     EXPECT_TRUE(frame.sleeps.empty());
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
-    EXPECT_EQ(doc->m_notBusy, 1);
-    EXPECT_FALSE(doc->m_progressOpen);
+    EXPECT_TRUE(doc->ResultsNotSaved());
+    EXPECT_FALSE(doc->IsRunning());
+    EXPECT_FALSE(doc->ProgressOpen());
 }
 
 TEST_F(TestRun, EveryAnalyzerInOrderThenTips) {
@@ -28,8 +29,8 @@ TEST_F(TestRun, EveryAnalyzerInOrderThenTips) {
     EXPECT_EQ(frame.progress, (std::vector<int>{0, 50, 100, 0, 50, 100, 0, 50, 100, 100}));
     EXPECT_EQ(frame.sleeps, std::vector<unsigned>(6, 1000));
     EXPECT_EQ(frame.status, (std::vector<std::string>{"Testing in Progress", "Testing complete"}));
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
-    EXPECT_EQ(doc->m_notBusy, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
+    EXPECT_FALSE(doc->IsRunning());
     EXPECT_EQ(frame.progressDestroyed, 1);
     EXPECT_TRUE(frame.LogContains("Title of Ten: running tests"));
     EXPECT_EQ(Count(Branch(5), "CancelAfter"), 0);
@@ -42,7 +43,7 @@ TEST_F(TestRun, TheDialogShowsEachAnalyzersTitleAndBitmap) {
     frame.onSetProgress = [&](int p) {
         if (p == 0) bitmaps.push_back(frame.lastBitmap);
         dialogHoldsTheRunsFlag = dialogHoldsTheRunsFlag && frame.progressCancel != nullptr &&
-                                 frame.progressCancel == doc->m_runCancel;
+                                 frame.progressCancel == doc->RunCancelFlag();
     };
     doc->RunAllTests();
     EXPECT_EQ(frame.progressAnalyzers, (std::vector<std::string>{"Title of Five", "Title of Ten"}));
@@ -50,12 +51,12 @@ TEST_F(TestRun, TheDialogShowsEachAnalyzersTitleAndBitmap) {
     EXPECT_TRUE(dialogHoldsTheRunsFlag);
     // Once the run is over nothing points at its flag any more.
     EXPECT_EQ(frame.progressCancel, nullptr);
-    EXPECT_EQ(doc->m_runCancel, nullptr);
+    EXPECT_EQ(doc->RunCancelFlag(), nullptr);
 }
 
 TEST_F(TestRun, CancelDuringTheFirstOfThree) {
     Load({"Five", "Ten", "Twenty"});
-    doc->m_resultsNotSaved = 0;
+    CDocTestPeer::SetResultsNotSaved(*doc, false);
     PressCancelAt(50);  // reported by the first analyzer while it runs
     doc->RunAllTests();
     EXPECT_EQ(Count(Branch(5), "RunTests"), 1);
@@ -64,19 +65,19 @@ TEST_F(TestRun, CancelDuringTheFirstOfThree) {
     EXPECT_EQ(Count(Branch(20), "RunTests"), 0);
     for (KQAID id : {5, 10, 20}) EXPECT_EQ(Count(Branch(id), "GenTips"), 0);
     EXPECT_EQ(frame.status.back(), "Testing cancelled");
-    EXPECT_EQ(doc->m_resultsNotSaved, 0);
+    EXPECT_FALSE(doc->ResultsNotSaved());
     EXPECT_EQ(frame.sleeps, (std::vector<unsigned>{1000}));  // the trailing wait is skipped
     EXPECT_TRUE(HasTip(Branch(10), -1, 1101, 1201));
     EXPECT_FALSE(HasTip(Branch(10), -1, 1102, 1202));
-    EXPECT_EQ(doc->m_notBusy, 1);
+    EXPECT_FALSE(doc->IsRunning());
 }
 
 TEST_F(TestRun, CancelKeepsAnEarlierResultsNotSavedFlag) {
     Load({"Five", "Ten"});
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     PressCancelAt(50);
     doc->RunAllTests();
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
 }
 
 TEST_F(TestRun, AnAnalyzerMayCancelTheRunItself) {
@@ -99,7 +100,7 @@ TEST_F(TestRun, WithoutADialogNoWaitsAndNoProgress) {
     EXPECT_TRUE(frame.progressAnalyzers.empty());
     EXPECT_EQ(frame.progressDestroyed, 0);
     EXPECT_EQ(frame.status.back(), "Testing complete");
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
 }
 
 TEST_F(TestRun, NoRunStartsInsideAnother) {
@@ -124,7 +125,7 @@ TEST_F(TestRun, NoRunStartsInsideAnother) {
     EXPECT_EQ(Count(item, "Tested"), 0);
     EXPECT_EQ(Count(Branch(5), "GenTips"), 1);
     EXPECT_EQ(Count(Branch(10), "Properties"), 0);
-    EXPECT_EQ(doc->m_analyzers.GetCount(), 2);
+    EXPECT_EQ(doc->Analyzers().GetCount(), 2);
     EXPECT_EQ(frame.progressCreated, 1);
     EXPECT_EQ(std::count(frame.status.begin(), frame.status.end(), "Testing in Progress"), 1);
 }
@@ -137,7 +138,7 @@ TEST_F(TestRun, CloseDuringARunCancelsItAndWaits) {
     };
     doc->RunAllTests();
     EXPECT_TRUE(mustWait);
-    EXPECT_TRUE(doc->m_closePending);
+    EXPECT_TRUE(doc->ClosePending());
     EXPECT_EQ(Count(Branch(10), "RunTests"), 0);
     EXPECT_EQ(frame.status.back(), "Testing cancelled");
     EXPECT_FALSE(doc->RequestClose());  // the run has returned: close at once
@@ -166,7 +167,7 @@ TEST_F(RunOne, RunsTheOneTestAndTipsOfThatAnalyzer) {
     EXPECT_EQ(frame.status, (std::vector<std::string>{"Testing in Progress", "Testing complete"}));
     EXPECT_EQ(frame.progressAnalyzers, (std::vector<std::string>{"Title of Twenty"}));
     EXPECT_EQ(frame.sleeps, (std::vector<unsigned>{1000, 1000}));
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
 }
 
 TEST_F(RunOne, TheItemIsFoundByItsUniqueID) {
@@ -179,15 +180,15 @@ TEST_F(RunOne, TheItemIsFoundByItsUniqueID) {
 }
 
 TEST_F(RunOne, UnknownIdentifierOpensAndClosesTheDialog) {
-    doc->m_resultsNotSaved = 0;
+    CDocTestPeer::SetResultsNotSaved(*doc, false);
     EXPECT_EQ(doc->RunOneTest(99, item), 0);
     EXPECT_EQ(frame.progressCreated, 1);
     EXPECT_EQ(frame.progressDestroyed, 1);
     EXPECT_EQ(frame.status, (std::vector<std::string>{"Testing in Progress", "Testing cancelled"}));
     EXPECT_EQ(Count(Branch(20), "GenTips"), 0);
     EXPECT_EQ(Count(Branch(5), "GenTips"), 0);
-    EXPECT_EQ(doc->m_resultsNotSaved, 0);
-    EXPECT_EQ(doc->m_notBusy, 1);
+    EXPECT_FALSE(doc->ResultsNotSaved());
+    EXPECT_FALSE(doc->IsRunning());
 }
 
 TEST_F(RunOne, AnEntryNoLongerInTheTreeDoesNothing) {

@@ -52,7 +52,7 @@ TEST_F(Tips, StatusTipOnAnalyzerTenWhereverItsBranchIs) {
     Load({"Twenty", "Ten", "Five"});
     CKQTreeEntry* ten = Branch(10);
     ASSERT_NE(ten, nullptr);
-    EXPECT_NE(ten, doc->m_systemTree.GetHead());
+    EXPECT_NE(ten, doc->SystemTree().GetHead());
     EXPECT_TRUE(HasTip(ten, -1, 1101, 1201));
     EXPECT_NE(doc->SetStatusTip(true), 0);
     EXPECT_TRUE(HasTip(ten, -1, 1102, 1202));
@@ -81,10 +81,10 @@ TEST_F(Tips, BandsOfAModulesTipsAndTheTipsReport) {
 
     // Priority 0 and status notes stay out of the tips report.
     // The mirror record of this machine, refreshed with tips after the run.
-    const int mirror = doc->m_db.CurrentSystemKey();
+    const int mirror = doc->CurrentSystemKey();
     ASSERT_GT(mirror, 0);
     doc->BuildTipsAndDetailsReports({mirror});
-    const CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    const CKQTreeEntry* top = doc->SystemTree().GetHead();
     const CRepDef* tipsReport = nullptr;
     for (int i = 0; i < top->GetRepDefCount(); ++i)
         if (top->GetRepDefPtr(i)->GetName() == "Tips") tipsReport = top->GetRepDefPtr(i);

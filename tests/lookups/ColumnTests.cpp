@@ -41,13 +41,13 @@ TEST_F(ColumnTest, OnlyTheFirstTenCountedRecordsGiveColumnsAndDeletedOnesAreNotC
     EXPECT_EQ(keys.size(), 2u);
 
     // Deleting the third record lets the eleventh be counted as the tenth.
-    doc->m_db.DeleteRecord(doc->m_db.KeyForSysid("R3"));  // no file: no stream to destroy
+    doc->Database().DeleteRecord(doc->KeyForSysid("R3"));  // no file: no stream to destroy
     keys = Keys();
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "System~H11"), 1);
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "System~H12"), 0);
 
     // A cached record marked deleted whose directory entry is still there is passed over too.
-    auto* r1 = static_cast<CRecordEntry*>(doc->m_db.m_loaded["R1"]);
+    auto* r1 = static_cast<CRecordEntry*>(doc->Database().m_loaded["R1"]);
     r1->m_deleted = 1;
     keys = Keys();
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "System~H12"), 1);
@@ -85,9 +85,9 @@ TEST_F(ColumnTest, RecordsOnlyOnDiskAreScannedAndListed) {
 
     // One listing request per record in directory order, then the end request.
     other.QueueListing();
-    ASSERT_EQ(other.m_db.m_queue.size(), 3u);
-    EXPECT_EQ(other.m_db.m_queue[0].sysid, "MIRROR");
-    EXPECT_EQ(other.m_db.m_queue[1].sysid, "A");
+    ASSERT_EQ(other.Database().m_queue.size(), 3u);
+    EXPECT_EQ(other.Database().m_queue[0].sysid, "MIRROR");
+    EXPECT_EQ(other.Database().m_queue[1].sysid, "A");
 }
 
 TEST_F(ColumnTest, CapturingTheSelectionRebuildsTips) {
@@ -95,8 +95,8 @@ TEST_F(ColumnTest, CapturingTheSelectionRebuildsTips) {
     CKQTreeEntry* r = AddRecord(*doc, "Ten", "OTHER");
     r->AddTip(80, 7, 8);
     r->AddTip(0, 9, 10);
-    const int k = doc->m_db.KeyForSysid("OTHER");
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    const int k = doc->KeyForSysid("OTHER");
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     ASSERT_NE(top, nullptr);
     auto tips = [&]() -> const CRepDef* {
         for (const CRepDef& d : top->m_repDefs)

@@ -27,7 +27,7 @@ protected:
         AddMirror(*doc, "System", "MIRROR");
         CKQTreeEntry* r = AddRecord(*doc, "System", "REC");
         FillSystem(*r);
-        key = doc->m_db.KeyForSysid("REC");
+        key = doc->KeyForSysid("REC");
     }
     std::string Value(const std::string& path) {
         std::string v;
@@ -72,12 +72,12 @@ TEST_F(LookupTest, TipReferencesAreAnsweredByTheirAnalyzer) {
 
 TEST_F(LookupTest, RecordsOnlyOnDiskAreLoadedForTheLookup) {
     ASSERT_TRUE(doc->OnSaveDocument(Path("db.kqd")));
-    KeepDatabaseSeeds(doc->m_db);
+    KeepDatabaseSeeds(doc->Database());
     CAppState app2;
     FakeFrame frame2;
     CQuillo95Doc other(app2, frame2);
     ASSERT_TRUE(other.OnOpenDocument(Path("db.kqd")));
-    const int k = other.m_db.KeyForSysid("REC");
+    const int k = other.KeyForSysid("REC");
     ASSERT_GT(k, 0);
     std::string v;
     EXPECT_TRUE(other.LookupValue(k, "Disk~Speed", v));
@@ -85,7 +85,7 @@ TEST_F(LookupTest, RecordsOnlyOnDiskAreLoadedForTheLookup) {
     // Nothing is in the new document's cache yet, so there is no fallback attribute.
     EXPECT_EQ(other.SystemHeader(k, "Missing~Path"), "");
 
-    ASSERT_TRUE(other.m_db.DeleteRecord(k));
+    ASSERT_TRUE(other.Database().DeleteRecord(k));
     EXPECT_FALSE(other.LookupValue(k, "Disk~Speed", v));
     EXPECT_EQ(other.QueryRecord(k), 0);
 }
@@ -96,15 +96,15 @@ TEST_F(LookupTest, HeadersFallBackToTheFirstRecordsIdentifierAttribute) {
     EXPECT_EQ(doc->SystemHeader(key, "Disk~Missing"), "REC");
     EXPECT_EQ(doc->SystemHeader(0, "Disk~Speed"), "");
     // A system whose identifier attribute has another name has no fallback value.
-    CKQTreeEntry* other = doc->m_db.m_cache.Add("Other");
+    CKQTreeEntry* other = doc->Database().m_cache.Add("Other");
     other->SetAttr("Ident", "OTHER", 0, 0);
-    const int k = doc->m_db.AddImportedRecord(static_cast<CRecordEntry*>(other), "OTHER");
+    const int k = doc->Database().AddImportedRecord(static_cast<CRecordEntry*>(other), "OTHER");
     EXPECT_EQ(doc->SystemHeader(k, "Disk~Speed"), "");
 
     // Series titles: analyzer 10's path ("Ten~Item~Speed"), else the fallback.
     EXPECT_EQ(doc->SeriesTitle(key), "REC");
     Load({"Ten"});
-    CKQTreeEntry* r = doc->m_db.m_loaded["REC"];
+    CKQTreeEntry* r = doc->Database().m_loaded["REC"];
     r->GetSubtree()->Add("Ten")->AddSubtree()->Add("Item")->SetAttr("Speed", "Named", 0, 0);
     EXPECT_EQ(doc->SeriesTitle(key), "Named");
 }
@@ -121,7 +121,7 @@ TEST_F(LookupTest, ChartValuesAreTheLeadingNumberWhateverTheLocale) {
     EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Speed", v));  // "slow"
     EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Missing", v));
     EXPECT_FALSE(doc->ChartMeasurement(0, "CPU~Clock", v));
-    CKQTreeEntry* disk = doc->m_db.m_loaded["REC"]->GetSubtree()->Find("Disk");
+    CKQTreeEntry* disk = doc->Database().m_loaded["REC"]->GetSubtree()->Find("Disk");
     for (const char* text : {"0 MB/s", " -.5", "+2"}) {
         disk->SetAttr("Speed", text, 0, 1);
         EXPECT_TRUE(doc->ChartMeasurement(key, "Disk~Speed", v)) << text;
@@ -157,7 +157,7 @@ TEST(LookupTextForms, CaptionsAndGroupTitles) {
 }
 
 TEST_F(LookupTest, RecordClassification) {
-    EXPECT_EQ(doc->QueryRecord(doc->m_db.KeyForSysid("MIRROR")), 2);
+    EXPECT_EQ(doc->QueryRecord(doc->KeyForSysid("MIRROR")), 2);
     EXPECT_EQ(doc->QueryRecord(key), 1);
     EXPECT_EQ(doc->QueryRecord(0), 0);
     EXPECT_EQ(doc->QueryRecord(999), 0);
@@ -166,7 +166,7 @@ TEST_F(LookupTest, RecordClassification) {
 TEST_F(LookupTest, ItemSearchOfTheCurrentSystem) {
     // Five (KQAID 5) is the top entry; Ten's branch lies below it, with Item and Deep.
     Load({"Five", "Ten"});
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     ASSERT_NE(top, nullptr);
     CKQTreeEntry* ten = top->GetSubtree()->Find("Ten");
     ASSERT_NE(ten, nullptr);

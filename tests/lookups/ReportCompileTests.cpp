@@ -27,7 +27,7 @@ protected:
         FillSystem(*AddRecord(*doc, "System", "B"), "B", "200 MHz");
         FillSystem(*AddRecord(*doc, "System", "C"), "C", std::string(40, 'x'));
         // This machine's tree, for the row records.
-        CKQTreeEntry* top = doc->m_systemTree.Add("System");
+        CKQTreeEntry* top = doc->SystemTree().Add("System");
         top->AddSubtree()->Add("CPU")->SetAttr("Clock", "1 GHz", 0, 1);
         top->m_kqaid = 5;
     }
@@ -41,7 +41,7 @@ protected:
     CQuillo95Doc& Stored() {
         if (!stored) {
             EXPECT_TRUE(doc->OnSaveDocument(Path("db.kqd")));
-            KeepDatabaseSeeds(doc->m_db);
+            KeepDatabaseSeeds(doc->Database());
             stored = std::make_unique<CQuillo95Doc>(app2, frame2);
             EXPECT_TRUE(stored->OnOpenDocument(Path("db.kqd")));
         }
@@ -49,7 +49,7 @@ protected:
     }
     std::vector<int32_t> Keys(CQuillo95Doc& d, const std::vector<std::string>& sysids) {
         std::vector<int32_t> keys;
-        for (const std::string& s : sysids) keys.push_back(d.m_db.KeyForSysid(s));
+        for (const std::string& s : sysids) keys.push_back(d.KeyForSysid(s));
         return keys;
     }
     CReportTable Compile(CQuillo95Doc& d, const std::vector<std::string>& lines,
@@ -116,9 +116,9 @@ TEST_F(ReportCompileTest, HeadersFallBackAndSystemsThatDoNotLoadStayEmpty) {
     EXPECT_EQ(t.m_headers, (std::vector<std::string>{"No Such", "A", "B"}));
     // Key 0, an unknown key and a deleted record: empty header and empty cells.
     CQuillo95Doc& d = Stored();
-    const int c = d.m_db.KeyForSysid("C");
-    ASSERT_TRUE(d.m_db.DeleteRecord(c));
-    t = Compile(d, {"Name", "Disk~Speed"}, {0, 9999, c, d.m_db.KeyForSysid("A")});
+    const int c = d.KeyForSysid("C");
+    ASSERT_TRUE(d.Database().DeleteRecord(c));
+    t = Compile(d, {"Name", "Disk~Speed"}, {0, 9999, c, d.KeyForSysid("A")});
     EXPECT_EQ(t.m_headers, (std::vector<std::string>{"Name", "", "", "", "Box A"}));
     EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"Disk Speed", "", "", "", "slow A"}));
 }
@@ -137,9 +137,8 @@ TEST_F(ReportCompileTest, TipRowsShowTheTipAndThePriorityWhereASystemHoldsIt) {
     b->GetSubtree()->Find("CPU")->AddTip(70, 7, 8);
     bTen->AddSubtree()->Add("CPU")->AddTip(60, 1, 2);
     bTen->AddTip(60, 7, 9);  // another description: another tip
-    const CReportTable t =
-        Compile(d, {"Name", "^10 7 8", "CPU~^10 1 2", "^99 1 2"},
-                {d.m_db.KeyForSysid("A"), 0, d.m_db.KeyForSysid("B"), d.m_db.KeyForSysid("C")});
+    const CReportTable t = Compile(d, {"Name", "^10 7 8", "CPU~^10 1 2", "^99 1 2"},
+                                   {d.KeyForSysid("A"), 0, d.KeyForSysid("B"), d.KeyForSysid("C")});
     ASSERT_EQ(t.RowCount(), 3);
     EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"Ten tip 7 8", "High 85", "", "", ""}));
     EXPECT_EQ(t.m_cells[1], (std::vector<std::string>{"Ten tip 1 2", "", "", "Medium 60", ""}));

@@ -83,7 +83,7 @@ TEST_F(MemoryModule, MissingOrUnreadableFilesLeaveTheirAttributesOut) {
     EXPECT_EQ(Sub(Branch(30), "Memory Devices"), nullptr);
     EXPECT_EQ(Value(30, "Swap", "Swappiness"), "60");
     int cancel = 0;
-    CAnalyzer* a = doc->m_analyzers.FindByID(30);
+    CAnalyzer* a = doc->Analyzers().FindByID(30);
     EXPECT_TRUE(a->RunTests(cancel));  // the tests still run
     EXPECT_TRUE(Has(30, "Memory Bandwidth", "Copy Bandwidth"));
     doc->RegenTips();

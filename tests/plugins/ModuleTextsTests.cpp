@@ -200,8 +200,8 @@ TEST_F(AllModules, DefinitionsResolveAndChartsNameTheirUnits) {
     EXPECT_GE(charts, 6);
     EXPECT_EQ(reports, 3);
     // The Highlights report gathers what the modules flagged.
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
-    const CRepDef* highlights = top->GetRepDefPtr(doc->m_highlightsIndex);
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
+    const CRepDef* highlights = top->GetRepDefPtr(doc->HighlightsIndex());
     ASSERT_NE(highlights, nullptr);
     std::set<std::string> items;
     for (const CRepItem& it : highlights->m_items) items.insert(it.m_text);
@@ -218,9 +218,9 @@ TEST_F(AllModules, TitlesReadAsTheTreeShowsEachBranch) {
     names.push_back("Video");
 #endif
     Load(names);
-    ASSERT_EQ(doc->m_analyzers.GetCount(), static_cast<int>(names.size()));
+    ASSERT_EQ(doc->Analyzers().GetCount(), static_cast<int>(names.size()));
     for (KQAID id : {10, 20, 30, 40}) {
-        CAnalyzer* a = doc->m_analyzers.FindByID(id);
+        CAnalyzer* a = doc->Analyzers().FindByID(id);
         ASSERT_NE(a, nullptr) << id;
         EXPECT_EQ(a->m_info.m_title, a->GetName());
         EXPECT_EQ(Branch(id)->GetKey(), a->m_info.m_title);
@@ -232,7 +232,7 @@ TEST_F(AllModules, BitmapsLiveInTheModulesOwnResources) {
     UseMachine("desktop");
     LoadAll();
     for (KQAID id : {10, 20, 30}) {
-        CAnalyzer* a = doc->m_analyzers.FindByID(id);
+        CAnalyzer* a = doc->Analyzers().FindByID(id);
         ASSERT_NE(a, nullptr);
         const QString path = QString(":/kqa/%1/%2.png")
                                  .arg(QString::fromStdString(a->GetName()))

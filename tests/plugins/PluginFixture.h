@@ -39,9 +39,8 @@ protected:
         unsetenv("XDG_CURRENT_DESKTOP");
         unsetenv("DESKTOP_SESSION");
         unsetenv("QUILLON_SYSROOT");
-        app.m_programDir = (dir / "bin").string() + "/";
-        app.m_databasePath = (dir / "bin" / "Quillo97.kqd").string();
-        app.m_promptProps = 0;
+        app.SetProgramDir((dir / "bin").string());
+        app.ApplyOption("-P");
         NewDocument();
     }
     void TearDown() override {
@@ -100,7 +99,7 @@ protected:
     void LoadAll() { Load({"System", "CPU", "Memory"}); }
 
     CKQTreeEntry* Branch(KQAID id) {
-        CAnalyzer* a = doc->m_analyzers.FindByID(id);
+        CAnalyzer* a = doc->Analyzers().FindByID(id);
         return a == nullptr ? nullptr : a->m_branch;
     }
     static CKQTreeEntry* Sub(CKQTreeEntry* e, const std::string& key) {
@@ -138,7 +137,7 @@ protected:
             if (e->GetSubtree())
                 for (CKQTreeEntry* c : *e->GetSubtree()) walk(c, id);
         };
-        for (CKQTreeEntry* e : doc->m_systemTree) walk(e, 0);
+        for (CKQTreeEntry* e : doc->SystemTree()) walk(e, 0);
     }
 
     std::string Read(const fs::path& p) {

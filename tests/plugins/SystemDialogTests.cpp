@@ -81,7 +81,7 @@ TEST_F(ModuleTest, SystemPropertiesWithoutADisplayKeepTheDescriptionAndConfirm) 
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
     UseMachine("desktop");
     Load({"System"});
-    CAnalyzer* a = doc->m_analyzers.FindByID(10);
+    CAnalyzer* a = doc->Analyzers().FindByID(10);
     ASSERT_NE(a, nullptr);
     CKQTreeEntry record("System");
     EXPECT_TRUE(a->DoPropertiesUI(Record(record, "Kept as it is")));

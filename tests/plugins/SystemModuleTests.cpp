@@ -18,7 +18,7 @@ namespace {
 class SystemModule : public ModuleTest {};
 
 std::string SysID(CQuillo95Doc& doc) {
-    CKQTreeEntry* top = doc.m_systemTree.GetHead();
+    CKQTreeEntry* top = doc.SystemTree().GetHead();
     return top && top->GetAttrCount() > 0 ? top->GetAttrValue(0) : "";
 }
 
@@ -37,7 +37,7 @@ std::string LocalMinute() {
 TEST_F(SystemModule, OwnsTheTopEntryWithTheIdentifierAndTheStatusNotes) {
     UseMachine("desktop");
     LoadAll();
-    CKQTreeEntry* top = doc->m_systemTree.GetHead();
+    CKQTreeEntry* top = doc->SystemTree().GetHead();
     ASSERT_NE(top, nullptr);
     EXPECT_EQ(top->GetKey(), "System");
     EXPECT_EQ(top->m_kqaid, 10);
@@ -47,7 +47,7 @@ TEST_F(SystemModule, OwnsTheTopEntryWithTheIdentifierAndTheStatusNotes) {
     EXPECT_LE(id.size(), 22u);
     EXPECT_TRUE(std::regex_match(id, std::regex("L[0-9a-f]{20}"))) << id;
     EXPECT_EQ(top->GetAttrID(1), "Description");
-    CAnalyzer* a = doc->m_analyzers.FindByID(10);
+    CAnalyzer* a = doc->Analyzers().FindByID(10);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->m_info.m_extra, "Description");
     EXPECT_EQ(a->m_info.m_flags[0] & KQA_FLAG_PROPERTIES, KQA_FLAG_PROPERTIES);
@@ -241,7 +241,7 @@ TEST_F(SystemModule, PropertiesWithoutAnApplicationKeepTheDescriptionAndConfirm)
     Load({"System"});
     const std::string before = Value(10, "", "Description");
     EXPECT_TRUE(doc->AnalyzerProperties(10));
-    CAnalyzer* a = doc->m_analyzers.FindByID(10);
+    CAnalyzer* a = doc->Analyzers().FindByID(10);
     EXPECT_EQ(a->m_lastRC, KQARC_OK);
     EXPECT_EQ(Value(10, "", "Description"), before);
     CKQTreeEntry record("System");
@@ -257,9 +257,9 @@ TEST_F(SystemModule, TheUsersDescriptionIsKeptForTheNextStart) {
     // What the properties dialog does, then the program saves and ends.
     Branch(10)->SetAttr("Description", "Anna's travel laptop", sys::T_DESCRIPTION, 0);
     doc->RefreshCurrentResults(true);
-    ASSERT_TRUE(doc->OnSaveDocument(app.m_databasePath));
+    ASSERT_TRUE(doc->OnSaveDocument(app.DatabasePath()));
     NewDocument();
-    ASSERT_TRUE(doc->OnOpenDocument(app.m_databasePath));
+    ASSERT_TRUE(doc->OnOpenDocument(app.DatabasePath()));
     Load({"System"});
     EXPECT_EQ(Value(10, "", "Description"), "Anna's travel laptop");
     // A new database knows no description: the default again.
@@ -309,9 +309,9 @@ TEST_F(SystemModule, SixMachinesAreToldApartAndShowOnlyWhatEachHas) {
 
     // Every report of the modules begins with the item that names a system; charts do not
     // have it (they chart every line).
-    const std::string naming = doc->m_analyzers.FindByID(10)->m_info.m_extra;
+    const std::string naming = doc->Analyzers().FindByID(10)->m_info.m_extra;
     int reports = 0;
-    for (const CAnalyzer* a : doc->m_analyzers.Ordered())
+    for (const CAnalyzer* a : doc->Analyzers().Ordered())
         for (const CRepDef& def : a->m_branch->m_repDefs) {
             ASSERT_GT(def.GetItemCount(), 0) << def.GetName();
             if (def.m_type == RDTYPE_REPORT) {
@@ -327,7 +327,7 @@ TEST_F(SystemModule, SixMachinesAreToldApartAndShowOnlyWhatEachHas) {
     CReportCompiler compiler(source);
     auto compile = [&](const std::string& name, std::vector<std::string>& lines) {
         lines.clear();
-        for (const CRepDef* def : ReportDefsOfType(doc->m_analyzers, RDTYPE_REPORT))
+        for (const CRepDef* def : ReportDefsOfType(doc->Analyzers(), RDTYPE_REPORT))
             if (def->GetName() == name)
                 for (const CRepItem& item : def->m_items) lines.push_back(item.m_text);
         CReportTable t;
@@ -344,7 +344,7 @@ TEST_F(SystemModule, SixMachinesAreToldApartAndShowOnlyWhatEachHas) {
         "Linux computer (" + sysids[4] + ")",
         "Linux computer (" + sysids[5] + ")"};
     std::vector<std::string> lines;
-    for (const CRepDef* def : ReportDefsOfType(doc->m_analyzers, RDTYPE_REPORT)) {
+    for (const CRepDef* def : ReportDefsOfType(doc->Analyzers(), RDTYPE_REPORT)) {
         const CReportTable t = compile(def->GetName(), lines);
         EXPECT_EQ(t.m_headers, headers) << def->GetName();
         for (size_t r = 1; r < lines.size(); ++r) EXPECT_NE(lines[r], naming) << def->GetName();
@@ -446,9 +446,9 @@ TEST_F(SystemModule, MeasuredDatesTheFiguresAndNamesTheRecordWithTheDescription)
     // The next start keeps the time of the stored figures; a run dates them anew.
     top->SetAttr("Measured", "2001-02-03 04:05", sys::T_MEASURED, 4);
     doc->RefreshCurrentResults(true);
-    ASSERT_TRUE(doc->OnSaveDocument(app.m_databasePath));
+    ASSERT_TRUE(doc->OnSaveDocument(app.DatabasePath()));
     NewDocument();
-    ASSERT_TRUE(doc->OnOpenDocument(app.m_databasePath));
+    ASSERT_TRUE(doc->OnOpenDocument(app.DatabasePath()));
     Load({"System"});
     EXPECT_EQ(Value(10, "", "Measured"), "2001-02-03 04:05");
     const std::string beforeRun = LocalMinute();

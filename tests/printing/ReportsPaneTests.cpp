@@ -29,7 +29,7 @@ protected:
         keyA = AddStored("SYS-A", "111");
         keyB = AddStored("SYS-B", "222");
         // A definition of our own on Ten's branch: caption path, values, a heading.
-        CKQTreeEntry* ten = doc->m_analyzers.FindByID(10)->m_branch;
+        CKQTreeEntry* ten = doc->Analyzers().FindByID(10)->m_branch;
         ten->AddReportDef("Compare", RDTYPE_REPORT);
         for (const char* item : {"Item~Speed", "Item~Speed", "~ Storage", "Item~Deep~Depth"})
             ten->AddReportItem(item, 10);
@@ -38,13 +38,13 @@ protected:
     }
 
     int AddStored(const std::string& sysid, const std::string& speed) {
-        auto* e = static_cast<CRecordEntry*>(doc->m_db.m_cache.Add("Five"));
+        auto* e = static_cast<CRecordEntry*>(doc->Database().m_cache.Add("Five"));
         e->SetAttr("SysName", sysid, 0, 0);
         CKQTreeEntry* item = e->AddSubtree()->Add("Item");
         item->SetAttr("Speed", speed, 3, 5);
         item->AddSubtree()->Add("Deep")->SetAttr("Depth", "deep " + sysid, 4, 1);
         e->m_changed = 1;
-        return doc->m_db.AddImportedRecord(e, sysid);
+        return doc->Database().AddImportedRecord(e, sysid);
     }
     void Select(const std::vector<int32_t>& keys) {
         view->m_databasePane.m_selection = keys;
@@ -143,7 +143,7 @@ TEST_F(ReportsPaneTest, ReopeningWithoutDataChangesDoesNotRecompile) {
 }
 
 TEST_F(ReportsPaneTest, LongReportsEndWithTwoFillerRows) {
-    CKQTreeEntry* ten = doc->m_analyzers.FindByID(10)->m_branch;
+    CKQTreeEntry* ten = doc->Analyzers().FindByID(10)->m_branch;
     ten->AddReportDef("Long", RDTYPE_REPORT);
     for (int i = 0; i < 101; ++i) ten->AddReportItem("Item~Speed", 10);
     view->OnCommand(ID_VIEW_REPORTS);
@@ -158,7 +158,7 @@ TEST_F(ReportsPaneTest, LongReportsEndWithTwoFillerRows) {
 }
 
 TEST_F(ReportsPaneTest, AReportWithoutItemsLeavesNoTableBehind) {
-    doc->m_analyzers.FindByID(10)->m_branch->AddReportDef("Empty", RDTYPE_REPORT);
+    doc->Analyzers().FindByID(10)->m_branch->AddReportDef("Empty", RDTYPE_REPORT);
     view->OnCommand(ID_VIEW_REPORTS);
     Choose(QStringLiteral("Compare"));
     ASSERT_EQ(List()->RowCount(), 3);

@@ -4,6 +4,7 @@
 
 #include "reports/ReportDefs.h"
 #include "tests/reports/ReportFixture.h"
+#include "tests/support/DocTestPeer.h"
 
 namespace {
 
@@ -11,10 +12,10 @@ class ReportDefsTest : public ReportFixture {
 protected:
     // A stored system in the database's cache; returns its record key.
     int AddStored(const std::string& sysid, const std::string& key) {
-        auto* rec = static_cast<CRecordEntry*>(doc->m_db.m_cache.Add(key));
+        auto* rec = static_cast<CRecordEntry*>(doc->Database().m_cache.Add(key));
         rec->SetAttr("System ID", sysid, 0, 0);  // attribute 0 names the record
         last = rec;
-        return doc->m_db.AddImportedRecord(rec, sysid);
+        return doc->Database().AddImportedRecord(rec, sysid);
     }
     CRecordEntry* last = nullptr;
 };
@@ -26,11 +27,11 @@ TEST_F(ReportDefsTest, NothingIsBuiltWithoutATopEntry) {
     last->SetAttr("Name", "Box", 0, 4);
     last->AddTip(80, 500, 600);
     AddAnalyzer(10, "System", nullptr, "Name");
-    doc->m_highlightsIndex = 7;
+    CDocTestPeer::SetHighlightsIndex(*doc, 7);
     doc->BuildHighlightsReport();
     doc->BuildTipsAndDetailsReports({key});
-    EXPECT_TRUE(doc->m_systemTree.IsEmpty());
-    EXPECT_EQ(doc->m_highlightsIndex, 7);
+    EXPECT_TRUE(doc->SystemTree().IsEmpty());
+    EXPECT_EQ(doc->HighlightsIndex(), 7);
     EXPECT_EQ(last->GetRepDefCount(), 0);
 }
 
@@ -66,9 +67,9 @@ TEST_F(ReportDefsTest, HighlightsNamePathsBelowTheNearestAnalyzer) {
     storedSub->Add("Group")->AddSubtree()->Add("Disk")->SetAttr("Speed", "8", 0, 4);
 
     doc->BuildHighlightsReport();
-    EXPECT_EQ(doc->m_highlightsIndex, 0);
+    EXPECT_EQ(doc->HighlightsIndex(), 0);
     // First the item that names a system (analyzer 10's path, "Label"), once.
-    doc->m_analyzers.FindByID(10)->m_info.m_extra = "Label";
+    doc->Analyzers().FindByID(10)->m_info.m_extra = "Label";
     doc->BuildHighlightsReport();
     const Items expected = {{"Label", 10},       {"Tests~Speed", 0}, {"Name", 10},
                             {"Both", 10},        {"Clock", 20},      {"Cache~Size", 20},
@@ -81,18 +82,18 @@ TEST_F(ReportDefsTest, HighlightsNamePathsBelowTheNearestAnalyzer) {
     Items again = expected;
     again.erase(again.begin() + 3);
     EXPECT_EQ(ItemsOf(top->GetRepDefPtr(0)), again);
-    EXPECT_EQ(doc->m_highlightsIndex, 0);
+    EXPECT_EQ(doc->HighlightsIndex(), 0);
     EXPECT_EQ(top->GetRepDefCount(), 2);
     EXPECT_EQ(ItemsOf(top->GetRepDefPtr(1)), Items{});
 }
 
 TEST_F(ReportDefsTest, HighlightsIndexFollowsTheDefinition) {
     // A top entry whose first definition is some other report.
-    CKQTreeEntry* top = doc->m_systemTree.Add("System");
+    CKQTreeEntry* top = doc->SystemTree().Add("System");
     top->AddReportDef("Mine", RDTYPE_REPORT);
     top->SetAttr("Name", "Box", 0, 4);
     doc->BuildHighlightsReport();
-    EXPECT_EQ(doc->m_highlightsIndex, 1);
+    EXPECT_EQ(doc->HighlightsIndex(), 1);
     // No analyzer 10: the naming item is the top entry's name alone, as in "Tips".
     EXPECT_EQ(ItemsOf(top->GetRepDefPtr(1)), (Items{{"System~", 10}, {"System~Name", 0}}));
     EXPECT_EQ(top->GetRepDefPtr(0)->GetItemCount(), 0);
@@ -155,24 +156,24 @@ TEST_F(ReportDefsTest, TipsComeFromTheSelectedSystems) {
     EXPECT_EQ(ItemsOf(TopDef("Tips")), expected);
 
     // The loaded copies are temporary: the cache holds the two records as before.
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
-    EXPECT_EQ(doc->m_db.m_cache.GetAt(1)->GetTipCount(), 1);
+    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->Database().m_cache.GetAt(1)->GetTipCount(), 1);
 
     // Which system holds which tip, as the tips were gathered: by analyzer name, above 0.
-    const CRecordEntry* recA = static_cast<CRecordEntry*>(doc->m_db.m_cache.GetAt(0));
-    const CRecordEntry* recB = static_cast<CRecordEntry*>(doc->m_db.m_cache.GetAt(1));
+    const CRecordEntry* recA = static_cast<CRecordEntry*>(doc->Database().m_cache.GetAt(0));
+    const CRecordEntry* recB = static_cast<CRecordEntry*>(doc->Database().m_cache.GetAt(1));
     int32_t priority = 0;
-    EXPECT_TRUE(StoredTipPriority(doc->m_analyzers, *recA, 20, 700, 701, priority));
+    EXPECT_TRUE(StoredTipPriority(doc->Analyzers(), *recA, 20, 700, 701, priority));
     EXPECT_EQ(priority, 50);
-    EXPECT_TRUE(StoredTipPriority(doc->m_analyzers, *recB, 20, 710, 711, priority));
+    EXPECT_TRUE(StoredTipPriority(doc->Analyzers(), *recB, 20, 710, 711, priority));
     EXPECT_EQ(priority, 60);
-    EXPECT_TRUE(StoredTipPriority(doc->m_analyzers, *recA, 10, 900, 901, priority));
+    EXPECT_TRUE(StoredTipPriority(doc->Analyzers(), *recA, 10, 900, 901, priority));
     EXPECT_EQ(priority, 2);
-    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recA, 10, 501, 601, priority));  // 0
-    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recA, 10, 1101, 2101, priority));
-    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recA, 20, 500, 600, priority));
-    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recB, 10, 300, 301, priority));
-    EXPECT_FALSE(StoredTipPriority(doc->m_analyzers, *recB, 20, 710, 799, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->Analyzers(), *recA, 10, 501, 601, priority));  // 0
+    EXPECT_FALSE(StoredTipPriority(doc->Analyzers(), *recA, 10, 1101, 2101, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->Analyzers(), *recA, 20, 500, 600, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->Analyzers(), *recB, 10, 300, 301, priority));
+    EXPECT_FALSE(StoredTipPriority(doc->Analyzers(), *recB, 20, 710, 799, priority));
 }
 
 TEST_F(ReportDefsTest, AllDetailsCollectsEveryAnalyzersReports) {
@@ -216,13 +217,13 @@ TEST_F(ReportDefsTest, AllDetailsCollectsEveryAnalyzersReports) {
 
 TEST_F(ReportDefsTest, AllDetailsNeverTakesHighlightsWhateverPrecedesIt) {
     // A chart ahead of "Highlights" on the top entry shifts the list of reports by one.
-    CKQTreeEntry* top = doc->m_systemTree.Add("System");
+    CKQTreeEntry* top = doc->SystemTree().Add("System");
     top->AddReportDef("Chart", RDTYPE_CHART);
     AddAnalyzer(10, "System", top, "Name");
     top->SetAttr("Speed", "9", 0, 4);
     doc->BuildHighlightsReport();
     doc->BuildTipsAndDetailsReports({});
-    EXPECT_EQ(doc->m_highlightsIndex, 1);
+    EXPECT_EQ(doc->HighlightsIndex(), 1);
     EXPECT_EQ(ItemsOf(TopDef("Highlights")), (Items{{"Name", 10}, {"Speed", 10}}));
     EXPECT_EQ(ItemsOf(TopDef("All Details")), (Items{{"Name", 10}}));
 }

@@ -29,13 +29,13 @@ protected:
         a->m_info.m_extra = extra;
         a->m_branch = branch;
         if (branch) branch->m_kqaid = id;
-        doc->m_analyzers.Insert(a);
+        doc->Analyzers().Insert(a);
         return a;
     }
 
     // The top entry as branch building makes it: "Highlights" and "All Details" first.
     CKQTreeEntry* AddTop(const std::string& key) {
-        CKQTreeEntry* top = doc->m_systemTree.Add(key);
+        CKQTreeEntry* top = doc->SystemTree().Add(key);
         top->AddReportDef("Highlights", RDTYPE_REPORT);
         top->AddReportDef("All Details", RDTYPE_REPORT);
         top->m_flags |= 2;
@@ -50,7 +50,7 @@ protected:
         return items;
     }
     const CRepDef* TopDef(const std::string& name) const {
-        CKQTreeEntry* top = doc->m_systemTree.GetHead();
+        CKQTreeEntry* top = doc->SystemTree().GetHead();
         return top ? top->GetRepDefPtr(top->FindReportDef(name, RDTYPE_REPORT)) : nullptr;
     }
 

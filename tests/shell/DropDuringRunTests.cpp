@@ -13,6 +13,7 @@
 #include "app/LogWindow.h"
 #include "resources/Strings.h"
 #include "tests/shell/FrameFixture.h"
+#include "tests/support/DocTestPeer.h"
 
 namespace {
 
@@ -33,16 +34,16 @@ TEST_F(DropDuringRun, ADropDuringARunIsRefusedWithAStatusLine) {
     frame->show();
     const QString file = dir + "/one.kqx";
     WriteText(file, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=DROPPED\r\n");
-    doc->m_notBusy = 0;  // a run is in progress
+    CDocTestPeer::SetRunning(*doc, true);  // a run is in progress
     Drop(file);
-    EXPECT_FALSE(doc->m_db.IsKnownSysid("DROPPED"));
+    EXPECT_FALSE(doc->Database().IsKnownSysid("DROPPED"));
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(frame->StatusPane(0)->text().toStdString(), LoadKQString(IDS_DROP_REFUSED_RUNNING));
     Screenshot(frame.get(), "drop_refused_during_run");
 
-    doc->m_notBusy = 1;  // the run is over: the same drop imports
+    CDocTestPeer::SetRunning(*doc, false);  // the run is over: the same drop imports
     Drop(file);
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("DROPPED"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("DROPPED"));
     EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished. Systems imported: 1, skipped: 0.");
 }
 
@@ -72,13 +73,13 @@ TEST_F(DropDuringRun, FilesHandedOverWaitForAnOpenDialogAndKeepTheWindowMaximise
     t.start();
     while (t.elapsed() < 500) Pump();
     EXPECT_TRUE(frame->HasPendingFiles());
-    EXPECT_FALSE(doc->m_db.IsKnownSysid("ONE"));
+    EXPECT_FALSE(doc->Database().IsKnownSysid("ONE"));
 
     dialog.close();
     t.restart();
     while (frame->HasPendingFiles() && t.elapsed() < 3000) Pump();
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("ONE"));
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("TWO"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("ONE"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("TWO"));
     EXPECT_EQ(frame->StatusPane(0)->text(), "Import finished. Systems imported: 2, skipped: 0.");
     // One import, in the order given.
     const QStringList lines = zldWindow(frame->LogHandle())->Lines();
@@ -97,13 +98,13 @@ TEST_F(DropDuringRun, FilesHandedOverDuringARunAreRefusedAtOnce) {
     frame->GetView()->OnTimer(1);
     const QString file = dir + "/one.kqx";
     WriteText(file, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=DURING\r\n");
-    doc->m_notBusy = 0;  // a run is in progress
+    CDocTestPeer::SetRunning(*doc, true);  // a run is in progress
     frame->OpenFilesFromDesktop({file});
     Pump();
     EXPECT_FALSE(frame->HasPendingFiles());
-    EXPECT_FALSE(doc->m_db.IsKnownSysid("DURING"));
+    EXPECT_FALSE(doc->Database().IsKnownSysid("DURING"));
     EXPECT_EQ(frame->StatusPane(0)->text().toStdString(), LoadKQString(IDS_DROP_REFUSED_RUNNING));
-    doc->m_notBusy = 1;
+    CDocTestPeer::SetRunning(*doc, false);
 }
 
 }  // namespace

@@ -29,11 +29,11 @@ struct FrameFixture : ::testing::Test {
                         dir + "/" + m + ".kqa");
         app = std::make_unique<CQuillo95App>();
         app->State().SetProgramDir(dir.toStdString());
-        app->State().m_log = log ? 1 : 0;
-        app->State().m_promptProps = 0;
+        if (log) app->State().ApplyOption("-L");
+        app->State().ApplyOption("-P");
         const int rect[4] = {100, 80, 700, 520};
-        std::copy(rect, rect + 4, app->State().m_rect);
-        app->State().m_showState = 5;
+        app->State().SetRect(rect[0], rect[1], rect[2], rect[3]);
+        app->State().SetShowState(5);
         frame = std::make_unique<CMainFrame>(*app, rect);
         if (withDocument) {
             doc = std::make_unique<CQuillo95Doc>(app->State(), *frame);

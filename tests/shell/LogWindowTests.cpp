@@ -73,7 +73,7 @@ TEST_F(LogWindowTest, EachRunAppendsAndBeginsWithTheVersionLine) {
     frame->LogLine("first run");
     frame.reset();
     doc.reset();
-    frame = std::make_unique<CMainFrame>(*app, app->State().m_rect);
+    frame = std::make_unique<CMainFrame>(*app, app->State().Rect());
     frame->LogLine("second run");
     EXPECT_EQ(FileLines(dir + "/KQlog.txt"),
               QStringList({kVersion, "first run", kVersion, "second run"}));
@@ -233,18 +233,18 @@ TEST_F(LogWindowTest, PlacementFollowsTheWindowAndIsSavedOnClose) {
     Pump();
     frame->setGeometry(150, 120, 500, 400);
     Pump();
-    EXPECT_EQ(app->State().m_showState, 5);
-    EXPECT_EQ(app->State().m_rect[0], 150);
-    EXPECT_EQ(app->State().m_rect[2], 650);
-    EXPECT_EQ(app->State().m_rect[3], 520);
+    EXPECT_EQ(app->State().ShowState(), 5);
+    EXPECT_EQ(app->State().Rect()[0], 150);
+    EXPECT_EQ(app->State().Rect()[2], 650);
+    EXPECT_EQ(app->State().Rect()[3], 520);
     frame->showMinimized();
     Pump();
-    EXPECT_EQ(app->State().m_showState, 2);
-    EXPECT_EQ(app->State().m_rect[0], 150);  // a minimised window keeps the normal rectangle
+    EXPECT_EQ(app->State().ShowState(), 2);
+    EXPECT_EQ(app->State().Rect()[0], 150);  // a minimised window keeps the normal rectangle
     frame->showMaximized();
     Pump();
-    EXPECT_EQ(app->State().m_showState, 3);
-    EXPECT_EQ(app->State().m_rect[2], 650);
+    EXPECT_EQ(app->State().ShowState(), 3);
+    EXPECT_EQ(app->State().Rect()[2], 650);
 
     EXPECT_TRUE(frame->close());
     auto settings = CQuillo95App::OpenSettings();

@@ -81,7 +81,7 @@ TEST_F(FrameFixture, SecondStartBringsTheFrameForwardWithoutUnmaximisingIt) {
     EXPECT_FALSE(frame->isMaximized());
     EXPECT_TRUE(frame->isVisible());
     EXPECT_EQ(frame->geometry(), normal);
-    EXPECT_EQ(app->State().m_showState, 5);
+    EXPECT_EQ(app->State().ShowState(), 5);
 
     // Maximised, and maximised then minimised: maximised it stays, and is saved so.
     for (bool minimise : {false, true}) {
@@ -94,7 +94,7 @@ TEST_F(FrameFixture, SecondStartBringsTheFrameForwardWithoutUnmaximisingIt) {
         Pump();
         EXPECT_TRUE(frame->isMaximized());
         EXPECT_FALSE(frame->isMinimized());
-        EXPECT_EQ(app->State().m_showState, 3);
+        EXPECT_EQ(app->State().ShowState(), 3);
         frame->ShowInState(5);
         Pump();
     }

@@ -93,25 +93,25 @@ TEST(CommandLine, ArgumentsWithBlanksAndDashesSurviveTheOptionScanner) {
     CAppState s;
     s.ParseCommandLine(
         CQuillo95App::JoinCommandLine({"quillon", "-A:/tmp/my dir/out-1.kqx", "-P"}));
-    EXPECT_EQ(s.m_autoRun, 1);
-    EXPECT_EQ(CAppState::MakeExportFileName(s.m_autoRunFile), "/tmp/my dir/out-1.kqx");
-    EXPECT_EQ(s.m_promptProps, 0);
-    EXPECT_EQ(s.m_commandLine, "");
+    EXPECT_TRUE(s.AutoRun());
+    EXPECT_EQ(CAppState::MakeExportFileName(s.AutoRunFile()), "/tmp/my dir/out-1.kqx");
+    EXPECT_FALSE(s.PromptProps());
+    EXPECT_EQ(s.CommandLine(), "");
 
     CAppState t;
     t.ParseCommandLine(CQuillo95App::JoinCommandLine({"quillon", "-a-d"}));
-    EXPECT_EQ(t.m_autoRun, 1);
-    EXPECT_EQ(t.m_autoRunFile, "");
-    EXPECT_EQ(t.m_demo, 1);
+    EXPECT_TRUE(t.AutoRun());
+    EXPECT_EQ(t.AutoRunFile(), "");
+    EXPECT_TRUE(t.Demo());
 
     CAppState u;
     u.ParseCommandLine(
         CQuillo95App::JoinCommandLine({"quillon", "/data/old-results file.kqx", "-l"}));
-    EXPECT_EQ(u.m_log, 1);
-    EXPECT_EQ(CAppState::Unquote(u.m_commandLine), "/data/old-results file.kqx");
+    EXPECT_TRUE(u.Log());
+    EXPECT_EQ(CAppState::Unquote(u.CommandLine()), "/data/old-results file.kqx");
 
     CAppState v;
     v.ParseCommandLine(CQuillo95App::JoinCommandLine({"quillon", "-A:plain.kqx", "results.kqx"}));
-    EXPECT_EQ(v.m_autoRunFile, "plain.kqx");
-    EXPECT_EQ(v.m_commandLine, "results.kqx");
+    EXPECT_EQ(v.AutoRunFile(), "plain.kqx");
+    EXPECT_EQ(v.CommandLine(), "results.kqx");
 }

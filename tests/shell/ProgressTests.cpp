@@ -109,7 +109,7 @@ TEST_F(ProgressRunTest, CancelDuringTheFirstOfTwoAnalyzers) {
     Build("run-cancel", false, true, {"Ten", "Twenty"});
     frame->show();
     doc->LoadAnalyzers();
-    ASSERT_EQ(doc->m_analyzers.GetCount(), 2);
+    ASSERT_EQ(doc->Analyzers().GetCount(), 2);
     QString titleWhenCancelled;
     // The first pending events are processed when the first analyzer's progress starts.
     QTimer::singleShot(0, [&] {
@@ -124,7 +124,7 @@ TEST_F(ProgressRunTest, CancelDuringTheFirstOfTwoAnalyzers) {
     EXPECT_LT(t.elapsed(), 1900);
     EXPECT_EQ(titleWhenCancelled, "Title of Ten");
     EXPECT_EQ(frame->StatusPane(0)->text(), "Testing cancelled");
-    EXPECT_EQ(doc->m_resultsNotSaved, 0);
+    EXPECT_FALSE(doc->ResultsNotSaved());
     EXPECT_EQ(frame->ProgressDialog(), nullptr);
 }
 

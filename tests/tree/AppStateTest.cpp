@@ -17,20 +17,20 @@ CAppState Parsed(const std::string& line) {
 
 TEST(CommandLineTest, AutoRunWithFileThenPrompt) {
     CAppState app = Parsed("-A:C:\\out.kqx -P");
-    EXPECT_EQ(app.m_autoRun, 1);
-    EXPECT_EQ(app.m_autoRunFile, "C:\\out.kqx");
-    EXPECT_EQ(app.m_promptProps, 0);
-    EXPECT_EQ(app.m_demo, 0);
-    EXPECT_EQ(app.m_log, 0);
-    EXPECT_EQ(app.m_commandLine, "");
+    EXPECT_TRUE(app.AutoRun());
+    EXPECT_EQ(app.AutoRunFile(), "C:\\out.kqx");
+    EXPECT_FALSE(app.PromptProps());
+    EXPECT_FALSE(app.Demo());
+    EXPECT_FALSE(app.Log());
+    EXPECT_EQ(app.CommandLine(), "");
 }
 
 TEST(CommandLineTest, OptionsWrittenTogether) {
     CAppState app = Parsed("-a-d");
-    EXPECT_EQ(app.m_autoRun, 1);
-    EXPECT_EQ(app.m_autoRunFile, "");
-    EXPECT_EQ(app.m_demo, 1);
-    EXPECT_EQ(app.m_commandLine, "");
+    EXPECT_TRUE(app.AutoRun());
+    EXPECT_EQ(app.AutoRunFile(), "");
+    EXPECT_TRUE(app.Demo());
+    EXPECT_EQ(app.CommandLine(), "");
 
     std::vector<std::string> options;
     EXPECT_EQ(CAppState::RemoveOptions("x -l-P-q y", options), "x  y");
@@ -39,54 +39,54 @@ TEST(CommandLineTest, OptionsWrittenTogether) {
 
 TEST(CommandLineTest, DashInsideQuotesStaysInTheCommandLine) {
     CAppState app = Parsed("-L \"/home/me/my-results.kqx\"");
-    EXPECT_EQ(app.m_log, 1);
-    EXPECT_EQ(app.m_commandLine, "\"/home/me/my-results.kqx\"");
-    EXPECT_EQ(app.m_autoRun, 0);
+    EXPECT_TRUE(app.Log());
+    EXPECT_EQ(app.CommandLine(), "\"/home/me/my-results.kqx\"");
+    EXPECT_FALSE(app.AutoRun());
 
     // Outside quotes a dash starts an option wherever it stands.
-    EXPECT_EQ(Parsed("my-results.kqx").m_commandLine, "my");
+    EXPECT_EQ(Parsed("my-results.kqx").CommandLine(), "my");
 }
 
 TEST(CommandLineTest, QuotedExportPathKeepsBlanksAndDashes) {
     CAppState app = Parsed("-A:\"/tmp/my dir/out-1.kqx\" -p");
-    EXPECT_EQ(app.m_autoRun, 1);
-    EXPECT_EQ(app.m_autoRunFile, "\"/tmp/my dir/out-1.kqx\"");
-    EXPECT_EQ(app.m_promptProps, 0);
-    EXPECT_EQ(app.m_commandLine, "");
-    EXPECT_EQ(CAppState::MakeExportFileName(app.m_autoRunFile), "/tmp/my dir/out-1.kqx");
+    EXPECT_TRUE(app.AutoRun());
+    EXPECT_EQ(app.AutoRunFile(), "\"/tmp/my dir/out-1.kqx\"");
+    EXPECT_FALSE(app.PromptProps());
+    EXPECT_EQ(app.CommandLine(), "");
+    EXPECT_EQ(CAppState::MakeExportFileName(app.AutoRunFile()), "/tmp/my dir/out-1.kqx");
 
     CAppState noExt = Parsed("-a:\"my out\"");
-    EXPECT_EQ(CAppState::MakeExportFileName(noExt.m_autoRunFile), "my out.kqx");
+    EXPECT_EQ(CAppState::MakeExportFileName(noExt.AutoRunFile()), "my out.kqx");
 }
 
 TEST(CommandLineTest, OptionDetails) {
     // "-A:" alone names no file; one more character does.
-    EXPECT_EQ(Parsed("-A:").m_autoRunFile, "");
-    EXPECT_EQ(Parsed("-A:").m_autoRun, 1);
-    EXPECT_EQ(Parsed("-A:x").m_autoRunFile, "x");
-    EXPECT_EQ(Parsed("-Ax:y").m_autoRunFile, "");
+    EXPECT_EQ(Parsed("-A:").AutoRunFile(), "");
+    EXPECT_TRUE(Parsed("-A:").AutoRun());
+    EXPECT_EQ(Parsed("-A:x").AutoRunFile(), "x");
+    EXPECT_EQ(Parsed("-Ax:y").AutoRunFile(), "");
 
     CAppState other = Parsed("-x - -Z \"a b.kqx\"  ");
-    EXPECT_EQ(other.m_autoRun + other.m_demo + other.m_log, 0);
-    EXPECT_EQ(other.m_promptProps, 1);
-    EXPECT_EQ(other.m_commandLine, "\"a b.kqx\"");
+    EXPECT_FALSE(other.AutoRun() || other.Demo() || other.Log());
+    EXPECT_TRUE(other.PromptProps());
+    EXPECT_EQ(other.CommandLine(), "\"a b.kqx\"");
 
     CAppState blanks = Parsed("   file.kqx   -D  ");
-    EXPECT_EQ(blanks.m_demo, 1);
-    EXPECT_EQ(blanks.m_commandLine, "file.kqx");
+    EXPECT_TRUE(blanks.Demo());
+    EXPECT_EQ(blanks.CommandLine(), "file.kqx");
 
     // An unterminated quote inside an option runs the option to the end.
     CAppState open = Parsed("-A:\"x -P");
-    EXPECT_EQ(open.m_autoRunFile, "\"x -P");
-    EXPECT_EQ(open.m_promptProps, 1);
-    EXPECT_EQ(open.m_commandLine, "");
+    EXPECT_EQ(open.AutoRunFile(), "\"x -P");
+    EXPECT_TRUE(open.PromptProps());
+    EXPECT_EQ(open.CommandLine(), "");
 
-    EXPECT_EQ(Parsed("").m_commandLine, "");
+    EXPECT_EQ(Parsed("").CommandLine(), "");
 }
 
 TEST(CommandLineTest, EveryFileNamedIsKeptInOrder) {
     CAppState app = Parsed("-P a.kqx \"my dir/b-1.kqx\"  c.KQX");
-    EXPECT_EQ(app.m_promptProps, 0);
+    EXPECT_FALSE(app.PromptProps());
     EXPECT_EQ(app.CommandLineFiles(),
               (std::vector<std::string>{"a.kqx", "my dir/b-1.kqx", "c.KQX"}));
     EXPECT_EQ(Parsed("\"one file.kqx\"").CommandLineFiles(),
@@ -122,9 +122,9 @@ TEST(AppHelpersTest, ExchangeFileNames) {
 TEST(AppHelpersTest, ProgramDirectoryAndDatabasePath) {
     CAppState app;
     app.SetProgramDir("/opt/quillon");
-    EXPECT_EQ(app.m_programDir, "/opt/quillon/");
-    EXPECT_EQ(app.m_databasePath, "/opt/quillon/Quillo97.kqd");
+    EXPECT_EQ(app.ProgramDir(), "/opt/quillon/");
+    EXPECT_EQ(app.DatabasePath(), "/opt/quillon/Quillo97.kqd");
     app.SetProgramDir("/opt/q/");
-    EXPECT_EQ(app.m_programDir, "/opt/q/");
-    EXPECT_EQ(app.m_databasePath, "/opt/q/Quillo97.kqd");
+    EXPECT_EQ(app.ProgramDir(), "/opt/q/");
+    EXPECT_EQ(app.DatabasePath(), "/opt/q/Quillo97.kqd");
 }

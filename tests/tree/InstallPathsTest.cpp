@@ -48,16 +48,16 @@ TEST(StartDirectory, RelativePathsFromTheCommandLineMeanTheStartingDirectory) {
     app.SetProgramDir("/opt/quillon");
     // Unknown start directory: unchanged, as before.
     EXPECT_EQ(app.FromStartDir("out.kqx"), "out.kqx");
-    app.m_startDir = "/home/me/work";
+    app.SetStartDir("/home/me/work");
     EXPECT_EQ(app.FromStartDir("out.kqx"), "/home/me/work/out.kqx");
     EXPECT_EQ(app.FromStartDir("sub/out.kqx"), "/home/me/work/sub/out.kqx");
     EXPECT_EQ(app.FromStartDir("/tmp/out.kqx"), "/tmp/out.kqx");
     EXPECT_EQ(app.FromStartDir(""), "");
-    app.m_startDir = "/";
+    app.SetStartDir("/");
     EXPECT_EQ(app.FromStartDir("out.kqx"), "/out.kqx");
 
     // The extension is added before the directory joins, whose dots must not count.
-    app.m_startDir = "/home/me/results.v2";
+    app.SetStartDir("/home/me/results.v2");
     EXPECT_EQ(app.FromStartDir(CAppState::MakeExportFileName("\"my box\"")),
               "/home/me/results.v2/my box.kqx");
 }
@@ -65,12 +65,12 @@ TEST(StartDirectory, RelativePathsFromTheCommandLineMeanTheStartingDirectory) {
 TEST(DataDirectory, DatabaseFollowsTheDataDirectoryAndTheProgramDirectoryStays) {
     CAppState app;
     app.SetProgramDir("/usr/lib/quillon97");
-    EXPECT_EQ(app.m_dataDir, "/usr/lib/quillon97/");
-    EXPECT_EQ(app.m_databasePath, "/usr/lib/quillon97/Quillo97.kqd");
+    EXPECT_EQ(app.DataDir(), "/usr/lib/quillon97/");
+    EXPECT_EQ(app.DatabasePath(), "/usr/lib/quillon97/Quillo97.kqd");
     app.SetDataDir("/home/me/.local/share/Quillon97");
-    EXPECT_EQ(app.m_programDir, "/usr/lib/quillon97/");
-    EXPECT_EQ(app.m_dataDir, "/home/me/.local/share/Quillon97/");
-    EXPECT_EQ(app.m_databasePath, "/home/me/.local/share/Quillon97/Quillo97.kqd");
+    EXPECT_EQ(app.ProgramDir(), "/usr/lib/quillon97/");
+    EXPECT_EQ(app.DataDir(), "/home/me/.local/share/Quillon97/");
+    EXPECT_EQ(app.DatabasePath(), "/home/me/.local/share/Quillon97/Quillo97.kqd");
 }
 
 TEST(DataDirectory, UserDataDirectoryFollowsXdgDataHomeThenHome) {
@@ -180,6 +180,6 @@ TEST(InfoOptions, OnlyTheExactWordsAreAnswered) {
     EXPECT_EQ(InfoOptionText({}), "");
     CAppState app;
     app.ParseCommandLine("--auto --debug");
-    EXPECT_EQ(app.m_autoRun, 1);
-    EXPECT_EQ(app.m_demo, 1);
+    EXPECT_TRUE(app.AutoRun());
+    EXPECT_TRUE(app.Demo());
 }

@@ -26,8 +26,8 @@ protected:
     void SetUp() override {
         ViewTest::SetUp();
         StartUp();
-        CKQTreeEntry* five = doc->m_analyzers.FindByID(5)->m_branch;
-        CKQTreeEntry* ten = doc->m_analyzers.FindByID(10)->m_branch;
+        CKQTreeEntry* five = doc->Analyzers().FindByID(5)->m_branch;
+        CKQTreeEntry* ten = doc->Analyzers().FindByID(10)->m_branch;
         ASSERT_TRUE(five && ten);
         CRepDef* speeds = five->GetRepDefPtr(five->AddReportDef("Speeds", RDTYPE_CHART));
         speeds->AppendReportItem(5, "Item~Clock");
@@ -47,14 +47,14 @@ protected:
     // A stored system whose Item entry holds the series title (analyzer 10's extra path).
     int AddSystem(const std::string& sysid, const std::string& title, const std::string& clock,
                   const std::string& rate) {
-        auto* r = static_cast<CRecordEntry*>(doc->m_db.m_cache.Add("System"));
+        auto* r = static_cast<CRecordEntry*>(doc->Database().m_cache.Add("System"));
         r->SetAttr("SysName", sysid, 0, 0);
         CKQTreeEntry* item = r->AddSubtree()->Add("Item");
         item->SetAttr("Speed", title, 0, 0);
         if (!clock.empty()) item->SetAttr("Clock", clock, 0, 1);
         if (!rate.empty()) item->SetAttr("Top  Rate", rate, 0, 1);
         r->m_changed = 1;
-        return doc->m_db.AddImportedRecord(r, sysid);
+        return doc->Database().AddImportedRecord(r, sysid);
     }
 
     CChartsPane& Pane() { return view->m_chartsPane; }
@@ -273,8 +273,8 @@ TEST_F(ChartsPaneTest, ResizeWhileShownRedrawsOnlyWhenTheTimerFires) {
 TEST_F(ChartsPaneTest, EveryShowRebuildsTheChartButRefillsTheChooserOnlyWhenOutOfDate) {
     ShowCharts();
     EXPECT_DOUBLE_EQ(Graph().Value(0, 0), 12.5);
-    doc->m_db.m_loaded["SYS-A"]->GetSubtree()->Find("Item")->SetAttr("Clock", "99", 0, 1);
-    CKQTreeEntry* five = doc->m_analyzers.FindByID(5)->m_branch;
+    doc->Database().m_loaded["SYS-A"]->GetSubtree()->Find("Item")->SetAttr("Clock", "99", 0, 1);
+    CKQTreeEntry* five = doc->Analyzers().FindByID(5)->m_branch;
     five->AddReportDef("Later", RDTYPE_CHART);
 
     view->OnCommand(ID_VIEW_SUMMARY);
@@ -291,7 +291,7 @@ TEST_F(ChartsPaneTest, EveryShowRebuildsTheChartButRefillsTheChooserOnlyWhenOutO
 
 TEST_F(ChartsPaneTest, WithoutChartDefinitionsTheLastTitleStays) {
     ShowCharts();
-    for (const CAnalyzer* a : doc->m_analyzers.Ordered()) a->m_branch->RemoveAllRepDefs();
+    for (const CAnalyzer* a : doc->Analyzers().Ordered()) a->m_branch->RemoveAllRepDefs();
     view->MarkPanesNotUpToDate();
     view->OnCommand(ID_VIEW_SUMMARY);
     ShowCharts();

@@ -10,6 +10,7 @@
 #include "panes/PopupMenus.h"
 #include "storage/StreamStorage.h"
 #include "tests/view/PaneFixture.h"
+#include "tests/support/DocTestPeer.h"
 
 namespace {
 
@@ -143,9 +144,9 @@ TEST_F(DatabasePaneTest, DeletingSkipsTheRunningSystemAndKeepsItSelected) {
     EXPECT_EQ(frame.boxes[0].text, "Are you sure you want to delete the 2 records selected?");
     EXPECT_EQ(frame.boxes[0].icon, MsgIcon::Question);
     EXPECT_EQ(List()->RowCount(), 2);
-    EXPECT_EQ(doc->m_db.KeyForSysid("A1"), -1);
-    EXPECT_EQ(doc->m_db.KeyForSysid("C3"), -1);
-    EXPECT_NE(doc->m_db.KeyForSysid("B2"), -1);
+    EXPECT_EQ(doc->KeyForSysid("A1"), -1);
+    EXPECT_EQ(doc->KeyForSysid("C3"), -1);
+    EXPECT_NE(doc->KeyForSysid("B2"), -1);
     EXPECT_EQ(List()->SelectedKeys(), std::vector<int32_t>{Key("THIS")});
     EXPECT_EQ(List()->ContextRow(), -1);
 }
@@ -162,7 +163,7 @@ TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
     // What the frame hands on to the view.
     for (const FakeFrame::Hint& h : frame.hints) view->OnUpdate(h.hint, h.key);
     QApplication::processEvents();
-    EXPECT_EQ(doc->m_db.KeyForSysid("A1"), key);
+    EXPECT_EQ(doc->KeyForSysid("A1"), key);
     EXPECT_GE(List()->FindRow(key), 0);
     EXPECT_EQ(List()->RowCount(), 4);
     EXPECT_TRUE(frame.LogContains("Error 1022: Record A1 could not be deleted"));
@@ -195,7 +196,8 @@ TEST_F(DatabasePaneTest, DuringARunExportDeleteAndPropertiesAreRefusedWithAStatu
     const std::string refused = LoadKQString(IDS_RECORDS_REFUSED_RUNNING);
     List()->SelectRow(1, true);
     List()->SelectRow(3, true);
-    doc->m_notBusy = 0;  // a run pumps events: the menu's commands arrive in the middle of it
+    // A run pumps events: the menu's commands arrive in the middle of it.
+    CDocTestPeer::SetRunning(*doc, true);
     auto refusedNow = [&] {
         const bool said = !frame.status.empty() && frame.status.back() == refused;
         frame.status.clear();
@@ -213,18 +215,18 @@ TEST_F(DatabasePaneTest, DuringARunExportDeleteAndPropertiesAreRefusedWithAStatu
     List()->OnCommand(ID_DB_DELETE_SELECTED);
     EXPECT_TRUE(refusedNow());
     // Nothing deleted or pending, and the rows stay.
-    EXPECT_NE(doc->m_db.KeyForSysid("A1"), -1);
-    EXPECT_NE(doc->m_db.KeyForSysid("C3"), -1);
+    EXPECT_NE(doc->KeyForSysid("A1"), -1);
+    EXPECT_NE(doc->KeyForSysid("C3"), -1);
     EXPECT_FALSE(doc->IsModified());
     EXPECT_EQ(List()->RowCount(), 4);
 
-    doc->m_notBusy = 1;  // the run is over: the same commands are carried out
+    CDocTestPeer::SetRunning(*doc, false);  // the run is over: the same commands are carried out
     List()->OnCommand(ID_DB_EXPORT_SELECTED);
     EXPECT_FALSE(refusedNow());
     EXPECT_EQ(frame.saveRequests.size(), 1u);
     List()->OnCommand(ID_DB_DELETE_SELECTED);
     EXPECT_FALSE(refusedNow());
-    EXPECT_EQ(doc->m_db.KeyForSysid("A1"), -1);
+    EXPECT_EQ(doc->KeyForSysid("A1"), -1);
     EXPECT_EQ(List()->RowCount(), 2);
 }
 
@@ -248,7 +250,7 @@ TEST_F(DatabaseViewTest, HighlightsOnlyInTheEleventhRecordGiveNoColumn) {
     for (int i = 1; i <= 11; ++i) records.push_back({"R" + std::to_string(i), "n", "1"});
     WriteDatabase("", records);
     // The eleventh record gets a highlight of its own.
-    CRecordEntry* eleventh = doc->m_db.GetRecord("R11");
+    CRecordEntry* eleventh = doc->Database().GetRecord("R11");
     ASSERT_NE(eleventh, nullptr);
     eleventh->SetAttr("Extra", "x", 0, 4);
     StartAndList();
@@ -261,7 +263,7 @@ TEST_F(DatabaseViewTest, UpdateHintsRewriteARowAndSortAgain) {
     WriteDatabase("THIS", {{"A1", "a", "3"}, {"B2", "b", "1"}});
     StartAndList();
     view->OnCommand(ID_VIEW_DATABASE);
-    CRecordEntry* b = doc->m_db.GetRecord("B2");
+    CRecordEntry* b = doc->Database().GetRecord("B2");
     ASSERT_NE(b, nullptr);
     b->SetAttr("Name", "changed", 0, 4);
     view->OnUpdate(1, Key("B2"));
@@ -278,7 +280,7 @@ TEST_F(DatabaseViewTest, UpdateHintsRewriteARowAndSortAgain) {
 TEST_F(DatabasePaneTest, RunningSystemsRowIsRewrittenWhereverSortingPutIt) {
     const int name = ColumnOf("Name"), speed = ColumnOf("Speed");
     List()->OnHeaderClick(speed);  // the running system (50) sorts last
-    CRecordEntry* running = doc->m_db.GetRecord("THIS");
+    CRecordEntry* running = doc->Database().GetRecord("THIS");
     ASSERT_NE(running, nullptr);
     running->SetAttr("Name", "Renamed", 0, 4);
     view->MarkPanesNotUpToDate();
@@ -326,7 +328,7 @@ TEST_F(DatabasePaneTest, TheHeaderShowsTheSortedColumnAndItsDirection) {
 // of measuring) are the first columns; the images stay 16 pixels at any screen ratio.
 TEST_F(DatabaseViewTest, TheColumnsThatNameARecordComeFirst) {
     WriteDatabase("", {{"R1", "first", "1"}, {"R2", "second", "2"}});
-    CRecordEntry* first = doc->m_db.GetRecord("R1");
+    CRecordEntry* first = doc->Database().GetRecord("R1");
     ASSERT_NE(first, nullptr);
     first->SetAttr("Name", "first", 0, 0);  // not a highlight in the first record scanned
     first->AddSubtree()->Add("Disk")->SetAttr("Rate", "5", 0, 4);

@@ -160,8 +160,8 @@ protected:
     void SetUp() override {
         ViewTest::SetUp();
         StartUp();
-        CKQTreeEntry* five = doc->m_analyzers.FindByID(5)->m_branch;
-        CKQTreeEntry* ten = doc->m_analyzers.FindByID(10)->m_branch;
+        CKQTreeEntry* five = doc->Analyzers().FindByID(5)->m_branch;
+        CKQTreeEntry* ten = doc->Analyzers().FindByID(10)->m_branch;
         ASSERT_TRUE(five && ten);
         for (const char* name : {"Chart A", "Chart B", "Chart C"})
             five->GetRepDefPtr(five->AddReportDef(name, RDTYPE_CHART))
@@ -281,7 +281,7 @@ TEST_F(DemoViewTest, ARunLongerThanTheIntervalGetsNoTickUntilItIsOver) {
 class DemoOptionTest : public ViewTest {};
 
 TEST_F(DemoOptionTest, OptionDStartsTheDemoAfterTheFirstSetUp) {
-    app.m_demo = 1;
+    app.ApplyOption("-D");
     view->OnInitialUpdate();
     EXPECT_FALSE(view->Demo().IsOn());
     view->OnTimer(1);

@@ -32,8 +32,8 @@ protected:
     }
     // A: tips 50, -1, 0; attributes x (alternative icon), y; child C (analyzer 0) with D (9).
     void Sample() {
-        a = doc->m_systemTree.Add("A");
-        b = doc->m_systemTree.Add("B");
+        a = doc->SystemTree().Add("A");
+        b = doc->SystemTree().Add("B");
         a->m_kqaid = 7;
         a->AddTip(50, 11, 12);
         a->AddTip(-1, 13, 14);

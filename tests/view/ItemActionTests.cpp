@@ -21,7 +21,7 @@ protected:
     }
     // The first analyzer's branch heads the tree; the others lie in its subtree.
     CKQTreeEntry* Branch(const std::string& name) {
-        CKQTreeEntry* head = doc->m_systemTree.GetHead();
+        CKQTreeEntry* head = doc->SystemTree().GetHead();
         if (!head || head->GetKey() == name) return head;
         return head->GetSubtree() ? head->GetSubtree()->Find(name) : nullptr;
     }

@@ -22,14 +22,14 @@ protected:
             static_cast<CRecordEntry*>(e)->m_changed = 1;
         };
         if (!mirror.empty())
-            fill(other.m_db.AddCurrentSystemRecord("System", mirror), {mirror, "This", "50"});
+            fill(other.Database().AddCurrentSystemRecord("System", mirror), {mirror, "This", "50"});
         for (const Stored& s : records) {
-            CKQTreeEntry* e = other.m_db.m_cache.Add("System");
+            CKQTreeEntry* e = other.Database().m_cache.Add("System");
             fill(e, s);
-            other.m_db.AddImportedRecord(static_cast<CRecordEntry*>(e), s.sysid);
+            other.Database().AddImportedRecord(static_cast<CRecordEntry*>(e), s.sysid);
         }
-        ASSERT_TRUE(other.OnSaveDocument(app.m_databasePath));
-        ASSERT_TRUE(doc->OnOpenDocument(app.m_databasePath));
+        ASSERT_TRUE(other.OnSaveDocument(app.DatabasePath()));
+        ASSERT_TRUE(doc->OnOpenDocument(app.DatabasePath()));
     }
     void SetUp() override {
         ViewTest::SetUp();
@@ -47,7 +47,7 @@ protected:
         QApplication::processEvents();
     }
     CDatabaseList* List() { return view->m_databasePane.List(); }
-    int Key(const std::string& sysid) { return doc->m_db.KeyForSysid(sysid); }
+    int Key(const std::string& sysid) { return doc->KeyForSysid(sysid); }
     std::vector<std::string> Column(int column) {
         std::vector<std::string> texts;
         for (int r = 0; r < List()->RowCount(); ++r)

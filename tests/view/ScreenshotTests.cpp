@@ -43,7 +43,7 @@ TEST_F(ScreenshotTest, MainWindowOnEachTabAndTheAboutBox) {
     QApplication::processEvents();
     Save(window.get(), QStringLiteral("main-6-options"));
 
-    CAboutDlg about(app.m_analyzerLines, window.get());
+    CAboutDlg about(app.AnalyzerLines(), window.get());
     about.show();
     QApplication::processEvents();
     Save(&about, QStringLiteral("about"));

@@ -56,8 +56,8 @@ TEST_F(SummaryPaneTest, EveryTipRankedByPriorityWithIconAndPath) {
     CSummaryList* list = Tips();
     EXPECT_EQ(list->WindowText(), QStringLiteral("Performance Tuning Tips"));
     // A status note (below 0) is listed too, last, without an icon.
-    ASSERT_FALSE(doc->m_systemTree.IsEmpty());
-    doc->m_systemTree.GetHead()->AddTip(-1, 777, 778);
+    ASSERT_FALSE(doc->SystemTree().IsEmpty());
+    doc->SystemTree().GetHead()->AddTip(-1, 777, 778);
     view->MarkPanesNotUpToDate();
     view->SwitchToPane(1);
 
@@ -133,7 +133,7 @@ TEST_F(SummaryPaneTest, DoubleClickAndMenuAskForHelpButNotForAnalyzerZeroItems) 
     CSummaryList lone(11, view, owner);
     lone.resize(200, 200);
     lone.InsertColumn(0, QString(), 150);
-    lone.AppendItem(CDetailItem(doc->m_systemTree.GetHead(), 0, DETAIL_TIP, 0, 50), {"x"}, 1);
+    lone.AppendItem(CDetailItem(doc->SystemTree().GetHead(), 0, DETAIL_TIP, 0, 50), {"x"}, 1);
     lone.EnableMenu(true);
     lone.SetTellMeMoreCode(IA_SUMMARY_BOX);
     lone.m_trackMenu = tips->m_trackMenu;
@@ -186,7 +186,7 @@ TEST_F(ViewTest, EmptyTreeGivesEmptyListsWithoutFillerRows) {
 }
 
 TEST_F(ViewTest, PanelButtonsAndLinkRunTheirCommands) {
-    app.m_browserCommand = "firefox %u";
+    app.SetBrowserCommand("firefox %u");
     StartUp();
     CSummaryPanel* panel = view->m_summaryPane.Panel();
     ASSERT_NE(panel, nullptr);

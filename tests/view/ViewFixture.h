@@ -57,9 +57,8 @@ protected:
         settings.clear();
         settings.sync();
         const std::string path = dir.path().toStdString();
-        app.m_programDir = path + "/";
-        app.m_databasePath = path + "/Quillo97.kqd";
-        app.m_promptProps = 0;
+        app.SetProgramDir(path);
+        app.ApplyOption("-P");
         for (const std::string& m : Modules())
             std::filesystem::copy_file(std::string(QUILLON_TESTMODULE_DIR) + "/" + m + ".kqa",
                                        path + "/" + m + ".kqa");

@@ -7,6 +7,7 @@
 #include "panes/PaneTabCtrl.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/view/ViewFixture.h"
+#include "tests/support/DocTestPeer.h"
 
 namespace {
 
@@ -60,8 +61,7 @@ TEST_F(ViewTest, StartUpWaitsForTimerOneThenBuildsTabsAndPaneOne) {
 }
 
 TEST_F(ViewTest, AutoRunEndsThroughTheHostWithoutBuildingPanes) {
-    app.m_autoRun = 1;
-    app.m_autoRunFile = dir.path().toStdString() + "/out.kqx";
+    app.SetAutoRun(true, dir.path().toStdString() + "/out.kqx");
     StartUp();
     ASSERT_EQ(host.autoRun.size(), 1u);
     EXPECT_EQ(view->CurrentPane(), 0);
@@ -74,11 +74,11 @@ TEST_F(ViewTest, AutoRunEndsThroughTheHostWithoutBuildingPanes) {
 }
 
 TEST_F(ViewTest, CommandLineFileIsImportedOnlyWhenItIsAnExchangeFile) {
-    app.m_commandLine = "\"" + dir.path().toStdString() + "/missing.KQX\"";
+    app.ParseCommandLine("\"" + dir.path().toStdString() + "/missing.KQX\"");
     StartUp();
     // The import was attempted (the missing file is reported) and the name is consumed.
     EXPECT_FALSE(frame.boxes.empty());
-    EXPECT_TRUE(app.m_commandLine.empty());
+    EXPECT_TRUE(app.CommandLine().empty());
 }
 
 TEST_F(ViewTest, EveryExchangeFileOnTheCommandLineIsImportedInOrder) {
@@ -86,23 +86,24 @@ TEST_F(ViewTest, EveryExchangeFileOnTheCommandLineIsImportedInOrder) {
     for (const char* name : {"b.kqx", "a b.kqx"})
         WriteFile(d + "/" + name, std::string("{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=") +
                                       (name[0] == 'b' ? "FIRST" : "SECOND") + "\r\n");
-    app.m_commandLine = "\"" + d + "/b.kqx\" " + d + "/notes.txt \"" + d + "/a b.kqx\"";
+    // Quoted: the scratch directory's name has a dash, which would start an option.
+    app.ParseCommandLine("\"" + d + "/b.kqx\" \"" + d + "/notes.txt\" \"" + d + "/a b.kqx\"");
     StartUp();
     EXPECT_TRUE(frame.boxes.empty());
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("FIRST"));
-    EXPECT_TRUE(doc->m_db.IsKnownSysid("SECOND"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("FIRST"));
+    EXPECT_TRUE(doc->Database().IsKnownSysid("SECOND"));
     std::vector<std::string> imported;
     for (const std::string& line : frame.log)
         if (line.rfind("Importing file ", 0) == 0) imported.push_back(line.substr(15));
     EXPECT_EQ(imported, (std::vector<std::string>{d + "/b.kqx", d + "/a b.kqx"}));
-    EXPECT_TRUE(app.m_commandLine.empty());
+    EXPECT_TRUE(app.CommandLine().empty());
 }
 
 TEST_F(ViewTest, CommandLineFileOfAnotherKindIsIgnored) {
-    app.m_commandLine = dir.path().toStdString() + "/notes.txt";
+    app.ParseCommandLine("\"" + dir.path().toStdString() + "/notes.txt\"");
     StartUp();
     EXPECT_TRUE(frame.boxes.empty());
-    EXPECT_TRUE(app.m_commandLine.empty());
+    EXPECT_TRUE(app.CommandLine().empty());
 }
 
 // ---- switching ----
@@ -208,10 +209,10 @@ TEST_F(ViewTest, LaterCommandsArePresentAndDisabled) {
 
 TEST_F(ViewTest, SaveCurrentResultsFollowsTheNotSavedFlag) {
     StartUp();
-    doc->m_resultsNotSaved = 0;
+    CDocTestPeer::SetResultsNotSaved(*doc, false);
     view->UpdateCommandUI();
     EXPECT_FALSE(view->FindAction(ID_FILE_SAVE_CURRENT)->isEnabled());
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     view->UpdateCommandUI();
     EXPECT_TRUE(view->FindAction(ID_FILE_SAVE_CURRENT)->isEnabled());
 }
@@ -278,7 +279,9 @@ TEST_F(ViewTest, MinimisedWindowRebuildsNothing) {
 
 class SelectionTest : public ViewTest {
 protected:
-    int AddRecord(const std::string& sysid) { return doc->m_db.AddImportedRecord(nullptr, sysid); }
+    int AddRecord(const std::string& sysid) {
+        return doc->Database().AddImportedRecord(nullptr, sysid);
+    }
 };
 
 TEST_F(SelectionTest, UnknownIdentifierRestoresTheCurrentSystem) {
@@ -386,7 +389,7 @@ protected:
         return panes[i];
     }
     int RunCount() {
-        CKQTreeEntry* branch = doc->m_systemTree.GetHead();
+        CKQTreeEntry* branch = doc->SystemTree().GetHead();
         return branch ? std::atoi(branch->GetAttrValue("RunTests").c_str()) : -1;
     }
     Outcome Run(bool fromMenu) {
@@ -450,7 +453,7 @@ TEST_F(AnalyzeTest, RegenTipsAcceleratorRegeneratesAndMarksEveryPane) {
     StartUp();
     view->OnCommand(ID_VIEW_DATABASE);
     view->m_chartsPane.m_upToDate = 1;
-    CKQTreeEntry* branch = doc->m_systemTree.GetHead();
+    CKQTreeEntry* branch = doc->SystemTree().GetHead();
     ASSERT_NE(branch, nullptr);
     const int before = std::atoi(branch->GetAttrValue("GenTips").c_str());
     window->activateWindow();
@@ -491,9 +494,9 @@ TEST_F(AnalyzeTest, AnalyzerMessagesAreAnsweredAsTheTableSays) {
 
 TEST_F(AnalyzeTest, RecordMessagesReachTheDatabase) {
     StartUp();
-    const int current = doc->m_db.CurrentSystemKey();
+    const int current = doc->CurrentSystemKey();
     ASSERT_GT(current, 0);
-    const int other = doc->m_db.AddImportedRecord(nullptr, "OTHER-BOX");
+    const int other = doc->Database().AddImportedRecord(nullptr, "OTHER-BOX");
     EXPECT_EQ(view->SendMessage(UM_QUERYRECORD, 0, current), 2);
     EXPECT_EQ(view->SendMessage(UM_QUERYRECORD, 0, other), 1);
     EXPECT_EQ(view->SendMessage(UM_QUERYRECORD, 0, 999), 0);
@@ -527,9 +530,9 @@ protected:
 
 TEST_F(PropertiesTest, RecordPropertiesOfTheRunningSystemUseKeyZero) {
     StartUp();
-    const int current = doc->m_db.CurrentSystemKey();
+    const int current = doc->CurrentSystemKey();
     ASSERT_GT(current, 0);
-    CKQTreeEntry* branch = doc->m_systemTree.GetHead();
+    CKQTreeEntry* branch = doc->SystemTree().GetHead();
     ASSERT_NE(branch, nullptr);
     CPane* panes[5] = {&view->m_summaryPane, &view->m_databasePane, &view->m_chartsPane,
                        &view->m_reportsPane, &view->m_detailsPane};

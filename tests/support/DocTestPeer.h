@@ -1,0 +1,13 @@
+// Stages a document's run state for a test without running the modules: a run in progress,
+// results waiting to be saved, a report index left by an earlier build.
+#pragma once
+
+#include "document/Document.h"
+
+struct CDocTestPeer {
+    static void SetRunning(CQuillo95Doc& doc, bool running) { doc.m_running = running; }
+    static void SetResultsNotSaved(CQuillo95Doc& doc, bool notSaved) {
+        doc.m_resultsNotSaved = notSaved;
+    }
+    static void SetHighlightsIndex(CQuillo95Doc& doc, int index) { doc.m_highlightsIndex = index; }
+};
