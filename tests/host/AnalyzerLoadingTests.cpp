@@ -454,7 +454,7 @@ TEST_F(Loading, AModuleBuiltBeforeTheLibraryVersionStillLoads) {
     EXPECT_TRUE(Needed(ModuleFile("Ten")).count("libkqutil.so.1"));
 
     Load({"Unversioned"});
-    CAnalyzer* a = doc->m_analyzers.FindByID(60);
+    CAnalyzer* a = doc->Analyzers().FindByID(60);
     ASSERT_NE(a, nullptr) << (frame.log.empty() ? "" : frame.log.back());
     EXPECT_EQ(Count(Branch(60), "SystemInfo"), 1);
     EXPECT_EQ(MappedTreeLibraries().size(), 1u);
