@@ -126,7 +126,8 @@ private:
     bool m_done = false;
 };
 
-// Everything a file in memory holds, read at once.
+// Everything a file in memory holds, read at once. Never fails: what a reader would have
+// shown is in messages, and records are those read before any error that ended the reading.
 struct CParsedExchange {
     bool headerRead = false;  // ReadHeader's answer
     std::vector<std::string> headerLines;

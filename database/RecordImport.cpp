@@ -62,7 +62,12 @@ CRecordImport CResultsDatabase::ImportRecord(CExchangeRecord& record) {
     result.outcome = Outcome::Added;
     result.incomplete = !MoveInto(*added, record.entry);
     result.key = key;
-    // The directory keeps its spelling of a name taken over: the stream is named by it.
-    result.sysid = state == ImportState::Dangling ? RecordSysid(key) : record.sysid;
+    // The directory keeps its spelling of a name taken over: the stream and the record's
+    // identifier attribute are named by it.
+    result.sysid = record.sysid;
+    if (state == ImportState::Dangling) {
+        result.sysid = RecordSysid(key);
+        if (added->GetAttrCount() > 0) added->m_attrs[0].m_value = result.sysid;
+    }
     return result;
 }
