@@ -457,7 +457,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                         Report(IDS_ERR_NOT_ENOUGH_MEMORY, std::string(), true, false);
                         return -1;
                     }
-                    if (auto* r = dynamic_cast<CRecordEntry*>(current)) r->m_changed = 1;
+                    if (auto* r = dynamic_cast<CRecordEntry*>(current)) r->SetChanged();
                     break;
                 }
                 // A new record.
@@ -475,7 +475,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     const CResultsDatabase::ImportState state = db.StateForImport(value);
                     if (state == CResultsDatabase::ImportState::Error) {
                         // Busy or failing: whether the record is stored cannot be told.
-                        Report(IDS_ERR_CANT_READ_DATABASE, db.m_path, true, false, db.m_lastError);
+                        Report(IDS_ERR_CANT_READ_DATABASE, db.Path(), true, false, db.LastError());
                         return -1;
                     }
                     if (state == CResultsDatabase::ImportState::Present) {
@@ -517,7 +517,7 @@ int CExchangeFile::ReadLevel(CKQTree* tree, int depth) {
                     recordToNotify = true;
                     Report(IDS_ADDED_RECORD, value, false, false);
                     ++m_imported;
-                    record->m_changed = 1;
+                    record->SetChanged();
                     current = record;
                 }
                 if (!current) break;

@@ -109,31 +109,31 @@ int main(int argc, char** argv) {
         CAppState app;
         app.SetProgramDir(dir);
         CQuillo95Doc doc(app, frame);
-        if (budgetUs > 0) doc.m_db.m_stepBudgetUs = budgetUs;
+        if (budgetUs > 0) doc.m_db.SetStepBudget(budgetUs, CResultsDatabase::kStepMaxRecords);
         if (!doc.OnSaveDocument(dir + "/Quillo97.kqd")) return 1;  // a database that opens
         doc.ImportFile(dir + "/many.kqx");
-        if (static_cast<int>(doc.m_db.m_directory.size()) != n) {
-            std::fprintf(stderr, "import gave %zu records\n", doc.m_db.m_directory.size());
+        if (static_cast<int>(doc.m_db.Directory().size()) != n) {
+            std::fprintf(stderr, "import gave %zu records\n", doc.m_db.Directory().size());
             return 1;
         }
         auto all = Clock::now();
         for (;;) {
-            const size_t before = doc.m_db.m_unstored.size();
+            const size_t before = doc.m_db.UnstoredCount();
             auto t0 = Clock::now();
             const bool more = doc.IdleStep();
             steps.push_back(Ms(t0));
-            perStep.push_back(static_cast<int>(before - doc.m_db.m_unstored.size()));
+            perStep.push_back(static_cast<int>(before - doc.m_db.UnstoredCount()));
             if (!more) break;
         }
         totalMs += Ms(all);
-        if (doc.m_db.m_cache.GetCount() != 0 || doc.IsModified()) {
+        if (doc.m_db.Cache().GetCount() != 0 || doc.IsModified()) {
             std::fprintf(stderr, "idle saving left work behind\n");
             return 1;
         }
         // The floor, in the same run: single commits of one record of the same size.
         std::string blob;
         CRecordEntry sample;
-        doc.m_db.LoadRecord(sample, doc.m_db.m_directory.back());
+        doc.m_db.LoadRecord(sample, doc.m_db.Directory().back());
         SerializeRecord(sample, blob);
         std::vector<double> f =
             SingleCommits(dir + "/floor" + std::to_string(run) + ".db", blob, 300);

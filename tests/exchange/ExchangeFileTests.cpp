@@ -43,7 +43,7 @@ TEST_F(ExchangeTest, IdentifierMustBeExactButMayBeSurroundedByBlanks) {
     EXPECT_EQ(frame.boxes[0].text, "Error 1004: Exchange file is missing identifier at line 3.");
     EXPECT_EQ(frame.boxes[0].caption, bad);
     EXPECT_EQ(frame.boxes[0].icon, MsgIcon::Information);
-    EXPECT_TRUE(doc->m_db.m_cache.IsEmpty());
+    EXPECT_TRUE(doc->m_db.Cache().IsEmpty());
 
     frame.boxes.clear();
     std::string good = WriteFile("good.kqx", Lines({" \t" + Id() + "\t ", "[Sys]", "SysName=A"}));
@@ -137,10 +137,10 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     CQuillo95Doc other(app2, frame2);
     AddRecord(other, "Earlier", "EARLIER");
     other.ImportFile(Path("rt.kqx"));
-    ASSERT_EQ(other.m_db.m_cache.GetCount(), 2);
-    auto* imported = static_cast<CRecordEntry*>(other.m_db.m_cache.GetAt(1));
-    EXPECT_EQ(other.m_db.m_directory.back(), "BOX-1");
-    EXPECT_EQ(imported->m_changed, 1);
+    ASSERT_EQ(other.m_db.Cache().GetCount(), 2);
+    auto* imported = static_cast<CRecordEntry*>(other.m_db.Cache().GetAt(1));
+    EXPECT_EQ(other.m_db.Directory().back(), "BOX-1");
+    EXPECT_TRUE(imported->IsChanged());
     EXPECT_EQ(imported->GetAttr(1)->m_type, 0);
 
     CRecordEntry expected("Box");
@@ -150,7 +150,7 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     expected.AddTip(1, 5002, 5102);
     ExpectSameExchanged(expected, *imported);
     auto* cpu = static_cast<CRecordEntry*>(imported->GetSubtree()->GetAt(0));
-    EXPECT_EQ(cpu->m_changed, 1);
+    EXPECT_TRUE(cpu->IsChanged());
     KeepDatabaseSeeds(other.m_db);
     EXPECT_TRUE(other.IsModified());
     // One hint 1 for the record, then hint 2 for the whole database.
@@ -165,7 +165,7 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     CKQTreeEntry* original = AddRecord(*doc, "Box", "BOX-1");
     FillRecord(*original, "BOX-1");
     ASSERT_TRUE(doc->ExportRecords({doc->m_db.KeyForSysid("BOX-1")}, Path("again.kqx")));
-    const auto directory = doc->m_db.m_directory;
+    const auto directory = doc->m_db.Directory();
     std::string before;
     SerializeRecord(*original, before);
 
@@ -173,8 +173,8 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record BOX-1 skipped at line 4."));
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_EQ(frame.showLogCount, 1);
-    EXPECT_EQ(doc->m_db.m_directory, directory);
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->m_db.Directory(), directory);
+    EXPECT_EQ(doc->m_db.Cache().GetCount(), 2);
     std::string after;
     SerializeRecord(*original, after);
     EXPECT_EQ(before, after);
@@ -182,7 +182,7 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     WriteFile("case.kqx", Lines({Id(), "[Box]", "SysName=box-1", ".[Child]", "A=1"}));
     doc->ImportFile(Path("case.kqx"));
     EXPECT_TRUE(frame.LogContains("Duplicate record box-1 skipped at line 3."));
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->m_db.Cache().GetCount(), 2);
 }
 
 TEST_F(ExchangeTest, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
@@ -274,7 +274,7 @@ TEST_F(ExchangeTest, HeadersSkipDepthsAndChildLevelsGoOnFilling) {
     // "[]" and "[ ]" are no headers; their lines are attributes of the entry before them.
     EXPECT_EQ(far->GetAttrValue("x"), "no header");
     EXPECT_EQ(far->GetAttrValue("F"), "6");
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->m_db.Cache().GetCount(), 2);
 }
 
 TEST_F(ExchangeTest, EntryHeaderTest) {
@@ -308,8 +308,8 @@ TEST_F(ExchangeTest, LineBreaksInsideKeysIdsAndValuesAreWrittenAsBlanks) {
     FakeFrame frame2;
     CQuillo95Doc other(app2, frame2);
     other.ImportFile(Path("lb.kqx"));
-    ASSERT_EQ(other.m_db.m_cache.GetCount(), 1);
-    CKQTreeEntry* back = other.m_db.m_cache.GetHead();
+    ASSERT_EQ(other.m_db.Cache().GetCount(), 1);
+    CKQTreeEntry* back = other.m_db.Cache().GetHead();
     EXPECT_EQ(back->m_key, "Two  Lines");
     EXPECT_EQ(back->GetAttrValue("Multi Line"), "first  second third");
     EXPECT_FALSE(other.m_db.IsKnownSysid("Y"));
@@ -440,9 +440,9 @@ TEST_F(ExchangeTest, HandEditedFileImportsTheSame) {
     b.ImportFile(Path("edited.kqx"));
     EXPECT_TRUE(frameA.boxes.empty());
     EXPECT_TRUE(frameB.boxes.empty());
-    ASSERT_EQ(a.m_db.m_cache.GetCount(), 2);
-    ASSERT_EQ(b.m_db.m_cache.GetCount(), 2);
+    ASSERT_EQ(a.m_db.Cache().GetCount(), 2);
+    ASSERT_EQ(b.m_db.Cache().GetCount(), 2);
     for (int i = 0; i < 2; ++i)
-        ExpectSameExchanged(*a.m_db.m_cache.GetAt(i), *b.m_db.m_cache.GetAt(i));
-    EXPECT_EQ(a.m_db.m_directory, b.m_db.m_directory);
+        ExpectSameExchanged(*a.m_db.Cache().GetAt(i), *b.m_db.Cache().GetAt(i));
+    EXPECT_EQ(a.m_db.Directory(), b.m_db.Directory());
 }

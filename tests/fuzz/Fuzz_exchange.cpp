@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FakeDatabaseHost dbHost;
     FakeExchangeHost host;
     CResultsDatabase db(dbHost);
-    CKQTreeEntry* kept = db.m_cache.Add("Kept");
+    CKQTreeEntry* kept = db.NewRecord("Kept");
     kept->SetAttr("SysName", "KEPT", 0, 0);
     kept->SetAttr("Value", "original", 0, 5);
     kept->AddSubtree()->Add("Child")->AddTip(80, 1, 2);
@@ -48,18 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         CExchangeFile file(db, host);
         file.m_fileList = {path};
-        file.ImportAll(&db.m_cache);
+        file.ImportAll(&db.ImportTree());
     }
 
     std::string after;
     SerializeRecord(*kept, after);
     Check(before == after, "stored record changed");
-    Check(static_cast<size_t>(db.m_cache.GetCount()) == db.m_directory.size(),
+    Check(static_cast<size_t>(db.Cache().GetCount()) == db.Directory().size(),
           "cache and directory disagree");
-    for (size_t i = 0; i < db.m_directory.size(); ++i) {
-        const std::string& sysid = db.m_directory[i];
+    for (size_t i = 0; i < db.Directory().size(); ++i) {
+        const std::string& sysid = db.Directory()[i];
         Check(CResultsDatabase::IsStorableSysid(sysid), "unstorable identifier added");
-        CKQTreeEntry* e = db.m_cache.GetAt(static_cast<int>(i));
+        CKQTreeEntry* e = db.Cache().GetAt(static_cast<int>(i));
         Check(CResultsDatabase::GetRecordSysid(*e) == sysid, "record renamed");
         std::string stream;
         Check(SerializeRecord(*e, stream), "record cannot be written");

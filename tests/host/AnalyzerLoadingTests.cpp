@@ -277,7 +277,7 @@ TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
     EXPECT_EQ(Branch(10), nullptr);
     EXPECT_TRUE(app.m_analyzerLines.empty());
     // The status note, the refresh, the properties prompt and the modified flag are skipped.
-    EXPECT_EQ(doc->m_db.m_cache.GetCount(), 0);
+    EXPECT_EQ(doc->m_db.Cache().GetCount(), 0);
     EXPECT_FALSE(doc->IsModified());
     // Analyzers without a branch are never handed a null entry.
     doc->RunAllTests();
