@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+// Appends to a string the caller owns and keeps alive; writing cannot fail.
 class CArchiveWriter {
 public:
     explicit CArchiveWriter(std::string& out) : m_out(out) {}
@@ -24,6 +25,9 @@ private:
     std::string& m_out;
 };
 
+// Reads from bytes the caller owns and keeps alive while reading. Every Read answers false
+// when what it reads runs past the end (the value is then unspecified, the position stays
+// usable for nothing more); none throws or allocates more than the bytes can hold.
 class CArchiveReader {
 public:
     CArchiveReader(const char* data, size_t size) : m_data(data), m_size(size) {}

@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
 #include <cerrno>
 #include <cstdio>
@@ -91,15 +92,16 @@ bool CResultsDatabase::Open(const std::string& path) {
             m_queue.clear();
             m_unstored.clear();
             m_directory = std::move(directory);
-            m_opened = 1;
+            m_opened = true;
             RebuildIndex();
-            m_dirChanged = m_dirRemade ? 1 : 0;
+            m_dirChanged = m_dirRemade;
             m_dirRemade = false;
             m_saveFailed = false;
             m_openPending = false;
             m_pendingPath.clear();
             RememberOwnFile(path);
             m_openResult = r;
+            CheckInvariants();
             return true;
         }
         // Busy or an I/O error: the file may be perfectly good, it was only not read.
@@ -118,7 +120,7 @@ bool CResultsDatabase::Open(const std::string& path) {
         // Read it before anything is written there; until then this run's records wait.
         m_openPending = true;
         m_pendingPath = path;
-        m_opened = 0;
+        m_opened = false;
     }
     m_openResult = r;
     return false;
@@ -149,6 +151,7 @@ CResultsDatabase::RetryResult CResultsDatabase::RetryOpen(int busyMs, std::strin
         return RetryResult::NotRead;
     }
     JoinRecordsToFile(std::move(file), storedMirror);
+    CheckInvariants();
     return RetryResult::Read;
 }
 
@@ -168,7 +171,7 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
         const std::string& s = m_directory[i];
         auto loaded = m_loaded.find(s);
         if (s.empty() || loaded == m_loaded.end() || !m_keyMap.count(s)) continue;
-        if (i == 0 && loaded->second->m_current) {
+        if (i == 0 && loaded->second->IsCurrent()) {
             mirror = loaded->second;
             mirrorKey = m_keyMap[s];
         } else {
@@ -178,7 +181,7 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     // Deleted since: nothing of the file's may go with them.
     for (int i = 0; i < m_cache.GetCount();) {
         CRecordEntry* rec = Rec(m_cache.GetAt(i));
-        if (rec && rec->m_deleted) {
+        if (rec && rec->IsDeleted()) {
             m_cache.Remove(rec);
             continue;
         }
@@ -191,11 +194,11 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     m_directory = std::move(file);
     m_loaded.clear();
     m_unstored.clear();
-    m_opened = 1;
+    m_opened = true;
     m_saveFailed = false;
     m_openResult = CStreamStorage::OpenResult::Ok;
     RebuildIndex();
-    m_dirChanged = m_dirRemade ? 1 : 0;
+    m_dirChanged = m_dirRemade;
     m_dirRemade = false;
     RememberOwnFile(m_path);
 
@@ -418,11 +421,12 @@ bool CResultsDatabase::Save(const std::string& path) {
     if (m_openPending) m_lastError = "not read yet";
     if (result) {
         m_path = path;
-        m_opened = 1;
+        m_opened = true;
         std::set<std::string, CaseLess> storedNow;
         for (CKQTreeEntry* e : m_cache) {
             CRecordEntry* rec = Rec(e);
-            if (rec && rec->m_changed && !rec->m_deleted) storedNow.insert(GetRecordSysid(*rec));
+            if (rec && rec->IsChanged() && !rec->IsDeleted())
+                storedNow.insert(GetRecordSysid(*rec));
         }
         result = m_storage.Begin();
         if (!result) {
@@ -431,15 +435,15 @@ bool CResultsDatabase::Save(const std::string& path) {
             // The directory goes first; without it no record is written.
             m_lastError = m_storage.LastError();
             m_storage.Rollback();
-            m_dirChanged = 1;
+            m_dirChanged = true;
             result = false;
         } else {
             std::vector<CRecordEntry*> done;
             bool unstoredFailed = false;
             for (CKQTreeEntry* e : m_cache) {
                 CRecordEntry* rec = Rec(e);
-                if (!rec || !rec->m_changed) continue;
-                if (rec->m_deleted) {
+                if (!rec || !rec->IsChanged()) continue;
+                if (rec->IsDeleted()) {
                     // May be gone already, or named again by a new record by now.
                     const std::string gone = GetRecordSysid(*rec);
                     if (!IsKnownSysid(gone)) DestroyRecordStream(*rec);
@@ -458,20 +462,20 @@ bool CResultsDatabase::Save(const std::string& path) {
             if (unstoredFailed && !WriteDirectory(&storedNow)) {
                 m_lastError = m_storage.LastError();
                 m_storage.Rollback();
-                m_dirChanged = 1;
+                m_dirChanged = true;
                 result = false;
             } else if (m_storage.Commit()) {
                 // Only a committed transaction has written anything.
                 for (CRecordEntry* rec : done) {
-                    rec->m_changed = 0;
-                    if (rec->m_deleted)
+                    rec->SetChanged(false);
+                    if (rec->IsDeleted())
                         m_pendingDeletes.erase(GetRecordSysid(*rec));
                     else
                         MarkStored(*rec, true);
                 }
             } else {
                 m_lastError = m_storage.LastError();
-                m_dirChanged = 1;
+                m_dirChanged = true;
                 result = false;
             }
         }
@@ -481,6 +485,7 @@ bool CResultsDatabase::Save(const std::string& path) {
     else
         ReportSaveFailure(path);
     m_host.SetModifiedFlag(!result);
+    CheckInvariants();
     return result;
 }
 
@@ -490,7 +495,7 @@ bool CResultsDatabase::ReadDirectory() {
     std::vector<std::string> directory;
     const bool ok = ReadDirectoryInto(directory);
     m_directory = ok ? std::move(directory) : std::vector<std::string>();
-    m_dirChanged = ok && m_dirRemade ? 1 : 0;
+    m_dirChanged = ok && m_dirRemade;
     m_dirRemade = false;
     return ok;
 }
@@ -536,7 +541,7 @@ bool CResultsDatabase::WriteDirectory(const std::set<std::string, CaseLess>* sto
         ok = m_storage.WriteStream(DirectoryName(), data);
         ok = m_storage.Commit() && ok;
     }
-    m_dirChanged = 0;
+    m_dirChanged = false;
     return ok;
 }
 
@@ -570,7 +575,7 @@ bool CResultsDatabase::WriteRecord(CRecordEntry& record) {
 
 void CResultsDatabase::MarkStored(CRecordEntry& record, bool directoryWritten) {
     // Its stream is committed now: the directory on disk may name it.
-    if (m_unstored.erase(GetRecordSysid(record)) && !directoryWritten) m_dirChanged = 1;
+    if (m_unstored.erase(GetRecordSysid(record)) && !directoryWritten) m_dirChanged = true;
 }
 
 bool CResultsDatabase::DestroyRecordStream(CRecordEntry& record) {
@@ -599,8 +604,8 @@ void CResultsDatabase::CopyEntry(CKQTreeEntry& dest, const CKQTreeEntry& source)
     auto* d = dynamic_cast<CRecordEntry*>(&dest);
     auto* s = dynamic_cast<const CRecordEntry*>(&source);
     if (d && s) {
-        d->m_current = s->m_current;
-        d->m_deleted = s->m_deleted;
+        d->SetCurrent(s->IsCurrent());
+        d->SetDeleted(s->IsDeleted());
     }
     if (const CKQTree* sub = source.GetSubtree()) {
         CKQTree* dsub = dest.AddSubtree();
@@ -633,6 +638,61 @@ CRecordEntry* CResultsDatabase::GetRecord(const std::string& sysid) {
     }
     m_loaded[sysid] = rec;
     return rec;
+}
+
+CRecordEntry* CResultsDatabase::LoadedRecord(const std::string& sysid) const {
+    auto it = m_loaded.find(sysid);
+    return it == m_loaded.end() ? nullptr : it->second;
+}
+
+CRecordEntry* CResultsDatabase::NewRecord(const std::string& key) {
+    CKQTreeEntry* e = m_cache.Add(key);
+    CRecordEntry* rec = Rec(e);
+    if (!rec && e) m_cache.Remove(e);
+    return rec;
+}
+
+void CResultsDatabase::DiscardRecord(CRecordEntry* record) {
+    if (!record) return;
+    // A record the directory names is deleted, never discarded.
+    assert(LoadedRecord(GetRecordSysid(*record)) != record);
+    assert(record->InUse() == 0 && "a held record stays");
+    m_cache.Remove(record);
+}
+
+std::string CResultsDatabase::IdentifierAttributeID() const {
+    const CKQTreeEntry* head = m_cache.GetHead();
+    return head && head->GetAttrCount() > 0 ? head->GetAttrID(0) : std::string();
+}
+
+void CResultsDatabase::ReindexDirectory(std::vector<std::string> directory) {
+    assert(m_loaded.empty());
+    m_directory = std::move(directory);
+    RebuildIndex();
+}
+
+void CResultsDatabase::SetStepBudget(int microseconds, int maxRecords) {
+    m_stepBudgetUs = microseconds;
+    m_stepMaxRecords = maxRecords;
+}
+
+void CResultsDatabase::SetBusyTimeout(int ms) { m_storage.SetBusyTimeout(ms); }
+
+void CResultsDatabase::CheckInvariants() const {
+#ifndef NDEBUG
+    const std::set<const CKQTreeEntry*> cached(m_cache.begin(), m_cache.end());
+    for (const auto& [sysid, rec] : m_loaded) {
+        assert(rec && "a loaded record is a record");
+        assert(cached.count(rec) && "every loaded record is in the cache");
+        assert(!rec->IsDeleted() && "a deleted record is no longer loaded");
+    }
+    for (const auto& [sysid, key] : m_keyMap) {
+        const int pos = KeyPosition(key);
+        assert(pos >= 0 && pos < static_cast<int>(m_directory.size()) &&
+               EqualsNoCase(m_directory[static_cast<size_t>(pos)], sysid) &&
+               "the key table and the directory agree");
+    }
+#endif
 }
 
 void CResultsDatabase::DropFromLoaded(CRecordEntry* record) {
@@ -676,9 +736,7 @@ void CResultsDatabase::SetRecordSysid(CKQTreeEntry& entry, const std::string& sy
         a->m_data = 0;
         return;
     }
-    std::string id;
-    if (const CKQTreeEntry* head = m_cache.GetHead()) id = head->GetAttrID(0);
-    entry.SetAttr(id, sysid, 0, 0);
+    entry.SetAttr(IdentifierAttributeID(), sysid, 0, 0);
 }
 
 int CResultsDatabase::MakeKey(int position) {
@@ -700,7 +758,8 @@ int CResultsDatabase::PlaceInDirectory(int pos, const std::string& sysid, CRecor
     m_keyMap[sysid] = key;
     if (rec) m_loaded[sysid] = rec;
     m_unstored.insert(sysid);
-    m_dirChanged = 1;
+    m_dirChanged = true;
+    CheckInvariants();
     return key;
 }
 
@@ -772,7 +831,7 @@ int CResultsDatabase::AdoptDanglingRecord(CRecordEntry* entry, const std::string
 CRecordEntry* CResultsDatabase::CurrentSystemRecord() {
     if (m_directory.empty() || m_directory[0].empty()) return nullptr;
     auto it = m_loaded.find(m_directory[0]);
-    if (it == m_loaded.end() || !it->second || !it->second->m_current) return nullptr;
+    if (it == m_loaded.end() || !it->second || !it->second->IsCurrent()) return nullptr;
     return it->second;
 }
 
@@ -797,14 +856,14 @@ bool CResultsDatabase::DeleteRecord(int key, bool* undone) {
     const int namedKey = KeyForSysid(sysid);
     if (sysid.empty() || namedKey < 0) return false;
     const bool wasUnstored = m_unstored.count(sysid) != 0;
-    const int dirChanged = m_dirChanged;
+    const bool dirChanged = m_dirChanged;
     m_directory[static_cast<size_t>(pos)].clear();  // the directory keeps its length
     m_keyMap.erase(sysid);
     m_unstored.erase(sysid);
     if (!m_storage.IsOpen() || !m_opened || m_saveFailed) {
         // No file to write now: a later save writes the directory and destroys the stream.
         MarkDeleted(sysid, true);
-        m_dirChanged = 1;
+        m_dirChanged = true;
         m_host.SetModifiedFlag();
         return false;
     }
@@ -831,6 +890,7 @@ bool CResultsDatabase::DeleteRecord(int key, bool* undone) {
     }
     MarkDeleted(sysid, false);
     m_host.SetModifiedFlag();
+    CheckInvariants();
     return destroyed;
 }
 
@@ -847,9 +907,9 @@ void CResultsDatabase::MarkDeleted(const std::string& sysid, bool pending) {
         SetRecordSysid(*rec, sysid);
     }
     if (!rec) return;
-    rec->m_deleted = 1;
-    rec->m_changed = pending ? 1 : 0;
-    rec->m_inUse = 0;
+    rec->SetDeleted();
+    rec->SetChanged(pending);
+    rec->ReleaseAll();
     rec->DeleteSubtree();
     if (pending) m_pendingDeletes.insert(sysid);
 }
@@ -859,8 +919,9 @@ void CResultsDatabase::CancelPendingDelete(const std::string& sysid) {
     if (!m_pendingDeletes.erase(sysid)) return;
     for (CKQTreeEntry* e : m_cache) {
         CRecordEntry* rec = Rec(e);
-        if (rec && rec->m_deleted && rec->m_changed && EqualsNoCase(GetRecordSysid(*rec), sysid))
-            rec->m_changed = 0;
+        if (rec && rec->IsDeleted() && rec->IsChanged() &&
+            EqualsNoCase(GetRecordSysid(*rec), sysid))
+            rec->SetChanged(false);
     }
 }
 
@@ -915,16 +976,16 @@ bool CResultsDatabase::EditRecordProperties(int key) {
     const std::string sysid = RecordSysid(key);
     CRecordEntry* rec = GetRecord(sysid);
     if (!rec) return false;
-    ++rec->m_inUse;
+    rec->Hold();
     bool ok = m_host.RecordPropertiesUI(rec);
     // A stored record is named by its stream: an identifier changed in the dialog would send
     // the edits to a stream the directory does not know.
     if (GetRecordSysid(*rec) != sysid) SetRecordSysid(*rec, sysid);
     if (ok) {
-        rec->m_changed = 1;
+        rec->SetChanged();
         m_host.SetModifiedFlag();
     }
-    if (rec->m_inUse > 0) --rec->m_inUse;
+    rec->Release();
     return ok;
 }
 
@@ -936,25 +997,27 @@ void CResultsDatabase::QueueListing() {
         if (s.empty()) continue;
         int key = KeyForSysid(s);
         if (key < 0) continue;
-        m_queue.push_back({DbRequest::kListRecord, s, key, static_cast<int>(i)});
+        m_queue.emplace_back(DbRequest::kListRecord, s, key, static_cast<int>(i));
     }
-    m_queue.push_back({DbRequest::kEndOfListing, std::string(), 0, 0});
+    m_queue.emplace_back(DbRequest::kEndOfListing, std::string(), 0, 0);
 }
 
 bool CResultsDatabase::IdleStep() {
     if (!m_queue.empty()) {
         DbRequest r = std::move(m_queue.front());
         m_queue.pop_front();
-        if (r.kind == DbRequest::kListRecord) {
+        if (r.kind() == DbRequest::kListRecord) {
             CRecordEntry temp;
             // A record that cannot be loaded is skipped.
-            if (LoadRecord(temp, r.sysid)) m_host.ListRecord(&temp, r.value1);
+            if (LoadRecord(temp, r.sysid())) m_host.ListRecord(&temp, r.value1());
         } else {
-            m_host.ListingRequest(r.value1);
+            m_host.ListingRequest(r.value1());
         }
         return true;
     }
-    return SaveStep();
+    const bool more = SaveStep();
+    CheckInvariants();
+    return more;
 }
 
 bool CResultsDatabase::SaveStep() {
@@ -973,8 +1036,8 @@ bool CResultsDatabase::SaveStep() {
     for (int i = 0; i < m_cache.GetCount();) {
         CKQTreeEntry* e = m_cache.GetAt(i);
         CRecordEntry* rec = Rec(e);
-        if (rec && rec->m_changed) {
-            if (rec->m_deleted) {
+        if (rec && rec->IsChanged()) {
+            if (rec->IsDeleted()) {
                 pendingDeletes = true;  // goes with the directory
             } else {
                 if (batch.empty() && !m_storage.Begin()) {
@@ -998,7 +1061,7 @@ bool CResultsDatabase::SaveStep() {
             ++i;
             continue;
         }
-        if (!rec || rec->m_inUse == 0) {
+        if (!rec || rec->InUse() == 0) {
             if (rec) DropFromLoaded(rec);
             m_cache.Remove(e);
             continue;
@@ -1012,7 +1075,7 @@ bool CResultsDatabase::SaveStep() {
             return false;
         }
         for (CRecordEntry* rec : batch) {
-            rec->m_changed = 0;
+            rec->SetChanged(false);
             MarkStored(*rec, false);
         }
         return true;
@@ -1025,7 +1088,7 @@ bool CResultsDatabase::SaveStep() {
             std::vector<CRecordEntry*> deleted;
             for (CKQTreeEntry* e : m_cache) {
                 CRecordEntry* rec = Rec(e);
-                if (ok && rec && rec->m_changed && rec->m_deleted) {
+                if (ok && rec && rec->IsChanged() && rec->IsDeleted()) {
                     // May be gone already, or named again by a new record by now.
                     const std::string gone = GetRecordSysid(*rec);
                     if (!IsKnownSysid(gone)) DestroyRecordStream(*rec);
@@ -1039,12 +1102,12 @@ bool CResultsDatabase::SaveStep() {
             }
             if (ok)
                 for (CRecordEntry* rec : deleted) {
-                    rec->m_changed = 0;
+                    rec->SetChanged(false);
                     m_pendingDeletes.erase(GetRecordSysid(*rec));
                 }
         }
         if (!ok) {
-            m_dirChanged = 1;
+            m_dirChanged = true;
             m_lastError = m_storage.LastError();
             ReportSaveFailure(m_path);
             return false;

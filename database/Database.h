@@ -22,29 +22,54 @@ struct CaseLess {
 };
 bool EqualsNoCase(const std::string& a, const std::string& b);
 
-struct DbRequest {
-    enum { kListRecord = 0, kEndOfListing = 1 };
-    int kind = 0;  // 0: list the record with that Sysid; other kinds hand value1 to the pane
-    std::string sysid;
-    int value1 = 0;
-    int value2 = 0;
+// One piece of idle work the Database pane asked for.
+class DbRequest {
+public:
+    enum Kind { kListRecord = 0, kEndOfListing = 1 };
+    DbRequest(Kind kind, std::string sysid, int value1, int value2)
+        : m_kind(kind), m_sysid(std::move(sysid)), m_value1(value1), m_value2(value2) {}
+    Kind kind() const { return m_kind; }
+    // kListRecord: the record to list; value1 its key, value2 its directory position.
+    // Other kinds hand value1 to the pane.
+    const std::string& sysid() const { return m_sysid; }
+    int value1() const { return m_value1; }
+    int value2() const { return m_value2; }
+
+private:
+    Kind m_kind;
+    std::string m_sysid;
+    int m_value1;
+    int m_value2;
 };
 
+// Error contract: operations answer bool, a key (-1 for none) or a pointer (null for none)
+// and never throw for what a file holds; why the last open or write failed is LastError().
+// Records returned as pointers stay owned by the database's cache: they are valid until the
+// next idle step, Close or Open, or longer while held (CRecordEntry::Hold).
 class CResultsDatabase {
 public:
     static constexpr int kMaxSysidLength = 31;
+    // One idle step writes records for about this long, and at most this many.
+    static constexpr int kStepBudgetUs = 4000;
+    static constexpr int kStepMaxRecords = 1000;
 
     explicit CResultsDatabase(IDatabaseHost& host);
     ~CResultsDatabase();
+    CResultsDatabase(const CResultsDatabase&) = delete;
+    CResultsDatabase& operator=(const CResultsDatabase&) = delete;
 
-    // Opens the file (no import here; the document tests the extension first).
+    // Opens the file (no import here; the document tests the extension first). False leaves
+    // the records of this run as they were; LastOpenResult says why.
     bool Open(const std::string& path);
-    // Full save: the directory and every changed record in one transaction.
+    // Full save: the directory and every changed record in one transaction. False (logged,
+    // "Error" line) leaves the records marked changed for the next try.
     bool Save(const std::string& path);
+    // Drops every cached record and closes the file; nothing is written.
     void Close();
     // Whether path names the file this run read or created (same device and inode).
     bool IsOwnFile(const std::string& path) const { return OwnsFileAt(path); }
 
+    // Reads the directory stream; false when it could not be read (busy, I/O).
     bool ReadDirectory();
 
     // A file that was busy or failed to read at start-up is read again before anything is
@@ -57,17 +82,38 @@ public:
     bool OpenPending() const { return m_openPending; }
     // Writes the directory as the file may hold it: without the records whose stream was
     // never committed (storedNow: written in the open transaction, so named all the same).
+    // False when the write or its commit failed; the directory is owed again then.
     bool WriteDirectory(const std::set<std::string, CaseLess>* storedNow = nullptr);
+    // Reads a record's stream into entry; false for a missing, damaged or unreadable stream
+    // (LastReadFailed tells the unreadable one apart). The entry is the caller's.
     bool ReadRecord(const std::string& sysid, CKQTreeEntry& entry);
+    // Writes and commits one record's stream; false when it could not be written.
     bool WriteRecord(CRecordEntry& record);
     bool DestroyRecordStream(CRecordEntry& record);
 
-    // Fills entry with the record: from the cache when loaded, else from its stream.
+    // Fills entry (the caller's) with the record: from the cache when loaded, else from its
+    // stream. False when neither has it.
     bool LoadRecord(CKQTreeEntry& entry, const std::string& sysid);
     // The cached record with that Sysid, loading it into the cache when needed; null if none.
     CRecordEntry* GetRecord(const std::string& sysid);
+    // The cached record with that Sysid, or null when it is not loaded (nothing is read).
+    CRecordEntry* LoadedRecord(const std::string& sysid) const;
     // The last record read failed for busy or I/O, not for a missing or damaged stream.
     bool LastReadFailed() const { return m_readFailed; }
+
+    // A new record entry at the end of the cache, in no directory position yet: Add it, or
+    // DiscardRecord it. Null when none could be made.
+    CRecordEntry* NewRecord(const std::string& key);
+    // Takes a record the directory does not name (NewRecord's) out of the cache and frees it.
+    void DiscardRecord(CRecordEntry* record);
+    // The loaded records, the mirror first: a view for readers. Entries belong to the database.
+    const CKQTree& Cache() const { return m_cache; }
+    // The tree the exchange reader appends imported records to (each goes through
+    // AddImportedRecord or AdoptDanglingRecord, or is removed again).
+    CKQTree& ImportTree() { return m_cache; }
+    // The ID of the identifier attribute: attribute 0 of the first cached record; empty when
+    // the cache is empty or that record has no attribute.
+    std::string IdentifierAttributeID() const;
 
     bool IsKnownSysid(const std::string& sysid) const;
     // A new identifier: the mirror record's own, "+" and a hexadecimal time stamp, at most
@@ -78,7 +124,8 @@ public:
     // counts as present; a busy or failing file is an error.
     enum class ImportState { Absent, Present, Dangling, Error };
     ImportState StateForImport(const std::string& sysid);
-    // The incoming record takes the dangling entry's directory position and key.
+    // The incoming record takes the dangling entry's directory position and key; -1 when
+    // the identifier is not known.
     int AdoptDanglingRecord(CRecordEntry* entry, const std::string& sysid);
     // Adds a record read from an exchange file at the end of the cache and the directory,
     // moving its tree out of record, every entry marked changed (RecordImport.cpp). A known
@@ -98,8 +145,9 @@ public:
     // identifier ID of the first cached record.
     void SetRecordSysid(CKQTreeEntry& entry, const std::string& sysid) const;
 
-    // The Add operations refuse an identifier no stream can be named by, or one already known
-    // (without regard to case): -1 (null for the current-system record), and a log line.
+    // The Add operations take a record of the cache (NewRecord's or the import tree's) and
+    // refuse an identifier no stream can be named by, or one already known (without regard
+    // to case): -1 (null for the current-system record), and a log line.
     int AddImportedRecord(CRecordEntry* entry, const std::string& sysid);
     int AddSavedRecord(CRecordEntry* entry, const std::string& sysid);
     CRecordEntry* AddCurrentSystemRecord(const std::string& key, const std::string& sysid);
@@ -107,7 +155,13 @@ public:
     // an open file it waits for the next save.
     bool DeleteRecord(int key, bool* undone = nullptr);
     void RebuildIndex();
+    // Takes directory as the record order and indexes it again (keys go on growing). Only
+    // while no record is loaded: the cache would name records the directory does not.
+    void ReindexDirectory(std::vector<std::string> directory);
 
+    // The record identifiers in directory order; a deleted record leaves an empty one.
+    const std::vector<std::string>& Directory() const { return m_directory; }
+    int KeyCount() const { return static_cast<int>(m_keyMap.size()); }
     int KeyPosition(int key) const;                   // directory position, -1 when unknown
     int KeyForSysid(const std::string& sysid) const;  // -1 when unknown
     int CurrentSystemKey() const;                     // key of directory position 0, or 0
@@ -121,48 +175,27 @@ public:
     // One step of idle work; true when more may follow. The blocking variant runs it out.
     bool IdleStep();
     void IdleStepsToEnd();
+    // How long and how many records one idle step may write (tests and benchmarks).
+    void SetStepBudget(int microseconds, int maxRecords);
+    // The directory must be written before the idle work is done.
+    bool DirectoryChanged() const { return m_dirChanged; }
+    void MarkDirectoryChanged() { m_dirChanged = true; }
+    // Records whose stream this run has not committed yet.
+    int UnstoredCount() const { return static_cast<int>(m_unstored.size()); }
 
     // Queues one listing request per record in directory order, then the end request.
     void QueueListing();
+    const std::deque<DbRequest>& Requests() const { return m_queue; }
+
+    // How long a statement waits for another program's lock, from now on.
+    void SetBusyTimeout(int ms);
+    // The file at the path was positively not ours: it is set aside before a save goes there.
+    bool SetsAsideBeforeSave() const { return m_keepAsideBeforeSave; }
 
     // The file this database was opened from or saved to, and why the last open or write failed.
     const std::string& Path() const { return m_path; }
     const std::string& LastError() const { return m_lastError; }
     CStreamStorage::OpenResult LastOpenResult() const { return m_openResult; }
-    // Members (the document's database state).
-    IDatabaseHost& m_host;
-    CStreamStorage m_storage;
-    std::string m_path;
-    std::vector<std::string> m_directory;
-    std::map<std::string, int, CaseLess> m_keyMap;
-    std::map<std::string, CRecordEntry*, CaseLess> m_loaded;
-    CKQTree m_cache{CRecordEntry::Make};
-    int m_opened = 0;
-    int m_dirChanged = 0;
-    std::deque<DbRequest> m_queue;
-    std::map<int, int> m_keyTable;  // record key -> directory position
-    int m_nextKey = 1;
-    // Set when the file at m_path existed but was not a readable database: it is moved
-    // aside before the first save over it.
-    bool m_keepAsideBeforeSave = false;
-    std::string m_unreadablePath;
-    std::string m_lastError;
-    // Why the last Open failed.
-    CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
-    // Every identifier MakeNewSysid handed out in this run: none is handed out twice.
-    std::set<std::string, CaseLess> m_handedOut;
-    // Identifiers the directory names whose stream this run has not committed yet: the
-    // directory on disk leaves them out until it has.
-    std::set<std::string, CaseLess> m_unstored;
-    // One idle step writes records for about this long, and at most this many.
-    int m_stepBudgetUs = 4000;
-    int m_stepMaxRecords = 1000;
-    // The file this run read or created (device, inode): a save writes into no other.
-    bool m_ownFileKnown = false;
-    unsigned long long m_ownDev = 0, m_ownIno = 0;
-    // A save failed: idle saving waits for the next full save (at the latest on closing),
-    // so a failing disk is not retried on every idle call and nothing is marked written.
-    bool m_saveFailed = false;
 
     // The directory stream's name (string 132).
     static std::string DirectoryName();
@@ -184,27 +217,64 @@ private:
     bool OwnsFileAt(const std::string& path) const;
     void RememberOwnFile(const std::string& path);
     void MarkStored(CRecordEntry& record, bool directoryWritten);
-    bool m_dirReadFailed = false;  // the directory could not be read (busy, I/O)
-    bool m_dirRemade = false;      // the directory was made again from the record streams
-    bool m_readFailed = false;     // the last record read was busy or an I/O error
     bool ReadDirectoryInto(std::vector<std::string>& directory);
     void JoinRecordsToFile(std::vector<std::string> file, std::string& storedMirror);
-    // The file at m_pendingPath could not be read yet (busy, I/O); nothing is written there
-    // until it has been.
-    bool m_openPending = false;
-    std::string m_pendingPath;
-    std::set<std::string, CaseLess> m_savedWhileUnread;  // snapshots go in at position 1
     void ReportSaveFailure(const std::string& path);
     bool RefuseSysid(const std::string& sysid);
     void DropFromLoaded(CRecordEntry* record);
     void MarkDeleted(const std::string& sysid, bool pending);
     void CancelPendingDelete(const std::string& sysid);
-    std::set<std::string, CaseLess> m_pendingDeletes;  // deleted; the stream goes at a save
+    // The memory-state invariants: every loaded record is in the cache, every identifier of
+    // the key map is in the directory at its key's position.
+    void CheckInvariants() const;
+
+    IDatabaseHost& m_host;
+    CStreamStorage m_storage;
+    std::string m_path;
+    std::vector<std::string> m_directory;
+    std::map<std::string, int, CaseLess> m_keyMap;
+    std::map<std::string, CRecordEntry*, CaseLess> m_loaded;
+    CKQTree m_cache{CRecordEntry::Make};
+    bool m_opened = false;      // the directory was read or written
+    bool m_dirChanged = false;  // the directory must be rewritten before single records
+    std::deque<DbRequest> m_queue;
+    std::map<int, int> m_keyTable;  // record key -> directory position
+    int m_nextKey = 1;
+    // Set when the file at m_path existed but was not a readable database: it is moved
+    // aside before the first save over it.
+    bool m_keepAsideBeforeSave = false;
+    std::string m_unreadablePath;
+    std::string m_lastError;
+    // Why the last Open failed.
+    CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
+    // Every identifier MakeNewSysid handed out in this run: none is handed out twice.
+    std::set<std::string, CaseLess> m_handedOut;
+    // Identifiers the directory names whose stream this run has not committed yet: the
+    // directory on disk leaves them out until it has.
+    std::set<std::string, CaseLess> m_unstored;
+    int m_stepBudgetUs = kStepBudgetUs;
+    int m_stepMaxRecords = kStepMaxRecords;
+    // The file this run read or created (device, inode): a save writes into no other.
+    bool m_ownFileKnown = false;
+    unsigned long long m_ownDev = 0, m_ownIno = 0;
+    // A save failed: idle saving waits for the next full save (at the latest on closing),
+    // so a failing disk is not retried on every idle call and nothing is marked written.
+    bool m_saveFailed = false;
+    bool m_dirReadFailed = false;  // the directory could not be read (busy, I/O)
+    bool m_dirRemade = false;      // the directory was made again from the record streams
+    bool m_readFailed = false;     // the last record read was busy or an I/O error
+    // The file at m_pendingPath could not be read yet (busy, I/O); nothing is written there
+    // until it has been.
+    bool m_openPending = false;
+    std::string m_pendingPath;
+    std::set<std::string, CaseLess> m_savedWhileUnread;  // snapshots go in at position 1
+    std::set<std::string, CaseLess> m_pendingDeletes;    // deleted; the stream goes at a save
 };
 
-// Serialised entry format of record streams.
+// Serialised entry format of record streams. Serialising cannot fail for a tree in memory;
+// decoding answers false for bytes that are not a whole entry (entry is then unspecified).
 bool SerializeRecord(const CKQTreeEntry& entry, std::string& out);
 bool DeserializeRecord(const std::string& data, CKQTreeEntry& entry);
-// The directory stream.
+// The directory stream; decoding answers false for bytes that are not a whole directory.
 bool SerializeDirectory(const std::vector<std::string>& directory, std::string& out);
 bool DeserializeDirectory(const std::string& data, std::vector<std::string>& directory);

@@ -12,7 +12,7 @@
 // no node: it is the attribute identifier, tip reference or entry name itself. (GetNodeID
 // would take such a path whole as a node, so that the bare identifiers report definitions
 // make for an analyzer's own attributes and tips would never resolve.)
-std::string SplitItemNode(std::string& path);
+std::string SplitItemNode(std::string& path);  // empty when the path has no node
 
 // Whether a rest names a tip (at least two characters, the first "^"); when it does, the
 // three integers after the "^" as the exchange file's tip parser reads them.
@@ -26,6 +26,7 @@ inline bool IsKqaidValue(int32_t id) { return id >= 0 && id <= 0xFFFF; }
 using TipTextFn = std::function<void(KQAID id, CTip* tip, CString& text)>;
 
 // The first non-empty value the path names, depth first through tree; a tip reference is
-// answered by tipText. text is empty when nothing is found.
+// answered by tipText. False, with text empty, when nothing is found; the tree is only read
+// (non-const for the tree's own interface).
 bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text,
                      const TipTextFn& tipText);

@@ -11,7 +11,7 @@ namespace {
 bool MoveInto(CRecordEntry& dest, CKQTreeEntry& source) {
     dest.m_attrs = std::move(source.m_attrs);
     dest.m_tips = std::move(source.m_tips);
-    dest.m_changed = 1;
+    dest.SetChanged();
     CKQTree* from = source.GetSubtree();
     if (!from) return true;
     CKQTree* to = dest.AddSubtree();

@@ -35,9 +35,9 @@ private:
 std::unique_ptr<IReportSystem> CDocReportSource::OpenSystem(int key) {
     const std::string sysid = m_doc.ResolveRecordKey(key);
     if (sysid.empty()) return nullptr;
-    auto it = m_doc.Database().m_loaded.find(sysid);
-    if (it != m_doc.Database().m_loaded.end() && it->second && !it->second->m_deleted)
-        return std::make_unique<CDocReportSystem>(m_doc, sysid, it->second);
+    CRecordEntry* cached = m_doc.Database().LoadedRecord(sysid);
+    if (cached && !cached->IsDeleted())
+        return std::make_unique<CDocReportSystem>(m_doc, sysid, cached);
     auto record = std::make_unique<CRecordEntry>();
     if (!m_doc.LoadSystemTree(sysid, *record)) return nullptr;
     return std::make_unique<CDocReportSystem>(m_doc, sysid, std::move(record));

@@ -32,8 +32,7 @@ CQuillo95Doc::CQuillo95Doc(CAppState& app, IFrameServices& frame)
 
 CQuillo95Doc::~CQuillo95Doc() {
     // Records first, then this machine's tree, then the modules that filled it.
-    m_db.m_loaded.clear();
-    m_db.m_cache.RemoveAll();
+    m_db.Close();
     m_systemTree.RemoveAll();
     m_analyzers.DestroyAll();
     if (m_progressOpen) m_frame.DestroyProgress();
@@ -221,7 +220,7 @@ std::string CQuillo95Doc::CurrentSysid() const {
 }
 
 std::string CQuillo95Doc::MirrorSysid() const {
-    const CKQTreeEntry* mirror = m_db.m_cache.GetHead();
+    const CKQTreeEntry* mirror = m_db.Cache().GetHead();
     return mirror ? CResultsDatabase::GetRecordSysid(*mirror) : std::string();
 }
 

@@ -45,8 +45,8 @@ void CQuillo95Doc::KeepStoredMirror(const std::string& sysid) {
         if (CAttr* mine = stored ? AttrAtPath(head, a->m_info.m_extra) : nullptr)
             mine->m_value = stored->m_value;
     }
-    if (rec->m_inUse == 0) rec->m_inUse = 1;
-    rec->m_current = 1;
+    if (rec->InUse() == 0) rec->Hold();
+    rec->SetCurrent();
     // Measured results are this run's only when it measured any.
     if (m_testsRun) RefreshCurrentResults(true);
 }
@@ -100,11 +100,11 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
         rec = m_db.RebuildRecord(source->m_key, sysid);
     }
     if (!rec) return known;
-    if (rec->m_inUse == 0) rec->m_inUse = 1;
+    if (rec->InUse() == 0) rec->Hold();
     rec->m_key = source->m_key;
-    rec->m_current = 1;
+    rec->SetCurrent();
     DeepCopy(*rec, *source, withTips);
-    rec->m_changed = 1;
+    rec->SetChanged();
     SetModifiedFlag();
     return known;
 }
@@ -125,12 +125,8 @@ void CQuillo95Doc::SaveCurrentResults() {
     if (sysid.empty()) return;
     CKQTreeEntry* source = m_systemTree.GetHead();
     if (!source) return;
-    CKQTreeEntry* e = m_db.m_cache.Add(source->m_key);
-    auto* rec = dynamic_cast<CRecordEntry*>(e);
-    if (!rec) {
-        if (e) m_db.m_cache.Remove(e);
-        return;
-    }
+    CRecordEntry* rec = m_db.NewRecord(source->m_key);
+    if (!rec) return;
     DeepCopy(*rec, *source, true);
     m_db.SetRecordSysid(*rec, sysid);
     const int key =
@@ -138,10 +134,10 @@ void CQuillo95Doc::SaveCurrentResults() {
     if (key < 0) {
         // No index entry: do not leave a record behind that would be written under a name
         // the directory does not know.
-        m_db.m_cache.Remove(rec);
+        m_db.DiscardRecord(rec);
         return;
     }
-    rec->m_changed = 1;
+    rec->SetChanged();
     m_frame.NotifyViews(HINT_RECORD, key);
     m_frame.NotifyViews(HINT_DATABASE, 0);
     SetModifiedFlag();

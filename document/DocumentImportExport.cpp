@@ -205,11 +205,11 @@ bool CQuillo95Doc::ExportEntry(CKQTreeEntry* entry, const std::string& path) {
     // The entry is held across the save dialog and any message box.
     CIdleHold hold(*this);
     auto* record = dynamic_cast<CRecordEntry*>(entry);
-    if (record) ++record->m_inUse;
+    if (record) record->Hold();
     struct Release {
         CRecordEntry* r;
         ~Release() {
-            if (r && r->m_inUse > 0) --r->m_inUse;
+            if (r) r->Release();
         }
     } release{record};
     CExchangeFile file(m_db, *this);
@@ -239,18 +239,18 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
         if (sysid.empty()) continue;
         // A cached record is written where it is (WriteEntry restores what it changes);
         // a stored one is loaded into a temporary entry first.
-        auto cached = m_db.m_loaded.find(sysid);
+        CRecordEntry* cached = m_db.LoadedRecord(sysid);
         CRecordEntry loaded;
         CKQTreeEntry* record = nullptr;
-        if (cached != m_db.m_loaded.end() && cached->second)
-            record = cached->second;
+        if (cached)
+            record = cached;
         else if (m_db.LoadRecord(loaded, sysid))
             record = &loaded;
         if (!record) continue;  // left out without a message
         auto* held = record == &loaded ? nullptr : dynamic_cast<CRecordEntry*>(record);
-        if (held) ++held->m_inUse;
+        if (held) held->Hold();
         const bool written = file.WriteEntry(record, key, 0);
-        if (held && held->m_inUse > 0) --held->m_inUse;
+        if (held) held->Release();
         if (!written) return false;  // the file is closed
     }
     const bool ok = file.Close();

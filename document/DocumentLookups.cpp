@@ -129,9 +129,8 @@ bool CQuillo95Doc::LookupValue(const std::string& sysid, const std::string& item
     value.clear();
     if (sysid.empty()) return false;
     // A cached record is read where it is; only a stored one is loaded into a copy.
-    auto it = m_db.m_loaded.find(sysid);
-    if (it != m_db.m_loaded.end() && it->second && !it->second->m_deleted)
-        return EntryLookup(it->second, itemText, value);
+    CRecordEntry* cached = m_db.LoadedRecord(sysid);
+    if (cached && !cached->IsDeleted()) return EntryLookup(cached, itemText, value);
     CRecordEntry record;
     if (!LoadSystemTree(sysid, record)) return false;
     return EntryLookup(&record, itemText, value);
@@ -175,19 +174,17 @@ void CQuillo95Doc::ChooseColumns(CDbColumns& columns) {
     columns = CDbColumns();
     std::set<std::string> seen;
     int counted = 0;
-    for (size_t pos = 0; pos < m_db.m_directory.size() && counted < 10; ++pos) {
-        std::string sysid = m_db.m_directory[pos];
+    const std::vector<std::string>& directory = m_db.Directory();
+    for (size_t pos = 0; pos < directory.size() && counted < 10; ++pos) {
+        std::string sysid = directory[pos];
         if (sysid.empty()) continue;
-        const CRecordEntry* record = nullptr;
+        const CRecordEntry* record = m_db.LoadedRecord(sysid);
         CRecordEntry loaded;
-        auto it = m_db.m_loaded.find(sysid);
-        if (it != m_db.m_loaded.end() && it->second) {
-            record = it->second;
-        } else {
+        if (!record) {
             if (!m_db.LoadRecord(loaded, sysid)) continue;
             record = &loaded;
         }
-        if (record->m_deleted) continue;
+        if (record->IsDeleted()) continue;
         ++counted;
         try {
             ScanColumns(*this, *record, record->m_key, std::string(), columns, seen);
@@ -207,10 +204,7 @@ void CQuillo95Doc::OnPanesInitialised(const std::vector<int32_t>& selection) {
     BuildTipsAndDetailsReports(selection);
 }
 
-std::string CQuillo95Doc::FallbackAttributeID() const {
-    const CKQTreeEntry* head = m_db.m_cache.GetHead();
-    return head && head->GetAttrCount() > 0 ? head->GetAttrID(0) : std::string();
-}
+std::string CQuillo95Doc::FallbackAttributeID() const { return m_db.IdentifierAttributeID(); }
 
 std::string CQuillo95Doc::SystemHeader(int key, const std::string& path) {
     std::string value;

@@ -3,7 +3,7 @@
 #include "reports/ReportDefs.h"
 
 void CQuillo95Doc::BuildHighlightsReport() {
-    const int index = ::BuildHighlightsReport(m_systemTree, m_db.m_cache.GetHead(),
+    const int index = ::BuildHighlightsReport(m_systemTree, m_db.Cache().GetHead(),
                                               SystemNamingItem(m_systemTree, m_analyzers));
     if (index >= 0) m_highlightsIndex = index;
 }

@@ -53,6 +53,11 @@ CStreamStorage::CStreamStorage() = default;
 
 CStreamStorage::~CStreamStorage() { Close(); }
 
+void CStreamStorage::SetBusyTimeout(int ms) {
+    m_busyMs = ms;
+    if (m_db) sqlite3_busy_timeout(m_db, ms);
+}
+
 bool CStreamStorage::Fault(const char* op, const std::string& name) {
     if (s_faultHook && s_faultHook(op, name)) {
         m_error = std::string("injected fault: ") + op + " " + name;

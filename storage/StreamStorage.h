@@ -1,4 +1,6 @@
 // Named-stream storage on an SQLite file: one table "streams" (name, data).
+// Error contract: no operation throws; each answers false, an error result or an empty list
+// and leaves why in LastError(). Data read is copied into the caller's strings.
 #pragma once
 
 #include <functional>
@@ -28,24 +30,26 @@ public:
     bool IsOpen() const { return m_db != nullptr; }
     const std::string& Path() const { return m_path; }
 
+    // Stream names compare without regard to ASCII case.
     bool ReadStream(const std::string& name, std::string& data);
     // Tells a stream that is not there apart from one that could not be read (busy, I/O).
     enum class ReadResult { Ok, Missing, Error };
     ReadResult Read(const std::string& name, std::string& data);
-    bool StreamExists(const std::string& name);
+    bool StreamExists(const std::string& name);  // false also when it could not be asked
     bool WriteStream(const std::string& name, const std::string& data);
-    bool DestroyStream(const std::string& name);
+    bool DestroyStream(const std::string& name);  // false when there was no such stream
     std::vector<std::string> StreamNames();
 
-    // Transactions: Begin nests by count; the outermost Commit commits.
+    // Transactions: Begin nests by count; the outermost Commit commits. A failure inside a
+    // transaction breaks it: the outermost Commit then rolls back and answers false.
     bool Begin();
     bool Commit();
     void Rollback();
     bool InTransaction() const { return m_depth > 0; }
 
     std::string LastError() const { return m_error; }
-    // How long a statement waits for another connection's lock (from the next open on).
-    void SetBusyTimeout(int ms) { m_busyMs = ms; }
+    // How long a statement waits for another connection's lock, from now on.
+    void SetBusyTimeout(int ms);
     // Copies the whole open database to path (replacing what is there); on success the storage
     // continues on the copy.
     bool SaveAs(const std::string& path);

@@ -109,20 +109,20 @@ int RunSize(int n, const std::string& dir) {
         auto t0 = Clock::now();
         for (int i = 0; i < n; ++i) {
             const std::string sysid = "BOX" + std::to_string(i) + "+5a5a5a5a";
-            auto* rec = static_cast<CRecordEntry*>(db.m_cache.Add(std::string()));
+            auto* rec = static_cast<CRecordEntry*>(db.NewRecord(std::string()));
             FillRecord(*rec, sysid, i);
             db.AddImportedRecord(rec, sysid);
-            rec->m_changed = 1;
+            rec->SetChanged();
         }
         const double buildMs = Ms(t0);
-        for (CKQTreeEntry* e : db.m_cache) {
+        for (CKQTreeEntry* e : db.Cache()) {
             names.push_back(CResultsDatabase::GetRecordSysid(*e));
             blobs.emplace_back();
             SerializeRecord(*e, blobs.back());
         }
         t0 = Clock::now();
         if (!db.Save(path)) {
-            std::fprintf(stderr, "save failed: %s\n", db.m_lastError.c_str());
+            std::fprintf(stderr, "save failed: %s\n", db.LastError().c_str());
             return 1;
         }
         saveMs = Ms(t0);
@@ -157,16 +157,17 @@ int RunSize(int n, const std::string& dir) {
     }
     const double openReadMs = Ms(t0);
     t0 = Clock::now();
-    DeserializeDirectory(dirData, doc.Database().m_directory);
+    std::vector<std::string> decoded;
+    DeserializeDirectory(dirData, decoded);
     const double decodeMs = Ms(t0);
     t0 = Clock::now();
-    doc.Database().RebuildIndex();
+    doc.Database().ReindexDirectory(std::move(decoded));
     const double indexMs = Ms(t0);
     t0 = Clock::now();
 
     t0 = Clock::now();
     int loaded = 0;
-    for (const std::string& sysid : doc.Database().m_directory) {
+    for (const std::string& sysid : doc.Database().Directory()) {
         CRecordEntry temp;
         if (doc.Database().LoadRecord(temp, sysid)) ++loaded;
     }
@@ -176,7 +177,7 @@ int RunSize(int n, const std::string& dir) {
     t0 = Clock::now();
     int found = 0;
     std::string text;
-    for (const std::string& sysid : doc.Database().m_directory) {
+    for (const std::string& sysid : doc.Database().Directory()) {
         CKQTree tree(CRecordEntry::Make);
         if (doc.LoadSystemTree(sysid, *tree.Add(std::string())) &&
             doc.ValueAtItemPath(tree, "System~Child2~Grand2~Attr4", text))
@@ -185,7 +186,7 @@ int RunSize(int n, const std::string& dir) {
     const double lookupMs = Ms(t0);
     // The walk alone, in one loaded tree.
     CKQTree one(CRecordEntry::Make);
-    doc.LoadSystemTree(doc.Database().m_directory.front(), *one.Add(std::string()));
+    doc.LoadSystemTree(doc.Database().Directory().front(), *one.Add(std::string()));
     const int walks = 100000;
     t0 = Clock::now();
     for (int i = 0; i < walks; ++i)

@@ -109,31 +109,31 @@ int main(int argc, char** argv) {
         CAppState app;
         app.SetProgramDir(dir);
         CQuillo95Doc doc(app, frame);
-        if (budgetUs > 0) doc.Database().m_stepBudgetUs = budgetUs;
+        if (budgetUs > 0) doc.Database().SetStepBudget(budgetUs, CResultsDatabase::kStepMaxRecords);
         if (!doc.OnSaveDocument(dir + "/Quillo97.kqd")) return 1;  // a database that opens
         doc.ImportFile(dir + "/many.kqx");
-        if (static_cast<int>(doc.Database().m_directory.size()) != n) {
-            std::fprintf(stderr, "import gave %zu records\n", doc.Database().m_directory.size());
+        if (static_cast<int>(doc.Database().Directory().size()) != n) {
+            std::fprintf(stderr, "import gave %zu records\n", doc.Database().Directory().size());
             return 1;
         }
         auto all = Clock::now();
         for (;;) {
-            const size_t before = doc.Database().m_unstored.size();
+            const size_t before = doc.Database().UnstoredCount();
             auto t0 = Clock::now();
             const bool more = doc.IdleStep();
             steps.push_back(Ms(t0));
-            perStep.push_back(static_cast<int>(before - doc.Database().m_unstored.size()));
+            perStep.push_back(static_cast<int>(before - doc.Database().UnstoredCount()));
             if (!more) break;
         }
         totalMs += Ms(all);
-        if (doc.Database().m_cache.GetCount() != 0 || doc.IsModified()) {
+        if (doc.Database().Cache().GetCount() != 0 || doc.IsModified()) {
             std::fprintf(stderr, "idle saving left work behind\n");
             return 1;
         }
         // The floor, in the same run: single commits of one record of the same size.
         std::string blob;
         CRecordEntry sample;
-        doc.Database().LoadRecord(sample, doc.Database().m_directory.back());
+        doc.Database().LoadRecord(sample, doc.Database().Directory().back());
         SerializeRecord(sample, blob);
         std::vector<double> f =
             SingleCommits(dir + "/floor" + std::to_string(run) + ".db", blob, 300);

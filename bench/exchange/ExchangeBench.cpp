@@ -108,7 +108,7 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
         mirror->SetAttr("SysName", "MIRROR", 0, 0);
         std::vector<int32_t> keys;
         for (int i = 0; i < n; ++i) {
-            CKQTreeEntry* r = doc.Database().m_cache.Add("System");
+            CKQTreeEntry* r = doc.Database().NewRecord("System");
             FillRecord(*r, i);
             keys.push_back(doc.Database().AddImportedRecord(static_cast<CRecordEntry*>(r),
                                                             "BENCH-" + std::to_string(i)));
@@ -121,12 +121,12 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
         // The writer alone: the cached records written where they are, without the copy
         // that exporting records makes of each.
         CQuillo95Doc doc(app, frame);
-        for (int i = 0; i < n; ++i) FillRecord(*doc.Database().m_cache.Add("System"), i);
+        CKQTree records(CRecordEntry::Make);
+        for (int i = 0; i < n; ++i) FillRecord(*records.Add("System"), i);
         baseline = PeakKB();
         auto start = std::chrono::steady_clock::now();
         CExchangeFile out(doc.Database(), doc);
-        if (!out.OpenForWrite(file + ".tree") || !out.WriteTree(&doc.Database().m_cache, -1, 0) ||
-            !out.Close())
+        if (!out.OpenForWrite(file + ".tree") || !out.WriteTree(&records, -1, 0) || !out.Close())
             return 1;
         t = Seconds(start);
     } else if (phase == "export-floor") {
@@ -197,7 +197,7 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
         auto start = std::chrono::steady_clock::now();
         doc.ImportFile(file);
         t = Seconds(start);
-        if (doc.Database().m_cache.GetCount() != n) return 1;
+        if (doc.Database().Cache().GetCount() != n) return 1;
     } else {
         return 2;
     }

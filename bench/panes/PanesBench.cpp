@@ -99,10 +99,10 @@ bool WriteDatabase(int n, const std::string& path) {
     CQuillo95Doc doc(app, frame);
     for (int i = 0; i < n; ++i) {
         const std::string sysid = "BOX" + std::to_string(i) + "+5a5a5a5a";
-        auto* rec = static_cast<CRecordEntry*>(doc.Database().m_cache.Add(std::string()));
+        auto* rec = static_cast<CRecordEntry*>(doc.Database().NewRecord(std::string()));
         FillRecord(*rec, sysid, i);
         doc.Database().AddImportedRecord(rec, sysid);
-        rec->m_changed = 1;
+        rec->SetChanged();
     }
     return doc.Database().Save(path);
 }
@@ -118,7 +118,7 @@ double MeasureFloor(const std::string& path, int& cells, double& cpuMs) {
     CDbColumns columns;
     doc.ChooseColumns(columns);
     std::string value;
-    for (const std::string& sysid : doc.Database().m_directory) {
+    for (const std::string& sysid : doc.Database().Directory()) {
         CRecordEntry temp;
         if (!doc.Database().LoadRecord(temp, sysid)) continue;
         for (const std::string& key : columns.m_keys) {
@@ -167,7 +167,7 @@ int RunSize(int n, const std::string& dir) {
     QApplication::processEvents();
     const double showMs = Ms(t0);
     double stepCpu = 0, eventCpu = 0;
-    while (!doc.Database().m_queue.empty()) {
+    while (!doc.Database().Requests().empty()) {
         auto s = Clock::now();
         double c = CpuMs();
         doc.IdleStep();
@@ -197,7 +197,7 @@ int RunSize(int n, const std::string& dir) {
     const double col0OrderMs = timed(0);
     // A save step that writes to disk is timed apart from the listing.
     const auto s = Clock::now();
-    doc.Database().m_dirChanged = 1;
+    doc.Database().MarkDirectoryChanged();
     doc.IdleStep();
     const double saveStepMs = Ms(s);
 

@@ -62,12 +62,12 @@ int main(int argc, char** argv) {
         CQuillo95Doc doc(app, frame);
         CRecordEntry* mirror = doc.Database().AddCurrentSystemRecord("System", "MIRROR");
         FillSystem(*mirror, "MIRROR", 0);
-        mirror->m_changed = 1;
+        mirror->SetChanged();
         for (int s = 0; s < 12; ++s) {
             const std::string sysid = "SYS-" + std::to_string(s);
-            auto* e = static_cast<CRecordEntry*>(doc.Database().m_cache.Add("System"));
+            auto* e = static_cast<CRecordEntry*>(doc.Database().NewRecord("System"));
             FillSystem(*e, sysid, s + 1);
-            e->m_changed = 1;
+            e->SetChanged();
             doc.Database().AddImportedRecord(e, sysid);
         }
         if (!doc.OnSaveDocument(app.DatabasePath())) return 1;

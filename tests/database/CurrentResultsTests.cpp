@@ -12,14 +12,14 @@ CRecordEntry* Mirror(CResultsDatabase& db) { return db.GetRecord(db.RecordSysid(
 
 TEST_F(CurrentResults, LoadingTheAnalyzersMakesTheMirrorAtPositionZero) {
     Load({"Ten"});
-    ASSERT_EQ(Db().m_directory, (std::vector<std::string>{"BOX-10"}));
+    ASSERT_EQ(Db().Directory(), (std::vector<std::string>{"BOX-10"}));
     CRecordEntry* mirror = Mirror(Db());
     ASSERT_NE(mirror, nullptr);
-    EXPECT_EQ(mirror, Db().m_cache.GetHead());
+    EXPECT_EQ(mirror, Db().Cache().GetHead());
     EXPECT_EQ(mirror->m_key, "Ten");
-    EXPECT_EQ(mirror->m_current, 1);
-    EXPECT_EQ(mirror->m_inUse, 1);
-    EXPECT_EQ(mirror->m_changed, 1);
+    EXPECT_TRUE(mirror->IsCurrent());
+    EXPECT_EQ(mirror->InUse(), 1);
+    EXPECT_TRUE(mirror->IsChanged());
     EXPECT_EQ(mirror->GetTipCount(), 0);  // the first refresh leaves tips out
     EXPECT_TRUE(doc->IsModified());
     // Unique IDs are the dotted paths, copied into the mirror.
@@ -59,7 +59,7 @@ TEST_F(CurrentResults, AChangedIdentifierStartsANewMirrorAndTheOldKeepsItsData) 
     branch->GetAttr(0)->m_value = "BOX-NEW";
     branch->SetAttr("Model", "second", 0, 0);
     EXPECT_FALSE(doc->RefreshCurrentResults(true));
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX-NEW", "BOX-10"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{"BOX-NEW", "BOX-10"}));
     EXPECT_EQ(Db().GetRecord("BOX-10")->GetAttrValue("Model"), "first");
     EXPECT_EQ(Db().GetRecord("BOX-NEW")->GetAttrValue("Model"), "second");
     EXPECT_EQ(Db().QueryRecord(Db().KeyForSysid("BOX-NEW")), 2);
@@ -75,11 +75,11 @@ TEST_F(CurrentResults, AStoredMirrorIsRefreshedFromItsStream) {
     doc->SetView(&view);
     ASSERT_TRUE(doc->OnOpenDocument(Path()));
     Load({"Ten"});
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX-10"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{"BOX-10"}));
     CRecordEntry* mirror = Mirror(Db());
     ASSERT_NE(mirror, nullptr);
-    EXPECT_EQ(mirror->m_current, 1);
-    EXPECT_EQ(mirror->m_changed, 1);
+    EXPECT_TRUE(mirror->IsCurrent());
+    EXPECT_TRUE(mirror->IsChanged());
 }
 
 TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
@@ -87,8 +87,8 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     CDocTestPeer::SetResultsNotSaved(*doc, true);
     frame.hints.clear();
     doc->SaveCurrentResults();
-    ASSERT_EQ(Db().m_directory.size(), 2u);
-    EXPECT_EQ(Db().m_directory[1], "BOX-10+5a5a5a5a");
+    ASSERT_EQ(Db().Directory().size(), 2u);
+    EXPECT_EQ(Db().Directory()[1], "BOX-10+5a5a5a5a");
     const int key = Db().KeyForSysid("BOX-10+5a5a5a5a");
     ASSERT_EQ(frame.hints.size(), 2u);
     EXPECT_EQ(frame.hints[0].hint, 1);
@@ -98,17 +98,17 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     EXPECT_TRUE(doc->IsModified());
     CRecordEntry* snap = Db().GetRecord("BOX-10+5a5a5a5a");
     ASSERT_NE(snap, nullptr);
-    EXPECT_EQ(snap->m_changed, 1);
-    EXPECT_EQ(snap->m_current, 0);
+    EXPECT_TRUE(snap->IsChanged());
+    EXPECT_FALSE(snap->IsCurrent());
     EXPECT_EQ(snap->GetAttrID(0), "SysName");
     EXPECT_EQ(Mirror(Db())->GetAttrValue(0), "BOX-10");  // the mirror keeps its identifier
     EXPECT_EQ(snap->GetAttrValue("Properties"), "1");    // copied after the dialog
 
     // Twice in one second: the newer one comes first, both kept.
     doc->SaveCurrentResults();
-    ASSERT_EQ(Db().m_directory.size(), 3u);
-    EXPECT_NE(Db().m_directory[1], Db().m_directory[2]);
-    EXPECT_EQ(Db().m_directory[2], "BOX-10+5a5a5a5a");
+    ASSERT_EQ(Db().Directory().size(), 3u);
+    EXPECT_NE(Db().Directory()[1], Db().Directory()[2]);
+    EXPECT_EQ(Db().Directory()[2], "BOX-10+5a5a5a5a");
 
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
@@ -120,23 +120,23 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
 
 TEST_F(CurrentResults, SaveCurrentResultsNeedsAPropertiesDialogThatSucceeds) {
     Load({"Five"});
-    CDocTestPeer::SetResultsNotSaved(*doc, true);
-    const auto before = Db().m_directory;
+    doc->m_resultsNotSaved = 1;
+    const auto before = Db().Directory();
     doc->SaveCurrentResults();
-    EXPECT_EQ(Db().m_directory, before);
-    EXPECT_TRUE(doc->ResultsNotSaved());
+    EXPECT_EQ(Db().Directory(), before);
+    EXPECT_EQ(doc->m_resultsNotSaved, 1);
     EXPECT_FALSE(doc->PropertiesStep());
 }
 
 TEST_F(CurrentResults, APropertiesDialogWithoutChangeSavesNothing) {
     Load({"TenNoEdit"});
-    CDocTestPeer::SetResultsNotSaved(*doc, true);
-    const auto before = Db().m_directory;
-    const int cached = Db().m_cache.GetCount();
+    doc->m_resultsNotSaved = 1;
+    const auto before = Db().Directory();
+    const int cached = Db().Cache().GetCount();
     doc->SaveCurrentResults();
-    EXPECT_EQ(Db().m_directory, before);
-    EXPECT_EQ(Db().m_cache.GetCount(), cached);
-    EXPECT_TRUE(doc->ResultsNotSaved());
+    EXPECT_EQ(Db().Directory(), before);
+    EXPECT_EQ(Db().Cache().GetCount(), cached);
+    EXPECT_EQ(doc->m_resultsNotSaved, 1);
 }
 
 TEST_F(CurrentResults, NoIdentifierNoSnapshot) {
@@ -144,10 +144,10 @@ TEST_F(CurrentResults, NoIdentifierNoSnapshot) {
     // A 31-character identifier leaves no room for a stamp.
     Branch(10)->GetAttr(0)->m_value = std::string(31, 'q');
     doc->SaveCurrentResults();
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{std::string(31, 'q'), "BOX-10"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{std::string(31, 'q'), "BOX-10"}));
     EXPECT_TRUE(frame.LogContains("Error 1011: Sysid " + std::string(31, 'q') +
                                   " is 2 characters too long."));
-    EXPECT_EQ(Db().m_cache.GetCount(), 2);
+    EXPECT_EQ(Db().Cache().GetCount(), 2);
 }
 
 TEST_F(CurrentResults, DeepCopyMergesByKeyAndKeepsSiblingsApart) {

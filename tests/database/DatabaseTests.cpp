@@ -11,16 +11,16 @@ TEST_F(Database, RoundTripThroughARealFile) {
     CRecordEntry* mirror = Db().AddCurrentSystemRecord("Top9", "BOX");
     ASSERT_NE(mirror, nullptr);
     FillSample(*mirror, "BOX", 9);
-    mirror->m_changed = 1;
+    mirror->SetChanged();
     Import("BOX+00000001", 1);
     Import("OTHER+00000002", 2);
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     EXPECT_FALSE(doc->IsModified());
-    const std::vector<std::string> directory = Db().m_directory;
+    const std::vector<std::string> directory = Db().Directory();
 
     auto again = Reopen(Path());
-    EXPECT_EQ(again->Database().m_directory, directory);
-    EXPECT_TRUE(again->Database().m_cache.IsEmpty());  // records load on demand
+    EXPECT_EQ(again->Database().Directory(), directory);
+    EXPECT_TRUE(again->Database().Cache().IsEmpty());  // records load on demand
     for (size_t i = 0; i < directory.size(); ++i) {
         CRecordEntry stored;
         ASSERT_TRUE(again->Database().LoadRecord(stored, directory[i])) << directory[i];
@@ -39,13 +39,13 @@ TEST_F(Database, DirectoryPositionsAfterImportSaveAndDelete) {
     CRecordEntry* mirror = Db().AddCurrentSystemRecord("Top", "BOX");
     ASSERT_NE(mirror, nullptr);
     FillSample(*mirror, "BOX");
-    mirror->m_changed = 1;
+    mirror->SetChanged();
     const int imported2 = Import("IMP-2");
-    auto* snap = dynamic_cast<CRecordEntry*>(Db().m_cache.Add("Top"));
+    auto* snap = dynamic_cast<CRecordEntry*>(Db().NewRecord("Top"));
     FillSample(*snap, "BOX+1");
     const int saved = Db().AddSavedRecord(snap, "BOX+1");
-    snap->m_changed = 1;
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX", "BOX+1", "IMP-1", "IMP-2"}));
+    snap->SetChanged();
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{"BOX", "BOX+1", "IMP-1", "IMP-2"}));
     // Keys follow their records through the shifts.
     EXPECT_EQ(Db().RecordSysid(imported1), "IMP-1");
     EXPECT_EQ(Db().RecordSysid(imported2), "IMP-2");
@@ -60,7 +60,7 @@ TEST_F(Database, DirectoryPositionsAfterImportSaveAndDelete) {
 
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     EXPECT_TRUE(Db().DeleteRecord(imported1));  // its stream was written, so it is destroyed
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"BOX", "BOX+1", "", "IMP-2"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{"BOX", "BOX+1", "", "IMP-2"}));
     EXPECT_FALSE(Db().IsKnownSysid("IMP-1"));
     EXPECT_EQ(Db().RecordSysid(imported1), "");
     EXPECT_EQ(Db().QueryRecord(imported1), 0);
@@ -69,10 +69,10 @@ TEST_F(Database, DirectoryPositionsAfterImportSaveAndDelete) {
 
     auto again = Reopen(Path());
     CResultsDatabase& db = again->Database();
-    ASSERT_EQ(db.m_directory.size(), 4u);  // the deleted position stays, empty
-    EXPECT_EQ(db.m_directory[2], "");
-    EXPECT_EQ(db.m_keyMap.size(), 3u);
-    for (const auto& kp : db.m_keyTable) EXPECT_NE(kp.second, 2);
+    ASSERT_EQ(db.Directory().size(), 4u);  // the deleted position stays, empty
+    EXPECT_EQ(db.Directory()[2], "");
+    EXPECT_EQ(db.KeyCount(), 3u);
+    for (int key = 1; key < 10; ++key) EXPECT_NE(db.KeyPosition(key), 2);
     CRecordEntry gone;
     EXPECT_FALSE(db.LoadRecord(gone, "IMP-1"));
 }
@@ -81,7 +81,7 @@ TEST_F(Database, DeletingANeverWrittenRecordKeepsTheDirectoryLength) {
     const int a = Import("A");
     Import("B");
     EXPECT_FALSE(Db().DeleteRecord(a));  // no stream to destroy yet
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"", "B"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{"", "B"}));
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     EXPECT_EQ(StreamsIn(Path()).size(), 2u);  // the directory and B
     EXPECT_FALSE(Db().DeleteRecord(a));       // twice: nothing left to delete
@@ -110,7 +110,7 @@ TEST_F(Database, SaveWritesTheDirectoryFirstAndStopsWhenThatFails) {
     EXPECT_EQ(writes, (std::vector<std::string>{kDir}));
     EXPECT_TRUE(doc->IsModified());
     EXPECT_TRUE(frame.LogContains("Error 1014: Can't save the database to " + Path()));
-    EXPECT_EQ(Db().m_dirChanged, 1);
+    EXPECT_TRUE(Db().DirectoryChanged());
     std::vector<std::string> streams = StreamsIn(Path());
     EXPECT_EQ(std::count(streams.begin(), streams.end(), "C"), 0);
 
@@ -129,10 +129,10 @@ TEST_F(Database, AFailedRecordFailsTheSaveAndStaysChanged) {
     };
     EXPECT_FALSE(doc->OnSaveDocument(Path()));
     EXPECT_TRUE(doc->IsModified());
-    auto* a = dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(0));
-    auto* b = dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(1));
-    EXPECT_EQ(a->m_changed, 1);
-    EXPECT_EQ(b->m_changed, 0);  // the loop went on with the next record
+    auto* a = dynamic_cast<CRecordEntry*>(Db().Cache().GetAt(0));
+    auto* b = dynamic_cast<CRecordEntry*>(Db().Cache().GetAt(1));
+    EXPECT_TRUE(a->IsChanged());
+    EXPECT_FALSE(b->IsChanged());  // the loop went on with the next record
     std::vector<std::string> streams = StreamsIn(Path());
     EXPECT_EQ(std::count(streams.begin(), streams.end(), "B"), 1);
 }
@@ -143,8 +143,8 @@ TEST_F(Database, AFailedCommitWritesNothingAndKeepsEverythingOwed) {
         return op == "commit";
     };
     EXPECT_FALSE(doc->OnSaveDocument(Path()));
-    EXPECT_EQ(dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(0))->m_changed, 1);
-    EXPECT_EQ(Db().m_dirChanged, 1);
+    EXPECT_TRUE(dynamic_cast<CRecordEntry*>(Db().Cache().GetAt(0))->IsChanged());
+    EXPECT_TRUE(Db().DirectoryChanged());
     EXPECT_TRUE(StreamsIn(Path()).empty());
     CStreamStorage::s_faultHook = nullptr;
     EXPECT_TRUE(doc->OnSaveDocument(Path()));
@@ -170,7 +170,7 @@ TEST_F(Database, ADamagedOrTruncatedStreamIsSkipped) {
     EXPECT_FALSE(again->Database().LoadRecord(entry, "B"));
     EXPECT_EQ(entry.GetAttrCount(), 0);  // nothing half-read stays
     EXPECT_EQ(again->Database().GetRecord("C"), nullptr);
-    EXPECT_TRUE(again->Database().m_cache.IsEmpty());
+    EXPECT_TRUE(again->Database().Cache().IsEmpty());
     // The listing hands on the good record and the end of the listing.
     again->Database().QueueListing();
     again->Database().IdleStepsToEnd();
@@ -189,7 +189,7 @@ TEST_F(Database, ADamagedDirectoryIsMadeAgainFromTheRecordStreams) {
     }
     auto d = std::make_unique<CQuillo95Doc>(app, frame);
     ASSERT_TRUE(d->OnOpenDocument(Path()));
-    EXPECT_EQ(d->Database().m_directory, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(d->Database().Directory(), (std::vector<std::string>{"A", "B"}));
     EXPECT_TRUE(frame.LogContains("The directory of the database " + Path()));
     CRecordEntry r;
     EXPECT_TRUE(d->Database().LoadRecord(r, "B"));
@@ -198,7 +198,7 @@ TEST_F(Database, ADamagedDirectoryIsMadeAgainFromTheRecordStreams) {
     d.reset();
     EXPECT_TRUE(KeptAside().empty());
     auto again = Reopen(Path());
-    EXPECT_EQ(again->Database().m_directory, (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(again->Database().Directory(), (std::vector<std::string>{"A", "B"}));
 }
 
 TEST_F(Database, AFileThatIsNotADatabaseIsKeptAsideBeforeTheFirstSave) {
@@ -258,10 +258,10 @@ TEST_F(Database, IdentifiersThatDifferOnlyInCaseAreOneRecord) {
     EXPECT_TRUE(Db().IsKnownSysid("BOX-ONE"));
     EXPECT_TRUE(Db().IsKnownSysid("box-one"));
     EXPECT_LT(Import("BOX-ONE", 1), 0);
-    EXPECT_EQ(Db().m_directory.size(), 1u);
-    EXPECT_EQ(Db().m_cache.GetCount(), 1);
-    EXPECT_EQ(Db().GetRecord("bOx-OnE"), Db().m_cache.GetAt(0));
-    auto* snap = dynamic_cast<CRecordEntry*>(Db().m_cache.Add(""));
+    EXPECT_EQ(Db().Directory().size(), 1u);
+    EXPECT_EQ(Db().Cache().GetCount(), 1);
+    EXPECT_EQ(Db().GetRecord("bOx-OnE"), Db().Cache().GetAt(0));
+    auto* snap = dynamic_cast<CRecordEntry*>(Db().NewRecord(""));
     EXPECT_LT(Db().AddSavedRecord(snap, "box-ONE"), 0);
     EXPECT_EQ(Db().AddCurrentSystemRecord("Top", "BOX-one"), nullptr);
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
@@ -283,7 +283,7 @@ TEST_F(Database, TheDirectorysOwnNameIsRefused) {
     EXPECT_FALSE(CResultsDatabase::IsStorableSysid("QUILLON DATA DIRECTORY"));
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
-    EXPECT_EQ(again->Database().m_directory, (std::vector<std::string>{"A", std::string(31, 'L')}));
+    EXPECT_EQ(again->Database().Directory(), (std::vector<std::string>{"A", std::string(31, 'L')}));
 }
 
 TEST_F(Database, RebuildingTheIndexNeverReusesKeys) {
@@ -298,9 +298,8 @@ TEST_F(Database, RebuildingTheIndexNeverReusesKeys) {
 }
 
 TEST_F(Database, ANameTwiceInADamagedDirectoryKeepsItsFirstPosition) {
-    Db().m_directory = {"b", "A", "", "B", "quillon data directory", "C"};
-    Db().RebuildIndex();
-    EXPECT_EQ(Db().m_keyMap.size(), 3u);
+    Db().ReindexDirectory({"b", "A", "", "B", "quillon data directory", "C"});
+    EXPECT_EQ(Db().KeyCount(), 3u);
     EXPECT_EQ(Db().KeyPosition(Db().KeyForSysid("B")), 0);
     EXPECT_EQ(Db().KeyPosition(Db().KeyForSysid("a")), 1);
     EXPECT_EQ(Db().KeyPosition(Db().KeyForSysid("c")), 5);
@@ -313,23 +312,23 @@ TEST_F(Database, IdleStepWritesOneStreamPerStep) {
     Import("B");
     Import("C");
     // Held by a view: written, but kept in the cache.
-    dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(2))->m_inUse = 1;
+    Db().LoadedRecord("C")->Hold();
     auto count = [&] { return StreamsIn(Path()).size(); };
     EXPECT_EQ(count(), 2u);
-    Db().m_stepMaxRecords = 1;
+    Db().SetStepBudget(CResultsDatabase::kStepBudgetUs, 1);
     EXPECT_TRUE(Db().IdleStep());  // B (A, written and unused, leaves the cache)
     EXPECT_EQ(count(), 3u);
-    EXPECT_EQ(Db().m_loaded.count("A"), 0u);
+    EXPECT_EQ(Db().LoadedRecord("A") != nullptr, 0u);
     EXPECT_TRUE(Db().IdleStep());  // C
     EXPECT_EQ(count(), 4u);
-    EXPECT_EQ(Db().m_dirChanged, 1);
+    EXPECT_TRUE(Db().DirectoryChanged());
     EXPECT_TRUE(Db().IdleStep());  // then the directory that names them
-    EXPECT_EQ(Db().m_dirChanged, 0);
+    EXPECT_FALSE(Db().DirectoryChanged());
     EXPECT_TRUE(doc->IsModified());
     EXPECT_FALSE(Db().IdleStep());  // nothing left
     EXPECT_FALSE(doc->IsModified());
-    ASSERT_EQ(Db().m_cache.GetCount(), 1);
-    EXPECT_EQ(Db().GetRecordSysid(*Db().m_cache.GetAt(0)), "C");
+    ASSERT_EQ(Db().Cache().GetCount(), 1);
+    EXPECT_EQ(Db().GetRecordSysid(*Db().Cache().GetAt(0)), "C");
     // A deleted record's stream goes at once, with the directory that stops naming it.
     EXPECT_TRUE(Db().DeleteRecord(Db().KeyForSysid("B")));
     EXPECT_EQ(count(), 3u);
@@ -354,7 +353,7 @@ TEST_F(Database, AFailedIdleWriteIsLoggedAndLeftForTheFullSave) {
     frame.log.clear();
     EXPECT_FALSE(Db().IdleStep());
     EXPECT_TRUE(frame.LogContains("Error 1014: Can't save the database to " + Path()));
-    EXPECT_EQ(dynamic_cast<CRecordEntry*>(Db().m_cache.GetAt(0))->m_changed, 1);
+    EXPECT_TRUE(dynamic_cast<CRecordEntry*>(Db().Cache().GetAt(0))->IsChanged());
     EXPECT_TRUE(doc->IsModified());
     // No retry on every idle call, and no second line.
     frame.log.clear();
@@ -371,15 +370,15 @@ TEST_F(Database, ListingQueuesEveryRecordThenTheEnd) {
     Import("C");
     Db().DeleteRecord(b);
     Db().QueueListing();
-    ASSERT_EQ(Db().m_queue.size(), 3u);
-    EXPECT_EQ(Db().m_queue.back().kind, DbRequest::kEndOfListing);
+    ASSERT_EQ(Db().Requests().size(), 3u);
+    EXPECT_EQ(Db().Requests().back().kind(), DbRequest::kEndOfListing);
     EXPECT_TRUE(Db().IdleStep());
     EXPECT_TRUE(Db().IdleStep());
     EXPECT_EQ(frame.listed, (std::vector<int>{Db().KeyForSysid("A"), Db().KeyForSysid("C")}));
     EXPECT_TRUE(frame.listingRequests.empty());
     EXPECT_TRUE(Db().IdleStep());
     EXPECT_EQ(frame.listingRequests.size(), 1u);
-    EXPECT_TRUE(Db().m_queue.empty());
+    EXPECT_TRUE(Db().Requests().empty());
 }
 
 TEST_F(Database, LoadRecordCopiesTheCachedRecord) {
@@ -401,7 +400,7 @@ TEST_F(Database, SavingToAnotherPathCopiesRecordsNotLoaded) {
     Import("B");
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     auto again = Reopen(Path());
-    again->Database().m_dirChanged = 1;
+    again->Database().MarkDirectoryChanged();
     const std::string other = dir + "/copy.kqd";
     ASSERT_TRUE(again->OnSaveDocument(other));
     auto copy = Reopen(other);
@@ -416,11 +415,11 @@ TEST_F(Database, RecordPropertiesGoThroughAnalyzerTen) {
     Load({"Ten"});
     const int key = Db().KeyForSysid("A");
     CRecordEntry* a = Db().GetRecord("A");
-    a->m_changed = 0;
+    a->SetChanged(false);
     EXPECT_TRUE(Db().EditRecordProperties(key));
     EXPECT_EQ(a->GetAttrValue("Properties"), "1");
-    EXPECT_EQ(a->m_changed, 1);
-    EXPECT_EQ(a->m_inUse, 0);
+    EXPECT_TRUE(a->IsChanged());
+    EXPECT_EQ(a->InUse(), 0);
     EXPECT_FALSE(Db().EditRecordProperties(987654));
     // Key 0 and the mirror's own key edit the current system.
     CKQTreeEntry* branch = Branch(10);

@@ -17,14 +17,14 @@ protected:
 
     // A sample record appended to the cache and registered as imported; marked changed.
     int Import(const std::string& sysid, int salt = 0) {
-        auto* rec = dynamic_cast<CRecordEntry*>(Db().m_cache.Add(""));
+        auto* rec = dynamic_cast<CRecordEntry*>(Db().NewRecord(""));
         FillSample(*rec, sysid, salt);
         int key = Db().AddImportedRecord(rec, sysid);
         if (key < 0) {
-            Db().m_cache.Remove(rec);
+            Db().DiscardRecord(rec);
             return key;
         }
-        rec->m_changed = 1;
+        rec->SetChanged();
         doc->SetModifiedFlag();
         return key;
     }

@@ -75,7 +75,7 @@ protected:
     // Every name in the directory loads as a record; returns how many there are.
     int ExpectEveryEntryLoads() {
         int named = 0;
-        for (const std::string& s : Db().m_directory) {
+        for (const std::string& s : Db().Directory()) {
             if (s.empty()) continue;
             ++named;
             CRecordEntry r;
@@ -144,8 +144,7 @@ private:
 };
 
 void ImportAndDrain(CQuillo95Doc& d, const std::string& file) {
-    d.Database().m_stepMaxRecords = kPerStep;
-    d.Database().m_stepBudgetUs = 1000 * 1000 * 1000;
+    d.Database().SetStepBudget(1000 * 1000 * 1000, kPerStep);
     d.ImportFile(file);
     d.FinishIdleWork();
 }
@@ -217,7 +216,7 @@ TEST_F(KillSafety, AFileHeldByAnotherProgramAtStartUpKeepsEveryStoredSystem) {
         LockHolder other(Path(), "BEGIN EXCLUSIVE");
         ASSERT_TRUE(other.Holding());
         Use(std::make_unique<CQuillo95Doc>(app, frame));
-        Db().m_storage.SetBusyTimeout(50);
+        Db().SetBusyTimeout(50);
         EXPECT_FALSE(doc->OnOpenDocument(Path()));
         EXPECT_TRUE(frame.LogContains("Warning 1021: The database " + Path()));
         doc->OnNewDocument();
@@ -246,9 +245,7 @@ TEST_F(KillSafety, ADeleteThatCannotCommitIsUndoneAndALaterImportKeepsTheRecord)
     const std::string victim = Sysid(3);
     const int key = Db().KeyForSysid(victim);
     const size_t pos = static_cast<size_t>(Db().KeyPosition(key));
-    Db().m_storage.SetBusyTimeout(50);
-    Db().m_storage.Close();  // the next open takes the short wait
-    ASSERT_EQ(Db().m_storage.OpenExisting(Path()), CStreamStorage::OpenResult::Ok);
+    Db().SetBusyTimeout(50);
     {
         // A reader in the middle of a read: the delete's commit finds the file busy.
         LockHolder reader(Path(), "BEGIN; SELECT count(*) FROM streams");
@@ -257,7 +254,7 @@ TEST_F(KillSafety, ADeleteThatCannotCommitIsUndoneAndALaterImportKeepsTheRecord)
         EXPECT_FALSE(doc->DeleteRecord(key));
     }
     EXPECT_TRUE(frame.LogContains("Error 1022: Record " + victim));
-    EXPECT_EQ(Db().m_directory[pos], victim);
+    EXPECT_EQ(Db().Directory()[pos], victim);
     EXPECT_EQ(Db().KeyForSysid(victim), key);
     ASSERT_EQ(frame.hints.size(), 1u);  // its row comes back
     EXPECT_EQ(frame.hints[0].hint, HINT_RECORD);

@@ -8,7 +8,7 @@ class SystemId : public DbTest {
 protected:
     // The first cached record names the prefix.
     void Prefix(const std::string& prefix) {
-        Db().m_cache.Add("Top")->SetAttr("SysName", prefix, 0, 0);
+        Db().NewRecord("Top")->SetAttr("SysName", prefix, 0, 0);
     }
 };
 
@@ -16,7 +16,7 @@ protected:
 
 TEST_F(SystemId, EmptyPrefixGivesPlusAndEightDigits) {
     EXPECT_EQ(doc->MakeNewSysid(), "+5a5a5a5a");
-    Db().m_cache.Add("NoAttributes");
+    Db().NewRecord("NoAttributes");
     frame.clock = 0x1F;
     EXPECT_EQ(doc->MakeNewSysid(), "+0000001f");
 }
@@ -38,7 +38,7 @@ TEST_F(SystemId, LongerBasesReportHowMuchTooLong) {
 TEST_F(SystemId, NarrowStampsKeepTheirLowDigitsSoTheIdentifierFits) {
     for (int w = 1; w <= 7; ++w) {
         SCOPED_TRACE(w);
-        Db().m_cache.RemoveAll();
+        Db().Close();
         const std::string prefix(30 - w, 'p');
         Prefix(prefix);
         const std::string id = doc->MakeNewSysid();
@@ -46,11 +46,11 @@ TEST_F(SystemId, NarrowStampsKeepTheirLowDigitsSoTheIdentifierFits) {
         EXPECT_EQ(id, prefix + "+" + std::string("5a5a5a5a").substr(8 - w));
         EXPECT_TRUE(CResultsDatabase::IsStorableSysid(id));
     }
-    Db().m_cache.RemoveAll();
+    Db().Close();
     Prefix(std::string(27, 'p'));
     frame.clock = 0x2;
     EXPECT_EQ(doc->MakeNewSysid(), std::string(27, 'p') + "+002");  // zero-padded to W
-    Db().m_cache.RemoveAll();
+    Db().Close();
     Prefix(std::string(22, 'p'));
     frame.clock = 0xABCDEF12;
     EXPECT_EQ(doc->MakeNewSysid(), std::string(22, 'p') + "+abcdef12");

@@ -53,10 +53,10 @@ protected:
         FakeFrame otherFrame;
         CAppState otherApp = app;
         CQuillo95Doc other(otherApp, otherFrame);
-        auto* rec = dynamic_cast<CRecordEntry*>(other.Database().m_cache.Add(""));
+        auto* rec = dynamic_cast<CRecordEntry*>(other.Database().NewRecord(""));
         FillSample(*rec, sysid);
         other.Database().AddImportedRecord(rec, sysid);
-        rec->m_changed = 1;
+        rec->SetChanged();
         ASSERT_TRUE(other.OnSaveDocument(path));
     }
     // The next start of the program: a new document on the same settings and frame.
@@ -65,7 +65,7 @@ protected:
         doc = std::make_unique<CQuillo95Doc>(app, frame);
         view.doc = doc.get();
         doc->SetView(&view);
-        Db().m_storage.SetBusyTimeout(50);
+        Db().SetBusyTimeout(50);
     }
     // Another program holding the file's write lock, as a backup tool or the sqlite3 shell
     // would; Release lets it go.
@@ -83,7 +83,7 @@ protected:
 
 TEST_F(Trust, IdleSavingCommitsStreamsBeforeTheDirectoryThatNamesThem) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
-    Db().m_stepMaxRecords = 2;
+    Db().SetStepBudget(CResultsDatabase::kStepBudgetUs, 2);
     Import("A");
     Import("B");
     Import("C");
@@ -110,7 +110,8 @@ TEST_F(Trust, IdleSavingCommitsStreamsBeforeTheDirectoryThatNamesThem) {
 TEST_F(Trust, AnIdleStepIsBoundedByTimeNotOnlyByCount) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     for (int i = 0; i < 50; ++i) Import("R" + std::to_string(i));
-    Db().m_stepBudgetUs = 0;  // every record is over the budget: one per step
+    Db().SetStepBudget(
+        0, CResultsDatabase::kStepMaxRecords);  // every record is over the budget: one per step
     EXPECT_TRUE(Db().IdleStep());
     EXPECT_EQ(StreamsIn(Path()).size(), 2u);
 }
@@ -175,7 +176,7 @@ TEST_F(Trust, AnImportTakesOverDanglingEntriesInPlace) {
     EXPECT_FALSE(frame.LogContains("Duplicate record b"));
     EXPECT_FALSE(frame.LogContains("Duplicate record C"));
     // Same positions, same keys, no second entry.
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{"A", "B", "C"}));
     EXPECT_EQ(Db().KeyForSysid("B"), keyB);
     EXPECT_EQ(Db().KeyForSysid("C"), keyC);
     ASSERT_TRUE(doc->SaveModified());
@@ -195,7 +196,7 @@ TEST_F(Trust, ARecordNotYetWrittenCountsAsPresent) {
     Import("A");
     doc->ImportFile(ExchangeWith({"A"}));
     EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record A skipped"));
-    EXPECT_EQ(Db().m_directory.size(), 1u);
+    EXPECT_EQ(Db().Directory().size(), 1u);
 }
 
 TEST_F(Trust, AnImportStopsWhenTheDatabaseCannotBeRead) {
@@ -213,7 +214,7 @@ TEST_F(Trust, AnImportStopsWhenTheDatabaseCannotBeRead) {
     EXPECT_NE(frame.boxes[0].text.find("Error 1017: Can't read the database " + Path()),
               std::string::npos);
     EXPECT_FALSE(Db().IsKnownSysid("NEW"));
-    EXPECT_EQ(Db().m_directory.size(), 2u);
+    EXPECT_EQ(Db().Directory().size(), 2u);
 }
 
 // ---- files this run did not read ----
@@ -303,7 +304,7 @@ TEST_F(Trust, ALockedFileAtStartUpIsReadAgainAndThisRunJoinsItsRecords) {
     EXPECT_TRUE(doc->IdleStep());
     EXPECT_FALSE(doc->DatabaseUnread());
     EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record TWICE skipped"));
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{mine, "STORED", "TWICE", "NEW"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{mine, "STORED", "TWICE", "NEW"}));
     EXPECT_EQ(Db().KeyForSysid("NEW"), keyNew);  // the views' keys still hold
     ASSERT_FALSE(frame.hints.empty());
     EXPECT_EQ(frame.hints.back().hint, HINT_DATABASE_READ);
@@ -368,7 +369,7 @@ TEST_F(Trust, AFailedDirectoryReadIsAnOpenFailureNotADamagedFile) {
     CStreamStorage::s_faultHook = nullptr;
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_TRUE(frame.LogContains("Warning 1021: The database " + Path()));
-    EXPECT_FALSE(Db().m_keepAsideBeforeSave);
+    EXPECT_FALSE(Db().SetsAsideBeforeSave());
     EXPECT_TRUE(KeptAside().empty());
 }
 
@@ -398,16 +399,16 @@ TEST_F(Trust, ExportCurrentWritesTheMirrorNotTheCacheHead) {
 TEST_F(Trust, ARecordExportedThroughTheDialogIsHeldUntilTheEnd) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     Import("IMPORTED");
-    CKQTreeEntry* rec = Db().m_cache.GetHead();
+    CKQTreeEntry* rec = Db().Cache().GetHead();
     frame.saveAnswer = dir + "/one.kqx";
     int heldDuring = -1;
     frame.onSaveDialog = [&] {
-        heldDuring = dynamic_cast<CRecordEntry*>(rec)->m_inUse;
+        heldDuring = dynamic_cast<CRecordEntry*>(rec)->InUse();
         doc->IdleStep();
     };
     EXPECT_TRUE(doc->ExportEntry(rec, std::string()));
     EXPECT_EQ(heldDuring, 1);
-    EXPECT_EQ(dynamic_cast<CRecordEntry*>(rec)->m_inUse, 0);
+    EXPECT_EQ(dynamic_cast<CRecordEntry*>(rec)->InUse(), 0);
     std::ifstream in(dir + "/one.kqx");
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("SysName=IMPORTED"), std::string::npos);
@@ -430,7 +431,7 @@ TEST_F(Trust, ADamagedMirrorIsRebuiltInPlaceWithAWarning) {
     frame.log.clear();
     Load({"Ten"});
     EXPECT_TRUE(frame.LogContains("Warning 1018: Record " + mirror));
-    EXPECT_EQ(Db().m_directory, (std::vector<std::string>{mirror, "OTHER"}));
+    EXPECT_EQ(Db().Directory(), (std::vector<std::string>{mirror, "OTHER"}));
     EXPECT_EQ(Db().KeyForSysid(mirror), key);
     ASSERT_TRUE(doc->SaveModified());
     ExpectConsistent(Path());

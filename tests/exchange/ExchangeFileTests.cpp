@@ -44,7 +44,7 @@ TEST_F(ExchangeTest, IdentifierMustBeExactButMayBeSurroundedByBlanks) {
     EXPECT_EQ(frame.boxes[0].text, "Error 1004: Exchange file is missing identifier at line 3.");
     EXPECT_EQ(frame.boxes[0].caption, bad);
     EXPECT_EQ(frame.boxes[0].icon, MsgIcon::Information);
-    EXPECT_TRUE(doc->Database().m_cache.IsEmpty());
+    EXPECT_TRUE(doc->Database().Cache().IsEmpty());
 
     frame.boxes.clear();
     std::string good = WriteFile("good.kqx", Lines({" \t" + Id() + "\t ", "[Sys]", "SysName=A"}));
@@ -138,10 +138,10 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     CQuillo95Doc other(app2, frame2);
     AddRecord(other, "Earlier", "EARLIER");
     other.ImportFile(Path("rt.kqx"));
-    ASSERT_EQ(other.Database().m_cache.GetCount(), 2);
-    auto* imported = static_cast<CRecordEntry*>(other.Database().m_cache.GetAt(1));
-    EXPECT_EQ(other.Database().m_directory.back(), "BOX-1");
-    EXPECT_EQ(imported->m_changed, 1);
+    ASSERT_EQ(other.Database().Cache().GetCount(), 2);
+    auto* imported = static_cast<CRecordEntry*>(other.Database().Cache().GetAt(1));
+    EXPECT_EQ(other.Database().Directory().back(), "BOX-1");
+    EXPECT_TRUE(imported->IsChanged());
     EXPECT_EQ(imported->GetAttr(1)->m_type, 0);
 
     CRecordEntry expected("Box");
@@ -151,7 +151,7 @@ TEST_F(ExchangeTest, RoundTripKeepsEverythingButLowTipsAndTypeWords) {
     expected.AddTip(1, 5002, 5102);
     ExpectSameExchanged(expected, *imported);
     auto* cpu = static_cast<CRecordEntry*>(imported->GetSubtree()->GetAt(0));
-    EXPECT_EQ(cpu->m_changed, 1);
+    EXPECT_TRUE(cpu->IsChanged());
     KeepDatabaseSeeds(other.Database());
     EXPECT_TRUE(other.IsModified());
     // One hint 1 for the record, then hint 2 for the whole database.
@@ -165,8 +165,8 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     AddMirror(*doc, "Sys", "MIRROR");
     CKQTreeEntry* original = AddRecord(*doc, "Box", "BOX-1");
     FillRecord(*original, "BOX-1");
-    ASSERT_TRUE(doc->ExportRecords({doc->KeyForSysid("BOX-1")}, Path("again.kqx")));
-    const auto directory = doc->Database().m_directory;
+    ASSERT_TRUE(doc->ExportRecords({doc->Database().KeyForSysid("BOX-1")}, Path("again.kqx")));
+    const auto directory = doc->Database().Directory();
     std::string before;
     SerializeRecord(*original, before);
 
@@ -174,8 +174,8 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record BOX-1 skipped at line 4."));
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_EQ(frame.showLogCount, 1);
-    EXPECT_EQ(doc->Database().m_directory, directory);
-    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->Database().Directory(), directory);
+    EXPECT_EQ(doc->Database().Cache().GetCount(), 2);
     std::string after;
     SerializeRecord(*original, after);
     EXPECT_EQ(before, after);
@@ -183,7 +183,7 @@ TEST_F(ExchangeTest, ReimportIntoTheSameDatabaseWarns1008AtTheSysidLine) {
     WriteFile("case.kqx", Lines({Id(), "[Box]", "SysName=box-1", ".[Child]", "A=1"}));
     doc->ImportFile(Path("case.kqx"));
     EXPECT_TRUE(frame.LogContains("Duplicate record box-1 skipped at line 3."));
-    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->Database().Cache().GetCount(), 2);
 }
 
 TEST(ExchangeParser, DataWordsAreLowerCaseHexAndUpperCaseEndsTheNumber) {
@@ -274,7 +274,7 @@ TEST(ExchangeParser, HeadersSkipDepthsAndChildLevelsGoOnFilling) {
     // "[]" and "[ ]" are no headers; their lines are attributes of the entry before them.
     EXPECT_EQ(far->GetAttrValue("x"), "no header");
     EXPECT_EQ(far->GetAttrValue("F"), "6");
-    EXPECT_EQ(parsed.records.size(), 2u);
+    EXPECT_EQ(doc->Database().Cache().GetCount(), 2);
 }
 
 TEST(ExchangeParser, EntryHeaderTest) {
@@ -308,8 +308,8 @@ TEST_F(ExchangeTest, LineBreaksInsideKeysIdsAndValuesAreWrittenAsBlanks) {
     FakeFrame frame2;
     CQuillo95Doc other(app2, frame2);
     other.ImportFile(Path("lb.kqx"));
-    ASSERT_EQ(other.Database().m_cache.GetCount(), 1);
-    CKQTreeEntry* back = other.Database().m_cache.GetHead();
+    ASSERT_EQ(other.Database().Cache().GetCount(), 1);
+    CKQTreeEntry* back = other.Database().Cache().GetHead();
     EXPECT_EQ(back->m_key, "Two  Lines");
     EXPECT_EQ(back->GetAttrValue("Multi Line"), "first  second third");
     EXPECT_FALSE(other.Database().IsKnownSysid("Y"));
@@ -440,9 +440,9 @@ TEST_F(ExchangeTest, HandEditedFileImportsTheSame) {
     b.ImportFile(Path("edited.kqx"));
     EXPECT_TRUE(frameA.boxes.empty());
     EXPECT_TRUE(frameB.boxes.empty());
-    ASSERT_EQ(a.Database().m_cache.GetCount(), 2);
-    ASSERT_EQ(b.Database().m_cache.GetCount(), 2);
+    ASSERT_EQ(a.Database().Cache().GetCount(), 2);
+    ASSERT_EQ(b.Database().Cache().GetCount(), 2);
     for (int i = 0; i < 2; ++i)
-        ExpectSameExchanged(*a.Database().m_cache.GetAt(i), *b.Database().m_cache.GetAt(i));
-    EXPECT_EQ(a.Database().m_directory, b.Database().m_directory);
+        ExpectSameExchanged(*a.Database().Cache().GetAt(i), *b.Database().Cache().GetAt(i));
+    EXPECT_EQ(a.Database().Directory(), b.Database().Directory());
 }

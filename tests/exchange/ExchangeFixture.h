@@ -35,12 +35,12 @@ inline void KeepSeed(const std::string& kind, const std::string& bytes) {
 // Every record's stream and the directory, as seeds for the stream readers.
 inline void KeepDatabaseSeeds(const CResultsDatabase& db) {
     if (std::getenv("QUILLON_FUZZ_SEEDS") == nullptr) return;
-    for (const CKQTreeEntry* e : db.m_cache) {
+    for (const CKQTreeEntry* e : db.Cache()) {
         std::string data;
         if (SerializeRecord(*e, data)) KeepSeed("record", data);
     }
     std::string dir;
-    if (SerializeDirectory(db.m_directory, dir)) KeepSeed("directory", dir);
+    if (SerializeDirectory(db.Directory(), dir)) KeepSeed("directory", dir);
 }
 
 // The record a parsed file holds with that identity; null when none.
@@ -67,9 +67,9 @@ protected:
 
     // A stored record (directory position 1 and on) in the cache.
     CKQTreeEntry* AddRecord(CQuillo95Doc& d, const std::string& key, const std::string& sysid) {
-        CKQTreeEntry* e = d.Database().m_cache.Add(key);
+        CKQTreeEntry* e = d.Database().NewRecord(key);
         e->SetAttr("SysName", sysid, 0, 0);
-        static_cast<CRecordEntry*>(e)->m_changed = 1;
+        static_cast<CRecordEntry*>(e)->SetChanged();
         d.Database().AddImportedRecord(static_cast<CRecordEntry*>(e), sysid);
         return e;
     }
@@ -78,14 +78,13 @@ protected:
         CRecordEntry* e = d.Database().AddCurrentSystemRecord(key, sysid);
         if (e) {
             e->SetAttr("SysName", sysid, 0, 0);
-            e->m_changed = 1;
-            e->m_current = 1;  // as the refresh marks it
+            e->SetChanged();
+            e->SetCurrent();  // as the refresh marks it
         }
         return e;
     }
     CKQTreeEntry* Record(CQuillo95Doc& d, const std::string& sysid) {
-        auto it = d.Database().m_loaded.find(sysid);
-        return it == d.Database().m_loaded.end() ? nullptr : it->second;
+        return d.Database().LoadedRecord(sysid);
     }
     int BoxCount(const std::string& text) const {
         int n = 0;

@@ -36,12 +36,12 @@ TEST_F(ExchangeTest, RecordsWhoseSysidCannotBeStoredAreSkippedWithWarning1013) {
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_EQ(frame.showLogCount, 1);
     // Only the last record arrives, and none of the skipped lines attached to it.
-    ASSERT_EQ(doc->Database().m_cache.GetCount(), 1);
-    CKQTreeEntry* fine = doc->Database().m_cache.GetHead();
+    ASSERT_EQ(doc->Database().Cache().GetCount(), 1);
+    CKQTreeEntry* fine = doc->Database().Cache().GetHead();
     EXPECT_EQ(fine->m_key, "Fine");
     EXPECT_EQ(fine->GetAttrCount(), 2);
     EXPECT_EQ(fine->GetSubtree(), nullptr);
-    EXPECT_EQ(doc->Database().m_directory, std::vector<std::string>{std::string(31, 'F')});
+    EXPECT_EQ(doc->Database().Directory(), std::vector<std::string>{std::string(31, 'F')});
     EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 1, skipped: 4.");
 }
 
@@ -53,7 +53,7 @@ TEST_F(ExchangeTest, EntriesBeforeTheSysidLineNeverAttachToAnotherRecord) {
     EXPECT_TRUE(frame.LogContains("Warning 1013: Record R2 skipped"));
     EXPECT_EQ(frame.showLogCount, 1);
     EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 2, skipped: 1.");
-    ASSERT_EQ(doc->Database().m_cache.GetCount(), 2);
+    ASSERT_EQ(doc->Database().Cache().GetCount(), 2);
     CKQTreeEntry* a = Record(*doc, "A");
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->GetSubtree(), nullptr);
@@ -135,7 +135,7 @@ TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {
               "[R2]\r\nSysName=R2\r\n..[Dee");
     doc->ImportFile(Path("cut.kqx"));
     EXPECT_TRUE(frame.boxes.empty());
-    ASSERT_EQ(doc->Database().m_cache.GetCount(), 2);
+    ASSERT_EQ(doc->Database().Cache().GetCount(), 2);
     CKQTreeEntry* r2 = Record(*doc, "R2");
     ASSERT_NE(r2, nullptr);
     EXPECT_EQ(r2->GetSubtree()->GetAt(0)->m_key, "Dee");
@@ -148,7 +148,7 @@ TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {
     // Ending right after a record header: no record, nothing attached.
     WriteFile("cut2.kqx", "{Quillon 95 Exchange File}\n[R3]\n");
     doc->ImportFile(Path("cut2.kqx"));
-    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
+    EXPECT_EQ(doc->Database().Cache().GetCount(), 2);
 }
 
 TEST_F(ExchangeTest, DeepNestingIsBoundedAndLosesNoEntry) {
@@ -266,12 +266,11 @@ TEST_F(ExchangeTest, RandomFilesNeverCorruptStoredRecords) {
     ASSERT_TRUE(SerializeRecord(*kept, after));
     EXPECT_EQ(before, after);
     // Every record in the cache is the one its directory position names.
-    for (const CKQTreeEntry* e : doc->Database().m_cache) {
+    for (const CKQTreeEntry* e : doc->Database().Cache()) {
         const std::string sysid = CResultsDatabase::GetRecordSysid(*e);
         EXPECT_TRUE(CResultsDatabase::IsStorableSysid(sysid)) << sysid;
         EXPECT_EQ(Record(*doc, sysid), e);
     }
-    EXPECT_EQ(static_cast<size_t>(doc->Database().m_cache.GetCount()),
-              doc->Database().m_directory.size());
+    EXPECT_EQ(static_cast<size_t>(doc->Database().Cache().GetCount()), doc->Database().Directory().size());
     KeepDatabaseSeeds(doc->Database());
 }

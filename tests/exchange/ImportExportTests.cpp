@@ -38,7 +38,7 @@ TEST_F(ExchangeTest, ImportListUnquotesSkipsEmptyPathsAndAlwaysMarksModified) {
     doc->SetModifiedFlag(false);
     doc->ImportFiles({"\"" + a + "\"", "", "\"\"", b});
     EXPECT_TRUE(doc->IsModified());
-    EXPECT_EQ(doc->Database().m_directory, (std::vector<std::string>{"SYS-A", "SYS-B"}));
+    EXPECT_EQ(doc->Database().Directory(), (std::vector<std::string>{"SYS-A", "SYS-B"}));
     EXPECT_EQ(frame.waitDepth, 0);
     // What the import did, in the status bar and the log.
     EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 2, skipped: 0.");
@@ -147,7 +147,7 @@ TEST_F(ExchangeTest, ExportDialogOffersTheRecordsIdentifierAsAFileName) {
     EXPECT_EQ(frame.saveRequests.back().suggestedName, "lab_pc 7.kqx");
     // A path given by the caller needs no dialog.
     const size_t asked = frame.saveRequests.size();
-    EXPECT_TRUE(doc->ExportEntry(doc->Database().m_cache.GetHead(), Path("given.kqx")));
+    EXPECT_TRUE(doc->ExportEntry(doc->Database().Cache().GetHead(), Path("given.kqx")));
     EXPECT_EQ(frame.saveRequests.size(), asked);
 }
 
@@ -178,7 +178,7 @@ TEST_F(ExchangeTest, TheCurrentSystemIsExportedUnderAFreshSysidEachTime) {
     // The exported current system imports back into the same database as a new record.
     doc->ImportFile(Path("one.kqx"));
     EXPECT_TRUE(doc->Database().IsKnownSysid("BOX+00000010"));
-    EXPECT_EQ(doc->Database().m_directory.back(), "BOX+00000010");
+    EXPECT_EQ(doc->Database().Directory().back(), "BOX+00000010");
 }
 
 TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
@@ -196,12 +196,12 @@ TEST_F(ExchangeTest, WriteAndCreateFailuresAreReportedAndStopTheExport) {
     EXPECT_EQ(frame.boxes[0].caption, "/dev/full");
 
     frame.boxes.clear();
-    EXPECT_FALSE(doc->ExportEntry(doc->Database().m_cache.GetHead(), "/dev/full"));
+    EXPECT_FALSE(doc->ExportEntry(doc->Database().Cache().GetHead(), "/dev/full"));
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text.rfind("Error 1007", 0), 0u);
 
     frame.boxes.clear();
-    EXPECT_FALSE(doc->ExportEntry(doc->Database().m_cache.GetHead(), Path("no/such/dir.kqx")));
+    EXPECT_FALSE(doc->ExportEntry(doc->Database().Cache().GetHead(), Path("no/such/dir.kqx")));
     ASSERT_EQ(frame.boxes.size(), 1u);
     EXPECT_EQ(frame.boxes[0].text, "Error 1006: Can't create this file");
 }
@@ -229,7 +229,7 @@ TEST_F(ExchangeTest, ExportsNeverGoIntoADatabaseFile) {
     frame.saveAnswer = db;
     EXPECT_FALSE(doc->ExportCurrent());
     EXPECT_FALSE(doc->ExportRecords({key}, Path("results.kqx")));
-    EXPECT_FALSE(doc->ExportEntry(doc->Database().m_cache.GetHead(), Path("other.kqd")));
+    EXPECT_FALSE(doc->ExportEntry(doc->Database().Cache().GetHead(), Path("other.kqd")));
     ASSERT_EQ(frame.boxes.size(), 3u);
     EXPECT_EQ(frame.boxes[0].text,
               "Error 1020: " + db +
@@ -251,7 +251,7 @@ TEST_F(ExchangeTest, ExportsNeverGoIntoADatabaseFile) {
 
 TEST_F(ExchangeTest, AFileIsReplacedWholeOrNotAtAll) {
     AddMirror(*doc, "Sys", "MIRROR");
-    CKQTreeEntry* head = doc->Database().m_cache.GetHead();
+    CKQTreeEntry* head = doc->Database().Cache().GetHead();
     const std::string old = "{Quillon 95 Exchange File}\r\n[Old]\r\nSysName=OLD\r\n";
     WriteFile("real.kqx", old);
     ASSERT_EQ(chmod(Path("real.kqx").c_str(), 0640), 0);

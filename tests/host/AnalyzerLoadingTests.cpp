@@ -280,7 +280,7 @@ TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
     EXPECT_EQ(Branch(10), nullptr);
     EXPECT_TRUE(app.AnalyzerLines().empty());
     // The status note, the refresh, the properties prompt and the modified flag are skipped.
-    EXPECT_EQ(doc->Database().m_cache.GetCount(), 0);
+    EXPECT_EQ(doc->Database().Cache().GetCount(), 0);
     EXPECT_FALSE(doc->IsModified());
     // Analyzers without a branch are never handed a null entry.
     doc->RunAllTests();

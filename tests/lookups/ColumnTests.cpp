@@ -47,8 +47,8 @@ TEST_F(ColumnTest, OnlyTheFirstTenCountedRecordsGiveColumnsAndDeletedOnesAreNotC
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "System~H12"), 0);
 
     // A cached record marked deleted whose directory entry is still there is passed over too.
-    auto* r1 = static_cast<CRecordEntry*>(doc->Database().m_loaded["R1"]);
-    r1->m_deleted = 1;
+    auto* r1 = static_cast<CRecordEntry*>(doc->Database().LoadedRecord("R1"));
+    r1->SetDeleted();
     keys = Keys();
     EXPECT_EQ(std::count(keys.begin(), keys.end(), "System~H12"), 1);
 }
@@ -85,9 +85,9 @@ TEST_F(ColumnTest, RecordsOnlyOnDiskAreScannedAndListed) {
 
     // One listing request per record in directory order, then the end request.
     other.QueueListing();
-    ASSERT_EQ(other.Database().m_queue.size(), 3u);
-    EXPECT_EQ(other.Database().m_queue[0].sysid, "MIRROR");
-    EXPECT_EQ(other.Database().m_queue[1].sysid, "A");
+    ASSERT_EQ(other.Database().Requests().size(), 3u);
+    EXPECT_EQ(other.Database().Requests()[0].sysid(), "MIRROR");
+    EXPECT_EQ(other.Database().Requests()[1].sysid(), "A");
 }
 
 TEST_F(ColumnTest, CapturingTheSelectionRebuildsTips) {

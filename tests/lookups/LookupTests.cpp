@@ -96,7 +96,7 @@ TEST_F(LookupTest, HeadersFallBackToTheFirstRecordsIdentifierAttribute) {
     EXPECT_EQ(doc->SystemHeader(key, "Disk~Missing"), "REC");
     EXPECT_EQ(doc->SystemHeader(0, "Disk~Speed"), "");
     // A system whose identifier attribute has another name has no fallback value.
-    CKQTreeEntry* other = doc->Database().m_cache.Add("Other");
+    CKQTreeEntry* other = doc->Database().NewRecord("Other");
     other->SetAttr("Ident", "OTHER", 0, 0);
     const int k = doc->Database().AddImportedRecord(static_cast<CRecordEntry*>(other), "OTHER");
     EXPECT_EQ(doc->SystemHeader(k, "Disk~Speed"), "");
@@ -104,7 +104,7 @@ TEST_F(LookupTest, HeadersFallBackToTheFirstRecordsIdentifierAttribute) {
     // Series titles: analyzer 10's path ("Ten~Item~Speed"), else the fallback.
     EXPECT_EQ(doc->SeriesTitle(key), "REC");
     Load({"Ten"});
-    CKQTreeEntry* r = doc->Database().m_loaded["REC"];
+    CKQTreeEntry* r = doc->Database().LoadedRecord("REC");
     r->GetSubtree()->Add("Ten")->AddSubtree()->Add("Item")->SetAttr("Speed", "Named", 0, 0);
     EXPECT_EQ(doc->SeriesTitle(key), "Named");
 }
@@ -121,7 +121,7 @@ TEST_F(LookupTest, ChartValuesAreTheLeadingNumberWhateverTheLocale) {
     EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Speed", v));  // "slow"
     EXPECT_FALSE(doc->ChartMeasurement(key, "Disk~Missing", v));
     EXPECT_FALSE(doc->ChartMeasurement(0, "CPU~Clock", v));
-    CKQTreeEntry* disk = doc->Database().m_loaded["REC"]->GetSubtree()->Find("Disk");
+    CKQTreeEntry* disk = doc->Database().LoadedRecord("REC")->GetSubtree()->Find("Disk");
     for (const char* text : {"0 MB/s", " -.5", "+2"}) {
         disk->SetAttr("Speed", text, 0, 1);
         EXPECT_TRUE(doc->ChartMeasurement(key, "Disk~Speed", v)) << text;

@@ -38,12 +38,12 @@ protected:
     }
 
     int AddStored(const std::string& sysid, const std::string& speed) {
-        auto* e = static_cast<CRecordEntry*>(doc->Database().m_cache.Add("Five"));
+        auto* e = static_cast<CRecordEntry*>(doc->Database().NewRecord("Five"));
         e->SetAttr("SysName", sysid, 0, 0);
         CKQTreeEntry* item = e->AddSubtree()->Add("Item");
         item->SetAttr("Speed", speed, 3, 5);
         item->AddSubtree()->Add("Deep")->SetAttr("Depth", "deep " + sysid, 4, 1);
-        e->m_changed = 1;
+        e->SetChanged();
         return doc->Database().AddImportedRecord(e, sysid);
     }
     void Select(const std::vector<int32_t>& keys) {

@@ -12,7 +12,7 @@ class ReportDefsTest : public ReportFixture {
 protected:
     // A stored system in the database's cache; returns its record key.
     int AddStored(const std::string& sysid, const std::string& key) {
-        auto* rec = static_cast<CRecordEntry*>(doc->Database().m_cache.Add(key));
+        auto* rec = static_cast<CRecordEntry*>(doc->Database().NewRecord(key));
         rec->SetAttr("System ID", sysid, 0, 0);  // attribute 0 names the record
         last = rec;
         return doc->Database().AddImportedRecord(rec, sysid);
@@ -156,12 +156,12 @@ TEST_F(ReportDefsTest, TipsComeFromTheSelectedSystems) {
     EXPECT_EQ(ItemsOf(TopDef("Tips")), expected);
 
     // The loaded copies are temporary: the cache holds the two records as before.
-    EXPECT_EQ(doc->Database().m_cache.GetCount(), 2);
-    EXPECT_EQ(doc->Database().m_cache.GetAt(1)->GetTipCount(), 1);
+    EXPECT_EQ(doc->Database().Cache().GetCount(), 2);
+    EXPECT_EQ(doc->Database().Cache().GetAt(1)->GetTipCount(), 1);
 
     // Which system holds which tip, as the tips were gathered: by analyzer name, above 0.
-    const CRecordEntry* recA = static_cast<CRecordEntry*>(doc->Database().m_cache.GetAt(0));
-    const CRecordEntry* recB = static_cast<CRecordEntry*>(doc->Database().m_cache.GetAt(1));
+    const CRecordEntry* recA = static_cast<CRecordEntry*>(doc->Database().Cache().GetAt(0));
+    const CRecordEntry* recB = static_cast<CRecordEntry*>(doc->Database().Cache().GetAt(1));
     int32_t priority = 0;
     EXPECT_TRUE(StoredTipPriority(doc->Analyzers(), *recA, 20, 700, 701, priority));
     EXPECT_EQ(priority, 50);

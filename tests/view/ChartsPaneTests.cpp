@@ -47,13 +47,13 @@ protected:
     // A stored system whose Item entry holds the series title (analyzer 10's extra path).
     int AddSystem(const std::string& sysid, const std::string& title, const std::string& clock,
                   const std::string& rate) {
-        auto* r = static_cast<CRecordEntry*>(doc->Database().m_cache.Add("System"));
+        auto* r = static_cast<CRecordEntry*>(doc->Database().NewRecord("System"));
         r->SetAttr("SysName", sysid, 0, 0);
         CKQTreeEntry* item = r->AddSubtree()->Add("Item");
         item->SetAttr("Speed", title, 0, 0);
         if (!clock.empty()) item->SetAttr("Clock", clock, 0, 1);
         if (!rate.empty()) item->SetAttr("Top  Rate", rate, 0, 1);
-        r->m_changed = 1;
+        r->SetChanged();
         return doc->Database().AddImportedRecord(r, sysid);
     }
 
@@ -273,8 +273,8 @@ TEST_F(ChartsPaneTest, ResizeWhileShownRedrawsOnlyWhenTheTimerFires) {
 TEST_F(ChartsPaneTest, EveryShowRebuildsTheChartButRefillsTheChooserOnlyWhenOutOfDate) {
     ShowCharts();
     EXPECT_DOUBLE_EQ(Graph().Value(0, 0), 12.5);
-    doc->Database().m_loaded["SYS-A"]->GetSubtree()->Find("Item")->SetAttr("Clock", "99", 0, 1);
-    CKQTreeEntry* five = doc->Analyzers().FindByID(5)->m_branch;
+    doc->Database().LoadedRecord("SYS-A")->GetSubtree()->Find("Item")->SetAttr("Clock", "99", 0, 1);
+    CKQTreeEntry* five = doc->m_analyzers.FindByID(5)->m_branch;
     five->AddReportDef("Later", RDTYPE_CHART);
 
     view->OnCommand(ID_VIEW_SUMMARY);

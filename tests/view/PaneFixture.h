@@ -19,12 +19,12 @@ protected:
             e->SetAttr("SysName", s.sysid, 0, 0);
             e->SetAttr("Name", s.name, 0, 4);
             e->SetAttr("Speed", s.speed, 0, 4 | 1);
-            static_cast<CRecordEntry*>(e)->m_changed = 1;
+            static_cast<CRecordEntry*>(e)->SetChanged();
         };
         if (!mirror.empty())
             fill(other.Database().AddCurrentSystemRecord("System", mirror), {mirror, "This", "50"});
         for (const Stored& s : records) {
-            CKQTreeEntry* e = other.Database().m_cache.Add("System");
+            CKQTreeEntry* e = other.Database().NewRecord("System");
             fill(e, s);
             other.Database().AddImportedRecord(static_cast<CRecordEntry*>(e), s.sysid);
         }
