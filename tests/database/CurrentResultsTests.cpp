@@ -120,23 +120,23 @@ TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
 
 TEST_F(CurrentResults, SaveCurrentResultsNeedsAPropertiesDialogThatSucceeds) {
     Load({"Five"});
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     const auto before = Db().Directory();
     doc->SaveCurrentResults();
     EXPECT_EQ(Db().Directory(), before);
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
     EXPECT_FALSE(doc->PropertiesStep());
 }
 
 TEST_F(CurrentResults, APropertiesDialogWithoutChangeSavesNothing) {
     Load({"TenNoEdit"});
-    doc->m_resultsNotSaved = 1;
+    CDocTestPeer::SetResultsNotSaved(*doc, true);
     const auto before = Db().Directory();
     const int cached = Db().Cache().GetCount();
     doc->SaveCurrentResults();
     EXPECT_EQ(Db().Directory(), before);
     EXPECT_EQ(Db().Cache().GetCount(), cached);
-    EXPECT_EQ(doc->m_resultsNotSaved, 1);
+    EXPECT_TRUE(doc->ResultsNotSaved());
 }
 
 TEST_F(CurrentResults, NoIdentifierNoSnapshot) {

@@ -274,7 +274,7 @@ TEST_F(ChartsPaneTest, EveryShowRebuildsTheChartButRefillsTheChooserOnlyWhenOutO
     ShowCharts();
     EXPECT_DOUBLE_EQ(Graph().Value(0, 0), 12.5);
     doc->Database().LoadedRecord("SYS-A")->GetSubtree()->Find("Item")->SetAttr("Clock", "99", 0, 1);
-    CKQTreeEntry* five = doc->m_analyzers.FindByID(5)->m_branch;
+    CKQTreeEntry* five = doc->Analyzers().FindByID(5)->m_branch;
     five->AddReportDef("Later", RDTYPE_CHART);
 
     view->OnCommand(ID_VIEW_SUMMARY);
