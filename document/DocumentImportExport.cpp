@@ -132,6 +132,11 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
     // reading of this file ends early.
     auto readRecords = [&]() {
         CExchangeRecord record;
+        // What the database made of the record, at the line of its identity.
+        auto atIdentity = [&](KQStringId id, const std::string& arg, const std::string& arg2,
+                              bool box, bool markLog) {
+            show(CExchangeMessage{id, arg, arg2, record.sysidLine, box, markLog});
+        };
         while (parser.Next(record)) {
             std::vector<CExchangeMessage> messages = parser.TakeMessages();
             const auto after =
@@ -139,28 +144,18 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
                              [&](const CExchangeMessage& m) { return m.line >= record.sysidLine; });
             std::for_each(messages.begin(), after, show);
             const CRecordImport result = m_db.ImportRecord(record);
-            CExchangeMessage outcome{IDS_ADDED_RECORD, record.sysid, {},
-                                     record.sysidLine, false,        true};
             switch (result.outcome) {
                 case CRecordImport::Outcome::Added:
-                    outcome.arg = result.sysid;
-                    outcome.markLog = false;
-                    show(outcome);
+                    atIdentity(IDS_ADDED_RECORD, result.sysid, {}, false, false);
                     ++run.imported;
                     break;
                 case CRecordImport::Outcome::Duplicate:
-                    outcome.id = IDS_WARN_DUPLICATE_RECORD;
-                    show(outcome);
+                    atIdentity(IDS_WARN_DUPLICATE_RECORD, record.sysid, {}, false, true);
                     ++run.skipped;
                     break;
                 case CRecordImport::Outcome::Unstorable:
-                    outcome = {IDS_WARN_RECORD_SKIPPED,
-                               record.entry.m_key,
-                               record.sysid,
-                               record.sysidLine,
-                               false,
-                               true};
-                    show(outcome);
+                    atIdentity(IDS_WARN_RECORD_SKIPPED, record.entry.m_key, record.sysid, false,
+                               true);
                     ++run.skipped;
                     break;
                 case CRecordImport::Outcome::Refused:  // the database logged why
@@ -168,18 +163,18 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
                     break;
                 case CRecordImport::Outcome::Failed:
                     // Busy or failing: whether the record is stored cannot be told.
-                    show({IDS_ERR_CANT_READ_DATABASE, m_db.Path(), m_db.LastError(),
-                          record.sysidLine, true, false});
+                    atIdentity(IDS_ERR_CANT_READ_DATABASE, m_db.Path(), m_db.LastError(), true,
+                               false);
                     return false;
                 case CRecordImport::Outcome::NoMemory:
-                    show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, record.sysidLine, true, false});
+                    atIdentity(IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, true, false);
                     return false;
             }
             std::for_each(after, messages.end(), show);
             if (result.outcome != CRecordImport::Outcome::Added) continue;
             AnnounceImport(HINT_RECORD, result.key);
             if (result.incomplete) {
-                show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, record.sysidLine, true, false});
+                atIdentity(IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, true, false);
                 return false;
             }
         }
