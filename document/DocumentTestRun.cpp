@@ -43,6 +43,7 @@ void CQuillo95Doc::EndRun(bool completed) {
     }
     BuildHighlightsReport();
     m_notBusy = 1;
+    Announce(DocEvent::ResultsChanged);
 }
 
 void CQuillo95Doc::RunAllTests() {

@@ -58,7 +58,7 @@ TEST_F(SummaryPaneTest, EveryTipRankedByPriorityWithIconAndPath) {
     // A status note (below 0) is listed too, last, without an icon.
     ASSERT_FALSE(doc->m_systemTree.IsEmpty());
     doc->m_systemTree.GetHead()->AddTip(-1, 777, 778);
-    view->MarkPanesNotUpToDate();
+    view->m_summaryPane.m_upToDate = 0;
     view->SwitchToPane(1);
 
     const int n = RealRows(list);
