@@ -431,18 +431,6 @@ void CMainFrame::EndWaitCursor() {
 
 void CMainFrame::ProcessEvents() { QCoreApplication::processEvents(); }
 
-void CMainFrame::NotifyViews(int hint, int recordKey) {
-    if (m_view) m_view->OnUpdate(hint, recordKey);
-}
-
-void CMainFrame::ListRecord(CRecordEntry* record, int recordKey) {
-    if (m_view) m_view->ListRecord(record, recordKey);
-}
-
-void CMainFrame::ListingRequest(int value) {
-    if (m_view) m_view->ListingRequest(value);
-}
-
 std::vector<std::string> CMainFrame::OpenFileDialog(const FileDialogRequest& request,
                                                     unsigned& errorCode) {
     return KQOpenFileDialog(this, request, errorCode);

@@ -3,8 +3,8 @@
 //
 // The view is made by AttachDocument as the central widget, with the frame as its host; the
 // frame then calls view->BuildMenus(menuBar()) and adds "&Log" (ID_VIEW_LOG) to the View menu (or
-// wires the view's own action with that command id), and forwards NotifyViews, ListRecord
-// and ListingRequest to the view.
+// wires the view's own action with that command id). The document's changes do not pass
+// here: the panes subscribe to the document.
 #pragma once
 
 #include <QLabel>
@@ -87,9 +87,6 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     void ProcessEvents() override;
-    void NotifyViews(int hint, int recordKey) override;
-    void ListRecord(CRecordEntry* record, int recordKey) override;
-    void ListingRequest(int value) override;
     std::vector<std::string> OpenFileDialog(const FileDialogRequest& request,
                                             unsigned& errorCode) override;
     std::optional<std::string> SaveFileDialog(const FileDialogRequest& request) override;

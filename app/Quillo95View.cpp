@@ -1,23 +1,13 @@
 #include "app/Quillo95View.h"
 
-#include <QAction>
-#include <QActionGroup>
-#include <QComboBox>
-#include <QGuiApplication>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPrinter>
 #include <QSettings>
 #include <QWindow>
 #include <algorithm>
 #include <cstdlib>
 
 #include "document/Document.h"
-#include "panes/AboutBox.h"
-#include "panes/list/ListClipboard.h"
-#include "panes/list/ListPrinter.h"
 #include "panes/PaneTabCtrl.h"
 #include "panes/PopupMenus.h"
 #include "panes/QtText.h"
@@ -35,7 +25,15 @@ std::unique_ptr<QSettings> OpenSettings() {
 }  // namespace
 
 CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent)
-    : QWidget(parent), m_doc(doc), m_host(host) {
+    : QWidget(parent),
+      m_reportSource(doc),
+      m_summaryPane(doc),
+      m_databasePane(doc),
+      m_chartsPane(doc),
+      m_reportsPane(doc, m_reportSource),
+      m_detailsPane(doc),
+      m_doc(doc),
+      m_host(host) {
     setObjectName(QStringLiteral("view"));
     setAutoFillBackground(false);
     setBackgroundRole(QPalette::Base);
@@ -44,7 +42,6 @@ CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent
     connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(TIMER_STARTUP); });
     connect(&m_timer2, &QTimer::timeout, this, [this] { OnTimer(TIMER_DEMO_STEP); });
     connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(TIMER_CHART_LAYOUT); });
-    m_chartsPane.SetHost(this);
 }
 
 CQuillo95View::~CQuillo95View() {
@@ -54,8 +51,13 @@ CQuillo95View::~CQuillo95View() {
     if (CPane* pane = PaneObject(m_currentPane)) pane->Show(false);
     // Before the first set-up nothing was restored: saving now would wipe the stored selection.
     if (m_currentPane != PANE_NONE) SaveSelection();
+    m_doc.Unsubscribe(this);
     if (m_doc.GetView() == this) m_doc.SetView(nullptr);
 }
+
+IFrameServices& CQuillo95View::Frame() { return m_doc.m_frame; }
+
+IDocumentEvents& CQuillo95View::DocumentEvents() { return m_doc; }
 
 // ---- private messages ----
 
@@ -75,12 +77,7 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
         case UM_DELETERECORD: {
             // Non-zero: refused, the list keeps the row.
             if (RefusedDuringRun()) return 1;
-            // The list takes the row away after this message: a row that an undone delete
-            // brings back must come after that.
-            const bool nested = m_deleting;
-            m_deleting = true;
             m_doc.DeleteRecord(int(lParam));
-            m_deleting = nested;
             return 0;
         }
         case UM_QUERYRECORD:
@@ -88,8 +85,7 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
         case UM_ITEMACTION:
             return OnItemAction(int(wParam), reinterpret_cast<const CDetailItem*>(lParam));
         case UM_SELCHANGE:
-            m_chartsPane.m_upToDate = 0;
-            m_reportsPane.m_upToDate = 0;
+            m_doc.SelectionChanged();
             return 0;
         case UM_RECORDPROPS:
             if (!RefusedDuringRun()) OnRecordProps(int(lParam));
@@ -107,17 +103,6 @@ intptr_t CQuillo95View::SendMessage(uint32_t message, uintptr_t wParam, intptr_t
     }
 }
 
-// ---- Charts pane ----
-
-const std::vector<int32_t>& CQuillo95View::ChartSelection() const {
-    return m_databasePane.GetSelection();
-}
-
-void CQuillo95View::OnComboSelChange(int controlID) {
-    if (controlID == CChartsPane::kChooserID || controlID == CChartsPane::kDimensionID)
-        m_chartsPane.OnSelChange(controlID);
-}
-
 bool CQuillo95View::RefusedDuringRun() {
     // A run pumps messages: the Database pane's commands arrive in the middle of it, when the
     // current record is half measured and the database must not be written.
@@ -130,12 +115,9 @@ void CQuillo95View::OnRecordProps(int key) {
     const int kind = m_doc.QueryRecord(key);
     if (kind == 0) return;   // no such record
     if (kind == 2) key = 0;  // no stored tree: the current system's properties
+    // The panes hear of the edit themselves; the current one, unless it is the list whose
+    // row was just written, is rebuilt at once.
     if (!m_doc.EditRecordProperties(key)) return;
-    m_databasePane.UpdateRow(key);
-    m_summaryPane.m_upToDate = 0;
-    m_chartsPane.m_upToDate = 0;
-    m_reportsPane.m_upToDate = 0;
-    m_detailsPane.m_upToDate = 0;
     if (m_currentPane != PANE_DATABASE) RefreshCurrentPane();
 }
 
@@ -197,7 +179,6 @@ intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
         case IA_PROPERTIES:
             if (it.m_kind == DETAIL_ENTRY && !m_doc.IsRunning()) {
                 m_doc.AnalyzerProperties(it.m_kqaid);
-                MarkPanesNotUpToDate(true);
                 SwitchToPane(PANE_NONE);
             }
             break;
@@ -207,114 +188,7 @@ intptr_t CQuillo95View::OnItemAction(int code, const CDetailItem* item) {
     return 0;
 }
 
-// ---- start-up ----
-
-void CQuillo95View::OnInitialUpdate() {
-    m_doc.SetView(this);
-    m_timer1.start(500);
-}
-
-bool CQuillo95View::IsTimerActive(int id) const {
-    if (id == TIMER_STARTUP) return m_timer1.isActive();
-    if (id == TIMER_DEMO_STEP) return m_timer2.isActive();
-    if (id == TIMER_CHART_LAYOUT) return m_timer3.isActive();
-    return false;
-}
-
-void CQuillo95View::OnTimer(int id) {
-    if (id == TIMER_STARTUP) {
-        m_timer1.stop();
-        if (m_currentPane == PANE_NONE && !m_autoRunDone) FirstSetUp();
-    } else if (id == TIMER_DEMO_STEP) {
-        if (m_demo.IsOn()) m_demo.Step();
-    } else if (id == TIMER_CHART_LAYOUT) {
-        m_timer3.stop();
-        m_chartsPane.Resize(m_tabRect);
-        if (m_currentPane == PANE_CHARTS) SwitchToPane(PANE_NONE);
-    }
-}
-
-void CQuillo95View::FirstSetUp() {
-    IFrameServices& frame = m_doc.Frame();
-    frame.BeginWaitCursor();
-    m_doc.LoadAnalyzers();
-
-    if (m_doc.App().AutoRun()) {
-        m_autoRunDone = true;
-        const bool written = m_doc.AutoRun();
-        frame.EndWaitCursor();
-        // The host destroys the main window, and this view with it: nothing may follow.
-        m_host.AutoRunFinished(written);
-        return;
-    }
-
-    CreateViewFont();
-    CreateTabCtrl();
-    RestoreSelection();
-    m_summaryPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
-    m_databasePane.Create(this, &m_doc, m_tabRect, &m_viewFont);
-    m_chartsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
-    // The printed chart is built afresh for the printer's page, not scaled from the screen.
-    SetChartPainter([this](QPainter& painter, const QRect&) { m_chartsPane.PrintChart(painter); });
-    m_reportsPane.SetSelectionSource(&m_databasePane);
-    m_reportsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
-    m_detailsPane.Create(this, &m_doc, m_tabRect, &m_viewFont);
-    // Reports built on the selection restored above, before any pane shows.
-    m_doc.OnPanesInitialised(m_databasePane.GetSelection());
-    SwitchToPane(PANE_SUMMARY);
-
-    m_doc.ImportCommandLineFiles();
-
-    frame.EndWaitCursor();
-    m_host.RemoveCover();
-    if (m_doc.App().Demo() && !m_demo.IsOn()) m_demo.Toggle();
-    UpdateCommandUI();
-}
-
-// ---- demo mode ----
-
-void CQuillo95View::ShowPane(int pane) {
-    SwitchToPane(pane);
-    // Switching panes says "Ready"; while the demo runs the bar keeps saying so.
-    if (m_demo.IsOn()) SetStatusText(LoadKQString(IDS_DEMO_IN_PROGRESS));
-    UpdateCommandUI();
-}
-
-void CQuillo95View::RunAllTests() {
-    if (m_currentPane != PANE_NONE && !m_doc.IsRunning()) AnalyzeNow();
-}
-
-void CQuillo95View::SelectNextSummaryTip() { m_summaryPane.SelectNextTip(); }
-
-int CQuillo95View::ChartChoiceCount() { return m_chartsPane.ChartCount(); }
-
-void CQuillo95View::SelectChart(int item, int dimension) {
-    QComboBox* chooser = m_chartsPane.Chooser();
-    QComboBox* dims = m_chartsPane.DimensionBox();
-    if (!chooser || !dims) return;
-    chooser->setCurrentIndex(item);
-    dims->setCurrentIndex(dimension);
-    m_chartsPane.OnSelChange(CChartsPane::kChooserID);
-    m_chartsPane.OnSelChange(CChartsPane::kDimensionID);
-}
-
-int CQuillo95View::ReportChoiceCount() {
-    // The chooser is filled when the pane shows; the demo asks before showing it.
-    if (m_reportsPane.IsCreated() && !m_reportsPane.m_upToDate) m_reportsPane.RefillChooser();
-    return m_reportsPane.ReportCount();
-}
-
-void CQuillo95View::SelectReport(int item) { m_reportsPane.SelectReport(item); }
-
-void CQuillo95View::SelectNextDetail() {
-    if (CMyTreeCtrl* tree = m_detailsPane.Tree()) tree->SelectNext();
-}
-
-void CQuillo95View::SetStatusText(const std::string& text) { m_doc.Frame().SetStatusText(text); }
-
-void CQuillo95View::ArmDemoTimer(int milliseconds) { m_timer2.start(milliseconds); }
-
-void CQuillo95View::StopDemoTimer() { m_timer2.stop(); }
+// ---- tab strip and font ----
 
 int CQuillo95View::TextHeight() const { return QFontMetrics(font()).height(); }
 
@@ -375,59 +249,11 @@ void CQuillo95View::RefreshCurrentPane() {
     update();
 }
 
-void CQuillo95View::MarkPanesNotUpToDate(bool keepCharts) {
-    m_summaryPane.m_upToDate = 0;
-    m_databasePane.m_upToDate = 0;
-    if (!keepCharts) m_chartsPane.m_upToDate = 0;
-    m_reportsPane.m_upToDate = 0;
-    m_detailsPane.m_upToDate = 0;
+// ---- document changes ----
+
+void CQuillo95View::OnDocumentEvent(const DocumentEvent& event) {
+    if (event.kind == DocEvent::DatabaseRead) DatabaseRead();
 }
-
-void CQuillo95View::TellMeMore() {
-    int code = IA_DEFAULT_HELP;
-    if (m_currentPane == PANE_SUMMARY) code = IA_SUMMARY_BOX;
-    if (m_currentPane == PANE_DETAILS)
-        code = m_detailsPane.RightPane() ? m_detailsPane.RightPane()->TellMeMoreCode()
-                                         : int(IA_DEFAULT_HELP);
-    OnItemAction(code, nullptr);
-}
-
-void CQuillo95View::AnalyzeNow() {
-    m_doc.RunAllTests();
-    ShowAgainAfterRun();
-}
-
-void CQuillo95View::ShowAgainAfterRun() {
-    MarkPanesNotUpToDate();
-    SwitchToPane(PANE_NONE, false);
-}
-
-void CQuillo95View::RegenTips() {
-    m_doc.RegenTips();
-    MarkPanesNotUpToDate();
-    SwitchToPane(PANE_NONE);
-}
-
-// ---- document notifications ----
-
-void CQuillo95View::OnUpdate(int hint, int recordKey) {
-    if (hint == HINT_RECORD && m_deleting)
-        QTimer::singleShot(0, this, [this, recordKey] { m_databasePane.UpdateRow(recordKey); });
-    else if (hint == HINT_RECORD)
-        m_databasePane.UpdateRow(recordKey);
-    else if (hint == HINT_DATABASE)
-        m_databasePane.SortAgain();
-    else if (hint == HINT_DATABASE_READ)
-        DatabaseRead();
-    else
-        update();
-}
-
-void CQuillo95View::ListRecord(CRecordEntry* record, int recordKey) {
-    m_databasePane.ListRecord(record, recordKey);
-}
-
-void CQuillo95View::ListingRequest(int value) { m_databasePane.ListingRequest(value); }
 
 // ---- record selection ----
 
@@ -457,7 +283,6 @@ void CQuillo95View::DatabaseRead() {
     m_databasePane.m_selection.clear();
     RestoreSelection();
     m_doc.OnSelectionCaptured(m_databasePane.GetSelection());
-    MarkPanesNotUpToDate();
     m_databasePane.Refresh();
     if (m_currentPane != PANE_DATABASE) RefreshCurrentPane();
 }
@@ -511,236 +336,4 @@ void CQuillo95View::OnSize() {
     m_detailsPane.Resize(m_tabRect);
     m_timer3.start(100);
     if (m_currentPane != PANE_CHARTS) SwitchToPane(PANE_NONE);
-}
-
-// ---- commands ----
-
-QAction* CQuillo95View::AddCommand(QMenu* menu, int id, KQStringId textID,
-                                   const QKeySequence& key) {
-    QAction* action = new QAction(KQText(textID), this);
-    action->setData(id);
-    if (!key.isEmpty()) action->setShortcut(key);
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    if (menu) menu->addAction(action);
-    m_actions[id] = action;
-    return action;
-}
-
-void CQuillo95View::BuildMenus(QMenuBar* bar) {
-    QMenu* file = bar->addMenu(KQText(IDS_MENU_FILE));
-    AddCommand(file, ID_FILE_SAVE_CURRENT, IDS_MENU_SAVE_CURRENT)
-        ->setStatusTip(KQText(IDS_TIP_SAVE_CURRENT));
-    file->addSeparator();
-    AddCommand(file, ID_FILE_IMPORT, IDS_MENU_IMPORT)->setStatusTip(KQText(IDS_TIP_IMPORT));
-    AddCommand(file, ID_FILE_IMPORT_ONE, IDS_MENU_IMPORT_ONE)
-        ->setStatusTip(KQText(IDS_TIP_IMPORT_ONE));
-    AddCommand(file, ID_FILE_EXPORT_CURRENT, IDS_MENU_EXPORT_CURRENT);
-    file->addSeparator();
-    AddCommand(file, ID_FILE_ANALYZE_NOW, IDS_MENU_ANALYZE_NOW);
-    AddCommand(file, ID_RUN_DEMO, IDS_MENU_RUN_DEMO, QKeySequence(Qt::CTRL | Qt::Key_D))
-        ->setCheckable(true);
-    file->addSeparator();
-    AddCommand(file, ID_FILE_PRINT, IDS_MENU_PRINT, QKeySequence(Qt::CTRL | Qt::Key_P));
-    AddCommand(file, ID_FILE_PRINT_PREVIEW, IDS_MENU_PRINT_PREVIEW);
-    file->addSeparator();
-    AddCommand(file, ID_APP_EXIT, IDS_MENU_EXIT);
-
-    QMenu* edit = bar->addMenu(KQText(IDS_MENU_EDIT));
-    AddCommand(edit, ID_EDIT_COPY, IDS_MENU_COPY, QKeySequence(Qt::CTRL | Qt::Key_C));
-
-    m_viewMenu = bar->addMenu(KQText(IDS_MENU_VIEW));
-    // A radio mark on the current pane; pane 6 has no item, so none may be checked.
-    auto* panes = new QActionGroup(this);
-    panes->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane) {
-        QAction* a = AddCommand(m_viewMenu, ID_VIEW_SUMMARY + pane - PANE_SUMMARY,
-                                KQStringId(IDS_MENU_SUMMARY + unsigned(pane - PANE_SUMMARY)));
-        a->setCheckable(true);
-        panes->addAction(a);
-    }
-    m_viewMenu->addSeparator();
-
-    QMenu* help = bar->addMenu(KQText(IDS_MENU_HELP));
-    AddCommand(help, ID_TELL_ME_MORE, IDS_MENU_TELL_ME_MORE);
-    AddCommand(help, ID_HELP_INDEX, IDS_MENU_HELP_TOPICS, QKeySequence(Qt::Key_F1));
-    help->addSeparator();
-    AddCommand(help, ID_APP_ABOUT, IDS_MENU_ABOUT);
-
-    // The "Internal" pop-up is never displayed; its command lives on the accelerator.
-    QAction* regen = AddCommand(nullptr, ID_REGEN_TIPS, IDS_MENU_REGEN_TIPS,
-                                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_T));
-    regen->setShortcutContext(Qt::WindowShortcut);
-    addAction(regen);
-
-    for (QMenu* menu : {file, edit, m_viewMenu, help})
-        connect(menu, &QMenu::aboutToShow, this, &CQuillo95View::UpdateCommandUI);
-    UpdateCommandUI();
-}
-
-QAction* CQuillo95View::FindAction(int id) const {
-    auto it = m_actions.find(id);
-    return it == m_actions.end() ? nullptr : it->second;
-}
-
-void CQuillo95View::UpdateCommandUI() {
-    const bool ready = m_currentPane != PANE_NONE;
-    const bool idle = ready && !m_doc.IsRunning();
-    auto enable = [this](int id, bool on) {
-        if (QAction* a = FindAction(id)) a->setEnabled(on);
-    };
-    enable(ID_FILE_SAVE_CURRENT, idle && m_doc.ResultsNotSaved());
-    enable(ID_FILE_IMPORT, idle);
-    enable(ID_FILE_EXPORT_CURRENT, idle);
-    enable(ID_FILE_ANALYZE_NOW, idle);
-    enable(ID_REGEN_TIPS, idle);
-    enable(ID_TELL_ME_MORE, ready);
-    enable(ID_HELP_INDEX, true);
-    enable(ID_APP_ABOUT, true);
-    enable(ID_APP_EXIT, true);
-    enable(ID_RUN_DEMO, ready);
-    if (QAction* demo = FindAction(ID_RUN_DEMO)) demo->setChecked(m_demo.IsOn());
-    enable(ID_FILE_PRINT, CanPrint());
-    enable(ID_FILE_PRINT_PREVIEW, CanPrint());
-    enable(ID_EDIT_COPY, CanCopy());
-    for (int pane = PANE_SUMMARY; pane <= PANE_DETAILS; ++pane) {
-        enable(ID_VIEW_SUMMARY + pane - PANE_SUMMARY, ready);
-        if (QAction* a = FindAction(ID_VIEW_SUMMARY + pane - PANE_SUMMARY))
-            a->setChecked(m_currentPane == pane);
-    }
-    // On system versions from 4 on, Import One leaves the menu the first time it is updated.
-    if (QAction* importOne = FindAction(ID_FILE_IMPORT_ONE)) {
-        m_actions.erase(ID_FILE_IMPORT_ONE);
-        delete importOne;
-    }
-}
-
-bool CQuillo95View::OnCommand(int id) {
-    UpdateCommandUI();
-    if (id >= ID_VIEW_SUMMARY && id <= ID_VIEW_OPTIONS) {
-        if (m_currentPane == PANE_NONE) return false;
-        SwitchToPane(id - ID_VIEW_SUMMARY + PANE_SUMMARY);
-        UpdateCommandUI();
-        return true;
-    }
-    if (id == ID_SUMMARY_ANALYZE_BUTTON) id = ID_FILE_ANALYZE_NOW;
-    QAction* action = FindAction(id);
-    if (action && !action->isEnabled()) return false;
-    bool handled = true;
-    switch (id) {
-        case ID_FILE_ANALYZE_NOW:
-            AnalyzeNow();
-            break;
-        case ID_REGEN_TIPS:
-            RegenTips();
-            break;
-        case ID_RUN_DEMO:
-            m_demo.Toggle();
-            break;
-        case ID_FILE_EXPORT_CURRENT:
-            m_doc.ExportCurrent();
-            break;
-        case ID_FILE_SAVE_CURRENT:
-            m_doc.SaveCurrentResults();
-            break;
-        case ID_FILE_IMPORT:
-            m_doc.OnImport();
-            break;
-        case ID_FILE_IMPORT_ONE:
-            m_doc.OnImportOne();
-            break;
-        case ID_TELL_ME_MORE:
-            if (m_currentPane == PANE_DETAILS && m_detailsPane.Tree() &&
-                m_detailsPane.Tree()->hasFocus())
-                m_detailsPane.Tree()->OnCommand(ID_TELL_ME_MORE);
-            else
-                TellMeMore();
-            break;
-        case ID_HELP_INDEX:
-            m_host.HelpIndex();
-            break;
-        case ID_FILE_PRINT:
-        case ID_FILE_PRINT_PREVIEW:
-            OnFilePrint(id == ID_FILE_PRINT_PREVIEW);
-            break;
-        case ID_EDIT_COPY:
-            OnEditCopy();
-            break;
-        case ID_SUMMARY_WEB_LINK:
-            m_host.OpenPage(LoadKQString(IDS_PRODUCT_PAGE));
-            break;
-        case ID_APP_ABOUT: {
-            CAboutDlg about(m_doc.App().AnalyzerLines(), window());
-            about.exec();
-            break;
-        }
-        case ID_APP_EXIT:
-            window()->close();
-            break;
-        default:
-            handled = false;
-            break;
-    }
-    UpdateCommandUI();
-    return handled;
-}
-
-// ---- printing and the clipboard ----
-
-ITableText* CQuillo95View::PrintableList(int pane) const {
-    if (pane != 1 && pane != 2 && pane != 4) return nullptr;
-    CPane* object = const_cast<CQuillo95View*>(this)->PaneObject(pane);
-    return object ? object->TableText() : nullptr;
-}
-
-bool CQuillo95View::CanPrint() const {
-    switch (m_currentPane) {
-        case 2:
-        case 4:
-            return PrintableList(m_currentPane) != nullptr;
-        case 3:
-            return bool(m_chartPainter);
-        default:
-            return false;
-    }
-}
-
-bool CQuillo95View::CanCopy() const {
-    // The Charts tab copies its chart as an image.
-    if (m_currentPane == 3) return m_chartsPane.IsCreated();
-    return (m_currentPane == 2 || m_currentPane == 4) && PrintableList(m_currentPane) != nullptr;
-}
-
-std::unique_ptr<IPrintSource> CQuillo95View::MakePrintSource() {
-    if (m_currentPane == 3)
-        return m_chartPainter ? std::make_unique<CChartPrintSource>(m_chartPainter) : nullptr;
-    ITableText* list = PrintableList(m_currentPane);
-    if (!list) return nullptr;
-    QString title = PaneObject(m_currentPane)->PrintTitle();
-    if (title.isEmpty()) title = KQText(IDS_APP_TITLE);
-    // A list names what it prints (the Database list: how many systems, how many selected).
-    return std::make_unique<CListPrinter>(*list, title);
-}
-
-int CQuillo95View::OnFilePrint(bool preview) {
-    std::unique_ptr<IPrintSource> source = MakePrintSource();
-    if (!source) return 0;
-    QPrinter printer(QPrinter::HighResolution);
-    PreparePrintJob(printer, *source);
-    if (m_printDialogHook) {
-        if (!m_printDialogHook(printer, preview)) return 0;
-        return std::max(0, RunPrintLoop(printer, *source));
-    }
-    if (preview) return ExecPrintPreview(printer, this, *source) ? 1 : 0;
-    if (!ExecPrintDialog(printer, this)) return 0;
-    return std::max(0, RunPrintLoop(printer, *source));
-}
-
-void CQuillo95View::OnEditCopy() {
-    if (!CanCopy()) return;
-    if (m_currentPane == 3) {
-        m_chartsPane.CopyToClipboard(QGuiApplication::clipboard());
-        return;
-    }
-    CopyToClipboard(*PrintableList(m_currentPane), m_currentPane == 2,
-                    m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.Frame());
 }

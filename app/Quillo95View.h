@@ -1,5 +1,8 @@
 // The one view of the document: the tab strip, the panes beneath it, the menu commands that
-// act on the current pane or item, and the address of every private message.
+// act on the current pane or item, and the address of every private message. One class over
+// four files: Quillo95View.cpp (messages, panes, selection, painting), Quillo95ViewCommands.cpp
+// (menus, enabling, commands), Quillo95ViewPrint.cpp (print and copy), Quillo95ViewTimers.cpp
+// (timers, start-up, the demo's steps).
 #pragma once
 
 #include <QFont>
@@ -15,6 +18,8 @@
 
 #include "analyzers/KQAnalyzer.h"
 #include "app/DemoMode.h"
+#include "document/DocReportSource.h"
+#include "document/DocumentEvents.h"
 #include "reports/DetailItem.h"
 #include "panes/ChartsPane.h"
 #include "panes/DatabasePane.h"
@@ -55,7 +60,10 @@ public:
     virtual void OpenPage(const std::string& page) = 0;
 };
 
-class CQuillo95View : public QWidget, public IPaneView, public IChartsHost, public IDemoTarget {
+class CQuillo95View : public QWidget,
+                      public IPaneView,
+                      public IDemoTarget,
+                      public IDocumentObserver {
     Q_OBJECT
 
 public:
@@ -66,10 +74,8 @@ public:
     // std::vector<int32_t> of record keys; UM_ITEMACTION's to a CDetailItem (or is 0).
     intptr_t SendMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
     QWidget* Widget() override { return this; }
-
-    // Charts pane: the selection it compares, and its combo boxes 17 and 18 handed back to it.
-    const std::vector<int32_t>& ChartSelection() const override;
-    void OnComboSelChange(int controlID) override;
+    IFrameServices& Frame() override;
+    IDocumentEvents& DocumentEvents() override;
 
     // The framework's initial update: starts timer 1 (the second stage of start-up).
     void OnInitialUpdate();
@@ -88,14 +94,12 @@ public:
     // or it is disabled.
     bool OnCommand(int id) override;
 
-    // Document notifications forwarded by the frame.
-    void OnUpdate(int hint, int recordKey);
-    void ListRecord(CRecordEntry* record, int recordKey);
-    void ListingRequest(int value);
+    // The panes hear the document's changes for themselves; the view, set up, answers a
+    // late read of the database file (the saved selection names its records again).
+    void OnDocumentEvent(const DocumentEvent& event) override;
 
     void SwitchToPane(int pane);  // PANE_NONE: show the current pane again
     void RefreshCurrentPane();
-    void MarkPanesNotUpToDate(bool keepCharts = false);
     void TellMeMore();
 
     int CurrentPane() const { return m_currentPane; }
@@ -109,8 +113,9 @@ public:
     void RestoreSelection();
     void SaveSelection();
     void DatabaseRead();
-    bool m_deleting = false;  // a record delete is being handled
 
+    // What the Reports pane compiles from; declared before the panes that read it.
+    CDocReportSource m_reportSource;
     // The five panes in their order.
     CSummaryPane m_summaryPane;
     CDatabasePane m_databasePane;

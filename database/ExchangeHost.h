@@ -5,10 +5,6 @@
 #include <string>
 #include <vector>
 
-// Document change hints: one record added or changed (with its key), the database as a whole,
-// the database file read late (every row and the saved selection anew).
-enum UpdateHint : int { HINT_RECORD = 1, HINT_DATABASE = 2, HINT_DATABASE_READ = 3 };
-
 class IExchangeHost {
 public:
     virtual ~IExchangeHost() = default;

@@ -1,5 +1,6 @@
 #include "document/Document.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "database/ItemPath.h"
@@ -131,7 +132,7 @@ bool CQuillo95Doc::RetryPendingOpen(int busyMs) {
     m_pathName = m_db.Path();
     if (!storedMirror.empty()) KeepStoredMirror(storedMirror);
     m_frame.LogLine(FormatKQString(IDS_DATABASE_READ_LATE, m_pathName));
-    m_frame.NotifyViews(HINT_DATABASE_READ, 0);
+    Announce(DocEvent::DatabaseRead);
     return true;
 }
 
@@ -154,6 +155,7 @@ bool CQuillo95Doc::AnalyzerProperties(KQAID id) {
     if (changed) {
         RefreshCurrentResults(true);
         BuildHighlightsReport();
+        Announce(DocEvent::PropertiesChanged);
     }
     return changed;
 }
@@ -253,8 +255,43 @@ std::vector<std::string> CQuillo95Doc::AnalyzerVersionLines() const {
 bool CQuillo95Doc::DeleteRecord(int key) {
     bool undone = false;
     const bool destroyed = m_db.DeleteRecord(key, &undone);
-    if (undone) m_frame.NotifyViews(HINT_RECORD, key);
+    Announce(undone ? DocEvent::RecordKept : DocEvent::RecordRemoved, key);
     return destroyed;
+}
+
+bool CQuillo95Doc::EditRecordProperties(int key) {
+    if (!m_db.EditRecordProperties(key)) return false;
+    Announce(DocEvent::RecordChanged, key);
+    return true;
+}
+
+// ---- the change channel ----
+
+void CQuillo95Doc::Subscribe(IDocumentObserver* observer) {
+    if (observer &&
+        std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void CQuillo95Doc::Unsubscribe(IDocumentObserver* observer) {
+    auto it = std::find(m_observers.begin(), m_observers.end(), observer);
+    if (it == m_observers.end()) return;
+    // While a change is being told the list keeps its length: the hole is skipped and
+    // swept away once the telling is over.
+    if (m_announcing > 0)
+        *it = nullptr;
+    else
+        m_observers.erase(it);
+}
+
+void CQuillo95Doc::Announce(const DocumentEvent& event) {
+    ++m_announcing;
+    // By index: an observer may subscribe another one while it is told.
+    for (size_t i = 0; i < m_observers.size(); ++i)
+        if (IDocumentObserver* observer = m_observers[i]) observer->OnDocumentEvent(event);
+    if (--m_announcing == 0)
+        m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), nullptr),
+                          m_observers.end());
 }
 
 int CQuillo95Doc::RecordPosition(int key) const { return key == 0 ? -1 : m_db.KeyPosition(key); }

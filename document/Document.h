@@ -14,19 +14,18 @@
 #include "database/DatabaseHost.h"
 #include "database/ExchangeHost.h"
 #include "document/AppState.h"
+#include "document/DocumentEvents.h"
 #include "document/FrameServices.h"
+#include "document/PaneSources.h"
 
 class CDetailItem;
 
-// The Database list's columns, three parallel arrays: key path, caption path, numeric flag.
-struct CDbColumns {
-    std::vector<std::string> m_keys;
-    std::vector<std::string> m_captions;
-    std::vector<uint8_t> m_numeric;
-    int GetCount() const { return static_cast<int>(m_keys.size()); }
-};
-
-class CQuillo95Doc : public IDatabaseHost, public IExchangeHost {
+class CQuillo95Doc : public IDatabaseHost,
+                     public IExchangeHost,
+                     public IDocumentEvents,
+                     public ISystemSource,
+                     public IRecordListSource,
+                     public IChartSource {
 public:
     CQuillo95Doc(CAppState& app, IFrameServices& frame);
     ~CQuillo95Doc() override;
@@ -60,7 +59,7 @@ public:
     bool RetryPendingOpen(int busyMs);
     bool DatabaseUnread() const { return m_db.OpenPending(); }
 
-    std::string AnalyzerName(KQAID id) const;
+    std::string AnalyzerName(KQAID id) const override;
     bool AnalyzerProperties(KQAID id);
 
     // The analyzers' messages (UM_ANALYZERLOG, UM_ANALYZERREQUEST, UM_ANALYZERPROGRESS).
@@ -81,9 +80,9 @@ public:
     void GenerateTipsAll();
     bool GenerateTipsOne(KQAID id);
     void RegenTips();
-    void TipText(KQAID id, CTip* tip, CString& text);
-    void TipDesc(KQAID id, CTip* tip, CString& text);
-    void AttrDesc(KQAID id, CAttr* attr, CString& text);
+    void TipText(KQAID id, CTip* tip, CString& text) override;
+    void TipDesc(KQAID id, CTip* tip, CString& text) override;
+    void AttrDesc(KQAID id, CAttr* attr, CString& text) override;
 
     // ---- current results ----
     bool PropertiesStep() override;
@@ -97,7 +96,7 @@ public:
     void BuildTipsAndDetailsReports(const std::vector<int32_t>& selection);
     void AddReportHeadings(CRepDef& def);
     // Resolve a record key and load that system's tree into entry.
-    std::string ResolveRecordKey(int key) const;
+    std::string ResolveRecordKey(int key) const override;
     bool LoadSystemTree(const std::string& sysid, CKQTreeEntry& entry);
 
     // ---- exchange files, import and export ----
@@ -122,21 +121,23 @@ public:
     bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
     int QueryRecord(int key) const;
     // ---- records, for the views ----
-    // A delete that could not be written is undone: the record's row comes back (hint 1).
+    // A delete that could not be written is undone: the record's row comes back (RecordKept).
     bool DeleteRecord(int key);
-    // Analyzer 10's properties dialog on a record (key 0 or the mirror: the current system).
-    bool EditRecordProperties(int key) { return m_db.EditRecordProperties(key); }
+    // Analyzer 10's properties dialog on a record (key 0 or the mirror: the current system);
+    // an edit is announced as RecordChanged.
+    bool EditRecordProperties(int key);
     std::string RecordSysid(int key) const { return m_db.RecordSysid(key); }
     int KeyForSysid(const std::string& sysid) const { return m_db.KeyForSysid(sysid); }
-    int CurrentSystemKey() const { return m_db.CurrentSystemKey(); }
+    int CurrentSystemKey() const override { return m_db.CurrentSystemKey(); }
     // The identifier of the record that mirrors the current system ("" when none).
     std::string MirrorSysid() const;
     // Whether the analyzer is loaded and offers a properties dialog.
-    bool OffersProperties(KQAID id) const;
+    bool OffersProperties(KQAID id) const override;
     // The same lookup for a record key (key 0 names no stored system).
     bool LookupValue(int key, const std::string& itemText, std::string& value);
     // Entry lookup: depth first, the first non-empty value; tips answered by their analyzer.
-    bool EntryLookup(const CKQTreeEntry* entry, const std::string& path, std::string& value);
+    bool EntryLookup(const CKQTreeEntry* entry, const std::string& path,
+                     std::string& value) override;
     // Item search of the current system's tree; item is reset first and stays so when not found.
     bool SearchItem(const std::string& text, CDetailItem& item);
     // The tip an item text names: its priority in a stored system's tree (false when that
@@ -144,31 +145,40 @@ public:
     bool StoredTipPriority(const CKQTreeEntry& system, const std::string& itemText,
                            int32_t& priority) const;
     bool TipReferenceText(const std::string& itemText, std::string& text);
-    void ChooseColumns(CDbColumns& columns);
+    void ChooseColumns(CDbColumns& columns) override;
     // ---- the Database pane's rows ----
     // Position of the record in the record table (the document's order); -1 when none.
-    int RecordPosition(int key) const;
+    int RecordPosition(int key) const override;
     // Copies the record named by key into entry (markers included); false when none loads.
-    bool LoadRecordByKey(int key, CRecordEntry& entry);
+    bool LoadRecordByKey(int key, CRecordEntry& entry) override;
     // Queues the Database pane's listing (one request per record, then the end request).
-    void QueueListing();
+    void QueueListing() override;
     // The Database pane captured its selection / the view first set up its panes.
-    void OnSelectionCaptured(const std::vector<int32_t>& selection);
+    void OnSelectionCaptured(const std::vector<int32_t>& selection) override;
     void OnPanesInitialised(const std::vector<int32_t>& selection);
     // Identifier of the first attribute of the first cached record ("" when none).
     std::string FallbackAttributeID() const;
     // Column header of a system: the value at path, else the fallback attribute's, else "".
     std::string SystemHeader(int key, const std::string& path);
     // Chart series title: analyzer 10's extra path, else the fallback attribute's value.
-    std::string SeriesTitle(int key);
+    std::string SeriesTitle(int key) override;
     // Charted value: the leading decimal number of the looked-up text, 0 when none or not found.
     double ChartValue(int key, const std::string& line);
     // The same, but false when the system has no such value or its text starts with no number.
-    bool ChartMeasurement(int key, const std::string& line, double& value);
+    bool ChartMeasurement(int key, const std::string& line, double& value) override;
     static double LeadingNumber(const std::string& text);
     // Display forms: a report row's caption and a chart group's title.
     static std::string ItemCaption(const std::string& text);
     static std::string GroupTitle(const std::string& line);
+
+    // ---- the change channel and what the panes read ----
+    void Subscribe(IDocumentObserver* observer) override;
+    void Unsubscribe(IDocumentObserver* observer) override;
+    // The Database pane's selected rows changed (captured later, when it hides).
+    void SelectionChanged() { Announce(DocEvent::SelectionChanged); }
+    CKQTree& CurrentTree() override { return m_systemTree; }
+    bool HasBrowser() const override { return !m_app.BrowserCommand().empty(); }
+    std::vector<CRepDef*> Definitions(RDTYPE type) override;
 
     // ---- state of a run and of the current results ----
     // Results of a completed run not yet saved as a record (enables Save Current Results).
@@ -199,19 +209,23 @@ private:
     void LogLine(const std::string& text) override { m_frame.LogLine(text); }
     void SetStatusText(const std::string& text) override { m_frame.SetStatusText(text); }
     void ListRecord(CRecordEntry* record, int recordKey) override {
-        m_frame.ListRecord(record, recordKey);
+        Announce({DocEvent::RecordListed, recordKey, record});
     }
-    void ListingRequest(int value) override { m_frame.ListingRequest(value); }
+    void ListingRequest(int) override { Announce(DocEvent::ListingDone); }
     uint32_t Now() override { return m_frame.Now(); }
     void ReportBox(const std::string& text, const std::string& caption) override {
         m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
     }
 
-    // Import (DocumentImportExport.cpp): one file of an import run, and the one place that
-    // tells the views what an import changed (hint 1 with a record key, hint 2 for all).
+    // Import (DocumentImportExport.cpp): one file of an import run.
     struct ImportRun;
     void ImportOneFile(const std::string& path, ImportRun& run);
-    void AnnounceImport(UpdateHint hint, int recordKey);
+
+    // Every change goes out here, to the subscribers in their order.
+    void Announce(const DocumentEvent& event);
+    void Announce(DocEvent kind, int recordKey = 0) { Announce(DocumentEvent{kind, recordKey}); }
+    std::vector<IDocumentObserver*> m_observers;
+    int m_announcing = 0;  // depth of Announce: unsubscribing then leaves a hole
 
     // The steps a run of all tests and a run of one test share.
     void BeginRun(int& cancel);

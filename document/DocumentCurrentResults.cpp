@@ -138,8 +138,8 @@ void CQuillo95Doc::SaveCurrentResults() {
         return;
     }
     rec->SetChanged();
-    m_frame.NotifyViews(HINT_RECORD, key);
-    m_frame.NotifyViews(HINT_DATABASE, 0);
+    Announce(DocEvent::RecordAdded, key);
+    Announce(DocEvent::DatabaseChanged);
     SetModifiedFlag();
     m_resultsNotSaved = false;
 }

@@ -74,10 +74,6 @@ struct CQuillo95Doc::ImportRun {
     bool showLog = false;
 };
 
-void CQuillo95Doc::AnnounceImport(UpdateHint hint, int recordKey) {
-    m_frame.NotifyViews(hint, recordKey);
-}
-
 void CQuillo95Doc::ImportCommandLineFiles() {
     const std::vector<std::string> files = m_app.TakeCommandLineImports();
     if (!files.empty()) ImportFiles(files);
@@ -101,7 +97,7 @@ void CQuillo95Doc::ImportFiles(const std::vector<std::string>& paths) {
                                                     std::to_string(run.skipped));
         m_frame.SetStatusText(finished);
         m_frame.LogLine(finished);
-        AnnounceImport(HINT_DATABASE, 0);
+        Announce(DocEvent::DatabaseChanged);
         m_frame.EndWaitCursor();
     }
     SetModifiedFlag(true);
@@ -172,7 +168,7 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
             }
             std::for_each(after, messages.end(), show);
             if (result.outcome != CRecordImport::Outcome::Added) continue;
-            AnnounceImport(HINT_RECORD, result.key);
+            Announce(DocEvent::RecordAdded, result.key);
             if (result.incomplete) {
                 atIdentity(IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, true, false);
                 return false;

@@ -221,7 +221,9 @@ std::string CQuillo95Doc::SeriesTitle(int key) {
     return std::string();
 }
 
-double CQuillo95Doc::LeadingNumber(const std::string& text) {
+double CQuillo95Doc::LeadingNumber(const std::string& text) { return ::LeadingNumber(text); }
+
+double LeadingNumber(const std::string& text) {
     // atof's reading, without its dependence on the process locale (Qt sets one).
     size_t i = 0;
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
@@ -259,7 +261,9 @@ std::string CQuillo95Doc::ItemCaption(const std::string& text) {
     return CReportCompiler::Caption(text);
 }
 
-std::string CQuillo95Doc::GroupTitle(const std::string& line) {
+std::string CQuillo95Doc::GroupTitle(const std::string& line) { return ChartGroupTitle(line); }
+
+std::string ChartGroupTitle(const std::string& line) {
     std::string title;
     title.reserve(line.size());
     for (char c : line)

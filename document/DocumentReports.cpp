@@ -1,5 +1,6 @@
 // The report definitions the document keeps on the system tree's top entry.
 #include "document/Document.h"
+#include "reports/ReportCompiler.h"
 #include "reports/ReportDefs.h"
 
 void CQuillo95Doc::BuildHighlightsReport() {
@@ -20,4 +21,8 @@ void CQuillo95Doc::BuildTipsAndDetailsReports(const std::vector<int32_t>& select
 
 void CQuillo95Doc::AddReportHeadings(CRepDef& def) {
     ::AddReportHeadings(def, [this](KQAID id) { return AnalyzerName(id); });
+}
+
+std::vector<CRepDef*> CQuillo95Doc::Definitions(RDTYPE type) {
+    return ReportDefsOfType(m_analyzers, type);
 }

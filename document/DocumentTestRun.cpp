@@ -45,6 +45,7 @@ void CQuillo95Doc::EndRun(bool completed) {
     }
     BuildHighlightsReport();
     m_running = false;
+    Announce(DocEvent::ResultsChanged);
 }
 
 void CQuillo95Doc::RunAllTests() {

@@ -29,6 +29,7 @@ void CQuillo95Doc::RegenTips() {
     SetStatusTip(true);
     RefreshCurrentResults(true);
     BuildHighlightsReport();
+    Announce(DocEvent::TipsRebuilt);
 }
 
 // Modules get copies, so that they cannot change the tree's own tips and attributes.

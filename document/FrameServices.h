@@ -1,5 +1,6 @@
 // The one way the document reaches the windows. The Qt main frame implements it;
-// core tests replace it with a recording fake.
+// core tests replace it with a recording fake. Changes to the document's contents are not
+// told here: panes subscribe to the document's own change channel (DocumentEvents.h).
 #pragma once
 
 #include <cstdint>
@@ -8,8 +9,6 @@
 #include <vector>
 
 #include "analyzers/RunProgress.h"
-
-class CRecordEntry;
 
 enum class MsgIcon { None, Information, Question, Warning, Error };
 enum class MsgButtons { Ok, OkCancel, YesNo };
@@ -42,12 +41,6 @@ public:
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
     virtual void ProcessEvents() = 0;
-
-    // Document change notification: hint 1 with a record key, hint 2 the database as a whole.
-    virtual void NotifyViews(int hint, int recordKey) = 0;
-    // Database work queue: a listed record (kind 0) with its key, or the end of a listing.
-    virtual void ListRecord(CRecordEntry* record, int recordKey) = 0;
-    virtual void ListingRequest(int value) = 0;
 
     // File dialogs: the chosen paths, or nothing when cancelled. A failed dialog reports its
     // extended error code through errorCode (0 for a plain cancel).

@@ -9,14 +9,13 @@
 #include <algorithm>
 #include <new>
 
-#include "document/Document.h"
+#include "document/FrameServices.h"
 #include "panes/QtText.h"
 #include "resources/Strings.h"
 
 namespace {
 
-constexpr int kAnalyzerRole = Qt::UserRole;
-constexpr int kDefinitionRole = Qt::UserRole + 1;
+constexpr int kDefinitionRole = Qt::UserRole;
 
 }  // namespace
 
@@ -42,13 +41,11 @@ void CChartsPane::CreateWindows() {
     SetDropHeight(m_dimensionBox);
     m_dimensionBox->setCurrentIndex(m_dimension);
 
-    // Only the user's choices count as selection changes, as the view expects.
-    QObject::connect(m_chooser, &QComboBox::activated, m_chooser, [this] {
-        if (m_host) m_host->OnComboSelChange(kChooserID);
-    });
-    QObject::connect(m_dimensionBox, &QComboBox::activated, m_dimensionBox, [this] {
-        if (m_host) m_host->OnComboSelChange(kDimensionID);
-    });
+    // Only the user's choices count as selection changes, not a refill.
+    QObject::connect(m_chooser, &QComboBox::activated, m_chooser,
+                     [this] { OnSelChange(kChooserID); });
+    QObject::connect(m_dimensionBox, &QComboBox::activated, m_dimensionBox,
+                     [this] { OnSelChange(kDimensionID); });
 
     const QRect client = view->rect();
     m_chartRect = QRect(QPoint(client.left(), top + height), client.bottomRight());
@@ -97,17 +94,10 @@ void CChartsPane::RefillChooser() {
     const QString remembered = m_chooser->currentIndex() >= 0 ? m_chooser->currentText()
                                                               : QString::fromStdString(m_chartName);
     m_chooser->clear();
-    int position = 0;
-    for (const CAnalyzer* a : m_doc->Analyzers().Ordered()) {
-        if (CKQTreeEntry* branch = a->m_branch)
-            for (int i = 0; i < branch->GetRepDefCount(); ++i) {
-                const CRepDef* def = branch->GetRepDefPtr(i);
-                if (!def || def->GetType() != RDTYPE_CHART) continue;
-                m_chooser->addItem(QString::fromStdString(def->GetName()));
-                m_chooser->setItemData(m_chooser->count() - 1, position, kAnalyzerRole);
-                m_chooser->setItemData(m_chooser->count() - 1, i, kDefinitionRole);
-            }
-        ++position;
+    const std::vector<CRepDef*> defs = m_source.Definitions(RDTYPE_CHART);
+    for (size_t i = 0; i < defs.size(); ++i) {
+        m_chooser->addItem(QString::fromStdString(defs[i]->GetName()));
+        m_chooser->setItemData(m_chooser->count() - 1, int(i), kDefinitionRole);
     }
     SetDropHeight(m_chooser);
     if (!remembered.isEmpty()) {
@@ -120,13 +110,10 @@ void CChartsPane::RefillChooser() {
 const CRepDef* CChartsPane::ChosenDefinition() const {
     const int index = m_chooser ? m_chooser->currentIndex() : -1;
     if (index < 0) return nullptr;
-    const int position = m_chooser->itemData(index, kAnalyzerRole).toInt();
     const int definition = m_chooser->itemData(index, kDefinitionRole).toInt();
-    const auto& analyzers = m_doc->Analyzers().Ordered();
-    if (position < 0 || position >= int(analyzers.size())) return nullptr;
-    const CAnalyzer* a = *std::next(analyzers.begin(), position);
-    if (!a->m_branch) return nullptr;
-    const CRepDef* def = a->m_branch->GetRepDefPtr(definition);
+    const std::vector<CRepDef*> defs = m_source.Definitions(RDTYPE_CHART);
+    if (definition < 0 || size_t(definition) >= defs.size()) return nullptr;
+    const CRepDef* def = defs[size_t(definition)];
     // The definitions may have been rebuilt since the chooser was filled.
     if (!def || def->GetType() != RDTYPE_CHART ||
         QString::fromStdString(def->GetName()) != m_chooser->itemText(index))
@@ -154,11 +141,22 @@ void CChartsPane::ChooseChart() {
 
 void CChartsPane::Rebuild() {
     BuildChart(m_graph, *ViewWidget(), m_chartRect);
-    const size_t selected = m_host ? m_host->ChartSelection().size() : 0;
+    const size_t selected = Selection().size();
     if (!m_lines.empty() && selected > size_t(kMaxSeries))
-        m_doc->Frame().SetStatusText(FormatKQString(IDS_CHART_FIRST_12, std::to_string(selected)));
+        Frame().SetStatusText(FormatKQString(IDS_CHART_FIRST_12, std::to_string(selected)));
     m_upToDate = 1;
     ViewWidget()->update(m_chartRect);
+}
+
+void CChartsPane::OnDocumentEvent(const DocumentEvent& event) {
+    if (event.kind == DocEvent::SelectionChanged || event.kind == DocEvent::RecordChanged ||
+        (TreeRebuilt(event.kind) && event.kind != DocEvent::PropertiesChanged))
+        m_upToDate = 0;
+}
+
+const std::vector<int32_t>& CChartsPane::Selection() const {
+    static const std::vector<int32_t> kNoSelection;
+    return m_selectionSource ? m_selectionSource->GetSelection() : kNoSelection;
 }
 
 void CChartsPane::OnSelChange(int controlID) {
@@ -174,15 +172,14 @@ void CChartsPane::OnSelChange(int controlID) {
 // ---- the chart ----
 
 void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& rect) {
-    IFrameServices& frame = m_doc->Frame();
+    IFrameServices& frame = Frame();
     frame.BeginWaitCursor();
     graph.Clear();
     graph.SetGraphTitle(m_chartName);
     graph.SetMissingText(LoadKQString(IDS_CHART_NOT_AVAILABLE));
     graph.m_rect = {rect.left(), rect.top(), rect.left() + rect.width(),
                     rect.top() + rect.height()};
-    static const std::vector<int32_t> kNoSelection;
-    const std::vector<int32_t>& selection = m_host ? m_host->ChartSelection() : kNoSelection;
+    const std::vector<int32_t>& selection = Selection();
     if (!m_lines.empty() && !selection.empty()) {
         const int count = std::min(int(selection.size()), kMaxSeries);
         const gpSeriesType type = m_dimension == 0 ? gpFlatBar : gpDepthBar;
@@ -191,16 +188,16 @@ void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& r
             // A value the system does not have gets no point: no bar, and "n/a" in its place.
             double value = 0;
             for (size_t i = 0; i < m_lines.size(); ++i)
-                if (m_doc->ChartMeasurement(selection[k], m_lines[i], value))
+                if (m_source.ChartMeasurement(selection[k], m_lines[i], value))
                     graph.AddGraphPoint(unsigned(k), unsigned(i), value);
         }
         for (int k = 0; k < count; ++k) {
-            graph.SetSeriesTitle(unsigned(k), m_doc->SeriesTitle(selection[k]));
+            graph.SetSeriesTitle(unsigned(k), m_source.SeriesTitle(selection[k]));
             // Each system keeps its look whatever its place in the selection.
-            graph.SetSeriesKey(unsigned(k), m_doc->ResolveRecordKey(selection[k]));
+            graph.SetSeriesKey(unsigned(k), m_source.ResolveRecordKey(selection[k]));
         }
         for (size_t i = 0; i < m_lines.size(); ++i)
-            graph.SetGroupTitle(unsigned(i), CQuillo95Doc::GroupTitle(m_lines[i]));
+            graph.SetGroupTitle(unsigned(i), ChartGroupTitle(m_lines[i]));
     }
     graph.Compile(device);
     frame.EndWaitCursor();
@@ -210,7 +207,7 @@ void CChartsPane::OnDraw(QPainter& painter) { m_graph.DrawGraph(&painter); }
 
 void CChartsPane::PrintChart(QPainter& painter) {
     QPaintDevice* device = painter.device();
-    if (!device || !m_doc) return;
+    if (!device || !IsCreated()) return;
     // Half an inch inside the printable area on every side.
     const int mx = device->logicalDpiX() / 2, my = device->logicalDpiY() / 2;
     const QRect page = QRect(0, 0, device->width(), device->height()).adjusted(mx, my, -mx, -my);
@@ -223,7 +220,7 @@ void CChartsPane::PrintChart(QPainter& painter) {
 QImage CChartsPane::ChartImage(const QSize& size) {
     QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     image.fill(Qt::white);
-    if (!m_doc) return image;
+    if (!IsCreated()) return image;
     CGraph copy;
     copy.m_yAxisLabel = m_graph.GetyAxisLabel();
     BuildChart(copy, image, image.rect());
@@ -244,7 +241,7 @@ bool CChartsPane::CopyToClipboard(QClipboard* clipboard) {
         copied = clipboard->image().size() == image.size();
     }
     if (!copied)
-        m_doc->Frame().MessageBox(LoadKQString(IDS_CLIPBOARD_IN_USE), LoadKQString(IDS_APP_TITLE),
-                                  MsgIcon::Information, MsgButtons::Ok);
+        Frame().MessageBox(LoadKQString(IDS_CLIPBOARD_IN_USE), LoadKQString(IDS_APP_TITLE),
+                           MsgIcon::Information, MsgButtons::Ok);
     return copied;
 }

@@ -10,22 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "document/PaneSources.h"
 #include "graph/Graph.h"
 #include "panes/Pane.h"
 
 class QClipboard;
 class QPaintDevice;
-class CRepDef;
-
-// What the Charts pane needs of the view.
-class IChartsHost {
-public:
-    virtual ~IChartsHost() = default;
-    // The record keys selected on the Database pane, in list order.
-    virtual const std::vector<int32_t>& ChartSelection() const = 0;
-    // A combo box of the pane changed its selection; the view forwards it to the pane.
-    virtual void OnComboSelChange(int controlID) = 0;
-};
 
 class CChartsPane : public CPane {
 public:
@@ -33,12 +23,16 @@ public:
     // Series beyond these are not charted.
     static constexpr int kMaxSeries = 12;
 
-    CChartsPane() = default;
+    explicit CChartsPane(IChartSource& source) : m_source(source) {}
     ~CChartsPane() override;
 
-    void SetHost(IChartsHost* host) { m_host = host; }
-    // Selection change of combo box 17 or 18, forwarded by the view.
+    // Where the compared record keys come from (the Database pane), in list order.
+    void SetSelectionSource(const CSelectionPane* source) { m_selectionSource = source; }
+    // The user's choice in combo box 17 or 18 (each box is connected to it).
     void OnSelChange(int controlID);
+    // Out of date when the definitions or the compared systems may have changed; an
+    // analyzer's properties change no measurement and keep the chart.
+    void OnDocumentEvent(const DocumentEvent& event) override;
 
     // Lays the chart out on device inside rect from the chosen definition and the selection:
     // the same steps for the screen, the printer and an image.
@@ -75,7 +69,10 @@ private:
     void SetDropHeight(QComboBox* box);
     const CRepDef* ChosenDefinition() const;
 
-    IChartsHost* m_host = nullptr;
+    const std::vector<int32_t>& Selection() const;
+
+    IChartSource& m_source;
+    const CSelectionPane* m_selectionSource = nullptr;
     std::string m_chartName;
     int m_dimension = 0;  // 0 "2D", 1 "3D"
     CGraph m_graph;

@@ -8,8 +8,8 @@
 #include <algorithm>
 
 #include "analyzers/KQAnalyzer.h"
-#include "document/Document.h"
 #include "document/FrameServices.h"
+#include "document/PaneSources.h"
 #include "panes/PopupMenus.h"
 #include "resources/Strings.h"
 
@@ -253,8 +253,7 @@ void CDatabaseList::Sort() {
     const bool ascending = state == 1;
     if (size_t(k) < m_numeric.size() && m_numeric[size_t(k)]) {
         std::vector<double> value(static_cast<size_t>(n));
-        for (int r = 0; r < n; ++r)
-            value[size_t(r)] = CQuillo95Doc::LeadingNumber(GetCellText(r, k));
+        for (int r = 0; r < n; ++r) value[size_t(r)] = LeadingNumber(GetCellText(r, k));
         SortRows([&](int a, int b) {
             return fillerLast(a, b, [&](int x, int y) {
                 return ascending ? value[size_t(x)] < value[size_t(y)]

@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTimer>
 #include <algorithm>
 
+#include "database/RecordEntry.h"
+#include "document/FrameServices.h"
 #include "panes/Bitmaps.h"
 #include "panes/QtText.h"
 #include "resources/Strings.h"
@@ -38,13 +41,13 @@ QRect CDatabasePane::ListRect() const {
 }
 
 void CDatabasePane::CreateWindows() {
-    CQuillo95Doc* doc = m_doc;
-    m_list = new CDatabaseList(ViewWidget(), Owner(), m_doc->Frame(),
-                               [doc](int32_t key) { return doc->RecordPosition(key); });
+    IRecordListSource* source = &m_source;
+    m_list = new CDatabaseList(ViewWidget(), Owner(), Frame(),
+                               [source](int32_t key) { return source->RecordPosition(key); });
     m_list->SetRect(ListRect());
     m_list->hide();
 
-    m_doc->ChooseColumns(m_columns);
+    m_source.ChooseColumns(m_columns);
     NamingColumnsFirst(m_columns);
     m_titleWidths.clear();
     for (int i = 0; i < m_columns.GetCount(); ++i) {
@@ -60,12 +63,12 @@ void CDatabasePane::CreateWindows() {
 
 void CDatabasePane::Relist() {
     if (!m_list) return;
-    IFrameServices& frame = m_doc->Frame();
+    IFrameServices& frame = Frame();
     frame.BeginWaitCursor();
     m_list->DeleteAllRows();
     m_widths = m_titleWidths;
     frame.ShowListing(true);
-    m_doc->QueueListing();
+    m_source.QueueListing();
     m_upToDate = 1;
     for (size_t i = 0; i < m_widths.size(); ++i)
         m_list->SetColumnWidth(int(i), std::min(m_widths[i], 30 * m_aveCharWidth));
@@ -93,9 +96,7 @@ void CDatabasePane::OnShow(bool show) {
         CaptureSelection();
     } else if (!m_upToDate) {
         // Tests or properties changed this machine's record: its row is written again.
-        CRecordEntry record;
-        const int key = m_doc->CurrentSystemKey();
-        if (key != 0 && m_doc->LoadRecordByKey(key, record)) RowContents(record, key);
+        UpdateRow(0);
         m_upToDate = 1;
     }
     m_list->setVisible(show);
@@ -116,22 +117,44 @@ void CDatabasePane::OnDraw(QPainter& painter) {
 
 // ---- rows ----
 
-void CDatabasePane::ListRecord(CRecordEntry* record, int recordKey) {
-    if (record && m_list) RowContents(*record, recordKey);
+void CDatabasePane::OnDocumentEvent(const DocumentEvent& event) {
+    if (TreeRebuilt(event.kind)) m_upToDate = 0;
+    switch (event.kind) {
+        case DocEvent::RecordListed:
+            if (event.record && m_list) RowContents(*event.record, event.recordKey);
+            break;
+        case DocEvent::ListingDone:
+            ListingDone();
+            break;
+        case DocEvent::RecordAdded:
+        case DocEvent::RecordChanged:
+            UpdateRow(event.recordKey);
+            break;
+        case DocEvent::RecordKept:
+            // The list takes the row away once the delete returns: it comes back after that.
+            if (m_list)
+                QTimer::singleShot(0, m_list, [this, key = event.recordKey] { UpdateRow(key); });
+            break;
+        case DocEvent::DatabaseChanged:
+            SortAgain();
+            break;
+        default:
+            break;  // a removed record's row is taken away by the list itself
+    }
 }
 
-void CDatabasePane::ListingRequest(int) {
+void CDatabasePane::ListingDone() {
     if (m_list) m_list->Flush();
-    m_doc->Frame().ShowListing(false);
+    Frame().ShowListing(false);
 }
 
-void CDatabasePane::RowContents(CRecordEntry& record, int recordKey) {
+void CDatabasePane::RowContents(const CRecordEntry& record, int recordKey) {
     if (!m_list) return;
     const int columns = m_columns.GetCount();
     std::vector<std::string> cells(static_cast<size_t>(columns));
     for (int i = 0; i < columns; ++i) {
         std::string value;
-        if (m_doc->EntryLookup(&record, m_columns.m_keys[size_t(i)], value))
+        if (m_source.EntryLookup(&record, m_columns.m_keys[size_t(i)], value))
             cells[size_t(i)] = value;
     }
     for (int i = 0; i < columns && size_t(i) < m_widths.size(); ++i) {
@@ -142,7 +165,7 @@ void CDatabasePane::RowContents(CRecordEntry& record, int recordKey) {
         }
     }
 
-    const bool running = record.IsCurrent() || m_doc->RecordPosition(recordKey) == 0;
+    const bool running = record.m_current != 0 || m_source.RecordPosition(recordKey) == 0;
     // A record's row is found by its key wherever sorting put it. The running system's record
     // without a row goes first; it never takes over another record's row.
     int row = m_list->FindRow(recordKey);
@@ -164,8 +187,8 @@ void CDatabasePane::RowContents(CRecordEntry& record, int recordKey) {
 void CDatabasePane::UpdateRow(int recordKey) {
     if (!m_list) return;
     CRecordEntry record;
-    const int key = recordKey == 0 ? m_doc->CurrentSystemKey() : recordKey;
-    if (key != 0 && m_doc->LoadRecordByKey(key, record)) RowContents(record, key);
+    const int key = recordKey == 0 ? m_source.CurrentSystemKey() : recordKey;
+    if (key != 0 && m_source.LoadRecordByKey(key, record)) RowContents(record, key);
 }
 
 void CDatabasePane::SortAgain() {
@@ -175,5 +198,5 @@ void CDatabasePane::SortAgain() {
 void CDatabasePane::CaptureSelection() {
     if (!m_list) return;
     m_selection = m_list->SelectedKeys();
-    m_doc->OnSelectionCaptured(m_selection);
+    m_source.OnSelectionCaptured(m_selection);
 }

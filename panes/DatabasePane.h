@@ -5,22 +5,24 @@
 #include <QPointer>
 #include <vector>
 
-#include "document/Document.h"
+#include "document/PaneSources.h"
 #include "panes/DatabaseList.h"
 #include "panes/Pane.h"
 
 class CDatabasePane : public CSelectionPane {
 public:
-    CDatabasePane() = default;
+    explicit CDatabasePane(IRecordListSource& source) : m_source(source) {}
     ~CDatabasePane() override;
 
-    void ListRecord(CRecordEntry* record, int recordKey) override;
-    void ListingRequest(int value) override;
-    void UpdateRow(int recordKey) override;
-    void SortAgain() override;
+    // The listing's records, rows of records added or changed, the order after a change of
+    // the whole, and out of date when this machine's record was measured again.
+    void OnDocumentEvent(const DocumentEvent& event) override;
+    // Writes the record named by key into its row again (key 0: the running system's).
+    void UpdateRow(int recordKey);
+    void SortAgain();
 
     // Writes one record into its row (the running system's is always the first row).
-    void RowContents(CRecordEntry& record, int recordKey);
+    void RowContents(const CRecordEntry& record, int recordKey);
     // Rebuilds the selection array from the selected rows and hands it on.
     void CaptureSelection();
 
@@ -40,7 +42,9 @@ private:
     QRect ListRect() const;
     void Relist();
     void AppendFillerRows();
+    void ListingDone();
 
+    IRecordListSource& m_source;
     QPointer<CDatabaseList> m_list;
     CDbColumns m_columns;
     std::vector<int> m_titleWidths;

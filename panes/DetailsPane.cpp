@@ -2,8 +2,6 @@
 
 #include <QPainter>
 
-#include "document/Document.h"
-
 CDetailsPane::~CDetailsPane() { DestroyWindows(); }
 
 int CDetailsPane::Middle() const {
@@ -14,7 +12,7 @@ int CDetailsPane::Middle() const {
 void CDetailsPane::CreateWindows() {
     const QRect area = PaneRect();
     const int middle = Middle();
-    CMyTreeCtrl* tree = new CMyTreeCtrl(m_doc, m_view);
+    CMyTreeCtrl* tree = new CMyTreeCtrl(&m_source, m_view);
     m_tree = tree;
     tree->Create(QRect(area.left(), area.top(), middle - area.left(), area.height()), ViewWidget(),
                  kTreeID);
@@ -38,6 +36,10 @@ void CDetailsPane::OnResize() {
     CreateWindows();
 }
 
+void CDetailsPane::OnDocumentEvent(const DocumentEvent& event) {
+    if (TreeRebuilt(event.kind) || event.kind == DocEvent::RecordChanged) m_upToDate = 0;
+}
+
 void CDetailsPane::OnShow(bool show) {
     if (m_tree && !m_upToDate) {
         m_tree->Fill();
@@ -55,19 +57,19 @@ void CDetailsPane::OnDraw(QPainter& painter) {
 }
 
 void CDetailsPane::DescribeAttr(KQAID id, const CAttr& attr) {
-    if (!m_doc || !m_rightPane) return;
+    if (!m_rightPane) return;
     CAttr copy = attr;
     CString text;
-    m_doc->AttrDesc(id, &copy, text);
+    m_source.AttrDesc(id, &copy, text);
     m_rightPane->SetText(text);
     m_rightPane->repaint();
 }
 
 void CDetailsPane::DescribeTip(KQAID id, const CTip& tip) {
-    if (!m_doc || !m_rightPane) return;
+    if (!m_rightPane) return;
     CTip copy = tip;
     CString text;
-    m_doc->TipDesc(id, &copy, text);
+    m_source.TipDesc(id, &copy, text);
     m_rightPane->SetText(text);
     m_rightPane->repaint();
 }

@@ -3,6 +3,7 @@
 
 #include <QPointer>
 
+#include "document/PaneSources.h"
 #include "panes/MyTreeCtrl.h"
 #include "panes/Pane.h"
 #include "panes/RightPane.h"
@@ -11,8 +12,11 @@ class CDetailsPane : public CPane {
 public:
     enum { kTreeID = 22, kRightPaneID = 23 };
 
-    CDetailsPane() = default;
+    explicit CDetailsPane(ISystemSource& source) : m_source(source) {}
     ~CDetailsPane() override;
+
+    // Out of date when this machine's tree was rebuilt or a record's properties were edited.
+    void OnDocumentEvent(const DocumentEvent& event) override;
 
     void DescribeAttr(KQAID id, const CAttr& attr) override;
     void DescribeTip(KQAID id, const CTip& tip) override;
@@ -30,6 +34,8 @@ protected:
 
 private:
     void DestroyWindows();
+
+    ISystemSource& m_source;
 
     QPointer<CMyTreeCtrl> m_tree;
     QPointer<CRightPane> m_rightPane;

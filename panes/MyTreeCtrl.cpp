@@ -8,7 +8,7 @@
 #include <QMouseEvent>
 #include <QToolTip>
 
-#include "document/Document.h"
+#include "document/PaneSources.h"
 #include "panes/Bitmaps.h"
 #include "panes/PopupMenus.h"
 #include "resources/Strings.h"
@@ -20,7 +20,7 @@ constexpr int kImageRole = Qt::UserRole + 2;
 constexpr int kIconSize = 16;
 }  // namespace
 
-CMyTreeCtrl::CMyTreeCtrl(CQuillo95Doc* doc, CWnd* view) : m_doc(doc), m_view(view) {
+CMyTreeCtrl::CMyTreeCtrl(ISystemSource* source, CWnd* view) : m_source(source), m_view(view) {
     setHeaderHidden(true);
     setRootIsDecorated(true);
     setColumnCount(1);
@@ -71,7 +71,7 @@ void CMyTreeCtrl::BuildImageList() {
         }
         m_images.push_back(image);
     }
-    if (m_doc) AddEntryBitmaps(&m_doc->SystemTree());
+    if (m_source) AddEntryBitmaps(&m_source->CurrentTree());
     for (const QPixmap& image : m_images) m_icons.emplace_back(image);
 }
 
@@ -81,7 +81,7 @@ void CMyTreeCtrl::AddEntryBitmaps(CKQTree* tree) {
         if (!entry) break;
         if (entry->m_bitmap != 0 && !m_bitmapMap.count(entry->m_bitmap)) {
             // The module that owns the entry is asked first for its own picture.
-            const std::string module = entry->m_kqaid ? m_doc->AnalyzerName(entry->m_kqaid) : "";
+            const std::string module = entry->m_kqaid ? m_source->AnalyzerName(entry->m_kqaid) : "";
             QPixmap bitmap = LoadKQBitmapMasked(entry->m_bitmap, module);
             if (!bitmap.isNull()) {
                 const qreal ratio = bitmap.devicePixelRatio();
@@ -124,7 +124,7 @@ void CMyTreeCtrl::Fill() {
     m_items.clear();
     m_notify = true;
     m_selectAfterFill = nullptr;
-    if (m_doc) InsertList(&m_doc->SystemTree(), nullptr, 0, 0);
+    if (m_source) InsertList(&m_source->CurrentTree(), nullptr, 0, 0);
     if (m_selectAfterFill) {
         setCurrentItem(m_selectAfterFill);
         scrollToItem(m_selectAfterFill);
@@ -165,7 +165,7 @@ void CMyTreeCtrl::InsertList(CKQTree* list, QTreeWidgetItem* parent, uint16_t kq
             CTip* tip = entry->GetTip(i);
             if (tip->m_priority < 0) continue;  // status notes are not tips
             CString text;
-            if (m_doc) m_doc->TipText(id, tip, text);
+            if (m_source) m_source->TipText(id, tip, text);
             m_items.emplace_back(entry, id, DETAIL_TIP, i, 0);
             InsertItem(item, QString::fromStdString(text), TipImage(tip->m_priority), 0,
                        int(m_items.size() - 1));
@@ -281,7 +281,8 @@ QMenu* CMyTreeCtrl::PrepareContextMenu(const QPoint& pos) {
         run->setEnabled(data->m_kind == DETAIL_ENTRY);
 
     bool properties = false;
-    if (data->m_kind == DETAIL_ENTRY && m_doc) properties = m_doc->OffersProperties(data->m_kqaid);
+    if (data->m_kind == DETAIL_ENTRY && m_source)
+        properties = m_source->OffersProperties(data->m_kqaid);
     if (!properties)
         if (QAction* props = FindMenuCommand(m_menu, ID_SYSTEM_PROPERTIES))
             m_menu->removeAction(props);

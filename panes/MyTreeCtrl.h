@@ -11,7 +11,7 @@
 
 #include "reports/DetailItem.h"
 
-class CQuillo95Doc;
+class ISystemSource;
 class CWnd;
 class CKQTree;
 class QMenu;
@@ -22,7 +22,8 @@ class CMyTreeCtrl : public QTreeWidget {
 public:
     enum { kFirstFixedIcon = 4, kIconAttr = 4, kIconEntry = 5, kIconAttrAlt = 6, kFixedIcons = 7 };
 
-    CMyTreeCtrl(CQuillo95Doc* doc, CWnd* view);
+    // source: this machine's tree and its analyzers' texts (null: an empty tree).
+    CMyTreeCtrl(ISystemSource* source, CWnd* view);
     ~CMyTreeCtrl() override;
 
     bool Create(const QRect& rect, QWidget* parent, int controlID);
@@ -68,7 +69,7 @@ private:
     void TrackContextMenu(const QPoint& pos);
     void ContextMenuForCaret();
 
-    CQuillo95Doc* m_doc;
+    ISystemSource* m_source;
     CWnd* m_view;
     bool m_notify = true;
     std::vector<QPixmap> m_images;

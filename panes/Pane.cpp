@@ -4,15 +4,20 @@
 #include <QWidget>
 #include <algorithm>
 
-void CPane::Create(IPaneView* view, CQuillo95Doc* doc, const QRect& tabRect, const QFont* font) {
+CPane::~CPane() {
+    if (m_events) m_events->Unsubscribe(this);
+}
+
+void CPane::Create(IPaneView* view, const QRect& tabRect, const QFont* font) {
     m_view = view;
-    m_doc = doc;
     m_tabRect = tabRect;
     m_font = font;
     const QFontMetrics metrics(view->Widget()->font());
     m_textHeight = metrics.height();
     m_aveCharWidth = metrics.averageCharWidth();
     CreateWindows();
+    m_events = &view->DocumentEvents();
+    m_events->Subscribe(this);
 }
 
 void CPane::Resize(const QRect& tabRect) {
@@ -32,6 +37,11 @@ void CPane::Draw(QPainter& painter) {
     if (m_view) OnDraw(painter);
 }
 
+bool CPane::TreeRebuilt(DocEvent kind) {
+    return kind == DocEvent::ResultsChanged || kind == DocEvent::PropertiesChanged ||
+           kind == DocEvent::TipsRebuilt || kind == DocEvent::DatabaseRead;
+}
+
 QRect CPane::PaneRect() const {
     if (!m_view) return {};
     const QRect client = m_view->Widget()->rect();
@@ -44,3 +54,5 @@ QWidget* CPane::ViewWidget() const { return m_view ? m_view->Widget() : nullptr;
 CWnd* CPane::Owner() const { return m_view; }
 
 IPaneCommands* CPane::Commands() const { return m_view; }
+
+IFrameServices& CPane::Frame() const { return m_view->Frame(); }

@@ -1,5 +1,6 @@
-// Common base of the main view's panes: each lays itself out below the tab strip and
-// rebuilds from the system data tree only when shown while it is out of date.
+// Common base of the main view's panes: each lays itself out below the tab strip, hears the
+// document's changes for itself (marking itself out of date on those it cares about), and
+// rebuilds only when shown while it is out of date.
 #pragma once
 
 #include <QFont>
@@ -10,26 +11,26 @@
 #include <vector>
 
 #include "analyzers/KQAnalyzer.h"
+#include "document/DocumentEvents.h"
 #include "panes/PaneView.h"
 
 class CDetailItem;
-class CRecordEntry;
 class QPainter;
 class QWidget;
-class CQuillo95Doc;
 class ITableText;
 class IPaneCommands;
+class IFrameServices;
 
-class CPane {
+class CPane : public IDocumentObserver {
 public:
     CPane() = default;
-    virtual ~CPane() = default;
+    ~CPane() override;  // leaves the document's channel
     CPane(const CPane&) = delete;
     CPane& operator=(const CPane&) = delete;
 
-    // Stores view, document, tab strip rectangle and font, takes the view's text metrics,
-    // then creates the pane's child windows.
-    void Create(IPaneView* view, CQuillo95Doc* doc, const QRect& tabRect, const QFont* font);
+    // Stores view, tab strip rectangle and font, takes the view's text metrics, creates the
+    // pane's child windows, then subscribes to the document's changes.
+    void Create(IPaneView* view, const QRect& tabRect, const QFont* font);
     // A new tab strip rectangle (the view was resized).
     void Resize(const QRect& tabRect);
     void Show(bool show);
@@ -51,6 +52,9 @@ public:
     virtual ITableText* TableText() { return nullptr; }
     virtual QString PrintTitle() const { return QString(); }
 
+    // The document's changes; each pane overrides it for those it cares about.
+    void OnDocumentEvent(const DocumentEvent& /*event*/) override {}
+
     int32_t m_upToDate = 0;
 
 protected:
@@ -60,15 +64,21 @@ protected:
     virtual void OnRefresh() { OnShow(true); }
     virtual void OnDraw(QPainter& /*painter*/) {}
 
+    // This machine's tree was built again (a run, tips, properties) or the database file was
+    // read late: what a pane shows of them is out of date.
+    static bool TreeRebuilt(DocEvent kind);
+
     // The pane's area: the view's client rectangle from the tab strip's bottom down.
     QRect PaneRect() const;
     QWidget* ViewWidget() const;
     // The view as the address of the private messages and as the runner of commands.
     CWnd* Owner() const;
     IPaneCommands* Commands() const;
+    // Status bar, wait cursor and message boxes.
+    IFrameServices& Frame() const;
 
     IPaneView* m_view = nullptr;
-    CQuillo95Doc* m_doc = nullptr;
+    IDocumentEvents* m_events = nullptr;
     QRect m_tabRect;
     const QFont* m_font = nullptr;
     int m_textHeight = 0;
@@ -79,12 +89,6 @@ protected:
 // the ordered selection of record keys that the Charts and Reports panes compare.
 class CSelectionPane : public CPane {
 public:
-    // The database listing and row updates belong to the pane's list.
-    virtual void ListRecord(CRecordEntry* /*record*/, int /*recordKey*/) {}
-    virtual void ListingRequest(int /*value*/) {}
-    virtual void UpdateRow(int /*recordKey*/) {}
-    virtual void SortAgain() {}
-
     void AddToSelection(int32_t key) { m_selection.push_back(key); }
     const std::vector<int32_t>& GetSelection() const { return m_selection; }
 

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "document/DocReportSource.h"
-#include "document/Document.h"
+#include "document/FrameServices.h"
 #include "resources/Strings.h"
 #include "panes/QtText.h"
 
@@ -39,6 +38,12 @@ void CReportsPane::Layout() {
 
 void CReportsPane::OnResize() { Layout(); }
 
+void CReportsPane::OnDocumentEvent(const DocumentEvent& event) {
+    if (TreeRebuilt(event.kind) || event.kind == DocEvent::SelectionChanged ||
+        event.kind == DocEvent::RecordChanged)
+        m_upToDate = 0;
+}
+
 void CReportsPane::OnShow(bool show) {
     if (!m_chooser || !m_list) return;
     if (show && m_upToDate == 0) {
@@ -50,11 +55,11 @@ void CReportsPane::OnShow(bool show) {
 }
 
 void CReportsPane::RefillChooser() {
-    if (!m_chooser || !m_doc) return;
+    if (!m_chooser) return;
     const QString remembered =
         m_chooser->currentIndex() >= 0 ? m_chooser->currentText() : QString();
     m_chooser->clear();
-    for (const CRepDef* def : ReportDefsOfType(m_doc->Analyzers(), RDTYPE_REPORT))
+    for (const CRepDef* def : m_definitions.Definitions(RDTYPE_REPORT))
         m_chooser->addItem(Q(def->GetName()));
     m_chooser->setMaxVisibleItems(std::max(1, m_chooser->count()));
     m_chooser->setCurrentIndex(m_chooser->count() > 0 ? 0 : -1);
@@ -72,8 +77,8 @@ void CReportsPane::SelectReport(int index) {
 }
 
 void CReportsPane::Compile() {
-    if (!m_chooser || !m_list || !m_doc) return;
-    IFrameServices& frame = m_doc->Frame();
+    if (!m_chooser || !m_list) return;
+    IFrameServices& frame = Frame();
     frame.BeginWaitCursor();
     frame.SetStatusText(LoadKQString(IDS_COMPILING_REPORT));
     m_lines.clear();
@@ -83,7 +88,7 @@ void CReportsPane::Compile() {
             m_reportName = m_chooser->currentText().toStdString();
             // The definition is found again by position and name, never through a pointer
             // kept since the chooser was filled: the tree may have changed under it.
-            const std::vector<CRepDef*> defs = ReportDefsOfType(m_doc->Analyzers(), RDTYPE_REPORT);
+            const std::vector<CRepDef*> defs = m_definitions.Definitions(RDTYPE_REPORT);
             if (size_t(index) < defs.size() && defs[size_t(index)]->GetName() == m_reportName)
                 for (const CRepItem& item : defs[size_t(index)]->m_items)
                     m_lines.push_back(item.m_text);
@@ -107,8 +112,7 @@ void CReportsPane::Fill() {
         m_list->DeleteAllColumns();
         return;
     }
-    CDocReportSource source(*m_doc);
-    CReportCompiler compiler(source);
+    CReportCompiler compiler(m_systems);
     const COwnerDrawList* list = m_list;
     compiler.SetMeasure([list](const std::string& text) { return list->TextWidth(text); },
                         30 * m_aveCharWidth);

@@ -8,12 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "panes/Pane.h"
+#include "document/PaneSources.h"
 #include "panes/list/OwnerDrawList.h"
+#include "panes/Pane.h"
 #include "reports/ReportCompiler.h"
 
 class CReportsPane : public CPane {
 public:
+    // definitions: the report definitions offered; systems: what a compilation reads.
+    CReportsPane(IDefinitionSource& definitions, IReportSource& systems)
+        : m_definitions(definitions), m_systems(systems) {}
+    // Out of date when the compared systems or this machine's tree may have changed.
+    void OnDocumentEvent(const DocumentEvent& event) override;
     // Where the selection of record keys comes from (the Database pane).
     void SetSelectionSource(const CSelectionPane* source) { m_selectionSource = source; }
 
@@ -42,6 +48,8 @@ private:
     void Layout();
     void Fill();
 
+    IDefinitionSource& m_definitions;
+    IReportSource& m_systems;
     const CSelectionPane* m_selectionSource = nullptr;
     QPointer<QComboBox> m_chooser;
     QPointer<COwnerDrawList> m_list;

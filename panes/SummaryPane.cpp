@@ -2,7 +2,6 @@
 
 #include <QTreeView>
 
-#include "document/Document.h"
 #include "panes/Bitmaps.h"
 #include "panes/QtText.h"
 #include "resources/Strings.h"
@@ -68,8 +67,7 @@ void CSummaryPane::CreateWindows() {
 
 void CSummaryPane::CreatePanel(const QRect& rect) {
     delete m_panel.data();
-    const bool browser = m_doc && !m_doc->App().BrowserCommand().empty();
-    m_panel = new CSummaryPanel(Commands(), browser, rect, ViewWidget());
+    m_panel = new CSummaryPanel(Commands(), m_source.HasBrowser(), rect, ViewWidget());
     m_panel->hide();
 }
 
@@ -91,6 +89,10 @@ void CSummaryPane::OnResize() {
     const bool visible = m_panel && m_panel->isVisible();
     CreatePanel(q.panel);
     if (visible) m_panel->show();
+}
+
+void CSummaryPane::OnDocumentEvent(const DocumentEvent& event) {
+    if (TreeRebuilt(event.kind) || event.kind == DocEvent::RecordChanged) m_upToDate = 0;
 }
 
 void CSummaryPane::OnShow(bool show) {
@@ -138,20 +140,20 @@ bool CSummaryPane::SelectNextTip() {
 }
 
 void CSummaryPane::DescribeAttr(KQAID id, const CAttr& attr) {
-    if (!m_doc || !m_description) return;
+    if (!m_description) return;
     CAttr copy = attr;
     std::string text;
-    m_doc->AttrDesc(id, &copy, text);
+    m_source.AttrDesc(id, &copy, text);
     m_description->SetText(text);
     m_description->repaint();
     if (m_tips) m_tips->DeselectAll();
 }
 
 void CSummaryPane::DescribeTip(KQAID id, const CTip& tip) {
-    if (!m_doc || !m_description) return;
+    if (!m_description) return;
     CTip copy = tip;
     std::string text;
-    m_doc->TipDesc(id, &copy, text);
+    m_source.TipDesc(id, &copy, text);
     m_description->SetText(text);
     m_description->repaint();
     if (m_highlights) m_highlights->DeselectAll();
@@ -205,7 +207,7 @@ void CSummaryPane::FillTips(CKQTree* tree, const std::string& parentPath, KQAID 
         for (int i = 0; i < entry->GetTipCount(); ++i) {
             CTip tip = *entry->GetTip(i);
             std::string text;
-            m_doc->TipText(id, &tip, text);
+            m_source.TipText(id, &tip, text);
             m_tips->AppendItem(CDetailItem(entry, id, DETAIL_TIP, i, tip.m_priority),
                                {text + label}, TipIcon(tip.m_priority));
         }
@@ -214,12 +216,12 @@ void CSummaryPane::FillTips(CKQTree* tree, const std::string& parentPath, KQAID 
 }
 
 void CSummaryPane::Fill() {
-    if (!m_doc || !m_highlights || !m_tips) return;
+    if (!m_highlights || !m_tips) return;
     m_currentItem = nullptr;  // it pointed into the arrays emptied now
 
     m_highlights->Clear();
     int widest = 0;
-    FillHighlights(&m_doc->SystemTree(), std::string(), 0, widest);
+    FillHighlights(&m_source.CurrentTree(), std::string(), 0, widest);
     m_highlights->EnableNotify(true);
     m_highlights->EnableMenu(true);
     const int itemWidth = std::min(widest + m_aveCharWidth, 30 * m_aveCharWidth);
@@ -228,7 +230,7 @@ void CSummaryPane::Fill() {
     m_highlights->AppendFillerRows();
 
     m_tips->Clear();
-    FillTips(&m_doc->SystemTree(), std::string(), 0);
+    FillTips(&m_source.CurrentTree(), std::string(), 0);
     m_tips->SortBySortKey();
     m_tips->SetColumnWidth(0, m_tips->ClientWidth());
     m_tips->EnableNotify(true);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "document/PaneSources.h"
 #include "panes/Pane.h"
 #include "panes/RightPane.h"
 #include "panes/SummaryList.h"
@@ -16,8 +17,11 @@ class CSummaryPane : public CPane {
 public:
     enum { kHighlightsID = 10, kTipsID = 11, kDescriptionID = 12 };
 
-    CSummaryPane() = default;
+    explicit CSummaryPane(ISystemSource& source) : m_source(source) {}
     ~CSummaryPane() override;
+
+    // Out of date when this machine's tree was rebuilt or a record's properties were edited.
+    void OnDocumentEvent(const DocumentEvent& event) override;
 
     void DescribeAttr(KQAID id, const CAttr& attr) override;
     void DescribeTip(KQAID id, const CTip& tip) override;
@@ -58,6 +62,7 @@ private:
     void FillHighlights(CKQTree* tree, const std::string& path, KQAID id, int& widest);
     void FillTips(CKQTree* tree, const std::string& path, KQAID id);
 
+    ISystemSource& m_source;
     QPointer<CSummaryList> m_highlights;
     std::vector<QPixmap> m_images;
     QPointer<CSummaryList> m_tips;

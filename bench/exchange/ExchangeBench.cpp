@@ -37,9 +37,6 @@ public:
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
     void ProcessEvents() override {}
-    void NotifyViews(int, int) override {}
-    void ListRecord(CRecordEntry*, int) override {}
-    void ListingRequest(int) override {}
     std::vector<std::string> OpenFileDialog(const FileDialogRequest&, unsigned& e) override {
         e = 0;
         return {};

@@ -55,20 +55,6 @@ void FillRecord(CKQTreeEntry& e, const std::string& sysid, int n) {
     }
 }
 
-// The frame's forwarding of the listing to the view, as the main frame does it.
-class BenchFrame : public FakeFrame {
-public:
-    void ListRecord(CRecordEntry* record, int key) override {
-        if (view) view->ListRecord(record, key);
-    }
-    void ListingRequest(int value) override {
-        if (view) view->ListingRequest(value);
-    }
-    void MarkEnd() { ended = true; }
-    CQuillo95View* view = nullptr;
-    bool ended = false;
-};
-
 class BenchHost : public IViewHost {
 public:
     void RemoveCover() override {}
@@ -141,7 +127,7 @@ int RunSize(int n, const std::string& dir) {
     double floorCpuMs = 0;
     const double floorMs = MeasureFloor(path, floorCells, floorCpuMs);
 
-    BenchFrame frame;
+    FakeFrame frame;  // the listing reaches the pane straight from the document
     CAppState app;
     app.SetProgramDir(dir);  // no modules there
     app.ApplyOption("-P");
@@ -150,7 +136,6 @@ int RunSize(int n, const std::string& dir) {
     if (!doc.OnOpenDocument(path)) return 1;
     QMainWindow window;
     auto* view = new CQuillo95View(doc, host, &window);
-    frame.view = view;
     window.setCentralWidget(view);
     window.resize(1024, 768);
     window.show();
@@ -223,7 +208,6 @@ int RunSize(int n, const std::string& dir) {
         numericMs, col0TextMs, col0OrderMs);
     std::printf("  save step         %10.1f ms (directory write, apart)\n", saveStepMs);
     std::fflush(stdout);
-    frame.view = nullptr;
     return rows == n && floorCells > 0 ? 0 : 1;
 }
 

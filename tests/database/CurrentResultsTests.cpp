@@ -85,15 +85,13 @@ TEST_F(CurrentResults, AStoredMirrorIsRefreshedFromItsStream) {
 TEST_F(CurrentResults, SaveCurrentResultsStoresASnapshotAtPositionOne) {
     Load({"Ten"});
     CDocTestPeer::SetResultsNotSaved(*doc, true);
-    frame.hints.clear();
+    events.changes.clear();
     doc->SaveCurrentResults();
     ASSERT_EQ(Db().Directory().size(), 2u);
     EXPECT_EQ(Db().Directory()[1], "BOX-10+5a5a5a5a");
     const int key = Db().KeyForSysid("BOX-10+5a5a5a5a");
-    ASSERT_EQ(frame.hints.size(), 2u);
-    EXPECT_EQ(frame.hints[0].hint, 1);
-    EXPECT_EQ(frame.hints[0].key, key);
-    EXPECT_EQ(frame.hints[1].hint, 2);
+    EXPECT_EQ(events.changes, (std::vector<EventRecorder::Change>{{DocEvent::RecordAdded, key},
+                                                                  {DocEvent::DatabaseChanged, 0}}));
     EXPECT_FALSE(doc->ResultsNotSaved());
     EXPECT_TRUE(doc->IsModified());
     CRecordEntry* snap = Db().GetRecord("BOX-10+5a5a5a5a");

@@ -65,6 +65,7 @@ protected:
         doc = std::make_unique<CQuillo95Doc>(app, frame);
         view.doc = doc.get();
         doc->SetView(&view);
+        doc->Subscribe(&events);
         Db().SetBusyTimeout(50);
     }
     // Another program holding the file's write lock, as a backup tool or the sqlite3 shell
@@ -300,14 +301,14 @@ TEST_F(Trust, ALockedFileAtStartUpIsReadAgainAndThisRunJoinsItsRecords) {
     Release(other);
     // Released: the next idle step reads the file, and this run's records join it.
     frame.clock += 10;
-    frame.hints.clear();
+    events.changes.clear();
     EXPECT_TRUE(doc->IdleStep());
     EXPECT_FALSE(doc->DatabaseUnread());
     EXPECT_TRUE(frame.LogContains("Warning 1008: Duplicate record TWICE skipped"));
     EXPECT_EQ(Db().Directory(), (std::vector<std::string>{mine, "STORED", "TWICE", "NEW"}));
     EXPECT_EQ(Db().KeyForSysid("NEW"), keyNew);  // the views' keys still hold
-    ASSERT_FALSE(frame.hints.empty());
-    EXPECT_EQ(frame.hints.back().hint, HINT_DATABASE_READ);
+    ASSERT_FALSE(events.changes.empty());
+    EXPECT_EQ(events.changes.back().kind, DocEvent::DatabaseRead);
     ASSERT_TRUE(doc->SaveModified());
     EXPECT_TRUE(KeptAside().empty());
     EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{mine, "STORED", "TWICE", "NEW"}));

@@ -139,11 +139,11 @@ TEST_F(ExchangeTest, TruncatedFilesKeepWhatWasReadAndAnnounceIt) {
     CKQTreeEntry* r2 = Record(*doc, "R2");
     ASSERT_NE(r2, nullptr);
     EXPECT_EQ(r2->GetSubtree()->GetAt(0)->m_key, "Dee");
-    // Every record added gets its hint 1 exactly once, then hint 2.
-    ASSERT_EQ(frame.hints.size(), 3u);
-    EXPECT_EQ(frame.hints[0].key, doc->KeyForSysid("R1"));
-    EXPECT_EQ(frame.hints[1].key, doc->KeyForSysid("R2"));
-    EXPECT_EQ(frame.hints[2].hint, 2);
+    // Every record added is announced exactly once, then the database as a whole.
+    EXPECT_EQ(events.changes, (std::vector<EventRecorder::Change>{
+                                  {DocEvent::RecordAdded, doc->Database().KeyForSysid("R1")},
+                                  {DocEvent::RecordAdded, doc->Database().KeyForSysid("R2")},
+                                  {DocEvent::DatabaseChanged, 0}}));
 
     // Ending right after a record header: no record, nothing attached.
     WriteFile("cut2.kqx", "{Quillon 95 Exchange File}\n[R3]\n");

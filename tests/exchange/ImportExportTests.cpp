@@ -43,8 +43,8 @@ TEST_F(ExchangeTest, ImportListUnquotesSkipsEmptyPathsAndAlwaysMarksModified) {
     // What the import did, in the status bar and the log.
     EXPECT_EQ(frame.status.back(), "Import finished. Systems imported: 2, skipped: 0.");
     EXPECT_EQ(frame.log.back(), frame.status.back());
-    ASSERT_FALSE(frame.hints.empty());
-    EXPECT_EQ(frame.hints.back().hint, 2);
+    ASSERT_FALSE(events.changes.empty());
+    EXPECT_EQ(events.changes.back().kind, DocEvent::DatabaseChanged);
     EXPECT_TRUE(frame.boxes.empty());
     EXPECT_EQ(frame.showLogCount, 0);
     EXPECT_TRUE(frame.LogContains("Importing file " + a));

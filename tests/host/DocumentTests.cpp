@@ -203,3 +203,39 @@ TEST_F(Document, PropertiesThatChangeNothingRefreshNothing) {
     EXPECT_EQ(Count(Branch(10), "Properties"), 1);
     EXPECT_FALSE(doc->IsModified());
 }
+
+// The change channel: subscribers hear in their order, once each however often they
+// subscribed; one that leaves while a change is told (itself or another) is not called again.
+TEST_F(Document, ChangesReachSubscribersInOrderAndLeavingMidwayIsSafe) {
+    struct Listener : IDocumentObserver {
+        void OnDocumentEvent(const DocumentEvent& event) override {
+            heard->push_back(name);
+            EXPECT_EQ(event.kind, DocEvent::SelectionChanged);
+            for (IDocumentObserver* o : leave) doc->Unsubscribe(o);
+            leave.clear();
+        }
+        char name = 0;
+        std::string* heard = nullptr;
+        CQuillo95Doc* doc = nullptr;
+        std::vector<IDocumentObserver*> leave;
+    };
+    std::string heard;
+    Listener a, b, c;
+    a.name = 'a', b.name = 'b', c.name = 'c';
+    for (Listener* l : {&a, &b, &c}) {
+        l->heard = &heard;
+        l->doc = doc.get();
+        doc->Subscribe(l);
+    }
+    doc->Subscribe(&a);
+    a.leave = {&a, &b};  // a takes itself and b out while the first change is told
+    doc->SelectionChanged();
+    EXPECT_EQ(heard, "ac");
+    doc->SelectionChanged();
+    EXPECT_EQ(heard, "acc");
+    doc->Subscribe(&b);
+    doc->SelectionChanged();
+    EXPECT_EQ(heard, "acccb");
+    doc->Unsubscribe(&b);
+    doc->Unsubscribe(&c);
+}

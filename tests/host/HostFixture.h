@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "document/Document.h"
+#include "tests/support/EventRecorder.h"
 #include "tests/support/FakeFrame.h"
 #include "tests/support/FakeLister.h"
 #include "tests/support/FakeView.h"
@@ -26,6 +27,7 @@ protected:
         doc = std::make_unique<CQuillo95Doc>(app, frame);
         view.doc = doc.get();
         doc->SetView(&view);
+        doc->Subscribe(&events);
     }
     void TearDown() override {
         view.doc = nullptr;
@@ -81,6 +83,7 @@ protected:
     std::string dir;
     CAppState app;
     FakeFrame frame;
+    EventRecorder events;  // the document's changes
     FakeView view;
     std::unique_ptr<CQuillo95Doc> doc;
 };

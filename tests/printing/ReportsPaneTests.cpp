@@ -218,9 +218,7 @@ TEST_F(ReportsPaneTest, PrintAndCopyFollowTheCurrentTab) {
 }
 
 TEST_F(ReportsPaneTest, TheDatabaseListPrintsAndCopiesSelectedRows) {
-    // The database listing, as the frame passes it on.
-    frame.onListRecord = [this](CRecordEntry* r, int key) { view->ListRecord(r, key); };
-    frame.onListingRequest = [this](int value) { view->ListingRequest(value); };
+    // The database listing reaches the pane straight from the document.
     doc->FinishIdleWork();
     QApplication::processEvents();
     view->OnCommand(ID_VIEW_DATABASE);

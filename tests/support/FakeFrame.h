@@ -26,15 +26,6 @@ public:
         ++eventsProcessed;
         if (onProcessEvents) onProcessEvents();
     }
-    void NotifyViews(int hint, int recordKey) override { hints.push_back({hint, recordKey}); }
-    void ListRecord(CRecordEntry* record, int recordKey) override {
-        listed.push_back(recordKey);
-        if (onListRecord) onListRecord(record, recordKey);
-    }
-    void ListingRequest(int value) override {
-        listingRequests.push_back(value);
-        if (onListingRequest) onListingRequest(value);
-    }
     std::vector<std::string> OpenFileDialog(const FileDialogRequest& request,
                                             unsigned& errorCode) override {
         openRequests.push_back(request);
@@ -84,9 +75,6 @@ public:
         std::string text, caption;
         MsgIcon icon;
     };
-    struct Hint {
-        int hint, key;
-    };
     std::vector<std::string> status;
     std::vector<bool> listing;
     std::vector<std::string> log;
@@ -95,9 +83,6 @@ public:
     int boxAnswer = IDOK;
     int waitDepth = 0;
     int eventsProcessed = 0;
-    std::vector<Hint> hints;
-    std::vector<int> listed;
-    std::vector<int> listingRequests;
     std::vector<FileDialogRequest> openRequests;
     std::vector<std::string> openAnswer;
     unsigned openError = 0;
@@ -114,8 +99,5 @@ public:
     uint32_t clock = 0x5A5A5A5Au;
     std::function<void()> onProcessEvents;
     std::function<void(int)> onSetProgress;
-    // The main frame's forwarding of the listing to the view, where a test wants it.
-    std::function<void(CRecordEntry*, int)> onListRecord;
-    std::function<void(int)> onListingRequest;
     std::function<void()> onSaveDialog;  // runs while the save dialog is "open"
 };

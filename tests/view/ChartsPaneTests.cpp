@@ -66,8 +66,9 @@ protected:
     void Pick(int controlID, int index) {
         QComboBox* box =
             controlID == CChartsPane::kChooserID ? Pane().Chooser() : Pane().DimensionBox();
+        // As the user's choice: the box's own signal reaches the pane.
         box->setCurrentIndex(index);
-        view->OnComboSelChange(controlID);
+        emit box->activated(index);
     }
     QStringList Items(QComboBox* box) {
         QStringList items;
@@ -292,7 +293,7 @@ TEST_F(ChartsPaneTest, EveryShowRebuildsTheChartButRefillsTheChooserOnlyWhenOutO
 TEST_F(ChartsPaneTest, WithoutChartDefinitionsTheLastTitleStays) {
     ShowCharts();
     for (const CAnalyzer* a : doc->Analyzers().Ordered()) a->m_branch->RemoveAllRepDefs();
-    view->MarkPanesNotUpToDate();
+    Pane().m_upToDate = 0;
     view->OnCommand(ID_VIEW_SUMMARY);
     ShowCharts();
     EXPECT_EQ(Pane().Chooser()->count(), 0);

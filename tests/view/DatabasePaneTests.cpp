@@ -160,8 +160,6 @@ TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
     };
     List()->OnCommand(ID_DB_DELETE_SELECTED);
     CStreamStorage::s_faultHook = nullptr;
-    // What the frame hands on to the view.
-    for (const FakeFrame::Hint& h : frame.hints) view->OnUpdate(h.hint, h.key);
     QApplication::processEvents();
     EXPECT_EQ(doc->KeyForSysid("A1"), key);
     EXPECT_GE(List()->FindRow(key), 0);
@@ -259,21 +257,21 @@ TEST_F(DatabaseViewTest, HighlightsOnlyInTheEleventhRecordGiveNoColumn) {
     EXPECT_EQ(List()->ColumnCount(), 2);
 }
 
-TEST_F(DatabaseViewTest, UpdateHintsRewriteARowAndSortAgain) {
+TEST_F(DatabaseViewTest, RecordChangesRewriteARowAndSortAgain) {
     WriteDatabase("THIS", {{"A1", "a", "3"}, {"B2", "b", "1"}});
     StartAndList();
     view->OnCommand(ID_VIEW_DATABASE);
     CRecordEntry* b = doc->Database().GetRecord("B2");
     ASSERT_NE(b, nullptr);
     b->SetAttr("Name", "changed", 0, 4);
-    view->OnUpdate(1, Key("B2"));
+    view->m_databasePane.OnDocumentEvent({DocEvent::RecordChanged, Key("B2")});
     EXPECT_EQ(List()->GetCellText(2, ColumnOf("Name")), "changed");
 
     List()->OnHeaderClick(ColumnOf("Speed"));
     EXPECT_EQ(List()->GetItemData(0), Key("B2"));
     b->SetAttr("Speed", "7", 0, 5);
-    view->OnUpdate(1, Key("B2"));
-    view->OnUpdate(2, 0);
+    view->m_databasePane.OnDocumentEvent({DocEvent::RecordAdded, Key("B2")});
+    view->m_databasePane.OnDocumentEvent({DocEvent::DatabaseChanged});
     EXPECT_EQ(List()->GetItemData(0), Key("A1"));
 }
 
@@ -283,7 +281,7 @@ TEST_F(DatabasePaneTest, RunningSystemsRowIsRewrittenWhereverSortingPutIt) {
     CRecordEntry* running = doc->Database().GetRecord("THIS");
     ASSERT_NE(running, nullptr);
     running->SetAttr("Name", "Renamed", 0, 4);
-    view->MarkPanesNotUpToDate();
+    view->m_databasePane.m_upToDate = 0;
     view->SwitchToPane(0);  // shown again while out of date: its row is written again
     EXPECT_EQ(Column(name), (std::vector<std::string>{"Alpha", "beta", "alpha", "Renamed"}));
     EXPECT_EQ(List()->GetItemData(3), Key("THIS"));

@@ -170,7 +170,9 @@ protected:
             ten->AddReportDef(name, RDTYPE_REPORT);
             ten->AddReportItem("Item~Speed", 10);
         }
-        view->MarkPanesNotUpToDate();
+        // Definitions added behind the document's back: the choosers fill again.
+        view->m_chartsPane.m_upToDate = 0;
+        view->m_reportsPane.m_upToDate = 0;
     }
     QAction* DemoAction() const { return view->FindAction(ID_RUN_DEMO); }
 };

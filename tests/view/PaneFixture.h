@@ -31,15 +31,6 @@ protected:
         ASSERT_TRUE(other.OnSaveDocument(app.DatabasePath()));
         ASSERT_TRUE(doc->OnOpenDocument(app.DatabasePath()));
     }
-    void SetUp() override {
-        ViewTest::SetUp();
-        frame.onListRecord = [this](CRecordEntry* r, int key) {
-            if (view) view->ListRecord(r, key);
-        };
-        frame.onListingRequest = [this](int value) {
-            if (view) view->ListingRequest(value);
-        };
-    }
     // Start-up, then the idle steps that list the records.
     void StartAndList() {
         StartUp();

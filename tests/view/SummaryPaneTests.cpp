@@ -58,7 +58,7 @@ TEST_F(SummaryPaneTest, EveryTipRankedByPriorityWithIconAndPath) {
     // A status note (below 0) is listed too, last, without an icon.
     ASSERT_FALSE(doc->SystemTree().IsEmpty());
     doc->SystemTree().GetHead()->AddTip(-1, 777, 778);
-    view->MarkPanesNotUpToDate();
+    view->m_summaryPane.m_upToDate = 0;
     view->SwitchToPane(1);
 
     const int n = RealRows(list);

@@ -1,0 +1,125 @@
+// The view's timers (1 start-up, 2 demo step, 3 chart re-layout), the start-up they drive
+// and the steps the demo asks of the view.
+#include "app/Quillo95View.h"
+
+#include <QComboBox>
+
+#include "document/Document.h"
+#include "resources/Strings.h"
+
+// ---- start-up ----
+
+void CQuillo95View::OnInitialUpdate() {
+    m_doc.SetView(this);
+    m_timer1.start(500);
+}
+
+bool CQuillo95View::IsTimerActive(int id) const {
+    if (id == TIMER_STARTUP) return m_timer1.isActive();
+    if (id == TIMER_DEMO_STEP) return m_timer2.isActive();
+    if (id == TIMER_CHART_LAYOUT) return m_timer3.isActive();
+    return false;
+}
+
+void CQuillo95View::OnTimer(int id) {
+    if (id == TIMER_STARTUP) {
+        m_timer1.stop();
+        if (m_currentPane == PANE_NONE && !m_autoRunDone) FirstSetUp();
+    } else if (id == TIMER_DEMO_STEP) {
+        if (m_demo.IsOn()) m_demo.Step();
+    } else if (id == TIMER_CHART_LAYOUT) {
+        m_timer3.stop();
+        m_chartsPane.Resize(m_tabRect);
+        if (m_currentPane == PANE_CHARTS) SwitchToPane(PANE_NONE);
+    }
+}
+
+void CQuillo95View::FirstSetUp() {
+    IFrameServices& frame = m_doc.m_frame;
+    frame.BeginWaitCursor();
+    m_doc.LoadAnalyzers();
+
+    if (m_doc.m_app.m_autoRun) {
+        m_autoRunDone = true;
+        const bool written = m_doc.AutoRun();
+        frame.EndWaitCursor();
+        // The host destroys the main window, and this view with it: nothing may follow.
+        m_host.AutoRunFinished(written);
+        return;
+    }
+
+    CreateViewFont();
+    CreateTabCtrl();
+    RestoreSelection();
+    m_summaryPane.Create(this, m_tabRect, &m_viewFont);
+    m_databasePane.Create(this, m_tabRect, &m_viewFont);
+    m_chartsPane.SetSelectionSource(&m_databasePane);
+    m_chartsPane.Create(this, m_tabRect, &m_viewFont);
+    // The printed chart is built afresh for the printer's page, not scaled from the screen.
+    SetChartPainter([this](QPainter& painter, const QRect&) { m_chartsPane.PrintChart(painter); });
+    m_reportsPane.SetSelectionSource(&m_databasePane);
+    m_reportsPane.Create(this, m_tabRect, &m_viewFont);
+    m_detailsPane.Create(this, m_tabRect, &m_viewFont);
+    // After the panes: a late read finds them out of date already.
+    m_doc.Subscribe(this);
+    // Reports built on the selection restored above, before any pane shows.
+    m_doc.OnPanesInitialised(m_databasePane.GetSelection());
+    SwitchToPane(PANE_SUMMARY);
+
+    // Every exchange file named on the command line, in order, in one import.
+    std::vector<std::string> files;
+    for (const std::string& name : m_doc.m_app.CommandLineFiles())
+        if (CAppState::IsExchangeFileName(name)) files.push_back(m_doc.m_app.FromStartDir(name));
+    m_doc.m_app.m_commandLine.clear();
+    if (!files.empty()) m_doc.ImportFiles(files);
+
+    frame.EndWaitCursor();
+    m_host.RemoveCover();
+    if (m_doc.m_app.m_demo && !m_demo.IsOn()) m_demo.Toggle();
+    UpdateCommandUI();
+}
+
+// ---- demo mode ----
+
+void CQuillo95View::ShowPane(int pane) {
+    SwitchToPane(pane);
+    // Switching panes says "Ready"; while the demo runs the bar keeps saying so.
+    if (m_demo.IsOn()) SetStatusText(LoadKQString(IDS_DEMO_IN_PROGRESS));
+    UpdateCommandUI();
+}
+
+void CQuillo95View::RunAllTests() {
+    if (m_currentPane != PANE_NONE && !m_doc.IsRunning()) AnalyzeNow();
+}
+
+void CQuillo95View::SelectNextSummaryTip() { m_summaryPane.SelectNextTip(); }
+
+int CQuillo95View::ChartChoiceCount() { return m_chartsPane.ChartCount(); }
+
+void CQuillo95View::SelectChart(int item, int dimension) {
+    QComboBox* chooser = m_chartsPane.Chooser();
+    QComboBox* dims = m_chartsPane.DimensionBox();
+    if (!chooser || !dims) return;
+    chooser->setCurrentIndex(item);
+    dims->setCurrentIndex(dimension);
+    m_chartsPane.OnSelChange(CChartsPane::kChooserID);
+    m_chartsPane.OnSelChange(CChartsPane::kDimensionID);
+}
+
+int CQuillo95View::ReportChoiceCount() {
+    // The chooser is filled when the pane shows; the demo asks before showing it.
+    if (m_reportsPane.IsCreated() && !m_reportsPane.m_upToDate) m_reportsPane.RefillChooser();
+    return m_reportsPane.ReportCount();
+}
+
+void CQuillo95View::SelectReport(int item) { m_reportsPane.SelectReport(item); }
+
+void CQuillo95View::SelectNextDetail() {
+    if (CMyTreeCtrl* tree = m_detailsPane.Tree()) tree->SelectNext();
+}
+
+void CQuillo95View::SetStatusText(const std::string& text) { m_doc.m_frame.SetStatusText(text); }
+
+void CQuillo95View::ArmDemoTimer(int milliseconds) { m_timer2.start(milliseconds); }
+
+void CQuillo95View::StopDemoTimer() { m_timer2.stop(); }
