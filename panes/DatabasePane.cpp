@@ -165,7 +165,7 @@ void CDatabasePane::RowContents(const CRecordEntry& record, int recordKey) {
         }
     }
 
-    const bool running = record.m_current != 0 || m_source.RecordPosition(recordKey) == 0;
+    const bool running = record.IsCurrent() || m_source.RecordPosition(recordKey) == 0;
     // A record's row is found by its key wherever sorting put it. The running system's record
     // without a row goes first; it never takes over another record's row.
     int row = m_list->FindRow(recordKey);
