@@ -255,7 +255,6 @@ public:
     private:
         CQuillo95Doc& m_doc;
     };
-    bool IdleHeld() const { return m_idleHold > 0; }
 
 private:
     friend struct CDocTestPeer;  // tests stage a run's state without running one
