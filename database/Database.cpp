@@ -2,8 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cassert>
 #include <chrono>
@@ -16,60 +14,15 @@
 
 namespace {
 
-// ASCII case folding only: stream names compare byte-wise apart from A-Z.
-struct FoldTable {
-    unsigned char t[256];
-    FoldTable() {
-        for (int i = 0; i < 256; ++i)
-            t[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i - 'A' + 'a' : i);
-    }
-};
-const FoldTable kFold;
-
-inline unsigned char Fold(char c) { return kFold.t[static_cast<unsigned char>(c)]; }
-
 CRecordEntry* Rec(CKQTreeEntry* e) { return dynamic_cast<CRecordEntry*>(e); }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
-bool PathExists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 }  // namespace
-
-bool CaseLess::operator()(const std::string& a, const std::string& b) const {
-    const size_t n = std::min(a.size(), b.size());
-    const char* pa = a.data();
-    const char* pb = b.data();
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = Fold(pa[i]), y = Fold(pb[i]);
-        if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i])) return false;
-    return true;
-}
 
 CResultsDatabase::CResultsDatabase(IDatabaseHost& host) : m_host(host) {}
 
 CResultsDatabase::~CResultsDatabase() { Close(); }
 
-std::string CResultsDatabase::DirectoryName() {
-    static const std::string name = LoadKQString(IDS_DATA_DIRECTORY_KEY);
-    return name;
-}
+std::string CResultsDatabase::DirectoryName() { return CFileRecordStore::DirectoryName(); }
 
 void CResultsDatabase::Close() {
     m_storage.Close();
@@ -99,7 +52,7 @@ bool CResultsDatabase::Open(const std::string& path) {
             m_saveFailed = false;
             m_openPending = false;
             m_pendingPath.clear();
-            RememberOwnFile(path);
+            m_ownFile.Remember(path);
             m_openResult = r;
             CheckInvariants();
             return true;
@@ -200,7 +153,7 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     RebuildIndex();
     m_dirChanged = m_dirRemade;
     m_dirRemade = false;
-    RememberOwnFile(m_path);
+    m_ownFile.Remember(m_path);
 
     auto rekey = [this](const std::string& sysid, int key) {
         auto it = m_keyMap.find(sysid);
@@ -268,83 +221,11 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     m_host.SetModifiedFlag();
 }
 
-bool CResultsDatabase::OwnsFileAt(const std::string& path) const {
-    struct stat st;
-    return m_ownFileKnown && ::stat(path.c_str(), &st) == 0 &&
-           static_cast<unsigned long long>(st.st_dev) == m_ownDev &&
-           static_cast<unsigned long long>(st.st_ino) == m_ownIno;
-}
-
-void CResultsDatabase::RememberOwnFile(const std::string& path) {
-    struct stat st;
-    m_ownFileKnown = ::stat(path.c_str(), &st) == 0;
-    m_ownDev = m_ownFileKnown ? static_cast<unsigned long long>(st.st_dev) : 0;
-    m_ownIno = m_ownFileKnown ? static_cast<unsigned long long>(st.st_ino) : 0;
-}
-
-std::string CResultsDatabase::AsideName(const std::string& path) const {
-    std::time_t t = static_cast<std::time_t>(m_host.Now());
-    std::tm tm{};
-    gmtime_r(&t, &tm);
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &tm);
-    std::string aside = path + ".unreadable." + stamp;
-    for (int n = 1; (PathExists(aside) || PathExists(aside + "-journal")) && n < 1000; ++n)
-        aside = path + ".unreadable." + stamp + "-" + std::to_string(n);
-    return aside;
-}
-
-bool CResultsDatabase::KeepAside(const std::string& path) {
-    const std::string aside = AsideName(path);
-    if (std::rename(path.c_str(), aside.c_str()) != 0) {
-        m_lastError = std::string("cannot keep the file aside: ") + std::strerror(errno);
-        return false;
-    }
-    m_host.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
-    if (m_unreadablePath == path) m_keepAsideBeforeSave = false;
-    return true;
-}
-
-// Copies a database that may not be moved (another connection holds it, or a journal
-// lies beside it) to the aside name through SQLite's backup.
-bool CResultsDatabase::CopyAside(const std::string& path) {
-    const std::string aside = AsideName(path);
-    sqlite3* src = nullptr;
-    sqlite3* dest = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &src, SQLITE_OPEN_READONLY, nullptr);
-    if (rc == SQLITE_OK) {
-        sqlite3_busy_timeout(src, 2000);
-        rc = sqlite3_open_v2(aside.c_str(), &dest, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
-    }
-    if (rc == SQLITE_OK) {
-        sqlite3_backup* b = sqlite3_backup_init(dest, "main", src, "main");
-        if (!b) {
-            rc = sqlite3_errcode(dest);
-        } else {
-            rc = sqlite3_backup_step(b, -1);
-            if (rc == SQLITE_DONE) rc = SQLITE_OK;
-            const int finished = sqlite3_backup_finish(b);
-            if (rc == SQLITE_OK) rc = finished;
-        }
-    }
-    if (rc != SQLITE_OK)
-        m_lastError = std::string("cannot copy the file aside: ") + sqlite3_errstr(rc);
-    sqlite3_close(dest);
-    sqlite3_close(src);
-    if (rc != SQLITE_OK) {
-        std::remove(aside.c_str());
-        return false;
-    }
-    m_host.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
-    return true;
-}
-
 // Makes the storage stand on path. A file there that this run neither read nor created is
 // kept first: moved aside when nothing else holds it, else copied aside; a file that can
 // be neither, or that we may not read, makes the save fail.
 bool CResultsDatabase::EnsureStorage(const std::string& path) {
-    const bool ours = OwnsFileAt(path);
+    const bool ours = m_ownFile.Matches(path);
     if (ours && m_storage.IsOpen() && SameFile(m_storage.Path(), path)) return true;
     if (ours && !m_storage.IsOpen()) {
         if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
@@ -353,55 +234,36 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
     }
     bool replace = false;  // the foreign file stays where it is and is written over
     if (!ours && PathExists(path)) {
-        bool mayMove = !PathExists(path + "-journal");
-        if (mayMove) {
-            CStreamStorage probe;
-            switch (probe.OpenExisting(path)) {
-                case CStreamStorage::OpenResult::Ok:
-                    // A write transaction proves that no other connection holds the file.
-                    mayMove = probe.Begin();
-                    probe.Rollback();
-                    break;
-                case CStreamStorage::OpenResult::NotADatabase:
-                case CStreamStorage::OpenResult::Missing:
-                    break;
-                case CStreamStorage::OpenResult::NoPermission:
-                case CStreamStorage::OpenResult::Damaged:
-                    // May hold records: neither moved nor written over.
-                    m_lastError = probe.LastError();
-                    return false;
-                default:
-                    mayMove = false;
-                    break;
-            }
-        }
-        if (!(mayMove && KeepAside(path))) {
-            if (!CopyAside(path)) return false;
+        const AsideWay way = HowToSetAside(path, m_lastError);
+        if (way == AsideWay::Refuse) return false;
+        const bool mayMove = way == AsideWay::Move;
+        if (!(mayMove && SetAside(path, true))) {
+            if (!SetAside(path, false)) return false;
             replace = true;
         }
     }
     if (m_storage.IsOpen()) {
         if (m_storage.SaveAs(path)) {
-            RememberOwnFile(path);
+            m_ownFile.Remember(path);
             return true;
         }
     } else if (replace) {
         // An empty database of ours goes over the copied file.
-        const std::string fresh = AsideName(path + ".new");
+        const std::string fresh = AsideName(path + ".new", static_cast<std::time_t>(m_host.Now()));
         CStreamStorage made;
         if (made.OpenOrCreate(fresh) == CStreamStorage::OpenResult::Ok) {
             made.Close();
             if (m_storage.OpenExisting(fresh) == CStreamStorage::OpenResult::Ok &&
                 m_storage.SaveAs(path)) {
                 std::remove(fresh.c_str());
-                RememberOwnFile(path);
+                m_ownFile.Remember(path);
                 return true;
             }
             m_storage.Close();
         }
         std::remove(fresh.c_str());
     } else if (m_storage.OpenOrCreate(path) == CStreamStorage::OpenResult::Ok) {
-        RememberOwnFile(path);
+        m_ownFile.Remember(path);
         return true;
     }
     m_lastError = m_storage.LastError();
@@ -411,6 +273,16 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
 void CResultsDatabase::ReportSaveFailure(const std::string& path) {
     m_saveFailed = true;
     m_host.LogLine(FormatKQString(IDS_ERR_CANT_SAVE_DATABASE, path));
+}
+
+// Keeps the file at path under a free name beside it, moved or (move false) copied.
+bool CResultsDatabase::SetAside(const std::string& path, bool move) {
+    const std::string aside = AsideName(path, static_cast<std::time_t>(m_host.Now()));
+    if (!(move ? MoveAside(path, aside, m_lastError) : CopyAside(path, aside, m_lastError)))
+        return false;
+    m_host.LogLine(FormatKQString(IDS_WARN_DATABASE_KEPT_AS, path, aside));
+    if (move && m_unreadablePath == path) m_keepAsideBeforeSave = false;
+    return true;
 }
 
 bool CResultsDatabase::Save(const std::string& path) {
@@ -713,8 +585,7 @@ bool CResultsDatabase::IsKnownSysid(const std::string& sysid) const {
 }
 
 bool CResultsDatabase::IsStorableSysid(const std::string& sysid) {
-    return !sysid.empty() && sysid.size() <= static_cast<size_t>(kMaxSysidLength) &&
-           !EqualsNoCase(sysid, DirectoryName());
+    return CFileRecordStore::IsStorableName(sysid);
 }
 
 std::string CResultsDatabase::RecordSysid(int key) const {

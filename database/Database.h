@@ -11,16 +11,15 @@
 
 #include "database/DatabaseHost.h"
 #include "database/RecordEntry.h"
+#include "database/FileRecordStore.h"
 #include "database/RecordImport.h"
+#include "storage/RecordStore.h"
 #include "storage/StreamStorage.h"
 
 struct CExchangeRecord;
 
-// Stream names are case-insensitive (ASCII), so every map leading to a stream is too.
-struct CaseLess {
-    bool operator()(const std::string& a, const std::string& b) const;
-};
-bool EqualsNoCase(const std::string& a, const std::string& b);
+// Identifiers are case-insensitive (ASCII), so every map leading to a record is too
+// (CaseLess, from the record store).
 
 // One piece of idle work the Database pane asked for.
 class DbRequest {
@@ -67,7 +66,7 @@ public:
     // Drops every cached record and closes the file; nothing is written.
     void Close();
     // Whether path names the file this run read or created (same device and inode).
-    bool IsOwnFile(const std::string& path) const { return OwnsFileAt(path); }
+    bool IsOwnFile(const std::string& path) const { return m_ownFile.Matches(path); }
 
     // Reads the directory stream; false when it could not be read (busy, I/O).
     bool ReadDirectory();
@@ -211,11 +210,7 @@ private:
     int PlaceInDirectory(int pos, const std::string& sysid, CRecordEntry* rec, int key = 0);
     bool SaveStep();
     bool EnsureStorage(const std::string& path);
-    bool KeepAside(const std::string& path);
-    bool CopyAside(const std::string& path);
-    std::string AsideName(const std::string& path) const;
-    bool OwnsFileAt(const std::string& path) const;
-    void RememberOwnFile(const std::string& path);
+    bool SetAside(const std::string& path, bool move);
     void MarkStored(CRecordEntry& record, bool directoryWritten);
     bool ReadDirectoryInto(std::vector<std::string>& directory);
     void JoinRecordsToFile(std::vector<std::string> file, std::string& storedMirror);
@@ -255,8 +250,7 @@ private:
     int m_stepBudgetUs = kStepBudgetUs;
     int m_stepMaxRecords = kStepMaxRecords;
     // The file this run read or created (device, inode): a save writes into no other.
-    bool m_ownFileKnown = false;
-    unsigned long long m_ownDev = 0, m_ownIno = 0;
+    CFileIdentity m_ownFile;
     // A save failed: idle saving waits for the next full save (at the latest on closing),
     // so a failing disk is not retried on every idle call and nothing is marked written.
     bool m_saveFailed = false;

@@ -58,8 +58,14 @@ void CStreamStorage::SetBusyTimeout(int ms) {
     if (m_db) sqlite3_busy_timeout(m_db, ms);
 }
 
+void CStreamStorage::Note(int rc) {
+    rc &= 0xFF;
+    m_busy = rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+}
+
 bool CStreamStorage::Fault(const char* op, const std::string& name) {
     if (s_faultHook && s_faultHook(op, name)) {
+        m_busy = false;
         m_error = std::string("injected fault: ") + op + " " + name;
         return true;
     }
@@ -70,6 +76,7 @@ bool CStreamStorage::Exec(const char* sql) {
     char* msg = nullptr;
     int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &msg);
     if (rc != SQLITE_OK) {
+        Note(rc);
         m_error = msg ? msg : sqlite3_errstr(rc);
         sqlite3_free(msg);
         return false;
@@ -92,6 +99,7 @@ bool CStreamStorage::HasSqliteHeader(const std::string& path, bool& readable) {
 // Only a file that is positively no database of ours counts as one: busy, locked, I/O and
 // permission errors say nothing about what the file holds.
 CStreamStorage::OpenResult CStreamStorage::Classify(int rc, const std::string& path) {
+    Note(rc);
     switch (rc & 0xFF) {
         case SQLITE_NOTADB:
         case SQLITE_CORRUPT: {
@@ -301,6 +309,7 @@ CStreamStorage::ReadResult CStreamStorage::Read(const std::string& name, std::st
         return ReadResult::Missing;
     }
     if (rc != SQLITE_ROW) {
+        Note(rc);
         m_error = sqlite3_errmsg(m_db);
         return ReadResult::Error;
     }
@@ -329,7 +338,9 @@ sqlite3_stmt* CStreamStorage::WritableStatement(int which) {
 }
 
 bool CStreamStorage::StepDone(sqlite3_stmt* s) {
-    if (sqlite3_step(s) == SQLITE_DONE) return true;
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_DONE) return true;
+    Note(rc);
     m_error = sqlite3_errmsg(m_db);
     Broken();
     return false;

@@ -48,6 +48,8 @@ public:
     bool InTransaction() const { return m_depth > 0; }
 
     std::string LastError() const { return m_error; }
+    // Whether the last failure was another connection's lock (busy, locked), not I/O.
+    bool LastBusy() const { return m_busy; }
     // How long a statement waits for another connection's lock, from now on.
     void SetBusyTimeout(int ms);
     // Copies the whole open database to path (replacing what is there); on success the storage
@@ -77,11 +79,13 @@ private:
     // Runs a statement that answers no rows; a failure is recorded and breaks the transaction.
     bool StepDone(sqlite3_stmt* s);
     bool Broken();
+    void Note(int rc);  // remembers whether a failure was a lock
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmts[5] = {};
     bool m_aborted = false;  // an error ended the open transaction
     std::string m_path;
     std::string m_error;
+    bool m_busy = false;
     int m_depth = 0;
     int m_busyMs = 2000;
 };

@@ -1,0 +1,260 @@
+// What every record store promises the results database, run over each store there is.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "database/Database.h"
+#include "database/FileRecordStore.h"
+#include "storage/RecordStore.h"
+#include "tests/support/ScratchDir.h"
+
+namespace {
+
+// How a contract test reaches one kind of store. place names where a store keeps its
+// records (a file path, a schema); each test gets a fresh one.
+struct StoreKind {
+    std::string name;
+    // The store at place, empty when it is new.
+    std::function<std::unique_ptr<IRecordStore>(const std::string& place)> open;
+    // Puts something positively not ours at place and answers what opening it says.
+    std::function<StoreError(const std::string& place)> openForeign;
+};
+
+StoreKind FileStore() {
+    return {"File",
+            [](const std::string& place) -> std::unique_ptr<IRecordStore> {
+                auto s = std::make_unique<CFileRecordStore>();
+                if (s->Open(place, true) != StoreError::None) return nullptr;
+                return s;
+            },
+            [](const std::string& place) {
+                WriteFile(place, "Name,Speed\nBOX,7\n");
+                CFileRecordStore s;
+                return s.Open(place, false);
+            }};
+}
+
+class RecordStoreContract : public ::testing::TestWithParam<StoreKind> {
+protected:
+    void SetUp() override {
+        store = GetParam().open(Place());
+        ASSERT_TRUE(store);
+    }
+    std::string Place() const { return dir / "records.kqd"; }
+    void Reopen() {
+        store.reset();
+        store = GetParam().open(Place());
+        ASSERT_TRUE(store);
+    }
+    int64_t Insert(const std::string& sysid, const std::string& bytes = "x") {
+        int64_t v = 0;
+        EXPECT_EQ(store->Insert(sysid, bytes, v), StoreError::None) << sysid;
+        return v;
+    }
+    std::vector<std::string> Order() {
+        std::vector<StoredRecord> rows;
+        EXPECT_EQ(store->List(rows), StoreError::None);
+        std::vector<std::string> names;
+        int64_t last = -1;
+        for (const StoredRecord& r : rows) {
+            EXPECT_GT(r.order, last) << "listed in order";
+            last = r.order;
+            names.push_back(r.sysid);
+        }
+        return names;
+    }
+    std::vector<std::string> Names(const std::vector<RecordBytes>& records) {
+        std::vector<std::string> names;
+        for (const RecordBytes& r : records) names.push_back(r.sysid);
+        return names;
+    }
+
+    CScratchDir dir;
+    std::unique_ptr<IRecordStore> store;
+};
+
+using V = std::vector<std::string>;
+
+}  // namespace
+
+TEST_P(RecordStoreContract, OrderIsInsertionOrderWithTheMirrorFirstAndTheSnapshotSecond) {
+    Insert("A");
+    Insert("B");
+    Insert("MIRROR");
+    Insert("SNAP");
+    EXPECT_EQ(store->Place("MIRROR", 0), StoreError::None);
+    EXPECT_EQ(store->Place("SNAP", 1), StoreError::None);
+    EXPECT_EQ(store->Place("NOBODY", 0), StoreError::NotFound);
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    EXPECT_EQ(Order(), (V{"MIRROR", "SNAP", "A", "B"}));
+    Reopen();
+    EXPECT_EQ(Order(), (V{"MIRROR", "SNAP", "A", "B"}));
+}
+
+TEST_P(RecordStoreContract, InsertOfAKnownIdentifierIsExistsWithoutRegardToCase) {
+    Insert("Box-One", "first");
+    int64_t v = 0;
+    EXPECT_EQ(store->Insert("bOX-oNE", "second", v), StoreError::Exists);
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    Reopen();
+    EXPECT_EQ(store->Insert("BOX-ONE", "third", v), StoreError::Exists);
+    std::string bytes;
+    ASSERT_EQ(store->Read("box-one", bytes, v), StoreError::None);
+    EXPECT_EQ(bytes, "first");
+    EXPECT_EQ(Order(), V{"Box-One"});  // the first spelling stays
+}
+
+TEST_P(RecordStoreContract, ReplaceAndDeleteWithAStaleVersionAreConflicts) {
+    const int64_t v1 = Insert("A", "one");
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    int64_t v2 = 0;
+    ASSERT_EQ(store->Replace("A", v1, "two", v2), StoreError::None);
+    EXPECT_NE(v2, v1);
+    int64_t v3 = 0;
+    EXPECT_EQ(store->Replace("A", v1, "stale", v3), StoreError::Conflict);
+    EXPECT_EQ(store->Delete("A", v1), StoreError::Conflict);
+    EXPECT_EQ(store->Replace("NOBODY", v1, "x", v3), StoreError::NotFound);
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    std::string bytes;
+    int64_t read = 0;
+    ASSERT_EQ(store->Read("A", bytes, read), StoreError::None);
+    EXPECT_EQ(bytes, "two");
+    EXPECT_EQ(read, v2);
+    EXPECT_EQ(store->Delete("A", read), StoreError::None);
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    EXPECT_EQ(store->Read("A", bytes, read), StoreError::NotFound);
+    EXPECT_EQ(store->Delete("A", read), StoreError::NotFound);
+    // A new record of the name is a new record, whatever version the old one had.
+    const int64_t again = Insert("a", "three");
+    EXPECT_NE(again, v2);
+    EXPECT_EQ(store->Replace("A", v2, "four", read), StoreError::Conflict);
+}
+
+TEST_P(RecordStoreContract, PrefixReadTakesWildcardCharactersLiterally) {
+    for (const char* s : {"BOX%1", "BOX_2", "BOXA3", "box%4", "OTHER%", "BO"}) Insert(s, s);
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    std::vector<RecordBytes> found;
+    ASSERT_EQ(store->ReadPrefix("BOX%", found), StoreError::None);
+    EXPECT_EQ(Names(found), (V{"BOX%1", "box%4"}));
+    ASSERT_EQ(store->ReadPrefix("BOX_", found), StoreError::None);
+    EXPECT_EQ(Names(found), V{"BOX_2"});
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].bytes, "BOX_2");
+    ASSERT_EQ(store->ReadPrefix("%", found), StoreError::None);
+    EXPECT_TRUE(found.empty());
+    ASSERT_EQ(store->ReadSeveral({"BO", "NOBODY", "boxa3"}, found), StoreError::None);
+    EXPECT_EQ(Names(found), (V{"BO", "BOXA3"}));
+}
+
+TEST_P(RecordStoreContract, ABatchIsCommittedWholeOrRolledBackWhole) {
+    Insert("KEEP", "kept");
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    int64_t v = 0, keep = 0;
+    std::string bytes;
+    ASSERT_EQ(store->Read("KEEP", bytes, keep), StoreError::None);
+    Insert("GONE");
+    ASSERT_EQ(store->Replace("KEEP", keep, "changed", v), StoreError::None);
+    ASSERT_EQ(store->Place("GONE", 0), StoreError::None);
+    EXPECT_EQ(Order(), (V{"GONE", "KEEP"}));  // the batch reads its own changes
+    store->Rollback();
+    EXPECT_EQ(Order(), V{"KEEP"});
+    ASSERT_EQ(store->Read("KEEP", bytes, v), StoreError::None);
+    EXPECT_EQ(bytes, "kept");
+    EXPECT_EQ(v, keep);
+    EXPECT_EQ(store->Read("GONE", bytes, v), StoreError::NotFound);
+    // Nothing of a rolled-back batch comes back with the next commit either.
+    Insert("NEXT");
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    Reopen();
+    EXPECT_EQ(Order(), (V{"KEEP", "NEXT"}));
+}
+
+TEST_P(RecordStoreContract, ReopeningSeesWhatWasCommittedAndNothingElse) {
+    Insert("A", "a");
+    Insert("B", "b");
+    ASSERT_EQ(store->Commit(), StoreError::None);
+    int64_t v = 0;
+    std::string bytes;
+    ASSERT_EQ(store->Read("A", bytes, v), StoreError::None);
+    ASSERT_EQ(store->Delete("A", v), StoreError::None);
+    Insert("C", "c");
+    Reopen();  // the batch was never committed
+    EXPECT_EQ(Order(), (V{"A", "B"}));
+    ASSERT_EQ(store->Read("A", bytes, v), StoreError::None);
+    EXPECT_EQ(bytes, "a");
+    EXPECT_EQ(store->Read("C", bytes, v), StoreError::NotFound);
+}
+
+TEST_P(RecordStoreContract, APlaceThatIsNotOursIsNotOurs) {
+    store.reset();
+    const std::string other = dir / "other.kqd";
+    EXPECT_EQ(GetParam().openForeign(other), StoreError::NotOurs);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract, ::testing::Values(FileStore()),
+                         [](const auto& info) { return info.param.name; });
+
+// ---- the file store's own promises ----
+
+TEST(FileRecordStore, WritesTheDirectoryStreamTheDatabaseReads) {
+    CScratchDir dir;
+    const std::string path = dir / "Quillo97.kqd";
+    CFileRecordStore store;
+    ASSERT_EQ(store.Open(path, true), StoreError::None);
+    int64_t v = 0;
+    for (const char* s : {"A", "B", "C"}) ASSERT_EQ(store.Insert(s, s, v), StoreError::None);
+    ASSERT_EQ(store.Commit(), StoreError::None);
+    std::string bytes;
+    ASSERT_EQ(store.Read("B", bytes, v), StoreError::None);
+    ASSERT_EQ(store.Delete("B", v), StoreError::None);
+    ASSERT_EQ(store.Commit(), StoreError::None);
+    store.Close();
+    CStreamStorage file;
+    ASSERT_EQ(file.OpenExisting(path), CStreamStorage::OpenResult::Ok);
+    std::string data;
+    std::vector<std::string> directory;
+    ASSERT_TRUE(file.ReadStream(CResultsDatabase::DirectoryName(), data));
+    ASSERT_TRUE(DeserializeDirectory(data, directory));
+    EXPECT_EQ(directory, (std::vector<std::string>{"A", "", "C"}));  // the length stays
+    EXPECT_EQ(file.StreamNames(),
+              (std::vector<std::string>{"A", "C", CResultsDatabase::DirectoryName()}));
+}
+
+TEST(FileRecordStore, WritesNothingIntoAFilePutInItsPlace) {
+    CScratchDir dir;
+    const std::string path = dir / "Quillo97.kqd";
+    CFileRecordStore store;
+    ASSERT_EQ(store.Open(path, true), StoreError::None);
+    {
+        CFileRecordStore other;
+        ASSERT_EQ(other.Open(dir / "other.kqd", true), StoreError::None);
+    }
+    ASSERT_EQ(std::rename((dir / "other.kqd").c_str(), path.c_str()), 0);
+    EXPECT_FALSE(store.IsOwnFile(path));
+    int64_t v = 0;
+    EXPECT_EQ(store.Insert("A", "a", v), StoreError::Disconnected);
+    EXPECT_NE(store.Describe(StoreError::Disconnected).find("replaced"), std::string::npos);
+}
+
+TEST(FileRecordStore, AMissingDirectoryIsMadeAgainFromTheRecordStreams) {
+    CScratchDir dir;
+    const std::string path = dir / "Quillo97.kqd";
+    {
+        CStreamStorage file;
+        ASSERT_EQ(file.OpenOrCreate(path), CStreamStorage::OpenResult::Ok);
+        ASSERT_TRUE(file.WriteStream("B", "b"));
+        ASSERT_TRUE(file.WriteStream("A", "a"));
+    }
+    CFileRecordStore store;
+    ASSERT_EQ(store.Open(path, false), StoreError::None);
+    EXPECT_TRUE(store.OrderRemade());
+    std::vector<StoredRecord> rows;
+    ASSERT_EQ(store.List(rows), StoreError::None);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].sysid, "B");
+    ASSERT_EQ(store.Commit(), StoreError::None);  // written although nothing else changed
+    store.Close();
+    ASSERT_EQ(store.Open(path, false), StoreError::None);
+    EXPECT_FALSE(store.OrderRemade());
+}
