@@ -55,7 +55,7 @@ CQuillo95View::~CQuillo95View() {
     if (m_doc.GetView() == this) m_doc.SetView(nullptr);
 }
 
-IFrameServices& CQuillo95View::Frame() { return m_doc.m_frame; }
+IFrameServices& CQuillo95View::Frame() { return m_doc.Frame(); }
 
 IDocumentEvents& CQuillo95View::DocumentEvents() { return m_doc; }
 

@@ -108,7 +108,7 @@ void CQuillo95View::UpdateCommandUI() {
     auto enable = [this](int id, bool on) {
         if (QAction* a = FindAction(id)) a->setEnabled(on);
     };
-    enable(ID_FILE_SAVE_CURRENT, idle && m_doc.m_resultsNotSaved != 0);
+    enable(ID_FILE_SAVE_CURRENT, idle && m_doc.ResultsNotSaved());
     enable(ID_FILE_IMPORT, idle);
     enable(ID_FILE_EXPORT_CURRENT, idle);
     enable(ID_FILE_ANALYZE_NOW, idle);
@@ -189,7 +189,7 @@ bool CQuillo95View::OnCommand(int id) {
             m_host.OpenPage(LoadKQString(IDS_PRODUCT_PAGE));
             break;
         case ID_APP_ABOUT: {
-            CAboutDlg about(m_doc.m_app.m_analyzerLines, window());
+            CAboutDlg about(m_doc.App().AnalyzerLines(), window());
             about.exec();
             break;
         }

@@ -69,5 +69,5 @@ void CQuillo95View::OnEditCopy() {
         return;
     }
     CopyToClipboard(*PrintableList(m_currentPane), m_currentPane == 2,
-                    m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.m_frame);
+                    m_clipboard ? *m_clipboard : SystemClipboard(), m_doc.Frame());
 }

@@ -35,11 +35,11 @@ void CQuillo95View::OnTimer(int id) {
 }
 
 void CQuillo95View::FirstSetUp() {
-    IFrameServices& frame = m_doc.m_frame;
+    IFrameServices& frame = m_doc.Frame();
     frame.BeginWaitCursor();
     m_doc.LoadAnalyzers();
 
-    if (m_doc.m_app.m_autoRun) {
+    if (m_doc.App().AutoRun()) {
         m_autoRunDone = true;
         const bool written = m_doc.AutoRun();
         frame.EndWaitCursor();
@@ -66,16 +66,11 @@ void CQuillo95View::FirstSetUp() {
     m_doc.OnPanesInitialised(m_databasePane.GetSelection());
     SwitchToPane(PANE_SUMMARY);
 
-    // Every exchange file named on the command line, in order, in one import.
-    std::vector<std::string> files;
-    for (const std::string& name : m_doc.m_app.CommandLineFiles())
-        if (CAppState::IsExchangeFileName(name)) files.push_back(m_doc.m_app.FromStartDir(name));
-    m_doc.m_app.m_commandLine.clear();
-    if (!files.empty()) m_doc.ImportFiles(files);
+    m_doc.ImportCommandLineFiles();
 
     frame.EndWaitCursor();
     m_host.RemoveCover();
-    if (m_doc.m_app.m_demo && !m_demo.IsOn()) m_demo.Toggle();
+    if (m_doc.App().Demo() && !m_demo.IsOn()) m_demo.Toggle();
     UpdateCommandUI();
 }
 
@@ -118,7 +113,7 @@ void CQuillo95View::SelectNextDetail() {
     if (CMyTreeCtrl* tree = m_detailsPane.Tree()) tree->SelectNext();
 }
 
-void CQuillo95View::SetStatusText(const std::string& text) { m_doc.m_frame.SetStatusText(text); }
+void CQuillo95View::SetStatusText(const std::string& text) { m_doc.Frame().SetStatusText(text); }
 
 void CQuillo95View::ArmDemoTimer(int milliseconds) { m_timer2.start(milliseconds); }
 

@@ -255,8 +255,8 @@ TEST_F(DatabaseViewTest, ALateReadListsAgainWithTheSavedSelection) {
     settings.setValue(QStringLiteral("NumRecsSelected"), 1);
     settings.setValue(QStringLiteral("RecSelected00"), QStringLiteral("B2"));
     settings.sync();
-    // The hint the late read gives, as the document passes it on.
-    static_cast<IExchangeHost&>(*doc).NotifyViews(HINT_DATABASE_READ, 0);
+    // The change the late read gives, as the document tells it.
+    CDocTestPeer::Announce(*doc, DocEvent::DatabaseRead);
     EXPECT_EQ(view->m_databasePane.GetSelection(), std::vector<int32_t>{Key("B2")});
     EXPECT_EQ(view->m_chartsPane.m_upToDate, 1);  // the current pane, rebuilt at once
     EXPECT_EQ(view->m_summaryPane.m_upToDate, 0);
