@@ -271,6 +271,7 @@ TEST_F(ExchangeTest, RandomFilesNeverCorruptStoredRecords) {
         EXPECT_TRUE(CResultsDatabase::IsStorableSysid(sysid)) << sysid;
         EXPECT_EQ(Record(*doc, sysid), e);
     }
-    EXPECT_EQ(static_cast<size_t>(doc->Database().Cache().GetCount()), doc->Database().Directory().size());
+    EXPECT_EQ(static_cast<size_t>(doc->Database().Cache().GetCount()),
+              doc->Database().Directory().size());
     KeepDatabaseSeeds(doc->Database());
 }
