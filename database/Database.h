@@ -12,11 +12,12 @@
 #include "database/DatabaseHost.h"
 #include "database/RecordEntry.h"
 #include "database/FileRecordStore.h"
-#include "database/RecordImport.h"
+#include "database/RecordStream.h"
 #include "storage/RecordStore.h"
 #include "storage/StreamStorage.h"
 
 struct CExchangeRecord;
+struct CRecordImport;
 
 // Identifiers are case-insensitive (ASCII), so every map leading to a record is too
 // (CaseLess, from the record store).
@@ -47,7 +48,7 @@ private:
 // next idle step, Close or Open, or longer while held (CRecordEntry::Hold).
 class CResultsDatabase {
 public:
-    static constexpr int kMaxSysidLength = 31;
+    static constexpr int kMaxSysidLength = kMaxRecordNameLength;
     // One idle step writes records for about this long, and at most this many.
     static constexpr int kStepBudgetUs = 4000;
     static constexpr int kStepMaxRecords = 1000;
@@ -264,11 +265,3 @@ private:
     std::set<std::string, CaseLess> m_savedWhileUnread;  // snapshots go in at position 1
     std::set<std::string, CaseLess> m_pendingDeletes;    // deleted; the stream goes at a save
 };
-
-// Serialised entry format of record streams. Serialising cannot fail for a tree in memory;
-// decoding answers false for bytes that are not a whole entry (entry is then unspecified).
-bool SerializeRecord(const CKQTreeEntry& entry, std::string& out);
-bool DeserializeRecord(const std::string& data, CKQTreeEntry& entry);
-// The directory stream; decoding answers false for bytes that are not a whole directory.
-bool SerializeDirectory(const std::vector<std::string>& directory, std::string& out);
-bool DeserializeDirectory(const std::string& data, std::vector<std::string>& directory);

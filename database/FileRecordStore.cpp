@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "database/Database.h"
+#include "database/RecordStream.h"
 #include "resources/Strings.h"
 
 // ---- the file's identity and setting it aside ----
@@ -118,8 +118,7 @@ const std::string& CFileRecordStore::DirectoryName() {
 }
 
 bool CFileRecordStore::IsStorableName(const std::string& sysid) {
-    return !sysid.empty() &&
-           sysid.size() <= static_cast<size_t>(CResultsDatabase::kMaxSysidLength) &&
+    return !sysid.empty() && sysid.size() <= static_cast<size_t>(kMaxRecordNameLength) &&
            !EqualsNoCase(sysid, DirectoryName());
 }
 

@@ -1,6 +1,8 @@
 // The serialised entry format of record streams, and the directory stream.
+#include "database/RecordStream.h"
+
 #include "database/Archive.h"
-#include "database/Database.h"
+#include "tree/KQTree.h"
 
 namespace {
 

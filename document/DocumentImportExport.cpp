@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "database/ExchangeFile.h"
+#include "database/RecordImport.h"
 #include "database/ExchangeParser.h"
 #include "document/Document.h"
 #include "resources/Strings.h"
