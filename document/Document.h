@@ -191,7 +191,7 @@ public:
     bool ClosePending() const { return m_closePending; }
     bool ProgressOpen() const { return m_progressOpen; }
 
-    // ---- the parts, for the panes that show them and the tests that inspect them ----
+    // ---- the parts, for the application and the tests that inspect them (panes read sources) ----
     CKQTree& SystemTree() { return m_systemTree; }
     const CKQTree& SystemTree() const { return m_systemTree; }
     CAnalyzerList& Analyzers() { return m_analyzers; }
