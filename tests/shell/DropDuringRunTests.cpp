@@ -51,7 +51,7 @@ TEST_F(DropDuringRun, FilesHandedOverWaitForAnOpenDialogAndKeepTheWindowMaximise
     Build("handover", true);
     frame->ShowInState(3);
     frame->GetView()->OnInitialUpdate();
-    frame->GetView()->OnTimer(1);
+    frame->GetView()->OnTimer(TIMER_STARTUP);
     ASSERT_NE(frame->GetView()->CurrentPane(), PANE_NONE);
     const QString one = dir + "/one.kqx", two = dir + "/two b.kqx", txt = dir + "/notes.txt";
     WriteText(one, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=ONE\r\n");
@@ -95,7 +95,7 @@ TEST_F(DropDuringRun, FilesHandedOverDuringARunAreRefusedAtOnce) {
     Build("handover-run", false);
     frame->show();
     frame->GetView()->OnInitialUpdate();
-    frame->GetView()->OnTimer(1);
+    frame->GetView()->OnTimer(TIMER_STARTUP);
     const QString file = dir + "/one.kqx";
     WriteText(file, "{Quillon 95 Exchange File}\r\n[Box]\r\nSysName=DURING\r\n");
     CDocTestPeer::SetRunning(*doc, true);  // a run is in progress

@@ -59,7 +59,7 @@ TEST_F(FrameFixture, CoverStaysAboveTheFrameShownAfterItUntilRemoved) {
     EXPECT_TRUE(TransientFor(cover, frame.get()));
     EXPECT_TRUE(cover->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     // The view's first set-up removes it.
-    frame->GetView()->OnTimer(1);
+    frame->GetView()->OnTimer(TIMER_STARTUP);
     EXPECT_FALSE(frame->HasCover());
 }
 

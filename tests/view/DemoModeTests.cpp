@@ -186,7 +186,7 @@ TEST_F(DemoViewTest, TimerTwoWalksThePanesAndStartsOver) {
 
     ASSERT_TRUE(view->OnCommand(ID_RUN_DEMO));
     EXPECT_TRUE(DemoAction()->isChecked());
-    EXPECT_TRUE(view->IsTimerActive(2));
+    EXPECT_TRUE(view->IsTimerActive(TIMER_DEMO_STEP));
     EXPECT_EQ(view->CurrentPane(), PANE_SUMMARY);
     EXPECT_EQ(frame.status.back(), LoadKQString(IDS_DEMO_IN_PROGRESS));
 
@@ -200,7 +200,7 @@ TEST_F(DemoViewTest, TimerTwoWalksThePanesAndStartsOver) {
     const int runsBefore = int(frame.status.size());
     for (; ticks < 200 && !(panes.size() > 1 && panes.back() == PANE_SUMMARY); ++ticks) {
         const int phase = view->Demo().Phase();
-        view->OnTimer(2);
+        view->OnTimer(TIMER_DEMO_STEP);
         const int pane = view->CurrentPane();
         if (pane != panes.back()) panes.push_back(pane);
         if (phase == CDemoMode::kCharts && pane == PANE_CHARTS &&
@@ -212,7 +212,7 @@ TEST_F(DemoViewTest, TimerTwoWalksThePanesAndStartsOver) {
             reports.push_back(view->m_reportsPane.Chooser()->currentIndex());
         if (pane == PANE_DETAILS && view->m_detailsPane.Tree())
             details.push_back(view->m_detailsPane.Tree()->currentItem());
-        EXPECT_TRUE(view->IsTimerActive(2)) << ticks;
+        EXPECT_TRUE(view->IsTimerActive(TIMER_DEMO_STEP)) << ticks;
     }
     EXPECT_EQ(panes, std::vector<int>({PANE_SUMMARY, PANE_DATABASE, PANE_CHARTS, PANE_REPORTS,
                                        PANE_DETAILS, PANE_SUMMARY}));
@@ -230,10 +230,10 @@ TEST_F(DemoViewTest, TimerTwoWalksThePanesAndStartsOver) {
 
     // Off: the timer stops, the mark goes, the bar says Ready again.
     ASSERT_TRUE(view->OnCommand(ID_RUN_DEMO));
-    EXPECT_FALSE(view->IsTimerActive(2));
+    EXPECT_FALSE(view->IsTimerActive(TIMER_DEMO_STEP));
     EXPECT_FALSE(DemoAction()->isChecked());
     EXPECT_EQ(frame.status.back(), LoadKQString(IDS_STATUS_READY_HELP));
-    view->OnTimer(2);  // a tick already queued does nothing
+    view->OnTimer(TIMER_DEMO_STEP);  // a tick already queued does nothing
     EXPECT_EQ(view->CurrentPane(), PANE_SUMMARY);
 }
 
@@ -266,17 +266,17 @@ TEST_F(DemoViewTest, ARunLongerThanTheIntervalGetsNoTickUntilItIsOver) {
         t.start();
         while (t.elapsed() < 200) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            activeDuringRun = activeDuringRun || view->IsTimerActive(2);
+            activeDuringRun = activeDuringRun || view->IsTimerActive(TIMER_DEMO_STEP);
             if (view->CurrentPane() != PANE_SUMMARY) ++panesDuringRun;
         }
     };
-    view->OnTimer(2);  // the step that runs the tests
+    view->OnTimer(TIMER_DEMO_STEP);  // the step that runs the tests
     ASSERT_TRUE(pumped);
     EXPECT_FALSE(activeDuringRun);
     EXPECT_EQ(panesDuringRun, 0);
     EXPECT_EQ(view->Demo().Phase(), CDemoMode::kSummary);
     EXPECT_EQ(view->Demo().StepInPhase(), 2);
-    EXPECT_TRUE(view->IsTimerActive(2));
+    EXPECT_TRUE(view->IsTimerActive(TIMER_DEMO_STEP));
 }
 
 // Started from the command line: on after the first set-up, not before.
@@ -286,9 +286,9 @@ TEST_F(DemoOptionTest, OptionDStartsTheDemoAfterTheFirstSetUp) {
     app.ApplyOption("-D");
     view->OnInitialUpdate();
     EXPECT_FALSE(view->Demo().IsOn());
-    view->OnTimer(1);
+    view->OnTimer(TIMER_STARTUP);
     EXPECT_TRUE(view->Demo().IsOn());
-    EXPECT_TRUE(view->IsTimerActive(2));
+    EXPECT_TRUE(view->IsTimerActive(TIMER_DEMO_STEP));
     EXPECT_EQ(view->CurrentPane(), PANE_SUMMARY);
     EXPECT_TRUE(view->FindAction(ID_RUN_DEMO)->isChecked());
 }
