@@ -108,9 +108,6 @@ public:
     void DiscardRecord(CRecordEntry* record);
     // The loaded records, the mirror first: a view for readers. Entries belong to the database.
     const CKQTree& Cache() const { return m_cache; }
-    // The tree the exchange reader appends imported records to (each goes through
-    // AddImportedRecord or AdoptDanglingRecord, or is removed again).
-    CKQTree& ImportTree() { return m_cache; }
     // The ID of the identifier attribute: attribute 0 of the first cached record; empty when
     // the cache is empty or that record has no attribute.
     std::string IdentifierAttributeID() const;
