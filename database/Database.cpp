@@ -25,7 +25,10 @@ CResultsDatabase::~CResultsDatabase() { Close(); }
 std::string CResultsDatabase::DirectoryName() { return CFileRecordStore::DirectoryName(); }
 
 void CResultsDatabase::Close() {
-    m_storage.Close();
+    m_store->Rollback();
+    m_file.Close();
+    m_attached.reset();  // a store handed in is let go as well
+    m_store = &m_file;
     m_loaded.clear();
     m_cache.RemoveAll();
     m_queue.clear();
@@ -33,43 +36,94 @@ void CResultsDatabase::Close() {
 
 // ---- open and save ----
 
-bool CResultsDatabase::Open(const std::string& path) {
-    const std::string previous = m_storage.Path();
-    CStreamStorage::OpenResult r = m_storage.OpenExisting(path);
-    if (r == CStreamStorage::OpenResult::Ok) {
-        std::vector<std::string> directory;
-        if (ReadDirectoryInto(directory)) {
-            m_path = path;
-            m_loaded.clear();
-            m_cache.RemoveAll();
-            m_queue.clear();
-            m_unstored.clear();
-            m_directory = std::move(directory);
-            m_opened = true;
-            RebuildIndex();
-            m_dirChanged = m_dirRemade;
-            m_dirRemade = false;
-            m_saveFailed = false;
-            m_openPending = false;
-            m_pendingPath.clear();
-            m_ownFile.Remember(path);
-            m_openResult = r;
-            CheckInvariants();
-            return true;
+StoreError CResultsDatabase::Failed(StoreError error) {
+    m_lastError = m_store->Describe(error);
+    return error;
+}
+
+bool CResultsDatabase::OpenFile(const std::string& path, bool create) {
+    const StoreError e = m_file.Open(path, create);
+    if (e != StoreError::None) {
+        m_lastError = m_file.Describe(e);
+        return false;
+    }
+    std::vector<StoredRecord> rows;
+    m_file.List(rows);
+    m_versions.clear();
+    for (const StoredRecord& r : rows) m_versions.emplace(r.sysid, r.version);
+    return true;
+}
+
+// The store's listing as the directory; a remade one (the file's directory stream was
+// missing or damaged) is said so, and written again with the next commit.
+bool CResultsDatabase::ListInto(std::vector<std::string>& directory) {
+    std::vector<StoredRecord> rows;
+    directory.clear();
+    if (const StoreError e = m_store->List(rows); e != StoreError::None) {
+        Failed(e);
+        return false;
+    }
+    m_versions.clear();
+    if (!m_attached) {
+        // The file's directory as it stands: a deleted record's position stays, empty.
+        directory.resize(m_file.OrderLength());
+        for (StoredRecord& r : rows) {
+            m_versions.emplace(r.sysid, r.version);
+            directory[static_cast<size_t>(r.order)] = std::move(r.sysid);
         }
-        // Busy or an I/O error: the file may be perfectly good, it was only not read.
-        m_lastError = m_storage.LastError();
-        m_storage.Close();
-        r = CStreamStorage::OpenResult::Error;
     } else {
-        m_lastError = m_storage.LastError();
-        if (!previous.empty()) m_storage.OpenExisting(previous);
+        directory.reserve(rows.size());
+        for (StoredRecord& r : rows) {
+            m_versions.emplace(r.sysid, r.version);
+            directory.push_back(std::move(r.sysid));
+        }
+    }
+    if (!m_attached && m_file.OrderRemade() && (m_file.OrderWasDamaged() || !directory.empty()))
+        m_host.LogLine(FormatKQString(IDS_WARN_DIRECTORY_REMADE, m_file.Path(),
+                                      std::to_string(directory.size())));
+    return true;
+}
+
+bool CResultsDatabase::Open(const std::string& path) {
+    const std::string previous = m_file.Path();
+    std::vector<std::string> directory;
+    if (!m_attached && OpenFile(path, false) && ListInto(directory)) {
+        m_path = path;
+        m_loaded.clear();
+        m_cache.RemoveAll();
+        m_queue.clear();
+        m_placesOwed.clear();
+        m_directory = std::move(directory);
+        m_opened = true;
+        RebuildIndex();
+        m_dirChanged = m_file.OrderRemade();
+        m_saveFailed = false;
+        m_openPending = false;
+        m_pendingPath.clear();
+        m_ownFile.Remember(path);
+        m_openResult = CStreamStorage::OpenResult::Ok;
+        CheckInvariants();
+        return true;
+    }
+    if (m_attached) {
+        m_lastError = "a store other than a file is open";
+        m_openResult = CStreamStorage::OpenResult::Error;
+        return false;
+    }
+    const CStreamStorage::OpenResult r = m_file.LastOpenResult();
+    // A file that opened but whose directory could not be read (busy, I/O) may be perfectly
+    // good; it is read again before anything is written there. Any other failure goes back
+    // to the file this run stood on.
+    if (!m_file.LastOpenReachedFile() && !previous.empty()) {
+        const std::string why = m_lastError;
+        OpenFile(previous, false);
+        m_lastError = why;
     }
     if (r == CStreamStorage::OpenResult::NotADatabase) {
         m_keepAsideBeforeSave = true;
         m_unreadablePath = path;
     }
-    if (r == CStreamStorage::OpenResult::Error && !m_storage.IsOpen()) {
+    if (r == CStreamStorage::OpenResult::Error && !m_file.IsOpen()) {
         // Read it before anything is written there; until then this run's records wait.
         m_openPending = true;
         m_pendingPath = path;
@@ -79,20 +133,43 @@ bool CResultsDatabase::Open(const std::string& path) {
     return false;
 }
 
+bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
+    if (!store) return false;
+    IRecordStore* before = m_store;
+    m_store = store.get();
+    std::vector<std::string> directory;
+    if (!ListInto(directory)) {
+        m_store = before;
+        return false;
+    }
+    before->Rollback();
+    m_file.Close();
+    m_attached = std::move(store);
+    m_path.clear();
+    m_loaded.clear();
+    m_cache.RemoveAll();
+    m_queue.clear();
+    m_placesOwed.clear();
+    m_directory = std::move(directory);
+    m_opened = true;
+    RebuildIndex();
+    m_dirChanged = m_saveFailed = m_openPending = m_keepAsideBeforeSave = false;
+    m_pendingPath.clear();
+    m_ownFile.Forget();
+    m_openResult = CStreamStorage::OpenResult::Ok;
+    CheckInvariants();
+    return true;
+}
+
 CResultsDatabase::RetryResult CResultsDatabase::RetryOpen(int busyMs, std::string& storedMirror) {
     storedMirror.clear();
     if (!m_openPending) return RetryResult::NotPending;
-    m_storage.SetBusyTimeout(busyMs);
-    const CStreamStorage::OpenResult r = m_storage.OpenExisting(m_pendingPath);
-    m_storage.SetBusyTimeout(2000);
+    m_file.SetBusyTimeout(busyMs);
+    const bool opened = OpenFile(m_pendingPath, false);
+    m_file.SetBusyTimeout(2000);
+    const CStreamStorage::OpenResult r = m_file.LastOpenResult();
     std::vector<std::string> file;
-    if (r == CStreamStorage::OpenResult::Ok && !ReadDirectoryInto(file)) {
-        m_lastError = m_storage.LastError();
-        m_storage.Close();
-        return RetryResult::StillUnread;
-    }
-    if (r != CStreamStorage::OpenResult::Ok) {
-        m_lastError = m_storage.LastError();
+    if (!opened || !ListInto(file)) {
         if (r == CStreamStorage::OpenResult::Error) return RetryResult::StillUnread;
         // Gone, or found to be something else: the save decides as for any file.
         m_openPending = false;
@@ -146,13 +223,12 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     m_savedWhileUnread.clear();
     m_directory = std::move(file);
     m_loaded.clear();
-    m_unstored.clear();
+    m_placesOwed.clear();
     m_opened = true;
     m_saveFailed = false;
     m_openResult = CStreamStorage::OpenResult::Ok;
     RebuildIndex();
-    m_dirChanged = m_dirRemade;
-    m_dirRemade = false;
+    m_dirChanged = m_file.OrderRemade();
     m_ownFile.Remember(m_path);
 
     auto rekey = [this](const std::string& sysid, int key) {
@@ -221,17 +297,13 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     m_host.SetModifiedFlag();
 }
 
-// Makes the storage stand on path. A file there that this run neither read nor created is
-// kept first: moved aside when nothing else holds it, else copied aside; a file that can
+// Makes the file store stand on path. A file there that this run neither read nor created
+// is kept first: moved aside when nothing else holds it, else copied aside; a file that can
 // be neither, or that we may not read, makes the save fail.
 bool CResultsDatabase::EnsureStorage(const std::string& path) {
     const bool ours = m_ownFile.Matches(path);
-    if (ours && m_storage.IsOpen() && SameFile(m_storage.Path(), path)) return true;
-    if (ours && !m_storage.IsOpen()) {
-        if (m_storage.OpenExisting(path) == CStreamStorage::OpenResult::Ok) return true;
-        m_lastError = m_storage.LastError();
-        return false;
-    }
+    if (ours && m_file.IsOpen() && SameFile(m_file.Path(), path)) return true;
+    if (ours && !m_file.IsOpen()) return OpenFile(path, false);
     bool replace = false;  // the foreign file stays where it is and is written over
     if (!ours && PathExists(path)) {
         const AsideWay way = HowToSetAside(path, m_lastError);
@@ -242,32 +314,40 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
             replace = true;
         }
     }
-    if (m_storage.IsOpen()) {
-        if (m_storage.SaveAs(path)) {
+    if (m_file.IsOpen()) {
+        // The copy holds what the store held: the versions stay.
+        const StoreError e = m_file.SaveAs(path);
+        if (e == StoreError::None) {
             m_ownFile.Remember(path);
             return true;
         }
-    } else if (replace) {
+        m_lastError = m_file.Describe(e);
+        return false;
+    }
+    if (replace) {
         // An empty database of ours goes over the copied file.
         const std::string fresh = AsideName(path + ".new", static_cast<std::time_t>(m_host.Now()));
-        CStreamStorage made;
-        if (made.OpenOrCreate(fresh) == CStreamStorage::OpenResult::Ok) {
-            made.Close();
-            if (m_storage.OpenExisting(fresh) == CStreamStorage::OpenResult::Ok &&
-                m_storage.SaveAs(path)) {
-                std::remove(fresh.c_str());
-                m_ownFile.Remember(path);
-                return true;
+        bool ok = false;
+        {
+            CFileRecordStore made;
+            ok = made.Open(fresh, true) == StoreError::None;
+        }
+        ok = ok && OpenFile(fresh, false);
+        if (ok) {
+            const StoreError e = m_file.SaveAs(path);
+            ok = e == StoreError::None;
+            if (!ok) {
+                m_lastError = m_file.Describe(e);
+                m_file.Close();
             }
-            m_storage.Close();
         }
         std::remove(fresh.c_str());
-    } else if (m_storage.OpenOrCreate(path) == CStreamStorage::OpenResult::Ok) {
-        m_ownFile.Remember(path);
-        return true;
+        if (ok) m_ownFile.Remember(path);
+        return ok;
     }
-    m_lastError = m_storage.LastError();
-    return false;
+    if (!OpenFile(path, true)) return false;
+    m_ownFile.Remember(path);
+    return true;
 }
 
 void CResultsDatabase::ReportSaveFailure(const std::string& path) {
@@ -286,174 +366,139 @@ bool CResultsDatabase::SetAside(const std::string& path, bool move) {
 }
 
 bool CResultsDatabase::Save(const std::string& path) {
+    const std::string shown = m_attached ? m_path : path;
     m_host.SetStatusText(LoadKQString(IDS_SAVING_DATA));
-    m_host.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + path);
+    m_host.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + shown);
     // A file not read yet is never written over: its records would be lost to this run.
-    bool result = !m_openPending && EnsureStorage(path);
+    bool result = !m_openPending && (m_attached || EnsureStorage(path));
     if (m_openPending) m_lastError = "not read yet";
     if (result) {
-        m_path = path;
+        if (!m_attached) m_path = path;
         m_opened = true;
-        std::set<std::string, CaseLess> storedNow;
+        // Every changed record in one batch with the order, committed together.
+        std::vector<std::pair<CRecordEntry*, int64_t>> done;
         for (CKQTreeEntry* e : m_cache) {
             CRecordEntry* rec = Rec(e);
-            if (rec && rec->IsChanged() && !rec->IsDeleted())
-                storedNow.insert(GetRecordSysid(*rec));
-        }
-        result = m_storage.Begin();
-        if (!result) {
-            m_lastError = m_storage.LastError();
-        } else if (!WriteDirectory(&storedNow)) {
-            // The directory goes first; without it no record is written.
-            m_lastError = m_storage.LastError();
-            m_storage.Rollback();
-            m_dirChanged = true;
-            result = false;
-        } else {
-            std::vector<CRecordEntry*> done;
-            bool unstoredFailed = false;
-            for (CKQTreeEntry* e : m_cache) {
-                CRecordEntry* rec = Rec(e);
-                if (!rec || !rec->IsChanged()) continue;
-                if (rec->IsDeleted()) {
-                    // May be gone already, or named again by a new record by now.
-                    const std::string gone = GetRecordSysid(*rec);
-                    if (!IsKnownSysid(gone)) DestroyRecordStream(*rec);
-                    done.push_back(rec);
-                } else if (WriteRecord(*rec)) {
-                    done.push_back(rec);
-                } else {
-                    m_lastError = m_storage.LastError();
-                    result = false;
-                    const std::string sysid = GetRecordSysid(*rec);
-                    storedNow.erase(sysid);
-                    if (m_unstored.count(sysid)) unstoredFailed = true;
-                }
+            if (!rec || !rec->IsChanged()) continue;
+            if (rec->IsDeleted()) {
+                done.emplace_back(rec, 0);  // goes with the order
+                continue;
             }
-            // A record that has no stream yet must not be named by what is committed.
-            if (unstoredFailed && !WriteDirectory(&storedNow)) {
-                m_lastError = m_storage.LastError();
-                m_storage.Rollback();
-                m_dirChanged = true;
+            int64_t version = 0;
+            // A record that fails changes nothing; the others are still written.
+            if (StoreRecord(*rec, version) == StoreError::None)
+                done.emplace_back(rec, version);
+            else
                 result = false;
-            } else if (m_storage.Commit()) {
-                // Only a committed transaction has written anything.
-                for (CRecordEntry* rec : done) {
-                    rec->SetChanged(false);
-                    if (rec->IsDeleted())
-                        m_pendingDeletes.erase(GetRecordSysid(*rec));
-                    else
-                        MarkStored(*rec, true);
-                }
-            } else {
-                m_lastError = m_storage.LastError();
-                m_dirChanged = true;
-                result = false;
+        }
+        if (!CommitOrder()) {
+            result = false;
+            m_dirChanged = true;
+        } else {
+            // Only a committed batch has written anything. (A record that failed is named
+            // after the others once it is written: a store puts a new record at the end.)
+            for (auto& [rec, version] : done) {
+                rec->SetChanged(false);
+                const std::string sysid = GetRecordSysid(*rec);
+                if (rec->IsDeleted())
+                    m_pendingDeletes.erase(sysid);
+                else
+                    m_versions[sysid] = version;
             }
         }
     }
     if (result)
         m_saveFailed = false;
     else
-        ReportSaveFailure(path);
+        ReportSaveFailure(shown);
     m_host.SetModifiedFlag(!result);
     CheckInvariants();
     return result;
 }
 
-// ---- streams ----
+// ---- the store ----
 
-bool CResultsDatabase::ReadDirectory() {
-    std::vector<std::string> directory;
-    const bool ok = ReadDirectoryInto(directory);
-    m_directory = ok ? std::move(directory) : std::vector<std::string>();
-    m_dirChanged = ok && m_dirRemade;
-    m_dirRemade = false;
-    return ok;
+StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version) {
+    const std::string sysid = GetRecordSysid(record);
+    std::string data;
+    SerializeRecord(record, data);
+    auto held = m_versions.find(sysid);
+    const StoreError e = held == m_versions.end()
+                             ? m_store->Insert(sysid, data, version)
+                             : m_store->Replace(sysid, held->second, data, version);
+    return e == StoreError::None ? e : Failed(e);
 }
 
-// A directory stream that is missing or does not decode is made again from the record
-// streams the file holds, in the order they were first written: the records are all there.
-bool CResultsDatabase::ReadDirectoryInto(std::vector<std::string>& directory) {
-    std::string data;
-    directory.clear();
-    const CStreamStorage::ReadResult r = m_storage.Read(DirectoryName(), data);
-    m_dirReadFailed = r == CStreamStorage::ReadResult::Error;
-    if (m_dirReadFailed) return false;
-    if (r == CStreamStorage::ReadResult::Ok && DeserializeDirectory(data, directory)) return true;
-    directory.clear();
-    std::string probe;
-    for (std::string& name : m_storage.StreamNames())
-        if (IsStorableSysid(name)) directory.push_back(std::move(name));
-    // The names were read from the file: a failure here is another failed read.
-    if (m_storage.Read(DirectoryName(), probe) == CStreamStorage::ReadResult::Error) {
-        m_dirReadFailed = true;
+bool CResultsDatabase::CommitOrder() {
+    std::vector<std::string> deleted;
+    for (CKQTreeEntry* e : m_cache) {
+        CRecordEntry* rec = Rec(e);
+        if (!rec || !rec->IsChanged() || !rec->IsDeleted()) continue;
+        // Named again by a new record by now: that record replaces what is stored.
+        const std::string gone = GetRecordSysid(*rec);
+        auto held = m_versions.find(gone);
+        if (IsKnownSysid(gone) || held == m_versions.end()) continue;
+        const StoreError r = m_store->Delete(gone, held->second);
+        if (r != StoreError::None && r != StoreError::NotFound) {
+            Failed(r);
+            m_store->Rollback();
+            return false;
+        }
+        deleted.push_back(gone);
+    }
+    std::vector<std::pair<std::string, int>> stillOwed;
+    for (const auto& [sysid, pos] : m_placesOwed) {
+        const StoreError r = m_store->Place(sysid, pos);
+        // A record still to be written (its write failed) is placed once it is; one that
+        // will not be written has no place in the store to take.
+        if (r == StoreError::NotFound) {
+            const CRecordEntry* rec = LoadedRecord(sysid);
+            if (rec && rec->IsChanged()) stillOwed.emplace_back(sysid, pos);
+            continue;
+        }
+        if (r != StoreError::None) {
+            Failed(r);
+            m_store->Rollback();
+            return false;
+        }
+    }
+    if (const StoreError r = m_store->Commit(); r != StoreError::None) {
+        Failed(r);
         return false;
     }
-    if (r == CStreamStorage::ReadResult::Ok || !directory.empty())
-        m_host.LogLine(FormatKQString(IDS_WARN_DIRECTORY_REMADE, m_storage.Path(),
-                                      std::to_string(directory.size())));
-    m_dirRemade = true;
+    for (const std::string& gone : deleted) m_versions.erase(gone);
+    m_placesOwed = std::move(stillOwed);
+    m_dirChanged = !m_placesOwed.empty();
     return true;
-}
-
-bool CResultsDatabase::WriteDirectory(const std::set<std::string, CaseLess>* storedNow) {
-    std::string data;
-    if (m_unstored.empty()) {
-        SerializeDirectory(m_directory, data);
-    } else {
-        std::vector<std::string> onDisk;
-        onDisk.reserve(m_directory.size());
-        for (const std::string& s : m_directory)
-            if (!m_unstored.count(s) || (storedNow && storedNow->count(s))) onDisk.push_back(s);
-        SerializeDirectory(onDisk, data);
-    }
-    bool ok = m_storage.Begin();
-    if (ok) {
-        ok = m_storage.WriteStream(DirectoryName(), data);
-        ok = m_storage.Commit() && ok;
-    }
-    m_dirChanged = false;
-    return ok;
 }
 
 bool CResultsDatabase::ReadRecord(const std::string& sysid, CKQTreeEntry& entry) {
     std::string data;
+    int64_t version = 0;
     m_readFailed = false;
     if (!IsStorableSysid(sysid)) return false;
-    const CStreamStorage::ReadResult r = m_storage.Read(sysid, data);
-    if (r != CStreamStorage::ReadResult::Ok) {
+    const StoreError e = m_store->Read(sysid, data, version);
+    if (e != StoreError::None) {
         // Busy or an I/O error says nothing about the record: it may be whole.
-        m_readFailed = r == CStreamStorage::ReadResult::Error;
-        m_lastError = m_storage.LastError();
+        m_readFailed = e != StoreError::NotFound;
+        Failed(e);
         return false;
     }
-    if (DeserializeRecord(data, entry)) return true;
+    if (DeserializeRecord(data, entry)) {
+        if (auto held = m_versions.find(sysid); held != m_versions.end()) held->second = version;
+        return true;
+    }
     // A damaged stream: nothing half-read stays behind.
     ClearEntry(entry);
     m_lastError = "damaged record " + sysid;
     return false;
 }
 
-bool CResultsDatabase::WriteRecord(CRecordEntry& record) {
-    const std::string sysid = GetRecordSysid(record);
-    if (!IsStorableSysid(sysid)) return false;
-    std::string data;
-    SerializeRecord(record, data);
-    if (!m_storage.Begin()) return false;
-    bool ok = m_storage.WriteStream(sysid, data);
-    return m_storage.Commit() && ok;
-}
-
-void CResultsDatabase::MarkStored(CRecordEntry& record, bool directoryWritten) {
-    // Its stream is committed now: the directory on disk may name it.
-    if (m_unstored.erase(GetRecordSysid(record)) && !directoryWritten) m_dirChanged = true;
-}
-
-bool CResultsDatabase::DestroyRecordStream(CRecordEntry& record) {
-    const std::string sysid = GetRecordSysid(record);
-    if (!IsStorableSysid(sysid)) return false;
-    return m_storage.DestroyStream(sysid);
+int CResultsDatabase::UnstoredCount() const {
+    int n = 0;
+    for (const std::string& s : m_directory)
+        if (!s.empty() && !m_versions.count(s)) ++n;
+    return n;
 }
 
 // ---- records ----
@@ -500,8 +545,8 @@ bool CResultsDatabase::LoadRecord(CKQTreeEntry& entry, const std::string& sysid)
 CRecordEntry* CResultsDatabase::GetRecord(const std::string& sysid) {
     auto it = m_loaded.find(sysid);
     if (it != m_loaded.end()) return it->second;
-    m_readFailed = !m_storage.IsOpen();  // no file to read it from now
-    if (!IsStorableSysid(sysid) || !m_storage.IsOpen()) return nullptr;
+    m_readFailed = !StoreOpen();  // no store to read it from now
+    if (!IsStorableSysid(sysid) || !StoreOpen()) return nullptr;
     CKQTreeEntry* e = m_cache.Add(std::string());
     CRecordEntry* rec = Rec(e);
     if (!rec || !ReadRecord(sysid, *rec)) {
@@ -548,7 +593,7 @@ void CResultsDatabase::SetStepBudget(int microseconds, int maxRecords) {
     m_stepMaxRecords = maxRecords;
 }
 
-void CResultsDatabase::SetBusyTimeout(int ms) { m_storage.SetBusyTimeout(ms); }
+void CResultsDatabase::SetBusyTimeout(int ms) { m_file.SetBusyTimeout(ms); }
 
 void CResultsDatabase::CheckInvariants() const {
 #ifndef NDEBUG
@@ -619,8 +664,13 @@ int CResultsDatabase::MakeKey(int position) {
 
 int CResultsDatabase::PlaceInDirectory(int pos, const std::string& sysid, CRecordEntry* rec,
                                        int key) {
-    for (auto& kp : m_keyTable)
-        if (kp.second >= pos) ++kp.second;
+    // At the end nothing moves on, and the store puts a new record there itself.
+    if (pos < static_cast<int>(m_directory.size())) {
+        for (auto& kp : m_keyTable)
+            if (kp.second >= pos) ++kp.second;
+        m_placesOwed.emplace_back(sysid, pos);
+        m_dirChanged = true;
+    }
     m_directory.insert(m_directory.begin() + pos, sysid);
     if (key > 0)
         m_keyTable[key] = pos;
@@ -628,8 +678,6 @@ int CResultsDatabase::PlaceInDirectory(int pos, const std::string& sysid, CRecor
         key = MakeKey(pos);
     m_keyMap[sysid] = key;
     if (rec) m_loaded[sysid] = rec;
-    m_unstored.insert(sysid);
-    m_dirChanged = true;
     CheckInvariants();
     return key;
 }
@@ -673,17 +721,14 @@ CResultsDatabase::ImportState CResultsDatabase::StateForImport(const std::string
     auto known = m_keyMap.find(sysid);
     if (known == m_keyMap.end()) return ImportState::Absent;
     if (m_loaded.count(sysid)) return ImportState::Present;  // written or not, it is here
-    if (!m_storage.IsOpen()) return ImportState::Present;
-    const std::string& named = m_directory[static_cast<size_t>(KeyPosition(known->second))];
+    if (!StoreOpen()) return ImportState::Present;
     std::string data;
-    switch (m_storage.Read(named, data)) {
-        case CStreamStorage::ReadResult::Missing:
-            return ImportState::Dangling;
-        case CStreamStorage::ReadResult::Error:
-            m_lastError = m_storage.LastError();
-            return ImportState::Error;
-        case CStreamStorage::ReadResult::Ok:
-            break;
+    int64_t version = 0;
+    const StoreError e = m_store->Read(known->first, data, version);
+    if (e == StoreError::NotFound) return ImportState::Dangling;
+    if (e != StoreError::None) {
+        Failed(e);
+        return ImportState::Error;
     }
     CKQTreeEntry probe;
     return DeserializeRecord(data, probe) ? ImportState::Present : ImportState::Dangling;
@@ -695,7 +740,6 @@ int CResultsDatabase::AdoptDanglingRecord(CRecordEntry* entry, const std::string
     const std::string named = known->first;
     CancelPendingDelete(named);
     m_loaded[named] = entry;
-    m_unstored.insert(named);
     return known->second;
 }
 
@@ -726,39 +770,36 @@ bool CResultsDatabase::DeleteRecord(int key, bool* undone) {
     const std::string sysid = m_directory[static_cast<size_t>(pos)];
     const int namedKey = KeyForSysid(sysid);
     if (sysid.empty() || namedKey < 0) return false;
-    const bool wasUnstored = m_unstored.count(sysid) != 0;
-    const bool dirChanged = m_dirChanged;
     m_directory[static_cast<size_t>(pos)].clear();  // the directory keeps its length
     m_keyMap.erase(sysid);
-    m_unstored.erase(sysid);
-    if (!m_storage.IsOpen() || !m_opened || m_saveFailed) {
-        // No file to write now: a later save writes the directory and destroys the stream.
+    if (!StoreOpen() || !m_opened || m_saveFailed) {
+        // No store to write now: a later save deletes it from the store.
         MarkDeleted(sysid, true);
         m_dirChanged = true;
         m_host.SetModifiedFlag();
         return false;
     }
-    // The directory stops naming the record in the same transaction that destroys its stream.
-    bool destroyed = false;
-    bool ok = m_storage.Begin();
-    if (ok && !WriteDirectory()) {
-        m_storage.Rollback();
-        ok = false;
-    } else if (ok) {
-        destroyed = m_storage.DestroyStream(sysid);
-        ok = m_storage.Commit();
+    // A record the store does not hold yet only leaves the directory.
+    auto held = m_versions.find(sysid);
+    StoreError e = StoreError::None;
+    if (held != m_versions.end()) {
+        e = m_store->Delete(sysid, held->second);
+        if (e == StoreError::None)
+            e = m_store->Commit();
+        else
+            m_store->Rollback();
     }
-    if (!ok) {
+    if (e != StoreError::None) {
         // Nothing was written: the record is back where it was, and nothing waits to be done.
-        m_lastError = m_storage.LastError();
+        Failed(e);
         m_directory[static_cast<size_t>(pos)] = sysid;
         m_keyMap[sysid] = namedKey;
-        if (wasUnstored) m_unstored.insert(sysid);
-        m_dirChanged = dirChanged;
         m_host.LogLine(FormatKQString(IDS_ERR_DELETE_UNDONE, sysid, m_lastError));
         if (undone) *undone = true;
         return false;
     }
+    const bool destroyed = held != m_versions.end();
+    if (destroyed) m_versions.erase(held);
     MarkDeleted(sysid, false);
     m_host.SetModifiedFlag();
     CheckInvariants();
@@ -898,32 +939,27 @@ bool CResultsDatabase::SaveStep() {
         return false;
     }
     if (m_saveFailed) return false;  // the next full save tries again and reports
-    // Records first, as many as fit in the step's time, in one transaction: a directory is
-    // only ever committed naming records whose streams are committed already.
+    // Records first, as many as fit in the step's time, in one batch; the order of a batch
+    // names only records the same batch or an earlier one stored.
     using Clock = std::chrono::steady_clock;
     const Clock::time_point start = Clock::now();
-    std::vector<CRecordEntry*> batch;
+    std::vector<std::pair<CRecordEntry*, int64_t>> batch;
     bool pendingDeletes = false;
     for (int i = 0; i < m_cache.GetCount();) {
         CKQTreeEntry* e = m_cache.GetAt(i);
         CRecordEntry* rec = Rec(e);
         if (rec && rec->IsChanged()) {
             if (rec->IsDeleted()) {
-                pendingDeletes = true;  // goes with the directory
+                pendingDeletes = true;  // goes with the order
             } else {
-                if (batch.empty() && !m_storage.Begin()) {
-                    m_lastError = m_storage.LastError();
-                    ReportSaveFailure(m_path);
-                    return false;
-                }
-                if (!WriteRecord(*rec)) {
+                int64_t version = 0;
+                if (StoreRecord(*rec, version) != StoreError::None) {
                     // Left changed, so the full save on closing writes it or reports.
-                    m_lastError = m_storage.LastError();
-                    m_storage.Rollback();
+                    m_store->Rollback();
                     ReportSaveFailure(m_path);
                     return false;
                 }
-                batch.push_back(rec);
+                batch.emplace_back(rec, version);
                 if (static_cast<int>(batch.size()) >= m_stepMaxRecords ||
                     std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start)
                             .count() >= m_stepBudgetUs)
@@ -940,48 +976,30 @@ bool CResultsDatabase::SaveStep() {
         ++i;
     }
     if (!batch.empty()) {
-        if (!m_storage.Commit()) {
-            m_lastError = m_storage.LastError();
+        if (const StoreError r = m_store->Commit(); r != StoreError::None) {
+            Failed(r);
             ReportSaveFailure(m_path);
             return false;
         }
-        for (CRecordEntry* rec : batch) {
+        for (auto& [rec, version] : batch) {
             rec->SetChanged(false);
-            MarkStored(*rec, false);
+            m_versions[GetRecordSysid(*rec)] = version;
         }
         return true;
     }
     if (m_dirChanged || pendingDeletes) {
-        // A deleted record's stream goes with the directory that stops naming it.
-        bool ok = m_storage.Begin();
-        if (ok) {
-            ok = WriteDirectory();
-            std::vector<CRecordEntry*> deleted;
-            for (CKQTreeEntry* e : m_cache) {
-                CRecordEntry* rec = Rec(e);
-                if (ok && rec && rec->IsChanged() && rec->IsDeleted()) {
-                    // May be gone already, or named again by a new record by now.
-                    const std::string gone = GetRecordSysid(*rec);
-                    if (!IsKnownSysid(gone)) DestroyRecordStream(*rec);
-                    deleted.push_back(rec);
-                }
-            }
-            if (ok) {
-                ok = m_storage.Commit();
-            } else {
-                m_storage.Rollback();
-            }
-            if (ok)
-                for (CRecordEntry* rec : deleted) {
-                    rec->SetChanged(false);
-                    m_pendingDeletes.erase(GetRecordSysid(*rec));
-                }
-        }
-        if (!ok) {
+        // A deleted record goes with the order that stops naming it.
+        if (!CommitOrder()) {
             m_dirChanged = true;
-            m_lastError = m_storage.LastError();
             ReportSaveFailure(m_path);
             return false;
+        }
+        for (CKQTreeEntry* e : m_cache) {
+            CRecordEntry* rec = Rec(e);
+            if (rec && rec->IsChanged() && rec->IsDeleted()) {
+                rec->SetChanged(false);
+                m_pendingDeletes.erase(GetRecordSysid(*rec));
+            }
         }
         return true;
     }

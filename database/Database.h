@@ -14,7 +14,6 @@
 #include "database/FileRecordStore.h"
 #include "database/RecordStream.h"
 #include "storage/RecordStore.h"
-#include "storage/StreamStorage.h"
 
 struct CExchangeRecord;
 struct CRecordImport;
@@ -69,8 +68,11 @@ public:
     // Whether path names the file this run read or created (same device and inode).
     bool IsOwnFile(const std::string& path) const { return m_ownFile.Matches(path); }
 
-    // Reads the directory stream; false when it could not be read (busy, I/O).
-    bool ReadDirectory();
+    // Stands on a store made elsewhere (a server's), already open, instead of a file: its
+    // listing becomes the directory. False (LastError says why) leaves the records of this
+    // run as they were. Open and Save with a path are the file's and are not used then.
+    bool UseStore(std::unique_ptr<IRecordStore> store);
+    bool UsesFile() const { return !m_attached; }
 
     // A file that was busy or failed to read at start-up is read again before anything is
     // written there. Read: the file is the database now and this run's records joined it;
@@ -80,17 +82,6 @@ public:
     enum class RetryResult { NotPending, StillUnread, Read, NotRead };
     RetryResult RetryOpen(int busyMs, std::string& storedMirror);
     bool OpenPending() const { return m_openPending; }
-    // Writes the directory as the file may hold it: without the records whose stream was
-    // never committed (storedNow: written in the open transaction, so named all the same).
-    // False when the write or its commit failed; the directory is owed again then.
-    bool WriteDirectory(const std::set<std::string, CaseLess>* storedNow = nullptr);
-    // Reads a record's stream into entry; false for a missing, damaged or unreadable stream
-    // (LastReadFailed tells the unreadable one apart). The entry is the caller's.
-    bool ReadRecord(const std::string& sysid, CKQTreeEntry& entry);
-    // Writes and commits one record's stream; false when it could not be written.
-    bool WriteRecord(CRecordEntry& record);
-    bool DestroyRecordStream(CRecordEntry& record);
-
     // Fills entry (the caller's) with the record: from the cache when loaded, else from its
     // stream. False when neither has it.
     bool LoadRecord(CKQTreeEntry& entry, const std::string& sysid);
@@ -174,11 +165,12 @@ public:
     void IdleStepsToEnd();
     // How long and how many records one idle step may write (tests and benchmarks).
     void SetStepBudget(int microseconds, int maxRecords);
-    // The directory must be written before the idle work is done.
+    // The store's order owes a commit (records placed first or second, a remade directory)
+    // before the idle work is done.
     bool DirectoryChanged() const { return m_dirChanged; }
     void MarkDirectoryChanged() { m_dirChanged = true; }
-    // Records whose stream this run has not committed yet.
-    int UnstoredCount() const { return static_cast<int>(m_unstored.size()); }
+    // Records of the directory the store does not hold yet.
+    int UnstoredCount() const;
 
     // Queues one listing request per record in directory order, then the end request.
     void QueueListing();
@@ -192,6 +184,7 @@ public:
     // The file this database was opened from or saved to, and why the last open or write failed.
     const std::string& Path() const { return m_path; }
     const std::string& LastError() const { return m_lastError; }
+    // The file's terms: a file is what Open reads.
     CStreamStorage::OpenResult LastOpenResult() const { return m_openResult; }
 
     // The directory stream's name (string 132).
@@ -207,10 +200,24 @@ private:
     // new key. The record's stream is owed until a save writes it.
     int PlaceInDirectory(int pos, const std::string& sysid, CRecordEntry* rec, int key = 0);
     bool SaveStep();
+    // The directory's open batch: pending deletes, then records placed first or second,
+    // then the store's commit. False (logged by the caller) leaves them owed.
+    bool CommitOrder();
+    // Writes one record into the store's open batch: an insert when the store does not hold
+    // its identifier, else a replace of the version read. The new version is the caller's
+    // to keep once the batch is committed.
+    StoreError StoreRecord(CRecordEntry& record, int64_t& version);
+    // Reads a record from the store into entry; false for a missing, damaged or unreadable
+    // one (m_readFailed tells the unreadable one apart).
+    bool ReadRecord(const std::string& sysid, CKQTreeEntry& entry);
     bool EnsureStorage(const std::string& path);
+    // Opens the file store at path; its listing refreshes the versions (the directory is
+    // the caller's). False with m_lastError set.
+    bool OpenFile(const std::string& path, bool create);
+    bool StoreOpen() const { return m_attached ? true : m_file.IsOpen(); }
+    StoreError Failed(StoreError error);  // m_lastError from the store, error answered
     bool SetAside(const std::string& path, bool move);
-    void MarkStored(CRecordEntry& record, bool directoryWritten);
-    bool ReadDirectoryInto(std::vector<std::string>& directory);
+    bool ListInto(std::vector<std::string>& directory);
     void JoinRecordsToFile(std::vector<std::string> file, std::string& storedMirror);
     void ReportSaveFailure(const std::string& path);
     bool RefuseSysid(const std::string& sysid);
@@ -222,14 +229,23 @@ private:
     void CheckInvariants() const;
 
     IDatabaseHost& m_host;
-    CStreamStorage m_storage;
+    // The store the records are kept in: the file's, or one handed in (UseStore).
+    CFileRecordStore m_file;
+    std::unique_ptr<IRecordStore> m_attached;
+    IRecordStore* m_store = &m_file;
+    // Identifiers the store holds, with the version this run last read or wrote: a record
+    // it does not hold is inserted, one it holds is replaced naming that version.
+    std::map<std::string, int64_t, CaseLess> m_versions;
+    // Records placed first (0) or second (1) since the store's order was last committed,
+    // in the order they were placed.
+    std::vector<std::pair<std::string, int>> m_placesOwed;
     std::string m_path;
     std::vector<std::string> m_directory;
     std::map<std::string, int, CaseLess> m_keyMap;
     std::map<std::string, CRecordEntry*, CaseLess> m_loaded;
     CKQTree m_cache{CRecordEntry::Make};
     bool m_opened = false;      // the directory was read or written
-    bool m_dirChanged = false;  // the directory must be rewritten before single records
+    bool m_dirChanged = false;  // the store's order owes a commit
     std::deque<DbRequest> m_queue;
     std::map<int, int> m_keyTable;  // record key -> directory position
     int m_nextKey = 1;
@@ -242,9 +258,6 @@ private:
     CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
     // Every identifier MakeNewSysid handed out in this run: none is handed out twice.
     std::set<std::string, CaseLess> m_handedOut;
-    // Identifiers the directory names whose stream this run has not committed yet: the
-    // directory on disk leaves them out until it has.
-    std::set<std::string, CaseLess> m_unstored;
     int m_stepBudgetUs = kStepBudgetUs;
     int m_stepMaxRecords = kStepMaxRecords;
     // The file this run read or created (device, inode): a save writes into no other.
@@ -252,9 +265,7 @@ private:
     // A save failed: idle saving waits for the next full save (at the latest on closing),
     // so a failing disk is not retried on every idle call and nothing is marked written.
     bool m_saveFailed = false;
-    bool m_dirReadFailed = false;  // the directory could not be read (busy, I/O)
-    bool m_dirRemade = false;      // the directory was made again from the record streams
-    bool m_readFailed = false;     // the last record read was busy or an I/O error
+    bool m_readFailed = false;  // the last record read was busy or an I/O error
     // The file at m_pendingPath could not be read yet (busy, I/O); nothing is written there
     // until it has been.
     bool m_openPending = false;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "database/RecordStream.h"
 #include "resources/Strings.h"
@@ -135,6 +136,7 @@ StoreError CFileRecordStore::Open(const std::string& path, bool create) {
     Close();
     const CStreamStorage::OpenResult r =
         create ? m_storage.OpenOrCreate(path) : m_storage.OpenExisting(path);
+    m_openResult = r;
     switch (r) {
         case CStreamStorage::OpenResult::Ok:
             break;
@@ -149,20 +151,47 @@ StoreError CFileRecordStore::Open(const std::string& path, bool create) {
         case CStreamStorage::OpenResult::Error:
             return StorageFailure();
     }
-    std::string data;
-    const CStreamStorage::ReadResult read = m_storage.Read(DirectoryName(), data);
-    if (read == CStreamStorage::ReadResult::Error) {
+    m_openReachedFile = true;
+    auto unread = [this]() {
         const StoreError e = StorageFailure();
         m_storage.Close();
+        m_order.clear();
+        m_openResult = CStreamStorage::OpenResult::Error;
         return e;
-    }
+    };
+    std::string data;
+    const CStreamStorage::ReadResult read = m_storage.Read(DirectoryName(), data);
+    if (read == CStreamStorage::ReadResult::Error) return unread();
     if (read != CStreamStorage::ReadResult::Ok || !DeserializeDirectory(data, m_order)) {
         // The records are all there: their streams in the order they were first written.
         m_order.clear();
         for (std::string& name : m_storage.StreamNames())
             if (IsStorableName(name)) m_order.push_back(std::move(name));
+        // The names were read from the file: a failure here is another failed read.
+        std::string probe;
+        if (m_storage.Read(DirectoryName(), probe) == CStreamStorage::ReadResult::Error)
+            return unread();
         m_orderRemade = m_orderChanged = true;
+        m_orderDamaged = read == CStreamStorage::ReadResult::Ok;
     }
+    IndexOrder();
+    m_path = path;
+    m_identity.Remember(path);
+    return StoreError::None;
+}
+
+void CFileRecordStore::IndexOrder() {
+    m_names.clear();
+    m_namesRepeat = false;
+    // A name twice (only a damaged file has that) is found at its first position.
+    for (const std::string& s : m_order)
+        if (!s.empty() && !m_names.emplace(s, s).second) m_namesRepeat = true;
+}
+
+StoreError CFileRecordStore::SaveAs(const std::string& path) {
+    if (!IsOpen()) return Fail(StoreError::Disconnected, std::string());
+    if (m_inBatch) return Fail(StoreError::IO, "a batch is open");
+    if (!m_storage.SaveAs(path)) return StorageFailure();
     m_path = path;
     m_identity.Remember(path);
     return StoreError::None;
@@ -173,14 +202,22 @@ void CFileRecordStore::Close() {
     m_identity.Forget();
     m_path.clear();
     m_order.clear();
+    m_names.clear();
     m_versions.clear();
-    m_inBatch = m_orderChanged = m_orderRemade = false;
+    m_undo.clear();
+    m_inBatch = m_orderChanged = m_orderRemade = m_orderDamaged = m_openReachedFile = false;
+}
+
+const std::string* CFileRecordStore::Named(const std::string& sysid) const {
+    auto it = m_names.find(sysid);
+    return it == m_names.end() ? nullptr : &it->second;
 }
 
 int CFileRecordStore::Position(const std::string& sysid) const {
-    if (sysid.empty()) return -1;
+    const std::string* named = Named(sysid);
+    if (!named) return -1;
     for (size_t i = 0; i < m_order.size(); ++i)
-        if (EqualsNoCase(m_order[i], sysid)) return static_cast<int>(i);
+        if (m_order[i] == *named) return static_cast<int>(i);
     return -1;
 }
 
@@ -192,18 +229,24 @@ int64_t CFileRecordStore::VersionOf(const std::string& sysid) const {
 StoreError CFileRecordStore::List(std::vector<StoredRecord>& out) {
     out.clear();
     if (!IsOpen()) return Fail(StoreError::Disconnected, std::string());
-    for (size_t i = 0; i < m_order.size(); ++i)
-        if (!m_order[i].empty())
-            out.push_back({m_order[i], static_cast<int64_t>(i), VersionOf(m_order[i])});
+    out.reserve(m_names.size());
+    // A name twice (only a damaged file has that) is listed at its first position only.
+    std::set<std::string, CaseLess> seen;
+    for (size_t i = 0; i < m_order.size(); ++i) {
+        const std::string& s = m_order[i];
+        if (s.empty() || !Named(s)) continue;
+        if (m_namesRepeat && !seen.insert(s).second) continue;
+        out.push_back({s, static_cast<int64_t>(i), VersionOf(s)});
+    }
     return StoreError::None;
 }
 
 StoreError CFileRecordStore::Read(const std::string& sysid, std::string& bytes, int64_t& version) {
     bytes.clear();
     if (!IsOpen()) return Fail(StoreError::Disconnected, std::string());
-    const int pos = Position(sysid);
-    if (pos < 0) return Fail(StoreError::NotFound, sysid);
-    switch (m_storage.Read(m_order[static_cast<size_t>(pos)], bytes)) {
+    const std::string* named = Named(sysid);
+    if (!named) return Fail(StoreError::NotFound, sysid);
+    switch (m_storage.Read(*named, bytes)) {
         case CStreamStorage::ReadResult::Ok:
             version = VersionOf(sysid);
             return StoreError::None;
@@ -226,7 +269,7 @@ StoreError CFileRecordStore::ReadSeveral(const std::vector<std::string>& sysids,
             out.clear();
             return e;
         }
-        r.sysid = m_order[static_cast<size_t>(Position(sysid))];
+        r.sysid = *Named(sysid);
         out.push_back(std::move(r));
     }
     return StoreError::None;
@@ -246,8 +289,7 @@ StoreError CFileRecordStore::BeginBatch() {
     if (!m_identity.Matches(m_path)) return Fail(StoreError::Disconnected, "the file was replaced");
     if (!m_storage.Begin()) return StorageFailure();
     m_inBatch = true;
-    m_orderBefore = m_order;
-    m_versionsBefore = m_versions;
+    m_undo.clear();
     m_orderChangedBefore = m_orderChanged;
     return StoreError::None;
 }
@@ -256,10 +298,12 @@ StoreError CFileRecordStore::Insert(const std::string& sysid, const std::string&
                                     int64_t& version) {
     if (!IsStorableName(sysid)) return Fail(StoreError::IO, "no stream can be named " + sysid);
     if (!IsOpen()) return Fail(StoreError::Disconnected, std::string());
-    if (Position(sysid) >= 0) return Fail(StoreError::Exists, sysid);
+    if (Named(sysid)) return Fail(StoreError::Exists, sysid);
     if (const StoreError e = BeginBatch(); e != StoreError::None) return e;
     if (!m_storage.WriteStream(sysid, bytes)) return StorageFailure();
+    m_undo.push_back({Undo::Inserted, sysid, 0, 0, 0});
     m_order.push_back(sysid);
+    m_names.emplace(sysid, sysid);
     version = m_nextVersion++;
     m_versions[sysid] = version;
     m_orderChanged = true;
@@ -269,11 +313,13 @@ StoreError CFileRecordStore::Insert(const std::string& sysid, const std::string&
 StoreError CFileRecordStore::Replace(const std::string& sysid, int64_t expected,
                                      const std::string& bytes, int64_t& version) {
     if (!IsOpen()) return Fail(StoreError::Disconnected, std::string());
-    const int pos = Position(sysid);
-    if (pos < 0) return Fail(StoreError::NotFound, sysid);
-    if (VersionOf(sysid) != expected) return Fail(StoreError::Conflict, sysid);
+    const std::string* named = Named(sysid);
+    if (!named) return Fail(StoreError::NotFound, sysid);
+    const int64_t before = VersionOf(sysid);
+    if (before != expected) return Fail(StoreError::Conflict, sysid);
     if (const StoreError e = BeginBatch(); e != StoreError::None) return e;
-    if (!m_storage.WriteStream(m_order[static_cast<size_t>(pos)], bytes)) return StorageFailure();
+    if (!m_storage.WriteStream(*named, bytes)) return StorageFailure();
+    m_undo.push_back({Undo::Replaced, *named, before, 0, 0});
     version = m_nextVersion++;
     m_versions[sysid] = version;
     return StoreError::None;
@@ -283,12 +329,15 @@ StoreError CFileRecordStore::Delete(const std::string& sysid, int64_t expected) 
     if (!IsOpen()) return Fail(StoreError::Disconnected, std::string());
     const int pos = Position(sysid);
     if (pos < 0) return Fail(StoreError::NotFound, sysid);
-    if (VersionOf(sysid) != expected) return Fail(StoreError::Conflict, sysid);
+    const int64_t before = VersionOf(sysid);
+    if (before != expected) return Fail(StoreError::Conflict, sysid);
     if (const StoreError e = BeginBatch(); e != StoreError::None) return e;
     std::string& named = m_order[static_cast<size_t>(pos)];
     // A stream already gone (a directory entry left dangling) is deleted all the same.
     if (m_storage.StreamExists(named) && !m_storage.DestroyStream(named)) return StorageFailure();
+    m_undo.push_back({Undo::Deleted, named, before, static_cast<size_t>(pos), 0});
     m_versions.erase(named);
+    m_names.erase(named);
     named.clear();  // the directory keeps its length
     m_orderChanged = true;
     return StoreError::None;
@@ -301,8 +350,10 @@ StoreError CFileRecordStore::Place(const std::string& sysid, int position) {
     if (const StoreError e = BeginBatch(); e != StoreError::None) return e;
     std::string name = std::move(m_order[static_cast<size_t>(pos)]);
     m_order.erase(m_order.begin() + pos);
+    // Positions are the directory's, an empty slot a deleted record left included.
     const size_t to = std::min(static_cast<size_t>(std::clamp(position, 0, 1)), m_order.size());
     m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(to), std::move(name));
+    m_undo.push_back({Undo::Placed, std::string(), 0, static_cast<size_t>(pos), to});
     m_orderChanged = true;
     return StoreError::None;
 }
@@ -322,6 +373,7 @@ StoreError CFileRecordStore::Commit() {
     }
     if (ok && m_storage.Commit()) {
         m_inBatch = m_orderChanged = false;
+        m_undo.clear();
         return StoreError::None;
     }
     const StoreError e = StorageFailure();
@@ -332,8 +384,31 @@ StoreError CFileRecordStore::Commit() {
 void CFileRecordStore::Rollback() {
     if (!m_inBatch) return;
     m_storage.Rollback();
-    m_order = std::move(m_orderBefore);
-    m_versions = std::move(m_versionsBefore);
+    for (auto u = m_undo.rbegin(); u != m_undo.rend(); ++u) {
+        switch (u->kind) {
+            case Undo::Inserted:
+                m_order.pop_back();
+                m_names.erase(u->name);
+                m_versions.erase(u->name);
+                break;
+            case Undo::Replaced:
+                m_versions[u->name] = u->version;
+                break;
+            case Undo::Deleted:
+                m_order[u->from] = u->name;
+                m_names.emplace(u->name, u->name);
+                m_versions[u->name] = u->version;
+                break;
+            case Undo::Placed: {
+                std::string name = std::move(m_order[u->to]);
+                m_order.erase(m_order.begin() + static_cast<std::ptrdiff_t>(u->to));
+                m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(u->from),
+                               std::move(name));
+                break;
+            }
+        }
+    }
+    m_undo.clear();
     m_orderChanged = m_orderChangedBefore;
     m_inBatch = false;
 }

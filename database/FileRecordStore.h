@@ -7,6 +7,7 @@
 
 #include <ctime>
 #include <map>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,18 @@ public:
     bool IsOpen() const { return m_storage.IsOpen(); }
     const std::string& Path() const { return m_path; }
     bool OrderRemade() const { return m_orderRemade; }
+    // The directory's length: a listed record's order is its position in it, and the
+    // positions deleted records left empty count.
+    size_t OrderLength() const { return m_order.size(); }
+    // The directory stream was there but did not decode (not merely missing).
+    bool OrderWasDamaged() const { return m_orderDamaged; }
+    // How the last Open went, in the file's own terms: Error also when the file opened but
+    // its directory could not be read (busy, I/O); FileOpened tells that case apart.
+    CStreamStorage::OpenResult LastOpenResult() const { return m_openResult; }
+    bool LastOpenReachedFile() const { return m_openReachedFile; }
+    // Copies the open store's file to path and goes on there (no batch may be open); on
+    // failure the store stays on its file.
+    StoreError SaveAs(const std::string& path);
     // Whether path names the file this store opened (same device and inode).
     bool IsOwnFile(const std::string& path) const { return m_identity.Matches(path); }
     void SetBusyTimeout(int ms) { m_storage.SetBusyTimeout(ms); }
@@ -85,7 +98,10 @@ private:
     StoreError Fail(StoreError error, const std::string& detail);
     StoreError StorageFailure();  // the kind of the storage's last failure
     StoreError BeginBatch();
-    int Position(const std::string& sysid) const;
+    int Position(const std::string& sysid) const;  // index in m_order, -1 when unknown
+    // The stored spelling of a known identifier; null when unknown.
+    const std::string* Named(const std::string& sysid) const;
+    void IndexOrder();
     int64_t VersionOf(const std::string& sysid) const;
 
     CStreamStorage m_storage;
@@ -93,14 +109,26 @@ private:
     std::string m_path;
     std::string m_detail;
     std::vector<std::string> m_order;  // the directory, empty names included
+    // Every name of m_order once, mapped to its stored spelling: lookups without a scan.
+    std::map<std::string, std::string, CaseLess> m_names;
+    bool m_namesRepeat = false;  // the order names a record twice
     // Versions are this run's: a record not changed in it is version 1.
     std::map<std::string, int64_t, CaseLess> m_versions;
     int64_t m_nextVersion = 2;
     bool m_orderChanged = false;
     bool m_orderRemade = false;
-    // What a Rollback restores.
+    bool m_orderDamaged = false;
+    CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
+    bool m_openReachedFile = false;
+    // What a Rollback undoes, newest last: each change's way back, so that a batch costs
+    // what it changes, not the size of the directory.
+    struct Undo {
+        enum Kind { Inserted, Replaced, Deleted, Placed } kind;
+        std::string name;
+        int64_t version;  // the version before
+        size_t from, to;  // Deleted: the slot; Placed: where it came from, where it went
+    };
     bool m_inBatch = false;
-    std::vector<std::string> m_orderBefore;
-    std::map<std::string, int64_t, CaseLess> m_versionsBefore;
+    std::vector<Undo> m_undo;
     bool m_orderChangedBefore = false;
 };
