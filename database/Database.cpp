@@ -64,7 +64,8 @@ bool CResultsDatabase::ListInto(std::vector<std::string>& directory) {
         return false;
     }
     m_versions.clear();
-    if (!m_attached) {
+    const bool file = m_store == &m_file;
+    if (file) {
         // The file's directory as it stands: a deleted record's position stays, empty.
         directory.resize(m_file.OrderLength());
         for (StoredRecord& r : rows) {
@@ -78,7 +79,7 @@ bool CResultsDatabase::ListInto(std::vector<std::string>& directory) {
             directory.push_back(std::move(r.sysid));
         }
     }
-    if (!m_attached && m_file.OrderRemade() && (m_file.OrderWasDamaged() || !directory.empty()))
+    if (file && m_file.OrderRemade() && (m_file.OrderWasDamaged() || !directory.empty()))
         m_host.LogLine(FormatKQString(IDS_WARN_DIRECTORY_REMADE, m_file.Path(),
                                       std::to_string(directory.size())));
     return true;

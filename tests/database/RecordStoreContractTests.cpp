@@ -7,6 +7,7 @@
 #include "database/Database.h"
 #include "database/FileRecordStore.h"
 #include "storage/RecordStore.h"
+#include "tests/database/RecordSample.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
@@ -157,6 +158,8 @@ TEST_P(RecordStoreContract, ABatchIsCommittedWholeOrRolledBackWhole) {
     ASSERT_EQ(store->Replace("KEEP", keep, "changed", v), StoreError::None);
     ASSERT_EQ(store->Place("GONE", 0), StoreError::None);
     EXPECT_EQ(Order(), (V{"GONE", "KEEP"}));  // the batch reads its own changes
+    ASSERT_EQ(store->Delete("KEEP", v), StoreError::None);
+    EXPECT_EQ(Order(), V{"GONE"});
     store->Rollback();
     EXPECT_EQ(Order(), V{"KEEP"});
     ASSERT_EQ(store->Read("KEEP", bytes, v), StoreError::None);
@@ -190,6 +193,66 @@ TEST_P(RecordStoreContract, APlaceThatIsNotOursIsNotOurs) {
     store.reset();
     const std::string other = dir / "other.kqd";
     EXPECT_EQ(GetParam().openForeign(other), StoreError::NotOurs);
+}
+
+namespace {
+
+struct QuietHost : IDatabaseHost {
+    void SetModifiedFlag(bool) override {}
+    bool SaveModified() override { return false; }
+    bool PropertiesStep() override { return false; }
+    bool RecordPropertiesUI(CRecordEntry*) override { return false; }
+    void LogLine(const std::string& text) override { log.push_back(text); }
+    void SetStatusText(const std::string&) override {}
+    void ListRecord(CRecordEntry*, int) override {}
+    void ListingRequest(int) override {}
+    uint32_t Now() override { return 1700000000u; }
+    std::vector<std::string> log;
+};
+
+CRecordEntry* Sample(CResultsDatabase& db, const std::string& sysid, int salt) {
+    CRecordEntry* rec = db.NewRecord("");
+    FillSample(*rec, sysid, salt);
+    rec->SetChanged();
+    return rec;
+}
+
+}  // namespace
+
+// The database on a store handed to it: what it stores, replaces and deletes is what the
+// store lists and reads afterwards, in the database's order.
+TEST_P(RecordStoreContract, TheDatabaseKeepsItsRecordsInTheStoreItStandsOn) {
+    QuietHost host;
+    {
+        CResultsDatabase db(host);
+        ASSERT_TRUE(db.UseStore(std::move(store)));
+        ASSERT_NE(db.AddImportedRecord(Sample(db, "A", 1), "A"), -1);
+        const int b = db.AddImportedRecord(Sample(db, "B", 2), "B");
+        ASSERT_NE(db.AddCurrentSystemRecord("", "MIRROR"), nullptr);
+        FillSample(*db.LoadedRecord("MIRROR"), "MIRROR", 3);
+        db.LoadedRecord("MIRROR")->SetChanged();
+        ASSERT_NE(db.AddSavedRecord(Sample(db, "SNAP", 4), "SNAP"), -1);
+        db.IdleStepsToEnd();
+        EXPECT_EQ(db.UnstoredCount(), 0);
+        EXPECT_TRUE(db.DeleteRecord(b));
+        CRecordEntry* a = db.GetRecord("a");
+        ASSERT_NE(a, nullptr);
+        a->SetAttr("Speed", "999", 5, 1 | 4);
+        a->SetChanged();
+        db.IdleStepsToEnd();
+        EXPECT_TRUE(host.log.empty()) << host.log.front();
+    }
+    Reopen();
+    CResultsDatabase again(host);
+    ASSERT_TRUE(again.UseStore(std::move(store)));
+    EXPECT_EQ(again.Directory(), (V{"MIRROR", "SNAP", "A"}));
+    CRecordEntry expected, read;
+    FillSample(expected, "SNAP", 4);
+    ASSERT_TRUE(again.LoadRecord(read, "snap"));
+    ExpectSameRecord(expected, read);
+    ASSERT_TRUE(again.LoadRecord(read, "A"));
+    EXPECT_EQ(read.GetAttrValue(1), "999");
+    EXPECT_FALSE(again.LoadRecord(read, "B"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract, ::testing::Values(FileStore()),
