@@ -977,7 +977,12 @@ bool CResultsDatabase::SaveStep() {
         ++i;
     }
     if (!batch.empty()) {
-        if (const StoreError r = m_store->Commit(); r != StoreError::None) {
+        // The file's directory waits for the last step: a long one is not rewritten on
+        // every batch of an import.
+        m_file.SetOrderDeferred(true);
+        const StoreError r = m_store->Commit();
+        m_file.SetOrderDeferred(false);
+        if (r != StoreError::None) {
             Failed(r);
             ReportSaveFailure(m_path);
             return false;
@@ -988,7 +993,7 @@ bool CResultsDatabase::SaveStep() {
         }
         return true;
     }
-    if (m_dirChanged || pendingDeletes) {
+    if (DirectoryChanged() || pendingDeletes) {
         // A deleted record goes with the order that stops naming it.
         if (!CommitOrder()) {
             m_dirChanged = true;

@@ -167,7 +167,9 @@ public:
     void SetStepBudget(int microseconds, int maxRecords);
     // The store's order owes a commit (records placed first or second, a remade directory)
     // before the idle work is done.
-    bool DirectoryChanged() const { return m_dirChanged; }
+    bool DirectoryChanged() const {
+        return m_dirChanged || (m_store == &m_file && m_file.OrderOwed());
+    }
     void MarkDirectoryChanged() { m_dirChanged = true; }
     // Records of the directory the store does not hold yet.
     int UnstoredCount() const;

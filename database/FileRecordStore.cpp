@@ -173,8 +173,16 @@ StoreError CFileRecordStore::Open(const std::string& path, bool create) {
             return unread();
         m_orderRemade = m_orderChanged = true;
         m_orderDamaged = read == CStreamStorage::ReadResult::Ok;
+        IndexOrder();
+    } else {
+        IndexOrder();
+        // Records committed while their directory was deferred, then killed: at the end.
+        for (std::string& name : m_storage.StreamNames())
+            if (IsStorableName(name) && m_names.emplace(name, name).second) {
+                m_order.push_back(std::move(name));
+                m_orderChanged = true;
+            }
     }
-    IndexOrder();
     m_path = path;
     m_identity.Remember(path);
     return StoreError::None;
@@ -336,6 +344,7 @@ StoreError CFileRecordStore::Delete(const std::string& sysid, int64_t expected) 
     // A stream already gone (a directory entry left dangling) is deleted all the same.
     if (m_storage.StreamExists(named) && !m_storage.DestroyStream(named)) return StorageFailure();
     m_undo.push_back({Undo::Deleted, named, before, static_cast<size_t>(pos), 0});
+    m_batchMovesOrder = true;
     m_versions.erase(named);
     m_names.erase(named);
     named.clear();  // the directory keeps its length
@@ -354,25 +363,29 @@ StoreError CFileRecordStore::Place(const std::string& sysid, int position) {
     const size_t to = std::min(static_cast<size_t>(std::clamp(position, 0, 1)), m_order.size());
     m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(to), std::move(name));
     m_undo.push_back({Undo::Placed, std::string(), 0, static_cast<size_t>(pos), to});
+    m_batchMovesOrder = true;
     m_orderChanged = true;
     return StoreError::None;
 }
 
 StoreError CFileRecordStore::Commit() {
+    bool writeOrder = m_orderChanged && (!m_orderDeferred || m_batchMovesOrder);
     if (!m_inBatch) {
         if (!m_orderChanged || !IsOpen()) return StoreError::None;
-        // A remade directory is written even when nothing else changed.
+        // A remade or owed directory is written even when nothing else changed.
         if (const StoreError e = BeginBatch(); e != StoreError::None) return e;
+        writeOrder = true;
     }
     bool ok = true;
-    if (m_orderChanged) {
+    if (writeOrder) {
         // In the same transaction as the streams it names.
         std::string data;
         SerializeDirectory(m_order, data);
         ok = m_storage.WriteStream(DirectoryName(), data);
     }
     if (ok && m_storage.Commit()) {
-        m_inBatch = m_orderChanged = false;
+        m_inBatch = m_batchMovesOrder = false;
+        if (writeOrder) m_orderChanged = false;
         m_undo.clear();
         return StoreError::None;
     }
@@ -410,7 +423,7 @@ void CFileRecordStore::Rollback() {
     }
     m_undo.clear();
     m_orderChanged = m_orderChangedBefore;
-    m_inBatch = false;
+    m_inBatch = m_batchMovesOrder = false;
 }
 
 std::string CFileRecordStore::Describe(StoreError error) const {

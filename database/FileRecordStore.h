@@ -72,6 +72,12 @@ public:
     // its directory could not be read (busy, I/O); FileOpened tells that case apart.
     CStreamStorage::OpenResult LastOpenResult() const { return m_openResult; }
     bool LastOpenReachedFile() const { return m_openReachedFile; }
+    // Deferred, a batch that only inserts or replaces records leaves the directory stream
+    // as it was (OrderOwed); a later commit writes it. A kill in between loses nothing:
+    // Open adds the record streams the directory does not name at its end. Saves the
+    // rewriting of a long directory on every batch of an import.
+    void SetOrderDeferred(bool deferred) { m_orderDeferred = deferred; }
+    bool OrderOwed() const { return m_orderChanged && !m_inBatch; }
     // Copies the open store's file to path and goes on there (no batch may be open); on
     // failure the store stays on its file.
     StoreError SaveAs(const std::string& path);
@@ -117,6 +123,8 @@ private:
     int64_t m_nextVersion = 2;
     bool m_orderChanged = false;
     bool m_orderRemade = false;
+    bool m_orderDeferred = false;
+    bool m_batchMovesOrder = false;  // the batch deletes or places: its directory goes with it
     bool m_orderDamaged = false;
     CStreamStorage::OpenResult m_openResult = CStreamStorage::OpenResult::Ok;
     bool m_openReachedFile = false;

@@ -321,8 +321,10 @@ TEST_F(Database, IdleStepWritesOneStreamPerStep) {
     EXPECT_TRUE(Db().IdleStep());  // B (A, written and unused, leaves the cache)
     EXPECT_EQ(count(), 3u);
     EXPECT_EQ(Db().LoadedRecord("A") != nullptr, 0u);
-    EXPECT_TRUE(Db().IdleStep());  // C, with the directory that names it
+    EXPECT_TRUE(Db().IdleStep());  // C
     EXPECT_EQ(count(), 4u);
+    EXPECT_TRUE(Db().DirectoryChanged());
+    EXPECT_TRUE(Db().IdleStep());  // then the directory that names them
     EXPECT_FALSE(Db().DirectoryChanged());
     EXPECT_TRUE(doc->IsModified());
     EXPECT_FALSE(Db().IdleStep());  // nothing left

@@ -82,18 +82,19 @@ protected:
 
 // ---- idle saving ----
 
-TEST_F(Trust, IdleSavingCommitsEachStepWithTheDirectoryThatNamesIt) {
+TEST_F(Trust, IdleSavingCommitsStreamsBeforeTheDirectoryThatNamesThem) {
     ASSERT_TRUE(doc->OnSaveDocument(Path()));
     Db().SetStepBudget(CResultsDatabase::kStepBudgetUs, 2);
     Import("A");
     Import("B");
     Import("C");
     EXPECT_TRUE(Db().IdleStep());  // A and B
-    EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{"A", "B"}));
-    ExpectConsistent(Path());
+    EXPECT_EQ(DirectoryOnDisk(Path()), std::vector<std::string>{});
     EXPECT_TRUE(Db().IdleStep());  // C
-    EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(DirectoryOnDisk(Path()), std::vector<std::string>{});
     EXPECT_EQ(StreamsIn(Path()).size(), 4u);
+    EXPECT_TRUE(Db().IdleStep());  // now the directory
+    EXPECT_EQ(DirectoryOnDisk(Path()), (std::vector<std::string>{"A", "B", "C"}));
     EXPECT_FALSE(Db().IdleStep());
     EXPECT_FALSE(doc->IsModified());
 
