@@ -71,13 +71,13 @@ std::string SchemaMessage(const SchemaCheck& check, const std::string& database)
     }
 }
 
-int InitServer(const std::string& conninfo, std::string& message) {
+bool InitServer(const std::string& conninfo, std::string& message) {
     const std::string name = ConnectionDisplayName(conninfo);
     CPgConnection conn;
     std::string error;
     if (!ConnectWaiting(conninfo, 15000, conn, error)) {
         message = FormatKQString(IDS_ERR_SERVER_CONNECT, name, error);
-        return 1;
+        return false;
     }
     const SchemaState before = CreateOrUpgradeServerSchema(conn, error);
     if (!error.empty()) {
@@ -87,8 +87,8 @@ int InitServer(const std::string& conninfo, std::string& message) {
         message = before == SchemaState::Newer || before == SchemaState::Foreign
                       ? SchemaMessage(found, name)
                       : FormatKQString(IDS_ERR_SERVER_INIT, name, error);
-        return 1;
+        return false;
     }
     message = FormatKQString(IDS_SERVER_INITIALISED, name, std::to_string(ServerSchemaVersion()));
-    return 0;
+    return true;
 }

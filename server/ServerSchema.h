@@ -34,5 +34,5 @@ SchemaState CreateOrUpgradeServerSchema(const CPgConnection& conn, std::string& 
 std::string SchemaMessage(const SchemaCheck& check, const std::string& database);
 
 // The --init-server action: connects to conninfo, creates or upgrades the schema. Answers
-// the exit code, with what to print (standard output on 0, standard error otherwise).
-int InitServer(const std::string& conninfo, std::string& message);
+// whether it did, with what to tell the user either way.
+bool InitServer(const std::string& conninfo, std::string& message);

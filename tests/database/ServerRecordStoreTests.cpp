@@ -154,23 +154,23 @@ TEST_F(ServerStore, AMissingNewerOrOlderSchemaIsSaidAndNeverMadeUnasked) {
     EXPECT_EQ(CheckServerSchema(empty.Admin()).state, SchemaState::Missing);  // still missing
 
     std::string message;
-    EXPECT_EQ(InitServer(empty.Conninfo(), message), 0) << message;
+    EXPECT_TRUE(InitServer(empty.Conninfo(), message)) << message;
     EXPECT_EQ(s.Open(empty.Conninfo()), StoreError::None);
-    EXPECT_EQ(InitServer(empty.Conninfo(), message), 0) << "a second time changes nothing";
+    EXPECT_TRUE(InitServer(empty.Conninfo(), message)) << "a second time changes nothing";
 
     CPgConnection admin = db.Admin();
     ASSERT_TRUE(admin.Exec("UPDATE quillon_schema SET version = $1", {PgParam::Int(99)}).Ok());
     EXPECT_EQ(s.Open(db.Conninfo()), StoreError::NotOurs);
     EXPECT_EQ(s.Schema().state, SchemaState::Newer);
     EXPECT_TRUE(Contains(s.Describe(StoreError::NotOurs), "Error 1031"));
-    EXPECT_NE(InitServer(db.Conninfo(), message), 0);
+    EXPECT_FALSE(InitServer(db.Conninfo(), message));
     EXPECT_TRUE(Contains(message, "Error 1031")) << message;
     EXPECT_EQ(CheckServerSchema(admin).version, 99) << "left as it was";
 
     ASSERT_TRUE(admin.Exec("UPDATE quillon_schema SET version = $1", {PgParam::Int(0)}).Ok());
     EXPECT_EQ(s.Open(db.Conninfo()), StoreError::NotOurs);
     EXPECT_EQ(s.Schema().state, SchemaState::Older);
-    EXPECT_EQ(InitServer(db.Conninfo(), message), 0) << message;
+    EXPECT_TRUE(InitServer(db.Conninfo(), message)) << message;
     EXPECT_EQ(s.Open(db.Conninfo()), StoreError::None);
 }
 
@@ -181,7 +181,7 @@ TEST_F(ServerStore, BadConnectionsAreSaidClearlyAndNeverShowThePassword) {
     EXPECT_TRUE(Contains(s.Describe(e), "password authentication failed")) << s.Describe(e);
     EXPECT_FALSE(Contains(s.Describe(e), "wrong-horse-battery"));
     std::string message;
-    EXPECT_NE(InitServer(db.Conninfo("quillon_password", "wrong-horse-battery"), message), 0);
+    EXPECT_FALSE(InitServer(db.Conninfo("quillon_password", "wrong-horse-battery"), message));
     EXPECT_TRUE(Contains(message, "Error 1035")) << message;
     EXPECT_FALSE(Contains(message, "wrong-horse-battery"));
 
@@ -191,7 +191,7 @@ TEST_F(ServerStore, BadConnectionsAreSaidClearlyAndNeverShowThePassword) {
         e = s.Open(uri);
         EXPECT_NE(e, StoreError::None) << uri;
         EXPECT_FALSE(Contains(s.Describe(e), "sekrit-pw")) << s.Describe(e);
-        EXPECT_NE(InitServer(uri, message), 0);
+        EXPECT_FALSE(InitServer(uri, message));
         EXPECT_TRUE(Contains(message, "Error 1035")) << message;
         EXPECT_FALSE(Contains(message, "sekrit-pw")) << message;
     }
