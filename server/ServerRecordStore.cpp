@@ -87,10 +87,7 @@ StoreError CServerRecordStore::Attach(CPgConnection connection, const std::strin
     Close();
     m_conn = std::move(connection);
     m_name = displayName;
-    CPgResult r = m_conn.Exec("SELECT set_config('statement_timeout', $1, false)",
-                              {PgParam::Int(kStatementTimeoutMs)});
-    if (!r.Ok()) {
-        const StoreError e = Fail(StoreErrorOf(r, m_conn), r.Message());
+    if (const StoreError e = SetStatementTimeout(kStatementTimeoutMs); e != StoreError::None) {
         Close();
         return e;
     }
@@ -114,6 +111,13 @@ StoreError CServerRecordStore::Attach(CPgConnection connection, const std::strin
     const SchemaCheck kept = m_schema;
     Close();
     m_schema = kept;
+    return e;
+}
+
+StoreError CServerRecordStore::SetStatementTimeout(int ms) {
+    // For the rest of the session (a batch rolled back takes it back with it).
+    StoreError e;
+    Run("SELECT set_config('statement_timeout', $1, false)", {PgParam::Int(ms)}, e);
     return e;
 }
 

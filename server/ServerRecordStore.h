@@ -32,6 +32,8 @@ public:
     // ours (Schema() says which).
     StoreError Attach(CPgConnection connection, const std::string& displayName);
     void Close();  // an open batch is dropped
+    // How long one statement may take before the server cancels it (Busy).
+    StoreError SetStatementTimeout(int ms);
     bool IsOpen() const { return m_conn.IsOpen(); }
     const SchemaCheck& Schema() const { return m_schema; }
 

@@ -132,6 +132,15 @@ TEST_F(ServerStore, AStatementFailingInABatchKeepsTheBatchAndChangesNothing) {
     EXPECT_TRUE(Contains(s->Describe(StoreError::IO), "1 to 31 bytes"));
     EXPECT_EQ(s->Insert("BAD\xff", "utf", v), StoreError::IO);
     EXPECT_EQ(s->Insert(std::string("N\0L", 3), "nul", v), StoreError::IO);
+    // A statement the server cancels (another connection holds the row) leaves the batch too.
+    CPgConnection holder = db.Admin();
+    ASSERT_TRUE(holder.Exec("BEGIN").Ok());
+    ASSERT_TRUE(
+        holder.Exec("SELECT 1 FROM records WHERE folded = $1 FOR UPDATE", {PgParam::Text("keep")})
+            .Ok());
+    ASSERT_EQ(s->SetStatementTimeout(300), StoreError::None);
+    EXPECT_EQ(s->Replace("KEEP", kept, "blocked", v), StoreError::Busy);
+    ASSERT_TRUE(holder.Exec("ROLLBACK").Ok());
     ASSERT_EQ(s->Replace("KEEP", kept, "changed", v), StoreError::None);
     ASSERT_EQ(s->Insert("NEW2", "2", v), StoreError::None);
     ASSERT_EQ(s->Commit(), StoreError::None);
