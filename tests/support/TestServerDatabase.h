@@ -33,7 +33,7 @@ public:
         }
         static std::atomic<int> counter{0};
         m_name = "quillon_test_" + std::to_string(::getpid()) + "_" + std::to_string(++counter);
-        CPgConnection conn = Connect("postgres", m_server["user"]);
+        CPgConnection conn = Connect("postgres", std::string());
         if (!conn.IsUp()) return;
         if (!Check(conn.Exec(("CREATE DATABASE " + Quoted(conn, m_name)).c_str()))) return;
         m_made = true;
@@ -46,7 +46,7 @@ public:
     }
     ~CTestServerDatabase() {
         if (!m_made) return;
-        CPgConnection conn = Connect("postgres", m_server["user"]);
+        CPgConnection conn = Connect("postgres", std::string());
         Check(conn.Exec(
             ("DROP DATABASE IF EXISTS " + Quoted(conn, m_name) + " WITH (FORCE)").c_str()));
     }
@@ -58,15 +58,10 @@ public:
     // A keyword connection string for this database; user empty: the administrator.
     std::string Conninfo(const std::string& user = std::string(),
                          const std::string& password = std::string()) const {
-        std::string s = "dbname='" + m_name + "'";
-        for (const auto& [k, v] : m_server)
-            if (k != "user" || user.empty()) s += " " + k + "='" + v + "'";
-        if (!user.empty()) s += " user='" + user + "'";
-        if (!password.empty()) s += " password='" + password + "'";
-        return s;
+        return Info(m_name, user, password);
     }
     // The administrator on this database, for setting the scene.
-    CPgConnection Admin() const { return Connect(m_name, m_server.at("user")); }
+    CPgConnection Admin() const { return Connect(m_name, std::string()); }
     // A login role that is a member of group (quillon_reader, quillon_writer, quillon_admin).
     void Role(const std::string& name, const std::string& group) const {
         CPgConnection conn = Admin();
@@ -83,14 +78,21 @@ public:
     }
 
 private:
+    std::string Info(const std::string& db, const std::string& user,
+                     const std::string& password = std::string()) const {
+        std::string s = "dbname='" + db + "'";
+        for (const auto& [k, v] : m_server)
+            if (k != "user") s += " " + k + "='" + v + "'";
+        const auto admin = m_server.find("user");
+        const std::string who = !user.empty() ? user : admin == m_server.end() ? "" : admin->second;
+        if (!who.empty()) s += " user='" + who + "'";
+        if (!password.empty()) s += " password='" + password + "'";
+        return s;
+    }
     CPgConnection Connect(const std::string& db, const std::string& user) const {
         CPgConnection conn;
         std::string error;
-        std::string info = "dbname='" + db + "'";
-        for (const auto& [k, v] : m_server)
-            if (k != "user") info += " " + k + "='" + v + "'";
-        if (!user.empty()) info += " user='" + user + "'";
-        if (!ConnectWaiting(info, 15000, conn, error)) ADD_FAILURE() << error;
+        if (!ConnectWaiting(Info(db, user), 15000, conn, error)) ADD_FAILURE() << error;
         return conn;
     }
     static std::string Quoted(const CPgConnection& conn, const std::string& name) {
