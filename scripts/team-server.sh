@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL cluster for trying the team database and for the tests: a new folder
-# under /tmp owned by the unprivileged user postgres (initdb refuses root), a Unix socket in
-# that folder and no TCP port. Nothing of the system's own clusters is used or touched.
+# under /tmp owned by an unprivileged user (root hands it to postgres: initdb refuses root),
+# a Unix socket in that folder and no TCP port. Nothing of the system's clusters is touched.
 #
 #   scripts/team-server.sh start    starts one; prints export lines for eval
 #   scripts/team-server.sh uri      the administrator's connection URI
@@ -15,7 +15,9 @@
 # password is "right-password", so that a wrong password can be tried.
 set -euo pipefail
 
+# Root runs the server as postgres; anyone else runs it as themselves.
 owner=postgres
+[ "$(id -u)" -eq 0 ] || owner="$(id -un)"
 state="${QUILLON_PG_STATE:-${TMPDIR:-/tmp}/quillon-pg-$(id -u).state}"
 
 bindir() {
@@ -65,7 +67,7 @@ start() {
   else
     dir="$(mktemp -d /tmp/quillon-pg.XXXXXX)"
   fi
-  chown "$owner" "$dir"
+  [ "$(id -u)" -ne 0 ] || chown "$owner" "$dir"
   chmod 0755 "$dir"
   as_owner "$bin/initdb" -D "$dir/data" -U "$owner" --locale=C.UTF-8 -E UTF8 \
     --auth-local=trust --auth-host=reject >"$dir/initdb.log" 2>&1 ||

@@ -9,7 +9,8 @@ unset QUILLON_PG_DIR QUILLON_TEST_PG
 QUILLON_PG_STATE="$(mktemp)"
 export QUILLON_PG_STATE
 trap 'scripts/team-server.sh stop; rm -f "$QUILLON_PG_STATE"' EXIT
-eval "$(scripts/team-server.sh start)"
+pg_env="$(scripts/team-server.sh start)"
+eval "$pg_env"
 cmake --preset dev
 cmake --build --preset dev
 ctest --preset dev

@@ -171,7 +171,7 @@ std::string ConnectionDisplayName(const std::string& conninfo) {
     if (user.empty() && std::getenv("PGUSER")) user = std::getenv("PGUSER");
     if (host.empty() && std::getenv("PGHOST")) host = std::getenv("PGHOST");
     if (db.empty() && std::getenv("PGDATABASE")) db = std::getenv("PGDATABASE");
-    if (host.empty()) host = "localhost";
+    if (host.empty()) host = "local";
     std::string name = user.empty() ? host : user + "@" + host;
     if (const std::string port = Option(options, "port"); !port.empty()) name += ":" + port;
     return db.empty() ? name : name + "/" + db;

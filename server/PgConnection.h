@@ -86,11 +86,13 @@ StoreError ConnectErrorOf(const std::string& error);
 // libpq's environment variables and service file alone.
 // Whether it names a password (which other users see in the process list).
 bool ConnectionHasPassword(const std::string& conninfo);
-// user@host/dbname as the user may see it: never the password. Empty when it cannot be read.
+// user@host:port/dbname as the user may see it ("local" for libpq's default socket), never
+// the password. Empty when it cannot be read.
 std::string ConnectionDisplayName(const std::string& conninfo);
 
 // Connects without blocking: the watch says when the socket is ready, and done is called
 // once, with a working connection or with an empty one and the reason (never the password).
+// The connector must live until done is called: the watch calls back into it.
 class CPgConnector {
 public:
     using Done = std::function<void(CPgConnection connection, std::string error)>;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "database/RecordStream.h"
 #include "resources/Strings.h"
 
 // ASCII case folding on the server, as the folded column is made: never lower(), which
@@ -66,7 +67,8 @@ const char kReleaseSavepoint[] = "RELEASE SAVEPOINT quillon_change";
 }  // namespace
 
 bool CServerRecordStore::IsStorableName(const std::string& sysid) {
-    return !sysid.empty() && sysid.size() <= 31 && IsValidUtf8(sysid);
+    return !sysid.empty() && sysid.size() <= static_cast<size_t>(kMaxRecordNameLength) &&
+           IsValidUtf8(sysid);
 }
 
 StoreError CServerRecordStore::Fail(StoreError error, std::string detail) {
