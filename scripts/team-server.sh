@@ -8,7 +8,8 @@
 #   scripts/team-server.sh status   says whether it runs (exit 0) or not (exit 3)
 #   scripts/team-server.sh stop     stops it and removes its folder (nothing running: no error)
 #
-# QUILLON_PG_DIR names the folder (start makes it when missing; stop, uri and status use it);
+# QUILLON_PG_DIR names the folder (start makes it when missing, and starts a cluster stopped
+# in it again; stop, uri and status use it);
 # without it, the folder start made is remembered in QUILLON_PG_STATE
 # (default ${TMPDIR:-/tmp}/quillon-pg-<uid>.state).
 # Every role may log in over the socket without a password, but quillon_password, whose
@@ -67,27 +68,34 @@ start() {
   else
     dir="$(mktemp -d /tmp/quillon-pg.XXXXXX)"
   fi
-  [ "$(id -u)" -ne 0 ] || chown "$owner" "$dir"
-  chmod 0755 "$dir"
-  as_owner "$bin/initdb" -D "$dir/data" -U "$owner" --locale=C.UTF-8 -E UTF8 \
-    --auth-local=trust --auth-host=reject >"$dir/initdb.log" 2>&1 ||
-    { cat "$dir/initdb.log" >&2; exit 1; }
-  cat >"$dir/data/pg_hba.conf" <<'EOF'
+  # A cluster that was stopped (or crashed) in the folder starts again as it was.
+  local fresh=1
+  [ -f "$dir/data/PG_VERSION" ] && fresh=0
+  if [ $fresh -eq 1 ]; then
+    [ "$(id -u)" -ne 0 ] || chown "$owner" "$dir"
+    chmod 0755 "$dir"
+    as_owner "$bin/initdb" -D "$dir/data" -U "$owner" --locale=C.UTF-8 -E UTF8 \
+      --auth-local=trust --auth-host=reject >"$dir/initdb.log" 2>&1 ||
+      { cat "$dir/initdb.log" >&2; exit 1; }
+    cat >"$dir/data/pg_hba.conf" <<'EOF'
 # The throwaway cluster: the socket only; one role needs its password.
 local all quillon_password scram-sha-256
 local all all trust
 EOF
-  cat >>"$dir/data/postgresql.conf" <<EOF
+    cat >>"$dir/data/postgresql.conf" <<EOF
 listen_addresses = ''
 unix_socket_directories = '$dir'
 unix_socket_permissions = 0777
 password_encryption = scram-sha-256
 fsync = off
 EOF
+  fi
   as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 start >/dev/null ||
     { cat "$dir/server.log" >&2; exit 1; }
-  as_owner "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -U "$owner" -d postgres \
-    -c "CREATE ROLE quillon_password LOGIN PASSWORD 'right-password'" >/dev/null
+  if [ $fresh -eq 1 ]; then
+    as_owner "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -U "$owner" -d postgres \
+      -c "CREATE ROLE quillon_password LOGIN PASSWORD 'right-password'" >/dev/null
+  fi
   [ -n "${QUILLON_PG_DIR:-}" ] || echo "$dir" >"$state"
   exports "$dir"
 }

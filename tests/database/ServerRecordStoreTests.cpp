@@ -3,14 +3,32 @@
 // command-line options that name it.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "server/ServerOptions.h"
 #include "server/ServerRecordStore.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/TestServerDatabase.h"
 
 namespace {
+
+std::string Bytes(IRecordStore& s, const std::string& sysid) {
+    std::string bytes;
+    int64_t v = 0;
+    return s.Read(sysid, bytes, v) == StoreError::None ? bytes : "<none>";
+}
 
 class ServerStore : public ::testing::Test {
 protected:
@@ -22,12 +40,6 @@ protected:
         EXPECT_EQ(e, StoreError::None) << s->Describe(e);
         return s;
     }
-    static std::string Bytes(IRecordStore& s, const std::string& sysid) {
-        std::string bytes;
-        int64_t v = 0;
-        return s.Read(sysid, bytes, v) == StoreError::None ? bytes : "<none>";
-    }
-
     CTestServerDatabase db;
 };
 
@@ -211,6 +223,168 @@ TEST_F(ServerStore, BadConnectionsAreSaidClearlyAndNeverShowThePassword) {
     // The right password works.
     db.Role("quillon_password", "quillon_reader");
     EXPECT_EQ(s.Open(db.Conninfo("quillon_password", "right-password")), StoreError::None);
+}
+
+namespace {
+
+// One writer process: stores count records in batches of batch, some under identifiers every
+// writer uses, and writes what each insert answered ("<StoreError as a number> <sysid>", a
+// batch's inserts counting only once its commit said None) to its report file.
+[[noreturn]] void RunWriter(const std::string& conninfo, int writer, int count, int batch,
+                            const std::string& report) {
+    std::ofstream out(report);
+    CServerRecordStore store;
+    if (store.Open(conninfo) != StoreError::None) {
+        out << "open " << store.Describe(StoreError::Disconnected) << "\n";
+        _exit(2);
+    }
+    std::vector<std::pair<StoreError, std::string>> pending;
+    for (int i = 0; i < count; ++i) {
+        const std::string sysid = i % 10 == 0
+                                      ? "SHARED-" + std::to_string(i / 10)
+                                      : "W" + std::to_string(writer) + "-" + std::to_string(i);
+        int64_t v = 0;
+        pending.emplace_back(store.Insert(sysid, "by " + std::to_string(writer), v), sysid);
+        if (pending.size() == static_cast<size_t>(batch) || i + 1 == count) {
+            const StoreError committed = store.Commit();
+            for (const auto& [e, id] : pending)
+                out << static_cast<int>(e == StoreError::None ? committed : e) << " " << id << "\n";
+            pending.clear();
+        }
+    }
+    out.flush();
+    _exit(out ? 0 : 3);
+}
+
+}  // namespace
+
+TEST_F(ServerStore, EightWriterProcessesLoseNothingAndEveryDuplicateIsReported) {
+    constexpr int kWriters = 8, kEach = 500, kBatch = 25;
+    CScratchDir dir;
+    std::vector<pid_t> children;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) RunWriter(db.Conninfo(), w, kEach, kBatch, dir / std::to_string(w));
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    std::map<std::string, std::string> stored;  // sysid -> the bytes its writer stored
+    std::map<std::string, int> duplicates;
+    for (int w = 0; w < kWriters; ++w) {
+        std::ifstream in(dir / std::to_string(w));
+        int kind = 0;
+        std::string sysid;
+        int lines = 0;
+        while (in >> kind >> sysid) {
+            ++lines;
+            if (kind == static_cast<int>(StoreError::None)) {
+                EXPECT_TRUE(stored.emplace(sysid, "by " + std::to_string(w)).second)
+                    << sysid << " stored twice";
+            } else if (kind == static_cast<int>(StoreError::Exists)) {
+                ++duplicates[sysid];
+            } else {
+                ADD_FAILURE() << "writer " << w << ": " << StoreErrorText(StoreError(kind)) << " "
+                              << sysid;
+            }
+        }
+        EXPECT_EQ(lines, kEach) << "writer " << w;
+    }
+    auto reader = Open();
+    std::vector<StoredRecord> rows;
+    ASSERT_EQ(reader->List(rows), StoreError::None);
+    EXPECT_EQ(rows.size(), stored.size()) << "nothing more, nothing less than was committed";
+    for (const auto& [sysid, bytes] : stored) EXPECT_EQ(Bytes(*reader, sysid), bytes) << sysid;
+    for (const auto& [sysid, n] : duplicates) {
+        EXPECT_EQ(n, kWriters - 1) << sysid;
+        EXPECT_TRUE(stored.count(sysid)) << sysid << " reported as a duplicate of nothing";
+    }
+    EXPECT_EQ(duplicates.size(), static_cast<size_t>(kEach / 10));
+}
+
+TEST_F(ServerStore, AWriterKilledInATransactionLosesNothingItCommitted) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        CServerRecordStore s;
+        int64_t v = 0;
+        bool ok = s.Open(db.Conninfo()) == StoreError::None;
+        for (int i = 0; i < 10; ++i)
+            ok = ok && s.Insert("K" + std::to_string(i), "k", v) == StoreError::None;
+        ok = ok && s.Commit() == StoreError::None;
+        for (int i = 10; i < 20; ++i)
+            ok = ok && s.Insert("K" + std::to_string(i), "k", v) == StoreError::None;
+        const char c = ok ? 'y' : 'n';
+        [[maybe_unused]] ssize_t n = ::write(ready[1], &c, 1);
+        ::pause();
+        _exit(0);
+    }
+    ::close(ready[1]);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    ::close(ready[0]);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_EQ(c, 'y');
+    auto s = Open();
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(Bytes(*s, "K" + std::to_string(i)), "k") << i;
+    for (int i = 10; i < 20; ++i) EXPECT_EQ(Bytes(*s, "K" + std::to_string(i)), "<none>") << i;
+    // The dead writer's transaction holds nothing back.
+    int64_t v = 0;
+    ASSERT_EQ(s->SetStatementTimeout(5000), StoreError::None);
+    EXPECT_EQ(s->Insert("K10", "again", v), StoreError::None);
+    EXPECT_EQ(s->Commit(), StoreError::None);
+}
+
+TEST(ServerStopped, MidSessionIsAMessageAndLosesNothingCommitted) {
+    // A cluster of its own: the shared one stays up for the other tests.
+    CScratchDir dir("kqpg");
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);  // the server's user goes through it
+    const std::string folder = dir / "cluster";
+    const std::string script = std::string(QUILLON_SOURCE_DIR) + "/scripts/team-server.sh";
+    const std::string env = "QUILLON_PG_DIR='" + folder + "' ";
+    ASSERT_EQ(std::system((env + script + " start >/dev/null").c_str()), 0);
+    std::string socket;
+    for (char ch : folder) socket += ch == '/' ? std::string("%2F") : std::string(1, ch);
+    // The cluster's administrator is postgres when root made it, the caller otherwise.
+    const std::string conninfo =
+        "postgresql://" + std::string(::getuid() == 0 ? "postgres@" : "") + socket + "/postgres";
+    std::string message;
+    ASSERT_TRUE(InitServer(conninfo, message)) << message;
+    CServerRecordStore s;
+    ASSERT_EQ(s.Open(conninfo), StoreError::None) << s.Describe(StoreError::None);
+    int64_t v = 0;
+    ASSERT_EQ(s.Insert("KEPT", "kept", v), StoreError::None);
+    ASSERT_EQ(s.Commit(), StoreError::None);
+    ASSERT_EQ(s.Insert("LOST", "lost", v), StoreError::None);
+    // As a crash would: the server's immediate shutdown.
+    std::ifstream pidFile(folder + "/data/postmaster.pid");
+    pid_t postmaster = 0;
+    ASSERT_TRUE(pidFile >> postmaster);
+    ASSERT_EQ(::kill(postmaster, SIGQUIT), 0);
+    for (int i = 0; i < 100 && ::kill(postmaster, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+
+    const StoreError e = s.Commit();
+    EXPECT_EQ(e, StoreError::Disconnected);
+    EXPECT_FALSE(s.Describe(e).empty());
+    EXPECT_EQ(s.Insert("AFTER", "after", v), StoreError::Disconnected);
+    std::vector<StoredRecord> rows;
+    EXPECT_EQ(s.List(rows), StoreError::Disconnected);
+
+    ASSERT_EQ(std::system((env + script + " start >/dev/null").c_str()), 0);
+    CServerRecordStore again;
+    ASSERT_EQ(again.Open(conninfo), StoreError::None);
+    EXPECT_EQ(Bytes(again, "KEPT"), "kept");
+    EXPECT_EQ(Bytes(again, "LOST"), "<none>");
+    EXPECT_EQ(std::system((env + script + " stop").c_str()), 0);
 }
 
 TEST(ServerOptions, AreTakenOffTheCommandLineWithTheirValueAndNothingElse) {
