@@ -15,6 +15,7 @@ enum QuillonExit {
     EXIT_QUILLON_NO_EXPORT = 2,       // an unattended run wrote no export file
     EXIT_QUILLON_OTHER_INSTANCE = 3,  // another instance runs; it was asked to come forward
     EXIT_QUILLON_SAVE_FAILED = 4,     // the database could not be saved on close, or not kept
+    EXIT_QUILLON_SERVER_FAILED = 5,   // the team database could not be reached, read or made
 };
 
 class IFrameHost {

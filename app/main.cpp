@@ -14,6 +14,8 @@
 #include "app/Quillo95App.h"
 #include "document/InfoOptions.h"
 #include "platform/SingleInstance.h"
+#include "server/ServerOptions.h"
+#include "server/ServerSchema.h"
 
 namespace {
 
@@ -49,9 +51,29 @@ void InstallSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The team database's options leave the command line before anything scans it: the
+    // option scanner would read each "-" of a URI as an option.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const ServerOptions server = TakeServerOptions(arguments);
+    if (!server.error.empty()) {
+        std::fprintf(stderr, "%s\n", server.error.c_str());
+        return EXIT_QUILLON_SERVER_FAILED;
+    }
+    if (const std::string warning = PasswordWarning(server.conninfo); !warning.empty())
+        std::fprintf(stderr, "%s\n", warning.c_str());
+    if (server.initServer) {
+        std::string message;
+        const bool made = InitServer(server.conninfo, message);
+        std::fprintf(made ? stdout : stderr, "%s\n", message.c_str());
+        return made ? EXIT_QUILLON_OK : EXIT_QUILLON_SERVER_FAILED;
+    }
+    std::vector<char*> kept{argv[0]};
+    for (std::string& a : arguments) kept.push_back(a.data());
+    kept.push_back(nullptr);
+    int keptCount = static_cast<int>(kept.size()) - 1;
+
     // "--help" and "--version" answer before any window, platform or other instance is met.
-    if (const std::string info = InfoOptionText(std::vector<std::string>(argv + 1, argv + argc));
-        !info.empty()) {
+    if (const std::string info = InfoOptionText(arguments); !info.empty()) {
         std::fputs(info.c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
@@ -67,7 +89,7 @@ int main(int argc, char** argv) {
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen")
         g_defaultHandler = qInstallMessageHandler(FilterPlatformNoise);
     InstallSignalHandlers();
-    QApplication qapp(argc, argv);
+    QApplication qapp(keptCount, kept.data());
     // The main window ends the program; tool windows (log, help) do not keep it alive.
     qapp.setQuitOnLastWindowClosed(false);
 

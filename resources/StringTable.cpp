@@ -18,6 +18,7 @@ const StringDef kStrings[] = {
 #include "resources/strings_shell.inc"
 #include "resources/strings_panes.inc"
 #include "resources/strings_install.inc"
+#include "resources/strings_server.inc"
 };
 
 const std::map<unsigned, const char*>& Table() {

@@ -152,6 +152,7 @@ TEST(Install, StagedPrefixHasTheLayoutTheValidatorsAccept) {
             << size;
     EXPECT_TRUE(Read(share + "/icons/hicolor/scalable/apps/" + kId + ".svg").contains("<svg"));
     EXPECT_TRUE(QFileInfo(share + "/man/man1/quillon.1").isFile());
+    EXPECT_TRUE(Read(share + "/quillon97/server/schema.sql").contains("CREATE TABLE"));
 
     const QString dfv = QStandardPaths::findExecutable("desktop-file-validate");
     if (dfv.isEmpty()) {

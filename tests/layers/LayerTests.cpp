@@ -19,11 +19,11 @@ namespace fs = std::filesystem;
 namespace {
 
 // Bottom first; a folder may include its own floor and those before it.
-const std::vector<std::string> kFloors = {"resources", "tree",    "analyzers", "storage",
-                                          "database",  "reports", "document",  "platform",
-                                          "graph",     "panes",   "app"};
-const std::set<std::string> kCore = {"resources", "tree",    "analyzers", "storage",
-                                     "database",  "reports", "document"};
+const std::vector<std::string> kFloors = {"resources", "tree",   "analyzers", "storage",
+                                          "database",  "server", "reports",   "document",
+                                          "platform",  "graph",  "panes",     "app"};
+const std::set<std::string> kCore = {"resources", "tree",   "analyzers", "storage",
+                                     "database",  "server", "reports",   "document"};
 // Build tools kept beside the data they draw: not part of their folder's library.
 const std::vector<std::string> kTools = {"resources/icons/"};
 // What a module may include from the program's folders.

@@ -1,5 +1,6 @@
 // The built program as a user starts it: --help and --version, relative paths against the
-// directory it was started from, and a program directory it cannot write.
+// directory it was started from, a program directory it cannot write, and making the team
+// database's tables.
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -8,7 +9,9 @@
 #include <sys/stat.h>
 #include <gtest/gtest.h>
 
+#include "server/ServerSchema.h"
 #include "tests/shell/ShellEnv.h"
+#include "tests/support/TestServerDatabase.h"
 
 namespace {
 
@@ -232,4 +235,30 @@ TEST(CommandLine, ADataDirectoryOthersCanWriteIsRefused) {
     r = p.Run({"-A:out.kqx", "-P"}, 90000);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(QFileInfo(p.UserData() + "/Quillo97.kqd").isFile());
+}
+
+TEST(CommandLine, InitServerMakesTheTeamDatabaseAndSaysWhyWhenItCannot) {
+    Installation p("init-server", {});
+    CTestServerDatabase db(false);
+    ASSERT_TRUE(db.Made());
+    // A URI full of dashes: none of them may reach the option scanner.
+    const std::string admin = std::getenv("QUILLON_TEST_PG");
+    const QString uri = QString::fromStdString(admin.substr(0, admin.rfind('/') + 1) + db.Name() +
+                                               "?application_name=quillon-init-P");
+    auto r = p.Run({"--server", uri, "--init-server"}, 30000);
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_TRUE(r.out.contains("is ready (schema version")) << r.out.constData();
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(CheckServerSchema(db.Admin()).state, SchemaState::Current);
+
+    // A password on the command line is warned about; a wrong one is said, never shown.
+    r = p.Run({"--init-server", "--server",
+               QString::fromStdString(db.Conninfo("quillon_password", "wrong-horse-battery"))},
+              30000);
+    EXPECT_EQ(r.exitCode, 5);
+    EXPECT_TRUE(r.err.contains("Warning 1034")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("Error 1035")) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("password authentication failed")) << r.err.constData();
+    EXPECT_FALSE(r.err.contains("wrong-horse-battery")) << r.err.constData();
+    EXPECT_FALSE(QFile::exists(p.dir + "/Quillo97.kqd"));
 }

@@ -1,0 +1,80 @@
+// The record store of a PostgreSQL team database: one row per record, shared by many
+// writers. The server gives each record its order number, version and who stored it; row-
+// level security keeps a writer from changing another writer's rows. This client's own
+// order (the mirror and the newest snapshot in front) is kept here, never on the server.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "server/PgConnection.h"
+#include "server/ServerSchema.h"
+#include "storage/RecordStore.h"
+
+class CServerRecordStore : public IRecordStore {
+public:
+    // What a statement may take before the server cancels it (Busy).
+    static constexpr int kStatementTimeoutMs = 30000;
+    static constexpr int kConnectTimeoutMs = 15000;
+
+    CServerRecordStore() = default;
+    ~CServerRecordStore() override { Close(); }
+    CServerRecordStore(const CServerRecordStore&) = delete;
+    CServerRecordStore& operator=(const CServerRecordStore&) = delete;
+
+    // 1..31 bytes of valid UTF-8 without NUL.
+    static bool IsStorableName(const std::string& sysid);
+
+    // Connects (waiting on poll) and takes the connection as Attach does.
+    StoreError Open(const std::string& conninfo);
+    // Takes a connection made elsewhere (without blocking), sets its statement timeout and
+    // checks the schema: NotFound when it has none, NotOurs when it is newer, older or not
+    // ours (Schema() says which).
+    StoreError Attach(CPgConnection connection, const std::string& displayName);
+    void Close();  // an open batch is dropped
+    // How long one statement may take before the server cancels it (Busy).
+    StoreError SetStatementTimeout(int ms);
+    bool IsOpen() const { return m_conn.IsOpen(); }
+    const SchemaCheck& Schema() const { return m_schema; }
+
+    StoreError List(std::vector<StoredRecord>& out) override;
+    StoreError Read(const std::string& sysid, std::string& bytes, int64_t& version) override;
+    StoreError ReadSeveral(const std::vector<std::string>& sysids,
+                           std::vector<RecordBytes>& out) override;
+    StoreError ReadPrefix(const std::string& prefix, std::vector<RecordBytes>& out) override;
+    StoreError Insert(const std::string& sysid, const std::string& bytes,
+                      int64_t& version) override;
+    StoreError Replace(const std::string& sysid, int64_t expected, const std::string& bytes,
+                       int64_t& version) override;
+    StoreError Delete(const std::string& sysid, int64_t expected) override;
+    StoreError Place(const std::string& sysid, int position) override;
+    StoreError Commit() override;
+    void Rollback() override;
+    std::string Describe(StoreError error) const override;
+
+private:
+    struct Row {
+        std::string sysid;
+        std::string bytes;
+        int64_t version = 0;
+    };
+    // One statement; inside a batch under a savepoint, so that its failure loses nothing
+    // of the batch and changes nothing itself. ok false: the kind is in Fail's detail.
+    CPgResult Run(const char* sql, const std::vector<PgParam>& params, StoreError& error);
+    StoreError Fail(StoreError error, std::string detail);
+    StoreError BeginBatch();
+    // Rows of a query answering sysid, bytes, version in the server's order, put into this
+    // client's order.
+    StoreError Rows(const char* sql, const std::vector<PgParam>& params, std::vector<Row>& out);
+    void ClientOrder(std::vector<Row>& rows) const;
+    // After a change that matched no row: NotFound, Conflict or Denied.
+    StoreError WhyNoRow(const std::string& sysid, int64_t expected);
+
+    CPgConnection m_conn;
+    std::string m_name;  // the database as the user may see it
+    SchemaCheck m_schema;
+    std::string m_detail;
+    bool m_inBatch = false;
+    // Identifiers placed in front of the server's order, first first.
+    std::vector<std::string> m_front, m_frontBefore;
+};
