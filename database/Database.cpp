@@ -25,6 +25,7 @@ CResultsDatabase::~CResultsDatabase() { Close(); }
 std::string CResultsDatabase::DirectoryName() { return CFileRecordStore::DirectoryName(); }
 
 void CResultsDatabase::Close() {
+    m_readAhead.clear();
     m_store->Rollback();
     m_file.Close();
     m_attached.reset();  // a store handed in is let go as well
@@ -91,6 +92,7 @@ bool CResultsDatabase::Open(const std::string& path) {
     if (!m_attached && OpenFile(path, false) && ListInto(directory)) {
         m_path = path;
         m_loaded.clear();
+        m_readAhead.clear();
         m_cache.RemoveAll();
         m_queue.clear();
         m_placesOwed.clear();
@@ -148,6 +150,7 @@ bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
     m_attached = std::move(store);
     m_path.clear();
     m_loaded.clear();
+    m_readAhead.clear();
     m_cache.RemoveAll();
     m_queue.clear();
     m_placesOwed.clear();
@@ -224,6 +227,7 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
     m_savedWhileUnread.clear();
     m_directory = std::move(file);
     m_loaded.clear();
+    m_readAhead.clear();
     m_placesOwed.clear();
     m_opened = true;
     m_saveFailed = false;
@@ -401,6 +405,7 @@ bool CResultsDatabase::Save(const std::string& path) {
             for (auto& [rec, version] : done) {
                 rec->SetChanged(false);
                 const std::string sysid = GetRecordSysid(*rec);
+                m_readAhead.erase(sysid);
                 if (rec->IsDeleted())
                     m_pendingDeletes.erase(sysid);
                 else
@@ -540,7 +545,34 @@ bool CResultsDatabase::LoadRecord(CKQTreeEntry& entry, const std::string& sysid)
         return true;
     }
     ClearEntry(entry);
+    if (auto ahead = m_readAhead.find(sysid); ahead != m_readAhead.end()) {
+        const std::string bytes = std::move(ahead->second);
+        m_readAhead.erase(ahead);
+        m_readFailed = false;
+        if (DeserializeRecord(bytes, entry)) return true;
+        ClearEntry(entry);
+        m_lastError = "damaged record " + sysid;
+        return false;
+    }
     return ReadRecord(sysid, entry);
+}
+
+// The listing reads the records it will list next in one request: a server answers many
+// rows in about the time it answers one.
+void CResultsDatabase::ReadAhead(const std::string& sysid) {
+    if (m_readAhead.count(sysid) || !StoreOpen()) return;
+    m_readAhead.clear();
+    std::vector<std::string> next;
+    for (const DbRequest& r : m_queue) {
+        if (next.size() + 1 >= kReadAhead) break;
+        if (r.kind() == DbRequest::kListRecord && !m_loaded.count(r.sysid()))
+            next.push_back(r.sysid());
+    }
+    if (next.empty()) return;  // the one record is read on its own
+    next.insert(next.begin(), sysid);
+    std::vector<RecordBytes> rows;
+    if (m_store->ReadSeveral(next, rows) != StoreError::None) return;  // read one by one
+    for (RecordBytes& row : rows) m_readAhead.emplace(row.sysid, std::move(row.bytes));
 }
 
 CRecordEntry* CResultsDatabase::GetRecord(const std::string& sysid) {
@@ -773,6 +805,7 @@ bool CResultsDatabase::DeleteRecord(int key, bool* undone) {
     if (sysid.empty() || namedKey < 0) return false;
     m_directory[static_cast<size_t>(pos)].clear();  // the directory keeps its length
     m_keyMap.erase(sysid);
+    m_readAhead.erase(sysid);
     if (!StoreOpen() || !m_opened || m_saveFailed) {
         // No store to write now: a later save deletes it from the store.
         MarkDeleted(sysid, true);
@@ -921,6 +954,7 @@ bool CResultsDatabase::IdleStep() {
         m_queue.pop_front();
         if (r.kind() == DbRequest::kListRecord) {
             CRecordEntry temp;
+            if (!m_loaded.count(r.sysid())) ReadAhead(r.sysid());
             // A record that cannot be loaded is skipped.
             if (LoadRecord(temp, r.sysid())) m_host.ListRecord(&temp, r.value1());
         } else {
@@ -989,7 +1023,9 @@ bool CResultsDatabase::SaveStep() {
         }
         for (auto& [rec, version] : batch) {
             rec->SetChanged(false);
-            m_versions[GetRecordSysid(*rec)] = version;
+            const std::string sysid = GetRecordSysid(*rec);
+            m_versions[sysid] = version;
+            m_readAhead.erase(sysid);  // what was read ahead is older
         }
         return true;
     }

@@ -202,6 +202,9 @@ private:
     // new key. The record's stream is owed until a save writes it.
     int PlaceInDirectory(int pos, const std::string& sysid, CRecordEntry* rec, int key = 0);
     bool SaveStep();
+    // Reads sysid and the next records the listing queue names in one request.
+    void ReadAhead(const std::string& sysid);
+    static constexpr size_t kReadAhead = 200;
     // The directory's open batch: pending deletes, then records placed first or second,
     // then the store's commit. False (logged by the caller) leaves them owed.
     bool CommitOrder();
@@ -241,6 +244,9 @@ private:
     // Records placed first (0) or second (1) since the store's order was last committed,
     // in the order they were placed.
     std::vector<std::pair<std::string, int>> m_placesOwed;
+    // Records read ahead for the listing, not yet listed: bytes as stored. Only records not
+    // loaded are read ahead; a loaded record is listed from the cache.
+    std::map<std::string, std::string, CaseLess> m_readAhead;
     std::string m_path;
     std::vector<std::string> m_directory;
     std::map<std::string, int, CaseLess> m_keyMap;

@@ -1,6 +1,9 @@
 // Database pane benchmark on the offscreen platform. Each size runs in a child process of its
 // own (the program starts itself again), so that its peak memory is its own.
 // Usage: panes_bench [sizes...]
+//        panes_bench --server ADMIN_CONNINFO [sizes...]   (a team database on that server: a
+//        database of its own per size, made and dropped here; the floor is one plain libpq
+//        SELECT of the same rows, decoded, with the same lookups)
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -16,8 +19,13 @@
 #include <string>
 #include <vector>
 
+#include <libpq-fe.h>
+
 #include "app/Quillo95View.h"
+#include "database/RecordStream.h"
 #include "document/Document.h"
+#include "server/ServerRecordStore.h"
+#include "server/ServerSchema.h"
 #include "tests/support/FakeFrame.h"
 
 namespace {
@@ -93,6 +101,66 @@ bool WriteDatabase(int n, const std::string& path) {
     return doc.Database().Save(path);
 }
 
+// A place is a directory (the file) or a conninfo naming a team database.
+bool IsServer(const std::string& place) { return place.find('=') != std::string::npos; }
+
+bool WriteServer(int n, const std::string& conninfo) {
+    std::string message;
+    if (!InitServer(conninfo, message)) {
+        std::fprintf(stderr, "%s\n", message.c_str());
+        return false;
+    }
+    CServerRecordStore store;
+    if (store.Open(conninfo) != StoreError::None) return false;
+    std::string bytes;
+    for (int i = 0; i < n; ++i) {
+        CKQTreeEntry rec;
+        const std::string sysid = "BOX" + std::to_string(i) + "+5a5a5a5a";
+        FillRecord(rec, sysid, i);
+        SerializeRecord(rec, bytes);
+        int64_t version = 0;
+        if (store.Insert(sysid, bytes, version) != StoreError::None) return false;
+        if ((i + 1) % 1000 == 0 && store.Commit() != StoreError::None) return false;
+    }
+    return store.Commit() == StoreError::None;
+}
+
+// The server's floor: one SELECT of every row in order, each decoded, the same lookups.
+double MeasureServerFloor(const std::string& conninfo, int& cells, double& cpuMs) {
+    FakeFrame frame;
+    CAppState app;
+    CQuillo95Doc doc(app, frame);
+    auto store = std::make_unique<CServerRecordStore>();
+    if (store->Open(conninfo) != StoreError::None || !doc.Database().UseStore(std::move(store)))
+        return -1;
+    CDbColumns columns;
+    doc.ChooseColumns(columns);  // as the pane chooses them for this database
+    PGconn* conn = PQconnectdb(conninfo.c_str());
+    if (PQstatus(conn) != CONNECTION_OK) {
+        PQfinish(conn);
+        return -1;
+    }
+    const auto t0 = Clock::now();
+    const double cpu0 = CpuMs();
+    PGresult* r = PQexecParams(conn, "SELECT sysid, bytes FROM records ORDER BY ord", 0, nullptr,
+                               nullptr, nullptr, nullptr, 1);
+    std::string value;
+    for (int row = 0; row < PQntuples(r); ++row) {
+        CRecordEntry temp;
+        const std::string bytes(PQgetvalue(r, row, 1), static_cast<size_t>(PQgetlength(r, row, 1)));
+        if (!DeserializeRecord(bytes, temp)) continue;
+        for (const std::string& key : columns.m_keys) {
+            value.clear();
+            if (doc.EntryLookup(&temp, key, value)) ++cells;
+        }
+    }
+    PQclear(r);
+    cpuMs = CpuMs() - cpu0;
+    const double ms = Ms(t0);
+    PQfinish(conn);
+    return ms;
+}
+
 // The floor: the same records loaded and the same column values looked up, no pane.
 double MeasureFloor(const std::string& path, int& cells, double& cpuMs) {
     FakeFrame frame;
@@ -122,18 +190,27 @@ int RunSize(int n, const std::string& dir) {
     char* argv[] = {name, nullptr};
     QApplication qapp(argc, argv);
 
+    const bool server = IsServer(dir);
     const std::string path = dir + "/Quillo97.kqd";
     int floorCells = 0;
     double floorCpuMs = 0;
-    const double floorMs = MeasureFloor(path, floorCells, floorCpuMs);
+    const double floorMs = server ? MeasureServerFloor(dir, floorCells, floorCpuMs)
+                                  : MeasureFloor(path, floorCells, floorCpuMs);
 
     FakeFrame frame;  // the listing reaches the pane straight from the document
     CAppState app;
-    app.SetProgramDir(dir);  // no modules there
+    const std::string empty = std::filesystem::temp_directory_path().string();
+    app.SetProgramDir(server ? empty : dir);  // no modules there
     app.ApplyOption("-P");
     BenchHost host;
     CQuillo95Doc doc(app, frame);
-    if (!doc.OnOpenDocument(path)) return 1;
+    if (server) {
+        auto store = std::make_unique<CServerRecordStore>();
+        if (store->Open(dir) != StoreError::None) return 1;
+        if (!doc.Database().UseStore(std::move(store))) return 1;
+    } else if (!doc.OnOpenDocument(path)) {
+        return 1;
+    }
     QMainWindow window;
     auto* view = new CQuillo95View(doc, host, &window);
     window.setCentralWidget(view);
@@ -211,24 +288,63 @@ int RunSize(int n, const std::string& dir) {
     return rows == n && floorCells > 0 ? 0 : 1;
 }
 
+// conninfo with its database named dbname: the admin's host, port and user.
+std::string WithDatabase(const std::string& admin, const std::string& dbname) {
+    std::string out;
+    PQconninfoOption* options = PQconninfoParse(admin.c_str(), nullptr);
+    for (PQconninfoOption* o = options; o && o->keyword; ++o)
+        if (o->val && std::string(o->keyword) != "dbname")
+            out += std::string(o->keyword) + "='" + o->val + "' ";
+    PQconninfoFree(options);
+    return out + "dbname=" + dbname;
+}
+
+bool AdminExec(const std::string& admin, const std::string& sql) {
+    PGconn* conn = PQconnectdb(admin.c_str());
+    PGresult* r = PQexec(conn, sql.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
+    if (!ok) std::fprintf(stderr, "%s", PQerrorMessage(conn));
+    PQclear(r);
+    PQfinish(conn);
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // The database is written by a child of its own: building it in memory is not the pane's.
-    if (argc == 4 && std::string(argv[1]) == "--write")
-        return WriteDatabase(std::atoi(argv[2]), std::string(argv[3]) + "/Quillo97.kqd") ? 0 : 1;
+    if (argc == 4 && std::string(argv[1]) == "--write") {
+        const std::string place = argv[3];
+        return (IsServer(place) ? WriteServer(std::atoi(argv[2]), place)
+                                : WriteDatabase(std::atoi(argv[2]), place + "/Quillo97.kqd"))
+                   ? 0
+                   : 1;
+    }
     if (argc == 4 && std::string(argv[1]) == "--child") {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
         return RunSize(std::atoi(argv[2]), argv[3]);
     }
+    std::string admin;
+    int first = 1;
+    if (argc >= 3 && std::string(argv[1]) == "--server") {
+        admin = argv[2];
+        first = 3;
+    }
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    for (int i = first; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
     if (sizes.empty()) sizes = {1000, 10000, 100000};
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
     int failures = 0;
     for (int n : sizes) {
         std::string tmpl = (std::filesystem::temp_directory_path() / "kqpanesXXXXXX").string();
         if (!mkdtemp(tmpl.data())) return 2;
+        const std::string dbname =
+            "quillon_bench_" + std::to_string(getpid()) + "_" + std::to_string(n);
+        if (!admin.empty()) {
+            std::filesystem::remove_all(tmpl);
+            if (!AdminExec(admin, "CREATE DATABASE " + dbname)) return 2;
+            tmpl = WithDatabase(admin, dbname);
+        }
         std::printf("%d records\n", n);
         std::fflush(stdout);
         auto run = [&](const char* mode, struct rusage& ru) {
@@ -253,7 +369,10 @@ int main(int argc, char** argv) {
             ++failures;
         }
         std::error_code ec;
-        std::filesystem::remove_all(tmpl, ec);
+        if (admin.empty())
+            std::filesystem::remove_all(tmpl, ec);
+        else
+            AdminExec(admin, "DROP DATABASE " + dbname);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -381,6 +381,18 @@ TEST_F(Database, ListingQueuesEveryRecordThenTheEnd) {
     EXPECT_TRUE(Db().IdleStep());
     EXPECT_EQ(events.listingsDone, 1);
     EXPECT_TRUE(Db().Requests().empty());
+
+    // Records not loaded are read ahead with the first: one deleted meanwhile is not listed.
+    Import("D");
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    Db().IdleStepsToEnd();
+    ASSERT_EQ(Db().LoadedRecord("C"), nullptr);
+    events.listed.clear();
+    Db().QueueListing();
+    EXPECT_TRUE(Db().IdleStep());
+    Db().DeleteRecord(Db().KeyForSysid("C"));
+    while (!Db().Requests().empty()) Db().IdleStep();
+    EXPECT_EQ(events.listed, (std::vector<int>{Db().KeyForSysid("A"), Db().KeyForSysid("D")}));
 }
 
 TEST_F(Database, LoadRecordCopiesTheCachedRecord) {
