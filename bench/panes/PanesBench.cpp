@@ -27,6 +27,7 @@
 #include "server/ServerRecordStore.h"
 #include "server/ServerSchema.h"
 #include "tests/support/FakeFrame.h"
+#include "bench/support/BenchServerDatabase.h"
 
 namespace {
 
@@ -105,11 +106,6 @@ bool WriteDatabase(int n, const std::string& path) {
 bool IsServer(const std::string& place) { return place.find('=') != std::string::npos; }
 
 bool WriteServer(int n, const std::string& conninfo) {
-    std::string message;
-    if (!InitServer(conninfo, message)) {
-        std::fprintf(stderr, "%s\n", message.c_str());
-        return false;
-    }
     CServerRecordStore store;
     if (store.Open(conninfo) != StoreError::None) return false;
     std::string bytes;
@@ -288,27 +284,6 @@ int RunSize(int n, const std::string& dir) {
     return rows == n && floorCells > 0 ? 0 : 1;
 }
 
-// conninfo with its database named dbname: the admin's host, port and user.
-std::string WithDatabase(const std::string& admin, const std::string& dbname) {
-    std::string out;
-    PQconninfoOption* options = PQconninfoParse(admin.c_str(), nullptr);
-    for (PQconninfoOption* o = options; o && o->keyword; ++o)
-        if (o->val && std::string(o->keyword) != "dbname")
-            out += std::string(o->keyword) + "='" + o->val + "' ";
-    PQconninfoFree(options);
-    return out + "dbname=" + dbname;
-}
-
-bool AdminExec(const std::string& admin, const std::string& sql) {
-    PGconn* conn = PQconnectdb(admin.c_str());
-    PGresult* r = PQexec(conn, sql.c_str());
-    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    if (!ok) std::fprintf(stderr, "%s", PQerrorMessage(conn));
-    PQclear(r);
-    PQfinish(conn);
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -338,12 +313,12 @@ int main(int argc, char** argv) {
     for (int n : sizes) {
         std::string tmpl = (std::filesystem::temp_directory_path() / "kqpanesXXXXXX").string();
         if (!mkdtemp(tmpl.data())) return 2;
-        const std::string dbname =
-            "quillon_bench_" + std::to_string(getpid()) + "_" + std::to_string(n);
+        std::unique_ptr<CBenchServerDatabase> database;
         if (!admin.empty()) {
             std::filesystem::remove_all(tmpl);
-            if (!AdminExec(admin, "CREATE DATABASE " + dbname)) return 2;
-            tmpl = WithDatabase(admin, dbname);
+            database = std::make_unique<CBenchServerDatabase>(admin, std::to_string(n));
+            if (!database->Ready()) return 2;
+            tmpl = database->Conninfo();
         }
         std::printf("%d records\n", n);
         std::fflush(stdout);
@@ -369,10 +344,7 @@ int main(int argc, char** argv) {
             ++failures;
         }
         std::error_code ec;
-        if (admin.empty())
-            std::filesystem::remove_all(tmpl, ec);
-        else
-            AdminExec(admin, "DROP DATABASE " + dbname);
+        if (admin.empty()) std::filesystem::remove_all(tmpl, ec);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -1,13 +1,15 @@
 // Compiling a report of 200 items with 12 stored systems selected, the records on disk
 // (a freshly opened database caches nothing). Against two references measured in the same
 // run: reading the 12 records once (the floor) and looking every cell up on its own (each
-// lookup loads its record again). Usage: report_bench [runs]
+// lookup loads its record again). Usage: report_bench [runs] [--server ADMIN_CONNINFO] (the
+// records in a team database of their own on that server instead of the file).
 #include <stdlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,8 @@
 #include "document/Document.h"
 #include "reports/ReportCompiler.h"
 #include "tests/support/FakeFrame.h"
+#include "bench/support/BenchServerDatabase.h"
+#include "server/ServerRecordStore.h"
 
 namespace {
 
@@ -51,6 +55,17 @@ void FillSystem(CKQTreeEntry& e, const std::string& sysid, int n) {
 
 int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 15;
+    std::unique_ptr<CBenchServerDatabase> server;
+    if (argc > 3 && std::string(argv[2]) == "--server") {
+        server = std::make_unique<CBenchServerDatabase>(argv[3], "report");
+        if (!server->Ready()) return 1;
+    }
+    // The database on the server, when there is one: a fresh connection caches nothing.
+    auto useServer = [&server](CQuillo95Doc& doc) {
+        auto store = std::make_unique<CServerRecordStore>();
+        return store->Open(server->Conninfo()) == StoreError::None &&
+               doc.Database().UseStore(std::move(store));
+    };
     char tmpl[] = "/tmp/kqreportbenchXXXXXX";
     if (!mkdtemp(tmpl)) return 1;
     const std::string dir = tmpl;
@@ -60,6 +75,7 @@ int main(int argc, char** argv) {
     FakeFrame frame;
     {
         CQuillo95Doc doc(app, frame);
+        if (server && !useServer(doc)) return 1;
         CRecordEntry* mirror = doc.Database().AddCurrentSystemRecord("System", "MIRROR");
         FillSystem(*mirror, "MIRROR", 0);
         mirror->SetChanged();
@@ -70,11 +86,14 @@ int main(int argc, char** argv) {
             e->SetChanged();
             doc.Database().AddImportedRecord(e, sysid);
         }
-        if (!doc.OnSaveDocument(app.DatabasePath())) return 1;
+        if (server)
+            doc.Database().IdleStepsToEnd();
+        else if (!doc.OnSaveDocument(app.DatabasePath()))
+            return 1;
     }
 
     CQuillo95Doc doc(app, frame);
-    if (!doc.OnOpenDocument(app.DatabasePath())) return 1;
+    if (server ? !useServer(doc) : !doc.OnOpenDocument(app.DatabasePath())) return 1;
     FillSystem(*doc.SystemTree().Add("System"), "MIRROR", 0);
     std::vector<int32_t> selection;
     for (int s = 0; s < 12; ++s) selection.push_back(doc.KeyForSysid("SYS-" + std::to_string(s)));
@@ -118,8 +137,8 @@ int main(int argc, char** argv) {
             perCell.push_back(Ms(t0));
         }
     }
-    std::printf("report of %zu items, %zu systems selected, records on disk, %d runs\n",
-                lines.size() - 1, selection.size(), runs);
+    std::printf("report of %zu items, %zu systems selected, records %s, %d runs\n",
+                lines.size() - 1, selection.size(), server ? "on the server" : "on disk", runs);
     const double c = Median(compile), f = Median(floor), p = Median(perCell);
     std::printf("compile (median)                 %8.2f ms   target < 150 ms\n", c);
     std::printf("floor: read 12 records once      %8.2f ms   compile/floor %.2f\n", f, c / f);

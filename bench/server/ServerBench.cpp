@@ -21,6 +21,7 @@
 #include "database/RecordStream.h"
 #include "server/ServerRecordStore.h"
 #include "server/ServerSchema.h"
+#include "bench/support/BenchServerDatabase.h"
 
 namespace {
 
@@ -61,16 +62,6 @@ void FillMachine(CKQTreeEntry& e, const std::string& sysid, int n) {
                            1 | 4);
         child->AddTip(50, 1000 + c, 2000 + c);
     }
-}
-
-std::string WithDatabase(const std::string& admin, const std::string& dbname) {
-    std::string out;
-    PQconninfoOption* options = PQconninfoParse(admin.c_str(), nullptr);
-    for (PQconninfoOption* o = options; o && o->keyword; ++o)
-        if (o->val && std::string(o->keyword) != "dbname")
-            out += std::string(o->keyword) + "='" + o->val + "' ";
-    PQconninfoFree(options);
-    return out + "dbname=" + dbname;
 }
 
 bool Exec(PGconn* conn, const char* sql, std::vector<std::string> values = {}) {
@@ -203,13 +194,6 @@ double Writers(const std::string& self, const std::string& conninfo, bool plain,
     return kWriters * kPerWriter / (ms / 1000.0);
 }
 
-bool Admin(const std::string& admin, const std::string& sql) {
-    PGconn* conn = PQconnectdb(admin.c_str());
-    const bool ok = Exec(conn, sql.c_str());
-    PQfinish(conn);
-    return ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -219,12 +203,9 @@ int main(int argc, char** argv) {
     }
     const std::string admin = argv[1];
     const int reps = argc > 2 ? std::atoi(argv[2]) : 3;
-    const std::string dbname = "quillon_bench_" + std::to_string(getpid());
-    if (!Admin(admin, "CREATE DATABASE " + dbname)) return 2;
-    const std::string conninfo = WithDatabase(admin, dbname);
-    std::string message;
-    int rc = InitServer(conninfo, message) ? 0 : 2;
-    if (rc) std::fprintf(stderr, "%s\n", message.c_str());
+    CBenchServerDatabase database(admin, "server");
+    const std::string conninfo = database.Conninfo();
+    const int rc = database.Ready() ? 0 : 2;
     const int batch = CResultsDatabase::kStepMaxRecords / 10;  // 100 records per idle step
     for (int r = 0; rc == 0 && r < reps; ++r) {
         std::printf("run %d\n", r + 1);
@@ -233,15 +214,16 @@ int main(int argc, char** argv) {
         PQfinish(conn);
         const double floorMs = Median(StoreOneMachineFloor(conninfo, 50));
         const double storeMs = Median(StoreOneMachine(conninfo, 50));
-        std::printf("  store one machine  median %7.2f ms   floor %6.2f ms   ratio %.2f (target < 20 ms)\n",
-                    storeMs, floorMs, storeMs / floorMs);
+        std::printf(
+            "  store one machine  median %7.2f ms   floor %6.2f ms   ratio %.2f (target < 20 ms)\n",
+            storeMs, floorMs, storeMs / floorMs);
         const double plain = Writers(argv[0], conninfo, true, batch);
         const double ours = Writers(argv[0], conninfo, false, batch);
-        std::printf("  %d writers x %d    %7.0f records/s   floor %6.0f records/s   ratio %.2f"
-                    " (target floor/ours <= 2)\n",
-                    kWriters, kPerWriter, ours, plain, plain / ours);
+        std::printf(
+            "  %d writers x %d    %7.0f records/s   floor %6.0f records/s   ratio %.2f"
+            " (target floor/ours <= 2)\n",
+            kWriters, kPerWriter, ours, plain, plain / ours);
         std::fflush(stdout);
     }
-    Admin(admin, "DROP DATABASE " + dbname);
     return rc;
 }
