@@ -58,6 +58,8 @@ public:
     // After the auto-run: saves the database as on any close, sets the exit status
     // (non-zero when no export file was written) and destroys the window.
     void AutoRunFinished(bool written) override;
+    // The same end for a run that stored into a team database.
+    void TeamAutoRunFinished(bool done);
     void DefaultHelp() override;
     void HelpIndex() override;
     void ShowAnalyzerHelp(const std::string& name, int context) override;

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "database/ItemPath.h"
+#include "server/ServerRecordStore.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -76,6 +77,28 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
     return true;
 }
 
+bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& message) {
+    const std::string name = ConnectionDisplayName(conninfo);
+    auto store = std::make_unique<CServerRecordStore>();
+    if (const StoreError e = store->Open(conninfo); e != StoreError::None) {
+        const SchemaCheck& schema = store->Schema();
+        const bool schemaRefused =
+            schema.state != SchemaState::Current && schema.state != SchemaState::Unknown;
+        message = schemaRefused ? SchemaMessage(schema, name)
+                                : FormatKQString(IDS_ERR_SERVER_CONNECT, name, store->Describe(e));
+    } else if (!m_db.UseStore(std::move(store))) {
+        message = FormatKQString(IDS_ERR_SERVER_CONNECT, name, m_db.LastError());
+    } else {
+        m_teamName = name;
+        m_pathName.clear();
+        m_modified = false;
+        m_frame.LogLine(FormatKQString(IDS_STATUS_TEAM_DATABASE, name));
+        return true;
+    }
+    m_frame.LogLine(message);
+    return false;
+}
+
 void CQuillo95Doc::OnNewDocument() {
     m_pathName.clear();
     m_modified = false;
@@ -83,7 +106,8 @@ void CQuillo95Doc::OnNewDocument() {
 
 bool CQuillo95Doc::SaveModified() {
     if (!m_modified) return true;
-    if (m_app.DataDirRefused()) return false;  // the user was told at start-up
+    // The user was told at start-up; a team database is no file of that folder.
+    if (m_app.DataDirRefused() && !OnTeamDatabase()) return false;
     if (m_pathName.empty()) m_pathName = m_app.DatabasePath();
     // The database logs a failed save with its path; closing goes on regardless and the
     // caller tells the user that the results were not kept.

@@ -43,6 +43,12 @@ public:
     // Open: an exchange file name is imported (false returned); else the database file.
     bool OnOpenDocument(const std::string& path);
     void OnNewDocument();
+    // Stands on the team database conninfo names (connect, schema check) instead of the
+    // file. False leaves the database as it was, with the user's message (no password).
+    bool OpenTeamDatabase(const std::string& conninfo, std::string& message);
+    bool OnTeamDatabase() const { return !m_db.UsesFile(); }
+    // The open team database as the user may see it (user@host/database); empty on the file.
+    const std::string& TeamDatabaseName() const { return m_teamName; }
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
     bool SaveModified() override;
@@ -87,6 +93,8 @@ public:
     // ---- current results ----
     bool PropertiesStep() override;
     void SaveCurrentResults();
+    // This machine's tree as a new record under a new identifier; its key, or -1.
+    int AddSnapshot();
     static void DeepCopy(CKQTreeEntry& dest, const CKQTreeEntry& source, bool withTips);
     std::string MakeNewSysid() override { return m_db.MakeNewSysid(); }
     std::string CurrentSysid() const;  // attribute 0 of the system tree's first entry
@@ -114,6 +122,9 @@ public:
     // The file it writes: the option's name, else the current system's identifier, as an
     // exchange file name where the program was started; "" when there is neither.
     std::string AutoRunTarget() const;
+    // Why the auto-run's store into the team database failed; empty when it did not.
+    const std::string& TeamStoreFailure() const { return m_teamStoreFailure; }
+    bool TeamStored() const { return m_teamStored; }
 
     // ---- lookups behind the panes ----
     // Value of a report item in the stored system named by sysid (Reports, Charts, Database).
@@ -257,6 +268,8 @@ public:
     };
 
 private:
+    bool AutoRunToTeamDatabase();
+
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 
     CAppState& m_app;
@@ -272,4 +285,7 @@ private:
     bool m_closePending = false;  // a close arrived during a run
     int m_idleHold = 0;           // open idle holds; never negative
     std::string m_pathName;
+    std::string m_teamName;
+    std::string m_teamStoreFailure;
+    bool m_teamStored = false;
 };

@@ -203,6 +203,12 @@ enum KQStringId : unsigned {
     IDS_ERR_SERVER_INIT = 1037,
     IDS_SERVER_BAD_IDENTIFIER = 1038,
     IDS_ERR_SERVER_OPTION = 1039,
+    // The team database in use: storing into it, falling back, saying which is open.
+    IDS_ERR_TEAM_STORE_FAILED = 1040,
+    IDS_WARN_TEAM_LOCAL_INSTEAD = 1041,
+    IDS_RESULTS_STORED_IN = 1042,
+    IDS_STATUS_TEAM_DATABASE = 1043,
+    IDS_STATUS_LOCAL_DATABASE = 1044,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };
