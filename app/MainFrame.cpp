@@ -368,6 +368,20 @@ void CMainFrame::AutoRunFinished(bool written) {
     close();
 }
 
+void CMainFrame::ShowDatabaseName(const std::string& teamName) {
+    const std::string title = LoadKQString(IDS_APP_TITLE);
+    const std::string which = teamName.empty() ? LoadKQString(IDS_STATUS_LOCAL_DATABASE)
+                                               : FormatKQString(IDS_STATUS_TEAM_DATABASE, teamName);
+    setWindowTitle(Q(teamName.empty() ? title : title + " - " + which));
+    if (!m_databasePane) {
+        m_databasePane = new QLabel(statusBar());
+        m_databasePane->setObjectName(QStringLiteral("statusDatabase"));
+        m_databasePane->setTextFormat(Qt::PlainText);
+        statusBar()->insertPermanentWidget(0, m_databasePane);
+    }
+    m_databasePane->setText(Q(which));
+}
+
 void CMainFrame::TeamAutoRunFinished(bool done) {
     const std::string& failure = m_doc->TeamStoreFailure();
     if (!failure.empty()) {

@@ -227,7 +227,15 @@ void CQuillo95App::SetUpDataDirectory() {
 }
 
 bool CQuillo95App::OpenDocument() {
-    if (const std::string& conninfo = m_state.ServerConnection(); !conninfo.empty()) {
+    std::string conninfo = m_state.ServerConnection();
+    // An interactive start goes back to the team database the user last chose in the menu.
+    if (conninfo.empty() && !m_state.AutoRun())
+        conninfo = OpenSettings()
+                       ->value(Q(LoadKQString(IDS_REG_SETTINGS) + "/" +
+                                 LoadKQString(IDS_REG_TEAM_DATABASE)))
+                       .toString()
+                       .toStdString();
+    if (!conninfo.empty()) {
         std::string message;
         if (m_doc->OpenTeamDatabase(conninfo, message)) return true;
         if (m_state.AutoRun()) {

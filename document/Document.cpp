@@ -99,6 +99,28 @@ bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& me
     return false;
 }
 
+bool CQuillo95Doc::SwitchToTeamDatabase(const std::string& conninfo, std::string& message) {
+    SaveModified();
+    if (!OpenTeamDatabase(conninfo, message)) return false;
+    DatabaseSwitched();
+    return true;
+}
+
+void CQuillo95Doc::SwitchToLocalDatabase() {
+    if (!OnTeamDatabase()) return;
+    SaveModified();
+    m_db.Close();  // lets the team database go; the file store is back
+    m_teamName.clear();
+    if (!m_app.DataDirRefused() && !OnOpenDocument(m_app.DatabasePath())) OnNewDocument();
+    DatabaseSwitched();
+}
+
+void CQuillo95Doc::DatabaseSwitched() {
+    // This machine's record joins the other database (and is stored there with the next save).
+    if (m_systemTree.GetHead()) RefreshCurrentResults(true);
+    Announce(DocEvent::DatabaseRead);
+}
+
 void CQuillo95Doc::OnNewDocument() {
     m_pathName.clear();
     m_modified = false;

@@ -47,6 +47,10 @@ public:
     // file. False leaves the database as it was, with the user's message (no password).
     bool OpenTeamDatabase(const std::string& conninfo, std::string& message);
     bool OnTeamDatabase() const { return !m_db.UsesFile(); }
+    // While the program runs: what this run changed is saved where it belongs first, then
+    // the other database is read, this machine's record joins it and the panes list it.
+    bool SwitchToTeamDatabase(const std::string& conninfo, std::string& message);
+    void SwitchToLocalDatabase();
     // The open team database as the user may see it (user@host/database); empty on the file.
     const std::string& TeamDatabaseName() const { return m_teamName; }
     // Save modified: saves without asking when modified. Returns the save's success
@@ -269,6 +273,7 @@ public:
 
 private:
     bool AutoRunToTeamDatabase();
+    void DatabaseSwitched();
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 
