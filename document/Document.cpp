@@ -86,10 +86,12 @@ bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& me
             schema.state != SchemaState::Current && schema.state != SchemaState::Unknown;
         message = schemaRefused ? SchemaMessage(schema, name)
                                 : FormatKQString(IDS_ERR_SERVER_CONNECT, name, store->Describe(e));
-    } else if (!m_db.UseStore(std::move(store))) {
+    } else if (std::vector<std::string> others; store->StoredByOthers(others) != StoreError::None ||
+                                                !m_db.UseStore(std::move(store))) {
         message = FormatKQString(IDS_ERR_SERVER_CONNECT, name, m_db.LastError());
     } else {
         m_teamName = name;
+        m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
         m_pathName.clear();
         m_modified = false;
         m_frame.LogLine(FormatKQString(IDS_STATUS_TEAM_DATABASE, name));
@@ -111,6 +113,7 @@ void CQuillo95Doc::SwitchToLocalDatabase() {
     SaveModified();
     m_db.Close();  // lets the team database go; the file store is back
     m_teamName.clear();
+    m_othersRecords.clear();
     if (!m_app.DataDirRefused() && !OnOpenDocument(m_app.DatabasePath())) OnNewDocument();
     DatabaseSwitched();
 }
@@ -119,6 +122,17 @@ void CQuillo95Doc::DatabaseSwitched() {
     // This machine's record joins the other database (and is stored there with the next save).
     if (m_systemTree.GetHead()) RefreshCurrentResults(true);
     Announce(DocEvent::DatabaseRead);
+}
+
+void CQuillo95Doc::ShowMessage(const std::string& text) {
+    m_frame.LogLine(text);
+    if (m_app.AutoRun()) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    CIdleHold hold(*this);
+    m_frame.MessageBox(text, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning, MsgButtons::Ok);
 }
 
 void CQuillo95Doc::OnNewDocument() {
@@ -299,6 +313,10 @@ std::vector<std::string> CQuillo95Doc::AnalyzerVersionLines() const {
 // ---- the Database pane's rows ----
 
 bool CQuillo95Doc::DeleteRecord(int key) {
+    if (QueryRecord(key) == 3) {
+        Announce(DocEvent::RecordKept, key);
+        return false;
+    }
     bool undone = false;
     const bool destroyed = m_db.DeleteRecord(key, &undone);
     Announce(undone ? DocEvent::RecordKept : DocEvent::RecordRemoved, key);
@@ -306,6 +324,8 @@ bool CQuillo95Doc::DeleteRecord(int key) {
 }
 
 bool CQuillo95Doc::EditRecordProperties(int key) {
+    // Another team database user's record is not changed from here.
+    if (QueryRecord(key) == 3) return false;
     if (!m_db.EditRecordProperties(key)) return false;
     Announce(DocEvent::RecordChanged, key);
     return true;

@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,7 @@ public:
     // Value of a report item in the stored system named by sysid (Reports, Charts, Database).
     bool LookupValue(const std::string& sysid, const std::string& itemText, std::string& value);
     bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
+    // 0 no record, 1 stored, 2 the running system's, 3 stored by another team database user.
     int QueryRecord(int key) const;
     // ---- records, for the views ----
     // A delete that could not be written is undone: the record's row comes back (RecordKept).
@@ -222,6 +224,7 @@ private:
     // What the database and the exchange files ask of their owner, passed on to the frame.
     bool RecordPropertiesUI(CRecordEntry* record) override;
     void LogLine(const std::string& text) override { m_frame.LogLine(text); }
+    void ShowMessage(const std::string& text) override;
     void SetStatusText(const std::string& text) override { m_frame.SetStatusText(text); }
     void ListRecord(CRecordEntry* record, int recordKey) override {
         Announce({DocEvent::RecordListed, recordKey, record});
@@ -291,6 +294,8 @@ private:
     int m_idleHold = 0;           // open idle holds; never negative
     std::string m_pathName;
     std::string m_teamName;
+    // Records of the team database another database user stored: not deleted or edited here.
+    std::set<std::string, CaseLess> m_othersRecords;
     std::string m_teamStoreFailure;
     bool m_teamStored = false;
 };
