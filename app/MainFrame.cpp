@@ -377,7 +377,7 @@ void CMainFrame::ShowDatabaseName(const std::string& teamName) {
         m_databasePane = new QLabel(statusBar());
         m_databasePane->setObjectName(QStringLiteral("statusDatabase"));
         m_databasePane->setTextFormat(Qt::PlainText);
-        statusBar()->insertPermanentWidget(0, m_databasePane);
+        statusBar()->addPermanentWidget(m_databasePane);
     }
     m_databasePane->setText(Q(which));
 }
