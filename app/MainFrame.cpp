@@ -349,6 +349,7 @@ void CMainFrame::RequestClose() {
 }
 
 void CMainFrame::AutoRunFinished(bool written) {
+    if (m_doc && m_doc->OnTeamDatabase()) return TeamAutoRunFinished(written);
     const std::string name = m_doc ? m_doc->AutoRunTarget() : std::string();
     if (written && m_doc) {
         // Say where the results went, as a full path.
@@ -362,6 +363,49 @@ void CMainFrame::AutoRunFinished(bool written) {
         std::fflush(stderr);
         m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
     }
+    m_autoRunEnding = true;
+    m_closeAfterRun = false;
+    close();
+}
+
+void CMainFrame::ShowDatabaseName(const std::string& teamName) {
+    const std::string title = LoadKQString(IDS_APP_TITLE);
+    const std::string which = teamName.empty() ? LoadKQString(IDS_STATUS_LOCAL_DATABASE)
+                                               : FormatKQString(IDS_STATUS_TEAM_DATABASE, teamName);
+    setWindowTitle(Q(teamName.empty() ? title : title + " - " + which));
+    if (!m_databasePane) {
+        m_databasePane = new QLabel(statusBar());
+        m_databasePane->setObjectName(QStringLiteral("statusDatabase"));
+        m_databasePane->setTextFormat(Qt::PlainText);
+        statusBar()->addPermanentWidget(m_databasePane);
+    }
+    m_databasePane->setText(Q(which));
+}
+
+void CMainFrame::TeamAutoRunFinished(bool done) {
+    const std::string& failure = m_doc->TeamStoreFailure();
+    if (!failure.empty()) {
+        std::fprintf(stderr, "%s\n", failure.c_str());
+        m_app.SetExitCode(EXIT_QUILLON_SERVER_FAILED);
+    } else {
+        if (m_doc->TeamStored())
+            std::printf("%s\n",
+                        FormatKQString(IDS_RESULTS_STORED_IN, m_doc->TeamDatabaseName()).c_str());
+        // The exchange file, when one was named, follows the auto-run's usual words.
+        if (!m_app.State().AutoRunFile().empty()) {
+            const std::string name = m_doc->AutoRunTarget();
+            if (done) {
+                const QString file = QDir::current().absoluteFilePath(Q(name));
+                std::printf("%s\n",
+                            FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
+            } else {
+                std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_FILE).c_str());
+                m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
+            }
+        }
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
     m_autoRunEnding = true;
     m_closeAfterRun = false;
     close();

@@ -58,6 +58,9 @@ public:
     // After the auto-run: saves the database as on any close, sets the exit status
     // (non-zero when no export file was written) and destroys the window.
     void AutoRunFinished(bool written) override;
+    // The same end for a run that stored into a team database.
+    void TeamAutoRunFinished(bool done);
+    void ShowDatabaseName(const std::string& teamName) override;
     void DefaultHelp() override;
     void HelpIndex() override;
     void ShowAnalyzerHelp(const std::string& name, int context) override;
@@ -125,6 +128,7 @@ private:
     CQuillo95Doc* m_doc = nullptr;
     CQuillo95View* m_view = nullptr;
     QLabel* m_panes[5] = {};
+    QLabel* m_databasePane = nullptr;  // which database is open
     CStartupCover* m_cover = nullptr;
     uint32_t m_logHandle = 0;
     int m_logShown = 0;

@@ -131,15 +131,19 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     // 1. One running instance: a later start hands it the files named on its command line
     // (as absolute paths: the two need not stand in the same directory), brings it forward
     // and ends.
+    // An unattended run into a team database meets no other instance: a timer must not
+    // raise a running desktop's window, and that one's database file is not touched.
     QStringList files;
+    bool handsOver = true;
     {
         CAppState named;
         named.ParseCommandLine(JoinCommandLine(arguments));
         for (const std::string& name : named.CommandLineFiles())
             files << QDir::current().absoluteFilePath(Q(name));
+        handsOver = !(named.AutoRun() && !m_state.ServerConnection().empty());
     }
     m_instance = std::make_unique<CSingleInstance>(Q(title));
-    if (!m_instance->Acquire(files)) {
+    if (handsOver && !m_instance->Acquire(files)) {
         const KQStringId said = files.isEmpty() ? IDS_ALREADY_RUNNING : IDS_FILES_HANDED_OVER;
         std::fprintf(stderr, "%s\n", FormatKQString(said, title).c_str());
         std::fflush(stderr);
@@ -194,7 +198,10 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     m_frame = new CMainFrame(*this, m_state.Rect());
     m_doc = std::make_unique<CQuillo95Doc>(m_state, *m_frame);
     m_frame->AttachDocument(m_doc.get());
-    OpenDocument();
+    if (!OpenDocument()) {
+        ExitInstance();
+        return false;
+    }
     m_frame->ShowInState(m_state.ShowState());
     if (CQuillo95View* view = m_frame->GetView()) view->OnInitialUpdate();
 
@@ -219,7 +226,34 @@ void CQuillo95App::SetUpDataDirectory() {
                                                   : QByteArray::fromStdString(m_state.DataDir()));
 }
 
-void CQuillo95App::OpenDocument() {
+bool CQuillo95App::OpenDocument() {
+    std::string conninfo = m_state.ServerConnection();
+    // An interactive start goes back to the team database the user last chose in the menu.
+    if (conninfo.empty() && !m_state.AutoRun())
+        conninfo = OpenSettings()
+                       ->value(Q(LoadKQString(IDS_REG_SETTINGS) + "/" +
+                                 LoadKQString(IDS_REG_TEAM_DATABASE)))
+                       .toString()
+                       .toStdString();
+    if (!conninfo.empty()) {
+        std::string message;
+        if (m_doc->OpenTeamDatabase(conninfo, message)) return true;
+        if (m_state.AutoRun()) {
+            // Nothing is stored anywhere else: the caller hears of it and the run ends.
+            std::fprintf(stderr, "%s\n", message.c_str());
+            std::fflush(stderr);
+            SetExitCode(EXIT_QUILLON_SERVER_FAILED);
+            return false;
+        }
+        // The user hears of it, and of which database the program stands on instead.
+        m_frame->MessageBox(FormatKQString(IDS_WARN_TEAM_LOCAL_INSTEAD, message),
+                            LoadKQString(IDS_APP_TITLE), MsgIcon::Warning, MsgButtons::Ok);
+    }
+    OpenLocalDocument();
+    return true;
+}
+
+void CQuillo95App::OpenLocalDocument() {
     if (m_state.DataDirRefused()) {
         // Nothing is read from the folder, and the document is never saved there.
         m_frame->LogLine(m_dataDirRefusal);

@@ -72,7 +72,9 @@ public:
 private:
     void StartIdle();
     void DiscoverBrowser();
-    void OpenDocument();
+    // False: an unattended run cannot use the team database it was given, and ends.
+    bool OpenDocument();
+    void OpenLocalDocument();
     void SetUpDataDirectory();
 
     CAppState m_state;

@@ -257,8 +257,22 @@ void CQuillo95View::OnDocumentEvent(const DocumentEvent& event) {
 
 // ---- record selection ----
 
-void CQuillo95View::RestoreSelection() {
+std::unique_ptr<QSettings> CQuillo95View::ViewSettings() { return OpenSettings(); }
+
+std::unique_ptr<QSettings> CQuillo95View::SelectionSettings() const {
     auto settings = OpenSettings();
+    if (m_doc.OnTeamDatabase()) {
+        // Keys are per database: a team database's selection never names the file's records.
+        QString name = QString::fromStdString(m_doc.TeamDatabaseName());
+        name.replace(QLatin1Char('/'), QLatin1Char('|'))
+            .replace(QLatin1Char('\\'), QLatin1Char('|'));
+        settings->beginGroup(QStringLiteral("Team ") + name);
+    }
+    return settings;
+}
+
+void CQuillo95View::RestoreSelection() {
+    auto settings = SelectionSettings();
     int count = settings->value(KQText(IDS_REG_NUM_RECS_SELECTED), 0).toInt();
     // A damaged count cannot make start-up read more values than the section holds.
     count = std::min(count, int(settings->childKeys().size()));
@@ -279,6 +293,7 @@ void CQuillo95View::RestoreSelection() {
 // The file was read late: every stored system is listed now, and the selection saved in the
 // settings names them again.
 void CQuillo95View::DatabaseRead() {
+    m_host.ShowDatabaseName(m_doc.TeamDatabaseName());
     if (m_currentPane == PANE_NONE) return;  // the first set-up restores and lists
     m_databasePane.m_selection.clear();
     RestoreSelection();
@@ -290,7 +305,7 @@ void CQuillo95View::DatabaseRead() {
 void CQuillo95View::SaveSelection() {
     // Restored while the database was unread, it would only name this run's records.
     if (m_doc.DatabaseUnread()) return;
-    auto settings = OpenSettings();
+    auto settings = SelectionSettings();
     const std::vector<int32_t>& selection = m_databasePane.GetSelection();
     settings->setValue(KQText(IDS_REG_NUM_RECS_SELECTED), int(selection.size()));
     for (size_t i = 0; i < selection.size(); ++i) {

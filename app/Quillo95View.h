@@ -34,6 +34,8 @@
 #include "resources/ResourceIds.h"
 #include "resources/StringIds.h"
 
+class QSettings;
+
 class QAction;
 class QMenu;
 class QMenuBar;
@@ -58,6 +60,8 @@ public:
     virtual void ShowAnalyzerHelp(const std::string& name, int context) = 0;
     // A page in the program's directory, in the web browser (the Summary panel's link).
     virtual void OpenPage(const std::string& page) = 0;
+    // Which database is open: the team database's name, or empty for the local file.
+    virtual void ShowDatabaseName(const std::string& teamName) { (void)teamName; }
 };
 
 class CQuillo95View : public QWidget,
@@ -112,6 +116,11 @@ public:
     // Record selection persistence ("Settings": NumRecsSelected, RecSelected%02u).
     void RestoreSelection();
     void SaveSelection();
+    // The view's settings section; SelectionSettings: the part for the open database's
+    // selection (a team database has one of its own).
+    static std::unique_ptr<QSettings> ViewSettings();
+    std::unique_ptr<QSettings> SelectionSettings() const;
+    void OnOpenTeamDatabase();
     void DatabaseRead();
 
     // What the Reports pane compiles from; declared before the panes that read it.

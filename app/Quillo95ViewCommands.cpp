@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QInputDialog>
+#include <QSettings>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -11,6 +13,7 @@
 #include "panes/AboutBox.h"
 #include "panes/QtText.h"
 #include "resources/Strings.h"
+#include "server/PgConnection.h"
 
 void CQuillo95View::TellMeMore() {
     int code = IA_DEFAULT_HELP;
@@ -55,6 +58,9 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     AddCommand(file, ID_FILE_IMPORT_ONE, IDS_MENU_IMPORT_ONE)
         ->setStatusTip(KQText(IDS_TIP_IMPORT_ONE));
     AddCommand(file, ID_FILE_EXPORT_CURRENT, IDS_MENU_EXPORT_CURRENT);
+    file->addSeparator();
+    AddCommand(file, ID_FILE_OPEN_TEAM, IDS_MENU_OPEN_TEAM);
+    AddCommand(file, ID_FILE_USE_LOCAL, IDS_MENU_USE_LOCAL);
     file->addSeparator();
     AddCommand(file, ID_FILE_ANALYZE_NOW, IDS_MENU_ANALYZE_NOW);
     AddCommand(file, ID_RUN_DEMO, IDS_MENU_RUN_DEMO, QKeySequence(Qt::CTRL | Qt::Key_D))
@@ -112,6 +118,8 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_FILE_IMPORT, idle);
     enable(ID_FILE_EXPORT_CURRENT, idle);
     enable(ID_FILE_ANALYZE_NOW, idle);
+    enable(ID_FILE_OPEN_TEAM, idle);
+    enable(ID_FILE_USE_LOCAL, idle && m_doc.OnTeamDatabase());
     enable(ID_REGEN_TIPS, idle);
     enable(ID_TELL_ME_MORE, ready);
     enable(ID_HELP_INDEX, true);
@@ -132,6 +140,26 @@ void CQuillo95View::UpdateCommandUI() {
         m_actions.erase(ID_FILE_IMPORT_ONE);
         delete importOne;
     }
+}
+
+void CQuillo95View::OnOpenTeamDatabase() {
+    const QString remembered = ViewSettings()->value(KQText(IDS_REG_TEAM_DATABASE)).toString();
+    bool ok = false;
+    const QString conninfo =
+        QInputDialog::getText(window(), KQText(IDS_APP_TITLE), KQText(IDS_TEAM_CONNECTION_PROMPT),
+                              QLineEdit::Normal, remembered, &ok);
+    if (!ok) return;
+    SaveSelection();
+    std::string message;
+    if (!m_doc.SwitchToTeamDatabase(conninfo.toStdString(), message)) {
+        m_doc.Frame().MessageBox(message, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
+                                 MsgButtons::Ok);
+        return;
+    }
+    // Remembered for interactive starts, never with its password.
+    ViewSettings()->setValue(
+        KQText(IDS_REG_TEAM_DATABASE),
+        QString::fromStdString(ConnectionWithoutPassword(conninfo.toStdString())));
 }
 
 bool CQuillo95View::OnCommand(int id) {
@@ -167,6 +195,15 @@ bool CQuillo95View::OnCommand(int id) {
             break;
         case ID_FILE_IMPORT_ONE:
             m_doc.OnImportOne();
+            break;
+        case ID_FILE_OPEN_TEAM:
+            OnOpenTeamDatabase();
+            break;
+        case ID_FILE_USE_LOCAL:
+            SaveSelection();
+            m_doc.SwitchToLocalDatabase();
+            // Interactive starts stand on the file again.
+            ViewSettings()->remove(KQText(IDS_REG_TEAM_DATABASE));
             break;
         case ID_TELL_ME_MORE:
             if (m_currentPane == PANE_DETAILS && m_detailsPane.Tree() &&

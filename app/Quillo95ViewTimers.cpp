@@ -48,6 +48,7 @@ void CQuillo95View::FirstSetUp() {
         return;
     }
 
+    m_host.ShowDatabaseName(m_doc.TeamDatabaseName());
     CreateViewFont();
     CreateTabCtrl();
     RestoreSelection();

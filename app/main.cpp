@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
     qapp.setQuitOnLastWindowClosed(false);
 
     CQuillo95App app;
+    if (server.server) app.State().SetServerConnection(server.conninfo);
     bool quitRequested = false;
     QSocketNotifier* notifier = nullptr;
     if (g_signalPipe[0] >= 0) {

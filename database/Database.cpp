@@ -432,7 +432,23 @@ StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version)
     const StoreError e = held == m_versions.end()
                              ? m_store->Insert(sysid, data, version)
                              : m_store->Replace(sysid, held->second, data, version);
-    return e == StoreError::None ? e : Failed(e);
+    if (e == StoreError::None) return e;
+    Failed(e);
+    if (held == m_versions.end() || (e != StoreError::Conflict && e != StoreError::Denied))
+        return e;
+    // Another writer's row, or one changed meanwhile: what is stored stays, the user hears of
+    // it once, and the record no longer counts as changed, so no save tries it again.
+    version = held->second;
+    if (e == StoreError::Denied) {
+        m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_NOT_OURS, sysid));
+        return StoreError::None;
+    }
+    m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_CHANGED, sysid));
+    const bool current = record.IsCurrent();
+    ClearEntry(record);
+    if (ReadRecord(sysid, record)) version = m_versions[sysid];
+    if (current) record.SetCurrent();
+    return StoreError::None;
 }
 
 bool CResultsDatabase::CommitOrder() {

@@ -20,6 +20,8 @@ public:
     virtual bool RecordPropertiesUI(CRecordEntry* record) = 0;
 
     virtual void LogLine(const std::string& text) = 0;
+    // A message the user must see (a record the store would not take as it was).
+    virtual void ShowMessage(const std::string& text) { LogLine(text); }
     virtual void SetStatusText(const std::string& text) = 0;
     // A listed record (the Database pane copies it) with its key, or another listing request.
     virtual void ListRecord(CRecordEntry* record, int recordKey) = 0;

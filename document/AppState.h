@@ -35,6 +35,10 @@ public:
         m_autoRun = on;
         m_autoRunFile = file;
     }
+    // The team database named with --server (a libpq connection string or URI); empty when
+    // the program stands on its file.
+    const std::string& ServerConnection() const { return m_serverConnection; }
+    void SetServerConnection(const std::string& conninfo) { m_serverConnection = conninfo; }
     bool Demo() const { return m_demo; }
     bool Log() const { return m_log; }
     bool PromptProps() const { return m_promptProps; }
@@ -76,6 +80,7 @@ private:
     std::string m_commandLine;
     bool m_autoRun = false;
     std::string m_autoRunFile;
+    std::string m_serverConnection;
     bool m_demo = false;
     bool m_log = false;
     bool m_promptProps = true;

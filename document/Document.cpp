@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "database/ItemPath.h"
+#include "server/ServerRecordStore.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -76,6 +77,64 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
     return true;
 }
 
+bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& message) {
+    const std::string name = ConnectionDisplayName(conninfo);
+    auto store = std::make_unique<CServerRecordStore>();
+    if (const StoreError e = store->Open(conninfo); e != StoreError::None) {
+        const SchemaCheck& schema = store->Schema();
+        const bool schemaRefused =
+            schema.state != SchemaState::Current && schema.state != SchemaState::Unknown;
+        message = schemaRefused ? SchemaMessage(schema, name)
+                                : FormatKQString(IDS_ERR_SERVER_CONNECT, name, store->Describe(e));
+    } else if (std::vector<std::string> others; store->StoredByOthers(others) != StoreError::None ||
+                                                !m_db.UseStore(std::move(store))) {
+        message = FormatKQString(IDS_ERR_SERVER_CONNECT, name, m_db.LastError());
+    } else {
+        m_teamName = name;
+        m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
+        m_pathName.clear();
+        m_modified = false;
+        m_frame.LogLine(FormatKQString(IDS_STATUS_TEAM_DATABASE, name));
+        return true;
+    }
+    m_frame.LogLine(message);
+    return false;
+}
+
+bool CQuillo95Doc::SwitchToTeamDatabase(const std::string& conninfo, std::string& message) {
+    SaveModified();
+    if (!OpenTeamDatabase(conninfo, message)) return false;
+    DatabaseSwitched();
+    return true;
+}
+
+void CQuillo95Doc::SwitchToLocalDatabase() {
+    if (!OnTeamDatabase()) return;
+    SaveModified();
+    m_db.Close();  // lets the team database go; the file store is back
+    m_teamName.clear();
+    m_othersRecords.clear();
+    if (!m_app.DataDirRefused() && !OnOpenDocument(m_app.DatabasePath())) OnNewDocument();
+    DatabaseSwitched();
+}
+
+void CQuillo95Doc::DatabaseSwitched() {
+    // This machine's record joins the other database (and is stored there with the next save).
+    if (m_systemTree.GetHead()) RefreshCurrentResults(true);
+    Announce(DocEvent::DatabaseRead);
+}
+
+void CQuillo95Doc::ShowMessage(const std::string& text) {
+    m_frame.LogLine(text);
+    if (m_app.AutoRun()) {
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+        return;
+    }
+    CIdleHold hold(*this);
+    m_frame.MessageBox(text, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning, MsgButtons::Ok);
+}
+
 void CQuillo95Doc::OnNewDocument() {
     m_pathName.clear();
     m_modified = false;
@@ -83,7 +142,8 @@ void CQuillo95Doc::OnNewDocument() {
 
 bool CQuillo95Doc::SaveModified() {
     if (!m_modified) return true;
-    if (m_app.DataDirRefused()) return false;  // the user was told at start-up
+    // The user was told at start-up; a team database is no file of that folder.
+    if (m_app.DataDirRefused() && !OnTeamDatabase()) return false;
     if (m_pathName.empty()) m_pathName = m_app.DatabasePath();
     // The database logs a failed save with its path; closing goes on regardless and the
     // caller tells the user that the results were not kept.
@@ -253,6 +313,10 @@ std::vector<std::string> CQuillo95Doc::AnalyzerVersionLines() const {
 // ---- the Database pane's rows ----
 
 bool CQuillo95Doc::DeleteRecord(int key) {
+    if (QueryRecord(key) == 3) {
+        Announce(DocEvent::RecordKept, key);
+        return false;
+    }
     bool undone = false;
     const bool destroyed = m_db.DeleteRecord(key, &undone);
     Announce(undone ? DocEvent::RecordKept : DocEvent::RecordRemoved, key);
@@ -260,6 +324,8 @@ bool CQuillo95Doc::DeleteRecord(int key) {
 }
 
 bool CQuillo95Doc::EditRecordProperties(int key) {
+    // Another team database user's record is not changed from here.
+    if (QueryRecord(key) == 3) return false;
     if (!m_db.EditRecordProperties(key)) return false;
     Announce(DocEvent::RecordChanged, key);
     return true;

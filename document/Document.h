@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,16 @@ public:
     // Open: an exchange file name is imported (false returned); else the database file.
     bool OnOpenDocument(const std::string& path);
     void OnNewDocument();
+    // Stands on the team database conninfo names (connect, schema check) instead of the
+    // file. False leaves the database as it was, with the user's message (no password).
+    bool OpenTeamDatabase(const std::string& conninfo, std::string& message);
+    bool OnTeamDatabase() const { return !m_db.UsesFile(); }
+    // While the program runs: what this run changed is saved where it belongs first, then
+    // the other database is read, this machine's record joins it and the panes list it.
+    bool SwitchToTeamDatabase(const std::string& conninfo, std::string& message);
+    void SwitchToLocalDatabase();
+    // The open team database as the user may see it (user@host/database); empty on the file.
+    const std::string& TeamDatabaseName() const { return m_teamName; }
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
     bool SaveModified() override;
@@ -87,6 +98,8 @@ public:
     // ---- current results ----
     bool PropertiesStep() override;
     void SaveCurrentResults();
+    // This machine's tree as a new record under a new identifier; its key, or -1.
+    int AddSnapshot();
     static void DeepCopy(CKQTreeEntry& dest, const CKQTreeEntry& source, bool withTips);
     std::string MakeNewSysid() override { return m_db.MakeNewSysid(); }
     std::string CurrentSysid() const;  // attribute 0 of the system tree's first entry
@@ -114,11 +127,15 @@ public:
     // The file it writes: the option's name, else the current system's identifier, as an
     // exchange file name where the program was started; "" when there is neither.
     std::string AutoRunTarget() const;
+    // Why the auto-run's store into the team database failed; empty when it did not.
+    const std::string& TeamStoreFailure() const { return m_teamStoreFailure; }
+    bool TeamStored() const { return m_teamStored; }
 
     // ---- lookups behind the panes ----
     // Value of a report item in the stored system named by sysid (Reports, Charts, Database).
     bool LookupValue(const std::string& sysid, const std::string& itemText, std::string& value);
     bool ValueAtItemPath(CKQTree& tree, const std::string& path, std::string& text);
+    // 0 no record, 1 stored, 2 the running system's, 3 stored by another team database user.
     int QueryRecord(int key) const;
     // ---- records, for the views ----
     // A delete that could not be written is undone: the record's row comes back (RecordKept).
@@ -207,6 +224,7 @@ private:
     // What the database and the exchange files ask of their owner, passed on to the frame.
     bool RecordPropertiesUI(CRecordEntry* record) override;
     void LogLine(const std::string& text) override { m_frame.LogLine(text); }
+    void ShowMessage(const std::string& text) override;
     void SetStatusText(const std::string& text) override { m_frame.SetStatusText(text); }
     void ListRecord(CRecordEntry* record, int recordKey) override {
         Announce({DocEvent::RecordListed, recordKey, record});
@@ -257,6 +275,9 @@ public:
     };
 
 private:
+    bool AutoRunToTeamDatabase();
+    void DatabaseSwitched();
+
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 
     CAppState& m_app;
@@ -272,4 +293,9 @@ private:
     bool m_closePending = false;  // a close arrived during a run
     int m_idleHold = 0;           // open idle holds; never negative
     std::string m_pathName;
+    std::string m_teamName;
+    // Records of the team database another database user stored: not deleted or edited here.
+    std::set<std::string, CaseLess> m_othersRecords;
+    std::string m_teamStoreFailure;
+    bool m_teamStored = false;
 };

@@ -12,6 +12,7 @@ std::string CQuillo95Doc::AutoRunTarget() const {
 }
 
 bool CQuillo95Doc::AutoRun() {
+    if (OnTeamDatabase()) return AutoRunToTeamDatabase();
     const std::string file = AutoRunTarget();
     // Nobody is there to answer a file dialog.
     if (file.empty()) {
@@ -26,4 +27,23 @@ bool CQuillo95Doc::AutoRun() {
     }
     RunAllTests();
     return ExportEntry(m_db.CurrentSystemRecord(), file);
+}
+
+bool CQuillo95Doc::AutoRunToTeamDatabase() {
+    // The team database is where the results go: an exchange file only when one is named.
+    const std::string file = m_app.AutoRunFile().empty() ? std::string() : AutoRunTarget();
+    if (!file.empty()) {
+        m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
+        CExchangeFile check(m_db, *this);
+        if (!check.CheckTarget(file)) return false;
+    }
+    RunAllTests();
+    // This machine's own row and a snapshot beside it, so that a history builds up.
+    m_teamStoreFailure.clear();
+    if (AddSnapshot() < 0 || !m_db.Save(m_db.Path()))
+        m_teamStoreFailure =
+            FormatKQString(IDS_ERR_TEAM_STORE_FAILED, m_teamName, m_db.LastError());
+    if (!m_teamStoreFailure.empty()) return false;
+    m_teamStored = true;
+    return file.empty() || ExportEntry(m_db.CurrentSystemRecord(), file);
 }

@@ -121,12 +121,17 @@ bool CQuillo95Doc::PropertiesStep() {
 
 void CQuillo95Doc::SaveCurrentResults() {
     if (!PropertiesStep()) return;
+    if (AddSnapshot() < 0) return;
+    m_resultsNotSaved = false;
+}
+
+int CQuillo95Doc::AddSnapshot() {
     const std::string sysid = MakeNewSysid();
-    if (sysid.empty()) return;
+    if (sysid.empty()) return -1;
     CKQTreeEntry* source = m_systemTree.GetHead();
-    if (!source) return;
+    if (!source) return -1;
     CRecordEntry* rec = m_db.NewRecord(source->m_key);
-    if (!rec) return;
+    if (!rec) return -1;
     DeepCopy(*rec, *source, true);
     m_db.SetRecordSysid(*rec, sysid);
     const int key =
@@ -135,13 +140,13 @@ void CQuillo95Doc::SaveCurrentResults() {
         // No index entry: do not leave a record behind that would be written under a name
         // the directory does not know.
         m_db.DiscardRecord(rec);
-        return;
+        return -1;
     }
     rec->SetChanged();
     Announce(DocEvent::RecordAdded, key);
     Announce(DocEvent::DatabaseChanged);
     SetModifiedFlag();
-    m_resultsNotSaved = false;
+    return key;
 }
 
 std::string CQuillo95Doc::ResolveRecordKey(int key) const {

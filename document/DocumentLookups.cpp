@@ -165,9 +165,11 @@ bool CQuillo95Doc::TipReferenceText(const std::string& itemText, std::string& te
 }
 
 int CQuillo95Doc::QueryRecord(int key) const {
-    if (ResolveRecordKey(key).empty()) return 0;
+    const std::string sysid = ResolveRecordKey(key);
+    if (sysid.empty()) return 0;
     // The running system's record has no stored tree of its own: it is never deleted.
-    return m_db.KeyPosition(key) == 0 ? 2 : 1;
+    if (m_db.KeyPosition(key) == 0) return 2;
+    return m_othersRecords.count(sysid) ? 3 : 1;
 }
 
 void CQuillo95Doc::ChooseColumns(CDbColumns& columns) {

@@ -116,7 +116,11 @@ QMenu* CDatabaseList::PrepareMenu() {
     enable(ID_DB_DESELECT, rowSelected);
     bool onlyRunningSystem = false;
     if (selected == 1) onlyRunningSystem = Query(GetItemData(SelectedRows().front())) == 2;
-    enable(ID_DB_DELETE_SELECTED, !onlyRunningSystem);
+    // Another team database user's records are theirs to change.
+    bool onlyOthers = selected > 0;
+    for (int row : SelectedRows()) onlyOthers = onlyOthers && Query(GetItemData(row)) == 3;
+    enable(ID_DB_DELETE_SELECTED, !onlyRunningSystem && !onlyOthers);
+    enable(ID_DB_PROPERTIES, Query(GetItemData(m_contextRow)) != 3);
     return m_menu;
 }
 

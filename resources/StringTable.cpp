@@ -12,7 +12,7 @@ struct StringDef {
 };
 
 // Each area keeps its strings in a file of its own; ids are unique across all of them.
-const StringDef kStrings[] = {
+constexpr StringDef kStrings[] = {
 #include "resources/strings_core.inc"
 #include "resources/strings_exchange.inc"
 #include "resources/strings_shell.inc"
@@ -20,6 +20,16 @@ const StringDef kStrings[] = {
 #include "resources/strings_install.inc"
 #include "resources/strings_server.inc"
 };
+
+// An id given twice would show one text in the other's place, silently.
+constexpr bool IdsAreUnique() {
+    constexpr size_t n = sizeof(kStrings) / sizeof(kStrings[0]);
+    for (size_t i = 0; i < n; ++i)
+        for (size_t j = i + 1; j < n; ++j)
+            if (kStrings[i].id == kStrings[j].id) return false;
+    return true;
+}
+static_assert(IdsAreUnique(), "a string id is given to two texts");
 
 const std::map<unsigned, const char*>& Table() {
     static const std::map<unsigned, const char*> table = [] {

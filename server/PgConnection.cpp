@@ -156,6 +156,23 @@ const char kUnreadable[] = "the connection string or URI cannot be read";
 
 }  // namespace
 
+std::string ConnectionWithoutPassword(const std::string& conninfo) {
+    Options options = Parse(conninfo);
+    if (!options) return std::string();
+    std::string out;
+    for (const PQconninfoOption* o = options.get(); o && o->keyword; ++o) {
+        if (!o->val || std::strcmp(o->keyword, "password") == 0) continue;
+        std::string value;
+        for (const char c : std::string(o->val)) {
+            if (c == '\\' || c == '\'') value += '\\';
+            value += c;
+        }
+        if (!out.empty()) out += ' ';
+        out += std::string(o->keyword) + "='" + value + "'";
+    }
+    return out;
+}
+
 bool ConnectionHasPassword(const std::string& conninfo) {
     Options options = Parse(conninfo);
     return options && !Option(options, "password").empty();

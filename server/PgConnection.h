@@ -89,6 +89,9 @@ bool ConnectionHasPassword(const std::string& conninfo);
 // user@host:port/dbname as the user may see it ("local" for libpq's default socket), never
 // the password. Empty when it cannot be read.
 std::string ConnectionDisplayName(const std::string& conninfo);
+// The same connection as a keyword string without its password, for keeping in the settings;
+// empty when it cannot be read.
+std::string ConnectionWithoutPassword(const std::string& conninfo);
 
 // Connects without blocking: the watch says when the socket is ready, and done is called
 // once, with a working connection or with an empty one and the reason (never the password).

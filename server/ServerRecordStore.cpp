@@ -219,6 +219,18 @@ StoreError CServerRecordStore::List(std::vector<StoredRecord>& out) {
     return StoreError::None;
 }
 
+StoreError CServerRecordStore::StoredByOthers(std::vector<std::string>& out) {
+    out.clear();
+    std::vector<Row> rows;
+    if (const StoreError e =
+            Rows("SELECT sysid, version FROM records WHERE stored_by <> current_user ORDER BY ord",
+                 {}, rows);
+        e != StoreError::None)
+        return e;
+    for (Row& r : rows) out.push_back(std::move(r.sysid));
+    return StoreError::None;
+}
+
 StoreError CServerRecordStore::Read(const std::string& sysid, std::string& bytes,
                                     int64_t& version) {
     bytes.clear();

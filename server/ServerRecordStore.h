@@ -51,6 +51,9 @@ public:
     StoreError Commit() override;
     void Rollback() override;
     std::string Describe(StoreError error) const override;
+    // The identifiers of the records another database user stored: this connection may not
+    // change or delete them.
+    StoreError StoredByOthers(std::vector<std::string>& out);
 
 private:
     struct Row {

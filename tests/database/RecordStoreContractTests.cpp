@@ -7,6 +7,7 @@
 
 #include "database/Database.h"
 #include "database/FileRecordStore.h"
+#include "database/RecordStream.h"
 #include "server/ServerRecordStore.h"
 #include "storage/RecordStore.h"
 #include "tests/database/RecordSample.h"
@@ -319,6 +320,73 @@ TEST_P(RecordStoreContract, TheDatabaseKeepsItsRecordsInTheStoreItStandsOn) {
     ASSERT_TRUE(again.LoadRecord(read, "A"));
     EXPECT_EQ(read.GetAttrValue(1), "999");
     EXPECT_FALSE(again.LoadRecord(read, "B"));
+}
+
+// Two programs on one team database: a change to a row another program changed meanwhile, or
+// to a row another database user stored, overwrites nothing; the user hears of it once, the
+// changed row is read again as stored, and no later save tries the refused change again.
+TEST(TeamDatabase, ARowChangedMeanwhileOrStoredByAnotherUserIsSaidOnceAndNotOverwritten) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    server.Role("quillon_test_writer1", "quillon_writer");
+    server.Role("quillon_test_writer2", "quillon_writer");
+    auto open = [&](const std::string& user) {
+        auto s = std::make_unique<CServerRecordStore>();
+        EXPECT_EQ(s->Open(server.Conninfo(user)), StoreError::None)
+            << s->Describe(StoreError::None);
+        return s;
+    };
+    struct TellingHost : QuietHost {
+        void ShowMessage(const std::string& text) override { told.push_back(text); }
+        std::vector<std::string> told;
+    } hostA, hostB;
+    CResultsDatabase a(hostA), b(hostB);
+    ASSERT_TRUE(a.UseStore(open("quillon_test_writer1")));
+    ASSERT_NE(a.AddImportedRecord(Sample(a, "BOX", 1), "BOX"), -1);
+    ASSERT_TRUE(a.Save(std::string()));
+    ASSERT_TRUE(b.UseStore(open("quillon_test_writer1")));
+    CRecordEntry* inB = b.GetRecord("BOX");
+    ASSERT_NE(inB, nullptr);
+
+    // A changes it first; B's change, made on the version B read, is refused and B reads
+    // A's record again.
+    CRecordEntry* inA = a.GetRecord("BOX");
+    inA->SetAttr("Speed", "111", 5, 1 | 4);
+    inA->SetChanged();
+    ASSERT_TRUE(a.Save(std::string()));
+    inB->SetAttr("Speed", "222", 5, 1 | 4);
+    inB->SetChanged();
+    EXPECT_TRUE(b.Save(std::string()));
+    ASSERT_EQ(hostB.told.size(), 1u);
+    EXPECT_NE(hostB.told[0].find("Error 1042"), std::string::npos) << hostB.told[0];
+    EXPECT_NE(hostB.told[0].find("BOX"), std::string::npos) << hostB.told[0];
+    CRecordEntry read;
+    ASSERT_TRUE(b.LoadRecord(read, "BOX"));
+    EXPECT_EQ(read.GetAttrValue(1), "111");
+    // Read again, B's next change goes through.
+    inB = b.GetRecord("BOX");
+    inB->SetAttr("Speed", "333", 5, 1 | 4);
+    inB->SetChanged();
+    EXPECT_TRUE(b.Save(std::string()));
+    EXPECT_EQ(hostB.told.size(), 1u);
+
+    // Another user's row: said once, left as it is, and not tried again.
+    CResultsDatabase c(hostA);
+    ASSERT_TRUE(c.UseStore(open("quillon_test_writer2")));
+    CRecordEntry* inC = c.GetRecord("BOX");
+    ASSERT_NE(inC, nullptr);
+    inC->SetAttr("Speed", "444", 5, 1 | 4);
+    inC->SetChanged();
+    EXPECT_TRUE(c.Save(std::string()));
+    c.IdleStepsToEnd();
+    ASSERT_EQ(hostA.told.size(), 1u);
+    EXPECT_NE(hostA.told[0].find("Error 1043"), std::string::npos) << hostA.told[0];
+    std::string bytes;
+    int64_t version = 0;
+    auto reader = open(std::string());
+    ASSERT_EQ(reader->Read("BOX", bytes, version), StoreError::None);
+    ASSERT_TRUE(DeserializeRecord(bytes, read));
+    EXPECT_EQ(read.GetAttrValue(1), "333");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract, ::testing::Values(FileStore(), ServerStore()),

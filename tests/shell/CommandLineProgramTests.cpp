@@ -262,3 +262,40 @@ TEST(CommandLine, InitServerMakesTheTeamDatabaseAndSaysWhyWhenItCannot) {
     EXPECT_FALSE(r.err.contains("wrong-horse-battery")) << r.err.constData();
     EXPECT_FALSE(QFile::exists(p.dir + "/Quillo97.kqd"));
 }
+
+// An unattended run with --server stores this machine's own row and a snapshot beside it into
+// the team database, and nothing on this computer; a second run adds a snapshot and updates
+// the same row. A server that cannot be reached is said on standard error, with status 5.
+TEST(CommandLine, AnUnattendedRunStoresIntoTheTeamDatabaseAndNothingLocally) {
+    Installation p("autorun-server", {"Ten"});
+    CTestServerDatabase db;
+    ASSERT_TRUE(db.Made());
+    const QString conninfo = QString::fromStdString(db.Conninfo());
+    int64_t ownVersion = 0;
+    for (int run = 1; run <= 2; ++run) {
+        auto r = p.Run({"-A", "--server", conninfo, "-P"}, 90000);
+        EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+        EXPECT_TRUE(r.out.contains("Results stored in the team database")) << r.out.constData();
+        const CPgResult rows = db.Admin().Exec("SELECT sysid, version FROM records ORDER BY ord");
+        ASSERT_TRUE(rows.Ok()) << rows.Message();
+        ASSERT_EQ(rows.Rows(), 1 + run);
+        EXPECT_EQ(rows.Bytes(0, 0), "BOX-10");
+        for (int i = 1; i < rows.Rows(); ++i)
+            EXPECT_EQ(rows.Bytes(i, 0).rfind("BOX-10+", 0), 0u) << rows.Bytes(i, 0);
+        // The own row was updated in place, not stored again.
+        EXPECT_NE(rows.Int(0, 1), ownVersion);
+        ownVersion = rows.Int(0, 1);
+    }
+    // No database file and no exchange file.
+    EXPECT_FALSE(QFile::exists(p.dir + "/Quillo97.kqd"));
+    EXPECT_FALSE(QFileInfo::exists(p.UserData()));
+    EXPECT_EQ(QDir(p.start).entryList(QDir::Files | QDir::Hidden), QStringList());
+
+    // Nobody listens there: the message and status 5, and still nothing local.
+    auto r = p.Run({"-A", "--server", "host=/nonexistent/socket dbname=quillon", "-P"}, 60000);
+    EXPECT_EQ(r.exitCode, 5) << r.err.constData();
+    EXPECT_TRUE(r.err.contains("Error 1035: Cannot connect to the team database"))
+        << r.err.constData();
+    EXPECT_FALSE(QFile::exists(p.dir + "/Quillo97.kqd"));
+    EXPECT_EQ(QDir(p.start).entryList(QDir::Files | QDir::Hidden), QStringList());
+}
