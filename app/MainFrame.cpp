@@ -349,23 +349,36 @@ void CMainFrame::RequestClose() {
 }
 
 void CMainFrame::AutoRunFinished(bool written) {
-    if (m_doc && m_doc->OnTeamDatabase()) return TeamAutoRunFinished(written);
+    const bool team = m_doc && m_doc->OnTeamDatabase();
+    if (team && !m_doc->TeamStoreFailure().empty()) {
+        std::fprintf(stderr, "%s\n", m_doc->TeamStoreFailure().c_str());
+        m_app.SetExitCode(EXIT_QUILLON_SERVER_FAILED);
+    } else {
+        if (team && m_doc->TeamStored())
+            std::printf("%s\n",
+                        FormatKQString(IDS_RESULTS_STORED_IN, m_doc->TeamDatabaseName()).c_str());
+        // Into a team database, an exchange file is written only when one was named.
+        if (!team || !m_app.State().AutoRunFile().empty()) ReportAutoRunFile(written);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    m_autoRunEnding = true;
+    m_closeAfterRun = false;
+    close();
+}
+
+void CMainFrame::ReportAutoRunFile(bool written) {
     const std::string name = m_doc ? m_doc->AutoRunTarget() : std::string();
     if (written && m_doc) {
         // Say where the results went, as a full path.
         const QString file = QDir::current().absoluteFilePath(Q(name));
         std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
-        std::fflush(stdout);
     }
     if (!written) {
         if (name.empty()) std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_NAME).c_str());
         std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_FILE).c_str());
-        std::fflush(stderr);
         m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
     }
-    m_autoRunEnding = true;
-    m_closeAfterRun = false;
-    close();
 }
 
 void CMainFrame::ShowDatabaseName(const std::string& teamName) {
@@ -380,35 +393,6 @@ void CMainFrame::ShowDatabaseName(const std::string& teamName) {
         statusBar()->addPermanentWidget(m_databasePane);
     }
     m_databasePane->setText(Q(which));
-}
-
-void CMainFrame::TeamAutoRunFinished(bool done) {
-    const std::string& failure = m_doc->TeamStoreFailure();
-    if (!failure.empty()) {
-        std::fprintf(stderr, "%s\n", failure.c_str());
-        m_app.SetExitCode(EXIT_QUILLON_SERVER_FAILED);
-    } else {
-        if (m_doc->TeamStored())
-            std::printf("%s\n",
-                        FormatKQString(IDS_RESULTS_STORED_IN, m_doc->TeamDatabaseName()).c_str());
-        // The exchange file, when one was named, follows the auto-run's usual words.
-        if (!m_app.State().AutoRunFile().empty()) {
-            const std::string name = m_doc->AutoRunTarget();
-            if (done) {
-                const QString file = QDir::current().absoluteFilePath(Q(name));
-                std::printf("%s\n",
-                            FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
-            } else {
-                std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_FILE).c_str());
-                m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
-            }
-        }
-    }
-    std::fflush(stdout);
-    std::fflush(stderr);
-    m_autoRunEnding = true;
-    m_closeAfterRun = false;
-    close();
 }
 
 void CMainFrame::DefaultHelp() { m_app.ShowHelpIndex(); }

@@ -58,8 +58,8 @@ public:
     // After the auto-run: saves the database as on any close, sets the exit status
     // (non-zero when no export file was written) and destroys the window.
     void AutoRunFinished(bool written) override;
-    // The same end for a run that stored into a team database.
-    void TeamAutoRunFinished(bool done);
+    // Where the auto-run's exchange file went, or why there is none (and the exit code).
+    void ReportAutoRunFile(bool written);
     void ShowDatabaseName(const std::string& teamName) override;
     void DefaultHelp() override;
     void HelpIndex() override;

@@ -48,11 +48,32 @@ bool CResultsDatabase::OpenFile(const std::string& path, bool create) {
         m_lastError = m_file.Describe(e);
         return false;
     }
+    return true;
+}
+
+bool CResultsDatabase::TakeVersions() {
     std::vector<StoredRecord> rows;
-    m_file.List(rows);
+    m_store->List(rows);
     m_versions.clear();
     for (const StoredRecord& r : rows) m_versions.emplace(r.sysid, r.version);
     return true;
+}
+
+// The database stands on directory, read from the store just now: nothing of the records
+// before stays cached, and nothing is pending.
+void CResultsDatabase::StandOn(std::vector<std::string> directory) {
+    m_loaded.clear();
+    m_readAhead.clear();
+    m_cache.RemoveAll();
+    m_queue.clear();
+    m_placesOwed.clear();
+    m_directory = std::move(directory);
+    m_opened = true;
+    RebuildIndex();
+    m_saveFailed = m_openPending = false;
+    m_pendingPath.clear();
+    m_openResult = CStreamStorage::OpenResult::Ok;
+    CheckInvariants();
 }
 
 // The store's listing as the directory; a remade one (the file's directory stream was
@@ -90,22 +111,10 @@ bool CResultsDatabase::Open(const std::string& path) {
     const std::string previous = m_file.Path();
     std::vector<std::string> directory;
     if (!m_attached && OpenFile(path, false) && ListInto(directory)) {
+        StandOn(std::move(directory));
         m_path = path;
-        m_loaded.clear();
-        m_readAhead.clear();
-        m_cache.RemoveAll();
-        m_queue.clear();
-        m_placesOwed.clear();
-        m_directory = std::move(directory);
-        m_opened = true;
-        RebuildIndex();
         m_dirChanged = m_file.OrderRemade();
-        m_saveFailed = false;
-        m_openPending = false;
-        m_pendingPath.clear();
         m_ownFile.Remember(path);
-        m_openResult = CStreamStorage::OpenResult::Ok;
-        CheckInvariants();
         return true;
     }
     if (m_attached) {
@@ -119,7 +128,7 @@ bool CResultsDatabase::Open(const std::string& path) {
     // to the file this run stood on.
     if (!m_file.LastOpenReachedFile() && !previous.empty()) {
         const std::string why = m_lastError;
-        OpenFile(previous, false);
+        if (OpenFile(previous, false)) TakeVersions();
         m_lastError = why;
     }
     if (r == CStreamStorage::OpenResult::NotADatabase) {
@@ -148,20 +157,10 @@ bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
     before->Rollback();
     m_file.Close();
     m_attached = std::move(store);
+    StandOn(std::move(directory));
     m_path.clear();
-    m_loaded.clear();
-    m_readAhead.clear();
-    m_cache.RemoveAll();
-    m_queue.clear();
-    m_placesOwed.clear();
-    m_directory = std::move(directory);
-    m_opened = true;
-    RebuildIndex();
-    m_dirChanged = m_saveFailed = m_openPending = m_keepAsideBeforeSave = false;
-    m_pendingPath.clear();
+    m_dirChanged = m_keepAsideBeforeSave = false;
     m_ownFile.Forget();
-    m_openResult = CStreamStorage::OpenResult::Ok;
-    CheckInvariants();
     return true;
 }
 
@@ -308,7 +307,7 @@ void CResultsDatabase::JoinRecordsToFile(std::vector<std::string> file, std::str
 bool CResultsDatabase::EnsureStorage(const std::string& path) {
     const bool ours = m_ownFile.Matches(path);
     if (ours && m_file.IsOpen() && SameFile(m_file.Path(), path)) return true;
-    if (ours && !m_file.IsOpen()) return OpenFile(path, false);
+    if (ours && !m_file.IsOpen()) return OpenFile(path, false) && TakeVersions();
     bool replace = false;  // the foreign file stays where it is and is written over
     if (!ours && PathExists(path)) {
         const AsideWay way = HowToSetAside(path, m_lastError);
@@ -337,7 +336,7 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
             CFileRecordStore made;
             ok = made.Open(fresh, true) == StoreError::None;
         }
-        ok = ok && OpenFile(fresh, false);
+        ok = ok && OpenFile(fresh, false) && TakeVersions();
         if (ok) {
             const StoreError e = m_file.SaveAs(path);
             ok = e == StoreError::None;
@@ -350,7 +349,7 @@ bool CResultsDatabase::EnsureStorage(const std::string& path) {
         if (ok) m_ownFile.Remember(path);
         return ok;
     }
-    if (!OpenFile(path, true)) return false;
+    if (!OpenFile(path, true) || !TakeVersions()) return false;
     m_ownFile.Remember(path);
     return true;
 }

@@ -216,9 +216,12 @@ private:
     // one (m_readFailed tells the unreadable one apart).
     bool ReadRecord(const std::string& sysid, CKQTreeEntry& entry);
     bool EnsureStorage(const std::string& path);
-    // Opens the file store at path; its listing refreshes the versions (the directory is
-    // the caller's). False with m_lastError set.
+    // Opens the file store at path. False with m_lastError set.
     bool OpenFile(const std::string& path, bool create);
+    // The versions of what the store holds, when the directory is not read with them (the
+    // store a save goes to); true.
+    bool TakeVersions();
+    void StandOn(std::vector<std::string> directory);
     bool StoreOpen() const { return m_attached ? true : m_file.IsOpen(); }
     StoreError Failed(StoreError error);  // m_lastError from the store, error answered
     bool SetAside(const std::string& path, bool move);
