@@ -26,6 +26,7 @@ std::string CResultsDatabase::DirectoryName() { return CFileRecordStore::Directo
 
 void CResultsDatabase::Close() {
     m_readAhead.clear();
+    m_inMemory.clear();
     m_store->Rollback();
     m_file.Close();
     m_attached.reset();  // a store handed in is let go as well
@@ -67,6 +68,7 @@ void CResultsDatabase::StandOn(std::vector<std::string> directory) {
     m_cache.RemoveAll();
     m_queue.clear();
     m_placesOwed.clear();
+    m_inMemory.clear();
     m_directory = std::move(directory);
     m_opened = true;
     RebuildIndex();
@@ -407,7 +409,7 @@ bool CResultsDatabase::Save(const std::string& path) {
                 m_readAhead.erase(sysid);
                 if (rec->IsDeleted())
                     m_pendingDeletes.erase(sysid);
-                else
+                else if (version != kNotStored)
                     m_versions[sysid] = version;
             }
         }
@@ -425,6 +427,8 @@ bool CResultsDatabase::Save(const std::string& path) {
 
 StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version) {
     const std::string sysid = GetRecordSysid(record);
+    version = kNotStored;
+    if (KeptInMemory(sysid)) return StoreError::None;
     std::string data;
     SerializeRecord(record, data);
     auto held = m_versions.find(sysid);
@@ -433,16 +437,20 @@ StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version)
                              : m_store->Replace(sysid, held->second, data, version);
     if (e == StoreError::None) return e;
     Failed(e);
-    if (held == m_versions.end() || (e != StoreError::Conflict && e != StoreError::Denied))
-        return e;
-    // Another writer's row, or one changed meanwhile: what is stored stays, the user hears of
-    // it once, and the record no longer counts as changed, so no save tries it again.
-    version = held->second;
-    if (e == StoreError::Denied) {
-        m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_NOT_OURS, sysid));
+    const bool ours = held != m_versions.end();
+    // This machine's record refused to a reader, or another writer's row: what is stored
+    // stays, the user hears of it once, and no save tries it again.
+    if (e == StoreError::Denied && (ours || record.IsCurrent())) {
+        version = kNotStored;
+        KeepInMemory(sysid);
+        m_host.ShowMessage(
+            FormatKQString(ours ? IDS_ERR_TEAM_ROW_NOT_OURS : IDS_WARN_TEAM_READ_ONLY, sysid));
         return StoreError::None;
     }
+    if (!ours || e != StoreError::Conflict) return e;
+    // Changed meanwhile: read again as stored, and said.
     m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_CHANGED, sysid));
+    version = held->second;
     const bool current = record.IsCurrent();
     ClearEntry(record);
     if (ReadRecord(sysid, record)) version = m_versions[sysid];
@@ -1039,7 +1047,7 @@ bool CResultsDatabase::SaveStep() {
         for (auto& [rec, version] : batch) {
             rec->SetChanged(false);
             const std::string sysid = GetRecordSysid(*rec);
-            m_versions[sysid] = version;
+            if (version != kNotStored) m_versions[sysid] = version;
             m_readAhead.erase(sysid);  // what was read ahead is older
         }
         return true;

@@ -73,6 +73,11 @@ public:
     // run as they were. Open and Save with a path are the file's and are not used then.
     bool UseStore(std::unique_ptr<IRecordStore> store);
     bool UsesFile() const { return !m_attached; }
+    // A record this database user may not store (a reader's mirror, or a row another user
+    // stored) stays in memory: saves pass it by, and nothing retries it until the database
+    // is opened again.
+    void KeepInMemory(const std::string& sysid) { m_inMemory.insert(sysid); }
+    bool KeptInMemory(const std::string& sysid) const { return m_inMemory.count(sysid) != 0; }
 
     // A file that was busy or failed to read at start-up is read again before anything is
     // written there. Read: the file is the database now and this run's records joined it;
@@ -244,6 +249,8 @@ private:
     // Identifiers the store holds, with the version this run last read or wrote: a record
     // it does not hold is inserted, one it holds is replaced naming that version.
     std::map<std::string, int64_t, CaseLess> m_versions;
+    static constexpr int64_t kNotStored = -1;  // StoreRecord's version for a record kept here
+    std::set<std::string, CaseLess> m_inMemory;
     // Records placed first (0) or second (1) since the store's order was last committed,
     // in the order they were placed.
     std::vector<std::pair<std::string, int>> m_placesOwed;

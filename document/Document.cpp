@@ -80,6 +80,7 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
 bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& message) {
     const std::string name = ConnectionDisplayName(conninfo);
     auto store = std::make_unique<CServerRecordStore>();
+    bool mayStore = false;
     if (const StoreError e = store->Open(conninfo); e != StoreError::None) {
         const SchemaCheck& schema = store->Schema();
         const bool schemaRefused =
@@ -87,10 +88,12 @@ bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& me
         message = schemaRefused ? SchemaMessage(schema, name)
                                 : FormatKQString(IDS_ERR_SERVER_CONNECT, name, store->Describe(e));
     } else if (std::vector<std::string> others; store->StoredByOthers(others) != StoreError::None ||
+                                                store->MayStore(mayStore) != StoreError::None ||
                                                 !m_db.UseStore(std::move(store))) {
         message = FormatKQString(IDS_ERR_SERVER_CONNECT, name, m_db.LastError());
     } else {
         m_teamName = name;
+        m_teamReadOnly = !mayStore;
         m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
         m_pathName.clear();
         m_modified = false;
@@ -114,6 +117,7 @@ void CQuillo95Doc::SwitchToLocalDatabase() {
     m_db.Close();  // lets the team database go; the file store is back
     m_teamName.clear();
     m_othersRecords.clear();
+    m_teamReadOnly = false;
     if (!m_app.DataDirRefused() && !OnOpenDocument(m_app.DatabasePath())) OnNewDocument();
     DatabaseSwitched();
 }

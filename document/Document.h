@@ -166,6 +166,7 @@ public:
     // ---- the Database pane's rows ----
     // Position of the record in the record table (the document's order); -1 when none.
     int RecordPosition(int key) const override;
+    bool RecordNotStored(int key) const override;
     // Copies the record named by key into entry (markers included); false when none loads.
     bool LoadRecordByKey(int key, CRecordEntry& entry) override;
     // Queues the Database pane's listing (one request per record, then the end request).
@@ -276,6 +277,8 @@ public:
 
 private:
     bool AutoRunToTeamDatabase();
+    // This machine's record stays in memory on a team database it may not store into.
+    void KeepMirrorHereIfNotOurs(const std::string& sysid);
     void DatabaseSwitched();
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
@@ -296,6 +299,7 @@ private:
     std::string m_teamName;
     // Records of the team database another database user stored: not deleted or edited here.
     std::set<std::string, CaseLess> m_othersRecords;
+    bool m_teamReadOnly = false;  // this database user may only read the team database
     std::string m_teamStoreFailure;
     bool m_teamStored = false;
 };

@@ -100,6 +100,7 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
         rec = m_db.RebuildRecord(source->m_key, sysid);
     }
     if (!rec) return known;
+    KeepMirrorHereIfNotOurs(sysid);
     if (rec->InUse() == 0) rec->Hold();
     rec->m_key = source->m_key;
     rec->SetCurrent();
@@ -107,6 +108,18 @@ bool CQuillo95Doc::RefreshCurrentResults(bool withTips) {
     rec->SetChanged();
     SetModifiedFlag();
     return known;
+}
+
+void CQuillo95Doc::KeepMirrorHereIfNotOurs(const std::string& sysid) {
+    if (!OnTeamDatabase() || m_db.KeptInMemory(sysid)) return;
+    // Said once per opening: no later analysis tries the store again.
+    if (m_teamReadOnly) {
+        m_db.KeepInMemory(sysid);
+        m_frame.LogLine(FormatKQString(IDS_WARN_TEAM_READ_ONLY, sysid));
+    } else if (m_othersRecords.count(sysid)) {
+        m_db.KeepInMemory(sysid);
+        ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_NOT_OURS, sysid));
+    }
 }
 
 bool CQuillo95Doc::PropertiesStep() {

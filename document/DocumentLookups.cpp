@@ -172,6 +172,11 @@ int CQuillo95Doc::QueryRecord(int key) const {
     return m_othersRecords.count(sysid) ? 3 : 1;
 }
 
+bool CQuillo95Doc::RecordNotStored(int key) const {
+    const std::string sysid = ResolveRecordKey(key);
+    return !sysid.empty() && m_db.KeptInMemory(sysid);
+}
+
 void CQuillo95Doc::ChooseColumns(CDbColumns& columns) {
     columns = CDbColumns();
     std::set<std::string> seen;

@@ -46,6 +46,8 @@ public:
     virtual bool LoadRecordByKey(int key, CRecordEntry& entry) = 0;
     // Position of the record in the document's order; -1 when none.
     virtual int RecordPosition(int key) const = 0;
+    // The record stays in this program only (a team database it may not be stored into).
+    virtual bool RecordNotStored(int key) const = 0;
     // Depth first, the first non-empty value at path; tips answered by their analyzer.
     virtual bool EntryLookup(const CKQTreeEntry* entry, const std::string& path,
                              std::string& value) = 0;

@@ -157,6 +157,8 @@ void CDatabasePane::RowContents(const CRecordEntry& record, int recordKey) {
         if (m_source.EntryLookup(&record, m_columns.m_keys[size_t(i)], value))
             cells[size_t(i)] = value;
     }
+    if (columns > 0 && m_source.RecordNotStored(recordKey))
+        cells[0] = FormatKQString(IDS_LIST_NOT_STORED, cells[0]);
     for (int i = 0; i < columns && size_t(i) < m_widths.size(); ++i) {
         const int w = m_list->TextWidth(cells[size_t(i)]) + m_aveCharWidth;
         if (w > m_widths[size_t(i)]) {

@@ -231,6 +231,14 @@ StoreError CServerRecordStore::StoredByOthers(std::vector<std::string>& out) {
     return StoreError::None;
 }
 
+StoreError CServerRecordStore::MayStore(bool& may) {
+    may = false;
+    StoreError e = StoreError::None;
+    const CPgResult r = Run("SELECT has_table_privilege('records', 'INSERT')", {}, e);
+    if (e == StoreError::None && r.Rows() == 1) may = r.Bool(0, 0);
+    return e;
+}
+
 StoreError CServerRecordStore::Read(const std::string& sysid, std::string& bytes,
                                     int64_t& version) {
     bytes.clear();

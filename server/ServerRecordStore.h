@@ -54,6 +54,8 @@ public:
     // The identifiers of the records another database user stored: this connection may not
     // change or delete them.
     StoreError StoredByOthers(std::vector<std::string>& out);
+    // Whether this database user may store records at all (a reader may not).
+    StoreError MayStore(bool& may);
 
 private:
     struct Row {
