@@ -215,6 +215,9 @@ enum KQStringId : unsigned {
     IDS_MENU_USE_LOCAL = 1174,
     IDS_TEAM_CONNECTION_PROMPT = 1175,
     IDS_REG_TEAM_DATABASE = 1176,
+    // Connecting to the team database while the window goes on.
+    IDS_TEAM_CONNECTING = 1185,
+    IDS_TEAM_CONNECT_CANCELLED = 1186,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };
