@@ -12,8 +12,7 @@ namespace {
 constexpr int kShowAfterMs = 500;
 }  // namespace
 
-TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninfo,
-                                     int timeoutMs) {
+TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninfo, int timeoutMs) {
     TeamConnection out;
     out.name = ConnectionDisplayName(conninfo);
     CQtSocketWatch watch(timeoutMs);
@@ -26,8 +25,8 @@ TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninf
     });
     if (done) return out;
 
-    QProgressDialog progress(KQText(IDS_TEAM_CONNECTING).arg(Q(out.name)), KQText(IDS_CANCEL), 0,
-                             0, parent);
+    QProgressDialog progress(KQText(IDS_TEAM_CONNECTING).arg(Q(out.name)), KQText(IDS_CANCEL), 0, 0,
+                             parent);
     progress.setWindowTitle(KQText(IDS_APP_TITLE));
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setAutoClose(false);

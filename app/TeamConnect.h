@@ -17,5 +17,4 @@ struct TeamConnection {
 
 // "Connecting to <name>..." with Cancel shows once it takes longer than a moment; it gives
 // up timeoutMs after it began.
-TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninfo,
-                                     int timeoutMs);
+TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninfo, int timeoutMs);
