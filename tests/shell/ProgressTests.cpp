@@ -12,6 +12,7 @@
 #include "app/TeamConnect.h"
 #include "app/TestProgressDlg.h"
 #include "tests/shell/FrameFixture.h"
+#include "tests/shell/SilentServer.h"
 
 TEST(TestProgressDlg, LayoutInDialogUnitsCaptionAndNoSystemMenu) {
     QWidget owner;

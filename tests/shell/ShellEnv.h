@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
 #include <QString>
 #include <QTemporaryDir>
 #include <string>
@@ -33,20 +32,3 @@ inline QString MakeScratch(const QString& name) {
     QDir().mkpath(dir);
     return dir;
 }
-
-// A team database server that takes the connection and never says a word: a Unix socket where
-// libpq looks for one (host=<folder> port=<n>), listening in the test's event loop.
-class CSilentServer {
-public:
-    CSilentServer() : m_dir(ShellHome() + QStringLiteral("/silent-XXXXXX")) {
-        m_server.listen(m_dir.path() + QStringLiteral("/.s.PGSQL.5499"));
-    }
-    bool Listening() const { return m_server.isListening(); }
-    std::string Conninfo() const {
-        return "host='" + m_dir.path().toStdString() + "' port=5499 dbname=team user=nobody";
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QLocalServer m_server;
-};
