@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "app/AutoObj.h"
+#include "app/TeamConnect.h"
 #include "document/DataDirectory.h"
 #include "document/Document.h"
 #include "app/MainFrame.h"
@@ -21,6 +22,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "resources/Strings.h"
+#include "server/ServerRecordStore.h"
 #include "panes/QtText.h"
 
 namespace {
@@ -237,7 +239,16 @@ bool CQuillo95App::OpenDocument() {
                        .toStdString();
     if (!conninfo.empty()) {
         std::string message;
-        if (m_doc->OpenTeamDatabase(conninfo, message)) return true;
+        if (m_state.AutoRun()) {
+            if (m_doc->OpenTeamDatabase(conninfo, message)) return true;
+        } else {
+            // The window's event loop runs while it connects, with a way out.
+            TeamConnection connected =
+                ConnectToTeamDatabase(m_frame, conninfo, CServerRecordStore::kConnectTimeoutMs);
+            if (m_doc->OpenTeamDatabase(std::move(connected.connection), connected.error,
+                                        connected.name, message))
+                return true;
+        }
         if (m_state.AutoRun()) {
             // Nothing is stored anywhere else: the caller hears of it and the run ends.
             std::fprintf(stderr, "%s\n", message.c_str());

@@ -9,11 +9,13 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include "app/TeamConnect.h"
 #include "document/Document.h"
 #include "panes/AboutBox.h"
 #include "panes/QtText.h"
 #include "resources/Strings.h"
 #include "server/PgConnection.h"
+#include "server/ServerRecordStore.h"
 
 void CQuillo95View::TellMeMore() {
     int code = IA_DEFAULT_HELP;
@@ -149,9 +151,14 @@ void CQuillo95View::OnOpenTeamDatabase() {
         QInputDialog::getText(window(), KQText(IDS_APP_TITLE), KQText(IDS_TEAM_CONNECTION_PROMPT),
                               QLineEdit::Normal, remembered, &ok);
     if (!ok) return;
+    // The document stays as it is until the connection stands.
+    TeamConnection connected = ConnectToTeamDatabase(window(), conninfo.toStdString(),
+                                                     CServerRecordStore::kConnectTimeoutMs);
+    if (connected.cancelled) return;
     SaveSelection();
     std::string message;
-    if (!m_doc.SwitchToTeamDatabase(conninfo.toStdString(), message)) {
+    if (!m_doc.SwitchToTeamDatabase(std::move(connected.connection), connected.error,
+                                    connected.name, message)) {
         m_doc.Frame().MessageBox(message, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
                                  MsgButtons::Ok);
         return;

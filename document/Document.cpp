@@ -78,10 +78,18 @@ bool CQuillo95Doc::OnOpenDocument(const std::string& path) {
 }
 
 bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& message) {
-    const std::string name = ConnectionDisplayName(conninfo);
+    CPgConnection connection;
+    std::string error;
+    ConnectWaiting(conninfo, CServerRecordStore::kConnectTimeoutMs, connection, error);
+    return OpenTeamDatabase(std::move(connection), error, ConnectionDisplayName(conninfo), message);
+}
+
+bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::string& connectError,
+                                    const std::string& name, std::string& message) {
     auto store = std::make_unique<CServerRecordStore>();
     bool mayStore = false;
-    if (const StoreError e = store->Open(conninfo); e != StoreError::None) {
+    if (const StoreError e = store->Open(std::move(connection), connectError, name);
+        e != StoreError::None) {
         const SchemaCheck& schema = store->Schema();
         const bool schemaRefused =
             schema.state != SchemaState::Current && schema.state != SchemaState::Unknown;
@@ -104,9 +112,10 @@ bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& me
     return false;
 }
 
-bool CQuillo95Doc::SwitchToTeamDatabase(const std::string& conninfo, std::string& message) {
+bool CQuillo95Doc::SwitchToTeamDatabase(CPgConnection&& connection, const std::string& connectError,
+                                        const std::string& name, std::string& message) {
     SaveModified();
-    if (!OpenTeamDatabase(conninfo, message)) return false;
+    if (!OpenTeamDatabase(std::move(connection), connectError, name, message)) return false;
     DatabaseSwitched();
     return true;
 }

@@ -20,6 +20,7 @@
 #include "document/PaneSources.h"
 
 class CDetailItem;
+class CPgConnection;
 
 class CQuillo95Doc : public IDatabaseHost,
                      public IExchangeHost,
@@ -47,10 +48,15 @@ public:
     // Stands on the team database conninfo names (connect, schema check) instead of the
     // file. False leaves the database as it was, with the user's message (no password).
     bool OpenTeamDatabase(const std::string& conninfo, std::string& message);
+    // The same on a connection made beforehand without blocking, or on none and why not;
+    // name: the database as the user may see it.
+    bool OpenTeamDatabase(CPgConnection&& connection, const std::string& connectError,
+                          const std::string& name, std::string& message);
     bool OnTeamDatabase() const { return !m_db.UsesFile(); }
     // While the program runs: what this run changed is saved where it belongs first, then
     // the other database is read, this machine's record joins it and the panes list it.
-    bool SwitchToTeamDatabase(const std::string& conninfo, std::string& message);
+    bool SwitchToTeamDatabase(CPgConnection&& connection, const std::string& connectError,
+                              const std::string& name, std::string& message);
     void SwitchToLocalDatabase();
     // The open team database as the user may see it (user@host/database); empty on the file.
     const std::string& TeamDatabaseName() const { return m_teamName; }

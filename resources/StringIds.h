@@ -217,6 +217,9 @@ enum KQStringId : unsigned {
     IDS_TEAM_CONNECTION_PROMPT = 1175,
     IDS_REG_TEAM_DATABASE = 1176,
     IDS_LIST_NOT_STORED = 1177,
+    // Connecting to the team database while the window goes on.
+    IDS_TEAM_CONNECTING = 1185,
+    IDS_TEAM_CONNECT_CANCELLED = 1186,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

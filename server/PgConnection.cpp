@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "resources/Strings.h"
+
 CPgResult& CPgResult::operator=(CPgResult&& other) noexcept {
     if (this != &other) {
         PQclear(m_result);
@@ -225,8 +227,15 @@ void CPgConnector::Step(PostgresPollingStatusType status) {
     m_watch->Watch(fd,
                    status == PGRES_POLLING_READING ? ISocketWatch::Wait::Readable
                                                    : ISocketWatch::Wait::Writable,
-                   [this](bool timedOut) {
-                       if (timedOut) return Finish("the server did not answer in time");
+                   [this](ISocketWatch::Outcome outcome) {
+                       switch (outcome) {
+                           case ISocketWatch::Outcome::TimedOut:
+                               return Finish("the server did not answer in time");
+                           case ISocketWatch::Outcome::Cancelled:
+                               return Finish(LoadKQString(IDS_TEAM_CONNECT_CANCELLED));
+                           case ISocketWatch::Outcome::Ready:
+                               break;
+                       }
                        Step(PQconnectPoll(m_conn.Handle()));
                    });
 }

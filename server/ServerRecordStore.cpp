@@ -80,9 +80,17 @@ StoreError CServerRecordStore::Open(const std::string& conninfo) {
     Close();
     CPgConnection conn;
     std::string error;
-    if (!ConnectWaiting(conninfo, kConnectTimeoutMs, conn, error))
-        return Fail(ConnectErrorOf(error), error);
-    return Attach(std::move(conn), ConnectionDisplayName(conninfo));
+    ConnectWaiting(conninfo, kConnectTimeoutMs, conn, error);
+    return Open(std::move(conn), error, ConnectionDisplayName(conninfo));
+}
+
+StoreError CServerRecordStore::Open(CPgConnection connection, const std::string& connectError,
+                                    const std::string& displayName) {
+    if (!connection.IsOpen()) {
+        Close();
+        return Fail(ConnectErrorOf(connectError), connectError);
+    }
+    return Attach(std::move(connection), displayName);
 }
 
 StoreError CServerRecordStore::Attach(CPgConnection connection, const std::string& displayName) {

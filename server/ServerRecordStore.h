@@ -27,6 +27,10 @@ public:
 
     // Connects (waiting on poll) and takes the connection as Attach does.
     StoreError Open(const std::string& conninfo);
+    // Takes what a connection attempt made elsewhere gave: the connection as Attach does, or
+    // none and libpq's reason (the kind of failure from it).
+    StoreError Open(CPgConnection connection, const std::string& connectError,
+                    const std::string& displayName);
     // Takes a connection made elsewhere (without blocking), sets its statement timeout and
     // checks the schema: NotFound when it has none, NotOurs when it is newer, older or not
     // ours (Schema() says which).

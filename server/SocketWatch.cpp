@@ -27,6 +27,6 @@ void CPollSocketWatch::Run() {
         // The callback may start the next watch.
         Ready ready = std::exchange(m_ready, nullptr);
         // An error or hang-up on the socket is for libpq to find out and report.
-        ready(n == 0);
+        ready(n == 0 ? Outcome::TimedOut : Outcome::Ready);
     }
 }

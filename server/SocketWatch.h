@@ -8,8 +8,10 @@
 class ISocketWatch {
 public:
     enum class Wait { Readable, Writable };
-    // Called once: timedOut when the watch gave up before the socket was ready.
-    using Ready = std::function<void(bool timedOut)>;
+    // How a watch ended: the socket ready, the watch out of time, or the user gave up.
+    enum class Outcome { Ready, TimedOut, Cancelled };
+    // Called once.
+    using Ready = std::function<void(Outcome outcome)>;
 
     virtual ~ISocketWatch() = default;
     // Calls ready once fd is readable or writable as asked. One watch at a time: ready may

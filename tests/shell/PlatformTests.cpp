@@ -1,9 +1,11 @@
-// Single-instance guard, and the message boxes and file dialogs of the offscreen platform.
+// Single-instance guard, the message boxes and file dialogs of the offscreen platform, and the
+// socket watch of the event loop.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QScrollBar>
 #include <QTextBrowser>
+#include <QTimer>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <vector>
@@ -15,8 +17,13 @@
 #include "platform/FileDialogs.h"
 #include "platform/HelpWindow.h"
 #include "platform/MessageBoxes.h"
+#include "platform/QtSocketWatch.h"
 #include "platform/SingleInstance.h"
+#include "resources/Strings.h"
+#include "server/PgConnection.h"
 #include "tests/shell/ShellEnv.h"
+#include "tests/shell/SilentServer.h"
+#include "tests/support/TestServerDatabase.h"
 
 TEST(SingleInstance, SocketLivesInTheRuntimeDirectoryAndNamesTheUser) {
     const QString path = CSingleInstance::SocketPathFor("Quillon 97");
@@ -214,4 +221,109 @@ TEST(HelpWindow, OpensHtmlHelpFilesAtTheirContextAnchor) {
     EXPECT_GT(help.Browser()->verticalScrollBar()->value(), 0);
     EXPECT_FALSE(help.ShowHelp(dir + "/Missing.HLP", 0));
     EXPECT_EQ(help.CurrentFile(), dir + "/Ten.HLP");
+}
+
+// Connecting through the window's event loop: the loop goes on while the server is silent,
+// and Cancel or the time limit end the attempt with a message; a real server is reached.
+namespace {
+struct Attempt {
+    bool done = false;
+    CPgConnection connection;
+    std::string error;
+    int ticks = 0;  // of a timer running beside the attempt
+};
+
+void ConnectThroughTheLoop(const std::string& conninfo, CQtSocketWatch& watch, Attempt& out,
+                           int cancelAfterMs = -1) {
+    CPgConnector connector;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++out.ticks; });
+    tick.start(10);
+    if (cancelAfterMs >= 0) QTimer::singleShot(cancelAfterMs, [&] { watch.Cancel(); });
+    QElapsedTimer t;
+    t.start();
+    connector.Start(conninfo, watch, [&](CPgConnection c, std::string why) {
+        out.connection = std::move(c);
+        out.error = std::move(why);
+        out.done = true;
+    });
+    while (!out.done && t.elapsed() < 20000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+}  // namespace
+
+TEST(QtSocketWatch, SilentServerLetsTheLoopRunUntilCancelOrTimeOut) {
+    CSilentServer server;
+    ASSERT_TRUE(server.Listening());
+    {
+        CQtSocketWatch watch(15000);
+        Attempt a;
+        QElapsedTimer t;
+        t.start();
+        ConnectThroughTheLoop(server.Conninfo(), watch, a, 300);
+        ASSERT_TRUE(a.done);
+        EXPECT_LT(t.elapsed(), 5000);
+        EXPECT_FALSE(a.connection.IsOpen());
+        EXPECT_NE(a.error.find(LoadKQString(IDS_TEAM_CONNECT_CANCELLED)), std::string::npos)
+            << a.error;
+        // The connect never held the loop: the timer beside it kept ticking.
+        EXPECT_GE(a.ticks, 10);
+        EXPECT_FALSE(watch.Waiting());
+    }
+    {
+        CQtSocketWatch watch(300);
+        Attempt a;
+        ConnectThroughTheLoop(server.Conninfo(), watch, a);
+        ASSERT_TRUE(a.done);
+        EXPECT_FALSE(a.connection.IsOpen());
+        EXPECT_NE(a.error.find("did not answer in time"), std::string::npos) << a.error;
+        EXPECT_GE(a.ticks, 10);
+    }
+}
+
+TEST(QtSocketWatch, CallsOnceAndNeverAfterItIsGone) {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    int calls = 0;
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    {
+        CQtSocketWatch watch(10000);
+        // The callback closes the socket, as libpq does when an attempt fails.
+        const int watched = ::dup(fds[0]);
+        watch.Watch(watched, ISocketWatch::Wait::Readable, [&](ISocketWatch::Outcome o) {
+            EXPECT_EQ(o, ISocketWatch::Outcome::Ready);
+            ++calls;
+            ::close(watched);
+        });
+        ASSERT_EQ(::write(fds[1], "x", 1), 1);
+        for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        // Still readable, but the call was made once, and the closed socket left alone.
+        EXPECT_EQ(calls, 1);
+        EXPECT_TRUE(warnings.isEmpty()) << warnings.join('\n').toStdString();
+        watch.Watch(fds[0], ISocketWatch::Wait::Readable, [&](ISocketWatch::Outcome) { ++calls; });
+        watch.Cancel();
+        watch.Cancel();
+        EXPECT_EQ(calls, 2);
+        watch.Watch(fds[0], ISocketWatch::Wait::Readable, [&](ISocketWatch::Outcome) { ++calls; });
+    }
+    // Gone while waiting on a readable socket: nothing is called.
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_EQ(calls, 2);
+    qInstallMessageHandler(previous);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+TEST(QtSocketWatch, ReachesTheTestServer) {
+    CTestServerDatabase db(false);
+    ASSERT_TRUE(db.Made());
+    CQtSocketWatch watch(15000);
+    Attempt a;
+    ConnectThroughTheLoop(db.Conninfo(), watch, a);
+    ASSERT_TRUE(a.done);
+    ASSERT_TRUE(a.connection.IsUp()) << a.error;
+    EXPECT_TRUE(a.connection.Exec("SELECT 1").Ok());
 }

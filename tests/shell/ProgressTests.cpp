@@ -1,14 +1,18 @@
 // The progress window of a test run: layout, Cancel, closing it, and closing the main
-// window while a run is in progress.
+// window while a run is in progress; the window of a slow team database connection.
 #include <QElapsedTimer>
 #include <QFontDatabase>
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
+#include "app/TeamConnect.h"
 #include "app/TestProgressDlg.h"
 #include "tests/shell/FrameFixture.h"
+#include "tests/shell/SilentServer.h"
 
 TEST(TestProgressDlg, LayoutInDialogUnitsCaptionAndNoSystemMenu) {
     QWidget owner;
@@ -157,4 +161,46 @@ TEST_F(ProgressRunTest, ScreenshotOfTheProgressWindow) {
     Screenshot(frame->ProgressDialog(), "progress_window");
     frame->DestroyProgress();
     EXPECT_EQ(frame->ProgressDialog(), nullptr);
+}
+
+TEST_F(ProgressRunTest, ConnectingToASilentServerShowsCancelAndCancelEndsIt) {
+    Build("team-connect", false);
+    frame->show();
+    CSilentServer server;
+    ASSERT_TRUE(server.Listening());
+    QString label;
+    bool modal = false;
+    int repaints = 0;  // of the frame's status bar while it waits
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        frame->StatusPane(0)->setText(QString::number(++repaints));
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible() || !label.isEmpty()) return;
+        label = dialog->labelText();
+        modal = dialog->windowModality() == Qt::ApplicationModal;
+        Screenshot(dialog, "team_connecting");
+        if (QPushButton* cancel = dialog->findChild<QPushButton*>()) cancel->click();
+    });
+    watcher.start(20);
+    QElapsedTimer t;
+    t.start();
+    TeamConnection slow = ConnectToTeamDatabase(frame.get(), server.Conninfo(), 15000);
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_TRUE(slow.cancelled);
+    EXPECT_FALSE(slow.connection.IsOpen());
+    EXPECT_EQ(slow.error, "connecting was cancelled");
+    EXPECT_EQ(label.toStdString(), "Connecting to " + slow.name + "...");
+    EXPECT_NE(slow.name.find(":5499/team"), std::string::npos) << slow.name;
+    EXPECT_TRUE(modal);
+    EXPECT_GE(repaints, 10);
+
+    // Nothing listening: it fails at once, without a window.
+    label.clear();
+    TeamConnection none = ConnectToTeamDatabase(
+        frame.get(), "host='" + dir.toStdString() + "' port=5499 dbname=team", 15000);
+    EXPECT_FALSE(none.cancelled);
+    EXPECT_FALSE(none.connection.IsOpen());
+    EXPECT_FALSE(none.error.empty());
+    for (int i = 0; i < 5; ++i) Pump();
+    EXPECT_TRUE(label.isEmpty());
 }

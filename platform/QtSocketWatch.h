@@ -1,0 +1,33 @@
+// The windows' socket watch: the event loop says when the socket is ready, so the window
+// repaints and its timers run while a connection is being made.
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "server/SocketWatch.h"
+
+class CQtSocketWatch : public ISocketWatch {
+public:
+    // Gives up on a watch timeoutMs after the watch object was made.
+    explicit CQtSocketWatch(int timeoutMs);
+    CQtSocketWatch(const CQtSocketWatch&) = delete;
+    CQtSocketWatch& operator=(const CQtSocketWatch&) = delete;
+
+    void Watch(int fd, Wait wait, Ready ready) override;
+    // The watch waiting now ends as Cancelled.
+    void Cancel() { End(Outcome::Cancelled); }
+    bool Waiting() const { return static_cast<bool>(m_ready); }
+
+private:
+    void End(Outcome outcome);
+
+    QDeadlineTimer m_deadline;
+    // Members, so nothing calls back once the watch is gone; disabled, never deleted, in
+    // their own signal.
+    QSocketNotifier m_readable{QSocketNotifier::Read};
+    QSocketNotifier m_writable{QSocketNotifier::Write};
+    QTimer m_timer;
+    Ready m_ready;
+};
