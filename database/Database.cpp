@@ -373,6 +373,7 @@ bool CResultsDatabase::Save(const std::string& path) {
     const std::string shown = m_attached ? m_path : path;
     m_host.SetStatusText(LoadKQString(IDS_SAVING_DATA));
     m_host.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + shown);
+    m_storedMeanwhile.clear();
     // A file not read yet is never written over: its records would be lost to this run.
     bool result = !m_openPending && (m_attached || EnsureStorage(path));
     if (m_openPending) m_lastError = "not read yet";
@@ -433,7 +434,15 @@ StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version)
                              : m_store->Replace(sysid, held->second, data, version);
     if (e == StoreError::None) return e;
     Failed(e);
-    if (held == m_versions.end() || (e != StoreError::Conflict && e != StoreError::Denied))
+    // A new record whose identifier another writer stored meanwhile: theirs stays and this
+    // one is skipped as an import skips a duplicate (the mirror is not: its rules are its own).
+    const bool lost = e == StoreError::Exists && held == m_versions.end() && !record.IsCurrent();
+    if (lost) {
+        m_host.LogLine(FormatKQString(IDS_WARN_DUPLICATE_RECORD, sysid));
+        m_storedMeanwhile.push_back(sysid);
+        held = m_versions.emplace(sysid, 0).first;
+    }
+    if (held == m_versions.end() || (e != StoreError::Conflict && e != StoreError::Denied && !lost))
         return e;
     // Another writer's row, or one changed meanwhile: what is stored stays, the user hears of
     // it once, and the record no longer counts as changed, so no save tries it again.
@@ -442,7 +451,7 @@ StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version)
         m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_NOT_OURS, sysid));
         return StoreError::None;
     }
-    m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_CHANGED, sysid));
+    if (!lost) m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_CHANGED, sysid));
     const bool current = record.IsCurrent();
     ClearEntry(record);
     if (ReadRecord(sysid, record)) version = m_versions[sysid];
