@@ -57,10 +57,16 @@ CQuillo95Doc::TeamCopy CQuillo95Doc::CopyToTeamDatabase(const std::vector<std::s
     // The records added are held across the message boxes and the save.
     CIdleHold hold(*this);
     const std::string title = LoadKQString(IDS_APP_TITLE);
+    ImportRun run;
+    // As the import shows them: every message to the log, errors in a box, and a warning
+    // shows the log window at the end.
     auto show = [&](const CExchangeMessage& m) {
         const std::string text = ExchangeMessageText(m);
         m_frame.LogLine(text);
-        if (m.box) m_frame.MessageBox(text, title, MsgIcon::Warning, MsgButtons::Ok);
+        if (m.box)
+            m_frame.MessageBox(text, title, MsgIcon::Warning, MsgButtons::Ok);
+        else if (m.markLog)
+            run.showLog = true;
     };
     std::vector<RecordBytes> read;
     if (std::string text; ReadLocalRecords(&sysids, read, text) != StoreError::None) {
@@ -69,7 +75,6 @@ CQuillo95Doc::TeamCopy CQuillo95Doc::CopyToTeamDatabase(const std::vector<std::s
         return copy;
     }
     m_frame.BeginWaitCursor();
-    ImportRun run;
     // Records gone from the local file since they were listed are not copied.
     run.skipped = static_cast<int>(sysids.size() - read.size());
     std::vector<std::string> added;
@@ -78,6 +83,7 @@ CQuillo95Doc::TeamCopy CQuillo95Doc::CopyToTeamDatabase(const std::vector<std::s
         CExchangeRecord record;
         if (!DeserializeRecord(r.bytes, record.entry)) {
             m_frame.LogLine(FormatKQString(IDS_LOCAL_RECORD_DAMAGED, r.sysid));
+            run.showLog = true;
             ++run.skipped;
             continue;
         }
@@ -100,6 +106,7 @@ CQuillo95Doc::TeamCopy CQuillo95Doc::CopyToTeamDatabase(const std::vector<std::s
         const CRecordEntry* rec = m_db.LoadedRecord(sysid);
         if (lost) {
             ++copy.skipped;
+            run.showLog = true;
             Announce(DocEvent::RecordChanged, m_db.KeyForSysid(sysid));
         } else if (rec && rec->IsChanged()) {
             ++copy.failed;
