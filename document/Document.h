@@ -257,15 +257,17 @@ private:
     }
 
     // Import (DocumentImportExport.cpp): what one run keeps from file to file, the counts for
-    // its last line and whether a warning asked for the log window; one file of it; what the
-    // database made of one record, told at its identity, and an added record announced (false:
-    // the run stops).
+    // its last line and whether a warning asked for the log window; one file of it; one
+    // message of it (errors in a box with the caption); what the database made of one
+    // record, told at its identity, and an added record announced (false: the run stops).
     struct ImportRun {
         int imported = 0;
         int skipped = 0;
         bool showLog = false;
     };
     void ImportOneFile(const std::string& path, ImportRun& run);
+    void ShowImportMessage(const CExchangeMessage& message, const std::string& caption,
+                           ImportRun& run);
     bool TellImported(const CExchangeRecord& record, const CRecordImport& result, ImportRun& run,
                       const std::function<void(const CExchangeMessage&)>& show);
     bool AnnounceImported(const CExchangeRecord& record, const CRecordImport& result,

@@ -100,16 +100,8 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
     const std::string importing = LoadKQString(IDS_IMPORTING_FILE) + path;
     m_frame.LogLine(importing);
     m_frame.SetStatusText(importing);
-    // Every message to the log; errors in a box captioned with the file, warnings show the
-    // log window after it.
-    auto show = [&](const CExchangeMessage& m) {
-        const std::string text = ExchangeMessageText(m);
-        m_frame.LogLine(text);
-        if (m.box)
-            m_frame.MessageBox(text, path, MsgIcon::Information, MsgButtons::Ok);
-        else if (m.markLog)
-            run.showLog = true;
-    };
+    // Errors in a box captioned with the file.
+    auto show = [&](const CExchangeMessage& m) { ShowImportMessage(m, path, run); };
     CExchangeFile file(m_db, *this);
     if (!file.OpenForRead(path)) {
         show(CExchangeMessage{IDS_ERR_CANT_OPEN_FILE, {}, {}, 0, true, false});
@@ -144,6 +136,17 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
         show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, parser.LineNumber(), true, false});
     }
     run.skipped += parser.Skipped();
+}
+
+void CQuillo95Doc::ShowImportMessage(const CExchangeMessage& message, const std::string& caption,
+                                     ImportRun& run) {
+    // Every message to the log; errors in a box, warnings show the log window at the end.
+    const std::string text = ExchangeMessageText(message);
+    m_frame.LogLine(text);
+    if (message.box)
+        m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
+    else if (message.markLog)
+        run.showLog = true;
 }
 
 bool CQuillo95Doc::TellImported(const CExchangeRecord& record, const CRecordImport& result,

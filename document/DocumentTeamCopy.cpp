@@ -58,16 +58,7 @@ CQuillo95Doc::TeamCopy CQuillo95Doc::CopyToTeamDatabase(const std::vector<std::s
     CIdleHold hold(*this);
     const std::string title = LoadKQString(IDS_APP_TITLE);
     ImportRun run;
-    // As the import shows them: every message to the log, errors in a box, and a warning
-    // shows the log window at the end.
-    auto show = [&](const CExchangeMessage& m) {
-        const std::string text = ExchangeMessageText(m);
-        m_frame.LogLine(text);
-        if (m.box)
-            m_frame.MessageBox(text, title, MsgIcon::Warning, MsgButtons::Ok);
-        else if (m.markLog)
-            run.showLog = true;
-    };
+    auto show = [&](const CExchangeMessage& m) { ShowImportMessage(m, title, run); };
     std::vector<RecordBytes> read;
     if (std::string text; ReadLocalRecords(&sysids, read, text) != StoreError::None) {
         m_frame.LogLine(text);
