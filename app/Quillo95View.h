@@ -121,6 +121,7 @@ public:
     static std::unique_ptr<QSettings> ViewSettings();
     std::unique_ptr<QSettings> SelectionSettings() const;
     void OnOpenTeamDatabase();
+    void OnCopyToTeamDatabase();
     void DatabaseRead();
 
     // What the Reports pane compiles from; declared before the panes that read it.

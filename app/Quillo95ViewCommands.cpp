@@ -11,6 +11,7 @@
 
 #include "app/TeamConnect.h"
 #include "document/Document.h"
+#include "app/TeamCopyDlg.h"
 #include "panes/AboutBox.h"
 #include "panes/QtText.h"
 #include "resources/Strings.h"
@@ -63,6 +64,7 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     file->addSeparator();
     AddCommand(file, ID_FILE_OPEN_TEAM, IDS_MENU_OPEN_TEAM);
     AddCommand(file, ID_FILE_USE_LOCAL, IDS_MENU_USE_LOCAL);
+    AddCommand(file, ID_FILE_COPY_TO_TEAM, IDS_MENU_COPY_TO_TEAM);
     file->addSeparator();
     AddCommand(file, ID_FILE_ANALYZE_NOW, IDS_MENU_ANALYZE_NOW);
     AddCommand(file, ID_RUN_DEMO, IDS_MENU_RUN_DEMO, QKeySequence(Qt::CTRL | Qt::Key_D))
@@ -122,6 +124,7 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_FILE_ANALYZE_NOW, idle);
     enable(ID_FILE_OPEN_TEAM, idle);
     enable(ID_FILE_USE_LOCAL, idle && m_doc.OnTeamDatabase());
+    enable(ID_FILE_COPY_TO_TEAM, idle && m_doc.OnTeamDatabase());
     enable(ID_REGEN_TIPS, idle);
     enable(ID_TELL_ME_MORE, ready);
     enable(ID_HELP_INDEX, true);
@@ -169,6 +172,18 @@ void CQuillo95View::OnOpenTeamDatabase() {
         QString::fromStdString(ConnectionWithoutPassword(conninfo.toStdString())));
 }
 
+void CQuillo95View::OnCopyToTeamDatabase() {
+    std::vector<CQuillo95Doc::LocalRecord> records;
+    std::string message;
+    if (!m_doc.ListLocalRecords(records, message)) {
+        m_doc.Frame().MessageBox(message, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
+                                 MsgButtons::Ok);
+        return;
+    }
+    CTeamCopyDlg dialog(records, m_doc.TeamDatabaseName(), window());
+    if (dialog.exec() == QDialog::Accepted) m_doc.CopyToTeamDatabase(dialog.Chosen());
+}
+
 bool CQuillo95View::OnCommand(int id) {
     UpdateCommandUI();
     if (id >= ID_VIEW_SUMMARY && id <= ID_VIEW_OPTIONS) {
@@ -205,6 +220,9 @@ bool CQuillo95View::OnCommand(int id) {
             break;
         case ID_FILE_OPEN_TEAM:
             OnOpenTeamDatabase();
+            break;
+        case ID_FILE_COPY_TO_TEAM:
+            OnCopyToTeamDatabase();
             break;
         case ID_FILE_USE_LOCAL:
             SaveSelection();

@@ -375,6 +375,7 @@ bool CResultsDatabase::Save(const std::string& path) {
     const std::string shown = m_attached ? m_path : path;
     m_host.SetStatusText(LoadKQString(IDS_SAVING_DATA));
     m_host.LogLine(LoadKQString(IDS_SAVING_DATABASE_TO) + shown);
+    m_storedMeanwhile.clear();
     // A file not read yet is never written over: its records would be lost to this run.
     bool result = !m_openPending && (m_attached || EnsureStorage(path));
     if (m_openPending) m_lastError = "not read yet";
@@ -437,19 +438,27 @@ StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version)
                              : m_store->Replace(sysid, held->second, data, version);
     if (e == StoreError::None) return e;
     Failed(e);
-    const bool ours = held != m_versions.end();
+    // A new record whose identifier another writer stored meanwhile: theirs stays and this
+    // one is skipped as an import skips a duplicate (the mirror is not: its rules are its own).
+    const bool lost = e == StoreError::Exists && held == m_versions.end() && !record.IsCurrent();
+    if (lost) {
+        m_host.LogLine(FormatKQString(IDS_WARN_DUPLICATE_RECORD, sysid));
+        m_storedMeanwhile.push_back(sysid);
+        held = m_versions.emplace(sysid, 0).first;
+    }
+    const bool stored = held != m_versions.end();
     // This machine's record refused to a reader, or another writer's row: what is stored
     // stays, the user hears of it once, and no save tries it again.
-    if (e == StoreError::Denied && (ours || record.IsCurrent())) {
+    if (e == StoreError::Denied && (stored || record.IsCurrent())) {
         version = kNotStored;
         KeepInMemory(sysid);
         m_host.ShowMessage(
-            FormatKQString(ours ? IDS_ERR_TEAM_ROW_NOT_OURS : IDS_WARN_TEAM_READ_ONLY, sysid));
+            FormatKQString(stored ? IDS_ERR_TEAM_ROW_NOT_OURS : IDS_WARN_TEAM_READ_ONLY, sysid));
         return StoreError::None;
     }
-    if (!ours || e != StoreError::Conflict) return e;
-    // Changed meanwhile: read again as stored, and said.
-    m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_CHANGED, sysid));
+    if (!stored || (e != StoreError::Conflict && !lost)) return e;
+    // Changed meanwhile (said), or taken meanwhile: read again as stored.
+    if (!lost) m_host.ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_CHANGED, sysid));
     version = held->second;
     const bool current = record.IsCurrent();
     ClearEntry(record);

@@ -63,6 +63,9 @@ public:
     // Full save: the directory and every changed record in one transaction. False (logged,
     // "Error" line) leaves the records marked changed for the next try.
     bool Save(const std::string& path);
+    // The new records the last Save found stored meanwhile by another writer (a server): each
+    // was skipped as a duplicate ("Warning 1008") and now reads as that writer stored it.
+    const std::vector<std::string>& StoredMeanwhile() const { return m_storedMeanwhile; }
     // Drops every cached record and closes the file; nothing is written.
     void Close();
     // Whether path names the file this run read or created (same device and inode).
@@ -290,4 +293,5 @@ private:
     std::string m_pendingPath;
     std::set<std::string, CaseLess> m_savedWhileUnread;  // snapshots go in at position 1
     std::set<std::string, CaseLess> m_pendingDeletes;    // deleted; the stream goes at a save
+    std::vector<std::string> m_storedMeanwhile;
 };

@@ -133,9 +133,18 @@ StoreError CFileRecordStore::StorageFailure() {
 }
 
 StoreError CFileRecordStore::Open(const std::string& path, bool create) {
+    return OpenAs(path, create ? Access::Create : Access::Existing);
+}
+
+StoreError CFileRecordStore::OpenToRead(const std::string& path) {
+    return OpenAs(path, Access::ReadOnly);
+}
+
+StoreError CFileRecordStore::OpenAs(const std::string& path, Access access) {
     Close();
     const CStreamStorage::OpenResult r =
-        create ? m_storage.OpenOrCreate(path) : m_storage.OpenExisting(path);
+        access == Access::Create ? m_storage.OpenOrCreate(path)
+                                 : m_storage.OpenExisting(path, access == Access::ReadOnly);
     m_openResult = r;
     switch (r) {
         case CStreamStorage::OpenResult::Ok:

@@ -59,6 +59,8 @@ public:
     // A directory stream that is missing or damaged is made again from the record streams
     // (OrderRemade) and written with the next commit.
     StoreError Open(const std::string& path, bool create);
+    // The same for reading only: nothing is ever written into the file (a change fails).
+    StoreError OpenToRead(const std::string& path);
     void Close();  // an open batch is dropped
     bool IsOpen() const { return m_storage.IsOpen(); }
     const std::string& Path() const { return m_path; }
@@ -101,6 +103,8 @@ public:
     std::string Describe(StoreError error) const override;
 
 private:
+    enum class Access { Create, Existing, ReadOnly };
+    StoreError OpenAs(const std::string& path, Access access);
     StoreError Fail(StoreError error, const std::string& detail);
     StoreError StorageFailure();  // the kind of the storage's last failure
     StoreError BeginBatch();

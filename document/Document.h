@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 
 class CDetailItem;
 class CPgConnection;
+struct CExchangeMessage;
 
 class CQuillo95Doc : public IDatabaseHost,
                      public IExchangeHost,
@@ -128,6 +130,25 @@ public:
     bool ExportCurrent();  // 32790
     bool ExportEntry(CKQTreeEntry* entry, const std::string& path);
     bool ExportRecords(const std::vector<int32_t>& keys, const std::string& path);
+    // ---- copying local records into the team database (DocumentTeamCopy.cpp) ----
+    struct LocalRecord {
+        std::string sysid;
+        std::string description;  // analyzer 10's description of the system, or ""
+    };
+    // The local database's records in its order, read from its file without writing it.
+    // False, with the user's message, when there is no such file or it cannot be read.
+    bool ListLocalRecords(std::vector<LocalRecord>& records, std::string& message);
+    // Copies the named local records into the open team database as an import of them
+    // would ("Added %1", "Warning 1008" for a known identifier), in one save. The counts go
+    // to the status bar and the log; failed: records added that the save did not store
+    // (they wait for the next save).
+    struct TeamCopy {
+        int copied = 0;
+        int skipped = 0;
+        int failed = 0;
+    };
+    TeamCopy CopyToTeamDatabase(const std::vector<std::string>& sysids);
+
     // Auto-run: name, export file name, log line, run all tests, export. True when written.
     bool AutoRun();
     // The file it writes: the option's name, else the current system's identifier, as an
@@ -242,9 +263,26 @@ private:
         m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
     }
 
-    // Import (DocumentImportExport.cpp): one file of an import run.
-    struct ImportRun;
+    // Import (DocumentImportExport.cpp): what one run keeps from file to file, the counts for
+    // its last line and whether a warning asked for the log window; one file of it; one
+    // message of it (errors in a box with the caption); what the database made of one
+    // record, told at its identity, and an added record announced (false: the run stops).
+    struct ImportRun {
+        int imported = 0;
+        int skipped = 0;
+        bool showLog = false;
+    };
     void ImportOneFile(const std::string& path, ImportRun& run);
+    void ShowImportMessage(const CExchangeMessage& message, const std::string& caption,
+                           ImportRun& run);
+    bool TellImported(const CExchangeRecord& record, const CRecordImport& result, ImportRun& run,
+                      const std::function<void(const CExchangeMessage&)>& show);
+    bool AnnounceImported(const CExchangeRecord& record, const CRecordImport& result,
+                          const std::function<void(const CExchangeMessage&)>& show);
+    // The named local records (all: null) as the local file stores them; the file is
+    // opened for reading only. A failure comes with the user's message.
+    StoreError ReadLocalRecords(const std::vector<std::string>* sysids,
+                                std::vector<RecordBytes>& read, std::string& message) const;
 
     // Every change goes out here, to the subscribers in their order.
     void Announce(const DocumentEvent& event);

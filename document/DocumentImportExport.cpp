@@ -67,14 +67,6 @@ void CQuillo95Doc::OnImportOne() {
 
 void CQuillo95Doc::ImportFile(const std::string& path) { ImportFiles({path}); }
 
-// What one import run keeps from file to file: the counts for its last line, and whether a
-// warning asked for the log window (it is shown after every file from then on).
-struct CQuillo95Doc::ImportRun {
-    int imported = 0;
-    int skipped = 0;
-    bool showLog = false;
-};
-
 void CQuillo95Doc::ImportCommandLineFiles() {
     const std::vector<std::string> files = m_app.TakeCommandLineImports();
     if (!files.empty()) ImportFiles(files);
@@ -108,16 +100,8 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
     const std::string importing = LoadKQString(IDS_IMPORTING_FILE) + path;
     m_frame.LogLine(importing);
     m_frame.SetStatusText(importing);
-    // Every message to the log; errors in a box captioned with the file, warnings show the
-    // log window after it.
-    auto show = [&](const CExchangeMessage& m) {
-        const std::string text = ExchangeMessageText(m);
-        m_frame.LogLine(text);
-        if (m.box)
-            m_frame.MessageBox(text, path, MsgIcon::Information, MsgButtons::Ok);
-        else if (m.markLog)
-            run.showLog = true;
-    };
+    // Errors in a box captioned with the file.
+    auto show = [&](const CExchangeMessage& m) { ShowImportMessage(m, path, run); };
     CExchangeFile file(m_db, *this);
     if (!file.OpenForRead(path)) {
         show(CExchangeMessage{IDS_ERR_CANT_OPEN_FILE, {}, {}, 0, true, false});
@@ -129,11 +113,6 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
     // reading of this file ends early.
     auto readRecords = [&]() {
         CExchangeRecord record;
-        // What the database made of the record, at the line of its identity.
-        auto atIdentity = [&](KQStringId id, const std::string& arg, const std::string& arg2,
-                              bool box, bool markLog) {
-            show(CExchangeMessage{id, arg, arg2, record.sysidLine, box, markLog});
-        };
         while (parser.Next(record)) {
             std::vector<CExchangeMessage> messages = parser.TakeMessages();
             const auto after =
@@ -141,39 +120,9 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
                              [&](const CExchangeMessage& m) { return m.line >= record.sysidLine; });
             std::for_each(messages.begin(), after, show);
             const CRecordImport result = m_db.ImportRecord(record);
-            switch (result.outcome) {
-                case CRecordImport::Outcome::Added:
-                    atIdentity(IDS_ADDED_RECORD, result.sysid, {}, false, false);
-                    ++run.imported;
-                    break;
-                case CRecordImport::Outcome::Duplicate:
-                    atIdentity(IDS_WARN_DUPLICATE_RECORD, record.sysid, {}, false, true);
-                    ++run.skipped;
-                    break;
-                case CRecordImport::Outcome::Unstorable:
-                    atIdentity(IDS_WARN_RECORD_SKIPPED, record.entry.m_key, record.sysid, false,
-                               true);
-                    ++run.skipped;
-                    break;
-                case CRecordImport::Outcome::Refused:  // the database logged why
-                    ++run.skipped;
-                    break;
-                case CRecordImport::Outcome::Failed:
-                    // Busy or failing: whether the record is stored cannot be told.
-                    atIdentity(IDS_ERR_CANT_READ_DATABASE, m_db.Path(), m_db.LastError(), true,
-                               false);
-                    return false;
-                case CRecordImport::Outcome::NoMemory:
-                    atIdentity(IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, true, false);
-                    return false;
-            }
+            if (!TellImported(record, result, run, show)) return false;
             std::for_each(after, messages.end(), show);
-            if (result.outcome != CRecordImport::Outcome::Added) continue;
-            Announce(DocEvent::RecordAdded, result.key);
-            if (result.incomplete) {
-                atIdentity(IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, true, false);
-                return false;
-            }
+            if (!AnnounceImported(record, result, show)) return false;
         }
         return true;
     };
@@ -187,6 +136,61 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
         show({IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, parser.LineNumber(), true, false});
     }
     run.skipped += parser.Skipped();
+}
+
+void CQuillo95Doc::ShowImportMessage(const CExchangeMessage& message, const std::string& caption,
+                                     ImportRun& run) {
+    // Every message to the log; errors in a box, warnings show the log window at the end.
+    const std::string text = ExchangeMessageText(message);
+    m_frame.LogLine(text);
+    if (message.box)
+        m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
+    else if (message.markLog)
+        run.showLog = true;
+}
+
+bool CQuillo95Doc::TellImported(const CExchangeRecord& record, const CRecordImport& result,
+                                ImportRun& run,
+                                const std::function<void(const CExchangeMessage&)>& show) {
+    // What the database made of the record, at the line of its identity.
+    auto atIdentity = [&](KQStringId id, const std::string& arg, const std::string& arg2, bool box,
+                          bool markLog) {
+        show(CExchangeMessage{id, arg, arg2, record.sysidLine, box, markLog});
+    };
+    switch (result.outcome) {
+        case CRecordImport::Outcome::Added:
+            atIdentity(IDS_ADDED_RECORD, result.sysid, {}, false, false);
+            ++run.imported;
+            return true;
+        case CRecordImport::Outcome::Duplicate:
+            atIdentity(IDS_WARN_DUPLICATE_RECORD, record.sysid, {}, false, true);
+            ++run.skipped;
+            return true;
+        case CRecordImport::Outcome::Unstorable:
+            atIdentity(IDS_WARN_RECORD_SKIPPED, record.entry.m_key, record.sysid, false, true);
+            ++run.skipped;
+            return true;
+        case CRecordImport::Outcome::Refused:  // the database logged why
+            ++run.skipped;
+            return true;
+        case CRecordImport::Outcome::Failed:
+            // Busy or failing: whether the record is stored cannot be told.
+            atIdentity(IDS_ERR_CANT_READ_DATABASE, m_db.Path(), m_db.LastError(), true, false);
+            return false;
+        case CRecordImport::Outcome::NoMemory:
+            atIdentity(IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, true, false);
+            return false;
+    }
+    return false;
+}
+
+bool CQuillo95Doc::AnnounceImported(const CExchangeRecord& record, const CRecordImport& result,
+                                    const std::function<void(const CExchangeMessage&)>& show) {
+    if (result.outcome != CRecordImport::Outcome::Added) return true;
+    Announce(DocEvent::RecordAdded, result.key);
+    if (!result.incomplete) return true;
+    show(CExchangeMessage{IDS_ERR_NOT_ENOUGH_MEMORY, {}, {}, record.sysidLine, true, false});
+    return false;
 }
 
 bool CQuillo95Doc::ExportCurrent() {

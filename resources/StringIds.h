@@ -220,6 +220,15 @@ enum KQStringId : unsigned {
     // Connecting to the team database while the window goes on.
     IDS_TEAM_CONNECTING = 1185,
     IDS_TEAM_CONNECT_CANCELLED = 1186,
+    // Copying local records into the team database.
+    IDS_MENU_COPY_TO_TEAM = 1190,
+    IDS_TEAM_COPY_PROMPT = 1191,
+    IDS_TEAM_COPY_SELECT_ALL = 1192,
+    IDS_TEAM_COPY_COLUMNS = 1193,
+    IDS_TEAM_COPY_COUNTS = 1194,
+    IDS_NO_LOCAL_DATABASE = 1195,
+    IDS_LOCAL_RECORD_DAMAGED = 1196,
+    IDS_TEAM_COPY_NOT_STORED = 1197,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

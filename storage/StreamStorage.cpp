@@ -134,8 +134,9 @@ CStreamStorage::OpenResult CStreamStorage::Classify(int rc, const std::string& p
     }
 }
 
-CStreamStorage::OpenResult CStreamStorage::OpenExisting(const std::string& path) {
+CStreamStorage::OpenResult CStreamStorage::OpenExisting(const std::string& path, bool readOnly) {
     Close();
+    m_readOnly = readOnly;
     m_error.clear();
     if (Fault("permission", path)) return OpenResult::NoPermission;
     if (Fault("open", path)) return OpenResult::Error;
@@ -157,8 +158,9 @@ CStreamStorage::OpenResult CStreamStorage::OpenExisting(const std::string& path)
         return errno == EACCES ? OpenResult::NoPermission : OpenResult::Error;
     }
 
-    // Read and write, never create: a file that is not a database fails here.
-    int rc = sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    // Never create: a file that is not a database fails here.
+    int rc = sqlite3_open_v2(path.c_str(), &m_db,
+                             readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         m_error = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
         sqlite3_close(m_db);
@@ -217,7 +219,8 @@ CStreamStorage::OpenResult CStreamStorage::Prepare() {
         m_error = "no streams table";
         return OpenResult::Damaged;
     }
-    if (!Exec("PRAGMA journal_mode = DELETE") || !Exec("PRAGMA synchronous = FULL")) {
+    if (!m_readOnly &&
+        (!Exec("PRAGMA journal_mode = DELETE") || !Exec("PRAGMA synchronous = FULL"))) {
         return OpenResult::Error;
     }
     for (int i = 0; i < kStmtCount; ++i) {
@@ -236,6 +239,7 @@ CStreamStorage::OpenResult CStreamStorage::OpenOrCreate(const std::string& path)
     int err = 0;
     if (FileExists(path, st, err) || err != ENOENT) return OpenExisting(path);
     Close();
+    m_readOnly = false;
     m_error.clear();
     if (Fault("create", path)) return OpenResult::Error;
     int rc =

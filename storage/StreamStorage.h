@@ -22,8 +22,9 @@ public:
     CStreamStorage(const CStreamStorage&) = delete;
     CStreamStorage& operator=(const CStreamStorage&) = delete;
 
-    // Opens an existing database file (never creates it).
-    OpenResult OpenExisting(const std::string& path);
+    // Opens an existing database file (never creates it); readOnly: nothing can be written
+    // through this connection, not even a journal's rollback.
+    OpenResult OpenExisting(const std::string& path, bool readOnly = false);
     // Opens the file, creating it with the schema when missing.
     OpenResult OpenOrCreate(const std::string& path);
     void Close();
@@ -86,6 +87,7 @@ private:
     std::string m_path;
     std::string m_error;
     bool m_busy = false;
+    bool m_readOnly = false;
     int m_depth = 0;
     int m_busyMs = 2000;
 };

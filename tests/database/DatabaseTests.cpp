@@ -1,5 +1,12 @@
 // The database file: directory, record streams, keys, saving in full and in idle steps.
+#include <algorithm>
+#include <fstream>
+#include <map>
+
+#include "database/RecordStream.h"
+#include "server/ServerRecordStore.h"
 #include "tests/database/DbFixture.h"
+#include "tests/support/TestServerDatabase.h"
 
 namespace {
 const char kDir[] = "Quillon Data Directory";
@@ -441,4 +448,114 @@ TEST_F(Database, RecordPropertiesGoThroughAnalyzerTen) {
     EXPECT_TRUE(Db().EditRecordProperties(0));
     EXPECT_TRUE(Db().EditRecordProperties(Db().CurrentSystemKey()));
     EXPECT_EQ(Count(branch, "Properties"), before + 2);
+}
+
+// Copying local records into a team database (the throwaway cluster): as an import of them,
+// a known identifier in any case is Warning 1008, one another writer stores between the
+// copy and its save is one too, the copied records are stored with their local bytes, and
+// the local file is not written at all.
+TEST_F(Database, CopyToTheTeamDatabaseIsAnImportAndLeavesTheLocalFileAsItWas) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    app.SetDatabasePath(Path());
+    for (const char* s : {"BOX-A", "BOX-B", "BOX-C", "BOX-D"}) Import(s, s[4]);
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    auto fileBytes = [this] {
+        std::ifstream in(Path(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = fileBytes();
+    std::map<std::string, std::string> local;
+    {
+        CStreamStorage file;
+        ASSERT_EQ(file.OpenExisting(Path()), CStreamStorage::OpenResult::Ok);
+        for (const char* s : {"BOX-A", "BOX-B", "BOX-C", "BOX-D"})
+            ASSERT_TRUE(file.ReadStream(s, local[s]));
+    }
+    CServerRecordStore other;
+    ASSERT_EQ(other.Open(server.Conninfo()), StoreError::None);
+    // The team's record is a whole one: one that does not read would be taken over.
+    CRecordEntry teams;
+    FillSample(teams, "box-b", 5);
+    std::string teamsBytes;
+    SerializeRecord(teams, teamsBytes);
+    int64_t v = 0;
+    ASSERT_EQ(other.Insert("box-b", teamsBytes, v), StoreError::None);
+    ASSERT_EQ(other.Commit(), StoreError::None);
+
+    std::string message;
+    ASSERT_TRUE(doc->SwitchToTeamDatabase(server.Conninfo(), message)) << message;
+    std::vector<CQuillo95Doc::LocalRecord> listed;
+    ASSERT_TRUE(doc->ListLocalRecords(listed, message)) << message;
+    std::vector<std::string> names;
+    for (const auto& r : listed) names.push_back(r.sysid);
+    EXPECT_EQ(names, (std::vector<std::string>{"BOX-A", "BOX-B", "BOX-C", "BOX-D"}));
+
+    frame.log.clear();
+    frame.showLogCount = 0;
+    events.changes.clear();
+    CQuillo95Doc::TeamCopy copy = doc->CopyToTeamDatabase({"BOX-A", "BOX-B", "BOX-C"});
+    EXPECT_EQ(copy.copied, 2);
+    EXPECT_EQ(copy.skipped, 1);
+    EXPECT_EQ(copy.failed, 0);
+    auto logged = [this](const std::string& line) {
+        return std::count(frame.log.begin(), frame.log.end(), line);
+    };
+    EXPECT_EQ(logged("Added BOX-A"), 1);
+    EXPECT_EQ(logged("Added BOX-C"), 1);
+    EXPECT_EQ(logged("Warning 1008: Duplicate record BOX-B skipped"), 1);
+    EXPECT_EQ(logged("Copied to the team database: 2, skipped: 1."), 1);
+    EXPECT_EQ(frame.showLogCount, 1);  // the warning shows the log, as on import
+    const int keyA = Db().KeyForSysid("BOX-A"), keyC = Db().KeyForSysid("BOX-C");
+    EXPECT_NE(std::find(events.changes.begin(), events.changes.end(),
+                        EventRecorder::Change{DocEvent::RecordAdded, keyA}),
+              events.changes.end());
+    EXPECT_NE(std::find(events.changes.begin(), events.changes.end(),
+                        EventRecorder::Change{DocEvent::RecordAdded, keyC}),
+              events.changes.end());
+    EXPECT_FALSE(doc->IsModified());
+
+    // Another writer stores BOX-D's identifier while it is being copied: the save finds it
+    // there, skips the copy as a duplicate and reads the record as that writer stored it.
+    struct StoreMeanwhile : IDocumentObserver {
+        CServerRecordStore* other;
+        void OnDocumentEvent(const DocumentEvent& e) override {
+            if (e.kind != DocEvent::RecordAdded || !other) return;
+            int64_t version = 0;
+            EXPECT_EQ(other->Insert("Box-D", local, version), StoreError::None);
+            EXPECT_EQ(other->Commit(), StoreError::None);
+            other = nullptr;
+        }
+        std::string local;
+    } meanwhile;
+    meanwhile.other = &other;
+    CRecordEntry theirs;
+    FillSample(theirs, "Box-D", 77);
+    SerializeRecord(theirs, meanwhile.local);
+    doc->Subscribe(&meanwhile);
+    frame.log.clear();
+    copy = doc->CopyToTeamDatabase({"BOX-D"});
+    doc->Unsubscribe(&meanwhile);
+    EXPECT_EQ(copy.copied, 0);
+    EXPECT_EQ(copy.skipped, 1);
+    EXPECT_EQ(logged("Warning 1008: Duplicate record BOX-D skipped"), 1);
+    CRecordEntry read;
+    ASSERT_TRUE(Db().LoadRecord(read, "BOX-D"));
+    EXPECT_EQ(read.GetAttrValue("Speed"), "177");
+    EXPECT_FALSE(doc->IsModified());
+
+    // The team database: the two copied as the local file holds them, the others as stored.
+    std::vector<RecordBytes> stored;
+    ASSERT_EQ(other.ReadSeveral({"BOX-A", "BOX-B", "BOX-C", "BOX-D"}, stored), StoreError::None);
+    ASSERT_EQ(stored.size(), 4u);
+    EXPECT_TRUE(stored[0].bytes == local["BOX-A"]);
+    EXPECT_TRUE(stored[1].bytes == teamsBytes);
+    EXPECT_TRUE(stored[2].bytes == local["BOX-C"]);
+    EXPECT_TRUE(stored[3].bytes == meanwhile.local);
+    EXPECT_TRUE(fileBytes() == before);
+
+    // No local file: a clear message, nothing copied.
+    std::filesystem::rename(Path(), Path() + ".away");
+    EXPECT_FALSE(doc->ListLocalRecords(listed, message));
+    EXPECT_EQ(message, "There is no local database at " + Path() + ": no records to copy.");
 }
