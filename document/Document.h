@@ -6,8 +6,10 @@
 
 #include <cassert>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analyzers/Analyzer.h"
@@ -122,6 +124,13 @@ public:
     bool ExportCurrent();  // 32790
     bool ExportEntry(CKQTreeEntry* entry, const std::string& path);
     bool ExportRecords(const std::vector<int32_t>& keys, const std::string& path);
+    // Results as JSON for scripts: the records keys name, or with none this machine's
+    // results; to path (the save dialog asks for "") or to an open descriptor (standard
+    // output). Bytes that are not UTF-8 are counted in Warning 1050. True when written.
+    bool ExportJson(const std::vector<int32_t>& keys, const std::string& path);
+    bool WriteJsonToDescriptor(const std::vector<int32_t>& keys, int fd);
+    // A table (the header line first) as CSV to path, or where the save dialog says for "".
+    bool ExportCsv(const std::vector<std::vector<std::string>>& rows, const std::string& path);
     // Auto-run: name, export file name, log line, run all tests, export. True when written.
     bool AutoRun();
     // The file it writes: the option's name, else the current system's identifier, as an
@@ -235,6 +244,10 @@ private:
         m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
     }
 
+    // The auto-run's file: JSON or an exchange file, as its name says.
+    bool AutoRunExport(const std::string& file);
+    bool WriteJson(const std::vector<int32_t>& keys,
+                   const std::function<bool(std::string_view)>& sink);
     // Import (DocumentImportExport.cpp): one file of an import run.
     struct ImportRun;
     void ImportOneFile(const std::string& path, ImportRun& run);
