@@ -432,3 +432,28 @@ TEST_F(ExchangeTest, JsonExportOfStoredRecordsFollowsTheShippedSchema) {
     EXPECT_TRUE(CAppState::IsJsonName("out.JSON"));
     EXPECT_FALSE(CAppState::IsJsonName("out.json.kqx"));
 }
+
+// CSV for spreadsheets: a byte-order mark, CR LF, RFC 4180 quoting, and nothing a
+// spreadsheet would run; a plain number stays a number whatever its sign.
+TEST_F(ExchangeTest, CsvExportQuotesAndNeutralisesCells) {
+    const std::vector<std::vector<std::string>> rows{
+        {"System", "Speed", "Note"}, {"say \"hi\"", "1,5", "two\r\nlines"},
+        {"=1+2", "+41", "-12.5"},    {"@SUM(A1)", "-1e3", "-12.5 MB/s"},
+        {"\tx", "", "caf\xc3\xa9"},  {"-", "+-1", "1e"},
+    };
+    const std::string path = Path("list.csv");
+    ASSERT_TRUE(doc->ExportCsv(rows, path));
+    EXPECT_EQ(ReadBytes(path),
+              "\xEF\xBB\xBF"
+              "System,Speed,Note\r\n"
+              "\"say \"\"hi\"\"\",\"1,5\",\"two\r\nlines\"\r\n"
+              "'=1+2,+41,-12.5\r\n"
+              "'@SUM(A1),-1e3,'-12.5 MB/s\r\n"
+              "'\tx,,caf\xc3\xa9\r\n"
+              "'-,'+-1,1e\r\n");
+    // The save dialog offers CSV when no path is given.
+    frame.saveAnswer.reset();
+    EXPECT_FALSE(doc->ExportCsv(rows, ""));
+    ASSERT_FALSE(frame.saveRequests.empty());
+    EXPECT_EQ(frame.saveRequests.back().defaultExt, "csv");
+}
