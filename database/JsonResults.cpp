@@ -51,57 +51,120 @@ size_t SequenceAt(std::string_view s, size_t i, size_t& bad) {
     return 0;
 }
 
-class CRecordBuilder {
+// Writes one record straight into a string: a tree of objects per attribute cost twenty
+// times the exchange file's export. A string of plain printable ASCII is written as it is;
+// any other goes through nlohmann, which escapes it and writes invalid UTF-8 as U+FFFD (the
+// writer counts those bytes itself).
+class CRecordOut {
 public:
-    CRecordBuilder(IJsonTextSource& texts, size_t& replaced)
-        : m_texts(texts), m_replaced(replaced) {}
+    CRecordOut(IJsonTextSource& texts, size_t& replaced, std::string& out)
+        : m_texts(texts), m_replaced(replaced), m_out(out) {}
 
-    // Every string goes through here, so that the invalid bytes are counted where they are.
-    const std::string& Text(const std::string& s) {
-        m_replaced += CJsonResultsWriter::InvalidUtf8Bytes(s);
-        return s;
+    void Str(const std::string& s, bool counted = true) {
+        bool plain = true;
+        for (const char c : s) {
+            const auto u = static_cast<unsigned char>(c);
+            if (u < 0x20 || u >= 0x7F || c == '"' || c == '\\') {
+                plain = false;
+                break;
+            }
+        }
+        if (plain) {
+            m_out.push_back('"');
+            m_out.append(s);
+            m_out.push_back('"');
+            return;
+        }
+        if (counted) m_replaced += CJsonResultsWriter::InvalidUtf8Bytes(s);
+        m_out += Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
+    }
+    void Int(int64_t v) {
+        char buf[24];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        m_out.append(buf, r.ptr);
+    }
+    // Finite only (SplitFigure sees to it): the shortest form that reads back the same.
+    void Number(double v) {
+        char buf[32];
+        auto r = std::to_chars(buf, buf + sizeof buf, v);
+        m_out.append(buf, r.ptr);
     }
 
-    Json Attribute(const CAttr& a) {
-        Json j;
-        j["name"] = Text(a.m_id);
-        j["value"] = Text(a.m_value);
+    void Attribute(const CAttr& a) {
+        m_out.append("{\"name\":");
+        Str(a.m_id);
+        m_out.append(",\"value\":");
+        Str(a.m_value);
         double number = 0;
         std::string unit;
         if ((a.m_data & DATA_NUMERIC) != 0 &&
             CJsonResultsWriter::SplitFigure(a.m_value, number, unit)) {
-            j["number"] = number;
-            j["unit"] = unit;  // a part of the value, already counted
+            m_out.append(",\"number\":");
+            Number(number);
+            m_out.append(",\"unit\":");
+            Str(unit, false);  // a part of the value, already counted
         }
-        j["flags"] = Json{{"word", a.m_data},
-                          {"numeric", (a.m_data & DATA_NUMERIC) != 0},
-                          {"highlight", (a.m_data & DATA_HIGHLIGHT) != 0},
-                          {"alternativeIcon", (a.m_data & DATA_ALTICON) != 0}};
-        return j;
+        if (a.m_data != 0) {  // absent: 0, as most attributes are
+            m_out.append(",\"flags\":");
+            Int(a.m_data);
+        }
+        m_out.push_back('}');
     }
 
-    void Entry(const CKQTreeEntry& e, Json& path, uint16_t kqaid, Json& entries, Json& conditions) {
-        Json j;
-        j["path"] = path;
-        if (kqaid != 0) j["analyzer"] = Text(m_texts.AnalyzerName(kqaid));
-        Json attrs = Json::array();
-        for (const CAttr& a : e.m_attrs) attrs.push_back(Attribute(a));
-        j["attributes"] = std::move(attrs);
-        Json tips = Json::array();
-        for (const CTip& t : e.m_tips) {
-            std::string text = kqaid != 0 ? m_texts.TipText(kqaid, t) : std::string();
-            tips.push_back(
-                Json{{"priority", t.m_priority}, {"textId", t.m_textID}, {"text", Text(text)}});
+    // The entry and its subtree, depth first; conditions entries are kept for the end.
+    void Entry(const CKQTreeEntry& e, std::vector<const std::string*>& path, uint16_t kqaid,
+               bool& firstEntry, std::string& conditions) {
+        const bool isConditions = IsConditions(e.m_key);
+        std::string entry;
+        std::string& out = isConditions ? conditions : m_out;
+        // Conditions are written into their own string, then appended after the entries.
+        if (isConditions) {
+            std::swap(m_out, entry);
+            m_out.clear();
         }
-        j["tips"] = std::move(tips);
-        (IsConditions(e.m_key) ? conditions : entries).push_back(std::move(j));
+        if (isConditions ? !conditions.empty() : !firstEntry) m_out.push_back(',');
+        if (!isConditions) firstEntry = false;
+        m_out.append("{\"path\":[");
+        for (size_t i = 0; i < path.size(); ++i) {
+            if (i > 0) m_out.push_back(',');
+            Str(*path[i], false);  // counted where the key was met
+        }
+        m_out.push_back(']');
+        if (kqaid != 0) {
+            m_out.append(",\"analyzer\":");
+            Str(m_texts.AnalyzerName(kqaid));
+        }
+        m_out.append(",\"attributes\":[");
+        for (size_t i = 0; i < e.m_attrs.size(); ++i) {
+            if (i > 0) m_out.push_back(',');
+            Attribute(e.m_attrs[i]);
+        }
+        m_out.push_back(']');
+        if (!e.m_tips.empty()) m_out.append(",\"tips\":[");
+        for (size_t i = 0; i < e.m_tips.size(); ++i) {
+            const CTip& t = e.m_tips[i];
+            if (i > 0) m_out.push_back(',');
+            m_out.append("{\"priority\":");
+            Int(t.m_priority);
+            m_out.append(",\"textId\":");
+            Int(t.m_textID);
+            m_out.append(",\"text\":");
+            Str(kqaid != 0 ? m_texts.TipText(kqaid, t) : std::string());
+            m_out.push_back('}');
+        }
+        m_out.append(e.m_tips.empty() ? "}" : "]}");
+        if (isConditions) {
+            std::swap(m_out, entry);
+            out += entry;
+        }
         if (const CKQTree* sub = e.GetSubtree()) {
             for (const CKQTreeEntry* child : *sub) {
                 uint16_t id = child->m_kqaid != 0 ? child->m_kqaid : kqaid;
                 if (id == 0) id = m_texts.AnalyzerOf(*child);
-                path.push_back(Text(child->m_key));
-                Entry(*child, path, id, entries, conditions);
-                path.erase(path.end() - 1);
+                m_replaced += CJsonResultsWriter::InvalidUtf8Bytes(child->m_key);
+                path.push_back(&child->m_key);
+                Entry(*child, path, id, firstEntry, conditions);
+                path.pop_back();
             }
         }
     }
@@ -109,6 +172,7 @@ public:
 private:
     IJsonTextSource& m_texts;
     size_t& m_replaced;
+    std::string& m_out;
 };
 
 std::string Dump(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
@@ -161,19 +225,24 @@ std::string CJsonResultsWriter::Head(const std::string& program) {
     return text + ",\"records\":[";
 }
 
-std::string CJsonResultsWriter::Record(const CKQTreeEntry& record, bool current) {
-    CRecordBuilder build(m_texts, m_replaced);
-    Json j;
+const std::string& CJsonResultsWriter::Record(const CKQTreeEntry& record, bool current) {
+    // One buffer for every record: its memory is reused rather than asked for each time.
+    std::string& text = m_buffer;
+    text.assign(m_records++ == 0 ? "\n" : ",\n");
+    CRecordOut out(m_texts, m_replaced, text);
     // Both are attribute values too, counted where the attributes are.
-    j["identifier"] = record.GetAttrCount() > 0 ? record.m_attrs[0].m_value : std::string();
-    j["description"] = m_texts.Description(record);
-    j["current"] = current;
-    Json entries = Json::array(), conditions = Json::array(), path = Json::array();
-    build.Entry(record, path, record.m_kqaid, entries, conditions);
-    j["entries"] = std::move(entries);
-    j["conditions"] = std::move(conditions);
-    std::string text = m_records++ == 0 ? "\n" : ",\n";
-    text += Dump(j);
+    text.append("{\"identifier\":");
+    out.Str(record.GetAttrCount() > 0 ? record.m_attrs[0].m_value : std::string(), false);
+    text.append(",\"description\":");
+    out.Str(m_texts.Description(record), false);
+    text.append(current ? ",\"current\":true,\"entries\":[" : ",\"current\":false,\"entries\":[");
+    std::vector<const std::string*> path;
+    bool firstEntry = true;
+    std::string conditions;
+    out.Entry(record, path, record.m_kqaid, firstEntry, conditions);
+    text.append("],\"conditions\":[");
+    text += conditions;
+    text.append("]}");
     return text;
 }
 

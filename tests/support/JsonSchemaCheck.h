@@ -1,5 +1,6 @@
-// Validates a JSON file against the shipped results schema with Debian's python3-jsonschema,
-// a validator that is not the program's own code. A missing validator is a failure, never a
+// Validates a JSON file against the shipped results schema with Debian's python3-jsonschema
+// (Debian's own /usr/bin/python3: another Python's copy must not hide a missing package), a
+// validator that is not the program's own code. A missing validator is a failure, never a
 // skip: scripts/deps.sh installs it.
 #pragma once
 
@@ -10,7 +11,7 @@
 inline std::string ValidateResultsJson(const std::string& jsonPath) {
     const std::string schema = QUILLON_SOURCE_DIR "/packaging/quillon-results.schema.json";
     const std::string command =
-        "python3 -c 'import json, sys, jsonschema\n"
+        "/usr/bin/python3 -c 'import json, sys, jsonschema\n"
         "schema = json.load(open(sys.argv[1], encoding=\"utf-8\"))\n"
         "data = json.load(open(sys.argv[2], encoding=\"utf-8\", errors=\"strict\"))\n"
         "jsonschema.Draft202012Validator(schema).validate(data)\n"
@@ -24,7 +25,7 @@ inline std::string ValidateResultsJson(const std::string& jsonPath) {
         const int status = ::pclose(p);
         if (status != 0 && out == "valid") out = "validator failed";
     } else {
-        out = "python3 could not be started";
+        out = "/usr/bin/python3 could not be started";
     }
     return out;
 }
