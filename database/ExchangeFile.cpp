@@ -448,15 +448,7 @@ void CExchangeFile::WarnCut(const std::string& what, size_t kept) {
 
 bool CExchangeFile::EndLine() {
     ++m_lineNumber;
-    if (m_fd < 0 || !m_writing) return false;
-    m_out.append("\r\n", 2);
-    if (m_out.size() >= kBlockSize && !Flush()) {
-        Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
-        m_failed = true;
-        Close();
-        return false;
-    }
-    return true;
+    return WriteData("\r\n");  // flushed by the block
 }
 
 bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {

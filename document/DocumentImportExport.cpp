@@ -50,6 +50,19 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
     return file.OpenForWrite(*chosen);
 }
 
+// path, or for "" what the save dialog answers for a file of that kind ("" when cancelled);
+// the dialog offers the identifier as the file's name.
+std::string ExportPath(IFrameServices& frame, const std::string& path, KQStringId ext,
+                       KQStringId filter, const std::string& sysid) {
+    if (!path.empty()) return path;
+    FileDialogRequest r;
+    r.title = LoadKQString(IDS_EXPORT_TO);
+    r.defaultExt = LoadKQString(ext);
+    r.filter = LoadKQString(filter);
+    if (!sysid.empty()) r.suggestedName = ExportBaseName(sysid) + "." + r.defaultExt;
+    return frame.SaveFileDialog(r).value_or(std::string());
+}
+
 // Each record keys name that loads, in order: a cached record where it is, a stored one
 // loaded into a temporary entry. False as soon as write answers false.
 bool ForEachRecord(CResultsDatabase& db, const std::vector<int32_t>& keys,
@@ -339,20 +352,9 @@ bool CQuillo95Doc::WriteJson(const std::vector<int32_t>& keys,
 bool CQuillo95Doc::ExportJson(const std::vector<int32_t>& keys, const std::string& path) {
     CIdleHold hold(*this);
     CExchangeFile file(m_db, *this);
-    std::string target = path;
-    if (target.empty()) {
-        FileDialogRequest r;
-        r.title = LoadKQString(IDS_EXPORT_TO);
-        r.defaultExt = LoadKQString(IDS_JSON_EXT);
-        r.filter = LoadKQString(IDS_JSON_FILTER);
-        const std::string sysid = keys.empty() ? MirrorSysid() : m_db.RecordSysid(keys.front());
-        if (!sysid.empty())
-            r.suggestedName = ExportBaseName(sysid) + "." + LoadKQString(IDS_JSON_EXT);
-        std::optional<std::string> chosen = m_frame.SaveFileDialog(r);
-        if (!chosen || chosen->empty()) return false;
-        target = *chosen;
-    }
-    if (!file.OpenForData(target)) return false;
+    const std::string sysid = keys.empty() ? MirrorSysid() : m_db.RecordSysid(keys.front());
+    const std::string target = ExportPath(m_frame, path, IDS_JSON_EXT, IDS_JSON_FILTER, sysid);
+    if (target.empty() || !file.OpenForData(target)) return false;
     if (!WriteJson(keys, [&file](std::string_view bytes) { return file.WriteData(bytes); })) {
         file.Abandon();
         return false;
@@ -367,18 +369,9 @@ bool CQuillo95Doc::WriteJsonToDescriptor(const std::vector<int32_t>& keys, int f
 bool CQuillo95Doc::ExportCsv(const std::vector<std::vector<std::string>>& rows,
                              const std::string& path) {
     CIdleHold hold(*this);
-    std::string target = path;
-    if (target.empty()) {
-        FileDialogRequest r;
-        r.title = LoadKQString(IDS_EXPORT_TO);
-        r.defaultExt = LoadKQString(IDS_CSV_EXT);
-        r.filter = LoadKQString(IDS_CSV_FILTER);
-        std::optional<std::string> chosen = m_frame.SaveFileDialog(r);
-        if (!chosen || chosen->empty()) return false;
-        target = *chosen;
-    }
+    const std::string target = ExportPath(m_frame, path, IDS_CSV_EXT, IDS_CSV_FILTER, "");
     CExchangeFile file(m_db, *this);
-    if (!file.OpenForData(target)) return false;
+    if (target.empty() || !file.OpenForData(target)) return false;
     bool ok = file.WriteData(CsvWriter::kByteOrderMark);
     for (size_t i = 0; ok && i < rows.size(); ++i) ok = file.WriteData(CsvWriter::Row(rows[i]));
     if (!ok) {
