@@ -159,8 +159,10 @@ public:
         }
         if (const CKQTree* sub = e.GetSubtree()) {
             for (const CKQTreeEntry* child : *sub) {
-                uint16_t id = child->m_kqaid != 0 ? child->m_kqaid : kqaid;
-                if (id == 0) id = m_texts.AnalyzerOf(*child);
+                // A branch of its own analyzer (named by its key in a stored record), else
+                // the parent's.
+                uint16_t id = child->m_kqaid != 0 ? child->m_kqaid : m_texts.AnalyzerOf(*child);
+                if (id == 0) id = kqaid;
                 m_replaced += CJsonResultsWriter::InvalidUtf8Bytes(child->m_key);
                 path.push_back(&child->m_key);
                 Entry(*child, path, id, firstEntry, conditions);
@@ -239,7 +241,10 @@ const std::string& CJsonResultsWriter::Record(const CKQTreeEntry& record, bool c
     std::vector<const std::string*> path;
     bool firstEntry = true;
     std::string conditions;
-    out.Entry(record, path, record.m_kqaid, firstEntry, conditions);
+    // The record is the first analyzer's branch (the System analyzer's, whose children the
+    // other analyzers' branches are).
+    const uint16_t id = record.m_kqaid != 0 ? record.m_kqaid : m_texts.AnalyzerOf(record);
+    out.Entry(record, path, id, firstEntry, conditions);
     text.append("],\"conditions\":[");
     text += conditions;
     text.append("]}");

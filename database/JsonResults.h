@@ -14,7 +14,8 @@
 class IJsonTextSource {
 public:
     virtual ~IJsonTextSource() = default;
-    // The analyzer whose branch entry is (a child of a record or of the live tree), 0 for none.
+    // The analyzer whose branch entry is (a record, or an entry named as an analyzer), 0 for
+    // none.
     virtual uint16_t AnalyzerOf(const CKQTreeEntry& entry) = 0;
     virtual std::string AnalyzerName(uint16_t kqaid) = 0;
     // The tip's text as its analyzer gives it; empty when that analyzer is not loaded.

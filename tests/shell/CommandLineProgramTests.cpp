@@ -249,6 +249,11 @@ TEST(CommandLine, AutoRunWritesJsonToStandardOutputOrToAJsonFile) {
         << r.out.left(300).constData();
     EXPECT_TRUE(r.out.endsWith("]}\n"));
     EXPECT_TRUE(r.out.contains("\"current\":true")) << r.out.left(2000).constData();
+    // The record is the first analyzer's branch; its tips carry that analyzer's texts.
+    EXPECT_TRUE(r.out.contains("{\"path\":[],\"analyzer\":\"Ten\","))
+        << r.out.left(2000).constData();
+    EXPECT_TRUE(
+        r.out.contains("{\"priority\":80,\"textId\":10001,\"text\":\"Ten tip 10001 10101\"}"));
     EXPECT_TRUE(r.err.contains("Results exported to standard output")) << r.err.constData();
     WriteText(p.root + "/stdout.json", r.out);
     EXPECT_EQ(ValidateResultsJson((p.root + "/stdout.json").toStdString()), "valid");
