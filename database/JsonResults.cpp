@@ -115,14 +115,9 @@ public:
     void Entry(const CKQTreeEntry& e, std::vector<const std::string*>& path, uint16_t kqaid,
                bool& firstEntry, std::string& conditions) {
         const bool isConditions = IsConditions(e.m_key);
-        std::string entry;
-        std::string& out = isConditions ? conditions : m_out;
-        // Conditions are written into their own string, then appended after the entries.
-        if (isConditions) {
-            std::swap(m_out, entry);
-            m_out.clear();
-        }
-        if (isConditions ? !conditions.empty() : !firstEntry) m_out.push_back(',');
+        // A conditions entry goes to the record's conditions, written after its entries.
+        if (isConditions) std::swap(m_out, conditions);
+        if (isConditions ? !m_out.empty() : !firstEntry) m_out.push_back(',');
         if (!isConditions) firstEntry = false;
         m_out.append("{\"path\":[");
         for (size_t i = 0; i < path.size(); ++i) {
@@ -153,10 +148,7 @@ public:
             m_out.push_back('}');
         }
         m_out.append(e.m_tips.empty() ? "}" : "]}");
-        if (isConditions) {
-            std::swap(m_out, entry);
-            out += entry;
-        }
+        if (isConditions) std::swap(m_out, conditions);
         if (const CKQTree* sub = e.GetSubtree()) {
             for (const CKQTreeEntry* child : *sub) {
                 // A branch of its own analyzer (named by its key in a stored record), else
