@@ -58,7 +58,9 @@ CMainFrame::CMainFrame(IFrameHost& app, const int rect[4]) : m_app(app) {
     EnsureTransientFor(m_cover);
     m_cover->show();
     m_cover->repaint();
-    m_echoLog = m_app.State().AutoRun() && isatty(STDOUT_FILENO);
+    // With "-A:-" standard output carries the JSON alone: the log goes to standard error.
+    m_echoStream = m_app.State().AutoRunToStandardOutput() ? stderr : stdout;
+    m_echoLog = m_app.State().AutoRun() && isatty(fileno(m_echoStream));
     if (m_app.State().Log()) CreateLog();
 }
 
@@ -164,9 +166,9 @@ void CMainFrame::WireLogCommand() {
 void CMainFrame::WriteLine(const std::string& text) {
     if (m_logHandle) zldDisplay(m_logHandle, text.c_str());
     if (m_echoLog) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        std::fwrite(text.data(), 1, text.size(), m_echoStream);
+        std::fputc('\n', m_echoStream);
+        std::fflush(m_echoStream);
     }
 }
 
@@ -355,10 +357,12 @@ void CMainFrame::AutoRunFinished(bool written) {
         m_app.SetExitCode(EXIT_QUILLON_SERVER_FAILED);
     } else {
         if (team && m_doc->TeamStored())
-            std::printf("%s\n",
-                        FormatKQString(IDS_RESULTS_STORED_IN, m_doc->TeamDatabaseName()).c_str());
+            std::fprintf(m_echoStream, "%s\n",
+                         FormatKQString(IDS_RESULTS_STORED_IN, m_doc->TeamDatabaseName()).c_str());
         // Into a team database, an exchange file is written only when one was named.
-        if (!team || !m_app.State().AutoRunFile().empty()) ReportAutoRunFile(written);
+        if (!team || !m_app.State().AutoRunFile().empty() ||
+            m_app.State().AutoRunToStandardOutput())
+            ReportAutoRunFile(written);
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -368,14 +372,18 @@ void CMainFrame::AutoRunFinished(bool written) {
 }
 
 void CMainFrame::ReportAutoRunFile(bool written) {
+    const bool toStdout = m_app.State().AutoRunToStandardOutput();
     const std::string name = m_doc ? m_doc->AutoRunTarget() : std::string();
     if (written && m_doc) {
         // Say where the results went, as a full path.
-        const QString file = QDir::current().absoluteFilePath(Q(name));
-        std::printf("%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, file.toStdString()).c_str());
+        const std::string where = toStdout
+                                      ? LoadKQString(IDS_STANDARD_OUTPUT)
+                                      : QDir::current().absoluteFilePath(Q(name)).toStdString();
+        std::fprintf(m_echoStream, "%s\n", FormatKQString(IDS_RESULTS_EXPORTED_TO, where).c_str());
     }
     if (!written) {
-        if (name.empty()) std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_NAME).c_str());
+        if (name.empty() && !toStdout)
+            std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_NAME).c_str());
         std::fprintf(stderr, "%s\n", LoadKQString(IDS_AUTO_RUN_NO_FILE).c_str());
         m_app.SetExitCode(EXIT_QUILLON_NO_EXPORT);
     }

@@ -7,6 +7,8 @@
 // here: the panes subscribe to the document.
 #pragma once
 
+#include <cstdio>
+
 #include <QLabel>
 #include <QMainWindow>
 #include <QPointer>
@@ -138,7 +140,8 @@ private:
     bool m_closeAfterRun = false;
     bool m_closing = false;
     bool m_autoRunEnding = false;
-    bool m_echoLog = false;  // unattended run on a terminal: log lines also go to stdout
+    bool m_echoLog = false;            // unattended run on a terminal: log lines also go to stdout
+    std::FILE* m_echoStream = stdout;  // or stderr, when stdout carries the JSON of "-A:-"
     std::vector<std::string> m_pendingFiles;  // handed over by a later start, not yet imported
     QTimer m_pendingTimer;
 };

@@ -142,7 +142,8 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
         named.ParseCommandLine(JoinCommandLine(arguments));
         for (const std::string& name : named.CommandLineFiles())
             files << QDir::current().absoluteFilePath(Q(name));
-        handsOver = !(named.AutoRun() && !m_state.ServerConnection().empty());
+        handsOver =
+            !((named.AutoRun() || m_state.AutoRun()) && !m_state.ServerConnection().empty());
     }
     m_instance = std::make_unique<CSingleInstance>(Q(title));
     if (handsOver && !m_instance->Acquire(files)) {

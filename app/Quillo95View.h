@@ -161,6 +161,10 @@ public:
     // The print loop for the current tab; answers the pages printed (0 when cancelled).
     int OnFilePrint(bool preview);
     void OnEditCopy();
+    // File menu exports for scripts (Quillo95ViewExport.cpp): this machine's results or the
+    // Database selection as JSON; the Database list or the current report as CSV.
+    void OnExportJson();
+    void OnExportList();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

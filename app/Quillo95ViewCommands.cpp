@@ -61,6 +61,8 @@ void CQuillo95View::BuildMenus(QMenuBar* bar) {
     AddCommand(file, ID_FILE_IMPORT_ONE, IDS_MENU_IMPORT_ONE)
         ->setStatusTip(KQText(IDS_TIP_IMPORT_ONE));
     AddCommand(file, ID_FILE_EXPORT_CURRENT, IDS_MENU_EXPORT_CURRENT);
+    AddCommand(file, ID_FILE_EXPORT_JSON, IDS_MENU_EXPORT_JSON);
+    AddCommand(file, ID_FILE_EXPORT_LIST, IDS_MENU_EXPORT_LIST);
     file->addSeparator();
     AddCommand(file, ID_FILE_OPEN_TEAM, IDS_MENU_OPEN_TEAM);
     AddCommand(file, ID_FILE_USE_LOCAL, IDS_MENU_USE_LOCAL);
@@ -121,6 +123,8 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_FILE_SAVE_CURRENT, idle && m_doc.ResultsNotSaved());
     enable(ID_FILE_IMPORT, idle);
     enable(ID_FILE_EXPORT_CURRENT, idle);
+    enable(ID_FILE_EXPORT_JSON, idle);
+    enable(ID_FILE_EXPORT_LIST, idle);
     enable(ID_FILE_ANALYZE_NOW, idle);
     enable(ID_FILE_OPEN_TEAM, idle);
     enable(ID_FILE_USE_LOCAL, idle && m_doc.OnTeamDatabase());
@@ -208,6 +212,12 @@ bool CQuillo95View::OnCommand(int id) {
             break;
         case ID_FILE_EXPORT_CURRENT:
             m_doc.ExportCurrent();
+            break;
+        case ID_FILE_EXPORT_JSON:
+            OnExportJson();
+            break;
+        case ID_FILE_EXPORT_LIST:
+            OnExportList();
             break;
         case ID_FILE_SAVE_CURRENT:
             m_doc.SaveCurrentResults();

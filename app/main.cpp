@@ -12,6 +12,7 @@
 
 #include "app/MainFrame.h"
 #include "app/Quillo95App.h"
+#include "document/AppState.h"
 #include "document/InfoOptions.h"
 #include "platform/SingleInstance.h"
 #include "server/ServerOptions.h"
@@ -67,6 +68,8 @@ int main(int argc, char** argv) {
         std::fprintf(made ? stdout : stderr, "%s\n", message.c_str());
         return made ? EXIT_QUILLON_OK : EXIT_QUILLON_SERVER_FAILED;
     }
+    // "-A:-" too: the scanner would take its "-" for an option and "-A:" for a nameless run.
+    const bool toStdout = CAppState::TakeStandardOutputOption(arguments);
     std::vector<char*> kept{argv[0]};
     for (std::string& a : arguments) kept.push_back(a.data());
     kept.push_back(nullptr);
@@ -95,6 +98,7 @@ int main(int argc, char** argv) {
 
     CQuillo95App app;
     if (server.server) app.State().SetServerConnection(server.conninfo);
+    if (toStdout) app.State().SetAutoRunToStandardOutput();
     bool quitRequested = false;
     QSocketNotifier* notifier = nullptr;
     if (g_signalPipe[0] >= 0) {

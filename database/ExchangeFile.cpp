@@ -262,7 +262,7 @@ int CExchangeFile::OpenTarget(const std::string& path) {
     return fd;
 }
 
-bool CExchangeFile::OpenForWrite(const std::string& path) {
+bool CExchangeFile::OpenForData(const std::string& path) {
     Close();
     m_path = path;
     m_lineNumber = 0;
@@ -274,7 +274,23 @@ bool CExchangeFile::OpenForWrite(const std::string& path) {
     m_writing = true;
     m_out.clear();
     m_out.reserve(kBlockSize + CExchangeParser::kLineLimit);
+    return true;
+}
 
+bool CExchangeFile::WriteData(std::string_view bytes) {
+    if (m_fd < 0 || !m_writing) return false;
+    m_out.append(bytes);
+    if (m_out.size() >= kBlockSize && !Flush()) {
+        Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
+        m_failed = true;
+        Close();
+        return false;
+    }
+    return true;
+}
+
+bool CExchangeFile::OpenForWrite(const std::string& path) {
+    if (!OpenForData(path)) return false;
     bool ok = WriteText(LoadKQString(IDS_EXCHANGE_HEADER));
     if (ok) ok = WriteComment(LoadKQString(IDS_VERSION_LINE));
     for (const std::string& line : m_host.AnalyzerVersionLines()) {
@@ -432,15 +448,7 @@ void CExchangeFile::WarnCut(const std::string& what, size_t kept) {
 
 bool CExchangeFile::EndLine() {
     ++m_lineNumber;
-    if (m_fd < 0 || !m_writing) return false;
-    m_out.append("\r\n", 2);
-    if (m_out.size() >= kBlockSize && !Flush()) {
-        Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
-        m_failed = true;
-        Close();
-        return false;
-    }
-    return true;
+    return WriteData("\r\n");  // flushed by the block
 }
 
 bool CExchangeFile::WriteEntry(CKQTreeEntry* entry, int recordKey, int depth) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "database/ExchangeHost.h"
@@ -43,6 +44,10 @@ public:
     // FIFO or a socket is refused. Every failure is reported (log line and a box captioned
     // with the path) and answers false; a failed write closes the file.
     bool OpenForWrite(const std::string& path);
+    // The same for another format (JSON, CSV): no header lines; its bytes go through
+    // WriteData, and a failed write is reported and closes the file as above.
+    bool OpenForData(const std::string& path);
+    bool WriteData(std::string_view bytes);
     // Whether path may be exported to; when not, the refusal is reported.
     bool CheckTarget(const std::string& path);
     // One entry with its subtree; the record that mirrors the current system (depth 0, key 0

@@ -100,6 +100,22 @@ void CAppState::ApplyOption(const std::string& option) {
     }
 }
 
+bool CAppState::TakeStandardOutputOption(std::vector<std::string>& arguments) {
+    return std::erase_if(arguments, [](const std::string& a) {
+               return a.size() == 4 && a[0] == '-' && (a[1] == 'A' || a[1] == 'a') && a[2] == ':' &&
+                      a[3] == '-';
+           }) > 0;
+}
+
+bool CAppState::IsJsonName(const std::string& path) {
+    const std::string ext = ".json";
+    if (path.size() < ext.size()) return false;
+    for (size_t i = 0; i < ext.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(path[path.size() - ext.size() + i])) != ext[i])
+            return false;
+    return true;
+}
+
 void CAppState::ParseCommandLine(const std::string& commandLine) {
     std::vector<std::string> options;
     std::string rest = RemoveOptions(commandLine, options);

@@ -35,6 +35,17 @@ public:
         m_autoRun = on;
         m_autoRunFile = file;
     }
+    // "-A:-": an auto-run whose results go to standard output as JSON, and nothing else does.
+    bool AutoRunToStandardOutput() const { return m_autoRunToStdout; }
+    void SetAutoRunToStandardOutput() {
+        m_autoRun = true;
+        m_autoRunToStdout = true;
+    }
+    // Removes every "-A:-" given as a whole argument (the option scanner would read its "-"
+    // as an option of its own); true when there was one.
+    static bool TakeStandardOutputOption(std::vector<std::string>& arguments);
+    // Whether an export file name asks for JSON (it ends in ".json", in any case).
+    static bool IsJsonName(const std::string& path);
     // The team database named with --server (a libpq connection string or URI); empty when
     // the program stands on its file.
     const std::string& ServerConnection() const { return m_serverConnection; }
@@ -80,6 +91,7 @@ private:
     std::string m_commandLine;
     bool m_autoRun = false;
     std::string m_autoRunFile;
+    bool m_autoRunToStdout = false;
     std::string m_serverConnection;
     bool m_demo = false;
     bool m_log = false;

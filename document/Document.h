@@ -9,6 +9,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "analyzers/Analyzer.h"
@@ -149,6 +150,13 @@ public:
     };
     TeamCopy CopyToTeamDatabase(const std::vector<std::string>& sysids);
 
+    // Results as JSON for scripts: the records keys name, or with none this machine's
+    // results; to path (the save dialog asks for "") or to an open descriptor (standard
+    // output). Bytes that are not UTF-8 are counted in Warning 1050. True when written.
+    bool ExportJson(const std::vector<int32_t>& keys, const std::string& path);
+    bool WriteJsonToDescriptor(const std::vector<int32_t>& keys, int fd);
+    // A table (the header line first) as CSV to path, or where the save dialog says for "".
+    bool ExportCsv(const std::vector<std::vector<std::string>>& rows, const std::string& path);
     // Auto-run: name, export file name, log line, run all tests, export. True when written.
     bool AutoRun();
     // The file it writes: the option's name, else the current system's identifier, as an
@@ -263,6 +271,10 @@ private:
         m_frame.MessageBox(text, caption, MsgIcon::Information, MsgButtons::Ok);
     }
 
+    // The auto-run's file: JSON or an exchange file, as its name says.
+    bool AutoRunExport(const std::string& file);
+    bool WriteJson(const std::vector<int32_t>& keys,
+                   const std::function<bool(std::string_view)>& sink);
     // Import (DocumentImportExport.cpp): what one run keeps from file to file, the counts for
     // its last line and whether a warning asked for the log window; one file of it; one
     // message of it (errors in a box with the caption); what the database made of one

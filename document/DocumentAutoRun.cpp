@@ -1,4 +1,6 @@
 // Auto-run: analyse, export the current system's record, and let the caller end.
+#include <unistd.h>
+
 #include "database/ExchangeFile.h"
 #include "document/AppState.h"
 #include "document/Document.h"
@@ -11,8 +13,17 @@ std::string CQuillo95Doc::AutoRunTarget() const {
     return m_app.FromStartDir(CAppState::MakeExportFileName(name));
 }
 
+bool CQuillo95Doc::AutoRunExport(const std::string& file) {
+    if (CAppState::IsJsonName(file)) return ExportJson({}, file);
+    return ExportEntry(m_db.CurrentSystemRecord(), file);
+}
+
 bool CQuillo95Doc::AutoRun() {
     if (OnTeamDatabase()) return AutoRunToTeamDatabase();
+    if (m_app.AutoRunToStandardOutput()) {
+        RunAllTests();
+        return WriteJsonToDescriptor({}, STDOUT_FILENO);
+    }
     const std::string file = AutoRunTarget();
     // Nobody is there to answer a file dialog.
     if (file.empty()) {
@@ -26,12 +37,14 @@ bool CQuillo95Doc::AutoRun() {
         if (!check.CheckTarget(file)) return false;
     }
     RunAllTests();
-    return ExportEntry(m_db.CurrentSystemRecord(), file);
+    return AutoRunExport(file);
 }
 
 bool CQuillo95Doc::AutoRunToTeamDatabase() {
     // The team database is where the results go: an exchange file only when one is named.
-    const std::string file = m_app.AutoRunFile().empty() ? std::string() : AutoRunTarget();
+    const bool toStdout = m_app.AutoRunToStandardOutput();
+    const std::string file =
+        m_app.AutoRunFile().empty() || toStdout ? std::string() : AutoRunTarget();
     if (!file.empty()) {
         m_frame.LogLine(FormatKQString(IDS_AUTO_RUN_TO_FILE, file));
         CExchangeFile check(m_db, *this);
@@ -45,5 +58,6 @@ bool CQuillo95Doc::AutoRunToTeamDatabase() {
             FormatKQString(IDS_ERR_TEAM_STORE_FAILED, m_teamName, m_db.LastError());
     if (!m_teamStoreFailure.empty()) return false;
     m_teamStored = true;
-    return file.empty() || ExportEntry(m_db.CurrentSystemRecord(), file);
+    if (toStdout) return WriteJsonToDescriptor({}, STDOUT_FILENO);
+    return file.empty() || AutoRunExport(file);
 }

@@ -1,8 +1,14 @@
 // The document's import and export commands: CExchangeParser reads, the database adds the
 // records, and what the user sees of it is decided here.
-#include <algorithm>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+
+#include "database/CsvWriter.h"
 #include "database/ExchangeFile.h"
+#include "database/JsonResults.h"
 #include "database/RecordImport.h"
 #include "database/ExchangeParser.h"
 #include "document/Document.h"
@@ -21,12 +27,16 @@ FileDialogRequest ExchangeDialog(KQStringId title, bool multiSelect) {
 
 // The file name the export dialog offers: the record's identifier + ".kqx". Imported
 // identifiers may hold "/" or control characters, which cannot stand in a file name.
-std::string SuggestedExportName(const std::string& sysid) {
-    if (sysid.empty()) return std::string();
+std::string ExportBaseName(const std::string& sysid) {
     std::string name = sysid;
     for (char& c : name)
         if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
-    return name + "." + LoadKQString(IDS_EXCHANGE_EXT);
+    return name;
+}
+
+std::string SuggestedExportName(const std::string& sysid) {
+    if (sysid.empty()) return std::string();
+    return ExportBaseName(sysid) + "." + LoadKQString(IDS_EXCHANGE_EXT);
 }
 
 // Opens the export target: the path, or the one the save dialog answers for an empty path.
@@ -38,6 +48,83 @@ bool OpenExportTarget(CQuillo95Doc& doc, CExchangeFile& file, const std::string&
     std::optional<std::string> chosen = doc.Frame().SaveFileDialog(request);
     if (!chosen || chosen->empty()) return false;
     return file.OpenForWrite(*chosen);
+}
+
+// path, or for "" what the save dialog answers for a file of that kind ("" when cancelled);
+// the dialog offers the identifier as the file's name.
+std::string ExportPath(IFrameServices& frame, const std::string& path, KQStringId ext,
+                       KQStringId filter, const std::string& sysid) {
+    if (!path.empty()) return path;
+    FileDialogRequest r;
+    r.title = LoadKQString(IDS_EXPORT_TO);
+    r.defaultExt = LoadKQString(ext);
+    r.filter = LoadKQString(filter);
+    if (!sysid.empty()) r.suggestedName = ExportBaseName(sysid) + "." + r.defaultExt;
+    return frame.SaveFileDialog(r).value_or(std::string());
+}
+
+// Each record keys name that loads, in order: a cached record where it is, a stored one
+// loaded into a temporary entry. False as soon as write answers false.
+bool ForEachRecord(CResultsDatabase& db, const std::vector<int32_t>& keys,
+                   const std::function<bool(CKQTreeEntry&, int32_t)>& write) {
+    for (int32_t key : keys) {
+        std::string sysid = db.RecordSysid(key);
+        if (sysid.empty()) continue;
+        CRecordEntry* cached = db.LoadedRecord(sysid);
+        CRecordEntry loaded;
+        CKQTreeEntry* record = nullptr;
+        if (cached)
+            record = cached;
+        else if (db.LoadRecord(loaded, sysid))
+            record = &loaded;
+        if (!record) continue;  // left out without a message
+        auto* held = record == &loaded ? nullptr : dynamic_cast<CRecordEntry*>(record);
+        if (held) held->Hold();
+        const bool written = write(*record, key);
+        if (held) held->Release();
+        if (!written) return false;
+    }
+    return true;
+}
+
+// What the JSON writer asks of the analyzers.
+class CDocJsonTexts : public IJsonTextSource {
+public:
+    explicit CDocJsonTexts(CQuillo95Doc& doc) : m_doc(doc) {
+        if (const CAnalyzer* a = doc.Analyzers().FindByID(KQAID_SYSTEM))
+            m_descriptionPath = a->m_info.m_extra;
+    }
+    uint16_t AnalyzerOf(const CKQTreeEntry& entry) override {
+        const CAnalyzer* a = m_doc.Analyzers().FindByName(entry.m_key);
+        return a ? a->GetID() : 0;
+    }
+    std::string AnalyzerName(uint16_t kqaid) override { return m_doc.AnalyzerName(kqaid); }
+    std::string TipText(uint16_t kqaid, const CTip& tip) override {
+        CTip copy = tip;
+        std::string text;
+        m_doc.TipText(kqaid, &copy, text);
+        return text;
+    }
+    std::string Description(const CKQTreeEntry& record) override {
+        std::string value;
+        if (m_descriptionPath.empty() || !m_doc.EntryLookup(&record, m_descriptionPath, value))
+            value.clear();
+        return value;
+    }
+
+private:
+    CQuillo95Doc& m_doc;
+    std::string m_descriptionPath;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
 }
 
 }  // namespace
@@ -230,26 +317,70 @@ bool CQuillo95Doc::ExportRecords(const std::vector<int32_t>& keys, const std::st
     for (int32_t key : keys)
         if (first.empty()) first = m_db.RecordSysid(key);
     if (!OpenExportTarget(*this, file, path, first)) return false;
-    for (int32_t key : keys) {
-        std::string sysid = m_db.RecordSysid(key);
-        if (sysid.empty()) continue;
-        // A cached record is written where it is (WriteEntry restores what it changes);
-        // a stored one is loaded into a temporary entry first.
-        CRecordEntry* cached = m_db.LoadedRecord(sysid);
-        CRecordEntry loaded;
-        CKQTreeEntry* record = nullptr;
-        if (cached)
-            record = cached;
-        else if (m_db.LoadRecord(loaded, sysid))
-            record = &loaded;
-        if (!record) continue;  // left out without a message
-        auto* held = record == &loaded ? nullptr : dynamic_cast<CRecordEntry*>(record);
-        if (held) held->Hold();
-        const bool written = file.WriteEntry(record, key, 0);
-        if (held) held->Release();
-        if (!written) return false;  // the file is closed
-    }
+    // WriteEntry restores what it changes in a cached record; a failed write closed the file.
+    if (!ForEachRecord(m_db, keys, [&file](CKQTreeEntry& record, int32_t key) {
+            return file.WriteEntry(&record, key, 0);
+        }))
+        return false;
     const bool ok = file.Close();
     if (file.LogMarked()) m_frame.ShowLog();  // a value was cut to fit its line
     return ok;
+}
+
+bool CQuillo95Doc::WriteJson(const std::vector<int32_t>& keys,
+                             const std::function<bool(std::string_view)>& sink) {
+    CIdleHold hold(*this);
+    CDocJsonTexts texts(*this);
+    CJsonResultsWriter writer(texts);
+    if (!sink(writer.Head(LoadKQString(IDS_APP_TITLE) + " " + LoadKQString(IDS_VERSION_LINE))))
+        return false;
+    bool ok = true;
+    if (keys.empty()) {
+        // This machine's results, as the running program has them.
+        if (CKQTreeEntry* current = m_db.CurrentSystemRecord())
+            ok = sink(writer.Record(*current, true));
+    } else {
+        ok = ForEachRecord(m_db, keys, [&](CKQTreeEntry& record, int32_t key) {
+            return sink(writer.Record(record, m_db.KeyPosition(key) == 0));
+        });
+    }
+    if (!ok || !sink(writer.Tail())) return false;
+    if (writer.ReplacedBytes() > 0) {
+        m_frame.LogLine(
+            FormatKQString(IDS_WARN_JSON_NOT_UTF8, std::to_string(writer.ReplacedBytes())));
+        m_frame.ShowLog();
+    }
+    return true;
+}
+
+bool CQuillo95Doc::ExportJson(const std::vector<int32_t>& keys, const std::string& path) {
+    CIdleHold hold(*this);
+    CExchangeFile file(m_db, *this);
+    const std::string sysid = keys.empty() ? MirrorSysid() : m_db.RecordSysid(keys.front());
+    const std::string target = ExportPath(m_frame, path, IDS_JSON_EXT, IDS_JSON_FILTER, sysid);
+    if (target.empty() || !file.OpenForData(target)) return false;
+    if (!WriteJson(keys, [&file](std::string_view bytes) { return file.WriteData(bytes); })) {
+        file.Abandon();
+        return false;
+    }
+    return file.Close();
+}
+
+bool CQuillo95Doc::WriteJsonToDescriptor(const std::vector<int32_t>& keys, int fd) {
+    return WriteJson(keys, [fd](std::string_view bytes) { return WriteAll(fd, bytes); });
+}
+
+bool CQuillo95Doc::ExportCsv(const std::vector<std::vector<std::string>>& rows,
+                             const std::string& path) {
+    CIdleHold hold(*this);
+    const std::string target = ExportPath(m_frame, path, IDS_CSV_EXT, IDS_CSV_FILTER, "");
+    CExchangeFile file(m_db, *this);
+    if (target.empty() || !file.OpenForData(target)) return false;
+    bool ok = file.WriteData(CsvWriter::kByteOrderMark);
+    for (size_t i = 0; ok && i < rows.size(); ++i) ok = file.WriteData(CsvWriter::Row(rows[i]));
+    if (!ok) {
+        file.Abandon();
+        return false;
+    }
+    return file.Close();
 }

@@ -32,6 +32,8 @@ enum KQCommandId : int {
     ID_FILE_OPEN_TEAM = 32797,     // "Open Team Database..."
     ID_FILE_USE_LOCAL = 32798,     // "Use Local Database"
     ID_FILE_COPY_TO_TEAM = 32805,  // "Copy to Team Database..."
+    ID_FILE_EXPORT_JSON = 32850,   // "Export as JSON..."
+    ID_FILE_EXPORT_LIST = 32851,   // "Export List..."
     ID_FILE_IMPORT = 57601,
     ID_FILE_EXPORT_ALL = 57604,
     ID_FILE_PRINT = 57607,

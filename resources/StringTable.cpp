@@ -19,6 +19,7 @@ constexpr StringDef kStrings[] = {
 #include "resources/strings_panes.inc"
 #include "resources/strings_install.inc"
 #include "resources/strings_server.inc"
+#include "resources/strings_data.inc"
 };
 
 // An id given twice would show one text in the other's place, silently.

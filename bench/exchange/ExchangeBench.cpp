@@ -4,6 +4,8 @@
 // line by line and splitting each line at its first "=" (both halves kept as strings), and
 // writing the same bytes.
 //   bench_exchange [sizes...]
+// JSON export of the same records against the exchange-file export, interleaved in one run:
+//   bench_exchange --json [records] [rounds]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -99,7 +102,7 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
     CAppState app;
     NullFrame frame;
     baseline = PeakKB();
-    if (phase == "export") {
+    if (phase == "export" || phase == "export-json") {
         CQuillo95Doc doc(app, frame);
         CRecordEntry* mirror = doc.Database().AddCurrentSystemRecord("System", "MIRROR");
         mirror->SetAttr("SysName", "MIRROR", 0, 0);
@@ -112,7 +115,9 @@ int RunOnce(const std::string& phase, int n, const std::string& dir, double& t, 
         }
         baseline = PeakKB();
         auto start = std::chrono::steady_clock::now();
-        if (!doc.ExportRecords(keys, file)) return 1;
+        if (phase == "export" ? !doc.ExportRecords(keys, file)
+                              : !doc.ExportJson(keys, file + ".json"))
+            return 1;
         t = Seconds(start);
     } else if (phase == "export-tree") {
         // The writer alone: the cached records written where they are, without the copy
@@ -223,13 +228,42 @@ int main(int argc, char** argv) {
     if (argc >= 5 && std::string(argv[1]) == "--child")
         return Child(argv[2], std::atoi(argv[3]), argv[4]);
 
-    std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
-    if (sizes.empty()) sizes = {1000, 10000, 100000};
     std::string tmpl = (std::filesystem::temp_directory_path() / "kqbenchXXXXXX").string();
     if (!mkdtemp(tmpl.data())) return 1;
     const std::string dir = tmpl;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+
+    if (argc >= 2 && std::string(argv[1]) == "--json") {
+        const int n = argc >= 3 ? std::atoi(argv[2]) : 10000;
+        const int rounds = argc >= 4 ? std::atoi(argv[3]) : 5;
+        std::vector<double> kqx, json;
+        for (int i = 0; i < rounds; ++i) {
+            Result a, b;
+            if (!RunChild(self, "export", n, dir, a) || !RunChild(self, "export-json", n, dir, b)) {
+                std::printf("failed\n");
+                return 1;
+            }
+            kqx.push_back(a.seconds);
+            json.push_back(b.seconds);
+        }
+        auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        const std::string base = dir + "/bench" + std::to_string(n) + ".kqx";
+        std::printf("%d records, %d rounds interleaved\n", n, rounds);
+        std::printf("exchange file: median %.4f s, %.1f MB\n", median(kqx),
+                    std::filesystem::file_size(base) / 1048576.0);
+        std::printf("JSON:          median %.4f s, %.1f MB\n", median(json),
+                    std::filesystem::file_size(base + ".json") / 1048576.0);
+        std::printf("JSON / exchange file: %.2f\n", median(json) / median(kqx));
+        std::filesystem::remove_all(dir);
+        return 0;
+    }
+
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes = {1000, 10000, 100000};
 
     std::printf("%8s %-13s %10s %12s %10s %12s %8s\n", "records", "phase", "seconds", "records/s",
                 "peak MB", "MB over base", "x floor");

@@ -484,7 +484,12 @@ TEST_F(Database, CopyToTheTeamDatabaseIsAnImportAndLeavesTheLocalFileAsItWas) {
     ASSERT_EQ(other.Commit(), StoreError::None);
 
     std::string message;
-    ASSERT_TRUE(doc->SwitchToTeamDatabase(server.Conninfo(), message)) << message;
+    CPgConnection connection;
+    std::string connectError;
+    ConnectWaiting(server.Conninfo(), CServerRecordStore::kConnectTimeoutMs, connection,
+                   connectError);
+    ASSERT_TRUE(doc->SwitchToTeamDatabase(std::move(connection), connectError, "team", message))
+        << message;
     std::vector<CQuillo95Doc::LocalRecord> listed;
     ASSERT_TRUE(doc->ListLocalRecords(listed, message)) << message;
     std::vector<std::string> names;

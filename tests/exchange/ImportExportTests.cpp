@@ -2,7 +2,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <nlohmann/json.hpp>
+
+#include "document/AppState.h"
 #include "tests/exchange/ExchangeFixture.h"
+#include "tests/support/JsonSchemaCheck.h"
 
 namespace {
 
@@ -371,4 +375,84 @@ TEST_F(AutoRunTest, NoDialogAndNoRunWhereThereIsNothingToWriteTo) {
     EXPECT_TRUE(frame.saveRequests.empty());
     EXPECT_TRUE(frame.LogContains(
         "Auto run has no file name to export to: the current system has no identifier."));
+}
+
+// JSON for scripts: the file follows the shipped schema (checked by python3-jsonschema), figures
+// come apart into number and unit, conditions stand apart, bytes that are not UTF-8 become
+// U+FFFD and are counted, and a failed export leaves the earlier file whole.
+TEST_F(ExchangeTest, JsonExportOfStoredRecordsFollowsTheShippedSchema) {
+    CKQTreeEntry* mirror = AddMirror(*doc, "Sys", "BOX");
+    CKQTreeEntry* cpu = mirror->AddSubtree()->Add("CPU");
+    cpu->SetAttr("Copy", "-1234.5 MB/s", 0, 1 | 4 | 0x30);
+    cpu->SetAttr("Model", "12 cores", 0, 0);  // not a figure: no number taken from it
+    cpu->AddTip(80, 7, 107);
+    cpu->AddSubtree()->Add("CPU Test Conditions")->SetAttr("Governor", "performance", 0, 0);
+    CKQTreeEntry* old = AddRecord(*doc, "Sys", "OLD\xff");
+    old->SetAttr("Owner", "caf\xc3\xa9 \xe9t\xe9 \xed\xa0\x80", 0, 0);  // Latin-1, a surrogate
+    const std::vector<int32_t> keys{doc->KeyForSysid("BOX"), doc->KeyForSysid("OLD\xff")};
+
+    const std::string path = Path("results.json");
+    ASSERT_TRUE(doc->ExportJson(keys, path));
+    EXPECT_EQ(ValidateResultsJson(path), "valid");
+    const auto j = nlohmann::json::parse(ReadBytes(path));
+    EXPECT_EQ(j["format"], "quillon-results");
+    EXPECT_EQ(j["version"], 1);
+    ASSERT_EQ(j["records"].size(), 2u);
+    const auto& box = j["records"][0];
+    EXPECT_EQ(box["identifier"], "BOX");
+    EXPECT_TRUE(box["current"]);
+    const auto& cpuEntry = box["entries"][1];
+    EXPECT_EQ(cpuEntry["path"], nlohmann::json::array({"CPU"}));
+    EXPECT_EQ(cpuEntry["attributes"][0]["number"], -1234.5);
+    EXPECT_EQ(cpuEntry["attributes"][0]["unit"], "MB/s");
+    EXPECT_EQ(cpuEntry["attributes"][0]["flags"], 0x35);
+    EXPECT_FALSE(cpuEntry["attributes"][1].contains("number"));
+    EXPECT_EQ(cpuEntry["tips"][0]["priority"], 80);
+    ASSERT_EQ(box["conditions"].size(), 1u);
+    EXPECT_EQ(box["conditions"][0]["path"], nlohmann::json::array({"CPU", "CPU Test Conditions"}));
+    EXPECT_EQ(box["entries"].size(), 2u);
+    const auto& stored = j["records"][1];
+    EXPECT_FALSE(stored["current"]);
+    EXPECT_EQ(stored["identifier"], "OLD\xef\xbf\xbd");
+    // "é" stays; each lone Latin-1 byte and the surrogate's three bytes become U+FFFD.
+    EXPECT_EQ(stored["entries"][0]["attributes"][1]["value"].get<std::string>().substr(0, 6),
+              "caf\xc3\xa9 ");
+    EXPECT_TRUE(frame.LogContains("Warning 1050: 6 bytes")) << frame.log.back();
+
+    // A failed export: the earlier file stays as it was, and nothing is left beside it.
+    CExchangeFile::SetFailHook(
+        [](CExchangeFile::WriteStep s) { return s == CExchangeFile::WriteStep::Rename; });
+    EXPECT_FALSE(doc->ExportJson(keys, path));
+    CExchangeFile::SetFailHook({});
+    EXPECT_EQ(ValidateResultsJson(path), "valid");
+    for (const std::string& name : FilesIn(dir)) EXPECT_EQ(name.find(".tmp"), std::string::npos);
+
+    // The auto-run picks the format by the name's ending.
+    EXPECT_TRUE(CAppState::IsJsonName("out.JSON"));
+    EXPECT_FALSE(CAppState::IsJsonName("out.json.kqx"));
+}
+
+// CSV for spreadsheets: a byte-order mark, CR LF, RFC 4180 quoting, and nothing a
+// spreadsheet would run; a plain number stays a number whatever its sign.
+TEST_F(ExchangeTest, CsvExportQuotesAndNeutralisesCells) {
+    const std::vector<std::vector<std::string>> rows{
+        {"System", "Speed", "Note"}, {"say \"hi\"", "1,5", "two\r\nlines"},
+        {"=1+2", "+41", "-12.5"},    {"@SUM(A1)", "-1e3", "-12.5 MB/s"},
+        {"\tx", "", "caf\xc3\xa9"},  {"-", "+-1", "1e"},
+    };
+    const std::string path = Path("list.csv");
+    ASSERT_TRUE(doc->ExportCsv(rows, path));
+    EXPECT_EQ(ReadBytes(path),
+              "\xEF\xBB\xBF"
+              "System,Speed,Note\r\n"
+              "\"say \"\"hi\"\"\",\"1,5\",\"two\r\nlines\"\r\n"
+              "'=1+2,+41,-12.5\r\n"
+              "'@SUM(A1),-1e3,'-12.5 MB/s\r\n"
+              "'\tx,,caf\xc3\xa9\r\n"
+              "'-,'+-1,1e\r\n");
+    // The save dialog offers CSV when no path is given.
+    frame.saveAnswer.reset();
+    EXPECT_FALSE(doc->ExportCsv(rows, ""));
+    ASSERT_FALSE(frame.saveRequests.empty());
+    EXPECT_EQ(frame.saveRequests.back().defaultExt, "csv");
 }

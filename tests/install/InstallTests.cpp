@@ -153,6 +153,8 @@ TEST(Install, StagedPrefixHasTheLayoutTheValidatorsAccept) {
     EXPECT_TRUE(Read(share + "/icons/hicolor/scalable/apps/" + kId + ".svg").contains("<svg"));
     EXPECT_TRUE(QFileInfo(share + "/man/man1/quillon.1").isFile());
     EXPECT_TRUE(Read(share + "/quillon97/server/schema.sql").contains("CREATE TABLE"));
+    EXPECT_TRUE(Read(share + "/quillon97/quillon-results.schema.json")
+                    .contains("\"const\": \"quillon-results\""));
 
     const QString dfv = QStandardPaths::findExecutable("desktop-file-validate");
     if (dfv.isEmpty()) {
@@ -246,7 +248,8 @@ TEST(Install, DebianPackageDeclaresItsDependenciesAndRunsForAnOrdinaryUser) {
           "./usr/share/mime/packages/" + kId + ".xml",
           "./usr/share/icons/hicolor/48x48/apps/" + kId + ".png",
           "./usr/share/icons/hicolor/scalable/apps/" + kId + ".svg",
-          QString("./usr/share/man/man1/quillon.1")})
+          QString("./usr/share/man/man1/quillon.1"),
+          QString("./usr/share/quillon97/quillon-results.schema.json")})
         EXPECT_TRUE(r.out.contains(path.toUtf8())) << path.toStdString();
     EXPECT_FALSE(r.out.contains("Ten.kqa"));
     EXPECT_FALSE(r.out.contains("/work/"));

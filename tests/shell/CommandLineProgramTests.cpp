@@ -11,6 +11,7 @@
 
 #include "server/ServerSchema.h"
 #include "tests/shell/ShellEnv.h"
+#include "tests/support/JsonSchemaCheck.h"
 #include "tests/support/TestServerDatabase.h"
 
 namespace {
@@ -235,6 +236,35 @@ TEST(CommandLine, ADataDirectoryOthersCanWriteIsRefused) {
     r = p.Run({"-A:out.kqx", "-P"}, 90000);
     EXPECT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_TRUE(QFileInfo(p.UserData() + "/Quillo97.kqd").isFile());
+}
+
+// "-A:-" as a whole argument: the results as JSON on standard output and nothing else there,
+// valid against the shipped schema; the result line on standard error. "-A:FILE.json" writes
+// the same format to a file.
+TEST(CommandLine, AutoRunWritesJsonToStandardOutputOrToAJsonFile) {
+    Installation p("json", {"Ten"});
+    auto r = p.Run({"-P", "-A:-"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    ASSERT_TRUE(r.out.startsWith("{\"format\":\"quillon-results\",\"version\":1,"))
+        << r.out.left(300).constData();
+    EXPECT_TRUE(r.out.endsWith("]}\n"));
+    EXPECT_TRUE(r.out.contains("\"current\":true")) << r.out.left(2000).constData();
+    // The record is the first analyzer's branch; its tips carry that analyzer's texts.
+    EXPECT_TRUE(r.out.contains("{\"path\":[],\"analyzer\":\"Ten\","))
+        << r.out.left(2000).constData();
+    EXPECT_TRUE(
+        r.out.contains("{\"priority\":80,\"textId\":10001,\"text\":\"Ten tip 10001 10101\"}"));
+    EXPECT_TRUE(r.err.contains("Results exported to standard output")) << r.err.constData();
+    WriteText(p.root + "/stdout.json", r.out);
+    EXPECT_EQ(ValidateResultsJson((p.root + "/stdout.json").toStdString()), "valid");
+    // Nothing was written as "-.kqx" or under the identifier.
+    EXPECT_TRUE(QDir(p.start).entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    r = p.Run({"-P", "-A:out.json"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(r.out, ("Results exported to " + p.start + "/out.json\n").toUtf8());
+    EXPECT_TRUE(ReadText(p.start + "/out.json").startsWith("{\"format\":\"quillon-results\""));
+    EXPECT_EQ(ValidateResultsJson((p.start + "/out.json").toStdString()), "valid");
 }
 
 TEST(CommandLine, InitServerMakesTheTeamDatabaseAndSaysWhyWhenItCannot) {

@@ -4,6 +4,8 @@
 #include <QMenu>
 #include <QTest>
 #include <QTreeView>
+#include <algorithm>
+#include <fstream>
 #include <map>
 
 #include "panes/list/ListRowDelegate.h"
@@ -366,4 +368,43 @@ TEST_F(DatabaseViewTest, TheColumnsThatNameARecordComeFirst) {
     EXPECT_EQ(List()->GetItemData(0), Key("R1"));
     ASSERT_EQ(List()->ImageCount(), 2);
     EXPECT_EQ(List()->Delegate()->ImageWidth(), 16);
+}
+
+// File > Export List... writes the list's cells as CSV: the selected rows when the user says
+// so, every record row otherwise, never the filler rows below them. File > Export as JSON...
+// writes the records selected in the list.
+TEST_F(DatabasePaneTest, ExportListAndJsonTakeTheListsRowsOrItsSelection) {
+    List()->SelectRow(2, true);  // with the running system's row, selected from the start
+    const std::string path = dir.path().toStdString() + "/list.csv";
+    frame.saveAnswer = path;
+    frame.boxAnswer = IDYES;
+    EXPECT_TRUE(view->OnCommand(ID_FILE_EXPORT_LIST));
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text,
+              "2 of the 4 rows are selected. Export only the selected rows? (No exports every "
+              "row.)");
+    auto read = [&path] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string csv = read();
+    ASSERT_EQ(csv.rfind("\xEF\xBB\xBFName,", 0), 0u) << csv;
+    auto lines = [](const std::string& s) {
+        size_t n = 0;
+        for (size_t p = s.find("\r\n"); p != std::string::npos; p = s.find("\r\n", p + 2)) ++n;
+        return n;
+    };
+    EXPECT_EQ(lines(csv), 3u) << csv;  // the header and two rows
+    EXPECT_NE(csv.find("\r\n" + Column(0)[2] + ","), std::string::npos) << csv;
+
+    frame.boxAnswer = IDNO;
+    EXPECT_TRUE(view->OnCommand(ID_FILE_EXPORT_LIST));
+    EXPECT_EQ(lines(read()), 5u) << read();
+
+    frame.saveAnswer = dir.path().toStdString() + "/selected.json";
+    EXPECT_TRUE(view->OnCommand(ID_FILE_EXPORT_JSON));
+    std::ifstream in(*frame.saveAnswer, std::ios::binary);
+    const std::string json(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(json.find("\"identifier\":\"THIS\""), std::string::npos) << json.substr(0, 400);
+    EXPECT_EQ(std::count(json.begin(), json.end(), '\n'), 4) << json.substr(0, 400);
 }
