@@ -486,6 +486,7 @@ bool CResultsDatabase::CommitOrder() {
     }
     std::vector<std::pair<std::string, int>> stillOwed;
     for (const auto& [sysid, pos] : m_placesOwed) {
+        if (KeptInMemory(sysid)) continue;  // never stored: no place to take
         const StoreError r = m_store->Place(sysid, pos);
         // A record still to be written (its write failed) is placed once it is; one that
         // will not be written has no place in the store to take.

@@ -379,6 +379,13 @@ TEST(TeamDatabase, ARowChangedMeanwhileOrStoredByAnotherUserIsSaidOnceAndNotOver
     inC->SetChanged();
     EXPECT_TRUE(c.Save(std::string()));
     c.IdleStepsToEnd();
+    // Changed again (the next analysis of a mirror): kept here, not said again.
+    inC = c.GetRecord("BOX");
+    ASSERT_NE(inC, nullptr);
+    inC->SetAttr("Speed", "555", 5, 1 | 4);
+    inC->SetChanged();
+    EXPECT_TRUE(c.Save(std::string()));
+    EXPECT_TRUE(c.KeptInMemory("box"));
     ASSERT_EQ(hostA.told.size(), 1u);
     EXPECT_NE(hostA.told[0].find("Error 1043"), std::string::npos) << hostA.told[0];
     std::string bytes;
@@ -387,6 +394,27 @@ TEST(TeamDatabase, ARowChangedMeanwhileOrStoredByAnotherUserIsSaidOnceAndNotOver
     ASSERT_EQ(reader->Read("BOX", bytes, version), StoreError::None);
     ASSERT_TRUE(DeserializeRecord(bytes, read));
     EXPECT_EQ(read.GetAttrValue(1), "333");
+
+    // A reader's own machine stays in memory: the save succeeds, says so once, stores nothing.
+    server.Role("quillon_test_reader", "quillon_reader");
+    TellingHost hostR;
+    CResultsDatabase r(hostR);
+    ASSERT_TRUE(r.UseStore(open("quillon_test_reader")));
+    for (int salt : {1, 2}) {
+        if (salt == 1) {
+            ASSERT_NE(r.AddCurrentSystemRecord("", "MINE"), nullptr);
+        }
+        CRecordEntry* mine = r.LoadedRecord("MINE");
+        ASSERT_NE(mine, nullptr);
+        FillSample(*mine, "MINE", salt);
+        mine->SetCurrent();  // as the document marks this machine's record
+        mine->SetChanged();
+        EXPECT_TRUE(r.Save(std::string())) << r.LastError();
+    }
+    ASSERT_EQ(hostR.told.size(), 1u) << hostR.told.back();
+    EXPECT_NE(hostR.told[0].find("Warning 1044"), std::string::npos) << hostR.told[0];
+    EXPECT_TRUE(r.KeptInMemory("MINE"));
+    EXPECT_EQ(reader->Read("MINE", bytes, version), StoreError::NotFound);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract, ::testing::Values(FileStore(), ServerStore()),
