@@ -214,6 +214,8 @@ public:
     // Column header of a system: the value at path, else the fallback attribute's, else "".
     std::string SystemHeader(int key, const std::string& path);
     // Chart series title: analyzer 10's extra path, else the fallback attribute's value.
+    // The system's description in a record (the system analyzer's path); "" without one.
+    std::string SystemDescription(const CKQTreeEntry& record);
     std::string SeriesTitle(int key) override;
     // Charted value: the leading decimal number of the looked-up text, 0 when none or not found.
     double ChartValue(int key, const std::string& line);

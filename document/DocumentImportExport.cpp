@@ -90,10 +90,7 @@ bool ForEachRecord(CResultsDatabase& db, const std::vector<int32_t>& keys,
 // What the JSON writer asks of the analyzers.
 class CDocJsonTexts : public IJsonTextSource {
 public:
-    explicit CDocJsonTexts(CQuillo95Doc& doc) : m_doc(doc) {
-        if (const CAnalyzer* a = doc.Analyzers().FindByID(KQAID_SYSTEM))
-            m_descriptionPath = a->m_info.m_extra;
-    }
+    explicit CDocJsonTexts(CQuillo95Doc& doc) : m_doc(doc) {}
     uint16_t AnalyzerOf(const CKQTreeEntry& entry) override {
         const CAnalyzer* a = m_doc.Analyzers().FindByName(entry.m_key);
         return a ? a->GetID() : 0;
@@ -106,15 +103,11 @@ public:
         return text;
     }
     std::string Description(const CKQTreeEntry& record) override {
-        std::string value;
-        if (m_descriptionPath.empty() || !m_doc.EntryLookup(&record, m_descriptionPath, value))
-            value.clear();
-        return value;
+        return m_doc.SystemDescription(record);
     }
 
 private:
     CQuillo95Doc& m_doc;
-    std::string m_descriptionPath;
 };
 
 bool WriteAll(int fd, std::string_view bytes) {

@@ -220,6 +220,14 @@ std::string CQuillo95Doc::SystemHeader(int key, const std::string& path) {
     return std::string();
 }
 
+std::string CQuillo95Doc::SystemDescription(const CKQTreeEntry& record) {
+    std::string value;
+    const CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);
+    if (!a || a->m_info.m_extra.empty() || !EntryLookup(&record, a->m_info.m_extra, value))
+        value.clear();
+    return value;
+}
+
 std::string CQuillo95Doc::SeriesTitle(int key) {
     std::string value;
     const CAnalyzer* a = m_analyzers.FindByID(KQAID_SYSTEM);

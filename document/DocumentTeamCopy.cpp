@@ -40,12 +40,10 @@ bool CQuillo95Doc::ListLocalRecords(std::vector<LocalRecord>& records, std::stri
     records.clear();
     std::vector<RecordBytes> read;
     if (ReadLocalRecords(nullptr, read, message) != StoreError::None) return false;
-    const CAnalyzer* system = m_analyzers.FindByID(KQAID_SYSTEM);
     for (const RecordBytes& r : read) {
         LocalRecord row{r.sysid, std::string()};
         CKQTreeEntry entry;
-        if (system && DeserializeRecord(r.bytes, entry))
-            EntryLookup(&entry, system->m_info.m_extra, row.description);
+        if (DeserializeRecord(r.bytes, entry)) row.description = SystemDescription(entry);
         records.push_back(std::move(row));
     }
     return true;
