@@ -51,6 +51,11 @@ enum : uint32_t {
     DATA_NUMERIC = 1,    // the value is a number with its unit: charts and reports compare it
     DATA_HIGHLIGHT = 4,  // shown among the Summary pane's highlights and in reports
     DATA_ALTICON = 8,    // the details tree shows the alternative attribute icon
+    // A figure this machine measured, repeatable enough that its history is compared. Its
+    // spread over the repetitions is stored beside it as the attribute "<id> Spread",
+    // valued "<percent> %".
+    DATA_MEASURED = 16,
+    DATA_LOWER_BETTER = 32,  // with DATA_MEASURED: a smaller value is better (latencies)
 };
 
 // lParam of UM_ANALYZERREQUEST.

@@ -15,7 +15,7 @@ class CKQTreeEntry;
 struct CAttr {
     std::string m_id;
     std::string m_value;
-    uint32_t m_data = 0;  // data word: DATA_NUMERIC, DATA_HIGHLIGHT, DATA_ALTICON (KQAnalyzer.h)
+    uint32_t m_data = 0;  // data word: DATA_* bits (KQAnalyzer.h)
     int32_t m_type = 0;   // type word (help context of the attribute)
 
     CAttr() = default;

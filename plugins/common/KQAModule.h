@@ -75,7 +75,7 @@ std::string ScrubPrivate(const std::string& value);
 void SetPrivateNames(const std::vector<std::string>& names);
 
 // ---------------------------------------------------------------------------------------------
-// Attributes. Data word: DATA_NUMERIC, DATA_HIGHLIGHT, DATA_ALTICON (the plug-in header).
+// Attributes. Data word: the DATA_* bits of the plug-in header.
 
 // Text value (scrubbed, home paths untouched: call HomeTilde on paths yourself).
 int SetText(CKQTreeEntry* entry, const std::string& id, const std::string& value, int32_t type,
