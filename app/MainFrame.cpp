@@ -337,6 +337,7 @@ void CMainFrame::closeEvent(QCloseEvent* e) {
         m_app.SaveWindowPlacement(m_app.State().ShowState(), m_app.State().Rect());
     if (!m_autoRunEnding) SaveLogPlacement();
     SaveDocument();
+    if (m_doc) m_doc->TellChangesWaitingAtExit();
     if (m_logHandle) zldShowDisplay(m_logHandle, 0);
     delete m_progress;
     m_progress = nullptr;
@@ -401,6 +402,11 @@ void CMainFrame::ShowDatabaseName(const std::string& teamName) {
         statusBar()->addPermanentWidget(m_databasePane);
     }
     m_databasePane->setText(Q(which));
+}
+
+void CMainFrame::ShowDatabaseState(const std::string& state) {
+    if (state.empty()) return ShowDatabaseName(m_doc ? m_doc->TeamDatabaseName() : std::string());
+    if (m_databasePane) m_databasePane->setText(Q(state));
 }
 
 void CMainFrame::DefaultHelp() { m_app.ShowHelpIndex(); }

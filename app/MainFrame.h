@@ -63,6 +63,7 @@ public:
     // Where the auto-run's exchange file went, or why there is none (and the exit code).
     void ReportAutoRunFile(bool written);
     void ShowDatabaseName(const std::string& teamName) override;
+    void ShowDatabaseState(const std::string& state) override;
     void DefaultHelp() override;
     void HelpIndex() override;
     void ShowAnalyzerHelp(const std::string& name, int context) override;

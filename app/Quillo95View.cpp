@@ -42,12 +42,15 @@ CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent
     connect(&m_timer1, &QTimer::timeout, this, [this] { OnTimer(TIMER_STARTUP); });
     connect(&m_timer2, &QTimer::timeout, this, [this] { OnTimer(TIMER_DEMO_STEP); });
     connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(TIMER_CHART_LAYOUT); });
+    connect(&m_teamTimer, &QTimer::timeout, this, [this] { OnTeamTick(); });
 }
 
 CQuillo95View::~CQuillo95View() {
     m_timer1.stop();
     m_timer2.stop();
     m_timer3.stop();
+    m_teamTimer.stop();
+    m_reconnect.reset();
     if (CPane* pane = PaneObject(m_currentPane)) pane->Show(false);
     // Before the first set-up nothing was restored: saving now would wipe the stored selection.
     if (m_currentPane != PANE_NONE) SaveSelection();

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 
 #include "analyzers/KQAnalyzer.h"
 #include "app/DemoMode.h"
+#include "app/TeamConnect.h"
 #include "document/DocReportSource.h"
 #include "document/DocumentEvents.h"
 #include "reports/DetailItem.h"
@@ -62,6 +64,8 @@ public:
     virtual void OpenPage(const std::string& page) = 0;
     // Which database is open: the team database's name, or empty for the local file.
     virtual void ShowDatabaseName(const std::string& teamName) { (void)teamName; }
+    // The database's state in the same place ("unreachable since ..."); empty: its name again.
+    virtual void ShowDatabaseState(const std::string& state) { (void)state; }
 };
 
 class CQuillo95View : public QWidget,
@@ -198,6 +202,15 @@ private:
     QTimer m_timer2;
     QTimer m_timer3;
     CDemoMode m_demo{*this};
+    // ---- the team database's connection, watched every second (Quillo95ViewTimers.cpp) ----
+    void OnTeamTick();
+    void Reconnected(TeamConnection connected);
+    std::string TeamConninfo() const;
+    QTimer m_teamTimer;
+    std::string m_teamConninfo;  // the one chosen in the menu (kept in memory only)
+    int m_reconnectDelay = 0;    // seconds until the next try: 1, 2, 4 ... 60
+    std::time_t m_nextReconnect = 0;
+    std::unique_ptr<CTeamReconnect> m_reconnect;
     bool m_selectionSaved = false;
     bool m_autoRunDone = false;
     std::map<int, QAction*> m_actions;

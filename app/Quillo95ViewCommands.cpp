@@ -170,6 +170,7 @@ void CQuillo95View::OnOpenTeamDatabase() {
                                  MsgButtons::Ok);
         return;
     }
+    m_teamConninfo = conninfo.toStdString();
     // Remembered for interactive starts, never with its password.
     ViewSettings()->setValue(
         KQText(IDS_REG_TEAM_DATABASE),

@@ -3,9 +3,21 @@
 #include "app/Quillo95View.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QSettings>
+#include <algorithm>
+
+#include "panes/QtText.h"
 
 #include "document/Document.h"
 #include "resources/Strings.h"
+
+namespace {
+// The team database's connection is looked at so often; reconnecting waits 1, 2, 4 ... s.
+constexpr int kTeamTickMs = 1000;
+constexpr int kMaxReconnectDelay = 60;
+constexpr int kReconnectTimeoutMs = 10000;
+}  // namespace
 
 // ---- start-up ----
 
@@ -72,6 +84,60 @@ void CQuillo95View::FirstSetUp() {
     frame.EndWaitCursor();
     m_host.RemoveCover();
     if (m_doc.App().Demo() && !m_demo.IsOn()) m_demo.Toggle();
+    UpdateCommandUI();
+    m_teamTimer.start(kTeamTickMs);
+}
+
+// ---- the team database's connection ----
+
+std::string CQuillo95View::TeamConninfo() const {
+    if (!m_teamConninfo.empty()) return m_teamConninfo;
+    if (!m_doc.App().ServerConnection().empty()) return m_doc.App().ServerConnection();
+    return ViewSettings()->value(KQText(IDS_REG_TEAM_DATABASE)).toString().toStdString();
+}
+
+void CQuillo95View::OnTeamTick() {
+    if (!m_doc.OnTeamDatabase() || m_doc.IsRunning() || (m_reconnect && m_reconnect->Busy()))
+        return;
+    m_doc.CheckTeamConnection();
+    const std::time_t lost = m_doc.TeamDatabaseLostAt();
+    if (lost == 0) {
+        m_reconnectDelay = 0;
+        m_nextReconnect = 0;
+        return;
+    }
+    m_host.ShowDatabaseState(FormatKQString(
+        IDS_TEAM_UNREACHABLE_SINCE,
+        QDateTime::fromSecsSinceEpoch(lost).toString(QStringLiteral("HH:mm")).toStdString()));
+    const std::time_t now = std::time(nullptr);
+    if (m_nextReconnect == 0) {
+        m_reconnectDelay = 1;
+        m_nextReconnect = now + m_reconnectDelay;
+    }
+    if (now < m_nextReconnect) return;
+    // In the background, never blocking the window; the next try waits twice as long.
+    m_reconnectDelay = std::min(m_reconnectDelay * 2, kMaxReconnectDelay);
+    m_nextReconnect = now + m_reconnectDelay;
+    if (!m_reconnect) m_reconnect = std::make_unique<CTeamReconnect>();
+    m_reconnect->Start(TeamConninfo(), kReconnectTimeoutMs,
+                       [this](TeamConnection connected) { Reconnected(std::move(connected)); });
+}
+
+void CQuillo95View::Reconnected(TeamConnection connected) {
+    // Not while a command holds the document (a dialog, an import): the next tick tries again.
+    if (!connected.connection.IsOpen() || m_doc.IsRunning() || !m_doc.OnTeamDatabase()) return;
+    SaveSelection();
+    std::string message;
+    if (!m_doc.ReconnectTeamDatabase(std::move(connected.connection), connected.error, message)) {
+        if (message.empty())
+            m_nextReconnect = std::time(nullptr) + 1;  // busy here: soon again
+        else
+            m_doc.Frame().LogLine(message);
+        return;
+    }
+    m_reconnectDelay = 0;
+    m_nextReconnect = 0;
+    m_host.ShowDatabaseName(m_doc.TeamDatabaseName());
     UpdateCommandUI();
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QProgressDialog>
+#include <QTimer>
 
 #include "panes/QtText.h"
 #include "platform/QtSocketWatch.h"
@@ -45,4 +46,33 @@ TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninf
             (progress.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents));
     }
     return out;
+}
+
+CTeamReconnect::CTeamReconnect() : m_alive(std::make_shared<bool>(true)) {}
+
+CTeamReconnect::~CTeamReconnect() {
+    *m_alive = false;
+    if (m_watch && m_busy) m_watch->Cancel();
+}
+
+void CTeamReconnect::Start(const std::string& conninfo, int timeoutMs, Done done) {
+    m_busy = true;
+    m_watch = std::make_unique<CQtSocketWatch>(timeoutMs);
+    m_connector = std::make_unique<CPgConnector>();
+    const std::string name = ConnectionDisplayName(conninfo);
+    std::weak_ptr<bool> alive = m_alive;
+    m_connector->Start(conninfo, *m_watch,
+                       [this, alive, name, done](CPgConnection connection, std::string error) {
+                           // Handed on from the event loop: the connector that calls here may
+                           // be let go by whoever is told.
+                           auto out = std::make_shared<TeamConnection>();
+                           out->connection = std::move(connection);
+                           out->error = std::move(error);
+                           out->name = name;
+                           QTimer::singleShot(0, [this, alive, out, done] {
+                               if (alive.expired() || !*alive.lock()) return;
+                               m_busy = false;
+                               done(std::move(*out));
+                           });
+                       });
 }

@@ -166,6 +166,13 @@ bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
     return true;
 }
 
+bool CResultsDatabase::ListAgain() {
+    std::vector<std::string> directory;
+    if (!m_attached || !ListInto(directory)) return false;
+    StandOn(std::move(directory));
+    return true;
+}
+
 CResultsDatabase::RetryResult CResultsDatabase::RetryOpen(int busyMs, std::string& storedMirror) {
     storedMirror.clear();
     if (!m_openPending) return RetryResult::NotPending;

@@ -76,6 +76,9 @@ public:
     // run as they were. Open and Save with a path are the file's and are not used then.
     bool UseStore(std::unique_ptr<IRecordStore> store);
     bool UsesFile() const { return !m_attached; }
+    // Reads the store's listing again (after a reconnection), as UseStore does: nothing
+    // cached stays, so what this run changed must have been saved first.
+    bool ListAgain();
     // A record this database user may not store (a reader's mirror, or a row another user
     // stored) stays in memory: saves pass it by, and nothing retries it until the database
     // is opened again.

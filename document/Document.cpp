@@ -35,6 +35,7 @@ CQuillo95Doc::CQuillo95Doc(CAppState& app, IFrameServices& frame)
 CQuillo95Doc::~CQuillo95Doc() {
     // Records first, then this machine's tree, then the modules that filled it.
     m_db.Close();
+    m_outbox = nullptr;
     m_systemTree.RemoveAll();
     m_analyzers.DestroyAll();
     if (m_progressOpen) m_frame.DestroyProgress();
@@ -87,6 +88,7 @@ bool CQuillo95Doc::OpenTeamDatabase(const std::string& conninfo, std::string& me
 bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::string& connectError,
                                     const std::string& name, std::string& message) {
     auto store = std::make_unique<CServerRecordStore>();
+    COutboxStore* const outboxBefore = m_outbox;
     bool mayStore = false;
     if (const StoreError e = store->Open(std::move(connection), connectError, name);
         e != StoreError::None) {
@@ -95,12 +97,15 @@ bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::strin
             schema.state != SchemaState::Current && schema.state != SchemaState::Unknown;
         message = schemaRefused ? SchemaMessage(schema, name)
                                 : FormatKQString(IDS_ERR_SERVER_CONNECT, name, store->Describe(e));
-    } else if (std::vector<std::string> others; store->StoredByOthers(others) != StoreError::None ||
-                                                store->MayStore(mayStore) != StoreError::None ||
-                                                !m_db.UseStore(std::move(store))) {
+    } else if (std::vector<std::string> others;
+               store->StoredByOthers(others) != StoreError::None ||
+               store->MayStore(mayStore) != StoreError::None ||
+               !m_db.UseStore(WithOutbox(std::move(store), name))) {
         message = FormatKQString(IDS_ERR_SERVER_CONNECT, name, m_db.LastError());
+        m_outbox = outboxBefore;  // the database stands where it stood
     } else {
         m_teamName = name;
+        m_teamLostAt = 0;
         m_teamReadOnly = !mayStore;
         m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
         m_pathName.clear();
@@ -124,6 +129,8 @@ void CQuillo95Doc::SwitchToLocalDatabase() {
     if (!OnTeamDatabase()) return;
     SaveModified();
     m_db.Close();  // lets the team database go; the file store is back
+    m_outbox = nullptr;
+    m_teamLostAt = 0;
     m_teamName.clear();
     m_othersRecords.clear();
     m_teamReadOnly = false;
@@ -340,6 +347,7 @@ bool CQuillo95Doc::EditRecordProperties(int key) {
     // Another team database user's record is not changed from here.
     if (QueryRecord(key) == 3) return false;
     if (!m_db.EditRecordProperties(key)) return false;
+    SaveTeamChanges();
     Announce(DocEvent::RecordChanged, key);
     return true;
 }

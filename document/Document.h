@@ -6,6 +6,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <set>
 #include <string>
@@ -22,6 +23,7 @@
 #include "document/PaneSources.h"
 
 class CDetailItem;
+class COutboxStore;
 class CPgConnection;
 struct CExchangeMessage;
 
@@ -63,6 +65,21 @@ public:
     void SwitchToLocalDatabase();
     // The open team database as the user may see it (user@host/database); empty on the file.
     const std::string& TeamDatabaseName() const { return m_teamName; }
+    // ---- the team database's outbox and connection (DocumentTeamOutbox.cpp) ----
+    // Changes to the team database still waiting in its outbox on this computer.
+    int TeamChangesWaiting() const;
+    // When (local time) the connection to the team database was found lost; 0 while it stands.
+    std::time_t TeamDatabaseLostAt() const { return m_teamLostAt; }
+    // Notices a lost connection: the first time, Error 1045 goes to the log (shown, never
+    // in a box that would stop the work) and true is answered.
+    bool CheckTeamConnection();
+    // A new connection after a loss: what waits in the outbox is stored (conflicts told),
+    // the list read again, this machine's record joins it. False (message) while it fails.
+    bool ReconnectTeamDatabase(CPgConnection&& connection, const std::string& connectError,
+                               std::string& message);
+    // At exit: what still waits stays in the outbox for the next start; the user hears how
+    // many (unattended: standard error) and may export them to an exchange file.
+    void TellChangesWaitingAtExit();
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
     bool SaveModified() override;
@@ -338,6 +355,15 @@ private:
     // This machine's record stays in memory on a team database it may not store into.
     void KeepMirrorHereIfNotOurs(const std::string& sysid);
     void DatabaseSwitched();
+    // Stands the server's store behind the team database's outbox, storing what waits there
+    // from earlier runs; the store as the database should take it.
+    std::unique_ptr<IRecordStore> WithOutbox(std::unique_ptr<IRecordStore> server,
+                                             const std::string& name);
+    // Stores what waits in the outbox; conflicts are told as a save tells them.
+    void FlushOutbox(COutboxStore& outbox, int& stored);
+    // On a team database, what this run changed goes to the outbox (and the server) now,
+    // before it is reported done.
+    void SaveTeamChanges();
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 
@@ -359,5 +385,7 @@ private:
     std::set<std::string, CaseLess> m_othersRecords;
     bool m_teamReadOnly = false;  // this database user may only read the team database
     std::string m_teamStoreFailure;
+    COutboxStore* m_outbox = nullptr;  // the team database's, owned by m_db; null without one
+    std::time_t m_teamLostAt = 0;
     bool m_teamStored = false;
 };

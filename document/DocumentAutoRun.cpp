@@ -57,7 +57,9 @@ bool CQuillo95Doc::AutoRunToTeamDatabase() {
         m_teamStoreFailure =
             FormatKQString(IDS_ERR_TEAM_STORE_FAILED, m_teamName, m_db.LastError());
     if (!m_teamStoreFailure.empty()) return false;
-    m_teamStored = true;
+    // Kept in the outbox when the server went away: said (1045 now, 1046 at exit), not failed.
+    CheckTeamConnection();
+    m_teamStored = TeamChangesWaiting() == 0;
     if (toStdout) return WriteJsonToDescriptor({}, STDOUT_FILENO);
     return file.empty() || AutoRunExport(file);
 }

@@ -135,6 +135,7 @@ bool CQuillo95Doc::PropertiesStep() {
 void CQuillo95Doc::SaveCurrentResults() {
     if (!PropertiesStep()) return;
     if (AddSnapshot() < 0) return;
+    SaveTeamChanges();
     m_resultsNotSaved = false;
 }
 

@@ -120,6 +120,9 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Records an import on a team database saves at a time before it says they were added.
+constexpr int kTeamImportBatch = 200;
+
 }  // namespace
 
 void CQuillo95Doc::OnImport() {
@@ -180,8 +183,28 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
     const std::string importing = LoadKQString(IDS_IMPORTING_FILE) + path;
     m_frame.LogLine(importing);
     m_frame.SetStatusText(importing);
-    // Errors in a box captioned with the file.
-    auto show = [&](const CExchangeMessage& m) { ShowImportMessage(m, path, run); };
+    // Errors in a box captioned with the file. On a team database what is said of records
+    // waits until they are saved (in the outbox at least), every so many records.
+    const bool team = OnTeamDatabase();
+    std::vector<CExchangeMessage> held;
+    int sinceSave = 0;
+    auto show = [&](const CExchangeMessage& m) {
+        if (team)
+            held.push_back(m);
+        else
+            ShowImportMessage(m, path, run);
+    };
+    auto saved = [&]() {
+        if (held.empty()) return;
+        SaveTeamChanges();
+        for (const CExchangeMessage& m : held) ShowImportMessage(m, path, run);
+        held.clear();
+        sinceSave = 0;
+    };
+    struct SaveAtEnd {
+        const std::function<void()> f;
+        ~SaveAtEnd() { f(); }
+    } atEnd{saved};
     CExchangeFile file(m_db, *this);
     if (!file.OpenForRead(path)) {
         show(CExchangeMessage{IDS_ERR_CANT_OPEN_FILE, {}, {}, 0, true, false});
@@ -203,6 +226,7 @@ void CQuillo95Doc::ImportOneFile(const std::string& path, ImportRun& run) {
             if (!TellImported(record, result, run, show)) return false;
             std::for_each(after, messages.end(), show);
             if (!AnnounceImported(record, result, show)) return false;
+            if (team && ++sinceSave >= kTeamImportBatch) saved();
         }
         return true;
     };
