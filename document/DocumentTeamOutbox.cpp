@@ -10,15 +10,14 @@
 std::unique_ptr<IRecordStore> CQuillo95Doc::WithOutbox(std::unique_ptr<IRecordStore> server,
                                                        const std::string& name) {
     auto outbox = std::make_unique<COutboxStore>(std::move(server));
-    const std::string path =
-        m_app.DataDirRefused() || m_app.DataDir().empty()
-            ? std::string()
-            : m_app.DataDir() + COutboxStore::OutboxFileName(name);
+    const std::string path = m_app.DataDirRefused() || m_app.DataDir().empty()
+                                 ? std::string()
+                                 : m_app.DataDir() + COutboxStore::OutboxFileName(name);
     if (path.empty() || !outbox->OpenOutbox(path)) {
         // Without a folder to keep it in, the server is written directly, as before.
-        m_frame.LogLine(FormatKQString(IDS_WARN_TEAM_NO_OUTBOX, path,
-                                       path.empty() ? LoadKQString(IDS_TEAM_NO_DATA_FOLDER)
-                                                    : outbox->LastError()));
+        m_frame.LogLine(FormatKQString(
+            IDS_WARN_TEAM_NO_OUTBOX, path,
+            path.empty() ? LoadKQString(IDS_TEAM_NO_DATA_FOLDER) : outbox->LastError()));
         m_outbox = nullptr;
         return outbox->TakeServer();
     }
@@ -83,7 +82,8 @@ bool CQuillo95Doc::ReconnectTeamDatabase(CPgConnection&& connection,
     bool mayStore = false;
     if (store->StoredByOthers(others) != StoreError::None ||
         store->MayStore(mayStore) != StoreError::None) {
-        message = FormatKQString(IDS_ERR_SERVER_CONNECT, m_teamName, store->Describe(StoreError::IO));
+        message =
+            FormatKQString(IDS_ERR_SERVER_CONNECT, m_teamName, store->Describe(StoreError::IO));
         return false;
     }
     // Everything of this run into the outbox first: the list read again drops the cache.
@@ -100,7 +100,8 @@ bool CQuillo95Doc::ReconnectTeamDatabase(CPgConnection&& connection,
     m_teamReadOnly = !mayStore;
     m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
     m_modified = false;
-    const std::string back = FormatKQString(IDS_TEAM_RECONNECTED, m_teamName, std::to_string(stored));
+    const std::string back =
+        FormatKQString(IDS_TEAM_RECONNECTED, m_teamName, std::to_string(stored));
     m_frame.LogLine(back);
     DatabaseSwitched();
     m_frame.SetStatusText(back);
@@ -110,8 +111,8 @@ bool CQuillo95Doc::ReconnectTeamDatabase(CPgConnection&& connection,
 void CQuillo95Doc::TellChangesWaitingAtExit() {
     const int waiting = TeamChangesWaiting();
     if (waiting == 0) return;
-    const std::string text = FormatKQString(IDS_WARN_TEAM_CHANGES_KEPT, std::to_string(waiting),
-                                            m_teamName);
+    const std::string text =
+        FormatKQString(IDS_WARN_TEAM_CHANGES_KEPT, std::to_string(waiting), m_teamName);
     m_frame.LogLine(text);
     if (m_app.AutoRun()) {
         std::fprintf(stderr, "%s\n", text.c_str());

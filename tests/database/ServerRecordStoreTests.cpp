@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "database/OutboxStore.h"
 #include "server/ServerOptions.h"
 #include "server/ServerRecordStore.h"
 #include "tests/support/ScratchDir.h"
@@ -343,19 +344,50 @@ TEST_F(ServerStore, AWriterKilledInATransactionLosesNothingItCommitted) {
     EXPECT_EQ(s->Commit(), StoreError::None);
 }
 
+// A cluster of its own, for tests that stop the server: the shared one stays up for the
+// other tests.
+class PrivateCluster {
+public:
+    PrivateCluster() : m_dir("kqpg") {
+        EXPECT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);  // the server's user goes through it
+        m_folder = m_dir / "cluster";
+        m_env = "QUILLON_PG_DIR='" + m_folder + "' ";
+        m_started = Script("start >/dev/null");
+        std::string socket;
+        for (char ch : m_folder) socket += ch == '/' ? std::string("%2F") : std::string(1, ch);
+        // The cluster's administrator is postgres when root made it, the caller otherwise.
+        m_conninfo = "postgresql://" + std::string(::getuid() == 0 ? "postgres@" : "") + socket +
+                     "/postgres";
+    }
+    ~PrivateCluster() { Script("stop"); }
+    bool Started() const { return m_started; }
+    const std::string& Conninfo() const { return m_conninfo; }
+    std::string Scratch(const std::string& name) const { return m_dir / name; }
+    // As a crash would: the server's immediate shutdown.
+    void Crash() {
+        std::ifstream pidFile(m_folder + "/data/postmaster.pid");
+        pid_t postmaster = 0;
+        ASSERT_TRUE(pidFile >> postmaster);
+        ASSERT_EQ(::kill(postmaster, SIGQUIT), 0);
+        for (int i = 0; i < 100 && ::kill(postmaster, 0) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    bool Restart() { return Script("start >/dev/null"); }
+
+private:
+    bool Script(const std::string& args) {
+        const std::string script = std::string(QUILLON_SOURCE_DIR) + "/scripts/team-server.sh";
+        return std::system((m_env + script + " " + args).c_str()) == 0;
+    }
+    CScratchDir m_dir;
+    std::string m_folder, m_env, m_conninfo;
+    bool m_started = false;
+};
+
 TEST(ServerStopped, MidSessionIsAMessageAndLosesNothingCommitted) {
-    // A cluster of its own: the shared one stays up for the other tests.
-    CScratchDir dir("kqpg");
-    ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);  // the server's user goes through it
-    const std::string folder = dir / "cluster";
-    const std::string script = std::string(QUILLON_SOURCE_DIR) + "/scripts/team-server.sh";
-    const std::string env = "QUILLON_PG_DIR='" + folder + "' ";
-    ASSERT_EQ(std::system((env + script + " start >/dev/null").c_str()), 0);
-    std::string socket;
-    for (char ch : folder) socket += ch == '/' ? std::string("%2F") : std::string(1, ch);
-    // The cluster's administrator is postgres when root made it, the caller otherwise.
-    const std::string conninfo =
-        "postgresql://" + std::string(::getuid() == 0 ? "postgres@" : "") + socket + "/postgres";
+    PrivateCluster cluster;
+    ASSERT_TRUE(cluster.Started());
+    const std::string conninfo = cluster.Conninfo();
     std::string message;
     ASSERT_TRUE(InitServer(conninfo, message)) << message;
     CServerRecordStore s;
@@ -364,13 +396,7 @@ TEST(ServerStopped, MidSessionIsAMessageAndLosesNothingCommitted) {
     ASSERT_EQ(s.Insert("KEPT", "kept", v), StoreError::None);
     ASSERT_EQ(s.Commit(), StoreError::None);
     ASSERT_EQ(s.Insert("LOST", "lost", v), StoreError::None);
-    // As a crash would: the server's immediate shutdown.
-    std::ifstream pidFile(folder + "/data/postmaster.pid");
-    pid_t postmaster = 0;
-    ASSERT_TRUE(pidFile >> postmaster);
-    ASSERT_EQ(::kill(postmaster, SIGQUIT), 0);
-    for (int i = 0; i < 100 && ::kill(postmaster, 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    cluster.Crash();
 
     const StoreError e = s.Commit();
     EXPECT_EQ(e, StoreError::Disconnected);
@@ -379,12 +405,99 @@ TEST(ServerStopped, MidSessionIsAMessageAndLosesNothingCommitted) {
     std::vector<StoredRecord> rows;
     EXPECT_EQ(s.List(rows), StoreError::Disconnected);
 
-    ASSERT_EQ(std::system((env + script + " start >/dev/null").c_str()), 0);
+    ASSERT_TRUE(cluster.Restart());
     CServerRecordStore again;
     ASSERT_EQ(again.Open(conninfo), StoreError::None);
     EXPECT_EQ(Bytes(again, "KEPT"), "kept");
     EXPECT_EQ(Bytes(again, "LOST"), "<none>");
-    EXPECT_EQ(std::system((env + script + " stop").c_str()), 0);
+}
+
+TEST(ServerStopped, ChangesWaitInTheOutboxOnDiskAndAreStoredOnceAfterReconnecting) {
+    PrivateCluster cluster;
+    ASSERT_TRUE(cluster.Started());
+    const std::string conninfo = cluster.Conninfo();
+    std::string message;
+    ASSERT_TRUE(InitServer(conninfo, message)) << message;
+    auto connect = [&] {
+        auto s = std::make_unique<CServerRecordStore>();
+        EXPECT_EQ(s->Open(conninfo), StoreError::None);
+        return s;
+    };
+    const std::string box = cluster.Scratch("outbox.kqd");
+    int64_t v = 0, mineV = 0, theirsV = 0, goneV = 0;
+    {
+        COutboxStore out(connect());
+        ASSERT_TRUE(out.OpenOutbox(box)) << out.LastError();
+        // Connected: stored at once, and nothing stays in the outbox.
+        ASSERT_EQ(out.Insert("MINE", "mine 1", mineV), StoreError::None);
+        ASSERT_EQ(out.Insert("THEIRS", "theirs 1", theirsV), StoreError::None);
+        ASSERT_EQ(out.Insert("GONE", "gone", goneV), StoreError::None);
+        ASSERT_EQ(out.Commit(), StoreError::None);
+        EXPECT_EQ(out.Waiting(), 0);
+
+        // Lost mid-batch: the batch and everything after it is done, on disk.
+        ASSERT_EQ(out.Insert("NEW1", "new 1", v), StoreError::None);
+        cluster.Crash();
+        ASSERT_EQ(out.Insert("NEW2", "new 2", v), StoreError::None);
+        EXPECT_TRUE(out.Offline());
+        ASSERT_EQ(out.Replace("MINE", mineV, "mine 2", v), StoreError::None);
+        ASSERT_EQ(out.Replace("THEIRS", theirsV, "theirs mine", v), StoreError::None);
+        ASSERT_EQ(out.Commit(), StoreError::None);
+        // Changed again while waiting: one change, the last bytes.
+        ASSERT_EQ(out.Replace("MINE", v, "mine 3", v), StoreError::None);
+        ASSERT_EQ(out.Delete("GONE", goneV), StoreError::None);
+        ASSERT_EQ(out.Insert("BRIEF", "brief", v), StoreError::None);
+        ASSERT_EQ(out.Commit(), StoreError::None);
+        ASSERT_EQ(out.Delete("BRIEF", v), StoreError::None);  // never reached the server
+        ASSERT_EQ(out.Commit(), StoreError::None);
+        std::string bytes;
+        EXPECT_EQ(out.Read("NEW2", bytes, v), StoreError::None);
+        EXPECT_EQ(bytes, "new 2");
+        std::vector<StoredRecord> rows;
+        EXPECT_EQ(out.List(rows), StoreError::Disconnected);
+        EXPECT_FALSE(out.Describe(StoreError::Disconnected).empty());
+    }  // the program ends (or is killed): nothing of it is in memory any more
+
+    ASSERT_TRUE(cluster.Restart());
+    {
+        // Another program changed THEIRS meanwhile; NEW2 reached the server before a kill
+        // could take it out of the outbox.
+        auto other = connect();
+        ASSERT_EQ(other->Replace("THEIRS", theirsV, "theirs 2", v), StoreError::None);
+        ASSERT_EQ(other->Insert("NEW2", "new 2", v), StoreError::None);
+        ASSERT_EQ(other->Commit(), StoreError::None);
+    }
+    COutboxStore next(connect());
+    ASSERT_TRUE(next.OpenOutbox(box));
+    EXPECT_EQ(next.Waiting(), 5);  // NEW1, NEW2, MINE, THEIRS, GONE
+    std::vector<RecordBytes> waiting = next.WaitingRecords();
+    ASSERT_EQ(waiting.size(), 4u);  // the delete is no record to export
+    EXPECT_EQ(waiting[0].sysid, "NEW1");
+    std::vector<COutboxStore::Refused> refused;
+    int stored = 0;
+    ASSERT_EQ(next.Flush(refused, stored), StoreError::None);
+    EXPECT_EQ(stored, 4);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].sysid, "THEIRS");
+    EXPECT_EQ(refused[0].error, StoreError::Conflict);
+    EXPECT_EQ(next.Waiting(), 0);
+    // Once each: a second flush, or a third start, stores nothing again.
+    ASSERT_EQ(next.Flush(refused, stored), StoreError::None);
+    EXPECT_EQ(stored, 0);
+    COutboxStore third(connect());
+    ASSERT_TRUE(third.OpenOutbox(box));
+    EXPECT_EQ(third.Waiting(), 0);
+
+    auto check = connect();
+    EXPECT_EQ(Bytes(*check, "NEW1"), "new 1");
+    EXPECT_EQ(Bytes(*check, "NEW2"), "new 2");
+    EXPECT_EQ(Bytes(*check, "MINE"), "mine 3");
+    EXPECT_EQ(Bytes(*check, "THEIRS"), "theirs 2");
+    EXPECT_EQ(Bytes(*check, "GONE"), "<none>");
+    EXPECT_EQ(Bytes(*check, "BRIEF"), "<none>");
+    std::vector<StoredRecord> rows;
+    ASSERT_EQ(check->List(rows), StoreError::None);
+    EXPECT_EQ(rows.size(), 4u);
 }
 
 TEST(ServerOptions, AreTakenOffTheCommandLineWithTheirValueAndNothingElse) {
