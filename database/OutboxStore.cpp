@@ -149,18 +149,23 @@ StoreError COutboxStore::ReadPrefix(const std::string& prefix, std::vector<Recor
 
 // ---- changing: to the server when it is there, and always to the outbox at Commit ----
 
+StoreError COutboxStore::Ask(StoreError answer, Change& next) {
+    const StoreError e = Lost(answer);
+    if (e != StoreError::None && e != StoreError::Disconnected) return e;
+    next.sent = e == StoreError::None;
+    return StoreError::None;
+}
+
 StoreError COutboxStore::Insert(const std::string& sysid, const std::string& bytes,
                                 int64_t& version) {
-    Change owed;
+    Change owed, next;
     const bool had = Waits(sysid) && Owed(sysid, owed);
-    Change next;
-    if (!had && Online()) {
-        const StoreError e = Lost(m_server->Insert(sysid, bytes, version));
-        if (e != StoreError::None && e != StoreError::Disconnected) return e;
-        next.sent = e == StoreError::None;
-    } else if (had && owed.kind != kDelete && owed.kind != kGone) {
-        return StoreError::Exists;
-    }
+    if (had && owed.kind != kDelete && owed.kind != kGone) return StoreError::Exists;
+    // The server is asked while nothing of the record waits here unsent.
+    if (Online() && (!had || owed.sent))
+        if (const StoreError e = Ask(m_server->Insert(sysid, bytes, version), next);
+            e != StoreError::None)
+            return e;
     if (!next.sent) version = 0;
     // Deleted and stored again before the server heard of either: one replace.
     next.kind = had && owed.kind == kDelete ? kReplace : kInsert;
@@ -173,61 +178,48 @@ StoreError COutboxStore::Insert(const std::string& sysid, const std::string& byt
 
 StoreError COutboxStore::Replace(const std::string& sysid, int64_t expected,
                                  const std::string& bytes, int64_t& version) {
-    Change owed;
+    Change owed, next;
     const bool had = Waits(sysid) && Owed(sysid, owed);
-    Change next;
-    if (had) {
-        if (owed.kind == kGone) return StoreError::NotFound;
-        // What waits keeps the version the server was last read at.
-        next = owed;
-        if (next.kind == kDelete) next.kind = kReplace;
-        next.bytes = bytes;
-        version = expected;
-        m_batch[sysid] = std::move(next);
-        return StoreError::None;
-    }
-    if (Online()) {
-        const StoreError e = Lost(m_server->Replace(sysid, expected, bytes, version));
-        if (e != StoreError::None && e != StoreError::Disconnected) return e;
-        next.sent = e == StoreError::None;
-    }
+    if (had && (owed.kind == kGone || (owed.kind == kDelete && owed.sent)))
+        return StoreError::NotFound;
+    if (Online() && (!had || owed.sent))
+        if (const StoreError e = Ask(m_server->Replace(sysid, expected, bytes, version), next);
+            e != StoreError::None)
+            return e;
     if (!next.sent) version = expected;
-    next.kind = kReplace;
-    next.expected = expected;
-    next.seq = m_nextSeq++;
+    if (had) {
+        // What waits keeps the version the server was last read at.
+        next.kind = owed.kind == kDelete ? static_cast<char>(kReplace) : owed.kind;
+        next.expected = owed.expected;
+        next.seq = owed.seq;
+    } else {
+        next.kind = kReplace;
+        next.expected = expected;
+        next.seq = m_nextSeq++;
+    }
     next.bytes = bytes;
     m_batch[sysid] = std::move(next);
     return StoreError::None;
 }
 
 StoreError COutboxStore::Delete(const std::string& sysid, int64_t expected) {
-    Change owed;
+    Change owed, next;
     const bool had = Waits(sysid) && Owed(sysid, owed);
-    Change next;
+    if (had && (owed.kind == kGone || owed.kind == kDelete)) return StoreError::NotFound;
+    if (Online() && (!had || owed.sent))
+        if (const StoreError e = Ask(m_server->Delete(sysid, expected), next);
+            e != StoreError::None)
+            return e;
     if (had) {
-        if (owed.kind == kGone || owed.kind == kDelete) return StoreError::NotFound;
-        next = owed;
-        next.bytes.clear();
         // A record the server never stored owes it nothing.
-        next.kind = owed.kind == kInsert && !owed.sent ? kGone : kDelete;
-        if (owed.kind == kInsert && owed.sent && Online()) {
-            // Inserted in the server's open transaction: deleted there as well.
-            if (const StoreError e = Lost(m_server->Delete(sysid, expected));
-                e != StoreError::None && e != StoreError::Disconnected)
-                return e;
-            next.kind = kGone;
-        }
-        m_batch[sysid] = std::move(next);
-        return StoreError::None;
+        next.kind = owed.kind == kInsert ? kGone : kDelete;
+        next.expected = owed.expected;
+        next.seq = owed.seq;
+    } else {
+        next.kind = kDelete;
+        next.expected = expected;
+        next.seq = m_nextSeq++;
     }
-    if (Online()) {
-        const StoreError e = Lost(m_server->Delete(sysid, expected));
-        if (e != StoreError::None && e != StoreError::Disconnected) return e;
-        next.sent = e == StoreError::None;
-    }
-    next.kind = kDelete;
-    next.expected = expected;
-    next.seq = m_nextSeq++;
     m_batch[sysid] = std::move(next);
     return StoreError::None;
 }

@@ -84,6 +84,9 @@ private:
     bool Waits(const std::string& sysid) const {
         return m_waiting.count(sysid) != 0 || m_batch.count(sysid) != 0;
     }
+    // The server's answer to a change: None (next marked sent), None when the connection
+    // was lost (offline now: the change waits here), or the refusal.
+    StoreError Ask(StoreError answer, Change& next);
     // Goes offline on a lost connection; the error answered.
     StoreError Lost(StoreError error);
     // Whether the server's row is exactly bytes (a change stored before a kill).

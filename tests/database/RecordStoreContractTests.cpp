@@ -7,6 +7,7 @@
 
 #include "database/Database.h"
 #include "database/FileRecordStore.h"
+#include "database/OutboxStore.h"
 #include "database/RecordStream.h"
 #include "server/ServerRecordStore.h"
 #include "storage/RecordStore.h"
@@ -79,6 +80,35 @@ StoreKind ServerStore() {
                 return s.Open(place);
             },
             false};
+}
+
+// The team database behind its outbox, connected: it keeps every promise the server keeps.
+StoreKind OutboxStore() {
+    StoreKind kind = ServerStore();
+    kind.name = "Outbox";
+    const auto newServer = kind.newPlace;
+    // The place: the server's, then the outbox file's path on a line of its own.
+    kind.newPlace = [newServer](const CScratchDir& dir, const std::string& name,
+                                std::shared_ptr<void>& keep) {
+        return newServer(dir, name, keep) + "\n" + (dir / (name + ".outbox"));
+    };
+    const auto openServer = kind.open;
+    kind.open = [openServer](const std::string& place) -> std::unique_ptr<IRecordStore> {
+        const size_t cut = place.find('\n');
+        auto server = openServer(place.substr(0, cut));
+        if (!server) return nullptr;
+        auto s = std::make_unique<COutboxStore>(std::move(server));
+        if (!s->OpenOutbox(place.substr(cut + 1))) {
+            ADD_FAILURE() << s->LastError();
+            return nullptr;
+        }
+        return s;
+    };
+    const auto foreign = kind.openForeign;
+    kind.openForeign = [foreign](const std::string& place) {
+        return foreign(place.substr(0, place.find('\n')));
+    };
+    return kind;
 }
 
 void PrintTo(const StoreKind& kind, std::ostream* os) { *os << kind.name; }
@@ -417,7 +447,8 @@ TEST(TeamDatabase, ARowChangedMeanwhileOrStoredByAnotherUserIsSaidOnceAndNotOver
     EXPECT_EQ(reader->Read("MINE", bytes, version), StoreError::NotFound);
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract, ::testing::Values(FileStore(), ServerStore()),
+INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract,
+                         ::testing::Values(FileStore(), ServerStore(), OutboxStore()),
                          [](const auto& info) { return info.param.name; });
 
 // ---- the file store's own promises ----
