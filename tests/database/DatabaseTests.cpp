@@ -5,7 +5,9 @@
 
 #include "database/RecordStream.h"
 #include "server/ServerRecordStore.h"
+#include "server/ServerSchema.h"
 #include "tests/database/DbFixture.h"
+#include "tests/support/PrivateCluster.h"
 #include "tests/support/TestServerDatabase.h"
 
 namespace {
@@ -563,4 +565,102 @@ TEST_F(Database, CopyToTheTeamDatabaseIsAnImportAndLeavesTheLocalFileAsItWas) {
     std::filesystem::rename(Path(), Path() + ".away");
     EXPECT_FALSE(doc->ListLocalRecords(listed, message));
     EXPECT_EQ(message, "There is no local database at " + Path() + ": no records to copy.");
+}
+
+// The team database's server goes away in the middle of a session: the import goes on into
+// the outbox on this computer and says its records were added only once they are there, the
+// loss is told once, and the reconnection stores them, once. What still waits at exit is
+// kept and counted, and stored by the next opening.
+TEST_F(Database, TeamChangesWaitInTheOutboxWhileTheServerIsGoneAndAreStoredOnceWhenItIsBack) {
+    PrivateCluster cluster;
+    ASSERT_TRUE(cluster.Started());
+    std::string message;
+    ASSERT_TRUE(InitServer(cluster.Conninfo(), message)) << message;
+    ASSERT_TRUE(doc->OpenTeamDatabase(cluster.Conninfo(), message)) << message;
+    // Exchange files of machines: one fixture's record under other identifiers.
+    std::ifstream in(
+        std::string(QUILLON_SOURCE_DIR) + "/tests/fixtures/compare/m1-office-desktop.kqx",
+        std::ios::binary);
+    const std::string fixture(std::istreambuf_iterator<char>(in), {});
+    const size_t body = fixture.find("[System]");
+    const std::string id = "L1a2b3c4d5e6f70819aa01+0c1d2e3f";
+    ASSERT_NE(fixture.find(id), std::string::npos);
+    auto machines = [&](const std::string& file, const std::vector<std::string>& names) {
+        std::string text = fixture.substr(0, body);
+        for (const std::string& name : names) {
+            std::string record = fixture.substr(body);
+            record.replace(record.find(id), id.size(), name);
+            text += record;
+        }
+        WriteFile(dir + "/" + file, text);
+        return dir + "/" + file;
+    };
+    auto onServer = [&](const std::string& sysid) {
+        CServerRecordStore check;
+        std::string bytes;
+        int64_t v = 0;
+        EXPECT_EQ(check.Open(cluster.Conninfo()), StoreError::None);
+        return check.Read(sysid, bytes, v) == StoreError::None;
+    };
+    auto count = [&](const std::string& text) {
+        return std::count_if(frame.log.begin(), frame.log.end(), [&](const std::string& l) {
+            return l.find(text) != std::string::npos;
+        });
+    };
+    doc->ImportFile(machines("first.kqx", {"FIRST"}));
+    EXPECT_TRUE(onServer("FIRST"));
+    EXPECT_EQ(doc->TeamChangesWaiting(), 0);
+
+    cluster.Crash();
+    const std::string second = machines("second.kqx", {"SECOND-1", "SECOND-2"});
+    frame.log.clear();
+    doc->ImportFile(second);
+    EXPECT_EQ(doc->TeamChangesWaiting(), 2);
+    EXPECT_NE(doc->TeamDatabaseLostAt(), 0);
+    EXPECT_EQ(count("Error 1045"), 1);
+    // Said added only once they were in the outbox: the loss is told first.
+    const auto at = [&](const std::string& text) {
+        return std::find_if(
+                   frame.log.begin(), frame.log.end(),
+                   [&](const std::string& l) { return l.find(text) != std::string::npos; }) -
+               frame.log.begin();
+    };
+    EXPECT_LT(at("Error 1045"), at("SECOND-2"));
+    EXPECT_TRUE(doc->SaveModified());  // safe on disk: nothing failed
+    EXPECT_FALSE(frame.LogContains("Error 1014"));
+    EXPECT_FALSE(doc->CheckTeamConnection());  // told once
+    EXPECT_EQ(count("Error 1045"), 1);
+
+    ASSERT_TRUE(cluster.Restart());
+    CPgConnection connection;
+    std::string error;
+    ConnectWaiting(cluster.Conninfo(), CServerRecordStore::kConnectTimeoutMs, connection, error);
+    ASSERT_TRUE(doc->ReconnectTeamDatabase(std::move(connection), error, message)) << message;
+    EXPECT_EQ(doc->TeamChangesWaiting(), 0);
+    EXPECT_EQ(doc->TeamDatabaseLostAt(), 0);
+    EXPECT_TRUE(onServer("SECOND-1"));
+    EXPECT_TRUE(onServer("SECOND-2"));
+    EXPECT_NE(Db().KeyForSysid("SECOND-2"), -1);  // the list was read again
+
+    // Gone again at exit: kept, counted, offered for export, stored by the next opening.
+    cluster.Crash();
+    doc->ImportFile(machines("third.kqx", {"THIRD"}));
+    frame.boxAnswer = IDNO;
+    doc->TellChangesWaitingAtExit();
+    ASSERT_FALSE(frame.boxes.empty());
+    EXPECT_NE(frame.boxes.back().text.find("Warning 1046: 1 "), std::string::npos)
+        << frame.boxes.back().text;
+    doc.reset();
+    ASSERT_TRUE(cluster.Restart());
+    doc = std::make_unique<CQuillo95Doc>(app, frame);
+    ASSERT_TRUE(doc->OpenTeamDatabase(cluster.Conninfo(), message)) << message;
+    EXPECT_EQ(doc->TeamChangesWaiting(), 0);
+    EXPECT_TRUE(onServer("THIRD"));
+    EXPECT_NE(Db().KeyForSysid("THIRD"), -1);
+    // Once each.
+    CServerRecordStore check;
+    ASSERT_EQ(check.Open(cluster.Conninfo()), StoreError::None);
+    std::vector<StoredRecord> rows;
+    ASSERT_EQ(check.List(rows), StoreError::None);
+    EXPECT_EQ(rows.size(), 4u);
 }
