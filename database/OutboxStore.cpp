@@ -156,6 +156,15 @@ StoreError COutboxStore::Ask(StoreError answer, Change& next) {
     return StoreError::None;
 }
 
+COutboxStore::Change& COutboxStore::Owe(const std::string& sysid, const Change* owed, char kind,
+                                        int64_t expected, Change next) {
+    // What waited keeps its place and the version the server was last read at.
+    next.kind = kind;
+    next.expected = owed ? owed->expected : expected;
+    next.seq = owed ? owed->seq : m_nextSeq++;
+    return m_batch[sysid] = std::move(next);
+}
+
 StoreError COutboxStore::Insert(const std::string& sysid, const std::string& bytes,
                                 int64_t& version) {
     Change owed, next;
@@ -168,11 +177,9 @@ StoreError COutboxStore::Insert(const std::string& sysid, const std::string& byt
             return e;
     if (!next.sent) version = 0;
     // Deleted and stored again before the server heard of either: one replace.
-    next.kind = had && owed.kind == kDelete ? kReplace : kInsert;
-    next.expected = had ? owed.expected : 0;
-    next.seq = had ? owed.seq : m_nextSeq++;
-    next.bytes = bytes;
-    m_batch[sysid] = std::move(next);
+    Owe(sysid, had ? &owed : nullptr, had && owed.kind == kDelete ? kReplace : kInsert, 0,
+        std::move(next))
+        .bytes = bytes;
     return StoreError::None;
 }
 
@@ -187,18 +194,8 @@ StoreError COutboxStore::Replace(const std::string& sysid, int64_t expected,
             e != StoreError::None)
             return e;
     if (!next.sent) version = expected;
-    if (had) {
-        // What waits keeps the version the server was last read at.
-        next.kind = owed.kind == kDelete ? static_cast<char>(kReplace) : owed.kind;
-        next.expected = owed.expected;
-        next.seq = owed.seq;
-    } else {
-        next.kind = kReplace;
-        next.expected = expected;
-        next.seq = m_nextSeq++;
-    }
-    next.bytes = bytes;
-    m_batch[sysid] = std::move(next);
+    const char kind = had && owed.kind == kInsert ? kInsert : kReplace;
+    Owe(sysid, had ? &owed : nullptr, kind, expected, std::move(next)).bytes = bytes;
     return StoreError::None;
 }
 
@@ -210,17 +207,9 @@ StoreError COutboxStore::Delete(const std::string& sysid, int64_t expected) {
         if (const StoreError e = Ask(m_server->Delete(sysid, expected), next);
             e != StoreError::None)
             return e;
-    if (had) {
-        // A record the server never stored owes it nothing.
-        next.kind = owed.kind == kInsert ? kGone : kDelete;
-        next.expected = owed.expected;
-        next.seq = owed.seq;
-    } else {
-        next.kind = kDelete;
-        next.expected = expected;
-        next.seq = m_nextSeq++;
-    }
-    m_batch[sysid] = std::move(next);
+    // A record the server never stored owes it nothing.
+    Owe(sysid, had ? &owed : nullptr, had && owed.kind == kInsert ? kGone : kDelete, expected,
+        std::move(next));
     return StoreError::None;
 }
 

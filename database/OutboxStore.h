@@ -84,6 +84,9 @@ private:
     bool Waits(const std::string& sysid) const {
         return m_waiting.count(sysid) != 0 || m_batch.count(sysid) != 0;
     }
+    // Records next as the change owed for sysid, after what was owed (null: nothing).
+    Change& Owe(const std::string& sysid, const Change* owed, char kind, int64_t expected,
+                Change next);
     // The server's answer to a change: None (next marked sent), None when the connection
     // was lost (offline now: the change waits here), or the refusal.
     StoreError Ask(StoreError answer, Change& next);

@@ -144,13 +144,16 @@ void CQuillo95Doc::DatabaseSwitched() {
     Announce(DocEvent::DatabaseRead);
 }
 
-void CQuillo95Doc::ShowMessage(const std::string& text) {
+bool CQuillo95Doc::LogAndTellUnattended(const std::string& text) {
     m_frame.LogLine(text);
-    if (m_app.AutoRun()) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::fflush(stderr);
-        return;
-    }
+    if (!m_app.AutoRun()) return false;
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    return true;
+}
+
+void CQuillo95Doc::ShowMessage(const std::string& text) {
+    if (LogAndTellUnattended(text)) return;
     CIdleHold hold(*this);
     m_frame.MessageBox(text, LoadKQString(IDS_APP_TITLE), MsgIcon::Warning, MsgButtons::Ok);
 }

@@ -364,6 +364,8 @@ private:
     // On a team database, what this run changed goes to the outbox (and the server) now,
     // before it is reported done.
     void SaveTeamChanges();
+    // The line goes to the log, and under option A to standard error as well (true then).
+    bool LogAndTellUnattended(const std::string& text);
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 

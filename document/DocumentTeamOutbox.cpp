@@ -1,7 +1,5 @@
 // The team database's outbox: changes wait on this computer until the server has them, a
 // lost connection is told once, and a new one stores what waited.
-#include <cstdio>
-
 #include "database/OutboxStore.h"
 #include "document/Document.h"
 #include "resources/Strings.h"
@@ -52,13 +50,7 @@ bool CQuillo95Doc::CheckTeamConnection() {
     m_teamLostAt = std::time(nullptr);
     const std::string text = FormatKQString(IDS_ERR_TEAM_CONNECTION_LOST, m_teamName,
                                             m_outbox->Describe(StoreError::Disconnected));
-    m_frame.LogLine(text);
-    if (m_app.AutoRun()) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::fflush(stderr);
-    } else {
-        m_frame.ShowLog();
-    }
+    if (!LogAndTellUnattended(text)) m_frame.ShowLog();
     return true;
 }
 
@@ -113,12 +105,7 @@ void CQuillo95Doc::TellChangesWaitingAtExit() {
     if (waiting == 0) return;
     const std::string text =
         FormatKQString(IDS_WARN_TEAM_CHANGES_KEPT, std::to_string(waiting), m_teamName);
-    m_frame.LogLine(text);
-    if (m_app.AutoRun()) {
-        std::fprintf(stderr, "%s\n", text.c_str());
-        std::fflush(stderr);
-        return;
-    }
+    if (LogAndTellUnattended(text)) return;
     CIdleHold hold(*this);
     if (m_frame.MessageBox(text + "\n\n" + LoadKQString(IDS_TEAM_EXPORT_WAITING),
                            LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
