@@ -7,6 +7,7 @@
 #include <cassert>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -23,6 +24,8 @@
 
 class CDetailItem;
 class CPgConnection;
+class CServerRecordStore;
+class IReadableWatch;
 struct CExchangeMessage;
 
 class CQuillo95Doc : public IDatabaseHost,
@@ -63,6 +66,14 @@ public:
     void SwitchToLocalDatabase();
     // The open team database as the user may see it (user@host/database); empty on the file.
     const std::string& TeamDatabaseName() const { return m_teamName; }
+    // ---- other users' changes to the team database (DocumentTeamLive.cpp) ----
+    // The windows' watch on the team database's socket: with one, an open team database is
+    // listened to, and what other clients store, change or delete follows in idle steps.
+    // Without one (unattended runs), nothing listens.
+    void SetChangeWatch(IReadableWatch* watch) { m_changeWatch = watch; }
+    bool ListeningToTeamDatabase() const { return m_listening; }
+    // The team database's store, for the tests that count what it read; null on the file.
+    const CServerRecordStore* TeamStore() const { return m_teamStore; }
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
     bool SaveModified() override;
@@ -338,6 +349,13 @@ private:
     // This machine's record stays in memory on a team database it may not store into.
     void KeepMirrorHereIfNotOurs(const std::string& sysid);
     void DatabaseSwitched();
+    // Listening to the team database's changes: begun on the store just opened, ended before
+    // its connection closes. Notifications are taken when the socket is readable (or, in an
+    // idle step, those a statement's answer brought along) and followed in an idle step.
+    void ListenToTeamDatabase(CServerRecordStore* store);
+    void StopListening();
+    void TakeTeamChanges(bool fromSocket);
+    bool FollowTeamChanges();
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 
@@ -360,4 +378,9 @@ private:
     bool m_teamReadOnly = false;  // this database user may only read the team database
     std::string m_teamStoreFailure;
     bool m_teamStored = false;
+    IReadableWatch* m_changeWatch = nullptr;
+    CServerRecordStore* m_teamStore = nullptr;  // the database's, while it stands on it
+    bool m_listening = false;
+    // Changes heard and not followed yet, the last of each record: version, removed.
+    std::map<std::string, std::pair<int64_t, bool>, CaseLess> m_teamChanges;
 };

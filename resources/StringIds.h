@@ -239,6 +239,9 @@ enum KQStringId : unsigned {
     IDS_NO_LOCAL_DATABASE = 1195,
     IDS_LOCAL_RECORD_DAMAGED = 1196,
     IDS_TEAM_COPY_NOT_STORED = 1197,
+    // Other users' changes to the team database, shown as they happen.
+    IDS_TEAM_NOT_LIVE = 1200,
+    IDS_TEAM_REMOVED_KEPT_HERE = 1201,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };
