@@ -38,12 +38,19 @@ void CQuillo95Doc::TakeTeamChanges(bool fromSocket) {
     m_frame.LogLine(FormatKQString(IDS_TEAM_NOT_LIVE, m_teamName, m_teamStore->Describe(e)));
 }
 
+namespace {
+// Records followed in one idle step at most: another's large import is read a few hundred
+// rows at a time, as the listing reads ahead, and the window stays alive in between.
+constexpr size_t kFollowStep = 200;
+}  // namespace
+
 bool CQuillo95Doc::FollowTeamChanges() {
     if (m_teamChanges.empty() || !m_teamStore) return false;
     std::vector<StoredRecord> stored, removed;
-    for (const auto& [sysid, change] : m_teamChanges)
-        (change.second ? removed : stored).push_back({sysid, 0, change.first});
-    m_teamChanges.clear();
+    auto it = m_teamChanges.begin();
+    for (size_t n = 0; it != m_teamChanges.end() && n < kFollowStep; ++it, ++n)
+        (it->second.second ? removed : stored).push_back({it->first, 0, it->second.first});
+    m_teamChanges.erase(m_teamChanges.begin(), it);
     CResultsDatabase::FollowedChanges followed;
     if (!m_db.FollowStore(stored, removed, followed)) {
         m_frame.LogLine(FormatKQString(IDS_TEAM_NOT_LIVE, m_teamName, m_db.LastError()));

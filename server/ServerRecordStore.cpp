@@ -246,18 +246,24 @@ StoreError CServerRecordStore::StoredByOthers(std::vector<std::string>& out) {
 StoreError CServerRecordStore::StoredByOthers(const std::vector<std::string>& among,
                                               std::vector<std::string>& out) {
     out.clear();
-    std::vector<std::string> asked;
-    for (const std::string& s : among)
-        if (IsStorableName(s)) asked.push_back(s);
-    if (asked.empty()) return StoreError::None;
     std::vector<Row> rows;
-    if (const StoreError e = Rows("SELECT sysid, version FROM records WHERE stored_by <> "
-                                  "current_user AND folded = ANY (" FOLDED("$1") "::text[])",
-                                  {PgParam::Text(ArrayLiteral(asked))}, rows);
+    if (const StoreError e = RowsNamed("SELECT sysid, version FROM records WHERE stored_by <> "
+                                       "current_user AND folded = ANY (" FOLDED("$1") "::text[])",
+                                       among, rows);
         e != StoreError::None)
         return e;
     for (Row& r : rows) out.push_back(std::move(r.sysid));
     return StoreError::None;
+}
+
+StoreError CServerRecordStore::RowsNamed(const char* sql, const std::vector<std::string>& sysids,
+                                         std::vector<Row>& out) {
+    out.clear();
+    std::vector<std::string> asked;
+    for (const std::string& s : sysids)
+        if (IsStorableName(s)) asked.push_back(s);  // no other can be stored
+    if (asked.empty()) return StoreError::None;
+    return Rows(sql, {PgParam::Text(ArrayLiteral(asked))}, out);
 }
 
 StoreError CServerRecordStore::MayStore(bool& may) {
@@ -287,19 +293,15 @@ StoreError CServerRecordStore::Read(const std::string& sysid, std::string& bytes
 StoreError CServerRecordStore::ReadSeveral(const std::vector<std::string>& sysids,
                                            std::vector<RecordBytes>& out) {
     out.clear();
-    std::vector<std::string> asked;
-    for (const std::string& s : sysids)
-        if (IsStorableName(s)) asked.push_back(s);  // no other can be stored
-    if (asked.empty()) return StoreError::None;
     std::vector<Row> rows;
-    if (const StoreError e = Rows("SELECT sysid, version, bytes FROM records"
-                                  " WHERE folded = ANY (" FOLDED("$1") "::text[])",
-                                  {PgParam::Text(ArrayLiteral(asked))}, rows);
+    if (const StoreError e = RowsNamed("SELECT sysid, version, bytes FROM records"
+                                       " WHERE folded = ANY (" FOLDED("$1") "::text[])",
+                                       sysids, rows);
         e != StoreError::None)
         return e;
     std::map<std::string, const Row*, CaseLess> found;
     for (const Row& row : rows) found[row.sysid] = &row;
-    for (const std::string& s : asked)
+    for (const std::string& s : sysids)
         if (auto it = found.find(s); it != found.end())
             out.push_back({it->second->sysid, it->second->bytes, it->second->version});
     return StoreError::None;

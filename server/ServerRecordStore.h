@@ -97,6 +97,9 @@ private:
     // client's order.
     StoreError Rows(const char* sql, const std::vector<PgParam>& params, std::vector<Row>& out);
     void ClientOrder(std::vector<Row>& rows) const;
+    // The same for a query whose $1 is the array of the named identifiers that can be stored.
+    StoreError RowsNamed(const char* sql, const std::vector<std::string>& sysids,
+                         std::vector<Row>& out);
     // After a change that matched no row: NotFound, Conflict or Denied.
     StoreError WhyNoRow(const std::string& sysid, int64_t expected);
 
