@@ -356,6 +356,8 @@ private:
     void StopListening();
     void TakeTeamChanges(bool fromSocket);
     bool FollowTeamChanges();
+    // Nothing more is heard until the database is opened again; the log says why.
+    void StopHearing(const std::string& why);
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 

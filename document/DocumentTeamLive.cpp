@@ -31,11 +31,15 @@ void CQuillo95Doc::TakeTeamChanges(bool fromSocket) {
     const StoreError e = m_teamStore->TakeChanges(changes, fromSocket);
     // Heard in the order committed: the last change of a record is the one that stands.
     for (CServerRecordStore::Change& c : changes) m_teamChanges[c.sysid] = {c.version, c.removed};
-    if (e == StoreError::None) return;
     // The connection is gone: its socket says nothing more (and would say so endlessly).
+    if (e != StoreError::None) StopHearing(m_teamStore->Describe(e));
+}
+
+void CQuillo95Doc::StopHearing(const std::string& why) {
     if (m_changeWatch) m_changeWatch->Stop();
     m_listening = false;
-    m_frame.LogLine(FormatKQString(IDS_TEAM_NOT_LIVE, m_teamName, m_teamStore->Describe(e)));
+    m_teamChanges.clear();
+    m_frame.LogLine(FormatKQString(IDS_TEAM_NOT_LIVE, m_teamName, why));
 }
 
 namespace {
@@ -53,7 +57,8 @@ bool CQuillo95Doc::FollowTeamChanges() {
     m_teamChanges.erase(m_teamChanges.begin(), it);
     CResultsDatabase::FollowedChanges followed;
     if (!m_db.FollowStore(stored, removed, followed)) {
-        m_frame.LogLine(FormatKQString(IDS_TEAM_NOT_LIVE, m_teamName, m_db.LastError()));
+        // What was heard cannot be read: the list would go on missing it unsaid.
+        StopHearing(m_db.LastError());
         return true;
     }
     // Who stored the new rows decides whether this user may delete or edit them.

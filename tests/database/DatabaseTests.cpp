@@ -574,7 +574,8 @@ TEST_F(Database, CopyToTheTeamDatabaseIsAnImportAndLeavesTheLocalFileAsItWas) {
 // steps the directory and the channel follow, reading only the rows named (a row replaced
 // twice is read once), and this connection's own changes are not heard back. A record
 // changed here and not saved is not overwritten unsaid: its save meets Error 1042; one
-// deleted elsewhere while changed here is kept, said once, and stored again.
+// deleted elsewhere while changed here is kept, said once, and stored again. A large change
+// is followed whole; a lost connection is said once and its socket no longer watched.
 TEST_F(Database, AnotherClientsTeamDatabaseChangesFollowWithinASecondReadingOnlyThoseRows) {
     CTestServerDatabase server;
     ASSERT_TRUE(server.Made());
@@ -702,8 +703,22 @@ TEST_F(Database, AnotherClientsTeamDatabaseChangesFollowWithinASecondReadingOnly
     EXPECT_TRUE(runFor(2000, allBig));
     EXPECT_EQ(doc->TeamStore()->RowsRead() - readBig, 250);
 
-    // Back on the file: nothing listens, the watch is let go.
+    // The connection lost (the server ended it): said once in the log, and the watch is let
+    // go, so a dead socket does not call back for ever.
+    frame.log.clear();
+    ASSERT_TRUE(server.Admin()
+                    .Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                          " WHERE datname = current_database() AND pid <> pg_backend_pid()")
+                    .Ok());
+    EXPECT_TRUE(runFor(1000, [&] { return !doc->ListeningToTeamDatabase(); }));
+    EXPECT_EQ(watch.fd, -1);
+    EXPECT_EQ(std::count_if(frame.log.begin(), frame.log.end(),
+                            [](const std::string& l) {
+                                return l.find("are no longer shown as they happen") !=
+                                       std::string::npos;
+                            }),
+              1);
+
     doc->SwitchToLocalDatabase();
     EXPECT_FALSE(doc->ListeningToTeamDatabase());
-    EXPECT_EQ(watch.fd, -1);
 }
