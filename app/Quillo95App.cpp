@@ -201,6 +201,11 @@ bool CQuillo95App::InitInstance(const QStringList& arguments) {
     m_frame = new CMainFrame(*this, m_state.Rect());
     m_doc = std::make_unique<CQuillo95Doc>(m_state, *m_frame);
     m_frame->AttachDocument(m_doc.get());
+    // The window follows other users' changes to a team database; an unattended run does not.
+    if (!m_state.AutoRun()) {
+        m_changeWatch = std::make_unique<CQtReadableWatch>();
+        m_doc->SetChangeWatch(m_changeWatch.get());
+    }
     if (!OpenDocument()) {
         ExitInstance();
         return false;

@@ -10,6 +10,7 @@
 
 #include "app/FrameHost.h"
 #include "document/AppState.h"
+#include "platform/QtSocketWatch.h"
 
 class QSettings;
 class QTimer;
@@ -78,6 +79,8 @@ private:
     void SetUpDataDirectory();
 
     CAppState m_state;
+    // Before the document, which stops it as it goes.
+    std::unique_ptr<CQtReadableWatch> m_changeWatch;
     std::unique_ptr<CQuillo95Doc> m_doc;
     QPointer<CMainFrame> m_frame;
     std::unique_ptr<CSingleInstance> m_instance;

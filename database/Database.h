@@ -85,6 +85,20 @@ public:
     void KeepInMemory(const std::string& sysid) { m_inMemory.insert(sysid); }
     bool KeptInMemory(const std::string& sysid) const { return m_inMemory.count(sysid) != 0; }
 
+    // Another client of the store stored or changed the records of stored, or removed those
+    // of removed (each with the version the store told). The rows not read yet are read in one
+    // request; the directory, versions and cache follow, new records at the end. A record
+    // changed here and not saved yet (or this machine's, or held) is left alone: its save
+    // meets the other's version (Error 1042). One removed meanwhile that was changed here is
+    // kept and stored again (in keptHere, for the caller to say so). False (LastError): the
+    // store could not be read, nothing changed. The keys are the caller's to announce.
+    struct FollowedChanges {
+        std::vector<int> added, changed, removed;
+        std::vector<std::string> keptHere;
+    };
+    bool FollowStore(const std::vector<StoredRecord>& stored,
+                     const std::vector<StoredRecord>& removed, FollowedChanges& out);
+
     // A file that was busy or failed to read at start-up is read again before anything is
     // written there. Read: the file is the database now and this run's records joined it;
     // storedMirror names this machine's stored record when the file had it (it stays as

@@ -34,6 +34,8 @@ public:
     std::vector<RecordBytes> WaitingRecords();
     // The connection was lost: changes go to the outbox only until Reconnect.
     bool Offline() const { return m_offline; }
+    // Another watch found the connection gone before this store did: offline now.
+    void ConnectionLost() { Lost(StoreError::Disconnected); }
     // Stands on a new connection's store; what waits is stored by Flush.
     void Reconnect(std::unique_ptr<IRecordStore> server);
     IRecordStore* Server() { return m_server.get(); }

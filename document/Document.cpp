@@ -33,6 +33,7 @@ CQuillo95Doc::CQuillo95Doc(CAppState& app, IFrameServices& frame)
     : m_app(app), m_frame(frame), m_db(*this) {}
 
 CQuillo95Doc::~CQuillo95Doc() {
+    StopListening();
     // Records first, then this machine's tree, then the modules that filled it.
     m_db.Close();
     m_outbox = nullptr;
@@ -89,6 +90,7 @@ bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::strin
                                     const std::string& name, std::string& message) {
     auto store = std::make_unique<CServerRecordStore>();
     COutboxStore* const outboxBefore = m_outbox;
+    CServerRecordStore* const opened = store.get();
     bool mayStore = false;
     if (const StoreError e = store->Open(std::move(connection), connectError, name);
         e != StoreError::None) {
@@ -111,6 +113,7 @@ bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::strin
         m_pathName.clear();
         m_modified = false;
         m_frame.LogLine(FormatKQString(IDS_STATUS_TEAM_DATABASE, name));
+        ListenToTeamDatabase(opened);
         return true;
     }
     m_frame.LogLine(message);
@@ -128,6 +131,7 @@ bool CQuillo95Doc::SwitchToTeamDatabase(CPgConnection&& connection, const std::s
 void CQuillo95Doc::SwitchToLocalDatabase() {
     if (!OnTeamDatabase()) return;
     SaveModified();
+    StopListening();
     m_db.Close();  // lets the team database go; the file store is back
     m_outbox = nullptr;
     m_teamLostAt = 0;
@@ -190,6 +194,8 @@ bool CQuillo95Doc::IdleStep() {
     assert(m_idleHold >= 0);
     assert(m_runCancel == nullptr || m_running);
     if (m_running || m_idleHold > 0) return false;
+    if (m_listening) TakeTeamChanges(false);
+    if (FollowTeamChanges()) return true;
     if (m_db.OpenPending()) {
         // A short wait each time, and not on every idle call: the window stays alive.
         const uint32_t now = m_frame.Now();

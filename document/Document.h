@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@
 class CDetailItem;
 class COutboxStore;
 class CPgConnection;
+class CServerRecordStore;
+class IReadableWatch;
 struct CExchangeMessage;
 
 class CQuillo95Doc : public IDatabaseHost,
@@ -80,6 +83,14 @@ public:
     // At exit: what still waits stays in the outbox for the next start; the user hears how
     // many (unattended: standard error) and may export them to an exchange file.
     void TellChangesWaitingAtExit();
+    // ---- other users' changes to the team database (DocumentTeamLive.cpp) ----
+    // The windows' watch on the team database's socket: with one, an open team database is
+    // listened to, and what other clients store, change or delete follows in idle steps.
+    // Without one (unattended runs), nothing listens.
+    void SetChangeWatch(IReadableWatch* watch) { m_changeWatch = watch; }
+    bool ListeningToTeamDatabase() const { return m_listening; }
+    // The team database's store, for the tests that count what it read; null on the file.
+    const CServerRecordStore* TeamStore() const { return m_teamStore; }
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
     bool SaveModified() override;
@@ -366,6 +377,15 @@ private:
     void SaveTeamChanges();
     // The line goes to the log, and under option A to standard error as well (true then).
     bool LogAndTellUnattended(const std::string& text);
+    // Listening to the team database's changes: begun on the store just opened, ended before
+    // its connection closes. Notifications are taken when the socket is readable (or, in an
+    // idle step, those a statement's answer brought along) and followed in an idle step.
+    void ListenToTeamDatabase(CServerRecordStore* store);
+    void StopListening();
+    void TakeTeamChanges(bool fromSocket);
+    bool FollowTeamChanges();
+    // Nothing more is heard until the database is opened again; the log says why.
+    void StopHearing(const std::string& why);
 
     friend struct CDocTestPeer;  // tests stage a run's state without running one
 
@@ -390,4 +410,9 @@ private:
     COutboxStore* m_outbox = nullptr;  // the team database's, owned by m_db; null without one
     std::time_t m_teamLostAt = 0;
     bool m_teamStored = false;
+    IReadableWatch* m_changeWatch = nullptr;
+    CServerRecordStore* m_teamStore = nullptr;  // the database's, while it stands on it
+    bool m_listening = false;
+    // Changes heard and not followed yet, the last of each record: version, removed.
+    std::map<std::string, std::pair<int64_t, bool>, CaseLess> m_teamChanges;
 };

@@ -81,6 +81,8 @@ bool CQuillo95Doc::ReconnectTeamDatabase(CPgConnection&& connection,
     // Everything of this run into the outbox first: the list read again drops the cache.
     CIdleHold hold(*this);
     m_db.Save(m_db.Path());
+    StopListening();  // the old connection's socket goes with it
+    CServerRecordStore* const opened = store.get();
     m_outbox->Reconnect(std::move(store));
     int stored = 0;
     FlushOutbox(*m_outbox, stored);
@@ -92,6 +94,7 @@ bool CQuillo95Doc::ReconnectTeamDatabase(CPgConnection&& connection,
     m_teamReadOnly = !mayStore;
     m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
     m_modified = false;
+    ListenToTeamDatabase(opened);
     const std::string back =
         FormatKQString(IDS_TEAM_RECONNECTED, m_teamName, std::to_string(stored));
     m_frame.LogLine(back);

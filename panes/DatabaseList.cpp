@@ -94,6 +94,18 @@ void CDatabaseList::OnRowState(int row, bool selected, bool focused) {
     if (focused) m_contextRow = row;
 }
 
+void CDatabaseList::RemoveRecordRow(int32_t key) {
+    const int row = key != 0 ? FindRow(key) : -1;
+    if (row < 0) return;
+    const bool selected = IsRowSelected(row);
+    DeleteRow(row);
+    if (m_contextRow == row)
+        m_contextRow = -1;
+    else if (m_contextRow > row)
+        --m_contextRow;
+    if (selected) SelChange();
+}
+
 std::vector<int32_t> CDatabaseList::SelectedKeys() const {
     std::vector<int32_t> keys;
     for (int row : SelectedRows())

@@ -38,6 +38,9 @@ public:
     void OnRightButtonUp(int row, const QPoint& globalPos);
     // The context menu's commands; false for other ids.
     bool OnCommand(int id);
+    // Takes away the row of a record that left the database elsewhere (another user deleted
+    // it), if it still has one; a selected row changes the selection.
+    void RemoveRecordRow(int32_t key);
     // Record keys of the selected rows, top to bottom, without filler rows.
     std::vector<int32_t> SelectedKeys() const;
 

@@ -135,11 +135,18 @@ void CDatabasePane::OnDocumentEvent(const DocumentEvent& event) {
             if (m_list)
                 QTimer::singleShot(0, m_list, [this, key = event.recordKey] { UpdateRow(key); });
             break;
+        case DocEvent::RecordRemoved:
+            // A delete from this list takes the row away itself once the delete returns;
+            // one made elsewhere leaves a row to take away after that.
+            if (m_list)
+                QTimer::singleShot(0, m_list,
+                                   [this, key = event.recordKey] { m_list->RemoveRecordRow(key); });
+            break;
         case DocEvent::DatabaseChanged:
             SortAgain();
             break;
         default:
-            break;  // a removed record's row is taken away by the list itself
+            break;
     }
 }
 

@@ -27,3 +27,25 @@ void CQtSocketWatch::End(Outcome outcome) {
     Ready ready = std::exchange(m_ready, nullptr);
     ready(outcome);
 }
+
+CQtReadableWatch::CQtReadableWatch() {
+    m_notifier.setEnabled(false);
+    QObject::connect(&m_notifier, &QSocketNotifier::activated, &m_notifier, [this] {
+        // A copy: the call may stop or restart the watch.
+        if (std::function<void()> readable = m_readable) readable();
+    });
+}
+
+void CQtReadableWatch::Start(int fd, std::function<void()> readable) {
+    Stop();
+    if (fd < 0) return;
+    m_readable = std::move(readable);
+    m_notifier.setSocket(fd);
+    m_notifier.setEnabled(true);
+}
+
+void CQtReadableWatch::Stop() {
+    // Before the socket closes: a notifier left on a closed number would fire on another's.
+    m_notifier.setEnabled(false);
+    m_readable = nullptr;
+}

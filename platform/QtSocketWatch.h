@@ -31,3 +31,19 @@ private:
     QTimer m_timer;
     Ready m_ready;
 };
+
+// The lasting watch of a listening connection: a notifier that stays until Stop.
+class CQtReadableWatch : public IReadableWatch {
+public:
+    CQtReadableWatch();
+    CQtReadableWatch(const CQtReadableWatch&) = delete;
+    CQtReadableWatch& operator=(const CQtReadableWatch&) = delete;
+
+    void Start(int fd, std::function<void()> readable) override;
+    void Stop() override;
+
+private:
+    // A member, so nothing calls back once the watch is gone.
+    QSocketNotifier m_notifier{QSocketNotifier::Read};
+    std::function<void()> m_readable;
+};

@@ -242,6 +242,9 @@ enum KQStringId : unsigned {
     IDS_NO_LOCAL_DATABASE = 1195,
     IDS_LOCAL_RECORD_DAMAGED = 1196,
     IDS_TEAM_COPY_NOT_STORED = 1197,
+    // Other users' changes to the team database, shown as they happen.
+    IDS_TEAM_NOT_LIVE = 1200,
+    IDS_TEAM_REMOVED_KEPT_HERE = 1201,
     // The team database's outbox, and reconnecting after a lost connection.
     IDS_TEAM_UNREACHABLE_SINCE = 1205,
     IDS_TEAM_RECONNECTED = 1206,

@@ -1,7 +1,10 @@
 #include "server/ServerRecordStore.h"
 
 #include <algorithm>
+#include <charconv>
 #include <map>
+#include <memory>
+#include <string_view>
 
 #include "database/RecordStream.h"
 #include "resources/Strings.h"
@@ -203,6 +206,7 @@ StoreError CServerRecordStore::Rows(const char* sql, const std::vector<PgParam>&
     StoreError e;
     CPgResult r = Run(sql, params, e);
     if (e != StoreError::None) return e;
+    m_rowsRead += r.Rows();
     const bool withBytes = r.Columns() > 2;
     out.resize(static_cast<size_t>(r.Rows()));
     for (int i = 0; i < r.Rows(); ++i) {
@@ -239,6 +243,29 @@ StoreError CServerRecordStore::StoredByOthers(std::vector<std::string>& out) {
     return StoreError::None;
 }
 
+StoreError CServerRecordStore::StoredByOthers(const std::vector<std::string>& among,
+                                              std::vector<std::string>& out) {
+    out.clear();
+    std::vector<Row> rows;
+    if (const StoreError e = RowsNamed("SELECT sysid, version FROM records WHERE stored_by <> "
+                                       "current_user AND folded = ANY (" FOLDED("$1") "::text[])",
+                                       among, rows);
+        e != StoreError::None)
+        return e;
+    for (Row& r : rows) out.push_back(std::move(r.sysid));
+    return StoreError::None;
+}
+
+StoreError CServerRecordStore::RowsNamed(const char* sql, const std::vector<std::string>& sysids,
+                                         std::vector<Row>& out) {
+    out.clear();
+    std::vector<std::string> asked;
+    for (const std::string& s : sysids)
+        if (IsStorableName(s)) asked.push_back(s);  // no other can be stored
+    if (asked.empty()) return StoreError::None;
+    return Rows(sql, {PgParam::Text(ArrayLiteral(asked))}, out);
+}
+
 StoreError CServerRecordStore::MayStore(bool& may) {
     may = false;
     StoreError e = StoreError::None;
@@ -266,19 +293,15 @@ StoreError CServerRecordStore::Read(const std::string& sysid, std::string& bytes
 StoreError CServerRecordStore::ReadSeveral(const std::vector<std::string>& sysids,
                                            std::vector<RecordBytes>& out) {
     out.clear();
-    std::vector<std::string> asked;
-    for (const std::string& s : sysids)
-        if (IsStorableName(s)) asked.push_back(s);  // no other can be stored
-    if (asked.empty()) return StoreError::None;
     std::vector<Row> rows;
-    if (const StoreError e = Rows("SELECT sysid, version, bytes FROM records"
-                                  " WHERE folded = ANY (" FOLDED("$1") "::text[])",
-                                  {PgParam::Text(ArrayLiteral(asked))}, rows);
+    if (const StoreError e = RowsNamed("SELECT sysid, version, bytes FROM records"
+                                       " WHERE folded = ANY (" FOLDED("$1") "::text[])",
+                                       sysids, rows);
         e != StoreError::None)
         return e;
     std::map<std::string, const Row*, CaseLess> found;
     for (const Row& row : rows) found[row.sysid] = &row;
-    for (const std::string& s : asked)
+    for (const std::string& s : sysids)
         if (auto it = found.find(s); it != found.end())
             out.push_back({it->second->sysid, it->second->bytes, it->second->version});
     return StoreError::None;
@@ -396,4 +419,40 @@ std::string CServerRecordStore::Describe(StoreError error) const {
     std::string text = StoreErrorText(error);
     if (error != StoreError::None && !m_detail.empty()) text += ": " + m_detail;
     return text;
+}
+
+StoreError CServerRecordStore::Listen() {
+    StoreError e;
+    // The channel is a constant name: LISTEN takes no parameters.
+    Run((std::string("LISTEN ") + kChangeChannel).c_str(), {}, e);
+    return e;
+}
+
+int CServerRecordStore::Socket() const { return m_conn.IsOpen() ? PQsocket(m_conn.Handle()) : -1; }
+
+StoreError CServerRecordStore::TakeChanges(std::vector<Change>& out, bool fromSocket) {
+    out.clear();
+    PGconn* conn = m_conn.Handle();
+    if (!conn) return Fail(StoreError::Disconnected, "no team database is open");
+    if ((fromSocket && !PQconsumeInput(conn)) || !m_conn.IsUp())
+        return Fail(StoreError::Disconnected, m_conn.ErrorMessage());
+    const int self = PQbackendPID(conn);
+    while (PGnotify* n = PQnotifies(conn)) {
+        std::unique_ptr<PGnotify, decltype(&PQfreemem)> held(n, &PQfreemem);
+        if (n->be_pid == self || std::string_view(n->relname) != kChangeChannel) continue;
+        // "<I|U|D> <version> <identifier>"; anything else is not ours to read.
+        const std::string_view text(n->extra);
+        if (text.size() < 5 || text[1] != ' ' ||
+            std::string_view("IUD").find(text[0]) == std::string_view::npos)
+            continue;
+        const size_t space = text.find(' ', 2);
+        if (space == std::string_view::npos) continue;
+        Change c;
+        const auto [end, ec] = std::from_chars(text.data() + 2, text.data() + space, c.version);
+        if (ec != std::errc() || end != text.data() + space) continue;
+        c.sysid = std::string(text.substr(space + 1));
+        c.removed = text[0] == 'D';
+        if (IsStorableName(c.sysid)) out.push_back(std::move(c));
+    }
+    return StoreError::None;
 }

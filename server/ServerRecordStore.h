@@ -58,8 +58,29 @@ public:
     // The identifiers of the records another database user stored: this connection may not
     // change or delete them.
     StoreError StoredByOthers(std::vector<std::string>& out);
+    // The same among the named records only.
+    StoreError StoredByOthers(const std::vector<std::string>& among, std::vector<std::string>& out);
     // Whether this database user may store records at all (a reader may not).
     StoreError MayStore(bool& may);
+
+    // Live changes: the server tells every listening connection of each row stored,
+    // changed or deleted, by any client, when its transaction commits.
+    struct Change {
+        std::string sysid;
+        int64_t version = 0;  // the row's version; a deleted row's last one
+        bool removed = false;
+    };
+    static constexpr const char* kChangeChannel = "quillon_records";
+    StoreError Listen();
+    // The connection's socket, to watch for reading while it listens; -1 when closed.
+    int Socket() const;
+    // The changes told since the last call, oldest first, without this connection's own.
+    // Never waits. fromSocket: what the socket holds is read first; without it, only what
+    // libpq already read (a statement's answer may bring notifications along, and then the
+    // socket has nothing more to say). Disconnected when the connection went away.
+    StoreError TakeChanges(std::vector<Change>& out, bool fromSocket = true);
+    // Rows the reads of this store brought back so far (listings, reads, read-aheads).
+    int64_t RowsRead() const { return m_rowsRead; }
 
 private:
     struct Row {
@@ -76,6 +97,9 @@ private:
     // client's order.
     StoreError Rows(const char* sql, const std::vector<PgParam>& params, std::vector<Row>& out);
     void ClientOrder(std::vector<Row>& rows) const;
+    // The same for a query whose $1 is the array of the named identifiers that can be stored.
+    StoreError RowsNamed(const char* sql, const std::vector<std::string>& sysids,
+                         std::vector<Row>& out);
     // After a change that matched no row: NotFound, Conflict or Denied.
     StoreError WhyNoRow(const std::string& sysid, int64_t expected);
 
@@ -84,6 +108,7 @@ private:
     SchemaCheck m_schema;
     std::string m_detail;
     bool m_inBatch = false;
+    int64_t m_rowsRead = 0;
     // Identifiers placed in front of the server's order, first first.
     std::vector<std::string> m_front, m_frontBefore;
 };

@@ -19,6 +19,15 @@ public:
     virtual void Watch(int fd, Wait wait, Ready ready) = 0;
 };
 
+// A watch that lasts: readable is called each time fd has something to read, until Stop or
+// the next Start. For a connection that listens to the server's notifications.
+class IReadableWatch {
+public:
+    virtual ~IReadableWatch() = default;
+    virtual void Start(int fd, std::function<void()> readable) = 0;
+    virtual void Stop() = 0;
+};
+
 // The watch for runs without an event loop: Run() polls until nothing is watched, and gives
 // up on a watch timeoutMs after Run() began.
 class CPollSocketWatch : public ISocketWatch {

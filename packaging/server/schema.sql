@@ -1,6 +1,7 @@
 -- Quillon 97 team database: the records every machine stores, and who may change them.
 -- `quillon --init-server --server URI` runs this in one transaction; running it again on a
 -- database it made (or an older one) leaves the records and brings the rest up to date.
+-- Version 2 added the notifications (records_notify).
 
 -- Readers select; writers store records and change or delete only those they stored; the
 -- administrator may change any. Roles belong to the whole server: made once, kept after.
@@ -64,6 +65,23 @@ DROP TRIGGER IF EXISTS records_stamp ON records;
 CREATE TRIGGER records_stamp BEFORE INSERT OR UPDATE ON records
     FOR EACH ROW EXECUTE FUNCTION records_stamp();
 
+-- Every client that listens on quillon_records hears of each stored, changed or deleted row
+-- when its transaction commits, whoever made the change (a plain client too): the operation
+-- (I, U or D), the version the row has (had, when deleted) and the identifier, last since it
+-- may hold spaces. A client coalesces what it hears and reads only the rows named.
+CREATE OR REPLACE FUNCTION records_notify() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF TG_OP = 'DELETE' THEN
+        PERFORM pg_notify('quillon_records', 'D ' || OLD.version || ' ' || OLD.sysid);
+        RETURN OLD;
+    END IF;
+    PERFORM pg_notify('quillon_records', left(TG_OP, 1) || ' ' || NEW.version || ' ' || NEW.sysid);
+    RETURN NEW;
+END $$;
+DROP TRIGGER IF EXISTS records_notify ON records;
+CREATE TRIGGER records_notify AFTER INSERT OR UPDATE OR DELETE ON records
+    FOR EACH ROW EXECUTE FUNCTION records_notify();
+
 ALTER TABLE records ENABLE ROW LEVEL SECURITY;
 DROP POLICY IF EXISTS records_read ON records;
 DROP POLICY IF EXISTS records_store ON records;
@@ -87,5 +105,5 @@ GRANT INSERT (sysid, description, bytes), UPDATE (description, bytes), DELETE ON
     TO quillon_writer, quillon_admin;
 GRANT USAGE ON SEQUENCE record_versions, records_ord_seq TO quillon_writer, quillon_admin;
 
-INSERT INTO quillon_schema (version) VALUES (1)
+INSERT INTO quillon_schema (version) VALUES (2)
     ON CONFLICT (one) DO UPDATE SET version = EXCLUDED.version;

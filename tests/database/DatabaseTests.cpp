@@ -1,6 +1,10 @@
 // The database file: directory, record streams, keys, saving in full and in idle steps.
+#include <poll.h>
+
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "database/RecordStream.h"
@@ -663,4 +667,159 @@ TEST_F(Database, TeamChangesWaitInTheOutboxWhileTheServerIsGoneAndAreStoredOnceW
     std::vector<StoredRecord> rows;
     ASSERT_EQ(check.List(rows), StoreError::None);
     EXPECT_EQ(rows.size(), 4u);
+}
+
+// Another client's changes to the team database the document stands on (the throwaway
+// cluster), told by the server and heard through the socket watch: within a second of idle
+// steps the directory and the channel follow, reading only the rows named (a row replaced
+// twice is read once), and this connection's own changes are not heard back. A record
+// changed here and not saved is not overwritten unsaid: its save meets Error 1042; one
+// deleted elsewhere while changed here is kept, said once, and stored again. A large change
+// is followed whole; a lost connection is said once and its socket no longer watched.
+TEST_F(Database, AnotherClientsTeamDatabaseChangesFollowWithinASecondReadingOnlyThoseRows) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    app.SetDatabasePath(Path());
+    auto bytesOf = [](const std::string& sysid, int salt) {
+        CRecordEntry r;
+        FillSample(r, sysid, salt);
+        std::string b;
+        SerializeRecord(r, b);
+        return b;
+    };
+    CServerRecordStore other;
+    ASSERT_EQ(other.Open(server.Conninfo()), StoreError::None);
+    std::map<std::string, int64_t> versions;
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = "OLD-" + std::to_string(i);
+        ASSERT_EQ(other.Insert(name, bytesOf(name, i), versions[name]), StoreError::None);
+    }
+    ASSERT_EQ(other.Commit(), StoreError::None);
+
+    // The windows' watch, played by poll(): the test's event loop.
+    struct PollWatch : IReadableWatch {
+        int fd = -1;
+        std::function<void()> readable;
+        void Start(int f, std::function<void()> r) override { fd = f, readable = std::move(r); }
+        void Stop() override { fd = -1, readable = nullptr; }
+    } watch;
+    doc->SetChangeWatch(&watch);
+    std::string message;
+    ASSERT_TRUE(doc->OpenTeamDatabase(server.Conninfo(), message)) << message;
+    ASSERT_TRUE(doc->ListeningToTeamDatabase());
+    ASSERT_GE(watch.fd, 0);
+    // Event-loop time: the socket's readiness and idle steps, for at most ms or until done.
+    auto runFor = [&](int ms, const std::function<bool()>& done) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (!done() && std::chrono::steady_clock::now() < until) {
+            pollfd p{watch.fd, POLLIN, 0};
+            if (watch.readable && ::poll(&p, 1, 10) > 0) watch.readable();
+            doc->IdleStep();
+        }
+        return done();
+    };
+    const int key3 = Db().KeyForSysid("OLD-3"), key5 = Db().KeyForSysid("OLD-5");
+    const int64_t readBefore = doc->TeamStore()->RowsRead();
+    events.changes.clear();
+
+    // One transaction of the other party: an insert, a row replaced twice, a delete.
+    int64_t v = 0;
+    ASSERT_EQ(other.Insert("NEW-1", bytesOf("NEW-1", 1), v), StoreError::None);
+    ASSERT_EQ(other.Replace("OLD-3", versions["OLD-3"], bytesOf("OLD-3", 30), v), StoreError::None);
+    ASSERT_EQ(other.Replace("OLD-3", v, bytesOf("OLD-3", 33), versions["OLD-3"]), StoreError::None);
+    ASSERT_EQ(other.Delete("OLD-5", versions["OLD-5"]), StoreError::None);
+    ASSERT_EQ(other.Commit(), StoreError::None);
+    EXPECT_TRUE(runFor(1000, [&] { return Db().IsKnownSysid("NEW-1"); }))
+        << "the new row within a second";
+    const int keyNew = Db().KeyForSysid("NEW-1");
+    EXPECT_EQ(events.changes, (std::vector<EventRecorder::Change>{{DocEvent::RecordRemoved, key5},
+                                                                  {DocEvent::RecordChanged, key3},
+                                                                  {DocEvent::RecordAdded, keyNew},
+                                                                  {DocEvent::DatabaseChanged, 0}}));
+    EXPECT_FALSE(Db().IsKnownSysid("OLD-5"));
+    EXPECT_EQ(Db().RecordSysid(key5), "");
+    CRecordEntry read;
+    ASSERT_TRUE(Db().LoadRecord(read, "OLD-3"));
+    EXPECT_EQ(read.GetAttrValue("Speed"), "133");
+    ASSERT_TRUE(Db().LoadRecord(read, "NEW-1"));
+    EXPECT_EQ(read.GetAttrValue("Speed"), "101");
+    EXPECT_EQ(doc->TeamStore()->RowsRead() - readBefore, 2)
+        << "the two rows named, once each: no listing of the table, no second read";
+
+    // This connection's own store is not heard back as another's change.
+    Import("MINE", 7);
+    ASSERT_TRUE(doc->SaveModified());
+    events.changes.clear();
+    const int64_t readMine = doc->TeamStore()->RowsRead();
+    runFor(300, [] { return false; });
+    EXPECT_TRUE(events.changes.empty());
+    EXPECT_EQ(doc->TeamStore()->RowsRead(), readMine);
+
+    // Changed here, not saved yet, when another changes it: not followed; the save meets
+    // the other's version, says Error 1042 and reads theirs. Deleted elsewhere while changed
+    // here: kept, said, and stored again.
+    for (const char* name : {"OLD-7", "OLD-9"}) {
+        CRecordEntry* mine = Db().GetRecord(name);
+        ASSERT_NE(mine, nullptr);
+        mine->SetAttr("Speed", "999", 5, 1 | 4);
+        mine->SetChanged();
+    }
+    doc->SetModifiedFlag();
+    ASSERT_EQ(other.Replace("OLD-7", versions["OLD-7"], bytesOf("OLD-7", 70), v), StoreError::None);
+    ASSERT_EQ(other.Delete("OLD-9", versions["OLD-9"]), StoreError::None);
+    ASSERT_EQ(other.Commit(), StoreError::None);
+    frame.boxes.clear();
+    auto said = [this](const std::string& text) {
+        return std::count_if(frame.boxes.begin(), frame.boxes.end(),
+                             [&](const auto& b) { return b.text.find(text) != std::string::npos; });
+    };
+    EXPECT_TRUE(runFor(1000, [&] { return !doc->IsModified() && said("Error 1042") > 0; }));
+    EXPECT_EQ(said("Error 1042: The record of OLD-7"), 1);
+    EXPECT_EQ(said("Record OLD-9 was deleted from the team database by another user"), 1);
+    std::string bytes;
+    ASSERT_EQ(other.Read("OLD-7", bytes, v), StoreError::None);
+    EXPECT_TRUE(bytes == bytesOf("OLD-7", 70)) << "the other's change stands";
+    ASSERT_TRUE(Db().LoadRecord(read, "OLD-7"));
+    EXPECT_EQ(read.GetAttrValue("Speed"), "170");
+    ASSERT_EQ(other.Read("OLD-9", bytes, v), StoreError::None) << "stored again";
+    CRecordEntry back;
+    ASSERT_TRUE(DeserializeRecord(bytes, back));
+    EXPECT_EQ(back.GetAttrValue("Speed"), "999");
+    EXPECT_TRUE(Db().IsKnownSysid("OLD-9"));
+
+    // Another's large import is followed a few hundred rows per idle step, none lost, each
+    // read once.
+    const int64_t readBig = doc->TeamStore()->RowsRead();
+    for (int i = 0; i < 250; ++i) {
+        const std::string name = "BIG-" + std::to_string(i);
+        ASSERT_EQ(other.Insert(name, bytesOf(name, i), v), StoreError::None);
+    }
+    ASSERT_EQ(other.Commit(), StoreError::None);
+    auto allBig = [&] {
+        for (int i = 0; i < 250; ++i)
+            if (!Db().IsKnownSysid("BIG-" + std::to_string(i))) return false;
+        return true;
+    };
+    EXPECT_TRUE(runFor(2000, allBig));
+    EXPECT_EQ(doc->TeamStore()->RowsRead() - readBig, 250);
+
+    // The connection lost (the server ended it): heard first by the watch, told once as the
+    // outbox tells a loss, so the reconnection begins; the watch is let go, so a dead socket
+    // does not call back for ever.
+    frame.log.clear();
+    ASSERT_TRUE(server.Admin()
+                    .Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                          " WHERE datname = current_database() AND pid <> pg_backend_pid()")
+                    .Ok());
+    EXPECT_TRUE(runFor(1000, [&] { return !doc->ListeningToTeamDatabase(); }));
+    EXPECT_EQ(watch.fd, -1);
+    EXPECT_EQ(std::count_if(
+                  frame.log.begin(), frame.log.end(),
+                  [](const std::string& l) { return l.find("Error 1045") != std::string::npos; }),
+              1);
+    EXPECT_NE(doc->TeamDatabaseLostAt(), 0);
+    EXPECT_FALSE(frame.LogContains("are no longer shown as they happen"));
+
+    doc->SwitchToLocalDatabase();
+    EXPECT_FALSE(doc->ListeningToTeamDatabase());
 }

@@ -195,6 +195,56 @@ TEST_F(ServerStore, AMissingNewerOrOlderSchemaIsSaidAndNeverMadeUnasked) {
     EXPECT_EQ(s.Schema().state, SchemaState::Older);
     EXPECT_TRUE(InitServer(db.Conninfo(), message)) << message;
     EXPECT_EQ(s.Open(db.Conninfo()), StoreError::None);
+
+    // A database of version 1, whose server told no one of changes, with a record in it:
+    // refused as older (Error 1032), upgraded in place by --init-server, the record kept.
+    int64_t v = 0;
+    ASSERT_EQ(s.Insert("KEPT", "kept bytes", v), StoreError::None);
+    ASSERT_EQ(s.Commit(), StoreError::None);
+    ASSERT_TRUE(admin
+                    .RunScript("DROP TRIGGER records_notify ON records;"
+                               " DROP FUNCTION records_notify();"
+                               " UPDATE quillon_schema SET version = 1")
+                    .Ok());
+    EXPECT_EQ(s.Open(db.Conninfo()), StoreError::NotOurs);
+    EXPECT_EQ(s.Schema().state, SchemaState::Older);
+    EXPECT_TRUE(Contains(s.Describe(StoreError::NotOurs), "Error 1032"));
+    EXPECT_TRUE(InitServer(db.Conninfo(), message)) << message;
+    EXPECT_EQ(CheckServerSchema(admin).version, ServerSchemaVersion());
+    ASSERT_EQ(s.Open(db.Conninfo()), StoreError::None);
+    EXPECT_EQ(Bytes(s, "KEPT"), "kept bytes");
+
+    // Now the server tells a listening connection of every change a plain client commits,
+    // in order, with the row's version; the listener's own changes are not told back.
+    ASSERT_EQ(s.Listen(), StoreError::None);
+    ASSERT_TRUE(admin
+                    .RunScript("BEGIN; INSERT INTO records (sysid, bytes) VALUES ('Plain 1', 'x');"
+                               " UPDATE records SET bytes = 'y' WHERE sysid = 'KEPT';"
+                               " DELETE FROM records WHERE sysid = 'Plain 1'; COMMIT")
+                    .Ok());
+    ASSERT_EQ(s.Insert("OWN", "mine", v), StoreError::None);
+    ASSERT_EQ(s.Commit(), StoreError::None);
+    std::vector<CServerRecordStore::Change> heard, more;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (heard.size() < 3 && std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(s.TakeChanges(more), StoreError::None);
+        heard.insert(heard.end(), more.begin(), more.end());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0].sysid, "Plain 1");
+    EXPECT_FALSE(heard[0].removed);
+    EXPECT_EQ(heard[1].sysid, "KEPT");
+    EXPECT_FALSE(heard[1].removed);
+    std::string bytes;
+    ASSERT_EQ(s.Read("KEPT", bytes, v), StoreError::None);
+    EXPECT_EQ(heard[1].version, v);
+    EXPECT_EQ(heard[2].sysid, "Plain 1");
+    EXPECT_TRUE(heard[2].removed);
+    EXPECT_EQ(heard[2].version, heard[0].version);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(s.TakeChanges(more), StoreError::None);
+    EXPECT_TRUE(more.empty()) << "the listener's own insert is not told back";
 }
 
 TEST_F(ServerStore, BadConnectionsAreSaidClearlyAndNeverShowThePassword) {

@@ -151,6 +151,21 @@ TEST_F(DatabasePaneTest, DeletingSkipsTheRunningSystemAndKeepsItSelected) {
     EXPECT_NE(doc->KeyForSysid("B2"), -1);
     EXPECT_EQ(List()->SelectedKeys(), std::vector<int32_t>{Key("THIS")});
     EXPECT_EQ(List()->ContextRow(), -1);
+    // The removals told while deleting find their rows gone and take no other.
+    QApplication::processEvents();
+    EXPECT_EQ(List()->RowCount(), 2);
+
+    // A record removed elsewhere (another user of a team database) loses its row; a selected
+    // one changes the selection, so that Charts and Reports compare again.
+    const int b2 = Key("B2");
+    List()->SelectRow(List()->FindRow(b2), true);
+    view->m_chartsPane.m_upToDate = 1;
+    view->m_databasePane.OnDocumentEvent({DocEvent::RecordRemoved, b2});
+    QApplication::processEvents();
+    EXPECT_EQ(List()->FindRow(b2), -1);
+    EXPECT_EQ(List()->RowCount(), 1);
+    EXPECT_EQ(List()->SelectedKeys(), std::vector<int32_t>{Key("THIS")});
+    EXPECT_EQ(view->m_chartsPane.m_upToDate, 0);
 }
 
 TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
