@@ -40,15 +40,10 @@ double LastLevelCacheBytes() {
 
 bool RunBandwidth(CKQTreeEntry* branch, CProgress& progress) {
     CConditionsProbe probe(mem::kModule.version);
-    // Each array four times the caches (STREAM's rule), at least 64 MiB, at most an eighth of
-    // the available memory for the three.
-    double bytes = std::max(64.0 * 1024 * 1024, 4 * LastLevelCacheBytes());
-    if (auto text = ReadFile("/proc/meminfo")) {
-        auto kv = ParseKeyValue(*text, ':');
-        double availKiB = std::atof(kv["MemAvailable"].c_str());
-        if (availKiB > 0) bytes = std::min(bytes, availKiB * 1024 / 8 / 3);
-    }
-    bytes *= BenchScale();
+    double availKiB = 0;
+    if (auto text = ReadFile("/proc/meminfo"))
+        availKiB = std::atof(ParseKeyValue(*text, ':')["MemAvailable"].c_str());
+    double bytes = membench::ArrayBytes(LastLevelCacheBytes(), availKiB * 1024) * BenchScale();
     const size_t n = std::max<size_t>(4096, static_cast<size_t>(bytes / sizeof(double)));
     progress.Log(Format("Bandwidth test: 3 arrays of %.1f MiB", n * 8.0 / (1024 * 1024)));
     auto arrays = std::make_unique<membench::CStreamArrays>(n);
@@ -83,8 +78,8 @@ bool RunBandwidth(CKQTreeEntry* branch, CProgress& progress) {
     CKQTreeEntry* e = Child(branch, mem::kBandwidth);
     for (int k = 0; k < 4; ++k)
         if (best[k] > 0)
-            SetNumber(e, kKernelNames[k], arrays->Bytes(k) / best[k] / 1e6, 0, "MB/s",
-                      kKernelTypes[k], k == 0 || k == 3);
+            SetMeasured(e, kKernelNames[k], arrays->Bytes(k) / best[k] / 1e6, 0, "MB/s",
+                        kKernelTypes[k], kernels[k].Spread(), false, k == 0 || k == 3);
     SetNumber(e, "Array Size", n * 8.0 / (1024 * 1024), 1, "MiB", mem::T_ARRAY_SIZE);
     StoreConditions(e, probe.Finish());
     progress.Log(Format("Bandwidth: copy %.0f, scale %.0f, add %.0f, triad %.0f MB/s",
@@ -116,8 +111,8 @@ bool RunLatency(CKQTreeEntry* branch, CProgress& progress) {
         auto timing = Repeat(1, 5, progress, [&] { return chase.Run(loads); }, {&probe, 0.4});
         progress.SetSpan(50, 100);
         if (!timing) return false;
-        SetNumber(e, mem::LatencyName(kib), timing->Best() / static_cast<double>(loads) * 1e9, 1,
-                  "ns", mem::T_LATENCY, s == sets - 1);
+        SetMeasured(e, mem::LatencyName(kib), timing->Best() / static_cast<double>(loads) * 1e9, 1,
+                    "ns", mem::T_LATENCY, timing->Spread(), true, s == sets - 1);
     }
     StoreConditions(e, probe.Finish());
     return true;

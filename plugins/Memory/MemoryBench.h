@@ -6,6 +6,12 @@
 
 namespace membench {
 
+// Bytes of each bandwidth array: four times the last-level cache (STREAM's rule), at least
+// 64 MiB; an unknown cache (llcBytes 0) is taken for kAssumedCacheBytes. At most an eighth of
+// the available memory (availBytes, 0 unknown) for the three arrays.
+constexpr double kAssumedCacheBytes = 256.0 * 1024 * 1024;
+double ArrayBytes(double llcBytes, double availBytes);
+
 // Three arrays of n doubles, 64-byte aligned and touched (so the pages exist).
 class CStreamArrays {
 public:

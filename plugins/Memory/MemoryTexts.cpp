@@ -141,7 +141,8 @@ const ModuleHelp& Help() {
 }
 
 KQARC AttrDesc(const CAttr* attr, CString& text) {
-    if (attr && attr->m_type == 0 && StartsWith(attr->m_id, "Latency ")) {
+    if (attr && attr->m_type == 0 && StartsWith(attr->m_id, "Latency ") &&
+        !attr->m_id.ends_with(" Spread")) {
         // Records keep no type word; the latency attributes share one description.
         CAttr typed = *attr;
         typed.m_type = T_LATENCY;

@@ -9,7 +9,7 @@
 namespace mem {
 
 // Version 1.1: figures timed as described now, not comparable with 1.0 ones.
-inline constexpr kqa::ModuleIdentity kModule{30, 102, 3000, "Memory", "Memory"};
+inline constexpr kqa::ModuleIdentity kModule{30, 200, 3000, "Memory", "Memory"};
 constexpr KQAID kID = kModule.id;
 
 enum : int32_t {
