@@ -128,10 +128,17 @@ void StoreDiskResult(CKQTreeEntry* branch, const DiskBenchResult& r, const std::
     CKQTreeEntry* t = Child(branch, disk::kTests);
     t->RemoveAllAttrs();  // figures of an earlier run must not pass for this one's
     if (r.writeMBs)
-        SetNumber(t, "Sequential Write", *r.writeMBs, 0, "MB/s", disk::T_SEQ_WRITE, true);
-    if (r.readMBs) SetNumber(t, "Sequential Read", *r.readMBs, 0, "MB/s", disk::T_SEQ_READ, true);
-    if (r.randomIOPS)
+        SetMeasured(t, "Sequential Write", *r.writeMBs, 0, "MB/s", disk::T_SEQ_WRITE, r.writeSpread,
+                    false, true);
+    if (r.readMBs)
+        SetMeasured(t, "Sequential Read", *r.readMBs, 0, "MB/s", disk::T_SEQ_READ, r.readSpread,
+                    false, true);
+    if (r.randomIOPS) {
+        // Varies by half from run to run even on a quiet machine (what the device and the
+        // host's caches hold): no figure for history to compare.
         SetNumber(t, "Random 4 KiB Read", *r.randomIOPS, 0, "IOPS", disk::T_RANDOM_READ, true);
+        SetSpread(t, "Random 4 KiB Read", r.randomSpread);
+    }
     if (r.fileBytes > 0) {
         SetNumber(t, "Test File Size", r.fileBytes / 1048576.0, 0, "MiB", disk::T_TEST_FILE_SIZE);
         std::string shrunk = "no";

@@ -145,7 +145,10 @@ const AttrDescDef kAttrs[] = {
     {disk::T_RANDOM_READ, "Random 4 KiB Read",
      "Random reads per second (IOPS): single 4 KiB reads at random places in the test file, "
      "one at a time (queue depth 1), bypassing the page cache where allowed; five runs of "
-     "the same count of reads, calibrated to about 0.25 s, median."},
+     "the same count of reads, calibrated to about 0.25 s, median. It varies by about half from "
+     "run to run even on a quiet machine (it depends on what the device and, in a virtual "
+     "machine, the host happen to hold in their caches), so the history of this machine does "
+     "not compare it; its spread is stored beside it."},
     {disk::T_TEST_FILE_SIZE, "Test File Size", "Size of the temporary test file in MiB."},
     {disk::T_TEST_FILE_SHRUNK, "Test File Shrunk",
      "\"yes\" when the test file had to be made smaller than the test wants because the file "

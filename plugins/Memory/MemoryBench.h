@@ -45,9 +45,11 @@ public:
     double Run(uint64_t loads);
 
 private:
+    void* m_map = nullptr;  // the mapping m_buf lies in
+    size_t m_mapBytes = 0;
     uint64_t* m_buf = nullptr;
     size_t m_bytes = 0;
-    uint64_t m_pos = 0;
+    uintptr_t m_pos = 0;  // the line the walk has reached
 };
 
 }  // namespace membench
