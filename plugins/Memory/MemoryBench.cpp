@@ -25,28 +25,42 @@ double Seconds() {
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-double* AllocDoubles(size_t n) {
-    size_t bytes = (n * sizeof(double) + 63) / 64 * 64;
-    void* p = std::aligned_alloc(64, bytes);
-    return static_cast<double*>(p);
-}
-
 }  // namespace
 
 double ArrayBytes(double llcBytes, double availBytes) {
-    // Machines that hide their caches are mostly virtual machines on servers, whose last-level
-    // caches reach 256-384 MiB a socket (EPYC 9004, Xeon 5th generation): arrays sized for a
-    // desktop's cache would be timed partly in that cache.
+    // Machines that hide their caches are mostly virtual machines on servers. The cores of one
+    // reach at most 96 MiB of last-level cache on EPYC (a CCD with stacked cache) and up to
+    // 320 MiB on a Xeon socket; 128 MiB keeps the three arrays (1.5 GiB, almost five times
+    // the largest) past them, and the test within its time where faulting a gigabyte in
+    // takes seconds.
     const double cache = llcBytes > 0 ? llcBytes : kAssumedCacheBytes;
     double bytes = std::max(64.0 * 1024 * 1024, 4 * cache);
     if (availBytes > 0) bytes = std::min(bytes, availBytes / 8 / 3);
     return bytes;
 }
 
-CStreamArrays::CStreamArrays(size_t n) : m_n(n) {
-    m_a = AllocDoubles(n);
-    m_b = AllocDoubles(n);
-    m_c = AllocDoubles(n);
+CMapping::CMapping(size_t bytes) {
+    constexpr size_t kLarge = 2 * 1024 * 1024;
+    m_bytes = bytes + kLarge;
+    void* map = mmap(nullptr, m_bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED) return;
+    m_base = map;
+    m_data =
+        reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(map) + kLarge - 1) / kLarge * kLarge);
+#ifdef MADV_HUGEPAGE
+    if (bytes >= kLarge) madvise(m_data, bytes, MADV_HUGEPAGE);
+#endif
+}
+
+CMapping::~CMapping() {
+    if (m_base) munmap(m_base, m_bytes);
+}
+
+CStreamArrays::CStreamArrays(size_t n)
+    : m_n(n), m_ma(n * sizeof(double)), m_mb(n * sizeof(double)), m_mc(n * sizeof(double)) {
+    m_a = static_cast<double*>(m_ma.Data());
+    m_b = static_cast<double*>(m_mb.Data());
+    m_c = static_cast<double*>(m_mc.Data());
     if (!Ok()) return;
     // The same start values as STREAM.
     for (size_t i = 0; i < n; ++i) {
@@ -56,11 +70,7 @@ CStreamArrays::CStreamArrays(size_t n) : m_n(n) {
     }
 }
 
-CStreamArrays::~CStreamArrays() {
-    std::free(m_a);
-    std::free(m_b);
-    std::free(m_c);
-}
+CStreamArrays::~CStreamArrays() = default;
 
 double CStreamArrays::Bytes(int k) const {
     return (k < 2 ? 2.0 : 3.0) * sizeof(double) * static_cast<double>(m_n);
@@ -94,23 +104,13 @@ double CStreamArrays::Pass(int k) {
     return t;
 }
 
-CChase::CChase(size_t bytes) : m_bytes(bytes) {
+CChase::CChase(size_t bytes) : m_map(bytes), m_bytes(bytes) {
     const size_t lines = bytes / 64;
     if (lines < 2) return;
-    // Fresh pages of their own, 2 MiB aligned: from the heap, a set could get pages an earlier
-    // one left behind, already mapped small, and the request for large pages would come late.
-    constexpr size_t kLarge = 2 * 1024 * 1024;
-    m_mapBytes = (bytes + 63) / 64 * 64 + kLarge;
-    void* map =
-        mmap(nullptr, m_mapBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (map == MAP_FAILED) return;
-    m_map = map;
-    const uintptr_t at = (reinterpret_cast<uintptr_t>(map) + kLarge - 1) / kLarge * kLarge;
-    m_buf = reinterpret_cast<uint64_t*>(at);
-#ifdef MADV_HUGEPAGE
-    // Large pages where the kernel offers them: the test is about memory, not the page walker.
-    if (bytes >= 2 * 1024 * 1024) madvise(m_buf, bytes, MADV_HUGEPAGE);
-#endif
+    // A mapping of its own: from the heap, a set could get pages an earlier one left behind,
+    // already mapped small, and the request for large pages would come too late.
+    m_buf = static_cast<uint64_t*>(m_map.Data());
+    if (!m_buf) return;
     std::memset(m_buf, 0, bytes);
     // Sattolo's shuffle gives one cycle through every line; a fixed seed keeps runs alike.
     std::vector<uint32_t> order(lines);
@@ -133,9 +133,7 @@ CChase::CChase(size_t bytes) : m_bytes(bytes) {
     m_pos = reinterpret_cast<uintptr_t>(&m_buf[static_cast<size_t>(order[0]) * 8]);
 }
 
-CChase::~CChase() {
-    if (m_map) munmap(m_map, m_mapBytes);
-}
+CChase::~CChase() = default;
 
 double CChase::Run(uint64_t loads) {
     const uint64_t* p = reinterpret_cast<const uint64_t*>(m_pos);
