@@ -73,7 +73,7 @@ bool RunBandwidth(CKQTreeEntry* branch, CProgress& progress) {
                           ++pass;
                           return sum;
                       },
-                      {&probe, budget});
+                      {&probe, budget, true, 3});
     if (!all) return false;
     double best[4];
     for (int k = 0; k < 4; ++k) best[k] = kernels[k].Best();
@@ -110,7 +110,8 @@ bool RunLatency(CKQTreeEntry* branch, CProgress& progress) {
         }
         loads = std::max<uint64_t>(1024, static_cast<uint64_t>(loads * target / std::max(t, 1e-9)));
         progress.SetSpan(50 + 50 * s / sets, 50 + 50 * (s + 1) / sets);
-        auto timing = Repeat(1, 5, progress, [&] { return chase.Run(loads); }, {&probe, 0.4});
+        auto timing =
+            Repeat(1, 5, progress, [&] { return chase.Run(loads); }, {&probe, 0.4, true, 3});
         progress.SetSpan(50, 100);
         if (!timing) return false;
         const double ns = timing->Best() / static_cast<double>(loads) * 1e9;

@@ -648,7 +648,10 @@ std::optional<Timing> Repeat(int warmup, int reps, CProgress& progress,
         // Cancelled inside the repetition: not one more progress message.
         if (progress.Cancelled()) return std::nullopt;
         if (options.step && !progress.Step(static_cast<double>(i + 1) / total)) return std::nullopt;
-        if (options.budget > 0 && !t.samples.empty() && Now() - start > options.budget) break;
+        if (options.budget > 0 &&
+            t.samples.size() >= static_cast<size_t>(std::max(1, options.least)) &&
+            Now() - start > options.budget)
+            break;
     }
     return t;
 }

@@ -237,6 +237,9 @@ struct RepeatOptions {
     // False when one() sends progress messages of its own (one per unit of work inside the
     // repetition): Repeat then sends none, and only looks at the cancel flag.
     bool step = true;
+    // Measured repetitions that run whatever the budget: a spread needs at least two, or one
+    // repetition on a busy machine would claim a spread of 0.
+    int least = 1;
 };
 
 // Runs warmup + reps repetitions of one(); each returns its own measured seconds (so the

@@ -319,6 +319,19 @@ TEST_F(RootTest, RepeatSamplesTheConditionsAndKeepsToItsBudget) {
     ASSERT_TRUE(slow);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(slow->samples.size(), 1u);
+    // A test that stores a spread asks for enough repetitions to have one.
+    calls = 0;
+    slow = Repeat(1, 7, p,
+                  [&] {
+                      ++calls;
+                      usleep(20000);
+                      return 0.02 + 0.001 * calls;
+                  },
+                  {nullptr, 0.03, true, 3});
+    ASSERT_TRUE(slow);
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(slow->samples.size(), 3u);
+    EXPECT_GT(slow->Spread(), 0);
 }
 
 TEST(Progress, ScaleComesFromTheEnvironment) {
