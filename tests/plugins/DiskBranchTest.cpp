@@ -256,8 +256,8 @@ TEST(DiskBranch, StoredResultSaysHowItWasMeasured) {
     StoreDiskResult(b, r, "/root/q", true);
     EXPECT_EQ(Value(b, {"Disk Tests"}, "Sequential Write"), "812 MB/s");
     CKQTreeEntry* t = FindPath(b, {"Disk Tests"});
-    // Numeric, highlighted, and compared by history, with its spread beside it.
-    EXPECT_EQ(t->GetAttr(t->FindAttr("Sequential Write"))->m_data, 5u | DATA_MEASURED);
+    // Numeric and highlighted, with its spread beside it, but not compared by history.
+    EXPECT_EQ(t->GetAttr(t->FindAttr("Sequential Write"))->m_data, 5u);
     EXPECT_EQ(Value(b, {"Disk Tests"}, "Sequential Write Spread"), "12.3 %");
     EXPECT_LT(t->FindAttr("Sequential Read"), 0);  // not reached before the cancel
     EXPECT_EQ(Value(b, {"Disk Tests"}, "Test File Shrunk"), "yes: only 100 MiB were free");
