@@ -2,14 +2,20 @@
 # Compares the figures of the shipped analyzer modules with established tools, side by side on
 # this machine, and checks how well each repeats against the reference's own repeatability:
 #   - memory bandwidth (copy, scale, add, triad) against STREAM built here from stream.c at -O2,
-#     with the module's own array size;
+#     with the module's own array size, or STREAM_MIB MiB per array when set (arrays far past
+#     any cache, so that a module whose arrays still fit in a hidden cache shows as too fast);
 #   - memory latency against a pointer chase built here from chase.c at -O2, same working sets;
 #   - sequential disk write and read against fio: same file system, size, 1 MiB blocks, direct
-#     I/O, queue depth 1, and a flush after each fifth of the file as the module does;
+#     I/O, queue depth 1, and a flush after each fifth of the file as the module does; random
+#     4 KiB reads against fio randread over the same file (direct I/O, queue depth 1, 1.25 s);
 #   - thread scaling of the CPU tests against sysbench cpu on one thread and on all threads.
 # The runs are interleaved (module run i, then its reference run i), so that both see the same
-# load on a shared machine; the ratio is the median of the per-run ratios.
-# Usage: bench/plugins/compare.sh [build directory] [runs]   (default: ./build, 5)
+# load on a shared machine; the ratio is the median of the per-run ratios. STREAM and the chase
+# time themselves by processor time, as the Memory module does (REF_CPU_CLOCK=1; set it empty
+# for the wall clock): on a quiet machine the two agree, on a busy one the wall clock counts
+# the time other programs held the processor.
+# Usage: [STREAM_MIB=n] [MODULES="CPU Memory"] bench/plugins/compare.sh [build directory] [runs]
+#   (default: ./build, 5 runs, every module)
 # The modules are loaded by kqa_modulerun, which uses the program's own host code. fio and
 # sysbench are installed with apt-get when missing (as root, or with sudo).
 set -u
@@ -39,6 +45,7 @@ echo "Quillon 97 module figures against reference tools — $(date -u '+%Y-%m-%d
 echo "Machine: $(nproc) CPUs usable, $(uname -r), load $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
+export REF_CPU_CLOCK=${REF_CPU_CLOCK-1}
 echo "building STREAM and the pointer chase at -O2..." >&2
 gcc -O2 -o "$TMP/stream" "$HERE/stream.c" 2>"$TMP/stream.err" || rm -f "$TMP/stream"
 gcc -O2 -o "$TMP/chase" "$HERE/chase.c" 2>"$TMP/chase.err" || rm -f "$TMP/chase"
@@ -46,8 +53,10 @@ gcc -O2 -o "$TMP/chase" "$HERE/chase.c" 2>"$TMP/chase.err" || rm -f "$TMP/chase"
 # The disk test writes into the program directory; fio gets the same directory.
 export QUILLON_DISK_TESTDIR=$BIN
 NCPU=$(nproc)
+MODULES=${MODULES:-System CPU Memory Disk Video}
 module() { # name run
-    [ -f "$BIN/$1.kqa" ] || return 0
+    [ -f "$BIN/$1.kqa" ] || return 1
+    case " $MODULES " in *" $1 "*) ;; *) return 1 ;; esac
     "$RUN" "$BIN/$1.kqa" 1 >"$TMP/$1.$2.out" 2>"$TMP/$1.$2.err" || echo "$1.kqa failed" >&2
 }
 attr() { # name run item -> leading number of the value
@@ -57,21 +66,21 @@ for i in $(seq 1 "$RUNS"); do
     echo "round $i of $RUNS..." >&2
     module System "$i"
 
-    module CPU "$i"
-    if command -v sysbench >/dev/null 2>&1; then
+    module CPU "$i" && if command -v sysbench >/dev/null 2>&1; then
         for t in 1 "$NCPU"; do
             sysbench cpu --threads="$t" --time=2 run 2>/dev/null |
                 awk '/events per second/ {print $4}' >"$TMP/sysbench-$t-$i.out"
         done
     fi
 
-    module Memory "$i"
-    MIB=$(attr Memory "$i" "Memory Bandwidth~Array Size")
-    N=$(awk -v m="${MIB:-128}" 'BEGIN {printf "%d", m * 131072}')
-    [ -x "$TMP/stream" ] && "$TMP/stream" "$N" >"$TMP/stream.$i.out"
-    [ -x "$TMP/chase" ] && "$TMP/chase" 16 256 2048 16384 131072 >"$TMP/chase.$i.out"
+    if module Memory "$i"; then
+        MIB=${STREAM_MIB:-$(attr Memory "$i" "Memory Bandwidth~Array Size")}
+        N=$(awk -v m="${MIB:-128}" 'BEGIN {printf "%d", m * 131072}')
+        [ -x "$TMP/stream" ] && "$TMP/stream" "$N" >"$TMP/stream.$i.out"
+        [ -x "$TMP/chase" ] && "$TMP/chase" 16 256 2048 16384 131072 >"$TMP/chase.$i.out"
+    fi
 
-    module Disk "$i"
+    module Disk "$i" && {
     SIZE=$(attr Disk "$i" "Disk Tests~Test File Size")
     SIZE=${SIZE:-256}
     REP=$(awk -v s="$SIZE" 'BEGIN {r = int(s / 5); print r < 1 ? 1 : r}')
@@ -84,8 +93,12 @@ for i in $(seq 1 "$RUNS"); do
         fio --name=seqread --filename="$BIN/.fio-compare.tmp" --rw=read --bs=1M --size="${SIZE}M" \
             --direct=1 --ioengine=psync --iodepth=1 --numjobs=1 \
             --output-format=json >"$TMP/fio-read-$i.json" 2>>"$TMP/fio.err" || echo failed >"$TMP/fio-read-$i.json"
+        fio --name=randread --filename="$BIN/.fio-compare.tmp" --rw=randread --bs=4k --size="${SIZE}M" \
+            --direct=1 --ioengine=psync --iodepth=1 --numjobs=1 --time_based --runtime=1250ms \
+            --output-format=json >"$TMP/fio-randread-$i.json" 2>>"$TMP/fio.err" || echo failed >"$TMP/fio-randread-$i.json"
         rm -f "$BIN/.fio-compare.tmp"
     fi
+    }
 
     module Video "$i"
 done
@@ -147,12 +160,12 @@ def keyed(text, key):
             return float(v)
     return None
 
-def fio(rw):
+def fio(rw, file=None, key="bw_bytes", unit=1e6):
     def parse(text):
         j = json.loads(text[text.index("{"):])
         job = j["jobs"][0]
-        return None if job.get("error") else job[rw]["bw_bytes"] / 1e6
-    return reference("fio-%s-%%d.json" % rw, parse)
+        return None if job.get("error") else job[rw][key] / unit
+    return reference("fio-%s-%%d.json" % (file or rw), parse)
 
 def sysbench(threads):
     return reference("sysbench-%d-%%d.out" % threads, lambda t: float(t.split()[0]) if t.strip() else None)
@@ -168,6 +181,8 @@ direct = all(a.get("Disk Tests~Direct I/O", "").startswith("yes") for a, _ in mo
 for rw, item in [("write", "Sequential Write"), ("read", "Sequential Read")]:
     rows.append(("Disk %s (MB/s) vs fio direct=1" % item, series("Disk", "Disk Tests~" + item),
                  fio(rw) if direct else {}, (0.85, 1.15)))
+rows.append(("Disk Random 4 KiB Read (IOPS) vs fio randread", series("Disk", "Disk Tests~Random 4 KiB Read"),
+             fio("read", "randread", "iops", 1) if direct else {}, (0.85, 1.15)))
 sb1, sbn = sysbench(1), sysbench(ncpu)
 sb_scaling = {i: sbn[i] / sb1[i] for i in sb1 if i in sbn and sb1[i]}
 for kind in ["Integer", "Float"]:
@@ -207,14 +222,30 @@ for label, ours, ref, target in rows:
     verdict = "-" if rs is None else ("ok" if s <= rs else "MISSED")
     print("%-50s %10.1f %7.1f%% %7s  %s" % (label, statistics.median(ours.values()), 100 * s,
                                             "-" if rs is None else "%.1f%%" % (100 * rs), verdict))
-for item in ["Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text", "Drawing Tests~Image Copies",
-             "Disk Tests~Random 4 KiB Read"]:
+for item in ["Drawing Tests~Lines", "Drawing Tests~Rectangles", "Drawing Tests~Text", "Drawing Tests~Image Copies"]:
     name = "Disk" if item.startswith("Disk") else "Video"
     xs = series(name, item)
     s = spread(xs.values())
     if s is not None:
         print("%-50s %10.1f %7.1f%% %7s  %s" % (name + " " + item.split("~")[1], statistics.median(xs.values()),
                                                 100 * s, "10.0%", "ok" if s <= 0.10 else "MISSED"))
+
+print()
+print("Every figure stored with its spread: spread over the %d runs, and the median of the spread" % runs)
+print("over each run's own repetitions (the \"<figure> Spread\" attribute); 10 % is the aim")
+print("%-50s %10s %8s %8s  %s" % ("figure", "median", "runs", "reps", ""))
+for name in mods:
+    items = sorted({k for a, _ in mods[name].values() for k in a if k.endswith(" Spread")})
+    for sp in items:
+        item = sp[: -len(" Spread")]
+        xs = series(name, item)
+        s = spread(xs.values())
+        reps = series(name, sp)
+        if s is None or not reps:
+            continue
+        print("%-50s %10.1f %7.1f%% %7.1f%%  %s" % (name + " " + item.split("~")[-1], statistics.median(xs.values()),
+                                                    100 * s, statistics.median(reps.values()),
+                                                    "ok" if s <= 0.10 else "MISSED"))
 
 print()
 print("Own run time of each module's tests (kqaRunTests, per run)")

@@ -70,12 +70,14 @@ bool RunTest(CKQTreeEntry* branch, bool integer, CProgress& progress, int spanFr
     const double singleRate = ops / single->Best() / 1e6;
     const double multiRate = ops * threads / multi->Best() / 1e6;
     CKQTreeEntry* e = Child(branch, key);
-    SetNumber(e, std::string(what) + " Single-Thread", singleRate, 0, unit,
-              integer ? cpu::T_INT_SINGLE : cpu::T_FLOAT_SINGLE, true);
-    SetNumber(e, std::string(what) + " All Threads", multiRate, 0, unit,
-              integer ? cpu::T_INT_MULTI : cpu::T_FLOAT_MULTI, true);
-    SetNumber(e, std::string(what) + " Scaling", multiRate / singleRate, 2, "x",
-              integer ? cpu::T_INT_SCALING : cpu::T_FLOAT_SCALING);
+    SetMeasured(e, std::string(what) + " Single-Thread", singleRate, 0, unit,
+                integer ? cpu::T_INT_SINGLE : cpu::T_FLOAT_SINGLE, single->Spread(), false, true);
+    SetMeasured(e, std::string(what) + " All Threads", multiRate, 0, unit,
+                integer ? cpu::T_INT_MULTI : cpu::T_FLOAT_MULTI, multi->Spread(), false, true);
+    // A ratio of two timings varies by up to the sum of their spreads.
+    SetMeasured(e, std::string(what) + " Scaling", multiRate / singleRate, 2, "x",
+                integer ? cpu::T_INT_SCALING : cpu::T_FLOAT_SCALING,
+                single->Spread() + multi->Spread());
     SetNumber(e, "Threads Used", threads, 0, "", cpu::T_THREADS_USED);
     StoreConditions(e, probe.Finish());
     progress.Log(Format("%s: %.0f %s on one thread (spread %.1f %%), %.0f %s on %d threads", what,

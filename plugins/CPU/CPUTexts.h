@@ -7,7 +7,7 @@
 namespace cpu {
 
 // Version 1.1: figures timed as described now, not comparable with 1.0 ones.
-inline constexpr kqa::ModuleIdentity kModule{20, 102, 2000, "CPU", "CPU"};
+inline constexpr kqa::ModuleIdentity kModule{20, 103, 2000, "CPU", "CPU"};
 constexpr KQAID kID = kModule.id;
 
 enum : int32_t {

@@ -127,11 +127,18 @@ void StoreDiskResult(CKQTreeEntry* branch, const DiskBenchResult& r, const std::
                      bool cancelled) {
     CKQTreeEntry* t = Child(branch, disk::kTests);
     t->RemoveAllAttrs();  // figures of an earlier run must not pass for this one's
-    if (r.writeMBs)
-        SetNumber(t, "Sequential Write", *r.writeMBs, 0, "MB/s", disk::T_SEQ_WRITE, true);
-    if (r.readMBs) SetNumber(t, "Sequential Read", *r.readMBs, 0, "MB/s", disk::T_SEQ_READ, true);
-    if (r.randomIOPS)
-        SetNumber(t, "Random 4 KiB Read", *r.randomIOPS, 0, "IOPS", disk::T_RANDOM_READ, true);
+    // Disk figures vary by a quarter or more from run to run (what the device, and in a virtual
+    // machine the host, caches and does besides): each keeps its spread, but history does not
+    // compare them.
+    auto figure = [&](const std::optional<double>& v, double spread, const char* id,
+                      const char* unit, int32_t type) {
+        if (!v) return;
+        SetNumber(t, id, *v, 0, unit, type, true);
+        SetSpread(t, id, spread);
+    };
+    figure(r.writeMBs, r.writeSpread, "Sequential Write", "MB/s", disk::T_SEQ_WRITE);
+    figure(r.readMBs, r.readSpread, "Sequential Read", "MB/s", disk::T_SEQ_READ);
+    figure(r.randomIOPS, r.randomSpread, "Random 4 KiB Read", "IOPS", disk::T_RANDOM_READ);
     if (r.fileBytes > 0) {
         SetNumber(t, "Test File Size", r.fileBytes / 1048576.0, 0, "MiB", disk::T_TEST_FILE_SIZE);
         std::string shrunk = "no";

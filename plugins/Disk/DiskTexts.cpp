@@ -137,7 +137,10 @@ const AttrDescDef kAttrs[] = {
      "five equal parts, each timed until its data is on the device (fdatasync), as a program "
      "that saves a file waits for it; the figure is the median of the five parts' speeds (fewer "
      "parts when a slow disk makes them take longer than 2.3 s). Compare with \"fio --rw=write "
-     "--bs=1M --direct=1 --fdatasync=<a fifth of the file in MiB>\"."},
+     "--bs=1M --direct=1 --fdatasync=<a fifth of the file in MiB>\". The disk figures vary by a "
+     "quarter or more from run to run (what the device, and in a virtual machine the host, "
+     "caches and does besides), so the history of this machine does not compare them; each "
+     "keeps its spread beside it."},
     {disk::T_SEQ_READ, "Sequential Read",
      "Sequential read speed in MB/s: the test file is read back in 1 MiB blocks, one at a "
      "time, bypassing the page cache where the file system allows; median of five equal "
@@ -145,7 +148,9 @@ const AttrDescDef kAttrs[] = {
     {disk::T_RANDOM_READ, "Random 4 KiB Read",
      "Random reads per second (IOPS): single 4 KiB reads at random places in the test file, "
      "one at a time (queue depth 1), bypassing the page cache where allowed; five runs of "
-     "the same count of reads, calibrated to about 0.25 s, median."},
+     "the same count of reads, calibrated to about 0.25 s, median. Like the other disk figures "
+     "it is not compared by the history of this machine: it varies by about half from run to "
+     "run."},
     {disk::T_TEST_FILE_SIZE, "Test File Size", "Size of the temporary test file in MiB."},
     {disk::T_TEST_FILE_SHRUNK, "Test File Shrunk",
      "\"yes\" when the test file had to be made smaller than the test wants because the file "

@@ -6,7 +6,7 @@
 namespace disk {
 
 // Version 1.1: figures timed as described now, not comparable with 1.0 ones.
-inline constexpr kqa::ModuleIdentity kModule{40, 102, 4000, "Disk", "Disk"};
+inline constexpr kqa::ModuleIdentity kModule{40, 103, 4000, "Disk", "Disk"};
 constexpr KQAID kID = kModule.id;
 
 enum : int32_t {

@@ -6,7 +6,30 @@
 
 namespace membench {
 
-// Three arrays of n doubles, 64-byte aligned and touched (so the pages exist).
+// Bytes of each bandwidth array: four times the last-level cache (STREAM's rule), at least
+// 64 MiB; an unknown cache (llcBytes 0) is taken for kAssumedCacheBytes. At most an eighth of
+// the available memory (availBytes, 0 unknown) for the three arrays.
+constexpr double kAssumedCacheBytes = 128.0 * 1024 * 1024;
+double ArrayBytes(double llcBytes, double availBytes);
+
+// Anonymous memory of its own, 2 MiB aligned, asking for large pages where it spans one: the
+// tests are about memory, not the page walker, and a gigabyte faulted in 4 KiB pages costs
+// seconds of kernel time.
+class CMapping {
+public:
+    explicit CMapping(size_t bytes);
+    ~CMapping();
+    CMapping(const CMapping&) = delete;
+    CMapping& operator=(const CMapping&) = delete;
+    void* Data() const { return m_data; }  // null when the mapping failed
+
+private:
+    void* m_base = nullptr;
+    size_t m_bytes = 0;
+    void* m_data = nullptr;
+};
+
+// Three arrays of n doubles, each in a mapping of its own and touched (so the pages exist).
 class CStreamArrays {
 public:
     explicit CStreamArrays(size_t n);
@@ -22,6 +45,7 @@ public:
 
 private:
     size_t m_n;
+    CMapping m_ma, m_mb, m_mc;
     double* m_a = nullptr;
     double* m_b = nullptr;
     double* m_c = nullptr;
@@ -39,9 +63,10 @@ public:
     double Run(uint64_t loads);
 
 private:
+    CMapping m_map;
     uint64_t* m_buf = nullptr;
     size_t m_bytes = 0;
-    uint64_t m_pos = 0;
+    uintptr_t m_pos = 0;  // the line the walk has reached
 };
 
 }  // namespace membench

@@ -102,12 +102,15 @@ const AttrDescDef kAttrs[] = {
      "What one 64-bit channel moves at the configured speed, in MB/s (speed x 8 bytes)."},
     {T_COPY, "Copy Bandwidth",
      "c[i] = a[i] over three arrays of doubles, each at least four times the last-level cache "
-     "(so main memory is measured), one thread, counted as STREAM does (16 bytes per element). "
+     "(so main memory is measured; a machine that does not tell its cache sizes, as virtual "
+     "machines often do not, is taken to have 128 MiB), one thread, counted as STREAM "
+     "does (16 bytes per element). "
      "The copy is made by the C library's memcpy, as in STREAM compiled by GCC, which writes "
      "arrays this large past the caches (non-temporal stores) where a plain copy loop first "
-     "reads every line it writes. The best of 9 passes after one warm-up pass (fewer when a busy "
-     "machine makes "
-     "the passes take longer than 3.5 s), in MB/s (10^6 bytes)."},
+     "reads every line it writes. Each kernel is timed by the processor time of the test's "
+     "thread (waiting for memory counts, time other programs took the processor does not). The "
+     "best of 9 passes after one warm-up pass (fewer when a busy machine makes the passes take "
+     "longer than 3.5 s with the time taken to make the arrays), in MB/s (10^6 bytes)."},
     {T_SCALE, "Scale Bandwidth",
      "b[i] = 3 c[i], as Copy Bandwidth (16 bytes per element) but a plain loop, best of 9 "
      "passes, in MB/s."},
@@ -117,10 +120,14 @@ const AttrDescDef kAttrs[] = {
      "a[i] = b[i] + 3 c[i] (24 bytes per element), best of 9 passes, in MB/s."},
     {T_ARRAY_SIZE, "Array Size", "The size of each of the three bandwidth arrays, in MiB."},
     {T_LATENCY, "Latency (one per working set)",
-     "Time of one load that depends on the previous one, walking a random cycle through every "
-     "64-byte line of a working set of the size named (small sets stay in the L1 or L2 cache, "
-     "the largest lies in main memory); large sets use huge pages where the kernel allows. The "
-     "best of 5 repetitions of about 0.03 s after one warm-up (fewer past 0.4 s on a busy "
+     "Time of one load that depends on the previous one (each line holds the address of the "
+     "next), walking a random cycle through every 64-byte line of a working set of the size named "
+     "(small sets stay in the L1 or L2 cache, "
+     "the largest lies in main memory); large sets use huge pages where the kernel allows. Timed "
+     "by the thread's processor time, as the bandwidth is. The 2 and 16 MiB sets mostly lie in "
+     "the last-level cache, which other programs share: they vary too much from run to run for "
+     "the history of this machine to compare them. The best of 5 repetitions of about 0.03 "
+     "s after one warm-up (fewer past 0.4 s on a busy "
      "machine), "
      "in nanoseconds."},
 };
@@ -141,7 +148,8 @@ const ModuleHelp& Help() {
 }
 
 KQARC AttrDesc(const CAttr* attr, CString& text) {
-    if (attr && attr->m_type == 0 && StartsWith(attr->m_id, "Latency ")) {
+    if (attr && attr->m_type == 0 && StartsWith(attr->m_id, "Latency ") &&
+        !attr->m_id.ends_with(" Spread")) {
         // Records keep no type word; the latency attributes share one description.
         CAttr typed = *attr;
         typed.m_type = T_LATENCY;

@@ -9,7 +9,7 @@
 namespace mem {
 
 // Version 1.1: figures timed as described now, not comparable with 1.0 ones.
-inline constexpr kqa::ModuleIdentity kModule{30, 102, 3000, "Memory", "Memory"};
+inline constexpr kqa::ModuleIdentity kModule{30, 200, 3000, "Memory", "Memory"};
 constexpr KQAID kID = kModule.id;
 
 enum : int32_t {
@@ -65,6 +65,10 @@ inline constexpr const char* kLatency = "Memory Latency";
 // Working sets of the latency test, in KiB.
 inline constexpr long kLatencySetsKiB[] = {16, 256, 2048, 16384, 131072};
 // "Latency 16 KiB", "Latency 2 MiB"
+// Sets in a core's own caches or in main memory repeat; those that mostly lie in the shared
+// last-level cache (2 and 16 MiB) depend on what other programs keep there, so history does
+// not compare them.
+constexpr bool LatencyRepeats(long kib) { return kib <= 256 || kib >= 65536; }
 inline std::string LatencyName(long kib) {
     if (kib >= 1024 && kib % 1024 == 0) return "Latency " + std::to_string(kib / 1024) + " MiB";
     return "Latency " + std::to_string(kib) + " KiB";

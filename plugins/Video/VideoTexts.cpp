@@ -95,7 +95,9 @@ const AttrDescDef kAttrs[] = {
      "repetitions when the machine is so busy that a test would take "
      "more than 0.8 s). Time is the processor time the program got, so that other programs "
      "running at the same moment do not lower the figure; on an idle machine it is the "
-     "elapsed time."},
+     "elapsed time. The drawing figures vary by more than 10 % from run to run (the image "
+     "outgrows a core's own caches, and the shared cache is busy with other programs), so the "
+     "history of this machine does not compare them; each keeps its spread beside it."},
     {video::T_RECTANGLES, "Rectangles",
      "Filled rectangles (120 x 90 pixels, outlined) drawn per second with QPainter on the same "
      "image; best of five timed repetitions after warm-up."},

@@ -5,7 +5,7 @@
 
 namespace video {
 
-inline constexpr kqa::ModuleIdentity kModule{50, 101, 5000, "Video", "Video"};
+inline constexpr kqa::ModuleIdentity kModule{50, 102, 5000, "Video", "Video"};
 constexpr KQAID kID = kModule.id;
 
 enum : int32_t {

@@ -401,6 +401,25 @@ int SetNumber(CKQTreeEntry* entry, const std::string& id, double value, int deci
     return entry->SetAttr(id, v, type, DATA_NUMERIC | (highlight ? DATA_HIGHLIGHT : 0u));
 }
 
+std::string SpreadId(const std::string& id) { return id + " Spread"; }
+
+int SetSpread(CKQTreeEntry* entry, const std::string& id, double spread) {
+    if (!entry) return -1;
+    if (!std::isfinite(spread) || spread < 0) spread = 0;
+    return entry->SetAttr(SpreadId(id), FormatNumber(100 * spread, 1) + " %", TYPE_COND_SPREAD, 0);
+}
+
+int SetMeasured(CKQTreeEntry* entry, const std::string& id, double value, int decimals,
+                const std::string& unit, int32_t type, double spread, bool lowerIsBetter,
+                bool highlight) {
+    const int i = SetNumber(entry, id, value, decimals, unit, type, highlight);
+    if (i < 0) return i;
+    CAttr* a = entry->GetAttr(i);
+    a->m_data |= DATA_MEASURED | (lowerIsBetter ? DATA_LOWER_BETTER : 0u);
+    SetSpread(entry, id, spread);
+    return i;
+}
+
 std::optional<double> LeadingNumber(const std::string& value) {
     const char* s = value.c_str();
     char* end = nullptr;
@@ -532,8 +551,9 @@ KQARC CTextRegistry::AttrDesc(const CAttr* attr, CString& text) const {
                 text = d.description;
                 return KQARC_OK;
             }
+    const bool spread = attr->m_id.size() > 7 && attr->m_id.ends_with(" Spread");
     for (const auto& d : m_attrs)
-        if (attr->m_id == d.id) {
+        if (attr->m_id == d.id || (spread && d.type == TYPE_COND_SPREAD)) {
             text = d.description;
             return KQARC_OK;
         }
@@ -628,7 +648,10 @@ std::optional<Timing> Repeat(int warmup, int reps, CProgress& progress,
         // Cancelled inside the repetition: not one more progress message.
         if (progress.Cancelled()) return std::nullopt;
         if (options.step && !progress.Step(static_cast<double>(i + 1) / total)) return std::nullopt;
-        if (options.budget > 0 && !t.samples.empty() && Now() - start > options.budget) break;
+        if (options.budget > 0 &&
+            t.samples.size() >= static_cast<size_t>(std::max(1, options.least)) &&
+            Now() - start > options.budget)
+            break;
     }
     return t;
 }
@@ -775,6 +798,10 @@ static const AttrDescDef kConditionAttrs[] = {
      "The highest current CPU clock just before the test, in MHz."},
     {TYPE_COND_SCALE, "Work Scale",
      "The scale applied to the amount of work (1 in normal use; smaller only in tests)."},
+    {TYPE_COND_SPREAD, "<figure> Spread",
+     "How much the repetitions behind the figure named before \"Spread\" varied in this run: "
+     "(longest - shortest) / median, in percent. A drop in that figure smaller than its spread "
+     "may be chance rather than a change of the machine."},
 };
 
 const AttrDescDef* ConditionAttrs(size_t& count) {

@@ -84,6 +84,17 @@ int SetText(CKQTreeEntry* entry, const std::string& id, const std::string& value
 // number when the unit is empty. Sets bit 0, and bit 2 when highlight.
 int SetNumber(CKQTreeEntry* entry, const std::string& id, double value, int decimals,
               const std::string& unit, int32_t type, bool highlight = false);
+// A benchmark figure that repeats within 10 % from run to run on a quiet machine: SetNumber,
+// plus DATA_MEASURED (history compares it) and DATA_LOWER_BETTER for latencies and times, and
+// its spread over this run's repetitions (a fraction, as Timing::Spread gives it) stored beside
+// it through SetSpread. A figure that does not repeat that well gets SetNumber and SetSpread.
+int SetMeasured(CKQTreeEntry* entry, const std::string& id, double value, int decimals,
+                const std::string& unit, int32_t type, double spread, bool lowerIsBetter = false,
+                bool highlight = false);
+// "<id> Spread" valued "<percent> %" with one decimal, data word 0: charts and reports do not
+// take it for a figure.
+int SetSpread(CKQTreeEntry* entry, const std::string& id, double spread);
+std::string SpreadId(const std::string& id);
 // The leading number of a value (as the charts read it); nullopt when it has none.
 std::optional<double> LeadingNumber(const std::string& value);
 // Sub-entry of an entry's subtree by key, made when missing (subtree too).
@@ -226,6 +237,9 @@ struct RepeatOptions {
     // False when one() sends progress messages of its own (one per unit of work inside the
     // repetition): Repeat then sends none, and only looks at the cancel flag.
     bool step = true;
+    // Measured repetitions that run whatever the budget: a spread needs at least two, or one
+    // repetition on a busy machine would claim a spread of 0.
+    int least = 1;
 };
 
 // Runs warmup + reps repetitions of one(); each returns its own measured seconds (so the
@@ -270,7 +284,7 @@ private:
 };
 
 // Attribute type words of the conditions (help context numbers shared by every module; each
-// module's help file carries them through @KQA_CONDITIONS_HELP@).
+// module's help file carries them).
 enum : int32_t {
     TYPE_COND_GOVERNOR = 901,
     TYPE_COND_BOOST = 902,
@@ -280,6 +294,7 @@ enum : int32_t {
     TYPE_COND_VERSION = 906,
     TYPE_COND_CLOCK = 907,
     TYPE_COND_SCALE = 908,
+    TYPE_COND_SPREAD = 909,  // every "<id> Spread" attribute
 };
 // Writes the conditions as attributes of entry (a sub-entry such as "CPU Test Conditions").
 void StoreConditions(CKQTreeEntry* entry, const Conditions& c);

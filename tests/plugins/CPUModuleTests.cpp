@@ -1,5 +1,6 @@
 // The CPU module (analyzer 20) in the real host, on fixture machines.
 #include "plugins/CPU/CPUInfo.h"
+#include "tests/plugins/MeasuredFigures.h"
 #include "tests/plugins/PluginFixture.h"
 
 using namespace plugintest;
@@ -173,13 +174,19 @@ TEST_F(CPUModule, RunMeasuresBothTestsWithTheirConditions) {
         EXPECT_GT(std::atof(single.c_str()), 10) << single;
         EXPECT_GT(std::atof(multi.c_str()), 10) << multi;
         EXPECT_EQ(single.substr(single.find(' ')), unit);
-        EXPECT_EQ(e->GetAttr(0)->m_data, 5u);
+        EXPECT_EQ(e->GetAttr(0)->m_data, 5u | DATA_MEASURED);
+        // The three figures, and nothing else of the test (conditions, thread count).
+        const std::string what = integer ? "Integer" : "Float";
+        EXPECT_EQ(MeasuredFigures(e),
+                  (std::map<std::string, uint32_t>{{what + " Single-Thread", kMeasured},
+                                                   {what + " All Threads", kMeasured},
+                                                   {what + " Scaling", kMeasured}}));
         EXPECT_GE(std::atoi(e->GetAttrValue("Threads Used").c_str()), 1);
         EXPECT_EQ(e->GetAttrValue("Governor"), "powersave");
         EXPECT_EQ(e->GetAttrValue("Boost"), "off");
         EXPECT_EQ(e->GetAttrValue("Power Source"), "AC");
         EXPECT_EQ(e->GetAttrValue("Throttled"), "no");
-        EXPECT_EQ(e->GetAttrValue("Module Version"), "1.2");
+        EXPECT_EQ(e->GetAttrValue("Module Version"), "1.3");
         EXPECT_EQ(e->GetAttrValue("Load Before"),
                   "0.20");  // the fixture's /proc/stat does not move
         EXPECT_EQ(e->GetAttrValue("Work Scale"), "0.0100");

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -115,6 +116,38 @@ TEST(Values, NumbersCarryOneFixedUnitAndTheDataWord) {
     SetNumber(&e, "Copy", 1234567, 0, "MB/s", 3040, true);
     EXPECT_EQ(e.GetAttrValue("Copy"), "1234567 MB/s");
     EXPECT_EQ(e.GetAttrCount(), 3);
+}
+
+TEST(Values, AMeasuredFigureCarriesItsHistoryBitsAndItsSpreadBeside) {
+    CKQTreeEntry e("E");
+    SetMeasured(&e, "Triad", 16776.4, 0, "MB/s", 3040, 0.04249, false, true);
+    SetMeasured(&e, "Latency", 82.31, 1, "ns", 3041, 0.1, true);
+    EXPECT_EQ(e.GetAttrValue("Triad"), "16776 MB/s");
+    EXPECT_EQ(e.GetAttr(e.FindAttr("Triad"))->m_data,
+              DATA_NUMERIC | DATA_HIGHLIGHT | DATA_MEASURED);
+    EXPECT_EQ(e.GetAttr(e.FindAttr("Latency"))->m_data,
+              DATA_NUMERIC | DATA_MEASURED | DATA_LOWER_BETTER);
+    // Percent with one decimal, and no data word: not a figure of its own.
+    EXPECT_EQ(e.GetAttrValue("Triad Spread"), "4.2 %");
+    EXPECT_EQ(e.GetAttr(e.FindAttr("Triad Spread"))->m_data, 0u);
+    EXPECT_EQ(e.GetAttr(e.FindAttr("Triad Spread"))->m_type, TYPE_COND_SPREAD);
+    EXPECT_EQ(e.GetAttrValue("Latency Spread"), "10.0 %");
+    // A second run replaces both, and a spread that cannot be one reads 0.
+    SetMeasured(&e, "Triad", 15000, 0, "MB/s", 3040, std::nan(""), false, true);
+    EXPECT_EQ(e.GetAttrValue("Triad Spread"), "0.0 %");
+    SetSpread(&e, "Triad", -1);
+    EXPECT_EQ(e.GetAttrValue("Triad Spread"), "0.0 %");
+    EXPECT_EQ(e.GetAttrCount(), 4);
+    // Records keep no type word: the description is found by the name's ending.
+    CTextRegistry r;
+    AddConditionAttrs(r);
+    CAttr stored = *e.GetAttr(e.FindAttr("Latency Spread"));
+    stored.m_type = 0;
+    CString desc;
+    EXPECT_EQ(r.AttrDesc(&stored, desc), KQARC_OK);
+    EXPECT_NE(desc.find("repetitions"), std::string::npos);
+    stored.m_id = "Spread";  // not a spread of anything
+    EXPECT_EQ(r.AttrDesc(&stored, desc), KQARC_FAIL);
 }
 
 TEST(Values, HomePathsAreShownFromTilde) {
@@ -286,6 +319,19 @@ TEST_F(RootTest, RepeatSamplesTheConditionsAndKeepsToItsBudget) {
     ASSERT_TRUE(slow);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(slow->samples.size(), 1u);
+    // A test that stores a spread asks for enough repetitions to have one.
+    calls = 0;
+    slow = Repeat(1, 7, p,
+                  [&] {
+                      ++calls;
+                      usleep(20000);
+                      return 0.02 + 0.001 * calls;
+                  },
+                  {nullptr, 0.03, true, 3});
+    ASSERT_TRUE(slow);
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(slow->samples.size(), 3u);
+    EXPECT_GT(slow->Spread(), 0);
 }
 
 TEST(Progress, ScaleComesFromTheEnvironment) {

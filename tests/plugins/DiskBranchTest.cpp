@@ -251,11 +251,14 @@ TEST(DiskBranch, StoredResultSaysHowItWasMeasured) {
     r.directIO = false;
     r.directNote = "the file system refuses direct I/O";
     r.writeMBs = 812.4;
+    r.writeSpread = 0.1234;
     r.seconds = 1.25;
     StoreDiskResult(b, r, "/root/q", true);
     EXPECT_EQ(Value(b, {"Disk Tests"}, "Sequential Write"), "812 MB/s");
     CKQTreeEntry* t = FindPath(b, {"Disk Tests"});
-    EXPECT_EQ(t->GetAttr(t->FindAttr("Sequential Write"))->m_data, 5u);  // numeric, highlight
+    // Numeric and highlighted, with its spread beside it, but not compared by history.
+    EXPECT_EQ(t->GetAttr(t->FindAttr("Sequential Write"))->m_data, 5u);
+    EXPECT_EQ(Value(b, {"Disk Tests"}, "Sequential Write Spread"), "12.3 %");
     EXPECT_LT(t->FindAttr("Sequential Read"), 0);  // not reached before the cancel
     EXPECT_EQ(Value(b, {"Disk Tests"}, "Test File Shrunk"), "yes: only 100 MiB were free");
     EXPECT_EQ(Value(b, {"Disk Tests"}, "Direct I/O"), "no: the file system refuses direct I/O");

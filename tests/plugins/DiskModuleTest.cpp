@@ -10,6 +10,7 @@
 
 #include "DiskTexts.h"
 #include "DiskVideoView.h"
+#include "MeasuredFigures.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ protected:
 TEST_F(DiskModule, LoadsWithItsEntryPointsAndIdentity) {
     EXPECT_EQ(module.m_info.m_id, 40);
     EXPECT_EQ(module.m_info.m_name, "Disk");
-    EXPECT_EQ(module.m_info.m_version, 102);
+    EXPECT_EQ(module.m_info.m_version, 103);
     EXPECT_EQ(module.m_info.m_bitmap, 4000);
     EXPECT_EQ(module.m_info.m_flags[0] & KQA_FLAG_PROPERTIES, 0);
     for (KQAEntry e : {KQA_GETSYSTEMINFO, KQA_RUNTESTS, KQA_RUNATEST, KQA_GENTIPS, KQA_GETTIPTEXT,
@@ -91,11 +92,15 @@ TEST_F(DiskModule, RunsTestsGivesTipsAndTextsForEverything) {
         EXPECT_EQ(t->GetAttr(i)->m_data & 5u, 5u) << id;  // numeric and a highlight
         EXPECT_GT(std::atof(t->GetAttr(i)->m_value.c_str()), 0) << id;
     }
+    // Disk figures repeat too poorly for history: their spreads are kept, their bits not set.
+    EXPECT_TRUE(MeasuredFigures(t).empty());
+    EXPECT_GE(t->FindAttr("Sequential Read Spread"), 0);
+    EXPECT_GE(t->FindAttr("Random 4 KiB Read Spread"), 0);
     EXPECT_NE(t->GetAttrValue("Sequential Write").find(" MB/s"), std::string::npos);
     EXPECT_NE(t->GetAttrValue("Random 4 KiB Read").find(" IOPS"), std::string::npos);
     EXPECT_EQ(t->GetAttrValue("Test Directory"), dir);
     EXPECT_NE(FindPath(branch, {"Disk Test Conditions"}), nullptr);
-    EXPECT_EQ(Value(branch, {"Disk Test Conditions"}, "Module Version"), "1.2");
+    EXPECT_EQ(Value(branch, {"Disk Test Conditions"}, "Module Version"), "1.3");
     EXPECT_TRUE(Leftovers().empty());
 
     // Cancel granularity: a progress message per unit of work, that is per 4 MiB segment

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "plugins/Memory/MemoryInfo.h"
+#include "tests/plugins/MeasuredFigures.h"
 #include "tests/plugins/PluginFixture.h"
 
 using namespace plugintest;
@@ -158,7 +159,12 @@ TEST_F(MemoryModule, RunMeasuresBandwidthAndLatencyWithTheirConditions) {
         EXPECT_GT(std::atof(v.c_str()), 100) << k << " = " << v;
         EXPECT_EQ(v.substr(v.find(' ')), " MB/s");
     }
-    EXPECT_EQ(bw->GetAttr(bw->FindAttr("Triad Bandwidth"))->m_data, 5u);
+    EXPECT_EQ(bw->GetAttr(bw->FindAttr("Triad Bandwidth"))->m_data, 5u | DATA_MEASURED);
+    EXPECT_EQ(MeasuredFigures(bw),
+              (std::map<std::string, uint32_t>{{"Copy Bandwidth", kMeasured},
+                                               {"Scale Bandwidth", kMeasured},
+                                               {"Add Bandwidth", kMeasured},
+                                               {"Triad Bandwidth", kMeasured}}));
     EXPECT_EQ(bw->GetAttrValue("Governor"), "performance");
     EXPECT_EQ(bw->GetAttrValue("Boost"), "on");
     CKQTreeEntry* lat = Sub(Branch(30), "Memory Latency");
@@ -172,12 +178,36 @@ TEST_F(MemoryModule, RunMeasuresBandwidthAndLatencyWithTheirConditions) {
         previous = ns;
     }
     (void)previous;
-    EXPECT_EQ(lat->GetAttrValue("Module Version"), "1.2");
+    std::map<std::string, uint32_t> latencies;
+    for (long kib : {16, 256, 131072}) latencies[mem::LatencyName(kib)] = kLowerBetter;
+    EXPECT_EQ(MeasuredFigures(lat), latencies);  // not the sets in the shared cache
+    EXPECT_EQ(lat->GetAttr(lat->FindAttr("Latency 2 MiB"))->m_data, DATA_NUMERIC);
+    EXPECT_GE(lat->FindAttr("Latency 2 MiB Spread"), 0);
+    EXPECT_EQ(lat->GetAttrValue("Module Version"), "2.0");
 #ifndef __SANITIZE_ADDRESS__
     // Triad at its in-cache speed is far above a third of a 6400 MT/s channel; instrumented
     // builds are too slow for that comparison to mean anything.
     EXPECT_FALSE(Raised(30, mem::TIP_SLOW_BANDWIDTH));
 #endif
+}
+
+TEST_F(MemoryModule, ArraysOutgrowTheCacheEvenWhenTheMachineHidesIt) {
+    // The test runs at a hundredth of the work, so the arrays are a hundredth of their size.
+    auto arrayMiB = [&] {
+        NewDocument();
+        LoadMemory();
+        doc->RunAllTests();
+        return Value(30, "Memory Bandwidth", "Array Size");
+    };
+    UseMachine("laptop");
+    Write("/proc/meminfo", "MemTotal: 134217728 kB\nMemAvailable: 100663296 kB\n");
+    Write("/sys/devices/system/cpu/cpu0/cache/index3/size", "32768K");
+    EXPECT_EQ(arrayMiB(), "1.3 MiB");  // four times a 32 MiB cache
+    Remove("/sys/devices/system/cpu/cpu0/cache");
+    EXPECT_EQ(arrayMiB(), "5.1 MiB");  // four times the 128 MiB a hidden cache is taken for
+    // Never more than an eighth of the available memory for the three arrays.
+    Write("/proc/meminfo", "MemTotal: 4194304 kB\nMemAvailable: 2097152 kB\n");
+    EXPECT_EQ(arrayMiB(), "0.9 MiB");
 }
 
 TEST_F(MemoryModule, BandwidthFarBelowTheMemoryTypeRaisesItsTip) {

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "DiskVideoView.h"
+#include "MeasuredFigures.h"
 #include "VideoBench.h"
 #include "VideoTexts.h"
 
@@ -121,6 +122,9 @@ TEST_F(VideoModule, DrawsWithoutAGuiApplicationAndLeavesTextOut) {
         EXPECT_GT(std::atof(t->GetAttr(i)->m_value.c_str()), 0) << id;
         EXPECT_NE(t->GetAttr(i)->m_value.find(" ops/s"), std::string::npos);
     }
+    // The drawing figures keep their spreads but repeat too poorly for history.
+    EXPECT_TRUE(MeasuredFigures(t).empty());
+    EXPECT_GE(t->FindAttr("Lines Spread"), 0);
     EXPECT_LT(t->FindAttr("Text"), 0);
     EXPECT_GE(t->FindAttr("Text Test"), 0);
     EXPECT_EQ(t->GetAttrValue("Drawing Test Result"), "complete");
