@@ -135,11 +135,17 @@ void CDatabasePane::OnDocumentEvent(const DocumentEvent& event) {
             if (m_list)
                 QTimer::singleShot(0, m_list, [this, key = event.recordKey] { UpdateRow(key); });
             break;
+        case DocEvent::RecordRemoved:
+            // Deleted here or elsewhere: the row goes (the list's own delete looks first).
+            if (m_list && event.recordKey > 0)
+                if (const int row = m_list->FindRow(event.recordKey); row >= 0)
+                    m_list->DeleteRow(row);
+            break;
         case DocEvent::DatabaseChanged:
             SortAgain();
             break;
         default:
-            break;  // a removed record's row is taken away by the list itself
+            break;
     }
 }
 

@@ -209,6 +209,9 @@ enum KQStringId : unsigned {
     IDS_ERR_TEAM_ROW_CHANGED = 1042,
     IDS_ERR_TEAM_ROW_NOT_OURS = 1043,
     IDS_WARN_TEAM_READ_ONLY = 1044,
+    // Only a standby of the team database answers: read-only, read again now and then.
+    IDS_WARN_TEAM_STANDBY = 1048,
+    IDS_ERR_TEAM_UNREADABLE = 1049,
     // Results that scripts read: JSON and CSV exports.
     IDS_WARN_JSON_NOT_UTF8 = 1050,
     IDS_MENU_EXPORT_JSON = 1051,
@@ -239,6 +242,8 @@ enum KQStringId : unsigned {
     IDS_NO_LOCAL_DATABASE = 1195,
     IDS_LOCAL_RECORD_DAMAGED = 1196,
     IDS_TEAM_COPY_NOT_STORED = 1197,
+    IDS_STATUS_TEAM_READ_ONLY = 1215,
+    IDS_TEAM_PRIMARY_BACK = 1216,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };
