@@ -521,8 +521,8 @@ bool CResultsDatabase::Relist(Relisted& out) {
         if (const int key = KeyForSysid(row.sysid); key >= 0) out.changed.push_back(key);
     }
     std::vector<std::string> gone;
-    for (const auto& [sysid, version] : m_versions)
-        if (!listed.count(sysid)) gone.push_back(sysid);
+    for (const auto& held : m_versions)
+        if (!listed.count(held.first)) gone.push_back(held.first);
     for (const std::string& sysid : gone) {
         m_versions.erase(sysid);
         const CRecordEntry* rec = LoadedRecord(sysid);
