@@ -43,6 +43,7 @@ CQuillo95View::CQuillo95View(CQuillo95Doc& doc, IViewHost& host, QWidget* parent
     connect(&m_timer2, &QTimer::timeout, this, [this] { OnTimer(TIMER_DEMO_STEP); });
     connect(&m_timer3, &QTimer::timeout, this, [this] { OnTimer(TIMER_CHART_LAYOUT); });
     connect(&m_teamTimer, &QTimer::timeout, this, [this] { OnTeamTick(); });
+    connect(&m_timer4, &QTimer::timeout, this, [this] { OnTimer(TIMER_TEAM_REFRESH); });
 }
 
 CQuillo95View::~CQuillo95View() {
@@ -51,6 +52,7 @@ CQuillo95View::~CQuillo95View() {
     m_timer3.stop();
     m_teamTimer.stop();
     m_reconnect.reset();
+    m_timer4.stop();
     if (CPane* pane = PaneObject(m_currentPane)) pane->Show(false);
     // Before the first set-up nothing was restored: saving now would wipe the stored selection.
     if (m_currentPane != PANE_NONE) SaveSelection();
@@ -296,7 +298,8 @@ void CQuillo95View::RestoreSelection() {
 // The file was read late: every stored system is listed now, and the selection saved in the
 // settings names them again.
 void CQuillo95View::DatabaseRead() {
-    m_host.ShowDatabaseName(m_doc.TeamDatabaseName());
+    m_host.ShowDatabaseName(m_doc.TeamDatabaseLabel());
+    ArmTeamRefresh();
     if (m_currentPane == PANE_NONE) return;  // the first set-up restores and lists
     m_databasePane.m_selection.clear();
     RestoreSelection();

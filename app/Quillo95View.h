@@ -175,7 +175,10 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    static constexpr int kTeamRefreshMs = 10000;
     void FirstSetUp();
+    // Runs timer 4 while the document stands on a team database's standby.
+    void ArmTeamRefresh();
     void CreateTabCtrl();
     void CreateViewFont();
     void OnSize();
@@ -201,6 +204,7 @@ private:
     QTimer m_timer1;
     QTimer m_timer2;
     QTimer m_timer3;
+    QTimer m_timer4;
     CDemoMode m_demo{*this};
     // ---- the team database's connection, watched every second (Quillo95ViewTimers.cpp) ----
     void OnTeamTick();

@@ -128,7 +128,7 @@ void CQuillo95View::UpdateCommandUI() {
     enable(ID_FILE_ANALYZE_NOW, idle);
     enable(ID_FILE_OPEN_TEAM, idle);
     enable(ID_FILE_USE_LOCAL, idle && m_doc.OnTeamDatabase());
-    enable(ID_FILE_COPY_TO_TEAM, idle && m_doc.OnTeamDatabase());
+    enable(ID_FILE_COPY_TO_TEAM, idle && m_doc.OnTeamDatabase() && !m_doc.OnTeamStandby());
     enable(ID_REGEN_TIPS, idle);
     enable(ID_TELL_ME_MORE, ready);
     enable(ID_HELP_INDEX, true);

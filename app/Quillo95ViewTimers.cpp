@@ -1,4 +1,5 @@
-// The view's timers (1 start-up, 2 demo step, 3 chart re-layout), the start-up they drive
+// The view's timers (1 start-up, 2 demo step, 3 chart re-layout, 4 the team database's list
+// read again on a standby), the start-up they drive
 // and the steps the demo asks of the view.
 #include "app/Quillo95View.h"
 
@@ -30,6 +31,7 @@ bool CQuillo95View::IsTimerActive(int id) const {
     if (id == TIMER_STARTUP) return m_timer1.isActive();
     if (id == TIMER_DEMO_STEP) return m_timer2.isActive();
     if (id == TIMER_CHART_LAYOUT) return m_timer3.isActive();
+    if (id == TIMER_TEAM_REFRESH) return m_timer4.isActive();
     return false;
 }
 
@@ -43,7 +45,17 @@ void CQuillo95View::OnTimer(int id) {
         m_timer3.stop();
         m_chartsPane.Resize(m_tabRect);
         if (m_currentPane == PANE_CHARTS) SwitchToPane(PANE_NONE);
+    } else if (id == TIMER_TEAM_REFRESH) {
+        m_doc.RefreshTeamListing();
     }
+}
+
+void CQuillo95View::ArmTeamRefresh() {
+    // A standby sends no notice of changes: its list is read again instead.
+    if (m_doc.OnTeamStandby())
+        m_timer4.start(kTeamRefreshMs);
+    else
+        m_timer4.stop();
 }
 
 void CQuillo95View::FirstSetUp() {
@@ -60,7 +72,8 @@ void CQuillo95View::FirstSetUp() {
         return;
     }
 
-    m_host.ShowDatabaseName(m_doc.TeamDatabaseName());
+    m_host.ShowDatabaseName(m_doc.TeamDatabaseLabel());
+    ArmTeamRefresh();
     CreateViewFont();
     CreateTabCtrl();
     RestoreSelection();

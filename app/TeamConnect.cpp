@@ -19,11 +19,14 @@ TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninf
     CQtSocketWatch watch(timeoutMs);
     CPgConnector connector;
     bool done = false;
-    connector.Start(conninfo, watch, [&](CPgConnection connection, std::string error) {
-        out.connection = std::move(connection);
-        out.error = std::move(error);
-        done = true;
-    });
+    connector.Start(
+        conninfo, watch,
+        [&](CPgConnection connection, std::string error) {
+            out.connection = std::move(connection);
+            out.error = std::move(error);
+            done = true;
+        },
+        SessionTarget::ReadWriteElseStandby);  // a viewer may read from a standby
     if (done) return out;
 
     QProgressDialog progress(KQText(IDS_TEAM_CONNECTING).arg(Q(out.name)), KQText(IDS_CANCEL), 0, 0,

@@ -18,7 +18,7 @@ struct TeamConnection {
 };
 
 // "Connecting to <name>..." with Cancel shows once it takes longer than a moment; it gives
-// up timeoutMs after it began.
+// up timeoutMs after it began. The primary when one answers, else a standby (read-only).
 TeamConnection ConnectToTeamDatabase(QWidget* parent, const std::string& conninfo, int timeoutMs);
 
 class CQtSocketWatch;

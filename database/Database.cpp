@@ -69,6 +69,7 @@ void CResultsDatabase::StandOn(std::vector<std::string> directory) {
     m_queue.clear();
     m_placesOwed.clear();
     m_inMemory.clear();
+    m_keepAll = false;
     m_directory = std::move(directory);
     m_opened = true;
     RebuildIndex();
@@ -156,10 +157,31 @@ bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
         m_store = before;
         return false;
     }
+    // What a store that took no writes left in memory comes along, to be stored in this one
+    // (this machine's record is placed again by its owner).
+    std::vector<std::string> carried;
+    if (m_keepAll)
+        for (const std::string& sysid : m_inMemory)
+            if (const CRecordEntry* rec = LoadedRecord(sysid);
+                rec && !rec->IsCurrent() && !rec->IsDeleted())
+                SerializeRecord(*rec, carried.emplace_back());
     before->Rollback();
     m_file.Close();
     m_attached = std::move(store);
     StandOn(std::move(directory));
+    m_carried = 0;
+    for (const std::string& bytes : carried) {
+        CRecordEntry* rec = NewRecord(std::string());
+        if (!rec) break;
+        const std::string sysid = DeserializeRecord(bytes, *rec) ? GetRecordSysid(*rec) : "";
+        if (IsKnownSysid(sysid)) m_host.LogLine(FormatKQString(IDS_WARN_DUPLICATE_RECORD, sysid));
+        if (AddImportedRecord(rec, sysid) < 0) {
+            DiscardRecord(rec);
+            continue;
+        }
+        rec->SetChanged();
+        ++m_carried;
+    }
     m_path.clear();
     m_dirChanged = m_keepAsideBeforeSave = false;
     m_ownFile.Forget();
@@ -436,6 +458,7 @@ bool CResultsDatabase::Save(const std::string& path) {
 StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version) {
     const std::string sysid = GetRecordSysid(record);
     version = kNotStored;
+    if (m_keepAll) KeepInMemory(sysid);
     if (KeptInMemory(sysid)) return StoreError::None;
     std::string data;
     SerializeRecord(record, data);
@@ -472,6 +495,57 @@ StoreError CResultsDatabase::StoreRecord(CRecordEntry& record, int64_t& version)
     if (ReadRecord(sysid, record)) version = m_versions[sysid];
     if (current) record.SetCurrent();
     return StoreError::None;
+}
+
+bool CResultsDatabase::Relist(Relisted& out) {
+    out = Relisted();
+    std::vector<StoredRecord> rows;
+    if (const StoreError e = m_store->List(rows); e != StoreError::None) {
+        Failed(e);
+        return false;
+    }
+    std::set<std::string, CaseLess> listed;
+    for (const StoredRecord& row : rows) {
+        listed.insert(row.sysid);
+        auto held = m_versions.find(row.sysid);
+        if (held == m_versions.end()) {
+            // A record of this program's own under that name waits for its save.
+            if (IsKnownSysid(row.sysid)) continue;
+            m_versions.emplace(row.sysid, row.version);
+            out.added.push_back(
+                PlaceInDirectory(static_cast<int>(m_directory.size()), row.sysid, nullptr));
+            continue;
+        }
+        if (held->second == row.version) continue;
+        CRecordEntry* rec = LoadedRecord(row.sysid);
+        if (rec && rec->IsChanged()) continue;
+        held->second = row.version;
+        m_readAhead.erase(row.sysid);
+        if (rec && !rec->IsCurrent()) {
+            ClearEntry(*rec);
+            ReadRecord(row.sysid, *rec);
+        }
+        if (const int key = KeyForSysid(row.sysid); key >= 0) out.changed.push_back(key);
+    }
+    std::vector<std::string> gone;
+    for (const auto& held : m_versions)
+        if (!listed.count(held.first)) gone.push_back(held.first);
+    for (const std::string& sysid : gone) {
+        m_versions.erase(sysid);
+        const CRecordEntry* rec = LoadedRecord(sysid);
+        // Changed here, it is stored again with the next save; this machine's stays.
+        if (rec && (rec->IsChanged() || rec->IsCurrent())) continue;
+        const int key = KeyForSysid(sysid);
+        const int pos = KeyPosition(key);
+        if (key < 0 || pos < 0) continue;
+        m_directory[static_cast<size_t>(pos)].clear();
+        m_keyMap.erase(sysid);
+        m_readAhead.erase(sysid);
+        MarkDeleted(sysid, false);
+        out.removed.push_back(key);
+    }
+    CheckInvariants();
+    return true;
 }
 
 bool CResultsDatabase::CommitOrder() {

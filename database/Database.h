@@ -75,6 +75,10 @@ public:
     // listing becomes the directory. False (LastError says why) leaves the records of this
     // run as they were. Open and Save with a path are the file's and are not used then.
     bool UseStore(std::unique_ptr<IRecordStore> store);
+    // How many records the last UseStore brought along from a store that took no writes
+    // (KeepAllInMemory): they are new there, stored with the next save; a name the new
+    // store knows already is skipped as a duplicate ("Warning 1008").
+    int CarriedOver() const { return m_carried; }
     bool UsesFile() const { return !m_attached; }
     // Reads the store's listing again (after a reconnection), as UseStore does: nothing
     // cached stays, so what this run changed must have been saved first.
@@ -84,6 +88,20 @@ public:
     // is opened again.
     void KeepInMemory(const std::string& sysid) { m_inMemory.insert(sysid); }
     bool KeptInMemory(const std::string& sysid) const { return m_inMemory.count(sysid) != 0; }
+    // A store that takes no writes (a server's standby): every record a save would write
+    // stays in memory as above, until the database is opened again.
+    void KeepAllInMemory() { m_keepAll = true; }
+
+    // The store's listing read again, for a store that tells no changes itself: records
+    // stored meanwhile elsewhere join the directory's end, records changed there are read
+    // again, records deleted there leave. A record this program changed and has not
+    // stored stays as it is. Keys of what it did, for announcing; false (LastError) when the
+    // store cannot be read, and nothing changed.
+    struct Relisted {
+        std::vector<int> added, changed, removed;
+        bool Empty() const { return added.empty() && changed.empty() && removed.empty(); }
+    };
+    bool Relist(Relisted& out);
 
     // Another client of the store stored or changed the records of stored, or removed those
     // of removed (each with the version the store told). The rows not read yet are read in one
@@ -271,6 +289,8 @@ private:
     std::map<std::string, int64_t, CaseLess> m_versions;
     static constexpr int64_t kNotStored = -1;  // StoreRecord's version for a record kept here
     std::set<std::string, CaseLess> m_inMemory;
+    bool m_keepAll = false;
+    int m_carried = 0;
     // Records placed first (0) or second (1) since the store's order was last committed,
     // in the order they were placed.
     std::vector<std::pair<std::string, int>> m_placesOwed;

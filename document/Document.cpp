@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "database/ItemPath.h"
 #include "server/ServerRecordStore.h"
@@ -92,8 +93,9 @@ bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::strin
     COutboxStore* const outboxBefore = m_outbox;
     CServerRecordStore* const opened = store.get();
     bool mayStore = false;
-    if (const StoreError e = store->Open(std::move(connection), connectError, name);
-        e != StoreError::None) {
+    const StoreError e = store->Open(std::move(connection), connectError, name);
+    const bool standby = e == StoreError::None && store->ReadOnly();
+    if (e != StoreError::None) {
         const SchemaCheck& schema = store->Schema();
         const bool schemaRefused =
             schema.state != SchemaState::Current && schema.state != SchemaState::Unknown;
@@ -108,12 +110,23 @@ bool CQuillo95Doc::OpenTeamDatabase(CPgConnection&& connection, const std::strin
     } else {
         m_teamName = name;
         m_teamLostAt = 0;
-        m_teamReadOnly = !mayStore;
+        m_teamReadOnly = !mayStore || standby;
+        m_teamStandby = standby;
+        m_teamUnreadable = false;
         m_othersRecords = std::set<std::string, CaseLess>(others.begin(), others.end());
         m_pathName.clear();
-        m_modified = false;
+        // Records kept while only a standby answered came along, still to be stored.
+        const int carried = m_db.CarriedOver();
+        m_modified = carried > 0;
         m_frame.LogLine(FormatKQString(IDS_STATUS_TEAM_DATABASE, name));
-        ListenToTeamDatabase(opened);
+        if (standby) {
+            m_db.KeepAllInMemory();
+            ShowMessage(FormatKQString(IDS_WARN_TEAM_STANDBY, name));
+        } else {
+            ListenToTeamDatabase(opened);  // a standby cannot LISTEN: its list is read again
+            if (carried > 0)
+                ShowMessage(FormatKQString(IDS_TEAM_PRIMARY_BACK, name, std::to_string(carried)));
+        }
         return true;
     }
     m_frame.LogLine(message);
@@ -137,9 +150,31 @@ void CQuillo95Doc::SwitchToLocalDatabase() {
     m_teamLostAt = 0;
     m_teamName.clear();
     m_othersRecords.clear();
-    m_teamReadOnly = false;
+    m_teamReadOnly = m_teamStandby = false;
     if (!m_app.DataDirRefused() && !OnOpenDocument(m_app.DatabasePath())) OnNewDocument();
     DatabaseSwitched();
+}
+
+std::string CQuillo95Doc::TeamDatabaseLabel() const {
+    return m_teamStandby ? FormatKQString(IDS_STATUS_TEAM_READ_ONLY, m_teamName) : m_teamName;
+}
+
+bool CQuillo95Doc::RefreshTeamListing() {
+    // Not while a run, a dialog or a listing in progress holds the records: the next time.
+    if (!OnTeamDatabase() || m_running || m_idleHold > 0 || !m_db.Requests().empty()) return true;
+    CResultsDatabase::Relisted changes;
+    if (!m_db.Relist(changes)) {
+        // Said once: the next refresh tries again quietly.
+        const std::string text =
+            FormatKQString(IDS_ERR_TEAM_UNREADABLE, m_teamName, m_db.LastError());
+        if (!std::exchange(m_teamUnreadable, true)) ShowMessage(text);
+        return false;
+    }
+    m_teamUnreadable = false;
+    for (const int key : changes.removed) Announce(DocEvent::RecordRemoved, key);
+    for (const int key : changes.added) Announce(DocEvent::RecordAdded, key);
+    for (const int key : changes.changed) Announce(DocEvent::RecordChanged, key);
+    return true;
 }
 
 void CQuillo95Doc::DatabaseSwitched() {

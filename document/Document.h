@@ -91,6 +91,16 @@ public:
     bool ListeningToTeamDatabase() const { return m_listening; }
     // The team database's store, for the tests that count what it read; null on the file.
     const CServerRecordStore* TeamStore() const { return m_teamStore; }
+    // Only a standby server of the team database answered: it is read, nothing is stored
+    // (what a save would store stays in memory), and its list is read again now and then.
+    bool OnTeamStandby() const { return m_teamStandby; }
+    // The open database as the title and status bar name it: the team database's name, said
+    // read-only on a standby; empty on the file.
+    std::string TeamDatabaseLabel() const;
+    // Reads the team database's list again and announces only the records that were
+    // stored, changed or deleted there meanwhile. False when it cannot be read (said once,
+    // until it can again); the records listed stay.
+    bool RefreshTeamListing();
     // Save modified: saves without asking when modified. Returns the save's success
     // (true when nothing needed saving); closing always goes on.
     bool SaveModified() override;
@@ -405,7 +415,9 @@ private:
     std::string m_teamName;
     // Records of the team database another database user stored: not deleted or edited here.
     std::set<std::string, CaseLess> m_othersRecords;
-    bool m_teamReadOnly = false;  // this database user may only read the team database
+    bool m_teamReadOnly = false;    // this database user may only read the team database
+    bool m_teamStandby = false;     // the server reached is a standby
+    bool m_teamUnreadable = false;  // the last listing failed, and the user was told
     std::string m_teamStoreFailure;
     COutboxStore* m_outbox = nullptr;  // the team database's, owned by m_db; null without one
     std::time_t m_teamLostAt = 0;

@@ -115,7 +115,8 @@ void CQuillo95Doc::KeepMirrorHereIfNotOurs(const std::string& sysid) {
     // Said once per opening: no later analysis tries the store again.
     if (m_teamReadOnly) {
         m_db.KeepInMemory(sysid);
-        m_frame.LogLine(FormatKQString(IDS_WARN_TEAM_READ_ONLY, sysid));
+        // On a standby, Warning 1048 said so already.
+        if (!m_teamStandby) m_frame.LogLine(FormatKQString(IDS_WARN_TEAM_READ_ONLY, sysid));
     } else if (m_othersRecords.count(sysid)) {
         m_db.KeepInMemory(sysid);
         ShowMessage(FormatKQString(IDS_ERR_TEAM_ROW_NOT_OURS, sysid));

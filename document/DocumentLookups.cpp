@@ -169,6 +169,8 @@ int CQuillo95Doc::QueryRecord(int key) const {
     if (sysid.empty()) return 0;
     // The running system's record has no stored tree of its own: it is never deleted.
     if (m_db.KeyPosition(key) == 0) return 2;
+    // Nothing stored is changed from a standby; what it kept here may be.
+    if (m_teamStandby && !m_db.KeptInMemory(sysid)) return 3;
     return m_othersRecords.count(sysid) ? 3 : 1;
 }
 

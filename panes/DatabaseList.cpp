@@ -223,7 +223,8 @@ void CDatabaseList::DeleteAllSelected() {
         if (IsRowSelected(row) && Query(key) == 1) {
             // A non-zero answer refuses the delete (a test run): the rows stay.
             if (m_owner && m_owner->SendMessage(UM_DELETERECORD, 0, key) != 0) break;
-            DeleteRow(row);  // the next row moves into its place
+            // The next row moves into its place (the pane may have taken it away already).
+            if (row < RowCount() && GetItemData(row) == key) DeleteRow(row);
             continue;
         }
         ++row;

@@ -58,4 +58,5 @@ enum KQTimerId : int {
     TIMER_STARTUP = 1,       // the second stage of start-up
     TIMER_DEMO_STEP = 2,     // one step of the demo
     TIMER_CHART_LAYOUT = 3,  // the Charts pane laid out again after a resize
+    TIMER_TEAM_REFRESH = 4,  // the team database's list read again (a standby tells nothing)
 };

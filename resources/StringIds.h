@@ -212,6 +212,9 @@ enum KQStringId : unsigned {
     IDS_ERR_TEAM_CONNECTION_LOST = 1045,
     IDS_WARN_TEAM_CHANGES_KEPT = 1046,
     IDS_WARN_TEAM_NO_OUTBOX = 1047,
+    // Only a standby of the team database answers: read-only, read again now and then.
+    IDS_WARN_TEAM_STANDBY = 1048,
+    IDS_ERR_TEAM_UNREADABLE = 1049,
     // Results that scripts read: JSON and CSV exports.
     IDS_WARN_JSON_NOT_UTF8 = 1050,
     IDS_MENU_EXPORT_JSON = 1051,
@@ -251,6 +254,8 @@ enum KQStringId : unsigned {
     IDS_TEAM_EXPORT_WAITING = 1207,
     IDS_TEAM_OUTBOX_STORED = 1208,
     IDS_TEAM_NO_DATA_FOLDER = 1209,
+    IDS_STATUS_TEAM_READ_ONLY = 1215,
+    IDS_TEAM_PRIMARY_BACK = 1216,
     IDS_APP_TITLE = 57344,
     IDS_STATUS_READY_HELP = 57345,
 };

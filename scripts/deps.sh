@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev sqlite3 libgtest-dev
       fonts-liberation clang libclang-rt-14-dev dbus shared-mime-info poppler-utils clang-format
       appstream desktop-file-utils dpkg-dev file postgresql libpq-dev
-      nlohmann-json3-dev python3-jsonschema)
+      nlohmann-json3-dev python3-jsonschema systemd)
 [ "${1:-}" = "--bench" ] && pkgs+=(fio)
 missing=()
 for p in "${pkgs[@]}"; do

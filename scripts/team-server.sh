@@ -6,7 +6,11 @@
 #   scripts/team-server.sh start    starts one; prints export lines for eval
 #   scripts/team-server.sh uri      the administrator's connection URI
 #   scripts/team-server.sh status   says whether it runs (exit 0) or not (exit 3)
-#   scripts/team-server.sh stop     stops it and removes its folder (nothing running: no error)
+#   scripts/team-server.sh standby  adds a streaming standby of it (pg_basebackup -R) in the
+#                                   folder's standby/, with a socket of its own there; prints
+#                                   export lines for eval (QUILLON_TEST_PG_STANDBY)
+#   scripts/team-server.sh stop     stops it (and its standby) and removes its folder
+#                                   (nothing running: no error)
 #
 # QUILLON_PG_DIR names the folder (start makes it when missing, and starts a cluster stopped
 # in it again; stop, uri and status use it);
@@ -81,6 +85,7 @@ start() {
 # The throwaway cluster: the socket only; one role needs its password.
 local all quillon_password scram-sha-256
 local all all trust
+local replication all trust
 EOF
     cat >>"$dir/data/postgresql.conf" <<EOF
 listen_addresses = ''
@@ -100,10 +105,41 @@ EOF
   exports "$dir"
 }
 
+# The standby's folder: its data and its socket, inside the primary's folder.
+standby() {
+  local dir bin sb
+  bin="$(bindir)"
+  dir="$(folder)"
+  running "$dir" || { echo "team-server: no throwaway cluster is running" >&2; exit 3; }
+  sb="$dir/standby"
+  if ! running "$sb"; then
+    if [ ! -f "$sb/data/PG_VERSION" ]; then
+      # A cluster made before standbys were offered lets replication in now.
+      if ! grep -q '^local replication all trust' "$dir/data/pg_hba.conf"; then
+        echo 'local replication all trust' >>"$dir/data/pg_hba.conf"
+        as_owner "$bin/pg_ctl" -D "$dir/data" reload >/dev/null
+      fi
+      rm -rf "$sb"
+      mkdir -p "$sb"
+      [ "$(id -u)" -ne 0 ] || chown "$owner" "$sb"
+      chmod 0755 "$sb"
+      as_owner "$bin/pg_basebackup" -D "$sb/data" -R -X stream -c fast -h "$dir" -U "$owner" \
+        >"$sb/basebackup.log" 2>&1 || { cat "$sb/basebackup.log" >&2; exit 1; }
+      echo "unix_socket_directories = '$sb'" >>"$sb/data/postgresql.conf"
+    fi
+    as_owner "$bin/pg_ctl" -D "$sb/data" -l "$sb/server.log" -w -t 60 start >/dev/null ||
+      { cat "$sb/server.log" >&2; exit 1; }
+  fi
+  echo "export QUILLON_TEST_PG_STANDBY='$(uri_of "$sb")'"
+}
+
 stop() {
   local dir
   dir="$(folder)"
   if [ -n "$dir" ] && [ -d "$dir" ]; then
+    if running "$dir/standby"; then
+      as_owner "$(bindir)/pg_ctl" -D "$dir/standby/data" -m immediate -w stop >/dev/null
+    fi
     if running "$dir"; then
       as_owner "$(bindir)/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null
     fi
@@ -115,6 +151,7 @@ stop() {
 case "${1:-}" in
   start) start ;;
   stop) stop ;;
+  standby) standby ;;
   uri)
     dir="$(folder)"
     running "$dir" || { echo "team-server: no throwaway cluster is running" >&2; exit 3; }
@@ -122,5 +159,5 @@ case "${1:-}" in
   status)
     dir="$(folder)"
     if running "$dir"; then echo "running in $dir"; else echo "not running"; exit 3; fi ;;
-  *) echo "usage: $0 start|stop|uri|status" >&2; exit 2 ;;
+  *) echo "usage: $0 start|standby|stop|uri|status" >&2; exit 2 ;;
 esac

@@ -79,6 +79,15 @@ CPgResult CPgConnection::RunScript(const std::string& sql) const {
     return m_conn ? CPgResult(PQexec(m_conn, sql.c_str())) : CPgResult();
 }
 
+bool CPgConnection::IsReadOnly() const {
+    if (!m_conn) return false;
+    for (const char* setting : {"in_hot_standby", "default_transaction_read_only"}) {
+        const char* value = PQparameterStatus(m_conn, setting);
+        if (value && std::strcmp(value, "on") == 0) return true;
+    }
+    return false;
+}
+
 std::string CPgConnection::ErrorMessage() const {
     std::string text = m_conn ? PQerrorMessage(m_conn) : "not connected";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
@@ -196,16 +205,29 @@ std::string ConnectionDisplayName(const std::string& conninfo) {
     return db.empty() ? name : name + "/" + db;
 }
 
-void CPgConnector::Start(const std::string& conninfo, ISocketWatch& watch, Done done) {
+void CPgConnector::Start(const std::string& conninfo, ISocketWatch& watch, Done done,
+                         SessionTarget target) {
     m_watch = &watch;
     m_done = std::move(done);
+    m_conninfo = conninfo;
+    m_elseAttrs.clear();
     Options options = Parse(conninfo);
     if (!options) return Finish(kUnreadable);
     m_password = Option(options, "password");
-    // Later keywords win over what the string says: the records are UTF-8 on both sides.
+    if (target == SessionTarget::ReadWriteElseStandby) {
+        const std::string asked = Option(options, "target_session_attrs");
+        const bool reads = asked == "read-only" || asked == "standby" || asked == "prefer-standby";
+        m_elseAttrs = reads ? asked : "any";
+    }
+    Begin("read-write");
+}
+
+void CPgConnector::Begin(const char* sessionAttrs) {
+    // Later keywords win over what the string says: the records are UTF-8 on both sides,
+    // and the session lands where this program needs it.
     const char* const keywords[] = {"dbname", "client_encoding", "fallback_application_name",
-                                    nullptr};
-    const char* const values[] = {conninfo.c_str(), "UTF8", "quillon", nullptr};
+                                    "target_session_attrs", nullptr};
+    const char* const values[] = {m_conninfo.c_str(), "UTF8", "quillon", sessionAttrs, nullptr};
     m_conn = CPgConnection(PQconnectStartParams(keywords, values, 1));
     if (!m_conn.IsOpen()) return Finish("out of memory");
     if (PQstatus(m_conn.Handle()) == CONNECTION_BAD) return Finish(m_conn.ErrorMessage());
@@ -230,8 +252,10 @@ void CPgConnector::Step(PostgresPollingStatusType status) {
                    [this](ISocketWatch::Outcome outcome) {
                        switch (outcome) {
                            case ISocketWatch::Outcome::TimedOut:
+                               m_elseAttrs.clear();  // the time given is up for both
                                return Finish("the server did not answer in time");
                            case ISocketWatch::Outcome::Cancelled:
+                               m_elseAttrs.clear();
                                return Finish(LoadKQString(IDS_TEAM_CONNECT_CANCELLED));
                            case ISocketWatch::Outcome::Ready:
                                break;
@@ -241,6 +265,13 @@ void CPgConnector::Step(PostgresPollingStatusType status) {
 }
 
 void CPgConnector::Finish(std::string error) {
+    // No writable server answered (only a standby, or none): a viewer tries once more for
+    // any server it may read from. A refused login, a cancel or the time up is final.
+    if (!error.empty() && !m_elseAttrs.empty() && m_done &&
+        ConnectErrorOf(error) == StoreError::Disconnected) {
+        const std::string attrs = std::exchange(m_elseAttrs, std::string());
+        return Begin(attrs.c_str());
+    }
     Done done = std::exchange(m_done, nullptr);
     if (!done) return;
     if (!error.empty()) {
@@ -248,6 +279,7 @@ void CPgConnector::Finish(std::string error) {
         error = WithoutPassword(std::move(error), m_password);
     }
     m_password.clear();
+    m_conninfo.clear();
     // The server's notices (a schema run says "already exists, skipping") are no news to
     // the user; errors come with their statements.
     if (m_conn.IsOpen())
@@ -257,15 +289,18 @@ void CPgConnector::Finish(std::string error) {
 }
 
 bool ConnectWaiting(const std::string& conninfo, int timeoutMs, CPgConnection& out,
-                    std::string& error) {
+                    std::string& error, SessionTarget target) {
     CPollSocketWatch watch(timeoutMs);
     CPgConnector connector;
     bool ok = false;
-    connector.Start(conninfo, watch, [&](CPgConnection conn, std::string why) {
-        ok = why.empty();
-        out = std::move(conn);
-        error = std::move(why);
-    });
+    connector.Start(
+        conninfo, watch,
+        [&](CPgConnection conn, std::string why) {
+            ok = why.empty();
+            out = std::move(conn);
+            error = std::move(why);
+        },
+        target);
     watch.Run();
     return ok;
 }

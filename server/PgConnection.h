@@ -65,6 +65,9 @@ public:
     PGconn* Handle() const { return m_conn; }
     // Whether the connection still stands (false once the server went away).
     bool IsUp() const { return m_conn && PQstatus(m_conn) == CONNECTION_OK; }
+    // Whether the server takes no writes: a standby, or a server read-only by default (the
+    // server reports both when the session starts).
+    bool IsReadOnly() const;
     // One statement, its values as parameters $1, $2, ...
     CPgResult Exec(const char* sql, const std::vector<PgParam>& params = {}) const;
     // A script of several statements that carries no values (the schema).
@@ -93,24 +96,35 @@ std::string ConnectionDisplayName(const std::string& conninfo);
 // empty when it cannot be read.
 std::string ConnectionWithoutPassword(const std::string& conninfo);
 
+// Where a connection may land among the servers a connection string names (libpq's
+// target_session_attrs). Writing needs the primary, whatever the string says; a viewer
+// takes the primary when one answers, else what the string allows ("any" when it asks for
+// a writable server or names none), which is a standby when the primary is gone.
+enum class SessionTarget { ReadWrite, ReadWriteElseStandby };
+
 // Connects without blocking: the watch says when the socket is ready, and done is called
 // once, with a working connection or with an empty one and the reason (never the password).
 // The connector must live until done is called: the watch calls back into it.
 class CPgConnector {
 public:
     using Done = std::function<void(CPgConnection connection, std::string error)>;
-    void Start(const std::string& conninfo, ISocketWatch& watch, Done done);
+    void Start(const std::string& conninfo, ISocketWatch& watch, Done done,
+               SessionTarget target = SessionTarget::ReadWrite);
 
 private:
+    void Begin(const char* sessionAttrs);
     void Step(PostgresPollingStatusType status);
     void Finish(std::string error);
 
     CPgConnection m_conn;
     ISocketWatch* m_watch = nullptr;
     Done m_done;
+    std::string m_conninfo;
     std::string m_password;
+    // The second try's target_session_attrs when the first finds no writable server.
+    std::string m_elseAttrs;
 };
 
 // Connects, waiting at most timeoutMs (poll, for runs without an event loop).
 bool ConnectWaiting(const std::string& conninfo, int timeoutMs, CPgConnection& out,
-                    std::string& error);
+                    std::string& error, SessionTarget target = SessionTarget::ReadWrite);

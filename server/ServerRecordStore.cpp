@@ -269,7 +269,8 @@ StoreError CServerRecordStore::RowsNamed(const char* sql, const std::vector<std:
 StoreError CServerRecordStore::MayStore(bool& may) {
     may = false;
     StoreError e = StoreError::None;
-    const CPgResult r = Run("SELECT has_table_privilege('records', 'INSERT')", {}, e);
+    // Writers are granted INSERT on the columns they fill, not on the table.
+    const CPgResult r = Run("SELECT has_column_privilege('records', 'bytes', 'INSERT')", {}, e);
     if (e == StoreError::None && r.Rows() == 1) may = r.Bool(0, 0);
     return e;
 }

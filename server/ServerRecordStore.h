@@ -39,6 +39,8 @@ public:
     // How long one statement may take before the server cancels it (Busy).
     StoreError SetStatementTimeout(int ms);
     bool IsOpen() const { return m_conn.IsOpen(); }
+    // Whether the server it reached takes no writes (a standby): nothing may be stored.
+    bool ReadOnly() const { return m_conn.IsReadOnly(); }
     const SchemaCheck& Schema() const { return m_schema; }
 
     StoreError List(std::vector<StoredRecord>& out) override;

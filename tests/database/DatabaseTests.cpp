@@ -3,9 +3,17 @@
 
 #include <algorithm>
 #include <chrono>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "database/RecordStream.h"
 #include "server/ServerRecordStore.h"
@@ -16,7 +24,58 @@
 
 namespace {
 const char kDir[] = "Quillon Data Directory";
+
+// A throwaway primary with a streaming standby (scripts/team-server.sh), in a folder of its
+// own because the test stops its servers; both are stopped at the end whatever happens.
+class CStandbyPair {
+public:
+    CStandbyPair() : m_dir("kqpgsb") {
+        ::chmod(m_dir.Path().c_str(), 0755);  // the server's user goes through it
+        m_folder = m_dir / "cluster";
+        m_ok = Script("start") && Script("standby");
+    }
+    ~CStandbyPair() { Script("stop"); }
+    bool Ok() const { return m_ok; }
+    const std::string& PrimarySocket() const { return m_folder; }
+    std::string StandbySocket() const { return m_folder + "/standby"; }
+    // The primary starts again as it was (start finds the stopped cluster in the folder).
+    bool StartPrimary() { return Script("start"); }
+    // Fast shutdown of one server: sessions end, nothing committed is lost.
+    static bool Stop(const std::string& dataFolder, int signal) {
+        std::ifstream pidFile(dataFolder + "/postmaster.pid");
+        pid_t pid = 0;
+        if (!(pidFile >> pid) || ::kill(pid, signal) != 0) return false;
+        for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return ::kill(pid, 0) != 0;
+    }
+    bool StopPrimary() { return Stop(m_folder + "/data", SIGINT); }
+    bool StopStandby() { return Stop(StandbySocket() + "/data", SIGQUIT); }
+
+private:
+    bool Script(const std::string& what) const {
+        const std::string command = "QUILLON_PG_DIR='" + m_folder +
+                                    "' " QUILLON_SOURCE_DIR "/scripts/team-server.sh " + what +
+                                    " >/dev/null";
+        return std::system(command.c_str()) == 0;
+    }
+    CScratchDir m_dir;
+    std::string m_folder;
+    bool m_ok = false;
+};
+
+// Waits until a record with those bytes reads from the store (a standby replays late).
+bool ArrivesIn(CServerRecordStore& store, const std::string& sysid, const std::string& bytes) {
+    for (int i = 0; i < 200; ++i) {
+        std::string read;
+        int64_t version = 0;
+        if (store.Read(sysid, read, version) == StoreError::None && read == bytes) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
 }
+
+}  // namespace
 
 using Database = DbTest;
 
@@ -454,6 +513,147 @@ TEST_F(Database, RecordPropertiesGoThroughAnalyzerTen) {
     EXPECT_TRUE(Db().EditRecordProperties(0));
     EXPECT_TRUE(Db().EditRecordProperties(Db().CurrentSystemKey()));
     EXPECT_EQ(Count(branch, "Properties"), before + 2);
+}
+
+// A primary and its streaming standby, named in one connection string (the standby first,
+// and asked for): writing goes to the primary. A viewer on the primary that stops hears of
+// it once and keeps its rows; opened again it reads the standby, read-only: what it saves
+// stays in memory, nothing stored may be changed from it, and its list read again brings only
+// what changed on the primary meanwhile. The standby gone too is said once.
+TEST_F(Database, AViewerReadsTheStandbyWhenThePrimaryIsGoneAndStoresNothingThere) {
+    CStandbyPair pair;
+    ASSERT_TRUE(pair.Ok());
+    const std::string who = ::getuid() == 0 ? " user=postgres" : "";
+    const std::string both = "host=" + pair.StandbySocket() + "," + pair.PrimarySocket() +
+                             " dbname=postgres target_session_attrs=prefer-standby" + who;
+    std::string message;
+    ASSERT_TRUE(InitServer(both, message)) << message;
+    CServerRecordStore writer;
+    ASSERT_EQ(writer.Open(both), StoreError::None) << writer.Describe(StoreError::None);
+    EXPECT_FALSE(writer.ReadOnly());
+    std::map<std::string, std::string> bytes;
+    for (const char* name : {"ROW-A", "ROW-B", "ROW-C"}) {
+        CRecordEntry rec;
+        FillSample(rec, name, name[4]);
+        SerializeRecord(rec, bytes[name]);
+    }
+    int64_t versionA = 0, v = 0;
+    ASSERT_EQ(writer.Insert("ROW-A", bytes["ROW-A"], versionA), StoreError::None);
+    ASSERT_EQ(writer.Insert("ROW-B", bytes["ROW-B"], v), StoreError::None);
+    ASSERT_EQ(writer.Commit(), StoreError::None);
+    // The standby alone: a writer is refused there, a reader is let in.
+    const std::string standbyOnly = "host=" + pair.StandbySocket() + " dbname=postgres" + who;
+    CServerRecordStore standby;
+    EXPECT_EQ(standby.Open(standbyOnly), StoreError::Disconnected);
+    CPgConnection toStandby;
+    std::string error;
+    ASSERT_TRUE(ConnectWaiting(standbyOnly, CServerRecordStore::kConnectTimeoutMs, toStandby, error,
+                               SessionTarget::ReadWriteElseStandby))
+        << error;
+    ASSERT_EQ(standby.Attach(std::move(toStandby), "standby"), StoreError::None);
+    EXPECT_TRUE(standby.ReadOnly());
+    ASSERT_TRUE(ArrivesIn(standby, "ROW-B", bytes["ROW-B"]));
+
+    // A viewer takes the primary while it answers.
+    auto connectViewer = [&] {
+        CPgConnection connection;
+        std::string error;
+        ConnectWaiting(both, CServerRecordStore::kConnectTimeoutMs, connection, error,
+                       SessionTarget::ReadWriteElseStandby);
+        EXPECT_TRUE(doc->SwitchToTeamDatabase(std::move(connection), error, "team", message))
+            << message;
+    };
+    connectViewer();
+    EXPECT_FALSE(doc->OnTeamStandby());
+    EXPECT_EQ(doc->TeamDatabaseLabel(), "team");
+
+    // The primary stops while the viewer reads: said once, and the rows stay listed.
+    ASSERT_TRUE(pair.StopPrimary());
+    frame.log.clear();
+    frame.boxes.clear();
+    EXPECT_FALSE(doc->RefreshTeamListing());
+    EXPECT_FALSE(doc->RefreshTeamListing());
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text.rfind("Error 1049: The team database team cannot be read", 0), 0u)
+        << frame.boxes[0].text;
+    EXPECT_TRUE(Db().IsKnownSysid("ROW-A") && Db().IsKnownSysid("ROW-B"));
+    // A writer is never led to the standby.
+    CServerRecordStore refused;
+    const StoreError e = refused.Open(both);
+    EXPECT_EQ(e, StoreError::Disconnected);
+    EXPECT_NE(refused.Describe(e).find("read-only"), std::string::npos) << refused.Describe(e);
+
+    // Opened again, the viewer stands on the standby, read-only.
+    frame.boxes.clear();
+    connectViewer();
+    EXPECT_TRUE(doc->OnTeamStandby());
+    EXPECT_EQ(doc->TeamDatabaseLabel(), "team, read-only");
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text.rfind("Warning 1048: Only a standby server of the team "
+                                        "database team answers, so it is open read-only.",
+                                        0),
+              0u)
+        << frame.boxes[0].text;
+    CRecordEntry read;
+    ASSERT_TRUE(Db().LoadRecord(read, "ROW-B"));
+    EXPECT_EQ(read.GetAttrValue(1), std::to_string(100 + 'B'));
+    const int local = Import("LOCAL-1", 1);
+    ASSERT_GE(local, 0);
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_TRUE(Db().KeptInMemory("LOCAL-1"));
+    EXPECT_TRUE(doc->RecordNotStored(local));
+    EXPECT_EQ(doc->QueryRecord(local), 1);  // kept here: this program may delete it
+    EXPECT_EQ(doc->QueryRecord(Db().KeyForSysid("ROW-B")), 3);
+    EXPECT_EQ(frame.boxes.size(), 1u);
+
+    // The primary back: another program changes a row and stores one; the standby replays
+    // them, and reading the list again announces those two and nothing else.
+    ASSERT_TRUE(pair.StartPrimary());
+    CServerRecordStore again;
+    ASSERT_EQ(again.Open(both), StoreError::None) << again.Describe(StoreError::None);
+    {
+        CRecordEntry changed;
+        FillSample(changed, "ROW-A", 9);
+        SerializeRecord(changed, bytes["ROW-A"]);
+    }
+    ASSERT_EQ(again.Replace("ROW-A", versionA, bytes["ROW-A"], v), StoreError::None);
+    ASSERT_EQ(again.Insert("ROW-C", bytes["ROW-C"], v), StoreError::None);
+    ASSERT_EQ(again.Commit(), StoreError::None);
+    ASSERT_TRUE(ArrivesIn(standby, "ROW-C", bytes["ROW-C"]));
+    events.changes.clear();
+    EXPECT_TRUE(doc->RefreshTeamListing());
+    EXPECT_EQ(events.changes, (std::vector<EventRecorder::Change>{
+                                  {DocEvent::RecordAdded, Db().KeyForSysid("ROW-C")},
+                                  {DocEvent::RecordChanged, Db().KeyForSysid("ROW-A")}}));
+    ASSERT_TRUE(Db().LoadRecord(read, "ROW-A"));
+    EXPECT_EQ(read.GetAttrValue(1), "109");
+    EXPECT_TRUE(Db().KeptInMemory("LOCAL-1"));
+
+    // The standby gone as well: said once, nothing breaks, the rows stay.
+    ASSERT_TRUE(pair.StopStandby());
+    frame.boxes.clear();
+    EXPECT_FALSE(doc->RefreshTeamListing());
+    EXPECT_FALSE(doc->RefreshTeamListing());
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_NE(frame.boxes[0].text.find("Error 1049"), std::string::npos);
+    EXPECT_TRUE(Db().IsKnownSysid("ROW-C"));
+
+    // Opened again on the primary, what was kept here comes along and is stored there.
+    frame.boxes.clear();
+    connectViewer();
+    EXPECT_FALSE(doc->OnTeamStandby());
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text,
+              "The team database team is open on its primary server again, and nothing was "
+              "lost: the records this program kept while only a standby answered (1) are "
+              "stored with the next save.");
+    EXPECT_TRUE(doc->IsModified());
+    EXPECT_TRUE(doc->SaveModified());
+    EXPECT_FALSE(Db().KeptInMemory("LOCAL-1"));
+    std::string stored;
+    ASSERT_EQ(again.Read("LOCAL-1", stored, v), StoreError::None);
+    ASSERT_TRUE(DeserializeRecord(stored, read));
+    EXPECT_EQ(read.GetAttrValue(1), "101");
 }
 
 // Copying local records into a team database (the throwaway cluster): as an import of them,

@@ -447,6 +447,62 @@ TEST(TeamDatabase, ARowChangedMeanwhileOrStoredByAnotherUserIsSaidOnceAndNotOver
     EXPECT_EQ(reader->Read("MINE", bytes, version), StoreError::NotFound);
 }
 
+// A program that hears of no changes (one on a standby) reads the list again: what another
+// program stored, changed or deleted meanwhile comes in, and nothing else does; a change made
+// here and not stored yet stays as it is.
+TEST(TeamDatabase, AListReadAgainTakesInOnlyWhatChangedElsewhere) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    auto open = [&] {
+        auto s = std::make_unique<CServerRecordStore>();
+        EXPECT_EQ(s->Open(server.Conninfo()), StoreError::None) << s->Describe(StoreError::None);
+        return s;
+    };
+    QuietHost hostA, hostB;
+    CResultsDatabase a(hostA), b(hostB);
+    ASSERT_TRUE(a.UseStore(open()));
+    for (int i = 1; i <= 3; ++i) {
+        const std::string name = "R" + std::to_string(i);
+        ASSERT_NE(a.AddImportedRecord(Sample(a, name, i), name), -1);
+    }
+    ASSERT_TRUE(a.Save(std::string()));
+    ASSERT_TRUE(b.UseStore(open()));
+    CResultsDatabase::Relisted r;
+    ASSERT_TRUE(b.Relist(r));
+    EXPECT_TRUE(r.Empty());
+    const int key1 = b.KeyForSysid("R1"), key2 = b.KeyForSysid("R2");
+    ASSERT_NE(b.GetRecord("R2"), nullptr);  // loaded: read again in place
+    CRecordEntry* mine = b.GetRecord("R3");
+    ASSERT_NE(mine, nullptr);
+    mine->SetAttr("Speed", "333", 5, 1 | 4);
+    mine->SetChanged();
+
+    for (const char* name : {"R2", "R3"}) {
+        CRecordEntry* rec = a.GetRecord(name);
+        ASSERT_NE(rec, nullptr);
+        rec->SetAttr("Speed", "222", 5, 1 | 4);
+        rec->SetChanged();
+    }
+    a.DeleteRecord(a.KeyForSysid("R1"));
+    ASSERT_NE(a.AddImportedRecord(Sample(a, "R4", 4), "R4"), -1);
+    ASSERT_TRUE(a.Save(std::string()));
+
+    ASSERT_TRUE(b.Relist(r));
+    EXPECT_EQ(r.added, std::vector<int>{b.KeyForSysid("R4")});
+    EXPECT_EQ(r.changed, std::vector<int>{key2});
+    EXPECT_EQ(r.removed, std::vector<int>{key1});
+    EXPECT_FALSE(b.IsKnownSysid("R1"));
+    CRecordEntry read;
+    ASSERT_TRUE(b.LoadRecord(read, "R2"));
+    EXPECT_EQ(read.GetAttrValue(1), "222");
+    EXPECT_EQ(b.GetRecord("R3")->GetAttrValue(1), "333");
+    ASSERT_TRUE(b.LoadRecord(read, "R4"));
+    EXPECT_EQ(b.KeyPosition(b.KeyForSysid("R4")), 3);
+    ASSERT_TRUE(b.Relist(r));
+    EXPECT_TRUE(r.Empty());
+    EXPECT_TRUE(hostB.log.empty()) << hostB.log.front();
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, RecordStoreContract,
                          ::testing::Values(FileStore(), ServerStore(), OutboxStore()),
                          [](const auto& info) { return info.param.name; });

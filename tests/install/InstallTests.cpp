@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "tests/support/TestServerDatabase.h"
+
 namespace {
 
 const QString kId = QStringLiteral("org.orcharddesk.Quillon97");
@@ -55,10 +57,16 @@ QByteArray Read(const QString& path) {
 struct Staging {
     QTemporaryDir tmp{QDir::tempPath() + "/quillon-install-XXXXXX"};
     QString root;
+    QString prefix;
     Staging() {
         root = tmp.path();
+        prefix = root + "/usr";
         QFile::setPermissions(root, QFile::permissions(root) | QFile::ReadOther | QFile::ExeOther |
                                         QFile::ReadGroup | QFile::ExeGroup);
+    }
+    // `cmake --install` of the build into prefix.
+    Outcome Install() const {
+        return Exec(QUILLON_CMAKE, {"--install", QUILLON_BUILD_DIR, "--prefix", prefix});
     }
 };
 
@@ -95,8 +103,8 @@ QStringList FilesUnder(const QString& dir) {
 
 TEST(Install, StagedPrefixHasTheLayoutTheValidatorsAccept) {
     Staging s;
-    const QString prefix = s.root + "/usr";
-    Outcome r = Exec(QUILLON_CMAKE, {"--install", QUILLON_BUILD_DIR, "--prefix", prefix});
+    const QString& prefix = s.prefix;
+    Outcome r = s.Install();
     ASSERT_TRUE(r.ok()) << r.all();
 
     // The program directory, literally lib/quillon97, holds what the build tree's bin holds
@@ -205,6 +213,82 @@ TEST(Install, StagedPrefixHasTheLayoutTheValidatorsAccept) {
     EXPECT_FALSE(QFileInfo::exists(programDir + "/KQlog.txt"));
 }
 
+// The daily store: a systemd user timer and service that systemd accepts as installed, whose
+// command, run as the service runs it, finds the server in ~/.pg_service.conf and the
+// password in ~/.pgpass and stores this machine.
+TEST(Install, StoreTimerUnitsVerifyAndTheirCommandStoresThisMachine) {
+    Staging s;
+    const QString& prefix = s.prefix;
+    Outcome r = s.Install();
+    ASSERT_TRUE(r.ok()) << r.all();
+    const QString units = prefix + "/lib/systemd/user";
+    const QString service = units + "/quillon-store.service";
+    const QString timer = units + "/quillon-store.timer";
+    const QByteArray serviceText = Read(service), timerText = Read(timer);
+    const QByteArray execStart = "ExecStart=" + prefix.toUtf8() + "/bin/quillon -A --server ";
+    ASSERT_TRUE(serviceText.contains(execStart + "\"service=quillon\" -P\n"))
+        << serviceText.constData();
+    for (const char* line : {"OnCalendar=daily\n", "Persistent=true\n",
+                             "RandomizedDelaySec=", "WantedBy=timers.target\n"})
+        EXPECT_TRUE(timerText.contains(line)) << line;
+    // Any user may read a unit: no password may be in one.
+    for (const char* secret : {"password=", "PGPASSWORD"})
+        EXPECT_FALSE(serviceText.contains(secret) || timerText.contains(secret)) << secret;
+
+    const QString analyze = QStandardPaths::findExecutable("systemd-analyze");
+    if (analyze.isEmpty()) {
+        ADD_FAILURE() << "systemd-analyze missing (scripts/deps.sh installs it)";
+    } else {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("SYSTEMD_LOG_LEVEL", "notice");
+        r = Exec(analyze, {"verify", "--man=no", "--generators=no", service, timer}, {}, env);
+        EXPECT_TRUE(r.ok() && r.err.isEmpty() && r.out.isEmpty()) << r.all();
+    }
+
+    // The service's command as it stands, in a home holding the service and password files.
+    CTestServerDatabase db;
+    ASSERT_TRUE(db.Made());
+    db.Role("quillon_password", "quillon_writer");
+    // The role is the cluster's, shared with other tests: it leaves as it came.
+    struct Revoke {
+        const CTestServerDatabase& db;
+        ~Revoke() { db.Admin().Exec("REVOKE quillon_writer FROM quillon_password"); }
+    } revoke{db};
+    const QString home = s.root + "/home";
+    MakeHome(home);
+    {
+        std::unique_ptr<PQconninfoOption, decltype(&PQconninfoFree)> options(
+            PQconninfoParse(db.Conninfo("quillon_password").c_str(), nullptr), &PQconninfoFree);
+        QFile file(home + "/.pg_service.conf");
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[quillon]\n");
+        for (const PQconninfoOption* o = options.get(); o && o->keyword; ++o)
+            if (o->val) file.write(QByteArray(o->keyword) + "=" + o->val + "\n");
+        QFile pass(home + "/.pgpass");
+        ASSERT_TRUE(pass.open(QIODevice::WriteOnly));
+        pass.write("*:*:*:quillon_password:right-password\n");
+        pass.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    QProcessEnvironment env = ProgramEnv(home, false);
+    for (const char* var : {"PGHOST", "PGPORT", "PGUSER", "PGDATABASE", "PGPASSWORD", "PGPASSFILE",
+                            "PGSERVICE", "PGSERVICEFILE", "PGSYSCONFDIR"})
+        env.remove(var);
+    QString exec;
+    for (const QByteArray& line : serviceText.split('\n'))
+        if (line.startsWith("ExecStart=")) exec = QString::fromUtf8(line.mid(10));
+    QStringList command = QProcess::splitCommand(exec);
+    ASSERT_EQ(command.size(), 5) << exec.toStdString();
+    EXPECT_EQ(command[3], "service=quillon");
+    const QString program = command.takeFirst();
+    r = Exec(program, command, home + "/start", env);
+    EXPECT_TRUE(r.ok()) << r.all();
+    // This machine's row and a snapshot, stored by the role the password file logs in as.
+    r = Exec("psql", {"-X", "-A", "-t", "-d", QString::fromStdString(db.Conninfo()), "-c",
+                      "SELECT count(*) FROM records WHERE stored_by = 'quillon_password'"});
+    EXPECT_TRUE(r.ok()) << r.all();
+    EXPECT_EQ(r.out.trimmed(), "2") << r.all();
+}
+
 #ifndef QUILLON_SANITIZED
 TEST(Install, DebianPackageDeclaresItsDependenciesAndRunsForAnOrdinaryUser) {
     for (const char* tool : {"dpkg-deb", "dpkg-shlibdeps", "file"})
@@ -249,6 +333,8 @@ TEST(Install, DebianPackageDeclaresItsDependenciesAndRunsForAnOrdinaryUser) {
           "./usr/share/icons/hicolor/48x48/apps/" + kId + ".png",
           "./usr/share/icons/hicolor/scalable/apps/" + kId + ".svg",
           QString("./usr/share/man/man1/quillon.1"),
+          QString("./usr/lib/systemd/user/quillon-store.service"),
+          QString("./usr/lib/systemd/user/quillon-store.timer"),
           QString("./usr/share/quillon97/quillon-results.schema.json")})
         EXPECT_TRUE(r.out.contains(path.toUtf8())) << path.toStdString();
     EXPECT_FALSE(r.out.contains("Ten.kqa"));

@@ -168,6 +168,17 @@ TEST_F(DatabasePaneTest, DeletingSkipsTheRunningSystemAndKeepsItSelected) {
     EXPECT_EQ(view->m_chartsPane.m_upToDate, 0);
 }
 
+// A record that leaves the database by another way than the list (deleted in the team
+// database by another program, found when the list is read again) takes its row along.
+TEST_F(DatabasePaneTest, ARecordDeletedElsewhereLeavesTheList) {
+    const int key = Key("B2");
+    ASSERT_GE(List()->FindRow(key), 0);
+    doc->DeleteRecord(key);
+    EXPECT_EQ(List()->FindRow(key), -1);
+    EXPECT_EQ(List()->RowCount(), 3);
+    EXPECT_GE(List()->FindRow(Key("A1")), 0);
+}
+
 TEST_F(DatabasePaneTest, ADeleteTheFileDoesNotTakeBringsTheRowBack) {
     const int key = Key("A1");
     List()->SelectRow(List()->FindRow(key), true);
