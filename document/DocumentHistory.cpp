@@ -11,19 +11,19 @@ std::vector<CQuillo95Doc::HistoryRecord> CQuillo95Doc::ThisMachineHistory(bool w
     const std::string mirror = MirrorSysid();
     if (mirror.empty()) return history;
     const std::string separator = LoadKQString(IDS_OPTION_PREFIX_PLUS);
-    m_db.ForEachWithPrefix(mirror + separator, [&](const std::string& sysid,
-                                                    const CKQTreeEntry& record) {
-        if (!IsSnapshotOf(mirror, separator, sysid)) return;
-        HistoryRecord r;
-        r.key = m_db.KeyForSysid(sysid);
-        r.sysid = sysid;
-        r.time = HistoryTimeOf(record, separator, sysid);
-        if (withTrees) {
-            r.tree = std::make_unique<CKQTreeEntry>();
-            CResultsDatabase::CopyEntry(*r.tree, record);
-        }
-        history.push_back(std::move(r));
-    });
+    m_db.ForEachWithPrefix(mirror + separator,
+                           [&](const std::string& sysid, const CKQTreeEntry& record) {
+                               if (!IsSnapshotOf(mirror, separator, sysid)) return;
+                               HistoryRecord r;
+                               r.key = m_db.KeyForSysid(sysid);
+                               r.sysid = sysid;
+                               r.time = HistoryTimeOf(record, separator, sysid);
+                               if (withTrees) {
+                                   r.tree = std::make_unique<CKQTreeEntry>();
+                                   CResultsDatabase::CopyEntry(*r.tree, record);
+                               }
+                               history.push_back(std::move(r));
+                           });
     std::sort(history.begin(), history.end(), [](const HistoryRecord& a, const HistoryRecord& b) {
         return a.time.when != b.time.when ? a.time.when < b.time.when : a.sysid < b.sysid;
     });

@@ -66,9 +66,8 @@ const CAttr* FindAttr(const CKQTreeEntry& entry, const std::string& id) {
 constexpr const char* kModuleVersion = "Module Version";
 constexpr const char* kLoadBefore = "Load Before";
 constexpr const char* kThrottled = "Throttled";
-const char* const kComparedConditions[] = {"Governor",  "Boost",      "Power Source",
-                                           kThrottled,  "Work Scale", kLoadBefore,
-                                           kModuleVersion};
+const char* const kComparedConditions[] = {"Governor",   "Boost",     "Power Source", kThrottled,
+                                           "Work Scale", kLoadBefore, kModuleVersion};
 // Load before may differ by this many processors.
 constexpr double kLoadTolerance = 0.25;
 
@@ -171,8 +170,8 @@ const Floor kFloors[] = {
 std::string FigureCaption(const CMeasuredFigure& f) {
     const size_t idAt = f.where.size() - f.id.size();
     const size_t entryAt = idAt >= 2 ? f.where.rfind(kPathSeparator, idAt - 2) : std::string::npos;
-    return CReportCompiler::Caption(
-        entryAt == std::string::npos ? f.where : f.where.substr(entryAt + 1));
+    return CReportCompiler::Caption(entryAt == std::string::npos ? f.where
+                                                                 : f.where.substr(entryAt + 1));
 }
 
 }  // namespace
@@ -201,8 +200,9 @@ std::string RegressionText(const CRegression& r) {
 }
 
 std::string RegressionDescription(const CRegression& r) {
-    return FillArgs(LoadKQString(r.condition.empty() ? IDS_HISTORY_TIP_DESC : IDS_HISTORY_NOTE_DESC),
-                    {KQFormat("%.1f", r.repeatability), r.condition});
+    return FillArgs(
+        LoadKQString(r.condition.empty() ? IDS_HISTORY_TIP_DESC : IDS_HISTORY_NOTE_DESC),
+        {KQFormat("%.1f", r.repeatability), r.condition});
 }
 
 double LeadingNumber(const std::string& text) {
@@ -261,9 +261,8 @@ std::string HistoryDateText(const std::string& label) {
     }
     const size_t month = static_cast<size_t>(parts.tm_mon);
     if (month >= months.size()) return label;
-    return FillArgs(LoadKQString(IDS_HISTORY_DATE),
-                    {std::to_string(parts.tm_mday), months[month],
-                     std::to_string(parts.tm_year + 1900)});
+    return FillArgs(LoadKQString(IDS_HISTORY_DATE), {std::to_string(parts.tm_mday), months[month],
+                                                     std::to_string(parts.tm_year + 1900)});
 }
 
 std::vector<CMeasuredFigure> MeasuredFigures(const CKQTreeEntry& record) {

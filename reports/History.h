@@ -62,8 +62,8 @@ struct CHistoryResult {
 // than the median of the last three comparable results by more than the repeatability; a note
 // (priority 0) is a drop against the newest earlier result while a condition differed.
 struct CRegression {
-    std::string figure;     // the caption of the figure
-    double percent = 0;     // how much worse, in percent of the earlier value
+    std::string figure;  // the caption of the figure
+    double percent = 0;  // how much worse, in percent of the earlier value
     bool lowerBetter = false;
     std::string since;      // the date of the earlier result compared with ("3 Dec 2026")
     std::string condition;  // a note's condition that differed; empty for a regression

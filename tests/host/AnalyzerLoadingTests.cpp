@@ -380,8 +380,10 @@ TEST_F(Loading, LoadingAgainStartsAfresh) {
     Load({"Five", "Twenty"});
     EXPECT_EQ(doc->Analyzers().GetCount(), 2);
     EXPECT_EQ(app.AnalyzerLines().size(), 2u);
-    EXPECT_EQ(doc->SystemTree().GetCount(), 1);
+    // The top entry and, beside it, the host's own (history) entry: nothing piled up.
+    EXPECT_EQ(doc->SystemTree().GetCount(), 2);
     EXPECT_EQ(Branch(5), doc->SystemTree().GetHead());
+    EXPECT_EQ(doc->SystemTree().GetAt(1), doc->HostEntry());
     doc->RunAllTests();  // every branch pointer is live
     EXPECT_EQ(Count(Branch(20), "RunTests"), 1);
 }
