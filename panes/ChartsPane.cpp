@@ -11,6 +11,7 @@
 
 #include "document/FrameServices.h"
 #include "panes/QtText.h"
+#include "reports/ReportCompiler.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -166,7 +167,7 @@ void CChartsPane::FillFigureBox() {
     m_figureBox->clear();
     if (m_history)
         for (const std::string& line : m_lines)
-            m_figureBox->addItem(QString::fromStdString(ChartGroupTitle(line)));
+            m_figureBox->addItem(QString::fromStdString(CReportCompiler::Caption(line)));
     SetDropHeight(m_figureBox);
     const auto kept = std::find(m_lines.begin(), m_lines.end(), m_figureLine);
     if (kept != m_lines.end()) m_figureBox->setCurrentIndex(int(kept - m_lines.begin()));
@@ -262,7 +263,7 @@ void CChartsPane::BuildHistoryChart(CGraph& graph, gpSeriesType type) {
             graph.AddGraphPoint(0, unsigned(i), value);
         graph.SetGroupTitle(unsigned(i), points[i].header);
     }
-    graph.SetSeriesTitle(0, ChartGroupTitle(line));
+    graph.SetSeriesTitle(0, CReportCompiler::Caption(line));
     graph.SetSeriesKey(0, line);
 }
 
