@@ -58,8 +58,8 @@ void MakeMeasured(CKQTreeEntry& e, double copyScale) {
         const std::vector<CAttr> attrs = e.m_attrs;
         for (const CAttr& a : attrs) {
             if ((a.m_data & DATA_HIGHLIGHT) == 0 || (a.m_data & DATA_NUMERIC) == 0) continue;
-            const std::string unit = a.m_value.substr(std::min(a.m_value.size(),
-                                                               a.m_value.find(' ') + 1));
+            const std::string unit =
+                a.m_value.substr(std::min(a.m_value.size(), a.m_value.find(' ') + 1));
             uint32_t data = a.m_data | DATA_MEASURED;
             if (unit == "ns") data |= DATA_LOWER_BETTER;
             double v = LeadingNumber(a.m_value);
@@ -170,9 +170,10 @@ int main(int argc, char** argv) {
         rows = table.m_cells.size();
         check += table.m_cells.empty() ? 0 : table.m_cells.back().back().size();
     }
-    std::printf("History report: %zu columns (%d snapshots and the current results), %zu rows, "
-                "records on disk, %d runs\n",
-                columns, kSnapshots, rows, runs);
+    std::printf(
+        "History report: %zu columns (%d snapshots and the current results), %zu rows, "
+        "records on disk, %d runs\n",
+        columns, kSnapshots, rows, runs);
     std::printf("listing and compiling (median)   %8.2f ms   target < 150 ms\n", Median(compile));
     std::printf("definitions and regression tips  %8.2f ms   (after a run or an open)\n",
                 Median(build));

@@ -195,7 +195,7 @@ TEST_F(Loading, OnlyInitializeExportedLoadsAndGetsABranch) {
     ASSERT_NE(a, nullptr);
     for (int i = 1; i < KQA_ENTRYCOUNT; ++i)
         EXPECT_FALSE(a->HasEntryPoint(static_cast<KQAEntry>(i)));
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     CKQTreeEntry* top = doc->SystemTree().GetHead();
     EXPECT_EQ(top->GetKey(), "InitOnly");
     EXPECT_EQ(top->m_kqaid, 40);
@@ -248,7 +248,7 @@ TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
                                         "Loading analyzer Broken.kqa", "Analyzer load failed"}));
     EXPECT_EQ(frame.log[6].rfind(dir + "/Broken.kqa: ", 0), 0u) << frame.log[6];
     EXPECT_EQ(doc->Analyzers().GetCount(), 1);
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     EXPECT_EQ(doc->SystemTree().GetHead()->GetKey(), "Five");
 }
 
@@ -261,7 +261,7 @@ TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
                   "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
     EXPECT_EQ(doc->Analyzers().GetCount(), 1);
     EXPECT_EQ(app.AnalyzerLines(), std::vector<std::string>{"Five version 0.7"});
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     EXPECT_EQ(doc->SystemTree().GetHead()->FindAttr("Loaded"), -1);
     EXPECT_EQ(Child(doc->SystemTree().GetHead(), "NoInit"), nullptr);
 }
@@ -298,7 +298,7 @@ TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
 
 TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
     Load({"Twenty", "Five"});
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     CKQTreeEntry* top = doc->SystemTree().GetHead();
     EXPECT_EQ(top->GetKey(), "Five");
     EXPECT_EQ(top->m_kqaid, 5);
