@@ -266,6 +266,17 @@ TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
     EXPECT_EQ(Child(doc->SystemTree().GetHead(), "NoInit"), nullptr);
 }
 
+TEST_F(Loading, AModuleClaimingTheHostsOwnIdentifierIsNotLoaded) {
+    Load({"ClaimsHost", "Five"});
+    EXPECT_EQ(frame.log,
+              (std::vector<std::string>{"Loading analyzer ClaimsHost.kqa", "Analyzer load failed",
+                                        "The module claims analyzer identifier 65535, which is the "
+                                        "program's own; it is not loaded.",
+                                        "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
+    EXPECT_EQ(doc->Analyzers().GetCount(), 1);
+    EXPECT_EQ(doc->Analyzers().FindByID(KQAID_HOST), nullptr);
+}
+
 TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
     app.SetPromptProps(true);
     doc->SystemTree().SetFactory([](const std::string&) -> CKQTreeEntry* { return nullptr; });
