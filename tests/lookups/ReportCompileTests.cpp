@@ -6,6 +6,7 @@
 #include "resources/Strings.h"
 #include "storage/StreamStorage.h"
 #include "tests/exchange/ExchangeFixture.h"
+#include "tests/support/TestServerDatabase.h"
 
 namespace {
 
@@ -449,4 +450,36 @@ TEST_F(HistoryTest, NoEarlierRecordRaisesNothingAndTheTipIsNeverStoredOrExported
     CRecordEntry stored;
     ASSERT_TRUE(again.Database().LoadRecord(stored, kMirror));
     EXPECT_EQ(stored.GetSubtree()->Find("History"), nullptr);
+}
+
+TEST_F(HistoryTest, OnTheTeamDatabaseTheSnapshotsComeFromItsPrefixQuery) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    std::string message;
+    {
+        CAppState teamApp;
+        FakeFrame teamFrame;
+        CQuillo95Doc team(teamApp, teamFrame);
+        ASSERT_TRUE(team.OpenTeamDatabase(server.Conninfo(), message)) << message;
+        Plant(*AddMirror(team, "System", kMirror), {"2026-12-09 09:00", 700, 90});
+        Plant(*AddRecord(team, "System", "PC_1%+69310000"), {"2026-12-02 09:00", 1000, 90});
+        Plant(*AddRecord(team, "System", "PC_1%+69300000"), {"2026-12-01 09:00", 1000, 90});
+        // Matches "PC_1%+" where "_" and "%" are wildcards.
+        Plant(*AddRecord(team, "System", "PCX1Z+69320000"), {"2026-12-03 09:00", 1000, 90});
+        team.SetModifiedFlag();
+        ASSERT_TRUE(team.SaveModified());
+    }
+    CQuillo95Doc d(app2, frame2);
+    ASSERT_TRUE(d.OpenTeamDatabase(server.Conninfo(), message)) << message;
+    CKQTreeEntry* dtop = d.SystemTree().Add("System");
+    dtop->SetAttr("SysName", kMirror, 0, 0);
+    dtop->m_kqaid = 10;
+    d.RefreshCurrentResults(false);
+    std::vector<std::string> sysids;
+    for (const CHistoryColumn& c : d.HistoryColumns()) sysids.push_back(d.RecordSysid(c.key));
+    EXPECT_EQ(sysids, (std::vector<std::string>{"PC_1%+69300000", "PC_1%+69310000", "PC_1%"}));
+    d.BuildHistory();
+    ASSERT_EQ(d.Regressions().size(), 1u);
+    EXPECT_EQ(RegressionText(d.Regressions()[0]),
+              "Memory Bandwidth Copy is 30 % lower than on 2 Dec 2026");
 }
