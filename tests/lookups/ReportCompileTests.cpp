@@ -252,7 +252,7 @@ struct Planted {
 };
 
 // A record as the modules leave it: figures with their spreads and conditions.
-CKQTreeEntry* Child(CKQTreeEntry* e, const std::string& key) {
+CKQTreeEntry* Made(CKQTreeEntry* e, const std::string& key) {
     CKQTree* sub = e->AddSubtree();
     CKQTreeEntry* found = sub->Find(key);
     return found ? found : sub->Add(key);
@@ -260,7 +260,7 @@ CKQTreeEntry* Child(CKQTreeEntry* e, const std::string& key) {
 
 void Plant(CKQTreeEntry& r, const Planted& p) {
     r.SetAttr("Measured", p.measured, 0, DATA_HIGHLIGHT);
-    CKQTreeEntry* memory = Child(&r, "Memory");
+    CKQTreeEntry* memory = Made(&r, "Memory");
     auto conditions = [&](CKQTreeEntry* e) {
         e->SetAttr("Governor", "performance", 0, 0);
         e->SetAttr("Boost", "on", 0, 0);
@@ -270,11 +270,11 @@ void Plant(CKQTreeEntry& r, const Planted& p) {
         e->SetAttr("Module Version", "2.1", 0, 0);
     };
     const std::string spread = KQFormat("%.1f %%", p.spread);
-    CKQTreeEntry* bw = Child(memory, "Memory Bandwidth");
+    CKQTreeEntry* bw = Made(memory, "Memory Bandwidth");
     bw->SetAttr("Copy", KQFormat("%.0f MB/s", p.copy), 0, DATA_NUMERIC | DATA_MEASURED);
     bw->SetAttr("Copy Spread", spread, 0, 0);
     conditions(bw);
-    CKQTreeEntry* lat = Child(memory, "Memory Latency");
+    CKQTreeEntry* lat = Made(memory, "Memory Latency");
     lat->SetAttr("64 MiB", KQFormat("%.1f ns", p.latency), 0,
                  DATA_NUMERIC | DATA_MEASURED | DATA_LOWER_BETTER);
     lat->SetAttr("64 MiB Spread", spread, 0, 0);
@@ -450,6 +450,24 @@ TEST_F(HistoryTest, NoEarlierRecordRaisesNothingAndTheTipIsNeverStoredOrExported
     CRecordEntry stored;
     ASSERT_TRUE(again.Database().LoadRecord(stored, kMirror));
     EXPECT_EQ(stored.GetSubtree()->Find("History"), nullptr);
+}
+
+TEST_F(HistoryTest, ConditionsKeptBesideTheTestsCountForTheirFigures) {
+    // As the disk module keeps them: "Disk Test Conditions" beside "Disk Tests".
+    auto disk = [](CKQTreeEntry& r, const char* read, const char* power) {
+        CKQTreeEntry* d = Made(&r, "Disk");
+        Made(d, "Disk Tests")->SetAttr("Sequential Read", read, 0, DATA_NUMERIC | DATA_MEASURED);
+        CKQTreeEntry* c = Made(d, "Disk Test Conditions");
+        c->SetAttr("Power Source", power, 0, 0);
+        c->SetAttr("Module Version", "1.2", 0, 0);
+    };
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
+    disk(*Record(*doc, "PC_1%+69300000"), "500 MB/s", "AC");
+    Latest({"2026-12-09 09:00", 1000, 90});
+    disk(*mirror, "300 MB/s", "battery");
+    EXPECT_EQ(TipTexts(), std::vector<std::string>{
+                              "0 Disk Tests Sequential Read is 40 % lower than on 1 Dec 2026, but "
+                              "the Power Source changed (AC, now battery)"});
 }
 
 TEST_F(HistoryTest, OnTheTeamDatabaseTheSnapshotsComeFromItsPrefixQuery) {
