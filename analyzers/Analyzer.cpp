@@ -4,6 +4,8 @@
 
 #include <utility>
 
+#include "resources/Strings.h"
+
 // The names g++ gives the nine declarations of KQAnalyzer.h (Itanium C++ ABI; the return type
 // is not part of a function's name). A test resolves every one in a module defining all nine.
 const char* const kqaEntryPointNames[KQA_ENTRYCOUNT] = {
@@ -63,6 +65,12 @@ bool CAnalyzer::Load(const std::string& path, CWnd* view) {
         return false;
     }
     if (!Initialize(view)) {
+        Unload();
+        return false;
+    }
+    // The program's own tips answer to this identifier: a module under it would get them.
+    if (m_info.m_id == KQAID_HOST) {
+        m_loadError = FormatKQString(IDS_HOST_KQAID_RESERVED, std::to_string(KQAID_HOST));
         Unload();
         return false;
     }

@@ -45,6 +45,9 @@ enum : uint8_t { KQA_FLAG_PROPERTIES = 2 };
 // The System analyzer: its extra string names the attribute that names a system, and its
 // properties dialog describes a machine.
 enum : KQAID { KQAID_SYSTEM = 10 };
+// The program's own tips (this machine's history) carry this identifier; a module that claims
+// it is not loaded.
+enum : KQAID { KQAID_HOST = 0xFFFF };
 
 // Bits of an attribute's data word (CAttr::m_data).
 enum : uint32_t {

@@ -671,6 +671,24 @@ bool CResultsDatabase::LoadRecord(CKQTreeEntry& entry, const std::string& sysid)
     return ReadRecord(sysid, entry);
 }
 
+bool CResultsDatabase::ForEachWithPrefix(
+    const std::string& prefix,
+    const std::function<void(const std::string&, const CKQTreeEntry&)>& fn) {
+    std::vector<RecordBytes> stored;
+    const StoreError e = StoreOpen() ? m_store->ReadPrefix(prefix, stored) : StoreError::None;
+    if (e != StoreError::None) Failed(e);
+    for (const RecordBytes& r : stored) {
+        if (!m_keyMap.count(r.sysid) || m_loaded.count(r.sysid)) continue;
+        CKQTreeEntry entry;
+        if (DeserializeRecord(r.bytes, entry)) fn(r.sysid, entry);
+    }
+    for (const auto& [sysid, record] : m_loaded)
+        if (record && !record->IsDeleted() && m_keyMap.count(sysid) &&
+            StartsWithNoCase(sysid, prefix))
+            fn(sysid, *record);
+    return e == StoreError::None;
+}
+
 // The listing reads the records it will list next in one request: a server answers many
 // rows in about the time it answers one.
 void CResultsDatabase::ReadAhead(const std::string& sysid) {

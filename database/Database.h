@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -128,6 +129,13 @@ public:
     // Fills entry (the caller's) with the record: from the cache when loaded, else from its
     // stream. False when neither has it.
     bool LoadRecord(CKQTreeEntry& entry, const std::string& sysid);
+    // The records whose identifiers start with prefix (ASCII case ignored, no wildcards),
+    // read in one request to the store, each handed to fn with its identifier: a cached record
+    // as this run has it (not stored yet, or changed), a deleted or unknown identifier never.
+    // False when the store could not be read (LastError says why); the cached ones are
+    // handed over all the same.
+    bool ForEachWithPrefix(const std::string& prefix,
+                           const std::function<void(const std::string&, const CKQTreeEntry&)>& fn);
     // The cached record with that Sysid, loading it into the cache when needed; null if none.
     CRecordEntry* GetRecord(const std::string& sysid);
     // The cached record with that Sysid, or null when it is not loaded (nothing is read).

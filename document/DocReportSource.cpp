@@ -52,3 +52,5 @@ bool CDocReportSource::SearchItem(const std::string& text, CDetailItem& item) {
 bool CDocReportSource::TipText(const std::string& itemText, std::string& text) {
     return m_doc.TipReferenceText(itemText, text);
 }
+
+std::vector<CHistoryColumn> CDocReportSource::HistoryColumns() { return m_doc.HistoryColumns(); }

@@ -12,6 +12,7 @@ public:
     std::string FallbackAttributeID() override;
     bool SearchItem(const std::string& text, CDetailItem& item) override;
     bool TipText(const std::string& itemText, std::string& text) override;
+    std::vector<CHistoryColumn> HistoryColumns() override;
 
 private:
     CQuillo95Doc& m_doc;

@@ -180,6 +180,7 @@ bool CQuillo95Doc::RefreshTeamListing() {
 void CQuillo95Doc::DatabaseSwitched() {
     // This machine's record joins the other database (and is stored there with the next save).
     if (m_systemTree.GetHead()) RefreshCurrentResults(true);
+    BuildHistory();
     Announce(DocEvent::DatabaseRead);
 }
 
@@ -255,6 +256,7 @@ bool CQuillo95Doc::RetryPendingOpen(int busyMs) {
     }
     m_pathName = m_db.Path();
     if (!storedMirror.empty()) KeepStoredMirror(storedMirror);
+    BuildHistory();
     m_frame.LogLine(FormatKQString(IDS_DATABASE_READ_LATE, m_pathName));
     Announce(DocEvent::DatabaseRead);
     return true;

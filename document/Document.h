@@ -9,6 +9,7 @@
 #include <ctime>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -158,6 +159,23 @@ public:
     // Resolve a record key and load that system's tree into entry.
     std::string ResolveRecordKey(int key) const override;
     bool LoadSystemTree(const std::string& sysid, CKQTreeEntry& entry);
+
+    // ---- this machine over time (DocumentHistory.cpp) ----
+    // The stored results of this machine (snapshots of its record, found by their identifiers'
+    // prefix), oldest first; with trees, a copy of each record's tree.
+    struct HistoryRecord {
+        int32_t key = 0;
+        std::string sysid;
+        CHistoryTime time;
+        std::unique_ptr<CKQTreeEntry> tree;
+    };
+    std::vector<HistoryRecord> ThisMachineHistory(bool withTrees);
+    std::vector<CHistoryColumn> HistoryColumns() override;
+    // The host's own entry after the analyzers' branches (live only: never a record's), with
+    // the "History" report and chart and the regression tips; made anew.
+    void BuildHistory();
+    CKQTreeEntry* HostEntry() const;
+    const std::vector<CRegression>& Regressions() const { return m_regressions; }
 
     // ---- exchange files, import and export ----
     void OnImport();     // 57601
@@ -427,4 +445,5 @@ private:
     bool m_listening = false;
     // Changes heard and not followed yet, the last of each record: version, removed.
     std::map<std::string, std::pair<int64_t, bool>, CaseLess> m_teamChanges;
+    std::vector<CRegression> m_regressions;  // the host's tips: text ID n is element n - 1
 };

@@ -57,6 +57,7 @@ void CQuillo95Doc::LoadAnalyzers(IDirectoryLister& lister) {
         AnalyzerProperties(KQAID_SYSTEM);  // a new machine: let the user describe it
     }
     BuildHighlightsReport();
+    BuildHistory();
     SetModifiedFlag();
 }
 

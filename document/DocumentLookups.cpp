@@ -240,21 +240,6 @@ std::string CQuillo95Doc::SeriesTitle(int key) {
 
 double CQuillo95Doc::LeadingNumber(const std::string& text) { return ::LeadingNumber(text); }
 
-double LeadingNumber(const std::string& text) {
-    // atof's reading, without its dependence on the process locale (Qt sets one).
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    if (i < text.size() && text[i] == '+') {
-        ++i;
-        if (i < text.size() && text[i] == '-') return 0.0;
-    }
-    double v = 0.0;
-    auto r =
-        std::from_chars(text.data() + i, text.data() + text.size(), v, std::chars_format::general);
-    if (r.ec == std::errc::invalid_argument) return 0.0;
-    return v;  // out of range: from_chars leaves v 0; atof would give HUGE_VAL
-}
-
 double CQuillo95Doc::ChartValue(int key, const std::string& line) {
     std::string value;
     return LookupValue(key, line, value) ? LeadingNumber(value) : 0.0;

@@ -24,5 +24,10 @@ void CQuillo95Doc::AddReportHeadings(CRepDef& def) {
 }
 
 std::vector<CRepDef*> CQuillo95Doc::Definitions(RDTYPE type) {
-    return ReportDefsOfType(m_analyzers, type);
+    std::vector<CRepDef*> defs = ReportDefsOfType(m_analyzers, type);
+    // The host's own come last.
+    if (CKQTreeEntry* host = HostEntry())
+        for (CRepDef& def : host->m_repDefs)
+            if (def.m_type == type) defs.push_back(&def);
+    return defs;
 }

@@ -44,6 +44,7 @@ void CQuillo95Doc::EndRun(bool completed) {
         m_frame.SetStatusText(LoadKQString(IDS_TESTING_CANCELLED));
     }
     BuildHighlightsReport();
+    BuildHistory();
     m_running = false;
     Announce(DocEvent::ResultsChanged);
 }

@@ -29,11 +29,24 @@ void CQuillo95Doc::RegenTips() {
     SetStatusTip(true);
     RefreshCurrentResults(true);
     BuildHighlightsReport();
+    BuildHistory();
     Announce(DocEvent::TipsRebuilt);
 }
 
 // Modules get copies, so that they cannot change the tree's own tips and attributes.
+// The host's own tips are answered here, from what it found when it raised them.
+static const CRegression* HostTip(const std::vector<CRegression>& found, KQAID id,
+                                  const CTip* tip) {
+    if (id != KQAID_HOST || tip == nullptr || tip->m_textID < 1) return nullptr;
+    const size_t index = static_cast<size_t>(tip->m_textID) - 1;
+    return index < found.size() ? &found[index] : nullptr;
+}
+
 void CQuillo95Doc::TipText(KQAID id, CTip* tip, CString& text) {
+    if (id == KQAID_HOST) {
+        if (const CRegression* r = HostTip(m_regressions, id, tip)) text = RegressionText(*r);
+        return;
+    }
     CAnalyzer* a = m_analyzers.FindByID(id);
     if (a == nullptr || tip == nullptr) return;
     CTip copy = *tip;
@@ -41,6 +54,11 @@ void CQuillo95Doc::TipText(KQAID id, CTip* tip, CString& text) {
 }
 
 void CQuillo95Doc::TipDesc(KQAID id, CTip* tip, CString& text) {
+    if (id == KQAID_HOST) {
+        if (const CRegression* r = HostTip(m_regressions, id, tip))
+            text = RegressionDescription(*r);
+        return;
+    }
     CAnalyzer* a = m_analyzers.FindByID(id);
     if (a == nullptr || tip == nullptr) return;
     CTip copy = *tip;

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "analyzers/KQAnalyzer.h"
+#include "reports/History.h"
+#include "reports/ReportSource.h"
 #include "tree/KQTree.h"
 
 class CRecordEntry;
@@ -72,9 +74,9 @@ public:
     virtual std::string SeriesTitle(int key) = 0;
     // The identifier a record key names ("" for key 0 or none).
     virtual std::string ResolveRecordKey(int key) const = 0;
+    // This machine's stored results, oldest first, then its current results.
+    virtual std::vector<CHistoryColumn> HistoryColumns() = 0;
 };
 
-// atof's reading of a text's leading number, without the process locale; 0 when none.
-double LeadingNumber(const std::string& text);
 // A chart group's title: runs of spaces made one, separators shown as spaces.
 std::string ChartGroupTitle(const std::string& line);

@@ -11,6 +11,7 @@
 
 #include "document/FrameServices.h"
 #include "panes/QtText.h"
+#include "reports/ReportCompiler.h"
 #include "resources/Strings.h"
 
 namespace {
@@ -41,11 +42,19 @@ void CChartsPane::CreateWindows() {
     SetDropHeight(m_dimensionBox);
     m_dimensionBox->setCurrentIndex(m_dimension);
 
+    m_figureBox = new QComboBox(view);
+    m_figureBox->setObjectName(QStringLiteral("chartFigure"));
+    m_figureBox->hide();
+    m_figureBox->setGeometry(m_dimensionBox->geometry().right() + 1, top, 40 * m_aveCharWidth,
+                             height);
+
     // Only the user's choices count as selection changes, not a refill.
     QObject::connect(m_chooser, &QComboBox::activated, m_chooser,
                      [this] { OnSelChange(kChooserID); });
     QObject::connect(m_dimensionBox, &QComboBox::activated, m_dimensionBox,
                      [this] { OnSelChange(kDimensionID); });
+    QObject::connect(m_figureBox, &QComboBox::activated, m_figureBox,
+                     [this] { OnSelChange(kFigureID); });
 
     const QRect client = view->rect();
     m_chartRect = QRect(QPoint(client.left(), top + height), client.bottomRight());
@@ -55,6 +64,7 @@ void CChartsPane::CreateWindows() {
 void CChartsPane::DestroyWindows() {
     delete m_chooser.data();
     delete m_dimensionBox.data();
+    delete m_figureBox.data();
 }
 
 void CChartsPane::OnResize() {
@@ -77,9 +87,11 @@ void CChartsPane::OnShow(bool show) {
         ChooseChart();
         m_chooser->show();
         m_dimensionBox->show();
+        if (m_figureBox) m_figureBox->setVisible(m_history);
     } else {
         m_chooser->hide();
         m_dimensionBox->hide();
+        if (m_figureBox) m_figureBox->hide();
     }
 }
 
@@ -123,26 +135,49 @@ const CRepDef* CChartsPane::ChosenDefinition() const {
 
 void CChartsPane::ChooseChart() {
     m_lines.clear();
+    m_units.clear();
+    m_history = false;
     std::string units;
     if (m_chooser && m_chooser->currentIndex() >= 0) {
         m_chartName = m_chooser->currentText().toStdString();
         if (const CRepDef* def = ChosenDefinition()) {
+            m_history = IsHistoryDefinition(*def);
             try {
-                for (const CRepItem& item : def->m_items) m_lines.push_back(item.m_text);
+                for (const CRepItem& item : def->m_items) {
+                    m_lines.push_back(item.m_text);
+                    if (m_history)
+                        m_units.push_back(def->GetAttrValue(HistoryUnitsAttribute(item.m_text)));
+                }
             } catch (const std::bad_alloc&) {
                 // The lines copied so far are charted.
             }
             units = def->GetAttrValue("Units");
         }
     }
+    FillFigureBox();
+    if (m_history && m_figureBox && m_figureBox->currentIndex() >= 0 &&
+        size_t(m_figureBox->currentIndex()) < m_units.size())
+        units = m_units[size_t(m_figureBox->currentIndex())];
     m_graph.m_yAxisLabel = units;
     Rebuild();
+}
+
+void CChartsPane::FillFigureBox() {
+    if (!m_figureBox) return;
+    m_figureBox->clear();
+    if (m_history)
+        for (const std::string& line : m_lines)
+            m_figureBox->addItem(QString::fromStdString(CReportCompiler::Caption(line)));
+    SetDropHeight(m_figureBox);
+    const auto kept = std::find(m_lines.begin(), m_lines.end(), m_figureLine);
+    if (kept != m_lines.end()) m_figureBox->setCurrentIndex(int(kept - m_lines.begin()));
+    m_figureBox->setVisible(m_history && m_chooser && m_chooser->isVisible());
 }
 
 void CChartsPane::Rebuild() {
     BuildChart(m_graph, *ViewWidget(), m_chartRect);
     const size_t selected = Selection().size();
-    if (!m_lines.empty() && selected > size_t(kMaxSeries))
+    if (!m_history && !m_lines.empty() && selected > size_t(kMaxSeries))
         Frame().SetStatusText(FormatKQString(IDS_CHART_FIRST_12, std::to_string(selected)));
     m_upToDate = 1;
     ViewWidget()->update(m_chartRect);
@@ -163,6 +198,13 @@ void CChartsPane::OnSelChange(int controlID) {
     if (!IsCreated() || !m_chooser || !m_dimensionBox) return;
     if (controlID == kChooserID) {
         ChooseChart();
+    } else if (controlID == kFigureID && m_figureBox) {
+        const int figure = std::max(0, m_figureBox->currentIndex());
+        if (m_history && size_t(figure) < m_lines.size()) {
+            m_figureLine = m_lines[size_t(figure)];
+            m_graph.m_yAxisLabel = m_units[size_t(figure)];
+        }
+        Rebuild();
     } else if (controlID == kDimensionID) {
         m_dimension = std::max(0, m_dimensionBox->currentIndex());
         Rebuild();
@@ -180,7 +222,9 @@ void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& r
     graph.m_rect = {rect.left(), rect.top(), rect.left() + rect.width(),
                     rect.top() + rect.height()};
     const std::vector<int32_t>& selection = Selection();
-    if (!m_lines.empty() && !selection.empty()) {
+    if (m_history) {
+        if (!m_lines.empty()) BuildHistoryChart(graph, m_dimension == 0 ? gpFlatBar : gpDepthBar);
+    } else if (!m_lines.empty() && !selection.empty()) {
         const int count = std::min(int(selection.size()), kMaxSeries);
         const gpSeriesType type = m_dimension == 0 ? gpFlatBar : gpDepthBar;
         for (int k = 0; k < count; ++k) {
@@ -201,6 +245,26 @@ void CChartsPane::BuildChart(CGraph& graph, QPaintDevice& device, const QRect& r
     }
     graph.Compile(device);
     frame.EndWaitCursor();
+}
+
+// One figure over the newest points of this machine's results, oldest first: one series, a
+// group per result headed by when it was measured.
+void CChartsPane::BuildHistoryChart(CGraph& graph, gpSeriesType type) {
+    const int figure = m_figureBox ? std::max(0, m_figureBox->currentIndex()) : 0;
+    if (size_t(figure) >= m_lines.size()) return;
+    const std::string& line = m_lines[size_t(figure)];
+    std::vector<CHistoryColumn> points = m_source.HistoryColumns();
+    if (points.size() > size_t(kHistoryChartPoints))
+        points.erase(points.begin(), points.end() - kHistoryChartPoints);
+    graph.SetSeriesType(0, type);
+    double value = 0;
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (m_source.ChartMeasurement(points[i].key, line, value))
+            graph.AddGraphPoint(0, unsigned(i), value);
+        graph.SetGroupTitle(unsigned(i), points[i].header);
+    }
+    graph.SetSeriesTitle(0, CReportCompiler::Caption(line));
+    graph.SetSeriesKey(0, line);
 }
 
 void CChartsPane::OnDraw(QPainter& painter) { m_graph.DrawGraph(&painter); }

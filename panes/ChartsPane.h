@@ -19,7 +19,7 @@ class QPaintDevice;
 
 class CChartsPane : public CPane {
 public:
-    enum { kChooserID = 17, kDimensionID = 18 };
+    enum { kChooserID = 17, kDimensionID = 18, kFigureID = 19 };
     // Series beyond these are not charted.
     static constexpr int kMaxSeries = 12;
 
@@ -51,6 +51,9 @@ public:
     int ChartCount();
     QComboBox* Chooser() const { return m_chooser; }
     QComboBox* DimensionBox() const { return m_dimensionBox; }
+    // A history chart's figure, one of its lines; shown only for such a chart.
+    QComboBox* FigureBox() const { return m_figureBox; }
+    bool HistoryChart() const { return m_history; }
     int DimensionChoice() const { return m_dimension; }
     const std::string& ChartName() const { return m_chartName; }
     const std::vector<std::string>& Lines() const { return m_lines; }
@@ -67,6 +70,8 @@ private:
     void ChooseChart();
     void Rebuild();
     void SetDropHeight(QComboBox* box);
+    void FillFigureBox();
+    void BuildHistoryChart(CGraph& graph, gpSeriesType type);
     const CRepDef* ChosenDefinition() const;
 
     const std::vector<int32_t>& Selection() const;
@@ -79,5 +84,9 @@ private:
     QRect m_chartRect;
     QPointer<QComboBox> m_chooser;
     QPointer<QComboBox> m_dimensionBox;
+    QPointer<QComboBox> m_figureBox;
     std::vector<std::string> m_lines;
+    bool m_history = false;            // the chosen chart shows this machine over time
+    std::string m_figureLine;          // the figure it shows, kept across rebuilds by its line
+    std::vector<std::string> m_units;  // per line of a history chart
 };

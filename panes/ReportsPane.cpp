@@ -82,6 +82,7 @@ void CReportsPane::Compile() {
     frame.BeginWaitCursor();
     frame.SetStatusText(LoadKQString(IDS_COMPILING_REPORT));
     m_lines.clear();
+    m_history = false;
     try {
         const int index = m_chooser->currentIndex();
         if (index >= 0) {
@@ -89,9 +90,11 @@ void CReportsPane::Compile() {
             // The definition is found again by position and name, never through a pointer
             // kept since the chooser was filled: the tree may have changed under it.
             const std::vector<CRepDef*> defs = m_definitions.Definitions(RDTYPE_REPORT);
-            if (size_t(index) < defs.size() && defs[size_t(index)]->GetName() == m_reportName)
+            if (size_t(index) < defs.size() && defs[size_t(index)]->GetName() == m_reportName) {
+                m_history = IsHistoryDefinition(*defs[size_t(index)]);
                 for (const CRepItem& item : defs[size_t(index)]->m_items)
                     m_lines.push_back(item.m_text);
+            }
         }
     } catch (const std::exception&) {
         // The lines gathered so far are compiled.
@@ -118,7 +121,19 @@ void CReportsPane::Fill() {
                         30 * m_aveCharWidth);
     static const std::vector<int32_t> kNone;
     CReportTable table;
-    compiler.Compile(m_lines, m_selectionSource ? m_selectionSource->GetSelection() : kNone, table);
+    if (m_history) {
+        // This machine over time: its results are the columns, headed by when they were measured.
+        std::vector<int32_t> keys;
+        std::vector<std::string> headers;
+        for (const CHistoryColumn& c : m_systems.HistoryColumns()) {
+            keys.push_back(c.key);
+            headers.push_back(c.header);
+        }
+        compiler.Compile(m_lines, keys, table, &headers);
+    } else {
+        compiler.Compile(m_lines, m_selectionSource ? m_selectionSource->GetSelection() : kNone,
+                         table);
+    }
     CReportCompiler::AppendFillerRows(table, m_list->RowsPerPage());
     m_table = std::move(table);
     m_list->DeleteAllColumns();

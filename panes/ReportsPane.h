@@ -57,4 +57,5 @@ private:
     QString m_printTitle;
     std::vector<std::string> m_lines;
     std::string m_reportName;
+    bool m_history = false;  // the chosen report's columns are this machine over time
 };

@@ -123,7 +123,8 @@ static void QualifyEqualHeaders(std::vector<std::string>& headers,
 }
 
 bool CReportCompiler::Compile(const std::vector<std::string>& lines,
-                              const std::vector<int32_t>& selection, CReportTable& table) {
+                              const std::vector<int32_t>& selection, CReportTable& table,
+                              const std::vector<std::string>* headers) {
     if (lines.empty()) return false;
     const size_t columns = selection.size() + 1;
     table = CReportTable();
@@ -142,7 +143,9 @@ bool CReportCompiler::Compile(const std::vector<std::string>& lines,
     for (size_t k = 0; k < selection.size(); ++k) {
         systems.push_back(m_source.OpenSystem(selection[k]));
         std::string header;
-        if (IReportSystem* system = systems.back().get()) {
+        if (headers && k < headers->size()) {
+            header = (*headers)[k];
+        } else if (IReportSystem* system = systems.back().get()) {
             if (!system->Lookup(lines[0], header) && !system->Lookup(fallback, header))
                 header.clear();
         }

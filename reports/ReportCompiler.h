@@ -45,8 +45,9 @@ public:
     // Column headers are the systems' values of the first line; equal ones get the time
     // measured, then the identifier. A tip reference's row shows the tip's text, and each
     // system that holds the tip its priority. No lines: false, and the table is left as it was.
+    // headers, when given, head the system columns instead of the first line's values.
     bool Compile(const std::vector<std::string>& lines, const std::vector<int32_t>& selection,
-                 CReportTable& table);
+                 CReportTable& table, const std::vector<std::string>* headers = nullptr);
 
     // Two empty rows at the end when the table holds at least visibleRows - 1 rows.
     static void AppendFillerRows(CReportTable& table, int visibleRows);

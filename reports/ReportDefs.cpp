@@ -52,12 +52,24 @@ struct Highlight {
     std::string text;   // the item's text
     KQAID kqaid;        // the item's identifier
     std::string where;  // entry names below the root and the attribute identifier
+    std::string value;
 };
+
+// What follows a value's leading number: its unit ("MB/s" of "12345 MB/s").
+std::string UnitOf(const std::string& value) {
+    size_t i = value.find_first_not_of(" \t");
+    if (i == std::string::npos) return std::string();
+    i = value.find_first_not_of("+-0123456789.eE", i);
+    if (i == std::string::npos) return std::string();
+    i = value.find_first_not_of(" \t", i);
+    return i == std::string::npos ? std::string() : value.substr(i);
+}
 
 // Depth first: every highlighted attribute becomes an item, named by its path below the
 // nearest entry that carries an analyzer identifier.
 void GatherHighlights(const CKQTreeEntry* source, KQAID kqaid, const std::string& prefix,
-                      const std::string& where, std::vector<Highlight>& out) {
+                      const std::string& where, std::vector<Highlight>& out,
+                      uint32_t bit = DATA_HIGHLIGHT) {
     if (source == nullptr) return;
     std::string path(prefix);
     if (source->m_kqaid != 0)
@@ -65,11 +77,12 @@ void GatherHighlights(const CKQTreeEntry* source, KQAID kqaid, const std::string
     else
         path = JoinItemPath(path, source->m_key);
     for (const CAttr& attr : source->m_attrs)
-        if (attr.m_data & DATA_HIGHLIGHT)
-            out.push_back({JoinItemPath(path, attr.m_id), kqaid, JoinItemPath(where, attr.m_id)});
+        if (attr.m_data & bit)
+            out.push_back({JoinItemPath(path, attr.m_id), kqaid, JoinItemPath(where, attr.m_id),
+                           attr.m_value});
     if (source->m_subtree)
         for (const CKQTreeEntry* child : *source->m_subtree)
-            GatherHighlights(child, kqaid, path, JoinItemPath(where, child->m_key), out);
+            GatherHighlights(child, kqaid, path, JoinItemPath(where, child->m_key), out, bit);
 }
 
 // The stored tips of a system as "Tips" reads them: stored records keep no analyzer
@@ -132,6 +145,43 @@ int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror,
     for (const Highlight& h : live)
         if (h.text != namingItem) top->AddReportItem(h.text, h.kqaid);
     return index;
+}
+
+std::string HistoryUnitsAttribute(const std::string& line) { return "Units~" + line; }
+
+bool IsHistoryDefinition(const CRepDef& def) {
+    return def.GetAttrValue(kColumnsAttribute) == kHistoryColumns;
+}
+
+void BuildHistoryDefinitions(CKQTreeEntry& host, const CKQTreeEntry* top,
+                             const CKQTreeEntry* mirror, const std::string& firstLine) {
+    // The figures of the mirror record (the latest results kept) that the tree does not hold,
+    // then the tree's, as "Highlights" gathers them.
+    std::vector<Highlight> stored, live;
+    if (mirror != nullptr)
+        GatherHighlights(mirror, 0, std::string(), std::string(), stored, DATA_MEASURED);
+    if (top != nullptr) GatherHighlights(top, 0, std::string(), std::string(), live, DATA_MEASURED);
+    std::set<std::string> inTree;
+    for (const Highlight& h : live) inTree.insert(h.where);
+    const std::string name = LoadKQString(IDS_HISTORY);
+    for (const RDTYPE type : {RDTYPE_REPORT, RDTYPE_CHART}) {
+        const int index = host.AddReportDef(name, type);
+        if (index < 0) continue;
+        host.EmptyReportDef(name, type);
+        CRepDef* def = host.GetRepDefPtr(index);
+        def->SetAttrValue(kColumnsAttribute, kHistoryColumns);
+        // A report's first line names its first column; a chart's lines are all figures.
+        if (type == RDTYPE_REPORT) host.AddReportItem(firstLine, KQAID_SYSTEM);
+        // A chart labels its value axis with the unit of the figure it shows.
+        auto add = [&](const std::string& text, const Highlight& h) {
+            host.AddReportItem(text, h.kqaid);
+            if (type == RDTYPE_CHART)
+                def->SetAttrValue(HistoryUnitsAttribute(text), UnitOf(h.value));
+        };
+        for (const Highlight& h : stored)
+            if (inTree.count(h.where) == 0) add(h.where, h);
+        for (const Highlight& h : live) add(h.text, h);
+    }
 }
 
 // Tips of one stored system, each distinct tip once over all systems gathered.

@@ -40,6 +40,17 @@ std::string SystemNamingItem(const CKQTree& systemTree, const CAnalyzerList& ana
 // they know).
 int BuildHighlightsReport(CKQTree& systemTree, const CKQTreeEntry* mirror,
                           const std::string& namingItem);
+// "History", a report and a chart on the host's own entry, made anew: one line per measured
+// figure of the tree and of the mirror record (the report's first line heads its columns).
+void BuildHistoryDefinitions(CKQTreeEntry& host, const CKQTreeEntry* top,
+                             const CKQTreeEntry* mirror, const std::string& firstLine);
+// A report or chart definition whose columns (points) are this machine's results over time,
+// not the Database selection, carries this attribute with this value.
+inline constexpr const char* kColumnsAttribute = "Columns";
+inline constexpr const char* kHistoryColumns = "History";
+bool IsHistoryDefinition(const CRepDef& def);
+// The attribute of a history chart that holds the unit of the figure on one line.
+std::string HistoryUnitsAttribute(const std::string& line);
 // "Tips" from the selected systems and "All Details" from every analyzer's report definitions.
 void BuildTipsAndDetailsReports(CKQTree& systemTree, const CAnalyzerList& analyzers,
                                 const std::vector<int32_t>& selection, const SystemLoader& load,

@@ -6,7 +6,15 @@
 #include <memory>
 #include <string>
 
+#include <vector>
+
 class CDetailItem;
+
+// A column of a report over this machine's results in time: the record and its header.
+struct CHistoryColumn {
+    int32_t key = 0;
+    std::string header;
+};
 
 // One selected system's tree, loaded for the length of a compilation.
 class IReportSystem {
@@ -31,4 +39,7 @@ public:
     virtual bool SearchItem(const std::string& text, CDetailItem& item) = 0;
     // The one-line text of the tip an item text names; false when its analyzer gives none.
     virtual bool TipText(const std::string& itemText, std::string& text) = 0;
+    // This machine's stored results, oldest first, then its current results (for definitions
+    // whose columns are this machine over time).
+    virtual std::vector<CHistoryColumn> HistoryColumns() { return {}; }
 };

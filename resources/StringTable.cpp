@@ -20,6 +20,7 @@ constexpr StringDef kStrings[] = {
 #include "resources/strings_install.inc"
 #include "resources/strings_server.inc"
 #include "resources/strings_data.inc"
+#include "resources/strings_history.inc"
 };
 
 // An id given twice would show one text in the other's place, silently.

@@ -195,7 +195,7 @@ TEST_F(Loading, OnlyInitializeExportedLoadsAndGetsABranch) {
     ASSERT_NE(a, nullptr);
     for (int i = 1; i < KQA_ENTRYCOUNT; ++i)
         EXPECT_FALSE(a->HasEntryPoint(static_cast<KQAEntry>(i)));
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     CKQTreeEntry* top = doc->SystemTree().GetHead();
     EXPECT_EQ(top->GetKey(), "InitOnly");
     EXPECT_EQ(top->m_kqaid, 40);
@@ -248,7 +248,7 @@ TEST_F(Loading, AFailedModuleDoesNotStopTheOthers) {
                                         "Loading analyzer Broken.kqa", "Analyzer load failed"}));
     EXPECT_EQ(frame.log[6].rfind(dir + "/Broken.kqa: ", 0), 0u) << frame.log[6];
     EXPECT_EQ(doc->Analyzers().GetCount(), 1);
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     EXPECT_EQ(doc->SystemTree().GetHead()->GetKey(), "Five");
 }
 
@@ -261,9 +261,20 @@ TEST_F(Loading, AModuleWithoutInitializeIsDroppedQuietly) {
                   "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
     EXPECT_EQ(doc->Analyzers().GetCount(), 1);
     EXPECT_EQ(app.AnalyzerLines(), std::vector<std::string>{"Five version 0.7"});
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     EXPECT_EQ(doc->SystemTree().GetHead()->FindAttr("Loaded"), -1);
     EXPECT_EQ(Child(doc->SystemTree().GetHead(), "NoInit"), nullptr);
+}
+
+TEST_F(Loading, AModuleClaimingTheHostsOwnIdentifierIsNotLoaded) {
+    Load({"ClaimsHost", "Five"});
+    EXPECT_EQ(frame.log,
+              (std::vector<std::string>{"Loading analyzer ClaimsHost.kqa", "Analyzer load failed",
+                                        "The module claims analyzer identifier 65535, which is the "
+                                        "program's own; it is not loaded.",
+                                        "Loading analyzer Five.kqa", "Loaded analyzer Five.kqa"}));
+    EXPECT_EQ(doc->Analyzers().GetCount(), 1);
+    EXPECT_EQ(doc->Analyzers().FindByID(KQAID_HOST), nullptr);
 }
 
 TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
@@ -298,7 +309,7 @@ TEST_F(Loading, ABranchThatCannotBeMadeStopsLoadingWithOneLine) {
 
 TEST_F(Loading, LowestIdentifierOwnsTheTopEntry) {
     Load({"Twenty", "Five"});
-    ASSERT_EQ(doc->SystemTree().GetCount(), 1);
+    ASSERT_EQ(AnalyzerRoots(), 1);
     CKQTreeEntry* top = doc->SystemTree().GetHead();
     EXPECT_EQ(top->GetKey(), "Five");
     EXPECT_EQ(top->m_kqaid, 5);
@@ -380,8 +391,10 @@ TEST_F(Loading, LoadingAgainStartsAfresh) {
     Load({"Five", "Twenty"});
     EXPECT_EQ(doc->Analyzers().GetCount(), 2);
     EXPECT_EQ(app.AnalyzerLines().size(), 2u);
-    EXPECT_EQ(doc->SystemTree().GetCount(), 1);
+    // The top entry and, beside it, the host's own (history) entry: nothing piled up.
+    EXPECT_EQ(doc->SystemTree().GetCount(), 2);
     EXPECT_EQ(Branch(5), doc->SystemTree().GetHead());
+    EXPECT_EQ(doc->SystemTree().GetAt(1), doc->HostEntry());
     doc->RunAllTests();  // every branch pointer is live
     EXPECT_EQ(Count(Branch(20), "RunTests"), 1);
 }

@@ -52,6 +52,12 @@ protected:
         CAnalyzer* a = doc->Analyzers().FindByID(id);
         return a == nullptr ? nullptr : a->m_branch;
     }
+    // Entries at the tree's root other than the host's own (history) entry beside the top.
+    int AnalyzerRoots() const {
+        int n = 0;
+        for (const CKQTreeEntry* e : doc->SystemTree()) n += e->m_kqaid != KQAID_HOST;
+        return n;
+    }
     static int Count(const CKQTreeEntry* e, const char* counter) {
         return e == nullptr ? 0 : std::atoi(e->GetAttrValue(counter).c_str());
     }

@@ -3,8 +3,10 @@
 
 #include "document/DocReportSource.h"
 #include "reports/ReportCompiler.h"
+#include "resources/Strings.h"
 #include "storage/StreamStorage.h"
 #include "tests/exchange/ExchangeFixture.h"
+#include "tests/support/TestServerDatabase.h"
 
 namespace {
 
@@ -235,4 +237,267 @@ TEST(ReportCompileText, CaptionsSayEachWordOnce) {
     EXPECT_EQ(CReportCompiler::Caption("CPU~CPU"), "CPU CPU");
     EXPECT_EQ(CReportCompiler::Caption("Screens~Screen 1~Resolution"),
               "Screens Screen 1 Resolution");
+}
+
+// ---- this machine over time: snapshots of its record, the History report, the regression tip
+
+namespace {
+
+struct Planted {
+    std::string measured;  // "YYYY-MM-DD HH:MM"
+    double copy;           // MB/s, higher is better
+    double latency;        // ns, lower is better
+    std::string power = "AC";
+    double spread = 1.0;  // percent, of both figures
+};
+
+// A record as the modules leave it: figures with their spreads and conditions.
+CKQTreeEntry* Made(CKQTreeEntry* e, const std::string& key) {
+    CKQTree* sub = e->AddSubtree();
+    CKQTreeEntry* found = sub->Find(key);
+    return found ? found : sub->Add(key);
+}
+
+void Plant(CKQTreeEntry& r, const Planted& p) {
+    r.SetAttr("Measured", p.measured, 0, DATA_HIGHLIGHT);
+    CKQTreeEntry* memory = Made(&r, "Memory");
+    auto conditions = [&](CKQTreeEntry* e) {
+        e->SetAttr("Governor", "performance", 0, 0);
+        e->SetAttr("Boost", "on", 0, 0);
+        e->SetAttr("Power Source", p.power, 0, 0);
+        e->SetAttr("Load Before", "0.10", 0, DATA_NUMERIC);
+        e->SetAttr("Throttled", "no", 0, 0);
+        e->SetAttr("Module Version", "2.1", 0, 0);
+    };
+    const std::string spread = KQFormat("%.1f %%", p.spread);
+    CKQTreeEntry* bw = Made(memory, "Memory Bandwidth");
+    bw->SetAttr("Copy", KQFormat("%.0f MB/s", p.copy), 0, DATA_NUMERIC | DATA_MEASURED);
+    bw->SetAttr("Copy Spread", spread, 0, 0);
+    conditions(bw);
+    CKQTreeEntry* lat = Made(memory, "Memory Latency");
+    lat->SetAttr("64 MiB", KQFormat("%.1f ns", p.latency), 0,
+                 DATA_NUMERIC | DATA_MEASURED | DATA_LOWER_BETTER);
+    lat->SetAttr("64 MiB Spread", spread, 0, 0);
+    conditions(lat);
+}
+
+}  // namespace
+
+class HistoryTest : public ReportCompileTest {
+protected:
+    void SetUp() override {
+        ExchangeTest::SetUp();
+        // The mirror is this machine's record (the latest results); another machine's
+        // identifier matches its own where "_" and "%" were wildcards.
+        mirror = AddMirror(*doc, "System", kMirror);
+        top = doc->SystemTree().Add("System");
+        top->SetAttr("SysName", kMirror, 0, 0);
+        top->m_kqaid = 10;
+        AddRecord(*doc, "System", "PCX1Z+65000000");
+    }
+    // A snapshot as Save Current Results names it: the mirror's identifier, "+", a stamp.
+    void Snapshot(const std::string& stamp, const Planted& p) {
+        Plant(*AddRecord(*doc, "System", std::string(kMirror) + "+" + stamp), p);
+    }
+    void Latest(const Planted& p) { Plant(*mirror, p); }
+    std::vector<std::string> TipTexts() {
+        std::vector<std::string> texts;
+        doc->BuildHistory();
+        CKQTreeEntry* host = doc->HostEntry();
+        EXPECT_NE(host, nullptr);
+        for (int i = 0; host && i < host->GetTipCount(); ++i) {
+            CString text;
+            doc->TipText(KQAID_HOST, host->GetTip(i), text);
+            texts.push_back(std::to_string(host->GetTipPriority(i)) + " " + text);
+        }
+        return texts;
+    }
+
+    static constexpr const char* kMirror = "PC_1%";
+    CKQTreeEntry* mirror = nullptr;
+    CKQTreeEntry* top = nullptr;
+};
+
+TEST_F(HistoryTest, ThisMachinesSnapshotsInTimeOrderThenTheCurrentResults) {
+    // Stored out of order; one has no "Measured" and is placed by its identifier's stamp.
+    Snapshot("693a0000", {"2026-12-05 10:00", 1000, 90});
+    Snapshot("69300000", {"2026-12-01 09:30", 1000, 90});
+    AddRecord(*doc, "System", std::string(kMirror) + "+692e0000");  // a year earlier
+    AddRecord(*doc, "System", std::string(kMirror) + "+notahex");   // not a snapshot
+    Latest({"2026-12-09 08:00", 1000, 90});
+    // Saved and read back through the store's prefix query: "_" and "%" are no wildcards.
+    CQuillo95Doc& d = Stored();
+    CKQTreeEntry* dtop = d.SystemTree().Add("System");
+    dtop->SetAttr("SysName", kMirror, 0, 0);
+    dtop->m_kqaid = 10;
+    d.RefreshCurrentResults(false);  // as loading the analyzers does
+    const std::vector<CHistoryColumn> columns = d.HistoryColumns();
+    std::vector<std::string> sysids, headers;
+    for (const CHistoryColumn& c : columns) {
+        sysids.push_back(d.RecordSysid(c.key));
+        headers.push_back(c.header);
+    }
+    EXPECT_EQ(sysids, (std::vector<std::string>{"PC_1%+692e0000", "PC_1%+69300000",
+                                                "PC_1%+693a0000", "PC_1%"}));
+    EXPECT_EQ(headers[1], "2026-12-01 09:30");
+    EXPECT_EQ(headers[2], "2026-12-05 10:00");
+    EXPECT_EQ(headers[3], "2026-12-09 08:00 (current)");
+    EXPECT_EQ(headers[0].size(), 16u) << headers[0];  // the stamp's local date and time
+
+    // The report: one row per measured figure, the results side by side.
+    d.BuildHistory();
+    const std::vector<CRepDef*> reports = d.Definitions(RDTYPE_REPORT);
+    const std::vector<CRepDef*> charts = d.Definitions(RDTYPE_CHART);
+    ASSERT_FALSE(reports.empty());
+    ASSERT_FALSE(charts.empty());
+    EXPECT_EQ(reports.back()->GetName(), "History");
+    EXPECT_EQ(charts.back()->GetName(), "History");
+    EXPECT_EQ(charts.back()->GetAttrValue(HistoryUnitsAttribute("Memory~Memory Bandwidth~Copy")),
+              "MB/s");
+    std::vector<std::string> lines;
+    for (const CRepItem& item : reports.back()->m_items) lines.push_back(item.m_text);
+    EXPECT_EQ(lines, (std::vector<std::string>{"Measured", "Memory~Memory Bandwidth~Copy",
+                                               "Memory~Memory Latency~64 MiB"}));
+    std::vector<int32_t> keys;
+    headers.clear();
+    for (const CHistoryColumn& c : columns) {
+        keys.push_back(c.key);
+        headers.push_back(c.header);
+    }
+    CDocReportSource source(d);
+    CReportCompiler compiler(source);
+    CReportTable t;
+    ASSERT_TRUE(compiler.Compile(lines, keys, t, &headers));
+    EXPECT_EQ(t.m_headers[4], "2026-12-09 08:00 (current)");
+    EXPECT_EQ(t.m_cells[0], (std::vector<std::string>{"Memory Bandwidth Copy", "", "1000 MB/s",
+                                                      "1000 MB/s", "1000 MB/s"}));
+}
+
+TEST_F(HistoryTest, ADropBeyondTheSpreadRaisesTheTipWithItsNumbersAndDate) {
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
+    Snapshot("69310000", {"2026-12-02 09:00", 1020, 91});
+    Snapshot("69320000", {"2026-12-03 09:00", 980, 89});
+    // A snapshot of the latest results themselves is no earlier result.
+    Snapshot("69380000", {"2026-12-09 09:00", 700, 90});
+    Latest({"2026-12-09 09:00", 700, 90});
+    EXPECT_EQ(TipTexts(), std::vector<std::string>{
+                              "80 Memory Bandwidth Copy is 30 % lower than on 1 Dec 2026"});
+    const CRegression& r = doc->Regressions().at(0);
+    EXPECT_NEAR(r.percent, 30.0, 1e-9);  // against the median, 1000
+    EXPECT_DOUBLE_EQ(r.repeatability, 5.0);
+    // Its description and the Summary's way to the text: the host answers for its own tips.
+    CString desc;
+    doc->TipDesc(KQAID_HOST, doc->HostEntry()->GetTip(0), desc);
+    EXPECT_NE(desc.find("5.0 %"), std::string::npos) << desc;
+}
+
+TEST_F(HistoryTest, ADropWithinTheSpreadOrABetterFigureRaisesNothing) {
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90, "AC", 12.0});
+    Snapshot("69310000", {"2026-12-02 09:00", 1000, 90, "AC", 12.0});
+    Latest({"2026-12-09 09:00", 900, 60, "AC", 2.0});  // 10 % lower, spread 12 %; latency better
+    EXPECT_TRUE(TipTexts().empty());
+    // A larger drop beyond three spreads is priority 80; beyond one, 50.
+    Latest({"2026-12-09 09:00", 800, 90, "AC", 2.0});
+    EXPECT_EQ(TipTexts(), std::vector<std::string>{
+                              "50 Memory Bandwidth Copy is 20 % lower than on 2 Dec 2026"});
+}
+
+TEST_F(HistoryTest, ALowerIsBetterFigureThatRisesIsADrop) {
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
+    Snapshot("69310000", {"2026-12-02 09:00", 1000, 100});
+    Snapshot("69320000", {"2026-12-03 09:00", 1000, 80});
+    Latest({"2026-12-09 09:00", 1000, 117});
+    EXPECT_EQ(TipTexts(), std::vector<std::string>{
+                              "80 Memory Latency 64 MiB is 30 % higher than on 1 Dec 2026"});
+}
+
+TEST_F(HistoryTest, AChangedPowerSourceGivesANoteNotARegression) {
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
+    Snapshot("69310000", {"2026-12-02 09:00", 1000, 90});
+    Latest({"2026-12-09 09:00", 700, 90, "battery"});
+    EXPECT_EQ(TipTexts(), std::vector<std::string>{
+                              "0 Memory Bandwidth Copy is 30 % lower than on 2 Dec 2026, but the "
+                              "Power Source changed (AC, now battery)"});
+}
+
+TEST_F(HistoryTest, NoEarlierRecordRaisesNothingAndTheTipIsNeverStoredOrExported) {
+    Latest({"2026-12-09 09:00", 700, 90});
+    EXPECT_TRUE(TipTexts().empty());
+    // Another machine's records do not count: the one sharing the identifier's beginning.
+    Plant(*Record(*doc, "PCX1Z+65000000"), {"2026-12-01 09:00", 1000, 90});
+    EXPECT_TRUE(TipTexts().empty());
+
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
+    ASSERT_EQ(TipTexts().size(), 1u);
+    // The tip lives on the host's entry beside the top entry: the mirror refreshed from the
+    // tree, a snapshot, the exchange file and the JSON carry no trace of it.
+    ASSERT_EQ(doc->SystemTree().GetAt(1), doc->HostEntry());
+    doc->RefreshCurrentResults(true);
+    const int key = doc->AddSnapshot();
+    ASSERT_GT(key, 0);
+    ASSERT_TRUE(doc->ExportRecords({doc->CurrentSystemKey(), key}, Path("out.kqx")));
+    const std::string kqx = Written(Path("out.kqx"));
+    ASSERT_TRUE(doc->ExportJson({}, Path("out.json")));
+    const std::string json = ReadBytes(Path("out.json"));
+    for (const std::string& text : {kqx, json}) {
+        EXPECT_EQ(text.find("History"), std::string::npos);
+        EXPECT_EQ(text.find("65535"), std::string::npos);
+        EXPECT_EQ(text.find("lower than"), std::string::npos);
+    }
+    ASSERT_TRUE(doc->OnSaveDocument(Path("db.kqd")));
+    CQuillo95Doc again(app2, frame2);
+    ASSERT_TRUE(again.OnOpenDocument(Path("db.kqd")));
+    CRecordEntry stored;
+    ASSERT_TRUE(again.Database().LoadRecord(stored, kMirror));
+    EXPECT_EQ(stored.GetSubtree()->Find("History"), nullptr);
+}
+
+TEST_F(HistoryTest, ConditionsKeptBesideTheTestsCountForTheirFigures) {
+    // As the disk module keeps them: "Disk Test Conditions" beside "Disk Tests".
+    auto disk = [](CKQTreeEntry& r, const char* read, const char* power) {
+        CKQTreeEntry* d = Made(&r, "Disk");
+        Made(d, "Disk Tests")->SetAttr("Sequential Read", read, 0, DATA_NUMERIC | DATA_MEASURED);
+        CKQTreeEntry* c = Made(d, "Disk Test Conditions");
+        c->SetAttr("Power Source", power, 0, 0);
+        c->SetAttr("Module Version", "1.2", 0, 0);
+    };
+    Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
+    disk(*Record(*doc, "PC_1%+69300000"), "500 MB/s", "AC");
+    Latest({"2026-12-09 09:00", 1000, 90});
+    disk(*mirror, "300 MB/s", "battery");
+    EXPECT_EQ(TipTexts(), std::vector<std::string>{
+                              "0 Disk Tests Sequential Read is 40 % lower than on 1 Dec 2026, but "
+                              "the Power Source changed (AC, now battery)"});
+}
+
+TEST_F(HistoryTest, OnTheTeamDatabaseTheSnapshotsComeFromItsPrefixQuery) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    std::string message;
+    {
+        CAppState teamApp;
+        FakeFrame teamFrame;
+        CQuillo95Doc team(teamApp, teamFrame);
+        ASSERT_TRUE(team.OpenTeamDatabase(server.Conninfo(), message)) << message;
+        Plant(*AddMirror(team, "System", kMirror), {"2026-12-09 09:00", 700, 90});
+        Plant(*AddRecord(team, "System", "PC_1%+69310000"), {"2026-12-02 09:00", 1000, 90});
+        Plant(*AddRecord(team, "System", "PC_1%+69300000"), {"2026-12-01 09:00", 1000, 90});
+        // Matches "PC_1%+" where "_" and "%" are wildcards.
+        Plant(*AddRecord(team, "System", "PCX1Z+69320000"), {"2026-12-03 09:00", 1000, 90});
+        team.SetModifiedFlag();
+        ASSERT_TRUE(team.SaveModified());
+    }
+    CQuillo95Doc d(app2, frame2);
+    ASSERT_TRUE(d.OpenTeamDatabase(server.Conninfo(), message)) << message;
+    CKQTreeEntry* dtop = d.SystemTree().Add("System");
+    dtop->SetAttr("SysName", kMirror, 0, 0);
+    dtop->m_kqaid = 10;
+    d.RefreshCurrentResults(false);
+    std::vector<std::string> sysids;
+    for (const CHistoryColumn& c : d.HistoryColumns()) sysids.push_back(d.RecordSysid(c.key));
+    EXPECT_EQ(sysids, (std::vector<std::string>{"PC_1%+69300000", "PC_1%+69310000", "PC_1%"}));
+    d.BuildHistory();
+    ASSERT_EQ(d.Regressions().size(), 1u);
+    EXPECT_EQ(RegressionText(d.Regressions()[0]),
+              "Memory Bandwidth Copy is 30 % lower than on 2 Dec 2026");
 }

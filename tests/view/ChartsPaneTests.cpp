@@ -97,7 +97,8 @@ TEST_F(ChartsPaneTest, ChooserListsTheChartDefinitionsAboveTheChart) {
     QComboBox* chooser = Pane().Chooser();
     QComboBox* dims = Pane().DimensionBox();
     ASSERT_TRUE(chooser && dims);
-    EXPECT_EQ(Items(chooser), QStringList({"Speeds", "Rates", "Ten chart"}));
+    // The host's own "History" chart comes last.
+    EXPECT_EQ(Items(chooser), QStringList({"Speeds", "Rates", "Ten chart", "History"}));
     EXPECT_EQ(Items(dims), QStringList({"2D", "3D"}));
     EXPECT_EQ(chooser->currentIndex(), 0);
     EXPECT_EQ(dims->currentIndex(), 0);
@@ -251,7 +252,7 @@ TEST_F(ChartsPaneTest, ResizeRecreatesTheControlsLaterAndKeepsTheChartByName) {
     EXPECT_FALSE(Pane().Chooser()->isVisible());
 
     ShowCharts();
-    EXPECT_EQ(Pane().Chooser()->count(), 3);
+    EXPECT_EQ(Pane().Chooser()->count(), 4);
     EXPECT_EQ(Pane().Chooser()->currentText(), "Rates");
     EXPECT_EQ(Graph().GraphTitle(), "Rates");
     EXPECT_EQ(Pane().ChartRect().bottom(), view->rect().bottom());
@@ -281,18 +282,19 @@ TEST_F(ChartsPaneTest, EveryShowRebuildsTheChartButRefillsTheChooserOnlyWhenOutO
     view->OnCommand(ID_VIEW_SUMMARY);
     ShowCharts();
     EXPECT_DOUBLE_EQ(Graph().Value(0, 0), 99);
-    EXPECT_EQ(Pane().Chooser()->count(), 3);
+    EXPECT_EQ(Pane().Chooser()->count(), 4);
 
     view->SendMessage(UM_SELCHANGE, 0, 0);  // the Database pane's selection changed
     view->OnCommand(ID_VIEW_SUMMARY);
     ShowCharts();
-    EXPECT_EQ(Pane().Chooser()->count(), 4);
+    EXPECT_EQ(Pane().Chooser()->count(), 5);
     EXPECT_EQ(Pane().Chooser()->currentText(), "Speeds");
 }
 
 TEST_F(ChartsPaneTest, WithoutChartDefinitionsTheLastTitleStays) {
     ShowCharts();
     for (const CAnalyzer* a : doc->Analyzers().Ordered()) a->m_branch->RemoveAllRepDefs();
+    doc->HostEntry()->RemoveAllRepDefs();
     Pane().m_upToDate = 0;
     view->OnCommand(ID_VIEW_SUMMARY);
     ShowCharts();

@@ -217,7 +217,7 @@ TEST_F(DemoViewTest, TimerTwoWalksThePanesAndStartsOver) {
     EXPECT_EQ(panes, std::vector<int>({PANE_SUMMARY, PANE_DATABASE, PANE_CHARTS, PANE_REPORTS,
                                        PANE_DETAILS, PANE_SUMMARY}));
     EXPECT_GT(int(frame.status.size()), runsBefore);
-    EXPECT_EQ(charts, (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}, {2, 0}}));
+    EXPECT_EQ(charts, (std::vector<std::pair<int, int>>{{0, 0}, {1, 1}, {2, 0}, {3, 1}}));
     ASSERT_GE(view->m_reportsPane.ReportCount(), 2);
     std::vector<int> expectedReports;
     for (int i = 0; i < view->m_reportsPane.ReportCount(); ++i) expectedReports.push_back(i);
