@@ -198,6 +198,8 @@ TEST_F(KillSafety, AKillWhileASnapshotIsSavedLeavesEveryNamedRecordLoadable) {
     for (int k : {2, 3}) {
         SCOPED_TRACE("killed after commit " + std::to_string(k));
         const int status = KilledAfterCommit(k, [](CQuillo95Doc& d) {
+            // Batches as counted above, however slow the machine (a step's time would split them).
+            d.Database().SetStepBudget(1000 * 1000 * 1000, 1000);
             FakeLister lister({"Ten.kqa"});
             d.LoadAnalyzers(lister);
             d.FinishIdleWork();
