@@ -904,6 +904,9 @@ TEST_F(Database, AnotherClientsTeamDatabaseChangesFollowWithinASecondReadingOnly
         void Stop() override { fd = -1, readable = nullptr; }
     } watch;
     doc->SetChangeWatch(&watch);
+    // The watch is this test's: the document lets go of it before it goes, whatever fails.
+    const std::unique_ptr<CQuillo95Doc, void (*)(CQuillo95Doc*)> detach(
+        doc.get(), [](CQuillo95Doc* d) { d->SetChangeWatch(nullptr); });
     std::string message;
     ASSERT_TRUE(doc->OpenTeamDatabase(server.Conninfo(), message)) << message;
     ASSERT_TRUE(doc->ListeningToTeamDatabase());
