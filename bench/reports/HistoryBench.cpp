@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchTiming.h"
 #include "database/ExchangeParser.h"
 #include "document/DocReportSource.h"
 #include "document/Document.h"
@@ -23,16 +24,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
 
 // About 250 attributes, 40 of them measured figures with their conditions.
 void FillSystem(CKQTreeEntry& e) {

@@ -10,21 +10,15 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/support/BenchTiming.h"
 #include "panes/list/ListPrinter.h"
 #include "panes/list/TableText.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
 
 // Like the Database list: a system name and five values per row.
 class BenchTable : public ITableText {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/BenchTiming.h"
 #include "document/DocReportSource.h"
 #include "document/Document.h"
 #include "reports/ReportCompiler.h"
@@ -22,16 +23,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Ms(Clock::time_point since) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
 
 // About 250 attributes: 10 on the top entry, 8 branches with 3 children of 10 each.
 void FillSystem(CKQTreeEntry& e, const std::string& sysid, int n) {
