@@ -103,6 +103,8 @@ void CReportsPane::Compile() {
     m_list->hide();
     Fill();
     if (shown) m_list->show();
+    // The newest results, the ones History is read for, are the last columns.
+    if (m_history) m_list->ShowLastColumn();
     frame.SetStatusText(LoadKQString(IDS_STATUS_READY_HELP));
     frame.EndWaitCursor();
 }

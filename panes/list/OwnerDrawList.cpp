@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOption>
 #include <QTimer>
@@ -352,6 +353,13 @@ void COwnerDrawList::SetRect(const QRect& rect) {
 
 void COwnerDrawList::SetScrollBarAlwaysOn(bool on) {
     m_view->setVerticalScrollBarPolicy(on ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
+}
+
+void COwnerDrawList::ShowLastColumn() {
+    // The scroll range follows the columns only once the view has laid them out.
+    m_view->doItemsLayout();
+    QScrollBar* bar = m_view->horizontalScrollBar();
+    bar->setValue(bar->maximum());
 }
 
 int COwnerDrawList::TextWidth(const std::string& text) const {

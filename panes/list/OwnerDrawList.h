@@ -90,6 +90,8 @@ public:
     // Moves the list (title strip and list control) at once, shown or not.
     void SetRect(const QRect& rect);
     void SetScrollBarAlwaysOn(bool on);
+    // Scrolls the columns to their right end (where the newest of a time series is).
+    void ShowLastColumn();
 
     // Pending rows of a listing reach the view.
     void Flush();

@@ -2,6 +2,8 @@
 // printing and copying what the current tab shows.
 #include <QComboBox>
 #include <QPainter>
+#include <QScrollBar>
+#include <QTreeView>
 
 #include "panes/list/ListClipboard.h"
 #include "panes/list/OwnerDrawList.h"
@@ -300,4 +302,27 @@ TEST_F(ReportsPaneTest, Screenshot) {
     const QPixmap picture = window->grab();
     ASSERT_FALSE(picture.isNull());
     EXPECT_TRUE(picture.save(OutputPath(QStringLiteral("reports-tab.png"))));
+}
+
+TEST_F(ReportsPaneTest, HistoryOpensAtItsNewestColumn) {
+    const CRecordEntry* mirror = doc->Database().CurrentSystemRecord();
+    ASSERT_NE(mirror, nullptr);
+    const std::string sysid = CResultsDatabase::GetRecordSysid(*mirror);
+    // More snapshots of this machine than the pane is wide: the current results come last.
+    for (int i = 0; i < 40; ++i) {
+        auto* e = static_cast<CRecordEntry*>(doc->Database().NewRecord("Five"));
+        e->SetAttr("Measured", KQFormat("2026-11-%02d 09:00", i % 28 + 1), 0, DATA_HIGHLIGHT);
+        e->SetChanged();
+        doc->Database().AddImportedRecord(e, KQFormat("%s+%08x", sysid.c_str(), 0x69000000 + i));
+    }
+    doc->BuildHistory();
+    view->OnCommand(ID_VIEW_REPORTS);
+    Choose(QStringLiteral("History"));
+    ASSERT_EQ(List()->ColumnCount(), 42);
+    const QScrollBar* bar = List()->View()->horizontalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum());
+    // Another report opens at its first column.
+    Choose(QStringLiteral("Compare"));
+    EXPECT_EQ(List()->View()->horizontalScrollBar()->value(), 0);
 }
