@@ -272,6 +272,7 @@ bool CExchangeFile::OpenForData(const std::string& path) {
     if (fd < 0) return false;
     m_fd = fd;
     m_writing = true;
+    m_written = m_writebackFrom = 0;
     m_out.clear();
     m_out.reserve(kBlockSize + CExchangeParser::kLineLimit);
     return true;
@@ -279,8 +280,10 @@ bool CExchangeFile::OpenForData(const std::string& path) {
 
 bool CExchangeFile::WriteData(std::string_view bytes) {
     if (m_fd < 0 || !m_writing) return false;
-    m_out.append(bytes);
-    if (m_out.size() >= kBlockSize && !Flush()) {
+    // A whole block goes out as it is, without a copy into the buffer first.
+    const bool direct = m_out.empty() && bytes.size() >= kBlockSize;
+    if (!direct) m_out.append(bytes);
+    if ((direct || m_out.size() >= kBlockSize) && !(direct ? WriteOut(bytes) : Flush())) {
         Report(IDS_ERR_CANT_WRITE_FILE, std::string(), true, false);
         m_failed = true;
         Close();
@@ -314,15 +317,29 @@ bool CExchangeFile::WriteComment(const std::string& text) {
 }
 
 bool CExchangeFile::Flush() {
-    if (!m_out.empty() && StepFails(WriteStep::Write)) return false;
+    if (!WriteOut(m_out)) return false;
+    m_out.clear();
+    return true;
+}
+
+bool CExchangeFile::WriteOut(std::string_view bytes) {
+    if (!bytes.empty() && StepFails(WriteStep::Write)) return false;
     size_t done = 0;
-    while (done < m_out.size()) {
-        ssize_t n = ::write(m_fd, m_out.data() + done, m_out.size() - done);
+    while (done < bytes.size()) {
+        ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<size_t>(n);
     }
-    m_out.clear();
+    m_written += done;
+    // The disk starts on what is written while the rest is formatted, so that the sync at
+    // Close waits for the last stretch only. A pipe or terminal refuses it, which is harmless.
+    constexpr uint64_t kWritebackStep = 1u << 20;
+    if (!m_tempPath.empty() && m_written - m_writebackFrom >= kWritebackStep) {
+        ::sync_file_range(m_fd, static_cast<off64_t>(m_writebackFrom),
+                          static_cast<off64_t>(m_written - m_writebackFrom), SYNC_FILE_RANGE_WRITE);
+        m_writebackFrom = m_written;
+    }
     return true;
 }
 

@@ -72,8 +72,9 @@ private:
     // was counted, to the log; a box captioned with the path, or the log mark.
     void Report(KQStringId stringID, const std::string& arg, bool showBox, bool markLog,
                 const std::string& arg2 = std::string());
-    bool WriteLine();  // m_line as one line
-    bool Flush();
+    bool WriteLine();                        // m_line as one line
+    bool Flush();                            // m_out to the file
+    bool WriteOut(std::string_view bytes);   // bytes to the file
     void PutClean(const std::string& text);  // appends to the line being written
     void PutKey(const std::string& key);
     void PutAttrID(const std::string& id);
@@ -101,6 +102,8 @@ private:
     bool m_failed = false;  // a write error was reported and the file closed
     // Output: lines collect here and go to the file in blocks.
     std::string m_out;
+    // Bytes written to the file, and how far the disk was asked to take them.
+    uint64_t m_written = 0, m_writebackFrom = 0;
     // A regular target is written under m_tempPath and renamed to m_finalPath on Close.
     std::string m_tempPath, m_finalPath;
 };

@@ -1,5 +1,6 @@
 #include "database/JsonResults.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -56,27 +57,32 @@ size_t SequenceAt(std::string_view s, size_t i, size_t& bad) {
 // any other goes through nlohmann, which escapes it and writes invalid UTF-8 as U+FFFD (the
 // writer counts those bytes itself).
 class CRecordOut {
+    // Printable ASCII other than the quote and the backslash.
+    static constexpr auto kPlain = [] {
+        std::array<bool, 256> plain{};
+        for (int c = 0x20; c < 0x7F; ++c) plain[size_t(c)] = c != '"' && c != '\\';
+        return plain;
+    }();
+
 public:
     CRecordOut(IJsonTextSource& texts, size_t& replaced, std::string& out)
         : m_texts(texts), m_replaced(replaced), m_out(out) {}
 
     void Str(const std::string& s, bool counted = true) {
-        bool plain = true;
-        for (const char c : s) {
-            const auto u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u >= 0x7F || c == '"' || c == '\\') {
-                plain = false;
-                break;
+        // Written as it is, and taken back when a byte needs escaping or checking.
+        const size_t start = m_out.size();
+        m_out.push_back('"');
+        m_out.append(s);
+        const char* p = m_out.data() + start + 1;
+        for (size_t i = 0; i < s.size(); ++i) {
+            if (!kPlain[static_cast<unsigned char>(p[i])]) {
+                m_out.resize(start);
+                if (counted) m_replaced += CJsonResultsWriter::InvalidUtf8Bytes(s);
+                m_out += Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
+                return;
             }
         }
-        if (plain) {
-            m_out.push_back('"');
-            m_out.append(s);
-            m_out.push_back('"');
-            return;
-        }
-        if (counted) m_replaced += CJsonResultsWriter::InvalidUtf8Bytes(s);
-        m_out += Json(s).dump(-1, ' ', false, Json::error_handler_t::replace);
+        m_out.push_back('"');
     }
     void Int(int64_t v) {
         char buf[24];
@@ -219,10 +225,8 @@ std::string CJsonResultsWriter::Head(const std::string& program) {
     return text + ",\"records\":[";
 }
 
-const std::string& CJsonResultsWriter::Record(const CKQTreeEntry& record, bool current) {
-    // One buffer for every record: its memory is reused rather than asked for each time.
-    std::string& text = m_buffer;
-    text.assign(m_records++ == 0 ? "\n" : ",\n");
+void CJsonResultsWriter::Record(const CKQTreeEntry& record, bool current, std::string& text) {
+    text.append(m_records++ == 0 ? "\n" : ",\n");
     CRecordOut out(m_texts, m_replaced, text);
     // Both are attribute values too, counted where the attributes are.
     text.append("{\"identifier\":");
@@ -240,7 +244,6 @@ const std::string& CJsonResultsWriter::Record(const CKQTreeEntry& record, bool c
     text.append("],\"conditions\":[");
     text += conditions;
     text.append("]}");
-    return text;
 }
 
 std::string CJsonResultsWriter::Tail() { return m_records == 0 ? "]}\n" : "\n]}\n"; }

@@ -33,9 +33,9 @@ public:
 
     // The text up to the first record; program names the writer and its version.
     std::string Head(const std::string& program);
-    // One record (its entry with the subtree); current marks the running machine's results.
-    // The text stays valid until the next call.
-    const std::string& Record(const CKQTreeEntry& record, bool current);
+    // One record (its entry with the subtree), appended to out; current marks the running
+    // machine's results.
+    void Record(const CKQTreeEntry& record, bool current, std::string& out);
     std::string Tail();
 
     // Bytes that were not valid UTF-8 and went out as U+FFFD, over everything written.
@@ -52,5 +52,4 @@ private:
     IJsonTextSource& m_texts;
     size_t m_records = 0;
     size_t m_replaced = 0;
-    std::string m_buffer;
 };

@@ -351,17 +351,29 @@ bool CQuillo95Doc::WriteJson(const std::vector<int32_t>& keys,
     CJsonResultsWriter writer(texts);
     if (!sink(writer.Head(LoadKQString(IDS_APP_TITLE) + " " + LoadKQString(IDS_VERSION_LINE))))
         return false;
+    // Records gather into blocks of the size the file writes at once.
+    constexpr size_t kChunk = 64 * 1024;
+    std::string chunk;
+    chunk.reserve(2 * kChunk);
     bool ok = true;
     if (keys.empty()) {
         // This machine's results, as the running program has them.
         if (CKQTreeEntry* current = m_db.CurrentSystemRecord())
-            ok = sink(writer.Record(*current, true));
+            writer.Record(*current, true, chunk);
     } else {
+        // The running machine's own record is the one at the directory's head (key 0 names
+        // it too).
+        const int32_t current = m_db.CurrentSystemKey();
         ok = ForEachRecord(m_db, keys, [&](CKQTreeEntry& record, int32_t key) {
-            return sink(writer.Record(record, m_db.KeyPosition(key) == 0));
+            writer.Record(record, key == 0 || key == current, chunk);
+            if (chunk.size() < kChunk) return true;
+            const bool written = sink(chunk);
+            chunk.clear();
+            return written;
         });
     }
-    if (!ok || !sink(writer.Tail())) return false;
+    chunk += writer.Tail();
+    if (!ok || !sink(chunk)) return false;
     if (writer.ReplacedBytes() > 0) {
         m_frame.LogLine(
             FormatKQString(IDS_WARN_JSON_NOT_UTF8, std::to_string(writer.ReplacedBytes())));
