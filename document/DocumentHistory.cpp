@@ -31,15 +31,30 @@ std::vector<CQuillo95Doc::HistoryRecord> CQuillo95Doc::ThisMachineHistory(bool w
 }
 
 std::vector<CHistoryColumn> CQuillo95Doc::HistoryColumns() {
+    const CRecordEntry* mirror = m_db.CurrentSystemRecord();
+    const std::string sysid = mirror ? CResultsDatabase::GetRecordSysid(*mirror) : std::string();
+    const CHistoryTime now = mirror ? HistoryTimeOf(*mirror, std::string(), sysid) : CHistoryTime();
     std::vector<CHistoryColumn> columns;
-    for (const HistoryRecord& r : ThisMachineHistory(false))
+    for (const HistoryRecord& r : ThisMachineHistory(false)) {
+        // The snapshot an unattended run or Save Current Results kept of the current results
+        // is the current column itself.
+        if (!now.label.empty() && r.time.label == now.label) continue;
         columns.push_back({r.key, r.time.label.empty() ? r.sysid : r.time.label});
-    if (const CRecordEntry* mirror = m_db.CurrentSystemRecord()) {
-        const std::string sysid = CResultsDatabase::GetRecordSysid(*mirror);
-        const CHistoryTime t = HistoryTimeOf(*mirror, std::string(), sysid);
-        columns.push_back({m_db.KeyForSysid(sysid),
-                           FormatKQString(IDS_HISTORY_CURRENT, t.label.empty() ? sysid : t.label)});
     }
+    // Results measured within the same minute are numbered in time order.
+    for (size_t i = 0; i < columns.size();) {
+        size_t j = i + 1;
+        while (j < columns.size() && columns[j].header == columns[i].header) ++j;
+        if (j - i > 1)
+            for (size_t k = i; k < j; ++k)
+                columns[k].header = FormatKQString(IDS_HISTORY_NUMBERED, columns[k].header,
+                                                   std::to_string(k - i + 1));
+        i = j;
+    }
+    if (mirror)
+        columns.push_back(
+            {m_db.KeyForSysid(sysid),
+             FormatKQString(IDS_HISTORY_CURRENT, now.label.empty() ? sysid : now.label)});
     return columns;
 }
 

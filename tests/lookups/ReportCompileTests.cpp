@@ -373,6 +373,22 @@ TEST_F(HistoryTest, ThisMachinesSnapshotsInTimeOrderThenTheCurrentResults) {
                                                       "1000 MB/s", "1000 MB/s"}));
 }
 
+TEST_F(HistoryTest, TheCurrentRunsOwnSnapshotIsItsColumnAndASharedMinuteIsNumbered) {
+    // An unattended run stores the current results and a snapshot of them: one column.
+    Snapshot("69380000", {"2026-12-09 09:00", 700, 90});
+    Snapshot("69350100", {"2026-12-07 12:00", 990, 90});
+    Snapshot("69350000", {"2026-12-07 12:00", 1000, 90});
+    Latest({"2026-12-09 09:00", 700, 90});
+    std::vector<std::string> sysids, headers;
+    for (const CHistoryColumn& c : doc->HistoryColumns()) {
+        sysids.push_back(doc->RecordSysid(c.key));
+        headers.push_back(c.header);
+    }
+    EXPECT_EQ(sysids, (std::vector<std::string>{"PC_1%+69350000", "PC_1%+69350100", "PC_1%"}));
+    EXPECT_EQ(headers, (std::vector<std::string>{"2026-12-07 12:00 (1)", "2026-12-07 12:00 (2)",
+                                                 "2026-12-09 09:00 (current)"}));
+}
+
 TEST_F(HistoryTest, ADropBeyondTheSpreadRaisesTheTipWithItsNumbersAndDate) {
     Snapshot("69300000", {"2026-12-01 09:00", 1000, 90});
     Snapshot("69310000", {"2026-12-02 09:00", 1020, 91});
