@@ -159,18 +159,31 @@ bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
     }
     // What a store that took no writes left in memory comes along, to be stored in this one
     // (this machine's record is placed again by its owner).
-    std::vector<std::string> carried;
-    if (m_keepAll)
-        for (const std::string& sysid : m_inMemory)
-            if (const CRecordEntry* rec = LoadedRecord(sysid);
-                rec && !rec->IsCurrent() && !rec->IsDeleted())
-                SerializeRecord(*rec, carried.emplace_back());
+    const std::vector<std::string> carried = KeptOnly();
     before->Rollback();
     m_file.Close();
     m_attached = std::move(store);
     StandOn(std::move(directory));
+    TakeIn(carried);
+    m_path.clear();
+    m_dirChanged = m_keepAsideBeforeSave = false;
+    m_ownFile.Forget();
+    return true;
+}
+
+std::vector<std::string> CResultsDatabase::KeptOnly() const {
+    std::vector<std::string> kept;
+    if (!m_keepAll) return kept;
+    for (const std::string& sysid : m_inMemory)
+        if (const CRecordEntry* rec = LoadedRecord(sysid);
+            rec && !rec->IsCurrent() && !rec->IsDeleted())
+            SerializeRecord(*rec, kept.emplace_back());
+    return kept;
+}
+
+int CResultsDatabase::TakeIn(const std::vector<std::string>& kept) {
     m_carried = 0;
-    for (const std::string& bytes : carried) {
+    for (const std::string& bytes : kept) {
         CRecordEntry* rec = NewRecord(std::string());
         if (!rec) break;
         const std::string sysid = DeserializeRecord(bytes, *rec) ? GetRecordSysid(*rec) : "";
@@ -182,10 +195,7 @@ bool CResultsDatabase::UseStore(std::unique_ptr<IRecordStore> store) {
         rec->SetChanged();
         ++m_carried;
     }
-    m_path.clear();
-    m_dirChanged = m_keepAsideBeforeSave = false;
-    m_ownFile.Forget();
-    return true;
+    return m_carried;
 }
 
 bool CResultsDatabase::ListAgain() {

@@ -80,6 +80,11 @@ public:
     // (KeepAllInMemory): they are new there, stored with the next save; a name the new
     // store knows already is skipped as a duplicate ("Warning 1008").
     int CarriedOver() const { return m_carried; }
+    // The records only this run holds, kept while its store took no writes (as bytes, to
+    // outlive Close), and those records taken into the database now standing: new here,
+    // stored with the next save. TakeIn counts them as CarriedOver.
+    std::vector<std::string> KeptOnly() const;
+    int TakeIn(const std::vector<std::string>& kept);
     bool UsesFile() const { return !m_attached; }
     // Reads the store's listing again (after a reconnection), as UseStore does: nothing
     // cached stays, so what this run changed must have been saved first.

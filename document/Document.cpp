@@ -144,6 +144,9 @@ bool CQuillo95Doc::SwitchToTeamDatabase(CPgConnection&& connection, const std::s
 void CQuillo95Doc::SwitchToLocalDatabase() {
     if (!OnTeamDatabase()) return;
     SaveModified();
+    // What was saved while only a standby answered is stored nowhere yet: it comes along.
+    const std::vector<std::string> kept = m_db.KeptOnly();
+    const std::string team = m_teamName;
     StopListening();
     m_db.Close();  // lets the team database go; the file store is back
     m_outbox = nullptr;
@@ -152,6 +155,10 @@ void CQuillo95Doc::SwitchToLocalDatabase() {
     m_othersRecords.clear();
     m_teamReadOnly = m_teamStandby = false;
     if (!m_app.DataDirRefused() && !OnOpenDocument(m_app.DatabasePath())) OnNewDocument();
+    if (const int carried = m_db.TakeIn(kept); carried > 0) {
+        m_modified = true;
+        ShowMessage(FormatKQString(IDS_TEAM_KEPT_TO_LOCAL, team, std::to_string(carried)));
+    }
     DatabaseSwitched();
 }
 

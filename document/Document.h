@@ -405,6 +405,8 @@ private:
     void SaveTeamChanges();
     // The line goes to the log, and under option A to standard error as well (true then).
     bool LogAndTellUnattended(const std::string& text);
+    // At exit on a standby: the records saved here, stored nowhere, may be exported.
+    void TellKeptRecordsAtExit();
     // Listening to the team database's changes: begun on the store just opened, ended before
     // its connection closes. Notifications are taken when the socket is readable (or, in an
     // idle step, those a statement's answer brought along) and followed in an idle step.

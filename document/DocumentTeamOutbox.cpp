@@ -104,6 +104,7 @@ bool CQuillo95Doc::ReconnectTeamDatabase(CPgConnection&& connection,
 }
 
 void CQuillo95Doc::TellChangesWaitingAtExit() {
+    TellKeptRecordsAtExit();
     const int waiting = TeamChangesWaiting();
     if (waiting == 0) return;
     const std::string text =
@@ -119,4 +120,24 @@ void CQuillo95Doc::TellChangesWaitingAtExit() {
     for (const RecordBytes& r : m_outbox->WaitingRecords())
         if (const int key = m_db.KeyForSysid(r.sysid); key >= 0) keys.push_back(key);
     ExportRecords(keys, std::string());
+}
+
+void CQuillo95Doc::TellKeptRecordsAtExit() {
+    if (!m_teamStandby) return;
+    // Saved while only a standby answered: in this program and nowhere else (this machine's
+    // own record is measured again at the next run).
+    std::vector<int32_t> keys;
+    const std::vector<std::string>& directory = m_db.Directory();
+    for (size_t pos = 1; pos < directory.size(); ++pos)
+        if (!directory[pos].empty() && m_db.KeptInMemory(directory[pos]))
+            keys.push_back(m_db.KeyForSysid(directory[pos]));
+    if (keys.empty()) return;
+    const std::string text =
+        FormatKQString(IDS_TEAM_KEPT_AT_EXIT, m_teamName, std::to_string(keys.size()));
+    if (LogAndTellUnattended(text)) return;
+    CIdleHold hold(*this);
+    if (m_frame.MessageBox(text + "\n\n" + LoadKQString(IDS_TEAM_EXPORT_KEPT),
+                           LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
+                           MsgButtons::YesNo) == IDYES)
+        ExportRecords(keys, std::string());
 }

@@ -256,6 +256,9 @@ enum KQStringId : unsigned {
     IDS_TEAM_NO_DATA_FOLDER = 1209,
     IDS_STATUS_TEAM_READ_ONLY = 1215,
     IDS_TEAM_PRIMARY_BACK = 1216,
+    IDS_TEAM_KEPT_TO_LOCAL = 1217,
+    IDS_TEAM_KEPT_AT_EXIT = 1218,
+    IDS_TEAM_EXPORT_KEPT = 1219,
     // This machine over time: the History report and chart, the regression tip.
     IDS_HISTORY = 1220,
     IDS_HISTORY_LOWER = 1221,

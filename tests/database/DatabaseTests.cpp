@@ -605,6 +605,17 @@ TEST_F(Database, AViewerReadsTheStandbyWhenThePrimaryIsGoneAndStoresNothingThere
     EXPECT_EQ(doc->QueryRecord(local), 1);  // kept here: this program may delete it
     EXPECT_EQ(doc->QueryRecord(Db().KeyForSysid("ROW-B")), 3);
     EXPECT_EQ(frame.boxes.size(), 1u);
+    // Ending the program now would end what only it holds: said, with an export offered.
+    frame.boxAnswer = IDNO;
+    doc->TellChangesWaitingAtExit();
+    ASSERT_EQ(frame.boxes.size(), 2u);
+    EXPECT_EQ(frame.boxes[1].text.rfind("The records this program kept while only a standby of "
+                                        "the team database team answered (1) are stored nowhere",
+                                        0),
+              0u)
+        << frame.boxes[1].text;
+    frame.boxes.pop_back();
+    frame.boxAnswer = IDOK;
 
     // The primary back: another program changes a row and stores one; the standby replays
     // them, and reading the list again announces those two and nothing else.
@@ -769,6 +780,42 @@ TEST_F(Database, CopyToTheTeamDatabaseIsAnImportAndLeavesTheLocalFileAsItWas) {
     std::filesystem::rename(Path(), Path() + ".away");
     EXPECT_FALSE(doc->ListLocalRecords(listed, message));
     EXPECT_EQ(message, "There is no local database at " + Path() + ": no records to copy.");
+}
+
+// Records saved while only a standby answered are stored nowhere yet: going back to the local
+// database takes them along (said once), and its next save stores them there.
+TEST_F(Database, RecordsKeptWhileOnlyAStandbyAnsweredComeAlongToTheLocalDatabase) {
+    CTestServerDatabase server;
+    ASSERT_TRUE(server.Made());
+    app.SetDatabasePath(Path());
+    Import("LOCAL-0");
+    ASSERT_TRUE(doc->OnSaveDocument(Path()));
+    std::string message, connectError;
+    CPgConnection connection;
+    ConnectWaiting(server.Conninfo(), CServerRecordStore::kConnectTimeoutMs, connection,
+                   connectError);
+    ASSERT_TRUE(doc->SwitchToTeamDatabase(std::move(connection), connectError, "team", message))
+        << message;
+    Db().KeepAllInMemory();  // as a standby leaves every save
+    ASSERT_GE(Import("KEPT-1", 1), 0);
+    EXPECT_TRUE(doc->SaveModified());
+    ASSERT_TRUE(Db().KeptInMemory("KEPT-1"));
+
+    frame.boxes.clear();
+    doc->SwitchToLocalDatabase();
+    ASSERT_EQ(frame.boxes.size(), 1u);
+    EXPECT_EQ(frame.boxes[0].text.rfind("The records this program kept while only a standby of "
+                                        "the team database team answered (1) join the local",
+                                        0),
+              0u)
+        << frame.boxes[0].text;
+    EXPECT_TRUE(Db().IsKnownSysid("LOCAL-0"));
+    EXPECT_TRUE(Db().IsKnownSysid("KEPT-1"));
+    EXPECT_TRUE(doc->SaveModified());
+    auto again = Reopen(Path());
+    CRecordEntry kept;
+    ASSERT_TRUE(again->Database().LoadRecord(kept, "KEPT-1"));
+    EXPECT_EQ(kept.GetAttrValue(1), "101");
 }
 
 // The team database's server goes away in the middle of a session: the import goes on into
