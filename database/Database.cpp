@@ -548,14 +548,18 @@ bool CResultsDatabase::Relist(Relisted& out) {
         const int key = KeyForSysid(sysid);
         const int pos = KeyPosition(key);
         if (key < 0 || pos < 0) continue;
-        m_directory[static_cast<size_t>(pos)].clear();
-        m_keyMap.erase(sysid);
-        m_readAhead.erase(sysid);
-        MarkDeleted(sysid, false);
+        DropRemovedElsewhere(sysid, key);
         out.removed.push_back(key);
     }
     CheckInvariants();
     return true;
+}
+
+void CResultsDatabase::DropRemovedElsewhere(const std::string& sysid, int key) {
+    m_directory[static_cast<size_t>(KeyPosition(key))].clear();
+    m_keyMap.erase(sysid);
+    m_readAhead.erase(sysid);
+    MarkDeleted(sysid, false);
 }
 
 bool CResultsDatabase::CommitOrder() {

@@ -287,6 +287,9 @@ private:
     bool RefuseSysid(const std::string& sysid);
     void DropFromLoaded(CRecordEntry* record);
     void MarkDeleted(const std::string& sysid, bool pending);
+    // A record another client deleted (key known, in the directory) leaves the directory,
+    // the index and what was read ahead of it.
+    void DropRemovedElsewhere(const std::string& sysid, int key);
     void CancelPendingDelete(const std::string& sysid);
     // The memory-state invariants: every loaded record is in the cache, every identifier of
     // the key map is in the directory at its key's position.

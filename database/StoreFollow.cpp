@@ -60,11 +60,8 @@ bool CResultsDatabase::FollowStore(const std::vector<StoredRecord>& stored,
             }
             continue;
         }
-        m_directory[static_cast<size_t>(KeyPosition(key))].clear();
-        m_keyMap.erase(sysid);
-        m_readAhead.erase(sysid);
         m_versions.erase(held);
-        MarkDeleted(sysid, false);
+        DropRemovedElsewhere(sysid, key);
         out.removed.push_back(key);
     }
     CheckInvariants();

@@ -23,6 +23,7 @@
 #include "document/DocumentEvents.h"
 #include "document/FrameServices.h"
 #include "document/PaneSources.h"
+#include "resources/StringIds.h"
 
 class CDetailItem;
 class COutboxStore;
@@ -407,6 +408,8 @@ private:
     bool LogAndTellUnattended(const std::string& text);
     // At exit on a standby: the records saved here, stored nowhere, may be exported.
     void TellKeptRecordsAtExit();
+    // Says text at exit and asks question (an export): true when the user wants it.
+    bool WantsExportAtExit(const std::string& text, KQStringId question);
     // Listening to the team database's changes: begun on the store just opened, ended before
     // its connection closes. Notifications are taken when the socket is readable (or, in an
     // idle step, those a statement's answer brought along) and followed in an idle step.

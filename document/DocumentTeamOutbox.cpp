@@ -107,13 +107,9 @@ void CQuillo95Doc::TellChangesWaitingAtExit() {
     TellKeptRecordsAtExit();
     const int waiting = TeamChangesWaiting();
     if (waiting == 0) return;
-    const std::string text =
-        FormatKQString(IDS_WARN_TEAM_CHANGES_KEPT, std::to_string(waiting), m_teamName);
-    if (LogAndTellUnattended(text)) return;
-    CIdleHold hold(*this);
-    if (m_frame.MessageBox(text + "\n\n" + LoadKQString(IDS_TEAM_EXPORT_WAITING),
-                           LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
-                           MsgButtons::YesNo) != IDYES)
+    if (!WantsExportAtExit(
+            FormatKQString(IDS_WARN_TEAM_CHANGES_KEPT, std::to_string(waiting), m_teamName),
+            IDS_TEAM_EXPORT_WAITING))
         return;
     // The records as they wait, through the export of Database rows.
     std::vector<int32_t> keys;
@@ -131,13 +127,16 @@ void CQuillo95Doc::TellKeptRecordsAtExit() {
     for (size_t pos = 1; pos < directory.size(); ++pos)
         if (!directory[pos].empty() && m_db.KeptInMemory(directory[pos]))
             keys.push_back(m_db.KeyForSysid(directory[pos]));
-    if (keys.empty()) return;
-    const std::string text =
-        FormatKQString(IDS_TEAM_KEPT_AT_EXIT, m_teamName, std::to_string(keys.size()));
-    if (LogAndTellUnattended(text)) return;
-    CIdleHold hold(*this);
-    if (m_frame.MessageBox(text + "\n\n" + LoadKQString(IDS_TEAM_EXPORT_KEPT),
-                           LoadKQString(IDS_APP_TITLE), MsgIcon::Warning,
-                           MsgButtons::YesNo) == IDYES)
+    if (!keys.empty() && WantsExportAtExit(FormatKQString(IDS_TEAM_KEPT_AT_EXIT, m_teamName,
+                                                          std::to_string(keys.size())),
+                                           IDS_TEAM_EXPORT_KEPT))
         ExportRecords(keys, std::string());
+}
+
+bool CQuillo95Doc::WantsExportAtExit(const std::string& text, KQStringId question) {
+    // Unattended, standard error hears it and nobody is asked.
+    if (LogAndTellUnattended(text)) return false;
+    CIdleHold hold(*this);
+    return m_frame.MessageBox(text + "\n\n" + LoadKQString(question), LoadKQString(IDS_APP_TITLE),
+                              MsgIcon::Warning, MsgButtons::YesNo) == IDYES;
 }
